@@ -1,0 +1,28 @@
+// Code-page conversion between narrow text and UTF-16, addressed by Windows
+// code page numbers. Same contract as the Win32 converters called with
+// flags 0: ask with an output size of 0 for the needed size, then convert
+// into a buffer of exactly that size. Invalid input is replaced, never
+// rejected (U+FFFD when decoding, "?" when encoding).
+#ifndef KELMO_PLATFORM_CODE_PAGE_H
+#define KELMO_PLATFORM_CODE_PAGE_H
+
+#include "kelmo/platform_types.h"
+
+namespace kelmo::platform {
+
+// Code page 0 is the process default narrow code page (UTF-8 outside Windows).
+// Returns the number of UTF-16 units needed (outSize 0) or written, and 0 on
+// failure: unknown code page, bad arguments, or an output buffer too small.
+// inSize must be positive; a negative inSize (zero-terminated input) is not
+// supported and fails.
+int MultiByteToWide(unsigned int codePage, const char* in, int inSize, WChar* out, int outSize);
+
+// Returns the number of bytes needed (outSize 0) or written, 0 on failure.
+int WideToMultiByte(unsigned int codePage, const WChar* in, int inSize, char* out, int outSize);
+
+// True when the converter can handle this code page number.
+bool IsCodePageSupported(unsigned int codePage);
+
+}  // namespace kelmo::platform
+
+#endif  // KELMO_PLATFORM_CODE_PAGE_H

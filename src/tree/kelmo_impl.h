@@ -1,0 +1,203 @@
+// The node: a name, a node kind, one tagged value and an ordered child list.
+// This is the only implementation of Kelmo. Inside the library, code that
+// knows it holds a KelmoImpl uses the direct accessors at the end of the
+// class instead of virtual calls.
+#ifndef KELMO_TREE_KELMO_IMPL_H
+#define KELMO_TREE_KELMO_IMPL_H
+
+#include <cstdint>
+#include <memory>
+#include <new>
+
+#include "kelmo/kelmo.h"
+#include "tree/blob_buf.h"
+#include "tree/wstr_buf.h"
+
+namespace kelmo {
+
+class ChildList;
+
+class KelmoImpl final : public ref_counter_base<Kelmo, KelmoImpl> {
+ public:
+  KelmoImpl() noexcept {}
+  ~KelmoImpl() override;
+
+  // A new node with count 1, adopted by the returned handle.
+  static RefPtr<KelmoImpl> Make() { return RefPtr<KelmoImpl>(new KelmoImpl, adopt_ref); }
+
+  // Frees a node whose count reached zero, together with every descendant
+  // that nobody else holds, without recursing once per tree level.
+  static void DestroyCounted(KelmoImpl* node);
+
+  // The node behind an interface pointer, or null for an object that is not
+  // one of ours (a host's own Kelmo implementation).
+  static KelmoImpl* From(Kelmo* node) noexcept;
+
+  // --- Kelmo ---
+  RefPtr<Kelmo> Clone() override;
+  RefPtr<Kelmo> CreateNode() override;
+  int GetType() override;
+  bool IsEmpty() override;
+  bool IsNumber() override;
+  bool IsScalar() override;
+  bool IsBinary() override;
+  bool IsObject() override;
+  int GetKind() override;
+  void SetKind(char kind) override;
+  bool GetNameA(const char*& text, unsigned int& length, unsigned int codePage,
+                RefPtr<XInRes>& holder) override;
+  bool GetNameW(const WChar*& text, unsigned int& length, RefPtr<XInRes>& holder) override;
+  void SetNameA(const char* text, unsigned int length, unsigned int codePage) override;
+  void SetNameW(const WChar* text, unsigned int length) override;
+  bool GetBinary(const unsigned char*& data, unsigned int& length,
+                 RefPtr<XInRes>& holder) override;
+  bool GetStringA(const char*& text, unsigned int& length, unsigned int codePage,
+                  RefPtr<XInRes>& holder) override;
+  bool GetStringW(const WChar*& text, unsigned int& length, RefPtr<XInRes>& holder) override;
+  bool GetDispatch(IDispatch*& value) override;
+  bool GetUnknown(IUnknown*& value) override;
+  bool GetSharedPtr(std::shared_ptr<void>& value) override;
+  bool GetPointer(void*& value) override;
+  bool GetBool(bool& value) override;
+  bool GetLongDouble(long double& value) override;
+  bool GetDouble(double& value) override;
+  bool GetFloat(float& value) override;
+  bool GetULong(uint32_t& value) override;
+  bool GetLong(int32_t& value) override;
+  bool GetUInt64(uint64_t& value) override;
+  bool GetInt64(int64_t& value) override;
+  bool GetUInt(unsigned int& value) override;
+  bool GetInt(int& value) override;
+  bool GetUShort(uint16_t& value) override;
+  bool GetShort(int16_t& value) override;
+  bool GetUChar(unsigned char& value) override;
+  bool GetChar(char& value) override;
+  void SetBinary(const unsigned char* data, unsigned int length) override;
+  void SetStringA(const char* text, unsigned int length, unsigned int codePage) override;
+  void SetStringW(const WChar* text, unsigned int length) override;
+  void SetDispatch(IDispatch* value) override;
+  void SetUnknown(IUnknown* value) override;
+  void SetSharedPtr(const std::shared_ptr<void>& value) override;
+  void SetPointer(void* value) override;
+  void SetBool(bool value) override;
+  void SetLongDouble(long double value) override;
+  void SetDouble(double value) override;
+  void SetFloat(float value) override;
+  void SetULong(uint32_t value) override;
+  void SetLong(int32_t value) override;
+  void SetUInt64(uint64_t value) override;
+  void SetInt64(int64_t value) override;
+  void SetUInt(unsigned int value) override;
+  void SetInt(int value) override;
+  void SetUShort(uint16_t value) override;
+  void SetShort(int16_t value) override;
+  void SetUChar(unsigned char value) override;
+  void SetChar(char value) override;
+  void SetEmpty() override;
+  RefPtr<Kelmo> GetParent() override;
+  void AppendChild(const RefPtr<Kelmo>& child) override;
+  void PrependChild(const RefPtr<Kelmo>& child) override;
+  void InsertChildBefore(const RefPtr<Kelmo>& reference, const RefPtr<Kelmo>& child) override;
+  void InsertChildAfter(const RefPtr<Kelmo>& reference, const RefPtr<Kelmo>& child) override;
+  void RemoveChild(const RefPtr<Kelmo>& child) override;
+  void Detach() override;
+  void RemoveAllChildren() override;
+  RefPtr<Kelmo> GetElement() override;
+  RefPtr<Kelmo> FindChildA(const char* name, unsigned int length, unsigned int codePage,
+                           unsigned int occurrence) override;
+  RefPtr<Kelmo> FindChildW(const WChar* name, unsigned int length,
+                           unsigned int occurrence) override;
+  RefPtr<Kelmo> GetFirstChild() override;
+  RefPtr<Kelmo> FindLastChildA(const char* name, unsigned int length, unsigned int codePage,
+                               unsigned int occurrence) override;
+  RefPtr<Kelmo> FindLastChildW(const WChar* name, unsigned int length,
+                               unsigned int occurrence) override;
+  RefPtr<Kelmo> GetLastChild() override;
+  unsigned int GetChildCount() override;
+  RefPtr<Kelmo> GetPrevSibling() override;
+  RefPtr<Kelmo> GetPrevSameName() override;
+  RefPtr<Kelmo> GetNextSibling() override;
+  RefPtr<Kelmo> GetNextSameName() override;
+  bool HasNameIndex() override;
+  void BuildNameIndex() override;
+  void DropNameIndex() override;
+  // AddRef and Release come from ref_counter_base.
+
+  // --- Direct access for the library's own code (no virtual dispatch) ---
+  const WStrBuf& Name() const noexcept { return name_; }
+  // The parser grows names in place; only valid while the node has no parent
+  // with a name index (parser-built trees have none).
+  WStrBuf& MutableName() noexcept { return name_; }
+  ValueType Type() const noexcept { return static_cast<ValueType>(type_); }
+  int8_t Kind() const noexcept { return kind_; }
+  void SetKindByte(int8_t kind) noexcept { kind_ = kind; }
+  KelmoImpl* Parent() const noexcept { return parent_; }
+  KelmoImpl* PrevSibling() const noexcept { return prev_.get(); }
+  KelmoImpl* NextSibling() const noexcept { return next_.get(); }
+  KelmoImpl* FirstChild() const noexcept;
+  KelmoImpl* LastChild() const noexcept;
+  ChildList* Children() const noexcept { return children_; }
+  // String value's text, valid only while Type() is String.
+  const WStrBuf& StringValue() const noexcept { return *reinterpret_cast<const WStrBuf*>(&value_); }
+  // Appends a free-standing child (no parent) at the end; used by the parser
+  // and Clone. Keeps the name index current when there is one.
+  void AppendChildNode(KelmoImpl* child);
+  // Sets a String value from text (SetStringW without the virtual call).
+  void AssignString(const WChar* text, uint32_t length);
+  // Moves a text into the String value without copying (swaps handles).
+  void TakeString(WStrBuf& text);
+  // Releases what the value owns and sets the tag to Empty.
+  void ResetValue() noexcept;
+  int32_t RefCount() const noexcept { return count_.load(std::memory_order_relaxed); }
+
+ private:
+  friend class ChildList;
+  friend class KelmoTreeAccess;
+
+  // Storage of one value, read according to the tag: integers and floats
+  // from the first byte, or a WStrBuf, BlobBuf or shared pointer constructed
+  // in place.
+  union alignas(std::shared_ptr<void>) ValueStorage {
+    int8_t i8;
+    uint8_t u8;
+    int16_t i16;
+    uint16_t u16;
+    int32_t i32;
+    uint32_t u32;
+    int64_t i64;
+    uint64_t u64;
+    float f32;
+    double f64;
+    bool boolean;
+    void* pointer;
+    IUnknown* unknown;
+    IDispatch* dispatch;
+    unsigned char raw[sizeof(std::shared_ptr<void>) > 8 ? sizeof(std::shared_ptr<void>) : 8];
+  };
+
+  WStrBuf& StringStorage() noexcept { return *reinterpret_cast<WStrBuf*>(&value_); }
+  BlobBuf& BinaryStorage() noexcept { return *reinterpret_cast<BlobBuf*>(&value_); }
+  std::shared_ptr<void>& SharedStorage() noexcept {
+    return *reinterpret_cast<std::shared_ptr<void>*>(&value_);
+  }
+  // Prepares the storage for a String, Binary or SharedPtr value: keeps the
+  // existing object when the tag already matches, otherwise resets and
+  // constructs a fresh empty one.
+  WStrBuf& PrepareString();
+  BlobBuf& PrepareBinary();
+  std::shared_ptr<void>& PrepareShared();
+  void SetTag(ValueType type) noexcept { type_ = static_cast<int8_t>(type); }
+
+  ValueStorage value_;
+  WStrBuf name_;
+  KelmoImpl* parent_ = nullptr;
+  RefPtr<KelmoImpl> prev_;
+  RefPtr<KelmoImpl> next_;
+  int8_t type_ = 0;
+  int8_t kind_ = 0;
+  ChildList* children_ = nullptr;
+};
+
+}  // namespace kelmo
+
+#endif  // KELMO_TREE_KELMO_IMPL_H

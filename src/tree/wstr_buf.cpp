@@ -1,0 +1,296 @@
+#include "tree/wstr_buf.h"
+
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "platform/code_page.h"
+#include "tree/result_buffer.h"
+
+namespace kelmo {
+
+const WChar WStrBuf::kEmpty[1] = {0};
+const char WStrBuf::kEmptyNarrow[1] = {0};
+
+namespace {
+// The largest capacity whose block (header, characters, terminator) can be
+// sized without overflow.
+constexpr uint32_t kMaxCapacity = 0xFFFFFFFEu;
+}  // namespace
+
+uint32_t GrowCapacity(uint32_t oldLength, uint32_t wanted) {
+  uint32_t capacity = wanted < 8 ? 8 : wanted;
+  if (oldLength >= 8) {
+    uint64_t grown = uint64_t(oldLength) + oldLength / 2;
+    if (grown > kMaxCapacity) grown = kMaxCapacity;
+    if (grown > capacity) capacity = static_cast<uint32_t>(grown);
+  }
+  return capacity;
+}
+
+WStrBuf::Block* WStrBuf::NewBlock(uint32_t capacity) {
+  if (capacity > kMaxCapacity) throw std::bad_alloc();
+  size_t units = size_t(capacity) + 1;
+  if (units > (SIZE_MAX - sizeof(Block)) / sizeof(WChar)) throw std::bad_alloc();
+  void* memory = ::operator new(sizeof(Block) + units * sizeof(WChar));
+  Block* block = static_cast<Block*>(memory);
+  block->capacity = capacity;
+  block->length = 0;
+  block->data()[0] = 0;
+  return block;
+}
+
+void WStrBuf::FreeBlock(Block* block) noexcept { ::operator delete(block); }
+
+void WStrBuf::Clear() noexcept {
+  if (block_) {
+    FreeBlock(block_);
+    block_ = nullptr;
+  }
+}
+
+WStrBuf::WStrBuf(const WChar* zeroTerminated) : WStrBuf(zeroTerminated, kUpToZero) {}
+
+WStrBuf::WStrBuf(const WChar* text, uint32_t length) {
+  length = ResolveLength(text, length);
+  if (length == 0) return;
+  block_ = NewBlock(length < 8 ? 8 : length);
+  std::memcpy(block_->data(), text, size_t(length) * sizeof(WChar));
+  block_->data()[length] = 0;
+  block_->length = length;
+}
+
+WStrBuf::WStrBuf(const WStrBuf& other) : WStrBuf(other.Data(), other.Length()) {}
+
+WStrBuf& WStrBuf::operator=(const WStrBuf& other) {
+  if (block_ == other.block_) return *this;
+  return Assign(other.Data(), other.Length());
+}
+
+WStrBuf& WStrBuf::Assign(const WChar* text, uint32_t length) {
+  length = ResolveLength(text, length);
+  if (length == 0) {
+    Clear();
+    return *this;
+  }
+  if (block_ && text == block_->data() && length == block_->length) return *this;
+  uint32_t capacity = Capacity();
+  if (length <= capacity && capacity <= FitLimit(length)) {
+    // The source may lie inside this block (trimming does that).
+    std::memmove(block_->data(), text, size_t(length) * sizeof(WChar));
+    block_->length = length;
+    block_->data()[length] = 0;
+    return *this;
+  }
+  Block* fresh = NewBlock(length < 8 ? 8 : length);
+  std::memcpy(fresh->data(), text, size_t(length) * sizeof(WChar));
+  fresh->data()[length] = 0;
+  fresh->length = length;
+  Block* old = block_;
+  block_ = fresh;
+  if (old) FreeBlock(old);
+  return *this;
+}
+
+WStrBuf& WStrBuf::AssignChar(WChar c) {
+  uint32_t capacity = Capacity();
+  if (capacity < 1 || capacity > 8) {
+    Block* fresh = NewBlock(8);
+    Clear();
+    block_ = fresh;
+  }
+  block_->data()[0] = c;
+  block_->data()[1] = 0;
+  block_->length = 1;
+  return *this;
+}
+
+WStrBuf& WStrBuf::Append(const WChar* text, uint32_t n) {
+  if (!block_) {
+    block_ = NewBlock(n < 8 ? 8 : n);
+    if (n) std::memcpy(block_->data(), text, size_t(n) * sizeof(WChar));
+    block_->data()[n] = 0;
+    block_->length = n;
+    return *this;
+  }
+  uint32_t old = block_->length;
+  uint32_t total = CheckedAdd(old, n);
+  if (block_->capacity >= total) {
+    if (n) std::memmove(block_->data() + old, text, size_t(n) * sizeof(WChar));
+    block_->data()[total] = 0;
+    block_->length = total;
+    return *this;
+  }
+  Block* fresh = NewBlock(GrowCapacity(old, total));
+  std::memcpy(fresh->data(), block_->data(), size_t(old) * sizeof(WChar));
+  // The appended text may lie inside the old block: copy before freeing it.
+  if (n) std::memcpy(fresh->data() + old, text, size_t(n) * sizeof(WChar));
+  fresh->data()[total] = 0;
+  fresh->length = total;
+  FreeBlock(block_);
+  block_ = fresh;
+  return *this;
+}
+
+WStrBuf& WStrBuf::Append(const WStrBuf& other) {
+  if (other.IsEmpty()) return *this;
+  return Append(other.Data(), other.Length());
+}
+
+WStrBuf& WStrBuf::AppendCharSlow(WChar c) {
+  if (!block_) {
+    block_ = NewBlock(8);
+    block_->data()[0] = c;
+    block_->data()[1] = 0;
+    block_->length = 1;
+    return *this;
+  }
+  uint32_t m = CheckedAdd(block_->length, 1);
+  uint64_t grown = m < 8 ? 8 : uint64_t(m) + m / 2;
+  if (grown > kMaxCapacity) grown = kMaxCapacity;
+  Block* fresh = NewBlock(static_cast<uint32_t>(grown));
+  std::memcpy(fresh->data(), block_->data(), size_t(block_->length) * sizeof(WChar));
+  fresh->length = block_->length;
+  FreeBlock(block_);
+  block_ = fresh;
+  WChar* d = block_->data();
+  d[block_->length++] = c;
+  d[block_->length] = 0;
+  return *this;
+}
+
+void WStrBuf::Resize(uint32_t n) {
+  uint32_t length = Length();
+  if (n == length) return;
+  if (n > length) {
+    if (n > kMaxCapacity) throw std::bad_alloc();
+    if (!block_) {
+      block_ = NewBlock(n < 8 ? 8 : n);
+    } else if (block_->capacity < n) {
+      Block* fresh = NewBlock(GrowCapacity(length, n));
+      std::memcpy(fresh->data(), block_->data(), size_t(length) * sizeof(WChar));
+      FreeBlock(block_);
+      block_ = fresh;
+    }
+    std::memset(block_->data() + length, 0, (size_t(n) - length + 1) * sizeof(WChar));
+    block_->length = n;
+    return;
+  }
+  if (n == 0) {
+    Clear();
+    return;
+  }
+  if (block_->capacity > FitLimit(n)) {
+    Block* fresh = NewBlock(n < 8 ? 8 : n);
+    std::memcpy(fresh->data(), block_->data(), size_t(n) * sizeof(WChar));
+    FreeBlock(block_);
+    block_ = fresh;
+  }
+  block_->data()[n] = 0;
+  block_->length = n;
+}
+
+void WStrBuf::Trim() {
+  const WChar* begin = Data();
+  const WChar* end = begin + Length();
+  while (begin < end && IsXmlSpace(*begin)) ++begin;
+  while (end > begin && IsXmlSpace(end[-1])) --end;
+  Assign(begin, static_cast<uint32_t>(end - begin));
+}
+
+bool WStrBuf::Equals(const WStrBuf& other) const noexcept {
+  if (block_ == other.block_) return true;
+  uint32_t length = Length();
+  if (length != other.Length()) return false;
+  if (length == 0) return true;
+  return std::memcmp(Data(), other.Data(), size_t(length) * sizeof(WChar)) == 0;
+}
+
+bool WStrBuf::Equals(const WChar* text, uint32_t length) const {
+  length = ResolveLength(text, length);
+  if (length != Length()) return false;
+  if (length == 0) return true;
+  if (text == Data()) return true;
+  return std::memcmp(Data(), text, size_t(length) * sizeof(WChar)) == 0;
+}
+
+int WStrBuf::Compare(const WChar* a, uint32_t lengthA, const WChar* b, uint32_t lengthB) {
+  lengthA = ResolveLength(a, lengthA);
+  lengthB = ResolveLength(b, lengthB);
+  if (a == b) return lengthA < lengthB ? -1 : lengthA > lengthB ? 1 : 0;
+  uint32_t common = lengthA < lengthB ? lengthA : lengthB;
+  for (uint32_t i = 0; i < common; ++i) {
+    uint16_t x = static_cast<uint16_t>(a[i]);
+    uint16_t y = static_cast<uint16_t>(b[i]);
+    if (x == y) continue;
+    // Little-endian byte order: the low byte decides first.
+    uint16_t kx = static_cast<uint16_t>((x << 8) | (x >> 8));
+    uint16_t ky = static_cast<uint16_t>((y << 8) | (y >> 8));
+    return kx < ky ? -1 : 1;
+  }
+  return lengthA < lengthB ? -1 : lengthA > lengthB ? 1 : 0;
+}
+
+bool WStrBuf::FromNarrow(WStrBuf& destination, const char* text, uint32_t length,
+                         uint32_t codePage) {
+  length = ResolveLength(text, length);
+  if (length == 0) {
+    destination.Clear();
+    return true;
+  }
+  if (length > 0x7FFFFFFFu) {
+    destination.Clear();
+    return false;
+  }
+  int needed = platform::MultiByteToWide(codePage, text, static_cast<int>(length), nullptr, 0);
+  if (needed <= 0) {
+    destination.Clear();
+    return false;
+  }
+  destination.Resize(static_cast<uint32_t>(needed));
+  int written = platform::MultiByteToWide(codePage, text, static_cast<int>(length),
+                                          destination.MutableData(), needed);
+  if (written != needed) {
+    destination.Clear();
+    return false;
+  }
+  return true;
+}
+
+bool WStrBuf::ToNarrow(const WStrBuf& source, uint32_t codePage, RefPtr<XInRes>& holder,
+                       const char*& text, uint32_t& length) {
+  return ToNarrow(source.Data(), source.Length(), codePage, holder, text, length);
+}
+
+bool WStrBuf::ToNarrow(const WChar* source, uint32_t sourceLength, uint32_t codePage,
+                       RefPtr<XInRes>& holder, const char*& text, uint32_t& length) {
+  if (sourceLength == 0) {
+    text = kEmptyNarrow;
+    length = 0;
+    return true;
+  }
+  int needed = sourceLength > 0x7FFFFFFFu
+                   ? 0
+                   : platform::WideToMultiByte(codePage, source, static_cast<int>(sourceLength),
+                                               nullptr, 0);
+  if (needed <= 0 || static_cast<uint32_t>(needed) >= kUpToZero) {
+    text = kEmptyNarrow;
+    length = 0;
+    return false;
+  }
+  std::unique_ptr<char[]> bytes(new char[size_t(needed) + 1]);
+  bytes[needed] = 0;
+  int written = platform::WideToMultiByte(codePage, source, static_cast<int>(sourceLength),
+                                          bytes.get(), needed);
+  if (written != needed) {
+    text = kEmptyNarrow;
+    length = 0;
+    return false;
+  }
+  text = bytes.get();
+  length = static_cast<uint32_t>(needed);
+  PlaceArray(std::move(bytes), holder);
+  return true;
+}
+
+}  // namespace kelmo

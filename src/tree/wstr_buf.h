@@ -1,0 +1,112 @@
+// Owning handle to one block of UTF-16 text with capacity and explicit length
+// (texts may contain zero units). A null handle is the empty text. Blocks are
+// never shared: copies are deep, and handing a text on swaps handles.
+#ifndef KELMO_TREE_WSTR_BUF_H
+#define KELMO_TREE_WSTR_BUF_H
+
+#include <cstdint>
+
+#include "kelmo/kelmo.h"
+#include "tree/text_length.h"
+
+namespace kelmo {
+
+class WStrBuf {
+ public:
+  WStrBuf() noexcept = default;
+  explicit WStrBuf(const WChar* zeroTerminated);
+  WStrBuf(const WChar* text, uint32_t length);
+  WStrBuf(const WStrBuf& other);
+  WStrBuf(WStrBuf&& other) noexcept : block_(other.block_) { other.block_ = nullptr; }
+  ~WStrBuf() { Clear(); }
+
+  WStrBuf& operator=(const WStrBuf& other);
+  WStrBuf& operator=(WStrBuf&& other) noexcept {
+    Swap(other);
+    other.Clear();
+    return *this;
+  }
+
+  WStrBuf& Assign(const WChar* text, uint32_t length);
+  WStrBuf& AssignChar(WChar c);
+  // n is explicit here (no 0xFFFFFFFF convention) and may be 0.
+  WStrBuf& Append(const WChar* text, uint32_t n);
+  WStrBuf& Append(const WStrBuf& other);
+  WStrBuf& AppendChar(WChar c) {
+    if (block_ && block_->length < block_->capacity) {
+      WChar* d = block_->data();
+      d[block_->length++] = c;
+      d[block_->length] = 0;
+      return *this;
+    }
+    return AppendCharSlow(c);
+  }
+  void Resize(uint32_t n);
+  void Trim();
+  void Clear() noexcept;
+  void Swap(WStrBuf& other) noexcept {
+    Block* b = block_;
+    block_ = other.block_;
+    other.block_ = b;
+  }
+
+  bool IsEmpty() const noexcept { return !block_ || block_->length == 0; }
+  uint32_t Length() const noexcept { return block_ ? block_->length : 0; }
+  uint32_t Capacity() const noexcept { return block_ ? block_->capacity : 0; }
+  // Zero-terminated characters; the static empty text for a null handle.
+  const WChar* Data() const noexcept { return block_ ? block_->data() : kEmpty; }
+  // Writable characters; only valid for a non-null handle.
+  WChar* MutableData() noexcept { return block_->data(); }
+  bool IsNull() const noexcept { return block_ == nullptr; }
+
+  bool Equals(const WStrBuf& other) const noexcept;
+  bool Equals(const WChar* text, uint32_t length) const;
+
+  // Order of names: UTF-16LE bytes compared as unsigned bytes over the common
+  // length, then the shorter text first. Result -1, 0 or 1.
+  static int Compare(const WChar* a, uint32_t lengthA, const WChar* b, uint32_t lengthB);
+  int Compare(const WChar* text, uint32_t length) const {
+    return Compare(Data(), Length(), text, length);
+  }
+
+  // Narrow text in a code page to wide text. Length 0xFFFFFFFF means up to
+  // the zero byte. Failure leaves the destination empty.
+  static bool FromNarrow(WStrBuf& destination, const char* text, uint32_t length,
+                         uint32_t codePage);
+  // Wide text to a new zero-terminated narrow array placed in the holder.
+  // An empty source gives the static empty text without touching the holder;
+  // failure gives the static empty text, length 0 and false.
+  static bool ToNarrow(const WStrBuf& source, uint32_t codePage, RefPtr<XInRes>& holder,
+                       const char*& text, uint32_t& length);
+  static bool ToNarrow(const WChar* source, uint32_t sourceLength, uint32_t codePage,
+                       RefPtr<XInRes>& holder, const char*& text, uint32_t& length);
+
+  static const WChar kEmpty[1];
+  static const char kEmptyNarrow[1];
+
+ private:
+  struct Block {
+    uint32_t capacity;
+    uint32_t length;
+    WChar* data() noexcept { return reinterpret_cast<WChar*>(this + 1); }
+  };
+
+  static Block* NewBlock(uint32_t capacity);
+  static void FreeBlock(Block* block) noexcept;
+  WStrBuf& AppendCharSlow(WChar c);
+
+  Block* block_ = nullptr;
+};
+
+// Capacity policy shared by text and byte buffers.
+// A block of capacity c is kept for a text of length n when n <= c <= FitLimit(n).
+inline uint32_t FitLimit(uint32_t n) {
+  if (n < 8) return 8;
+  uint64_t limit = uint64_t(n) + n / 2;
+  return limit > kUpToZero ? kUpToZero : static_cast<uint32_t>(limit);
+}
+uint32_t GrowCapacity(uint32_t oldLength, uint32_t wanted);
+
+}  // namespace kelmo
+
+#endif  // KELMO_TREE_WSTR_BUF_H
