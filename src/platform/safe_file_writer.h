@@ -1,0 +1,33 @@
+// Writing a whole file so that a failure never destroys the file it was meant
+// to replace: the bytes go to a new file beside the target, which takes the
+// target's place only once every byte has been written and flushed.
+#ifndef KELMO_PLATFORM_SAFE_FILE_WRITER_H
+#define KELMO_PLATFORM_SAFE_FILE_WRITER_H
+
+#include <cstddef>
+#include <cstdint>
+
+#include "kelmo/platform_types.h"
+
+namespace kelmo::platform {
+
+// One piece of the file's new content.
+struct ByteRange {
+  const unsigned char* data;
+  uint64_t size;
+};
+
+// Makes the parts, in order, the whole content of the file at path. True only
+// when every byte was written. On failure an existing file keeps its old
+// content and no temporary file is left behind. An existing file keeps its
+// permission bits. A target that is not a regular file (a device, a pipe), or
+// one beside which no new file can be made, is opened and written directly,
+// which truncates it first. A null path gives false.
+bool ReplaceFileA(const char* path, const ByteRange* parts, size_t count);
+// The same with a wide path (converted to UTF-8 where the system takes
+// narrow names; a path with an unpaired surrogate gives false).
+bool ReplaceFileW(const WChar* path, const ByteRange* parts, size_t count);
+
+}  // namespace kelmo::platform
+
+#endif  // KELMO_PLATFORM_SAFE_FILE_WRITER_H

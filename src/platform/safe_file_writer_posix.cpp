@@ -1,0 +1,156 @@
+#include "platform/safe_file_writer.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "platform/file_open.h"
+#include "platform/utf8_codec.h"
+#include "tree/text_length.h"
+
+namespace kelmo::platform {
+namespace {
+
+// Largest piece handed to one write call.
+constexpr uint64_t kMaxChunk = uint64_t(1) << 30;
+
+bool WriteAll(std::FILE* file, const ByteRange* parts, size_t count) {
+  for (size_t i = 0; i < count; ++i) {
+    const unsigned char* data = parts[i].data;
+    uint64_t left = parts[i].size;
+    while (left > 0) {
+      const size_t chunk = static_cast<size_t>(left < kMaxChunk ? left : kMaxChunk);
+      if (std::fwrite(data, 1, chunk, file) != chunk) return false;
+      data += chunk;
+      left -= chunk;
+    }
+  }
+  return true;
+}
+
+bool WriteAll(int fd, const ByteRange* parts, size_t count) {
+  for (size_t i = 0; i < count; ++i) {
+    const unsigned char* data = parts[i].data;
+    uint64_t left = parts[i].size;
+    while (left > 0) {
+      const size_t chunk = static_cast<size_t>(left < kMaxChunk ? left : kMaxChunk);
+      const ssize_t written = ::write(fd, data, chunk);
+      if (written < 0 && errno == EINTR) continue;
+      if (written <= 0) return false;
+      data += written;
+      left -= static_cast<uint64_t>(written);
+    }
+  }
+  return true;
+}
+
+// Opens the target itself, truncating it, and writes in place. Used where no
+// replacement file can be made; a failure leaves what was written so far.
+bool WriteDirect(const char* path, const ByteRange* parts, size_t count) {
+  std::FILE* file = OpenFileA(path, "wb+");
+  if (!file) return false;
+  const bool ok = WriteAll(file, parts, count) && std::fflush(file) == 0;
+  std::fclose(file);
+  return ok;
+}
+
+std::string DirectoryOf(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+// Creates a new, unused file in directory. The mode goes through the
+// process's umask like any other new file. -1 when none can be made.
+int CreateSibling(const std::string& directory, std::string& name) {
+  static std::atomic<uint32_t> counter{0};
+  const auto ticks = static_cast<unsigned long long>(
+      std::chrono::steady_clock::now().time_since_epoch().count());
+  for (int attempt = 0; attempt < 64; ++attempt) {
+    char suffix[64];
+    std::snprintf(suffix, sizeof suffix, "/.kelmo-%lx-%llx-%x.tmp",
+                  static_cast<unsigned long>(::getpid()), ticks,
+                  static_cast<unsigned>(counter.fetch_add(1)));
+    name = directory + suffix;
+    const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd >= 0) return fd;
+    if (errno != EEXIST && errno != EINTR) return -1;
+  }
+  return -1;
+}
+
+// Flushes the directory entry of a rename; failure here loses nothing that
+// the rename has not already made visible, so it is not reported.
+void SyncDirectory(const std::string& directory) {
+  const int fd = ::open(directory.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return;
+  ::fsync(fd);
+  ::close(fd);
+}
+
+}  // namespace
+
+bool ReplaceFileA(const char* path, const ByteRange* parts, size_t count) {
+  if (!path || !*path) return false;
+  std::string target = path;
+  struct stat info;
+  bool exists = false;
+  if (::lstat(path, &info) == 0) {
+    if (S_ISLNK(info.st_mode)) {
+      // Replace the file the link points to, not the link.
+      char* resolved = ::realpath(path, nullptr);
+      if (!resolved) return WriteDirect(path, parts, count);
+      target = resolved;
+      std::free(resolved);
+      if (::stat(target.c_str(), &info) != 0) return WriteDirect(path, parts, count);
+    }
+    // A file this process may not write is not replaced either: opening it
+    // in place fails just as it would without the replacement.
+    if (!S_ISREG(info.st_mode) || ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0)
+      return WriteDirect(path, parts, count);
+    exists = true;
+  } else if (errno != ENOENT) {
+    return WriteDirect(path, parts, count);
+  }
+
+  const std::string directory = DirectoryOf(target);
+  std::string temporary;
+  const int fd = CreateSibling(directory, temporary);
+  if (fd < 0) return WriteDirect(path, parts, count);
+
+  bool ok = WriteAll(fd, parts, count);
+  if (ok && exists) {
+    // Owner first: changing it may clear the set-id bits that fchmod sets.
+    // Only a privileged process may hand the file to another owner; for any
+    // other the new file stays its own, as a rewritten file would not.
+    const bool ownerKept = ::fchown(fd, info.st_uid, info.st_gid) == 0;
+    static_cast<void>(ownerKept);
+    ok = ::fchmod(fd, info.st_mode & 07777) == 0;
+  }
+  ok = ok && ::fsync(fd) == 0;
+  ok = (::close(fd) == 0) && ok;
+  ok = ok && ::rename(temporary.c_str(), target.c_str()) == 0;
+  if (!ok) {
+    ::unlink(temporary.c_str());
+    return false;
+  }
+  SyncDirectory(directory);
+  return true;
+}
+
+bool ReplaceFileW(const WChar* path, const ByteRange* parts, size_t count) {
+  if (!path) return false;
+  std::string narrow;
+  if (!AppendUtf8Strict(path, ResolveLength(path, kUpToZero), narrow)) return false;
+  return ReplaceFileA(narrow.c_str(), parts, count);
+}
+
+}  // namespace kelmo::platform

@@ -1,0 +1,164 @@
+#include "xml_out/kelmo_traversal_impl.h"
+
+#include <vector>
+
+#include "platform/safe_file_writer.h"
+#include "tree/kelmo_impl.h"
+#include "tree/result_buffer.h"
+#include "tree/wstr_buf.h"
+#include "xml_in/text_encoding.h"
+#include "xml_out/traversal_factory.h"
+#include "xml_out/xml_writer.h"
+
+namespace kelmo {
+namespace {
+
+// Our node behind a handle, or null when there is none or it is a host's own.
+KelmoImpl* NodeOf(const RefPtr<Kelmo>& node) {
+  return node ? KelmoImpl::From(node.get()) : nullptr;
+}
+
+WStrBuf NarrowArgument(const char* text, unsigned int codePage) {
+  WStrBuf wide;
+  WStrBuf::FromNarrow(wide, text, kUpToZero, codePage);  // failure leaves it empty
+  return wide;
+}
+
+// The visitor gets a handle of its own, so whatever it does with it leaves
+// the walk's references alone.
+bool Visit(KelmoImpl* node, TraverseCallback visitor, void* context) {
+  RefPtr<Kelmo> handle;
+  handle = node;
+  return visitor(handle, context);
+}
+
+// Declaration naming the encoding, the subtree, then the whole text encoded
+// and written through a replacement file. WriteFile is the path's writer.
+template <class WriteFile>
+bool SaveXml(KelmoImpl& node, const WStrBuf& unit, const WStrBuf& newline,
+             const WStrBuf& encodingArgument, WriteFile writeFile) {
+  static const WChar kDefaultEncoding[] = {'u', 't', 'f', '-', '8', 0};
+  static const WChar kDeclarationStart[] = {'<', '?', 'x', 'm', 'l', ' ', 'v', 'e', 'r', 's',
+                                            'i', 'o', 'n', '=', '"', '1', '.', '0', '"', ' ',
+                                            'e', 'n', 'c', 'o', 'd', 'i', 'n', 'g', '=', '"'};
+  static const WChar kDeclarationEnd[] = {'"', '?', '>'};
+  const WChar* encoding =
+      encodingArgument.IsEmpty() ? kDefaultEncoding : encodingArgument.Data();
+
+  WStrBuf text;
+  text.Append(kDeclarationStart, 30);
+  text.Append(encoding, ResolveLength(encoding, kUpToZero));
+  text.Append(kDeclarationEnd, 3);
+  text.Append(newline);
+  WriteXml(node, text, unit, WStrBuf(), newline);
+
+  TextEncoder encoder;
+  const unsigned char* bom = nullptr;
+  uint32_t bomLength = 0;
+  const unsigned char* bytes = nullptr;
+  uint64_t size = 0;
+  if (!PrepareOutputEncoding(encoder, encoding, text.Data(), text.Length(), &bom, &bomLength,
+                             bytes, size))
+    return false;
+  const platform::ByteRange parts[2] = {{bom, bomLength}, {bytes, size}};
+  return writeFile(parts, 2);
+}
+
+}  // namespace
+
+RefPtr<KelmoTraversal> NewKelmoTraversal() {
+  return RefPtr<KelmoTraversal>(new KelmoTraversalImpl, adopt_ref);
+}
+
+void KelmoTraversalImpl::Traverse(const RefPtr<Kelmo>& node, TraverseCallback visitor,
+                                  void* context) {
+  KelmoImpl* start = NodeOf(node);
+  if (!start || !visitor) return;
+  // path[i] holds a reference on the node being walked at depth i: the start
+  // node, then the current child of each level down to the visited node.
+  std::vector<RefPtr<KelmoImpl>> path;
+  path.emplace_back();
+  path.back() = start;
+  if (!Visit(start, visitor, context)) return;
+  bool descend = true;
+  while (true) {
+    if (descend) {
+      if (KelmoImpl* child = path.back()->FirstChild()) {
+        path.emplace_back();
+        path.back() = child;
+        if (!Visit(child, visitor, context)) return;
+        continue;
+      }
+    }
+    // The node at the end of the path is finished; its next sibling follows,
+    // but the start node's siblings are not part of the walk.
+    if (path.size() == 1) return;
+    if (KelmoImpl* next = path.back()->NextSibling()) {
+      path.back() = next;  // the sibling gains its reference before the child loses its own
+      if (!Visit(next, visitor, context)) return;
+      descend = true;
+    } else {
+      path.pop_back();
+      descend = false;
+    }
+  }
+}
+
+const WChar* KelmoTraversalImpl::ToXmlW(const RefPtr<Kelmo>& node, unsigned int* length,
+                                        const WChar* indentUnit, const WChar* newline,
+                                        RefPtr<XInRes>& holder) {
+  KelmoImpl* root = NodeOf(node);
+  if (!root) {
+    if (length) *length = 0;
+    return WStrBuf::kEmpty;
+  }
+  WStrBuf output;
+  WriteXml(*root, output, WStrBuf(indentUnit), WStrBuf(), WStrBuf(newline));
+  if (length) *length = output.Length();
+  // The block moves into the result buffer unchanged, so the pointer stays.
+  const WChar* text = output.IsEmpty() ? WStrBuf::kEmpty : output.Data();
+  PlaceText(output, holder);
+  return text;
+}
+
+const char* KelmoTraversalImpl::ToXmlA(const RefPtr<Kelmo>& node, unsigned int* length,
+                                       const char* indentUnit, const char* newline,
+                                       unsigned int codePage, RefPtr<XInRes>& holder) {
+  KelmoImpl* root = NodeOf(node);
+  const char* text = WStrBuf::kEmptyNarrow;
+  uint32_t narrowLength = 0;
+  if (root) {
+    WStrBuf output;
+    WriteXml(*root, output, NarrowArgument(indentUnit, codePage), WStrBuf(),
+             NarrowArgument(newline, codePage));
+    // Failure leaves the static empty text and length 0.
+    WStrBuf::ToNarrow(output, codePage, holder, text, narrowLength);
+  }
+  if (length) *length = narrowLength;
+  return text;
+}
+
+bool KelmoTraversalImpl::SaveFileW(const RefPtr<Kelmo>& node, const WChar* path,
+                                   const WChar* indentUnit, const WChar* newline,
+                                   const WChar* encoding) {
+  KelmoImpl* root = NodeOf(node);
+  if (!root || !path) return false;
+  return SaveXml(*root, WStrBuf(indentUnit), WStrBuf(newline), WStrBuf(encoding),
+                 [path](const platform::ByteRange* parts, size_t count) {
+                   return platform::ReplaceFileW(path, parts, count);
+                 });
+}
+
+bool KelmoTraversalImpl::SaveFileA(const RefPtr<Kelmo>& node, const char* path,
+                                   const char* indentUnit, const char* newline,
+                                   const char* encoding, unsigned int codePage) {
+  KelmoImpl* root = NodeOf(node);
+  if (!root || !path) return false;
+  return SaveXml(*root, NarrowArgument(indentUnit, codePage), NarrowArgument(newline, codePage),
+                 NarrowArgument(encoding, codePage),
+                 [path](const platform::ByteRange* parts, size_t count) {
+                   return platform::ReplaceFileA(path, parts, count);
+                 });
+}
+
+}  // namespace kelmo

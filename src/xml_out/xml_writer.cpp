@@ -1,0 +1,199 @@
+#include "xml_out/xml_writer.h"
+
+#include <vector>
+
+#include "tree/text_length.h"
+#include "xml_out/xml_escape.h"
+
+namespace kelmo {
+namespace {
+
+constexpr int8_t kCDataKind = static_cast<int8_t>(NodeKind::CData);
+constexpr int8_t kAttributeKind = static_cast<int8_t>(NodeKind::Attribute);
+
+const WChar kCDataOpen[] = {'<', '!', '[', 'C', 'D', 'A', 'T', 'A', '['};
+const WChar kCDataClose[] = {']', ']', '>'};
+const WChar kEndTagOpen[] = {'<', '/'};
+const WChar kEmptyTagClose[] = {'/', '>'};
+const WChar kAttributeOpen[] = {'=', '"'};
+
+template <size_t N>
+void AppendUnits(WStrBuf& out, const WChar (&units)[N]) {
+  out.Append(units, static_cast<uint32_t>(N));
+}
+
+bool IsAttribute(const KelmoImpl& node) { return node.Kind() == kAttributeKind; }
+
+KelmoImpl* NextContentChild(KelmoImpl* child) {
+  while (child && IsAttribute(*child)) child = child->NextSibling();
+  return child;
+}
+
+// A CDATA section ends at the first "]]>", so text holding one cannot be
+// written as a section.
+bool ContainsSectionEnd(const WChar* text, uint32_t length) {
+  for (uint32_t i = 0; i + 2 < length; ++i) {
+    if (text[i] == ']' && text[i + 1] == ']' && text[i + 2] == '>') return true;
+  }
+  return false;
+}
+
+// The value of one node as text. String values are read in place; other
+// kinds are converted into the holder, which the caller drops as soon as the
+// text has been appended. False when the value has no text form.
+class ValueText {
+ public:
+  explicit ValueText(KelmoImpl& node) {
+    if (node.Type() == ValueType::String) {
+      text_ = node.StringValue().Data();
+      length_ = node.StringValue().Length();
+      ok_ = true;
+    } else {
+      unsigned int length = 0;
+      ok_ = node.GetStringW(text_, length, holder_);
+      length_ = length;
+    }
+  }
+  bool ok() const { return ok_; }
+  const WChar* text() const { return text_; }
+  uint32_t length() const { return length_; }
+
+ private:
+  RefPtr<XInRes> holder_;
+  const WChar* text_ = nullptr;
+  uint32_t length_ = 0;
+  bool ok_ = false;
+};
+
+class XmlWriter {
+ public:
+  XmlWriter(WStrBuf& out, const WStrBuf& unit, const WStrBuf& indent, const WStrBuf& newline)
+      : out_(out), unit_(unit), indents_(indent), newline_(newline) {}
+
+  void Write(KelmoImpl& root) {
+    Start(root, indents_.Length());
+    // Each open frame remembers which child comes next, so the walk needs no
+    // recursion however deep the tree is.
+    while (!open_.empty()) {
+      Frame& frame = open_.back();
+      KelmoImpl* child = NextContentChild(frame.next);
+      if (!child) {
+        if (frame.named) Close(*frame.node, frame.ownIndent);
+        open_.pop_back();
+        continue;
+      }
+      frame.next = child->NextSibling();
+      const uint32_t childIndent = frame.childIndent;
+      Start(*child, childIndent);  // may grow open_, invalidating frame
+    }
+  }
+
+ private:
+  struct Frame {
+    KelmoImpl* node;
+    KelmoImpl* next;       // the next child to look at
+    uint32_t childIndent;  // indent length of the children's lines
+    uint32_t ownIndent;    // indent length of the end tag
+    bool named;
+  };
+
+  void AppendIndent(uint32_t length) { out_.Append(indents_.Data(), length); }
+
+  // Writes everything of node up to its content children; opens a frame when
+  // there are children to write.
+  void Start(KelmoImpl& node, uint32_t indent) {
+    const WStrBuf& name = node.Name();
+    if (name.IsEmpty()) {
+      open_.push_back(Frame{&node, node.FirstChild(), indent, indent, false});
+      return;
+    }
+    AppendIndent(indent);
+    out_.AppendChar('<');
+    out_.Append(name);
+    bool hasContent = false;
+    for (KelmoImpl* child = node.FirstChild(); child; child = child->NextSibling()) {
+      if (!IsAttribute(*child)) {
+        hasContent = true;
+        continue;
+      }
+      out_.AppendChar(' ');
+      out_.Append(child->Name());
+      AppendUnits(out_, kAttributeOpen);
+      ValueText value(*child);
+      if (value.ok()) EscapeXml(value.text(), value.length(), out_);
+      out_.AppendChar('"');
+    }
+    if (hasContent) {
+      out_.AppendChar('>');
+      out_.Append(newline_);
+      const uint32_t inner = InnerIndent(indent);
+      if (node.Type() != ValueType::Empty) {
+        ValueText value(node);
+        if (value.ok()) {
+          AppendIndent(inner);
+          AppendValue(node, value);
+          out_.Append(newline_);
+        }
+      }
+      open_.push_back(Frame{&node, node.FirstChild(), inner, indent, true});
+      return;
+    }
+    if (node.Type() == ValueType::Empty) {
+      AppendUnits(out_, kEmptyTagClose);
+      out_.Append(newline_);
+      return;
+    }
+    out_.AppendChar('>');
+    {
+      ValueText value(node);
+      if (value.ok()) AppendValue(node, value);
+    }
+    Close(node, kNoIndent);
+  }
+
+  void Close(KelmoImpl& node, uint32_t indent) {
+    if (indent != kNoIndent) AppendIndent(indent);
+    AppendUnits(out_, kEndTagOpen);
+    out_.Append(node.Name());
+    out_.AppendChar('>');
+    out_.Append(newline_);
+  }
+
+  void AppendValue(KelmoImpl& node, const ValueText& value) {
+    if (node.Kind() == kCDataKind && !ContainsSectionEnd(value.text(), value.length())) {
+      AppendUnits(out_, kCDataOpen);
+      out_.Append(value.text(), value.length());
+      AppendUnits(out_, kCDataClose);
+    } else {
+      // Also the fallback for section text holding "]]>": escaped text reads
+      // back as the same characters, only as an element's value.
+      EscapeXml(value.text(), value.length(), out_);
+    }
+  }
+
+  // Indent length one level below indent. The indent buffer holds the
+  // caller's indent and one unit per level reached so far, so every level's
+  // indent is a prefix of it.
+  uint32_t InnerIndent(uint32_t indent) {
+    const uint32_t inner = CheckedAdd(indent, unit_.Length());
+    if (inner > indents_.Length()) indents_.Append(unit_);
+    return inner;
+  }
+
+  static constexpr uint32_t kNoIndent = 0xFFFFFFFFu;
+
+  WStrBuf& out_;
+  const WStrBuf& unit_;
+  WStrBuf indents_;
+  const WStrBuf& newline_;
+  std::vector<Frame> open_;
+};
+
+}  // namespace
+
+void WriteXml(KelmoImpl& node, WStrBuf& out, const WStrBuf& unit, const WStrBuf& indent,
+              const WStrBuf& newline) {
+  XmlWriter(out, unit, indent, newline).Write(node);
+}
+
+}  // namespace kelmo

@@ -1,0 +1,20 @@
+// Writes a node and its subtree as indented XML text.
+#ifndef KELMO_XML_OUT_XML_WRITER_H
+#define KELMO_XML_OUT_XML_WRITER_H
+
+#include "tree/kelmo_impl.h"
+#include "tree/wstr_buf.h"
+
+namespace kelmo {
+
+// Appends the XML of node and its subtree to out. Attribute children become
+// attributes, other children child elements, the value the element's text
+// (a CDATA section for CDATA nodes). A node without a name writes only its
+// non-attribute children, at its own indent. unit is added to the indent once
+// per element level; newline ends every line. Deep trees cost heap, not stack.
+void WriteXml(KelmoImpl& node, WStrBuf& out, const WStrBuf& unit, const WStrBuf& indent,
+              const WStrBuf& newline);
+
+}  // namespace kelmo
+
+#endif  // KELMO_XML_OUT_XML_WRITER_H

@@ -1,0 +1,89 @@
+#include "xml_out/xml_escape.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "tree/text_length.h"
+
+namespace kelmo {
+namespace {
+
+std::u16string Escaped(const std::u16string& text) {
+  WStrBuf out;
+  EscapeXml(reinterpret_cast<const WChar*>(text.data()), static_cast<uint32_t>(text.size()), out);
+  return std::u16string(reinterpret_cast<const char16_t*>(out.Data()), out.Length());
+}
+
+struct EscapeCase {
+  const char* what;
+  char16_t unit;
+  std::u16string written;
+};
+
+class EscapeUnitTest : public ::testing::TestWithParam<EscapeCase> {};
+
+TEST_P(EscapeUnitTest, WritesEachUnitClassAsExpected) {
+  const EscapeCase& c = GetParam();
+  EXPECT_EQ(Escaped(std::u16string(1, c.unit)), c.written) << c.what;
+  // The same unit between ordinary characters: runs around it stay intact.
+  EXPECT_EQ(Escaped(u"ab" + std::u16string(1, c.unit) + u"cd"), u"ab" + c.written + u"cd")
+      << c.what;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    UnitClasses, EscapeUnitTest,
+    ::testing::Values(EscapeCase{"ampersand", u'&', u"&amp;"}, EscapeCase{"less", u'<', u"&lt;"},
+                      EscapeCase{"greater", u'>', u"&gt;"},
+                      EscapeCase{"double quote", u'"', u"&quot;"},
+                      EscapeCase{"apostrophe", u'\'', u"&apos;"},
+                      EscapeCase{"space", u' ', u" "}, EscapeCase{"letter", u'z', u"z"},
+                      EscapeCase{"tilde", u'~', u"~"}, EscapeCase{"delete", 127, u"\x7f"},
+                      EscapeCase{"latin", 0xE9, u"\xe9"}, EscapeCase{"cjk", 0x4E2D, u"\x4e2d"},
+                      EscapeCase{"high surrogate", 0xD83D, std::u16string(1, 0xD83D)},
+                      EscapeCase{"low surrogate", 0xDE00, std::u16string(1, 0xDE00)},
+                      EscapeCase{"last unit", 0xFFFF, u"\xffff"}, EscapeCase{"tab", 9, u"\t"},
+                      EscapeCase{"line feed", 10, u"&#xa;"},
+                      EscapeCase{"carriage return", 13, u"&#xd;"},
+                      EscapeCase{"zero", 0, u"&#x00;"}, EscapeCase{"one", 1, u"&#x01;"},
+                      EscapeCase{"escape", 27, u"&#x1b;"}, EscapeCase{"unit 31", 31, u"&#x1f;"},
+                      EscapeCase{"vertical tab", 11, u"&#x0b;"}));
+
+// The bulk copying of unescaped runs must give exactly what one unit at a
+// time would.
+TEST(EscapeXmlTest, EveryUnitMatchesItsOwnEscapingInsideARun) {
+  for (uint32_t u = 0; u <= 0xFFFF; ++u) {
+    const char16_t c = static_cast<char16_t>(u);
+    const std::u16string alone = Escaped(std::u16string(1, c));
+    const std::u16string inRun = Escaped(u"x" + std::u16string(1, c) + u"y");
+    ASSERT_EQ(inRun, u"x" + alone + u"y") << "unit " << u;
+    const bool kept = (u >= 32 && u != '&' && u != '<' && u != '>' && u != '"' && u != '\'') ||
+                      u == 9;
+    if (kept) ASSERT_EQ(alone, std::u16string(1, c)) << "unit " << u;
+    else ASSERT_EQ(alone.front(), u'&') << "unit " << u;
+  }
+}
+
+TEST(EscapeXmlTest, AppendsAfterExistingText) {
+  WStrBuf out(reinterpret_cast<const WChar*>(u"<p>"));
+  const std::u16string text = u"a<b";
+  EscapeXml(reinterpret_cast<const WChar*>(text.c_str()), kUpToZero, out);
+  EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t*>(out.Data()), out.Length()),
+            u"<p>a&lt;b");
+}
+
+TEST(EscapeXmlTest, LengthConventions) {
+  const char16_t withZero[] = {u'a', 0, u'&', 0};
+  WStrBuf whole, explicitLength, none;
+  EscapeXml(reinterpret_cast<const WChar*>(withZero), kUpToZero, whole);
+  EscapeXml(reinterpret_cast<const WChar*>(withZero), 3, explicitLength);
+  EscapeXml(nullptr, 5, none);
+  EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t*>(whole.Data()), whole.Length()), u"a");
+  EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t*>(explicitLength.Data()),
+                           explicitLength.Length()),
+            u"a&#x00;&amp;");
+  EXPECT_TRUE(none.IsEmpty());
+}
+
+}  // namespace
+}  // namespace kelmo

@@ -1,0 +1,286 @@
+#include "xml_out/xml_writer.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "tree/kelmo_impl.h"
+#include "tree/text_length.h"
+
+namespace kelmo {
+namespace {
+
+const WChar* W(const char16_t* text) { return reinterpret_cast<const WChar*>(text); }
+
+std::u16string Str(const WStrBuf& text) {
+  return std::u16string(reinterpret_cast<const char16_t*>(text.Data()), text.Length());
+}
+
+RefPtr<KelmoImpl> Node(const char16_t* name) {
+  RefPtr<KelmoImpl> node = KelmoImpl::Make();
+  node->SetNameW(W(name), kUpToZero);
+  return node;
+}
+
+RefPtr<KelmoImpl> Child(const RefPtr<KelmoImpl>& parent, const char16_t* name,
+                        NodeKind kind = NodeKind::Element) {
+  RefPtr<KelmoImpl> child = Node(name);
+  child->SetKind(static_cast<char>(kind));
+  parent->AppendChild(RefPtr<Kelmo>(child));
+  return child;
+}
+
+RefPtr<KelmoImpl> Text(const RefPtr<KelmoImpl>& parent, const char16_t* name,
+                       const char16_t* value, NodeKind kind = NodeKind::Element) {
+  RefPtr<KelmoImpl> child = Child(parent, name, kind);
+  child->SetStringW(W(value), kUpToZero);
+  return child;
+}
+
+std::u16string Write(const RefPtr<KelmoImpl>& node, const char16_t* unit = u"",
+                     const char16_t* newline = u"", const char16_t* indent = u"") {
+  WStrBuf out;
+  WriteXml(*node, out, WStrBuf(W(unit)), WStrBuf(W(indent)), WStrBuf(W(newline)));
+  return Str(out);
+}
+
+// config with an attribute, text, CDATA, an empty element and a nested list.
+RefPtr<KelmoImpl> WorkedExample() {
+  RefPtr<KelmoImpl> config = Node(u"config");
+  Child(config, u"version", NodeKind::Attribute)->SetInt(2);
+  Text(config, u"name", u"A&B");
+  Text(config, u"script", u"x<y", NodeKind::CData);
+  Child(config, u"empty");
+  RefPtr<KelmoImpl> list = Child(config, u"list");
+  list->SetDouble(1.5);
+  Child(list, u"item")->SetBool(true);
+  RefPtr<KelmoImpl> note = Text(list, u"note", u"say \"hi\"");
+  Text(note, u"lang", u"it's", NodeKind::Attribute);
+  return config;
+}
+
+const char16_t kWorkedExampleXml[] =
+    u"<config version=\"2\">\n"
+    u"  <name>A&amp;B</name>\n"
+    u"  <script><![CDATA[x<y]]></script>\n"
+    u"  <empty/>\n"
+    u"  <list>\n"
+    u"    1.5\n"
+    u"    <item>1</item>\n"
+    u"    <note lang=\"it&apos;s\">say &quot;hi&quot;</note>\n"
+    u"  </list>\n"
+    u"</config>\n";
+
+TEST(WriteXmlTest, WorkedExampleGivesTenLines) {
+  EXPECT_EQ(Write(WorkedExample(), u"  ", u"\n"), kWorkedExampleXml);
+}
+
+TEST(WriteXmlTest, UnnamedParentWritesOnlyItsElementChildren) {
+  RefPtr<KelmoImpl> parent = KelmoImpl::Make();
+  parent->SetStringW(W(u"dropped"), kUpToZero);
+  Text(parent, u"attr", u"dropped too", NodeKind::Attribute);
+  parent->AppendChild(RefPtr<Kelmo>(WorkedExample()));
+  EXPECT_EQ(Write(parent, u"  ", u"\n"), kWorkedExampleXml);
+}
+
+TEST(WriteXmlTest, AppendsToExistingOutputAndStartsAtTheCallersIndent) {
+  RefPtr<KelmoImpl> a = Node(u"a");
+  Child(a, u"b");
+  WStrBuf out(W(u"head|"));
+  WriteXml(*a, out, WStrBuf(W(u"\t")), WStrBuf(W(u"--")), WStrBuf(W(u"\r\n")));
+  EXPECT_EQ(Str(out), u"head|--<a>\r\n--\t<b/>\r\n--</a>\r\n");
+}
+
+struct LayoutCase {
+  const char* what;
+  RefPtr<KelmoImpl> (*build)();
+  std::u16string xml;
+};
+
+class WriteXmlLayoutTest : public ::testing::TestWithParam<LayoutCase> {};
+
+TEST_P(WriteXmlLayoutTest, WritesExactly) {
+  const LayoutCase& c = GetParam();
+  EXPECT_EQ(Write(c.build(), u" ", u"\n"), c.xml) << c.what;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EdgeCases, WriteXmlLayoutTest,
+    ::testing::Values(
+        LayoutCase{"empty element", [] { return Node(u"a"); }, u"<a/>\n"},
+        LayoutCase{"attributes and value on one line",
+                   [] {
+                     RefPtr<KelmoImpl> a = Node(u"a");
+                     a->SetInt(-7);
+                     Child(a, u"x", NodeKind::Attribute)->SetUInt(1);
+                     Text(a, u"y", u"<&>", NodeKind::Attribute);
+                     return a;
+                   },
+                   u"<a x=\"1\" y=\"&lt;&amp;&gt;\">-7</a>\n"},
+        LayoutCase{"empty attribute value",
+                   [] {
+                     RefPtr<KelmoImpl> a = Node(u"a");
+                     Child(a, u"x", NodeKind::Attribute);
+                     return a;
+                   },
+                   u"<a x=\"\"/>\n"},
+        LayoutCase{"attribute children and attributes of an attribute are ignored",
+                   [] {
+                     RefPtr<KelmoImpl> a = Node(u"a");
+                     RefPtr<KelmoImpl> x = Text(a, u"x", u"v", NodeKind::Attribute);
+                     Child(x, u"inner");
+                     Child(x, u"z", NodeKind::Attribute);
+                     return a;
+                   },
+                   u"<a x=\"v\"/>\n"},
+        LayoutCase{"attributes after content children still go into the start tag",
+                   [] {
+                     RefPtr<KelmoImpl> a = Node(u"a");
+                     Child(a, u"b");
+                     Text(a, u"x", u"1", NodeKind::Attribute);
+                     return a;
+                   },
+                   u"<a x=\"1\">\n <b/>\n</a>\n"},
+        LayoutCase{"CDATA inline",
+                   [] {
+                     RefPtr<KelmoImpl> a = Node(u"a");
+                     a->SetKind(static_cast<char>(NodeKind::CData));
+                     a->SetStringW(W(u"<&\n>"), kUpToZero);
+                     return a;
+                   },
+                   u"<a><![CDATA[<&\n>]]></a>\n"},
+        LayoutCase{"CDATA on its own line",
+                   [] {
+                     RefPtr<KelmoImpl> a = Node(u"a");
+                     a->SetKind(static_cast<char>(NodeKind::CData));
+                     a->SetStringW(W(u"x&y"), kUpToZero);
+                     Child(a, u"b");
+                     return a;
+                   },
+                   u"<a>\n <![CDATA[x&y]]>\n <b/>\n</a>\n"},
+        LayoutCase{"CDATA without value",
+                   [] {
+                     RefPtr<KelmoImpl> a = Node(u"a");
+                     a->SetKind(static_cast<char>(NodeKind::CData));
+                     return a;
+                   },
+                   u"<a/>\n"},
+        LayoutCase{"CDATA text holding the section end is written as text",
+                   [] {
+                     RefPtr<KelmoImpl> a = Node(u"a");
+                     a->SetKind(static_cast<char>(NodeKind::CData));
+                     a->SetStringW(W(u"a]]>b\n"), kUpToZero);
+                     return a;
+                   },
+                   u"<a>a]]&gt;b&#xa;</a>\n"},
+        LayoutCase{"unknown kind byte is an element",
+                   [] {
+                     RefPtr<KelmoImpl> a = Node(u"a");
+                     Text(a, u"b", u"t")->SetKind(9);
+                     return a;
+                   },
+                   u"<a>\n <b>t</b>\n</a>\n"},
+        LayoutCase{"control units in text",
+                   [] {
+                     RefPtr<KelmoImpl> a = Node(u"a");
+                     const char16_t text[] = {u'\t', 10, 13, 0, 27, u'z'};
+                     a->SetStringW(W(text), 6);
+                     return a;
+                   },
+                   u"<a>\t&#xa;&#xd;&#x00;&#x1b;z</a>\n"},
+        LayoutCase{"line breaks in attribute values",
+                   [] {
+                     RefPtr<KelmoImpl> a = Node(u"a");
+                     Text(a, u"x", u"1\r\n2", NodeKind::Attribute);
+                     return a;
+                   },
+                   u"<a x=\"1&#xd;&#xa;2\"/>\n"},
+        LayoutCase{"unnamed node with attributes only",
+                   [] {
+                     RefPtr<KelmoImpl> a = KelmoImpl::Make();
+                     Text(a, u"x", u"1", NodeKind::Attribute);
+                     return a;
+                   },
+                   u""},
+        LayoutCase{"unnamed node without children", [] { return KelmoImpl::Make(); }, u""},
+        LayoutCase{"unnamed node inside a named one keeps the indent it is given",
+                   [] {
+                     RefPtr<KelmoImpl> a = Node(u"a");
+                     RefPtr<KelmoImpl> group = KelmoImpl::Make();
+                     a->AppendChild(RefPtr<Kelmo>(group));
+                     Child(group, u"b");
+                     Child(Child(group, u"c"), u"d");
+                     return a;
+                   },
+                   u"<a>\n <b/>\n <c>\n  <d/>\n </c>\n</a>\n"},
+        LayoutCase{"bool and binary values",
+                   [] {
+                     RefPtr<KelmoImpl> a = Node(u"a");
+                     Child(a, u"t")->SetBool(true);
+                     Child(a, u"f")->SetBool(false);
+                     const unsigned char bytes[] = {'a', 'b', 'c'};
+                     Child(a, u"bin")->SetBinary(bytes, 3);
+                     return a;
+                   },
+                   u"<a>\n <t>1</t>\n <f>0</f>\n <bin>YWJj</bin>\n</a>\n"},
+        LayoutCase{"values without a text form",
+                   [] {
+                     RefPtr<KelmoImpl> a = Node(u"a");
+                     a->SetSharedPtr(std::make_shared<int>(1));
+                     Child(a, u"x", NodeKind::Attribute)->SetSharedPtr(std::make_shared<int>(2));
+                     Child(a, u"b")->SetSharedPtr(std::make_shared<int>(3));
+                     return a;
+                   },
+                   u"<a x=\"\">\n <b></b>\n</a>\n"},
+        LayoutCase{"empty string value has a body",
+                   [] {
+                     RefPtr<KelmoImpl> a = Node(u"a");
+                     a->SetStringW(W(u""), 0);
+                     return a;
+                   },
+                   u"<a></a>\n"}));
+
+TEST(WriteXmlTest, EmptyUnitAndNewlineGiveOneLine) {
+  EXPECT_EQ(Write(WorkedExample()),
+            u"<config version=\"2\"><name>A&amp;B</name><script><![CDATA[x<y]]></script>"
+            u"<empty/><list>1.5<item>1</item><note lang=\"it&apos;s\">say &quot;hi&quot;"
+            u"</note></list></config>");
+}
+
+RefPtr<KelmoImpl> Chain(uint32_t depth) {
+  RefPtr<KelmoImpl> root = Node(u"n");
+  RefPtr<KelmoImpl> last = root;
+  for (uint32_t i = 1; i < depth; ++i) last = Child(last, u"n");
+  last->SetInt(7);
+  return root;
+}
+
+TEST(WriteXmlTest, NestedLevelsIndentOneUnitEach) {
+  RefPtr<KelmoImpl> root = Chain(4);
+  Child(root, u"tail");
+  EXPECT_EQ(Write(root, u"ab", u"\n"),
+            u"<n>\n"
+            u"ab<n>\n"
+            u"abab<n>\n"
+            u"ababab<n>7</n>\n"
+            u"abab</n>\n"
+            u"ab</n>\n"
+            u"ab<tail/>\n"
+            u"</n>\n");
+}
+
+TEST(WriteXmlTest, MillionLevelsAreWrittenWithoutRecursion) {
+  const uint32_t depth = 1000000;
+  RefPtr<KelmoImpl> root = Chain(depth);
+  const std::u16string xml = Write(root, u"", u"\n");
+  const std::u16string open = u"<n>\n", close = u"</n>\n";
+  ASSERT_EQ(xml.size(), (depth - 1) * (open.size() + close.size()) + std::u16string(u"<n>7</n>\n").size());
+  EXPECT_EQ(xml.compare(0, 8, u"<n>\n<n>\n"), 0);
+  const size_t middle = (depth - 1) * open.size();
+  EXPECT_EQ(xml.compare(middle, 9, u"<n>7</n>\n"), 0);
+  EXPECT_EQ(xml.compare(xml.size() - 10, 10, u"</n>\n</n>\n"), 0);
+}
+
+}  // namespace
+}  // namespace kelmo
