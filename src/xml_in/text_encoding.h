@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "kelmo/platform_types.h"
+#include "kelmo/kelmo.h"
 
 namespace kelmo {
 
@@ -18,13 +18,26 @@ extern const char kEncodingNames[kEncodingCount][kEncodingNameSize];
 extern const uint32_t kEncodingCodePages[kEncodingCount];
 
 // Exact, case-sensitive lookup; 0 (platform default) when the name is unknown.
+// A null name counts as the empty name (UTF-8).
 uint32_t LookupCodePage(const char* name);
+
+extern const unsigned char kBomUtf8[3];
+extern const unsigned char kBomUtf16Le[2];
+extern const unsigned char kBomUtf16Be[2];
+
+// The byte-order mark written before output in this code page: its length
+// (0 for code pages without one) and, when bom is given, its bytes (null
+// when there are none).
+uint32_t ByteOrderMark(uint32_t codePage, const unsigned char** bom);
 
 // Sniffs the encoding: byte-order mark, "<" in UTF-16 without a mark, or the
 // encoding named by the XML declaration. False when the buffer is shorter than
 // 4 bytes or the declaration is cut off by its end. bomLength may be null.
 bool DetectEncoding(const unsigned char* bytes, uint32_t size, char name[kEncodingNameSize],
                     uint32_t* bomLength);
+
+// The two UTF-16 code pages (kCodePageUtf16LE, kCodePageUtf16BE) are
+// converted here; every other one goes to the platform converter.
 
 // Decodes bytes to wide text for one parse. The text either points into the
 // given bytes (UTF-16LE, when suitably aligned) or into the decoder's own copy.

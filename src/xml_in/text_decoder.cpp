@@ -1,0 +1,65 @@
+// Bytes to wide text for one parse.
+#include <climits>
+#include <cstdint>
+#include <cstring>
+
+#include "platform/code_page.h"
+#include "xml_in/text_encoding.h"
+
+namespace kelmo {
+
+TextDecoder::~TextDecoder() { delete[] converted_; }
+
+bool TextDecoder::Decode(const unsigned char* bytes, uint32_t size, const WChar*& text,
+                         uint32_t& units) {
+  if (!bytes) size = 0;
+  if (codePage == kCodePageUtf16LE) {
+    units = size / 2;
+    // Text in place needs 16-bit alignment; a buffer that starts at an odd
+    // address is copied so that no unit is read misaligned.
+    if (reinterpret_cast<uintptr_t>(bytes) % alignof(WChar) == 0) {
+      text = reinterpret_cast<const WChar*>(bytes);
+      return true;
+    }
+    delete[] converted_;
+    converted_ = nullptr;
+    converted_ = new WChar[units ? units : 1];
+    std::memcpy(converted_, bytes, size_t(units) * 2);
+    text = converted_;
+    return true;
+  }
+
+  text = nullptr;
+  units = 0;
+  delete[] converted_;
+  converted_ = nullptr;
+
+  if (codePage == kCodePageUtf16BE) {
+    const uint32_t count = size / 2;
+    WChar* swapped = new WChar[count ? count : 1];
+    for (uint32_t i = 0; i < count; ++i)
+      swapped[i] = static_cast<WChar>((bytes[2 * i] << 8) | bytes[2 * i + 1]);
+    converted_ = swapped;
+    text = converted_;
+    units = count;
+    return true;
+  }
+
+  // The converter counts in int.
+  if (!bytes || size == 0 || size > uint32_t(INT_MAX)) return false;
+  const char* narrow = reinterpret_cast<const char*>(bytes);
+  const int needed = platform::MultiByteToWide(codePage, narrow, int(size), nullptr, 0);
+  if (needed <= 0) return false;
+  WChar* wide = new WChar[size_t(needed)];
+  const int written = platform::MultiByteToWide(codePage, narrow, int(size), wide, needed);
+  if (written <= 0) {
+    delete[] wide;
+    return false;
+  }
+  converted_ = wide;
+  text = converted_;
+  units = uint32_t(written);
+  return true;
+}
+
+}  // namespace kelmo

@@ -1,0 +1,365 @@
+// Encoding names, byte-order marks, sniffing and the conversions between
+// bytes and wide text.
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "xml_in/text_encoding.h"
+
+namespace kelmo {
+namespace {
+
+using Bytes = std::vector<unsigned char>;
+
+Bytes FromString(const std::string& s) { return Bytes(s.begin(), s.end()); }
+
+std::u16string WideOf(const WChar* text, uint32_t units) {
+  return std::u16string(reinterpret_cast<const char16_t*>(text), units);
+}
+
+const WChar* AsW(const std::u16string& s) { return reinterpret_cast<const WChar*>(s.c_str()); }
+const WChar* AsW(const char16_t* s) { return reinterpret_cast<const WChar*>(s); }
+
+TEST(EncodingTable, EveryRowLooksUpItsOwnCodePage) {
+  const struct {
+    const char* name;
+    uint32_t codePage;
+  } rows[kEncodingCount] = {
+      {"", 65001},          {"utf-8", 65001},   {"utf8", 65001},       {"utf-16le", 1200},
+      {"utf16le", 1200},    {"utf-16", 1200},   {"utf16", 1200},       {"unicode", 1200},
+      {"utf-16be", 1201},   {"utf16be", 1201},  {"unicodefffe", 1201}, {"gb2312", 936},
+      {"gbk", 936},         {"x-cp20936", 20936}, {"hz-gb-2312", 52936}, {"gb18030", 54936},
+      {"big5", 950},        {"shift_jis", 932}, {"ks_c_5601-1987", 949}, {"us-ascii", 20127},
+  };
+  for (int i = 0; i < kEncodingCount; ++i) {
+    SCOPED_TRACE(rows[i].name);
+    EXPECT_STREQ(kEncodingNames[i], rows[i].name);
+    EXPECT_EQ(kEncodingCodePages[i], rows[i].codePage);
+    EXPECT_EQ(LookupCodePage(rows[i].name), rows[i].codePage);
+  }
+}
+
+TEST(EncodingTable, LookupIsExactAndUnknownNamesGiveZero) {
+  EXPECT_EQ(LookupCodePage("UTF-8"), 0u);  // callers lower-case first
+  EXPECT_EQ(LookupCodePage("utf-8 "), 0u);
+  EXPECT_EQ(LookupCodePage("latin1"), 0u);
+  EXPECT_EQ(LookupCodePage("utf"), 0u);
+  EXPECT_EQ(LookupCodePage(nullptr), 65001u);
+}
+
+TEST(EncodingTable, ByteOrderMarks) {
+  const unsigned char* bom = nullptr;
+  ASSERT_EQ(ByteOrderMark(65001, &bom), 3u);
+  EXPECT_EQ(0, std::memcmp(bom, "\xEF\xBB\xBF", 3));
+  ASSERT_EQ(ByteOrderMark(1200, &bom), 2u);
+  EXPECT_EQ(0, std::memcmp(bom, "\xFF\xFE", 2));
+  ASSERT_EQ(ByteOrderMark(1201, &bom), 2u);
+  EXPECT_EQ(0, std::memcmp(bom, "\xFE\xFF", 2));
+  for (uint32_t cp : {0u, 936u, 950u, 932u, 20127u, 52936u}) {
+    EXPECT_EQ(ByteOrderMark(cp, &bom), 0u) << cp;
+    EXPECT_EQ(bom, nullptr) << cp;
+  }
+  EXPECT_EQ(ByteOrderMark(1200, nullptr), 2u);
+}
+
+struct DetectCase {
+  const char* label;
+  Bytes bytes;
+  bool result;
+  const char* name;  // checked when the result is true
+  uint32_t bom;
+};
+
+class DetectEncodingTest : public ::testing::TestWithParam<DetectCase> {};
+
+TEST_P(DetectEncodingTest, Outcome) {
+  const DetectCase& c = GetParam();
+  char name[kEncodingNameSize];
+  std::memset(name, 'x', sizeof name);
+  uint32_t bom = 99;
+  const bool result = DetectEncoding(c.bytes.data(), uint32_t(c.bytes.size()), name, &bom);
+  ASSERT_EQ(result, c.result);
+  if (!result) return;
+  EXPECT_STREQ(name, c.name);
+  EXPECT_EQ(bom, c.bom);
+  // The field is zero-padded to its end.
+  for (size_t i = std::strlen(name); i < sizeof name; ++i) EXPECT_EQ(name[i], 0) << i;
+}
+
+const std::string kLongName(40, 'a');
+
+INSTANTIATE_TEST_SUITE_P(
+    Sniffing, DetectEncodingTest,
+    ::testing::Values(
+        DetectCase{"three bytes", FromString("<a>"), false, "", 0},
+        DetectCase{"empty element, no declaration", FromString("<a/>"), true, "", 0},
+        DetectCase{"utf-16le without mark", Bytes{0x3C, 0, 'a', 0}, true, "utf-16le", 0},
+        DetectCase{"utf-16be without mark", Bytes{0, 0x3C, 0, 'a'}, true, "utf-16be", 0},
+        DetectCase{"utf-16le mark", Bytes{0xFF, 0xFE, 0x3C, 0}, true, "utf-16le", 2},
+        DetectCase{"utf-16be mark", Bytes{0xFE, 0xFF, 0, 0x3C}, true, "utf-16be", 2},
+        DetectCase{"utf-8 mark and <", Bytes{0xEF, 0xBB, 0xBF, 0x3C}, true, "utf-8", 3},
+        DetectCase{"utf-8 mark and line feed", Bytes{0xEF, 0xBB, 0xBF, 0x0A, 0x3C, 'a', '/', '>'},
+                   true, "", 0},
+        DetectCase{"gb2312", FromString("<?xml version=\"1.0\" encoding=\"GB2312\"?><a/>"), true,
+                   "gb2312", 0},
+        DetectCase{"single quotes", FromString("<?xml version='1.0' encoding='Big5'?><a/>"), true,
+                   "big5", 0},
+        DetectCase{"mixed quotes", FromString("<?xml version=\"1.0\" encoding=\"gbk'?><a/>"), true,
+                   "gbk", 0},
+        DetectCase{"spaces and tabs around tokens",
+                   FromString(" \t<?xml\tversion = \"1.0\"\t encoding =\t'Shift_JIS' ?><a/>"), true,
+                   "shift_jis", 0},
+        DetectCase{"unknown name kept", FromString("<?xml version=\"1.0\" encoding=\"latin_9\"?>"),
+                   true, "latin_9", 0},
+        DetectCase{"version 1.1", FromString("<?xml version=\"1.1\" encoding=\"gbk\"?><a/>"), true,
+                   "", 0},
+        DetectCase{"no space after <?xml", FromString("<?xml\nversion=\"1.0\" encoding=\"gbk\"?>"),
+                   true, "", 0},
+        DetectCase{"line break between attributes",
+                   FromString("<?xml version=\"1.0\"\nencoding=\"gbk\"?><a/>"), true, "", 0},
+        DetectCase{"encoding before version", FromString("<?xml encoding=\"gbk\"?><a/>"), true, "",
+                   0},
+        DetectCase{"standalone instead of encoding",
+                   FromString("<?xml version=\"1.0\" standalone=\"yes\"?><a/>"), true, "", 0},
+        DetectCase{"unquoted encoding", FromString("<?xml version=\"1.0\" encoding=gbk?><a/>"),
+                   true, "", 0},
+        DetectCase{"space inside the value",
+                   FromString("<?xml version=\"1.0\" encoding=\"gb 2312\"?><a/>"), true, "", 0},
+        DetectCase{"empty value", FromString("<?xml version=\"1.0\" encoding=\"\"?><a/>"), true, "",
+                   0},
+        DetectCase{"cut inside <?xml", FromString("<?xm"), false, "", 0},
+        DetectCase{"cut right after <?xml", FromString("<?xml"), false, "", 0},
+        DetectCase{"cut inside version", FromString("<?xml version=\"1."), false, "", 0},
+        DetectCase{"cut after version value", FromString("<?xml version='1.0'"), false, "", 0},
+        DetectCase{"cut after encoding=", FromString("<?xml version=\"1.0\" encoding="), false, "",
+                   0},
+        DetectCase{"cut after the opening quote",
+                   FromString("<?xml version=\"1.0\" encoding=\""), false, "", 0},
+        DetectCase{"cut inside the value", FromString("<?xml version=\"1.0\" encoding=\"gb23"),
+                   false, "", 0},
+        DetectCase{"cut in trailing spaces", FromString("<?xml version=\"1.0\"   "), false, "", 0},
+        DetectCase{"long name cut to 31",
+                   FromString("<?xml version=\"1.0\" encoding=\"" + kLongName + "\"?>"), true,
+                   "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa", 0}),
+    [](const ::testing::TestParamInfo<DetectCase>& info) {
+      std::string name;
+      for (const char* p = info.param.label; *p; ++p)
+        name += std::isalnum(static_cast<unsigned char>(*p)) ? *p : '_';
+      return name;
+    });
+
+TEST(DetectEncoding, RefusesMissingArguments) {
+  const Bytes doc = FromString("<a/>");
+  char name[kEncodingNameSize] = {};
+  EXPECT_FALSE(DetectEncoding(nullptr, 16, name, nullptr));
+  EXPECT_FALSE(DetectEncoding(doc.data(), uint32_t(doc.size()), nullptr, nullptr));
+  // The mark length is optional.
+  const Bytes marked{0xFF, 0xFE, 0x3C, 0};
+  EXPECT_TRUE(DetectEncoding(marked.data(), uint32_t(marked.size()), name, nullptr));
+  EXPECT_STREQ(name, "utf-16le");
+}
+
+TEST(DetectEncoding, LongNameIsNotFoundAfterCutting) {
+  const Bytes doc = FromString("<?xml version=\"1.0\" encoding=\"utf-8" + kLongName + "\"?>");
+  char name[kEncodingNameSize];
+  ASSERT_TRUE(DetectEncoding(doc.data(), uint32_t(doc.size()), name, nullptr));
+  EXPECT_EQ(std::strlen(name), 31u);
+  EXPECT_EQ(LookupCodePage(name), 0u);
+}
+
+TEST(TextDecoder, Utf16LittleEndianIsReadInPlaceWhenAligned) {
+  alignas(2) const unsigned char bytes[] = {'<', 0, 0x2D, 0x4E, '>', 0, 0x7F};
+  TextDecoder decoder;
+  decoder.codePage = 1200;
+  const WChar* text = nullptr;
+  uint32_t units = 0;
+  ASSERT_TRUE(decoder.Decode(bytes, sizeof bytes, text, units));
+  EXPECT_EQ(static_cast<const void*>(text), static_cast<const void*>(bytes));
+  EXPECT_EQ(units, 3u);  // the odd trailing byte is ignored
+  EXPECT_EQ(WideOf(text, units), u"<\u4E2D>");
+}
+
+TEST(TextDecoder, Utf16LittleEndianAtAnOddAddressIsCopied) {
+  alignas(2) unsigned char storage[16] = {};
+  unsigned char* bytes = storage + 1;
+  const unsigned char doc[] = {'<', 0, 0x2D, 0x4E, '>', 0};
+  std::memcpy(bytes, doc, sizeof doc);
+  TextDecoder decoder;
+  decoder.codePage = 1200;
+  const WChar* text = nullptr;
+  uint32_t units = 0;
+  ASSERT_TRUE(decoder.Decode(bytes, sizeof doc, text, units));
+  EXPECT_NE(static_cast<const void*>(text), static_cast<const void*>(bytes));
+  EXPECT_EQ(reinterpret_cast<uintptr_t>(text) % alignof(WChar), 0u);
+  EXPECT_EQ(WideOf(text, units), u"<\u4E2D>");
+}
+
+TEST(TextDecoder, Utf16BigEndianIsSwappedIntoACopy) {
+  const unsigned char bytes[] = {0, '<', 0x4E, 0x2D, 0xD8, 0x3D, 0xDE, 0x00, 0, '>'};
+  TextDecoder decoder;
+  decoder.codePage = 1201;
+  const WChar* text = nullptr;
+  uint32_t units = 0;
+  ASSERT_TRUE(decoder.Decode(bytes, sizeof bytes, text, units));
+  EXPECT_NE(static_cast<const void*>(text), static_cast<const void*>(bytes));
+  EXPECT_EQ(WideOf(text, units), u"<\u4E2D\U0001F600>");
+}
+
+TEST(TextDecoder, ConverterCodePages) {
+  const struct {
+    uint32_t codePage;
+    Bytes bytes;
+    std::u16string wide;
+  } cases[] = {
+      {65001, Bytes{'<', 0xE4, 0xB8, 0xAD, '>'}, u"<\u4E2D>"},
+      {0, Bytes{0xE6, 0x96, 0x87}, u"\u6587"},  // the default is UTF-8 here
+      {936, Bytes{0xD6, 0xD0, 0xCE, 0xC4}, u"\u4E2D\u6587"},
+      {950, Bytes{0xA4, 0xA4, 0xA4, 0xE5}, u"\u4E2D\u6587"},
+      {932, Bytes{0x93, 0xFA, 0x96, 0x7B}, u"\u65E5\u672C"},
+      {52936, FromString("~{VPND~}"), u"\u4E2D\u6587"},
+      {20127, FromString("<a/>"), u"<a/>"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.codePage);
+    TextDecoder decoder;
+    decoder.codePage = c.codePage;
+    const WChar* text = nullptr;
+    uint32_t units = 0;
+    ASSERT_TRUE(decoder.Decode(c.bytes.data(), uint32_t(c.bytes.size()), text, units));
+    EXPECT_EQ(WideOf(text, units), c.wide);
+  }
+}
+
+TEST(TextDecoder, FailuresLeaveNullOutputs) {
+  const Bytes doc = FromString("<a/>");
+  for (uint32_t cp : {65001u, 936u, 12345u}) {
+    SCOPED_TRACE(cp);
+    TextDecoder decoder;
+    decoder.codePage = cp;
+    const WChar* text = AsW(u"x");
+    uint32_t units = 7;
+    // Nothing to convert fails for every converter code page.
+    EXPECT_FALSE(decoder.Decode(doc.data(), 0, text, units));
+    EXPECT_EQ(text, nullptr);
+    EXPECT_EQ(units, 0u);
+  }
+  TextDecoder unknown;
+  unknown.codePage = 12345;
+  const WChar* text = nullptr;
+  uint32_t units = 0;
+  EXPECT_FALSE(unknown.Decode(doc.data(), uint32_t(doc.size()), text, units));
+}
+
+TEST(TextDecoder, DecodingAgainReplacesTheCopy) {
+  TextDecoder decoder;
+  decoder.codePage = 65001;
+  const Bytes first = FromString("<first/>");
+  const Bytes second = FromString("<b/>");
+  const WChar* text = nullptr;
+  uint32_t units = 0;
+  ASSERT_TRUE(decoder.Decode(first.data(), uint32_t(first.size()), text, units));
+  ASSERT_TRUE(decoder.Decode(second.data(), uint32_t(second.size()), text, units));
+  EXPECT_EQ(WideOf(text, units), u"<b/>");
+}
+
+TEST(TextEncoder, Utf16LittleEndianPassesTheTextThrough) {
+  const std::u16string text = u"<\u4E2D>";
+  TextEncoder encoder;
+  encoder.codePage = 1200;
+  const unsigned char* bytes = nullptr;
+  uint64_t size = 0;
+  ASSERT_TRUE(encoder.Encode(AsW(text), uint32_t(text.size()), bytes, size));
+  EXPECT_EQ(static_cast<const void*>(bytes), static_cast<const void*>(text.data()));
+  EXPECT_EQ(size, 6u);
+}
+
+TEST(TextEncoder, Conversions) {
+  const std::u16string text = u"<\u4E2D\u6587>";
+  const struct {
+    uint32_t codePage;
+    Bytes bytes;
+  } cases[] = {
+      {1201, Bytes{0, '<', 0x4E, 0x2D, 0x65, 0x87, 0, '>'}},
+      {65001, Bytes{'<', 0xE4, 0xB8, 0xAD, 0xE6, 0x96, 0x87, '>'}},
+      {936, Bytes{'<', 0xD6, 0xD0, 0xCE, 0xC4, '>'}},
+      {950, Bytes{'<', 0xA4, 0xA4, 0xA4, 0xE5, '>'}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.codePage);
+    TextEncoder encoder;
+    encoder.codePage = c.codePage;
+    const unsigned char* bytes = nullptr;
+    uint64_t size = 0;
+    ASSERT_TRUE(encoder.Encode(AsW(text), uint32_t(text.size()), bytes, size));
+    EXPECT_EQ(Bytes(bytes, bytes + size), c.bytes);
+  }
+}
+
+TEST(TextEncoder, EmptyTextFailsOnlyForConverterCodePages) {
+  const unsigned char* bytes = reinterpret_cast<const unsigned char*>("x");
+  uint64_t size = 5;
+  TextEncoder utf8;
+  utf8.codePage = 65001;
+  EXPECT_FALSE(utf8.Encode(AsW(u""), 0, bytes, size));
+  EXPECT_EQ(bytes, nullptr);
+  EXPECT_EQ(size, 0u);
+  for (uint32_t cp : {1200u, 1201u}) {
+    TextEncoder encoder;
+    encoder.codePage = cp;
+    EXPECT_TRUE(encoder.Encode(AsW(u""), 0, bytes, size)) << cp;
+    EXPECT_EQ(size, 0u);
+  }
+  TextEncoder unknown;
+  unknown.codePage = 12345;
+  EXPECT_FALSE(unknown.Encode(AsW(u"a"), 1, bytes, size));
+}
+
+TEST(PrepareOutputEncoding, NameChoosesCodePageAndMark) {
+  const std::u16string text = u"<a/>";
+  const struct {
+    const char16_t* name;
+    uint32_t codePage;
+    Bytes bom;
+  } cases[] = {
+      {nullptr, 65001, Bytes{0xEF, 0xBB, 0xBF}},
+      {u"", 65001, Bytes{0xEF, 0xBB, 0xBF}},
+      {u"UTF-8", 65001, Bytes{0xEF, 0xBB, 0xBF}},
+      {u"Unicode", 1200, Bytes{0xFF, 0xFE}},
+      {u"UTF-16BE", 1201, Bytes{0xFE, 0xFF}},
+      {u"us-ascii", 20127, Bytes{}},
+      {u"GBK", 936, Bytes{}},
+      {u"latin-9", 0, Bytes{}},
+      {u"utf-8aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa", 0, Bytes{}},
+      {u"utf\u0100-8", 0, Bytes{}},  // the unit's low byte ends the name
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.codePage);
+    TextEncoder encoder;
+    const unsigned char* bom = reinterpret_cast<const unsigned char*>("junk");
+    uint32_t bomLength = 99;
+    const unsigned char* bytes = nullptr;
+    uint64_t size = 0;
+    ASSERT_TRUE(PrepareOutputEncoding(encoder, AsW(c.name), AsW(text),
+                                      uint32_t(text.size()), &bom, &bomLength, bytes, size));
+    EXPECT_EQ(encoder.codePage, c.codePage);
+    ASSERT_EQ(bomLength, c.bom.size());
+    if (bomLength) EXPECT_EQ(Bytes(bom, bom + bomLength), c.bom);
+    EXPECT_EQ(size, c.codePage == 1200 || c.codePage == 1201 ? 8u : 4u);
+  }
+}
+
+TEST(PrepareOutputEncoding, MarkArgumentsAreOptional) {
+  const std::u16string text = u"<a/>";
+  TextEncoder encoder;
+  const unsigned char* bytes = nullptr;
+  uint64_t size = 0;
+  ASSERT_TRUE(PrepareOutputEncoding(encoder, AsW(u"utf-16"), AsW(text), uint32_t(text.size()),
+                                    nullptr, nullptr, bytes, size));
+  EXPECT_EQ(size, 8u);
+}
+
+}  // namespace
+}  // namespace kelmo

@@ -1,0 +1,144 @@
+// Name characters, numeric references and the reader's line, column and
+// offset counting.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "xml_in/char_reader.h"
+#include "xml_in/xml_chars.h"
+
+namespace kelmo {
+namespace {
+
+const WChar* AsW(const std::u16string& s) { return reinterpret_cast<const WChar*>(s.c_str()); }
+
+TEST(IsNameChar, AsciiTableAndEverythingAbove7F) {
+  const std::string allowed =
+      "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz_:-.";
+  for (unsigned u = 0; u < 0x80; ++u) {
+    const bool expected = allowed.find(static_cast<char>(u)) != std::string::npos;
+    EXPECT_EQ(IsNameChar(static_cast<WChar>(u)), expected) << "unit " << u;
+  }
+  for (unsigned u : {0x80u, 0xA0u, 0xFFu, 0x4E2Du, 0xD800u, 0xFFFEu, 0xFFFFu})
+    EXPECT_TRUE(IsNameChar(static_cast<WChar>(u))) << "unit " << u;
+}
+
+struct CharRefCase {
+  const char16_t* reference;
+  bool ok;
+  uint32_t codePoint;
+};
+
+TEST(DecodeCharRef, Table) {
+  const CharRefCase cases[] = {
+      {u"&#65;", true, 65},
+      {u"&#x41;", true, 0x41},
+      {u"&#x4a;", true, 0x4A},
+      {u"&#x4A;", true, 0x4A},
+      {u"&#X41;", false, 0},  // only a lower-case x starts hex digits
+      {u"&#;", true, 0},
+      {u"&#x;", true, 0},
+      {u"&#0;", true, 0},
+      {u"&#x0000000041;", true, 0x41},
+      {u"&#xFFFF;", true, 0xFFFF},
+      {u"&#x1F600;", true, 0x1F600},
+      {u"&#128512;", true, 0x1F600},
+      {u"&#x10FFFF;", true, 0x10FFFF},
+      {u"&#1114111;", true, 0x10FFFF},
+      {u"&#x110000;", false, 0},
+      {u"&#1114112;", false, 0},
+      {u"&#99999999999999999999;", false, 0},
+      {u"&#xFFFFFFFFFFFFFFFF41;", false, 0},
+      {u"&#1F600;", false, 0},
+      {u"&#xg;", false, 0},
+      {u"&# 65;", false, 0},
+      {u"&#65 ;", false, 0},
+      {u"&#-1;", false, 0},
+      {u"&#\uFF11;", false, 0},  // a full-width digit is not a digit
+  };
+  for (const CharRefCase& c : cases) {
+    const std::u16string ref = c.reference;
+    SCOPED_TRACE(std::string(ref.begin(), ref.end()));
+    uint32_t codePoint = 12345;
+    ASSERT_EQ(DecodeCharRef(AsW(ref), uint32_t(ref.size()), codePoint), c.ok);
+    EXPECT_EQ(codePoint, c.ok ? c.codePoint : 12345u);
+  }
+}
+
+TEST(DecodeCharRef, RefusesTooShortInput) {
+  uint32_t codePoint = 0;
+  EXPECT_FALSE(DecodeCharRef(nullptr, 3, codePoint));
+  EXPECT_FALSE(DecodeCharRef(AsW(u"&;"), 2, codePoint));
+}
+
+struct Position {
+  uint32_t line;
+  uint32_t column;
+  uint32_t offset;
+  bool operator==(const Position& o) const {
+    return line == o.line && column == o.column && offset == o.offset;
+  }
+};
+
+std::ostream& operator<<(std::ostream& os, const Position& p) {
+  return os << "(" << p.line << ":" << p.column << " @" << p.offset << ")";
+}
+
+// Reads the whole text and records the position after each unit.
+std::vector<Position> Walk(const std::u16string& text) {
+  CharReader r;
+  r.SetInput(AsW(text), uint32_t(text.size()));
+  std::vector<Position> positions;
+  while (!r.AtEnd()) {
+    r.Next();
+    positions.push_back({r.line, r.column, r.Offset()});
+  }
+  return positions;
+}
+
+TEST(CharReader, StartsBeforeLineOneColumnOne) {
+  CharReader r;
+  EXPECT_EQ(r.line, 1u);
+  EXPECT_EQ(r.column, 0u);
+  EXPECT_EQ(r.Offset(), 0u);
+  EXPECT_TRUE(r.AtEnd());
+}
+
+TEST(CharReader, LineBreaks) {
+  const struct {
+    const char16_t* text;
+    std::vector<Position> positions;
+  } cases[] = {
+      {u"ab", {{1, 1, 1}, {1, 2, 2}}},
+      // The line changes at the first unit after the break.
+      {u"a\nb", {{1, 1, 1}, {1, 2, 2}, {2, 1, 3}}},
+      {u"a\r\nb", {{1, 1, 1}, {1, 2, 2}, {1, 3, 3}, {2, 1, 4}}},
+      {u"a\rb", {{1, 1, 1}, {1, 2, 2}, {2, 1, 3}}},
+      {u"\n\n", {{1, 1, 1}, {2, 1, 2}}},
+      {u"\r\r\n", {{1, 1, 1}, {2, 1, 2}, {2, 2, 3}}},
+      {u"\n\rx", {{1, 1, 1}, {2, 1, 2}, {3, 1, 3}}},
+  };
+  for (const auto& c : cases) {
+    const std::u16string text = c.text;
+    SCOPED_TRACE(testing::PrintToString(std::vector<int>(text.begin(), text.end())));
+    EXPECT_EQ(Walk(text), c.positions);
+  }
+}
+
+TEST(CharReader, SecondInputCarriesOnCounting) {
+  const std::u16string first = u"a\r";
+  const std::u16string second = u"\nbc";
+  CharReader r;
+  r.SetInput(AsW(first), 2);
+  while (!r.AtEnd()) r.Next();
+  r.SetInput(AsW(second), 3);
+  EXPECT_EQ(r.Offset(), 2u);
+  r.Next();  // the line feed completes the pair: still line 1
+  EXPECT_EQ((Position{r.line, r.column, r.Offset()}), (Position{1, 3, 3}));
+  r.Next();
+  EXPECT_EQ((Position{r.line, r.column, r.Offset()}), (Position{2, 1, 4}));
+}
+
+}  // namespace
+}  // namespace kelmo
