@@ -1,0 +1,52 @@
+// Number to text without runtime formatting functions: plain decimal
+// integers, and reals with at most nine truncated fraction digits. The text
+// is ASCII; callers widen it when they need UTF-16.
+#ifndef KELMO_TREE_NUMBER_FORMAT_H
+#define KELMO_TREE_NUMBER_FORMAT_H
+
+#include <cstdint>
+#include <type_traits>
+
+namespace kelmo {
+
+// Longest text FormatDecimal writes: "-" and the 19 digits of the most
+// negative 64-bit value, or the 20 digits of the largest unsigned one.
+constexpr uint32_t kMaxDecimalText = 20;
+
+// Longest text FormatReal writes: a sign, the 309 integer digits of the
+// largest double, a point and nine fraction digits.
+constexpr uint32_t kMaxRealText = 1 + 309 + 1 + 9;
+
+// Writes "-" (when negative) and the digits of the magnitude, no leading
+// zeros, no "+". Returns the length of the whole text; only the first `room`
+// characters are stored.
+uint32_t FormatMagnitude(bool negative, uint64_t magnitude, char* out, uint32_t room);
+
+template <class Int>
+uint32_t FormatDecimal(Int value, char* out, uint32_t room) {
+  static_assert(std::is_integral<Int>::value, "integers only");
+  if constexpr (std::is_signed<Int>::value) {
+    int64_t wide = value;
+    // The magnitude of the most negative value is taken in unsigned
+    // arithmetic, where it is representable.
+    uint64_t magnitude = wide < 0 ? uint64_t(0) - static_cast<uint64_t>(wide)
+                                  : static_cast<uint64_t>(wide);
+    return FormatMagnitude(wide < 0, magnitude, out, room);
+  } else {
+    return FormatMagnitude(false, static_cast<uint64_t>(value), out, room);
+  }
+}
+
+// Writes x as its integer part, then, when its first nine fraction digits
+// are not all zero, a point and those digits (truncated, never rounded)
+// without trailing zeros. A value between -1 and 0 keeps its "-". There is
+// never an exponent: the integer part is written in full, whatever its size.
+// NaN is written "nan" and the infinities "inf" and "-inf". `out` must have
+// room for kMaxRealText characters; no terminator is written. Returns the
+// length.
+uint32_t FormatReal(double x, char* out);
+uint32_t FormatReal(float x, char* out);
+
+}  // namespace kelmo
+
+#endif  // KELMO_TREE_NUMBER_FORMAT_H

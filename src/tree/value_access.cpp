@@ -1,0 +1,466 @@
+// The node's typed value: the getters with their conversions between kinds,
+// and the setters, which release what the old value owned.
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <new>
+#include <utility>
+
+#include "tree/base64.h"
+#include "tree/kelmo_impl.h"
+#include "tree/number_parse.h"
+#include "tree/numeric_cast.h"
+#include "tree/result_buffer.h"
+#include "tree/value_text.h"
+
+namespace kelmo {
+
+namespace {
+
+template <class T>
+T Load(const void* storage) {
+  T value;
+  std::memcpy(&value, storage, sizeof(T));
+  return value;
+}
+
+template <class T>
+void Store(void* storage, T value) {
+  std::memcpy(storage, &value, sizeof(T));
+}
+
+bool IsNumericTag(ValueType type) {
+  auto tag = static_cast<int8_t>(type);
+  return tag >= 0x11 && tag <= 0x2E;
+}
+
+// The stored number of a numeric kind, converted to T.
+template <class T>
+T CastStored(ValueType type, const void* storage) {
+  switch (type) {
+    case ValueType::Char:
+      return NumericCast<T>(Load<int8_t>(storage));
+    case ValueType::UChar:
+      return NumericCast<T>(Load<uint8_t>(storage));
+    case ValueType::Short:
+      return NumericCast<T>(Load<int16_t>(storage));
+    case ValueType::UShort:
+      return NumericCast<T>(Load<uint16_t>(storage));
+    case ValueType::Int:
+    case ValueType::Long:
+      return NumericCast<T>(Load<int32_t>(storage));
+    case ValueType::UInt:
+    case ValueType::ULong:
+      return NumericCast<T>(Load<uint32_t>(storage));
+    case ValueType::Int64:
+      return NumericCast<T>(Load<int64_t>(storage));
+    case ValueType::UInt64:
+      return NumericCast<T>(Load<uint64_t>(storage));
+    case ValueType::Float:
+      return NumericCast<T>(Load<float>(storage));
+    case ValueType::Double:
+    case ValueType::LongDouble:
+      return NumericCast<T>(Load<double>(storage));
+    case ValueType::Bool:
+      // The byte is widened as it is; a stored 2 stays 2.
+      return NumericCast<T>(Load<uint8_t>(storage));
+    default:
+      return T();
+  }
+}
+
+// Text to T: integers of T's width (signed and unsigned share the bits),
+// reals in T's precision.
+template <class T>
+bool ParseAs(const WStrBuf& text, T& value) {
+  const WChar* first = text.Data();
+  const WChar* end = first + text.Length();
+  if constexpr (std::is_floating_point<T>::value) {
+    return ParseReal(first, end, value);
+  } else {
+    uint64_t bits = 0;
+    if (!ParseInteger(first, end, sizeof(T) * 8, bits)) return false;
+    value = NumericCast<T>(bits);
+    return true;
+  }
+}
+
+// Steps shared by every numeric getter once the node's own kind has been
+// ruled out: parse a String, cast another number, refuse everything else.
+template <class T>
+bool ConvertValue(ValueType type, const void* storage, const WStrBuf* string, T& value) {
+  if (type == ValueType::String) return ParseAs(*string, value);
+  if (!IsNumericTag(type)) return false;
+  value = CastStored<T>(type, storage);
+  return true;
+}
+
+// True when [p, p + n) overlaps [base, base + size). Unrelated objects are
+// ordered through std::less, which is total even where < is not.
+bool Overlaps(const void* p, size_t n, const void* base, size_t size) {
+  std::less<const void*> before;
+  const char* a = static_cast<const char*>(p);
+  const char* b = static_cast<const char*>(base);
+  return n != 0 && size != 0 && before(a, b + size) && before(b, a + n);
+}
+
+}  // namespace
+
+// --- value lifetime ---
+
+void KelmoImpl::ResetValue() noexcept {
+  switch (Type()) {
+    case ValueType::String:
+      StringStorage().~WStrBuf();
+      break;
+    case ValueType::Binary:
+      BinaryStorage().~BlobBuf();
+      break;
+    case ValueType::SharedPtr:
+      SharedStorage().~shared_ptr();
+      break;
+    case ValueType::Unknown:
+      if (value_.unknown) value_.unknown->Release();
+      break;
+    case ValueType::Dispatch:
+      if (value_.dispatch) value_.dispatch->Release();
+      break;
+    default:
+      break;
+  }
+  SetTag(ValueType::Empty);
+}
+
+// Each Prepare leaves the storage holding a live object of its kind and the
+// tag naming that kind, so the two never disagree, even if a later step
+// throws.
+WStrBuf& KelmoImpl::PrepareString() {
+  if (Type() != ValueType::String) {
+    ResetValue();
+    new (&value_) WStrBuf();
+    SetTag(ValueType::String);
+  }
+  return StringStorage();
+}
+
+BlobBuf& KelmoImpl::PrepareBinary() {
+  if (Type() != ValueType::Binary) {
+    ResetValue();
+    new (&value_) BlobBuf();
+    SetTag(ValueType::Binary);
+  }
+  return BinaryStorage();
+}
+
+std::shared_ptr<void>& KelmoImpl::PrepareShared() {
+  if (Type() != ValueType::SharedPtr) {
+    ResetValue();
+    new (&value_) std::shared_ptr<void>();
+    SetTag(ValueType::SharedPtr);
+  }
+  return SharedStorage();
+}
+
+void KelmoImpl::AssignString(const WChar* text, uint32_t length) {
+  if (Type() == ValueType::String) {
+    // Assign copies before it frees, so text inside the current block is fine.
+    StringStorage().Assign(text, length);
+    return;
+  }
+  // The text may lie inside what the old value owns (a byte array's block):
+  // copy it before the old value is released.
+  WStrBuf copy(text, length);
+  PrepareString().Swap(copy);
+}
+
+void KelmoImpl::TakeString(WStrBuf& text) { PrepareString().Swap(text); }
+
+// --- getters ---
+
+bool KelmoImpl::GetBinary(const unsigned char*& data, unsigned int& length,
+                          RefPtr<XInRes>& holder) {
+  if (Type() == ValueType::Binary) {
+    const BlobBuf& bytes = BinaryStorage();
+    data = bytes.Data();
+    length = bytes.Length();
+    return true;
+  }
+  if (Type() != ValueType::String) return false;
+  const WStrBuf& text = StringValue();
+  uint32_t n = text.Length();
+  if (n == 0) return false;
+  uint64_t capacity = Base64DecodeRoom(n);
+  if (capacity >= kUpToZero) throw std::bad_alloc();
+  std::unique_ptr<unsigned char[]> bytes(new unsigned char[size_t(capacity)]);
+  uint32_t room = static_cast<uint32_t>(capacity);
+  if (!Base64Decode(text.Data(), n, bytes.get(), room)) return false;
+  data = bytes.get();
+  length = room;
+  PlaceArray(std::move(bytes), holder);
+  return true;
+}
+
+bool KelmoImpl::GetStringA(const char*& text, unsigned int& length, unsigned int codePage,
+                           RefPtr<XInRes>& holder) {
+  if (Type() == ValueType::String)
+    return WStrBuf::ToNarrow(StringValue(), codePage, holder, text, length);
+  return ValueToStringA(Type(), &value_, text, length, holder);
+}
+
+bool KelmoImpl::GetStringW(const WChar*& text, unsigned int& length, RefPtr<XInRes>& holder) {
+  if (Type() == ValueType::String) {
+    const WStrBuf& own = StringValue();
+    text = own.Data();
+    length = own.Length();
+    return true;
+  }
+  return ValueToStringW(Type(), &value_, text, length, holder);
+}
+
+// A null pointer of either COM kind is the same absence of an object, so the
+// cross-kind getters answer it as the same-kind getters do: true and null,
+// without asking a null object for an interface.
+bool KelmoImpl::GetDispatch(IDispatch*& value) {
+  if (Type() == ValueType::Dispatch || (Type() == ValueType::Unknown && !value_.unknown)) {
+    IDispatch* stored = Type() == ValueType::Dispatch ? value_.dispatch : nullptr;
+    // The new reference is taken first, so handing back the object the
+    // caller already holds cannot free it in between.
+    if (stored) stored->AddRef();
+    if (value) value->Release();
+    value = stored;
+    return true;
+  }
+  if (Type() != ValueType::Unknown) return false;
+  if (value) value->Release();
+  value = nullptr;
+  void* obtained = nullptr;
+  bool ok = value_.unknown->QueryInterface(IidDispatch(), &obtained) >= 0;
+  value = static_cast<IDispatch*>(obtained);
+  return ok;
+}
+
+bool KelmoImpl::GetUnknown(IUnknown*& value) {
+  if (Type() == ValueType::Unknown || (Type() == ValueType::Dispatch && !value_.dispatch)) {
+    IUnknown* stored = Type() == ValueType::Unknown ? value_.unknown : nullptr;
+    if (stored) stored->AddRef();
+    if (value) value->Release();
+    value = stored;
+    return true;
+  }
+  if (Type() != ValueType::Dispatch) return false;
+  if (value) value->Release();
+  value = nullptr;
+  void* obtained = nullptr;
+  bool ok = value_.dispatch->QueryInterface(IidUnknown(), &obtained) >= 0;
+  value = static_cast<IUnknown*>(obtained);
+  return ok;
+}
+
+bool KelmoImpl::GetSharedPtr(std::shared_ptr<void>& value) {
+  if (Type() != ValueType::SharedPtr) return false;
+  value = SharedStorage();
+  return true;
+}
+
+bool KelmoImpl::GetPointer(void*& value) {
+  if (Type() != ValueType::Pointer) return false;
+  value = value_.pointer;
+  return true;
+}
+
+bool KelmoImpl::GetBool(bool& value) {
+  if (Type() == ValueType::Bool) {
+    value = Load<uint8_t>(&value_) != 0;
+    return true;
+  }
+  if (Type() == ValueType::String) {
+    const WStrBuf& text = StringValue();
+    if (!text.IsEmpty()) {
+      switch (text.Data()[0]) {
+        case 'T': case 't': case 'Y': case 'y':
+          value = true;
+          return true;
+        case 'F': case 'f': case 'N': case 'n':
+          value = false;
+          return true;
+        default:
+          break;
+      }
+    }
+  }
+  uint32_t number = 0;
+  if (!ConvertValue(Type(), &value_, Type() == ValueType::String ? &StringValue() : nullptr,
+                    number))
+    return false;
+  value = number != 0;
+  return true;
+}
+
+bool KelmoImpl::GetLongDouble(long double& value) {
+  double wide = 0;
+  if (!GetDouble(wide)) return false;
+  value = wide;
+  return true;
+}
+
+// The numeric getters: the node's own kind is copied, anything else goes
+// through ConvertValue.
+#define KELMO_NUMERIC_GETTER(Name, T, OwnKind)                                              \
+  bool KelmoImpl::Name(T& value) {                                                          \
+    if (Type() == ValueType::OwnKind) {                                                     \
+      value = Load<T>(&value_);                                                             \
+      return true;                                                                          \
+    }                                                                                       \
+    return ConvertValue(Type(), &value_,                                                    \
+                        Type() == ValueType::String ? &StringValue() : nullptr, value);     \
+  }
+
+KELMO_NUMERIC_GETTER(GetDouble, double, Double)
+KELMO_NUMERIC_GETTER(GetFloat, float, Float)
+KELMO_NUMERIC_GETTER(GetInt64, int64_t, Int64)
+KELMO_NUMERIC_GETTER(GetUInt, unsigned int, UInt)
+KELMO_NUMERIC_GETTER(GetInt, int, Int)
+KELMO_NUMERIC_GETTER(GetUShort, uint16_t, UShort)
+KELMO_NUMERIC_GETTER(GetShort, int16_t, Short)
+KELMO_NUMERIC_GETTER(GetUChar, unsigned char, UChar)
+KELMO_NUMERIC_GETTER(GetChar, char, Char)
+
+#undef KELMO_NUMERIC_GETTER
+
+bool KelmoImpl::GetULong(uint32_t& value) {
+  if (Type() == ValueType::ULong) {
+    value = Load<uint32_t>(&value_);
+    return true;
+  }
+  unsigned int converted = 0;
+  if (!GetUInt(converted)) return false;
+  value = converted;
+  return true;
+}
+
+bool KelmoImpl::GetLong(int32_t& value) {
+  if (Type() == ValueType::Long) {
+    value = Load<int32_t>(&value_);
+    return true;
+  }
+  int converted = 0;
+  if (!GetInt(converted)) return false;
+  value = converted;
+  return true;
+}
+
+bool KelmoImpl::GetUInt64(uint64_t& value) {
+  if (Type() == ValueType::UInt64) {
+    value = Load<uint64_t>(&value_);
+    return true;
+  }
+  int64_t converted = 0;
+  if (!GetInt64(converted)) return false;
+  value = static_cast<uint64_t>(converted);
+  return true;
+}
+
+// --- setters ---
+
+void KelmoImpl::SetBinary(const unsigned char* data, unsigned int length) {
+  if (Type() == ValueType::Binary) {
+    BinaryStorage().Assign(data, length);
+    return;
+  }
+  // Copied first: the bytes may be the characters of the String value that
+  // is about to be released.
+  BlobBuf copy;
+  copy.Assign(data, length);
+  BlobBuf& own = PrepareBinary();
+  own = std::move(copy);
+}
+
+void KelmoImpl::SetStringA(const char* text, unsigned int length, unsigned int codePage) {
+  if (Type() == ValueType::String) {
+    WStrBuf& own = StringStorage();
+    size_t bytes = text ? (length == kUpToZero ? std::strlen(text) : length) : 0;
+    if (!Overlaps(text, bytes, own.Data(), size_t(own.Capacity()) * sizeof(WChar))) {
+      // A failed conversion leaves the empty string.
+      WStrBuf::FromNarrow(own, text, length, codePage);
+      return;
+    }
+  }
+  // Converted aside when the text may lie in storage that the conversion
+  // resizes or that the reset releases.
+  WStrBuf converted;
+  WStrBuf::FromNarrow(converted, text, length, codePage);
+  PrepareString().Swap(converted);
+}
+
+void KelmoImpl::SetStringW(const WChar* text, unsigned int length) { AssignString(text, length); }
+
+void KelmoImpl::SetDispatch(IDispatch* value) {
+  // The new reference is taken before the old one is dropped, so storing the
+  // object the node already holds is safe.
+  if (value) value->AddRef();
+  ResetValue();
+  value_.dispatch = value;
+  SetTag(ValueType::Dispatch);
+}
+
+void KelmoImpl::SetUnknown(IUnknown* value) {
+  if (value) value->AddRef();
+  ResetValue();
+  value_.unknown = value;
+  SetTag(ValueType::Unknown);
+}
+
+void KelmoImpl::SetSharedPtr(const std::shared_ptr<void>& value) {
+  if (Type() == ValueType::SharedPtr) {
+    SharedStorage() = value;  // self-assignment is safe
+    return;
+  }
+  // Shared before the old value goes: releasing it might drop the last other
+  // owner of `value`'s object.
+  std::shared_ptr<void> copy(value);
+  PrepareShared() = std::move(copy);
+}
+
+void KelmoImpl::SetPointer(void* value) {
+  ResetValue();
+  value_.pointer = value;
+  SetTag(ValueType::Pointer);
+}
+
+void KelmoImpl::SetBool(bool value) {
+  ResetValue();
+  Store<uint8_t>(&value_, value ? 1 : 0);
+  SetTag(ValueType::Bool);
+}
+
+void KelmoImpl::SetLongDouble(long double value) {
+  ResetValue();
+  Store<double>(&value_, static_cast<double>(value));
+  SetTag(ValueType::LongDouble);
+}
+
+#define KELMO_NUMERIC_SETTER(Name, T, Kind) \
+  void KelmoImpl::Name(T value) {           \
+    ResetValue();                           \
+    Store<T>(&value_, value);               \
+    SetTag(ValueType::Kind);                \
+  }
+
+KELMO_NUMERIC_SETTER(SetDouble, double, Double)
+KELMO_NUMERIC_SETTER(SetFloat, float, Float)
+KELMO_NUMERIC_SETTER(SetULong, uint32_t, ULong)
+KELMO_NUMERIC_SETTER(SetLong, int32_t, Long)
+KELMO_NUMERIC_SETTER(SetUInt64, uint64_t, UInt64)
+KELMO_NUMERIC_SETTER(SetInt64, int64_t, Int64)
+KELMO_NUMERIC_SETTER(SetUInt, unsigned int, UInt)
+KELMO_NUMERIC_SETTER(SetInt, int, Int)
+KELMO_NUMERIC_SETTER(SetUShort, uint16_t, UShort)
+KELMO_NUMERIC_SETTER(SetShort, int16_t, Short)
+KELMO_NUMERIC_SETTER(SetUChar, unsigned char, UChar)
+KELMO_NUMERIC_SETTER(SetChar, char, Char)
+
+#undef KELMO_NUMERIC_SETTER
+
+void KelmoImpl::SetEmpty() { ResetValue(); }
+
+}  // namespace kelmo
