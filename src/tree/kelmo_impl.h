@@ -188,6 +188,27 @@ class KelmoImpl final : public ref_counter_base<Kelmo, KelmoImpl> {
   std::shared_ptr<void>& PrepareShared();
   void SetTag(ValueType type) noexcept { type_ = static_cast<int8_t>(type); }
 
+  // Structure helpers (child_list.cpp). Links are changed only after
+  // PrepareInsertion, so the list and the name index never disagree.
+  ChildList& EnsureChildren();
+  bool IsSelfOrAncestor(const KelmoImpl* node) const noexcept;
+  KelmoImpl* AcceptableChild(Kelmo* candidate) const noexcept;
+  static void PrepareInsertion(ChildList& list);
+  void LinkLast(ChildList& list, KelmoImpl* child) noexcept;
+  void LinkFirst(ChildList& list, KelmoImpl* child) noexcept;
+  void LinkBefore(ChildList& list, KelmoImpl* reference, KelmoImpl* child) noexcept;
+  void LinkAfter(ChildList& list, KelmoImpl* reference, KelmoImpl* child) noexcept;
+  static void Unlink(ChildList& list, KelmoImpl* child) noexcept;
+  // Drops a reference that a link held, without Release: a node reaching
+  // zero gets its value released and is pushed on the `dead` stack.
+  static void DropLink(KelmoImpl* node, KelmoImpl*& dead) noexcept;
+  // Lookup by an already resolved name (name_index.cpp).
+  KelmoImpl* FindByName(const WChar* key, uint32_t length, uint32_t occurrence,
+                        bool fromLast) const;
+  // Lifecycle helpers (kelmo_impl.cpp).
+  RefPtr<KelmoImpl> CopyWithoutChildren() const;
+  void StoreName(WStrBuf& name);
+
   ValueStorage value_;
   WStrBuf name_;
   KelmoImpl* parent_ = nullptr;

@@ -1,0 +1,309 @@
+#include "tree/child_list.h"
+
+#include <new>
+#include <utility>
+
+namespace kelmo {
+namespace {
+
+RefPtr<Kelmo> Share(KelmoImpl* node) {
+  RefPtr<Kelmo> shared;
+  shared = node;
+  return shared;
+}
+
+}  // namespace
+
+// --- Taking lists apart without recursion ---
+//
+// Adjacent siblings hold each other, so a list is taken apart link by link.
+// Dropping a link must not call Release: a node that dies would free its own
+// children from inside that call, one stack frame per tree level. Instead
+// the count is decremented here, and a node that reaches zero gets its value
+// released at once (as its destructor would) and is pushed onto a stack of
+// dead nodes threaded through their parent fields (a dead node is in no
+// list). The top of that stack is always worked on first, so subtrees are
+// freed depth first, in the same order as nested destructors would free
+// them. A dead node's walk position is kept in its value storage, which
+// means nothing once the value is Empty.
+
+void KelmoImpl::DropLink(KelmoImpl* node, KelmoImpl*& dead) noexcept {
+  if (!node || node->count_.fetch_sub(1, std::memory_order_acq_rel) != 1) return;
+  node->ResetValue();
+  KelmoImpl* first = node->children_ ? node->children_->first_.get() : nullptr;
+  // The walk holds its own reference to the child it stands on.
+  if (first) first->count_.fetch_add(1, std::memory_order_relaxed);
+  node->value_.pointer = first;
+  node->parent_ = dead;
+  dead = node;
+}
+
+bool ChildList::UnlinkStep(KelmoImpl*& cursor, KelmoImpl*& dead) noexcept {
+  if (KelmoImpl* child = cursor) {
+    // The next link moves into the walk's own hold, as the cursor.
+    KelmoImpl* next = child->next_.detach();
+    KelmoImpl* prev = child->prev_.detach();
+    child->parent_ = nullptr;
+    cursor = next;
+    // The child is still held by its next sibling's back link or by the
+    // last entry, so only the previous sibling can die here.
+    KelmoImpl::DropLink(child, dead);
+    KelmoImpl::DropLink(prev, dead);
+    return true;
+  }
+  if (first_) {
+    KelmoImpl::DropLink(first_.detach(), dead);
+    return true;
+  }
+  if (last_) {
+    KelmoImpl::DropLink(last_.detach(), dead);
+    return true;
+  }
+  return false;
+}
+
+void ChildList::UnlinkAll() noexcept {
+  KelmoImpl* cursor = first_.get();
+  if (cursor) cursor->count_.fetch_add(1, std::memory_order_relaxed);
+  KelmoImpl* dead = nullptr;
+  for (;;) {
+    if (KelmoImpl* node = dead) {
+      KelmoImpl* walk = static_cast<KelmoImpl*>(node->value_.pointer);
+      bool more = node->children_ && node->children_->UnlinkStep(walk, dead);
+      node->value_.pointer = walk;
+      if (more) continue;
+      // Nothing of the node is left to free but its own record.
+      dead = node->parent_;
+      node->parent_ = nullptr;
+      delete node->children_;
+      node->children_ = nullptr;
+      KelmoImpl::DropLink(node->next_.detach(), dead);
+      KelmoImpl::DropLink(node->prev_.detach(), dead);
+      delete node;
+      continue;
+    }
+    if (!UnlinkStep(cursor, dead)) break;
+  }
+  count_ = 0;
+}
+
+// --- Structure operations of the node ---
+
+KelmoImpl* KelmoImpl::FirstChild() const noexcept {
+  return children_ ? children_->first_.get() : nullptr;
+}
+
+KelmoImpl* KelmoImpl::LastChild() const noexcept {
+  return children_ ? children_->last_.get() : nullptr;
+}
+
+ChildList& KelmoImpl::EnsureChildren() {
+  if (!children_) children_ = new ChildList;
+  return *children_;
+}
+
+bool KelmoImpl::IsSelfOrAncestor(const KelmoImpl* node) const noexcept {
+  for (const KelmoImpl* at = this; at; at = at->parent_) {
+    if (at == node) return true;
+  }
+  return false;
+}
+
+KelmoImpl* KelmoImpl::AcceptableChild(Kelmo* candidate) const noexcept {
+  KelmoImpl* child = From(candidate);
+  if (!child || child->parent_) return nullptr;
+  // Linking a node under itself or its own descendant would make a cycle
+  // that is never freed and that every walk follows forever.
+  if (IsSelfOrAncestor(child)) return nullptr;
+  return child;
+}
+
+void KelmoImpl::PrepareInsertion(ChildList& list) {
+  if (list.count_ == 0xFFFFFFFFu) throw std::bad_alloc();
+  if (list.index_) list.index_->Reserve(1);
+}
+
+void KelmoImpl::LinkLast(ChildList& list, KelmoImpl* child) noexcept {
+  child->prev_ = list.last_;
+  child->next_ = nullptr;
+  if (list.last_)
+    list.last_->next_ = child;
+  else
+    list.first_ = child;
+  list.last_ = child;
+  ++list.count_;
+  child->parent_ = this;
+  if (list.index_) list.index_->InsertAfterEqual(child);
+}
+
+void KelmoImpl::LinkFirst(ChildList& list, KelmoImpl* child) noexcept {
+  child->prev_ = nullptr;
+  child->next_ = list.first_;
+  if (list.first_)
+    list.first_->prev_ = child;
+  else
+    list.last_ = child;
+  list.first_ = child;
+  ++list.count_;
+  child->parent_ = this;
+  if (list.index_) list.index_->InsertBeforeEqual(child);
+}
+
+void KelmoImpl::LinkBefore(ChildList& list, KelmoImpl* reference, KelmoImpl* child) noexcept {
+  child->prev_ = reference->prev_;
+  child->next_ = reference;
+  if (child->prev_)
+    child->prev_->next_ = child;
+  else
+    list.first_ = child;
+  reference->prev_ = child;
+  ++list.count_;
+  child->parent_ = this;
+  if (list.index_) list.index_->InsertBeside(reference, child, false);
+}
+
+void KelmoImpl::LinkAfter(ChildList& list, KelmoImpl* reference, KelmoImpl* child) noexcept {
+  child->next_ = reference->next_;
+  child->prev_ = reference;
+  if (child->next_)
+    child->next_->prev_ = child;
+  else
+    list.last_ = child;
+  reference->next_ = child;
+  ++list.count_;
+  child->parent_ = this;
+  if (list.index_) list.index_->InsertBeside(reference, child, true);
+}
+
+void KelmoImpl::Unlink(ChildList& list, KelmoImpl* child) noexcept {
+  if (child->next_) child->next_->prev_ = child->prev_;
+  if (child->prev_) child->prev_->next_ = child->next_;
+  if (list.first_.get() == child) list.first_ = child->next_;
+  if (list.last_.get() == child) list.last_ = child->prev_;
+  child->next_ = nullptr;
+  child->prev_ = nullptr;
+  --list.count_;
+  child->parent_ = nullptr;
+  if (list.index_) list.index_->Erase(child);
+}
+
+void KelmoImpl::AppendChildNode(KelmoImpl* child) {
+  if (!child || child->parent_) return;
+  ChildList& list = EnsureChildren();
+  PrepareInsertion(list);
+  LinkLast(list, child);
+}
+
+RefPtr<Kelmo> KelmoImpl::GetParent() { return Share(parent_); }
+
+void KelmoImpl::AppendChild(const RefPtr<Kelmo>& child) {
+  RefPtr<Kelmo> held(child);
+  ChildList& list = EnsureChildren();
+  KelmoImpl* node = AcceptableChild(held.get());
+  if (!node) return;
+  PrepareInsertion(list);
+  LinkLast(list, node);
+}
+
+void KelmoImpl::PrependChild(const RefPtr<Kelmo>& child) {
+  RefPtr<Kelmo> held(child);
+  ChildList& list = EnsureChildren();
+  KelmoImpl* node = AcceptableChild(held.get());
+  if (!node) return;
+  PrepareInsertion(list);
+  LinkFirst(list, node);
+}
+
+void KelmoImpl::InsertChildBefore(const RefPtr<Kelmo>& reference, const RefPtr<Kelmo>& child) {
+  RefPtr<Kelmo> heldReference(reference);
+  RefPtr<Kelmo> held(child);
+  ChildList& list = EnsureChildren();
+  KelmoImpl* node = AcceptableChild(held.get());
+  if (!node) return;
+  if (!heldReference) {
+    PrepareInsertion(list);
+    LinkFirst(list, node);
+    return;
+  }
+  KelmoImpl* anchor = From(heldReference.get());
+  if (!anchor || anchor->parent_ != this) return;
+  PrepareInsertion(list);
+  LinkBefore(list, anchor, node);
+}
+
+void KelmoImpl::InsertChildAfter(const RefPtr<Kelmo>& reference, const RefPtr<Kelmo>& child) {
+  RefPtr<Kelmo> heldReference(reference);
+  RefPtr<Kelmo> held(child);
+  ChildList& list = EnsureChildren();
+  KelmoImpl* node = AcceptableChild(held.get());
+  if (!node) return;
+  if (!heldReference) {
+    PrepareInsertion(list);
+    LinkLast(list, node);
+    return;
+  }
+  KelmoImpl* anchor = From(heldReference.get());
+  if (!anchor || anchor->parent_ != this) return;
+  PrepareInsertion(list);
+  LinkAfter(list, anchor, node);
+}
+
+void KelmoImpl::RemoveChild(const RefPtr<Kelmo>& child) {
+  if (!children_ || !child) return;
+  RefPtr<Kelmo> held(child);
+  KelmoImpl* node = From(held.get());
+  if (!node || node->parent_ != this) return;
+  Unlink(*children_, node);
+}
+
+void KelmoImpl::Detach() {
+  KelmoImpl* parent = parent_;
+  if (!parent || !parent->children_) return;
+  RefPtr<KelmoImpl> self;
+  self = this;
+  parent->Unlink(*parent->children_, this);
+}
+
+void KelmoImpl::RemoveAllChildren() {
+  if (!children_ || children_->count_ == 0) return;
+  ChildList& list = *children_;
+  // Move the children out first, so that this node already reads as empty
+  // to anything a dying child's value calls back into.
+  ChildList taken;
+  taken.first_ = std::move(list.first_);
+  taken.last_ = std::move(list.last_);
+  list.count_ = 0;
+  if (list.index_) list.index_->Clear();
+  taken.UnlinkAll();
+}
+
+RefPtr<Kelmo> KelmoImpl::GetElement() {
+  if (!name_.IsEmpty()) return Share(this);
+  return Share(FirstChild());
+}
+
+RefPtr<Kelmo> KelmoImpl::GetFirstChild() { return Share(FirstChild()); }
+
+RefPtr<Kelmo> KelmoImpl::GetLastChild() { return Share(LastChild()); }
+
+unsigned int KelmoImpl::GetChildCount() { return children_ ? children_->count_ : 0; }
+
+RefPtr<Kelmo> KelmoImpl::GetPrevSibling() { return Share(prev_.get()); }
+
+RefPtr<Kelmo> KelmoImpl::GetNextSibling() { return Share(next_.get()); }
+
+RefPtr<Kelmo> KelmoImpl::GetPrevSameName() {
+  for (KelmoImpl* at = prev_.get(); at; at = at->prev_.get()) {
+    if (at->name_.Equals(name_)) return Share(at);
+  }
+  return nullptr;
+}
+
+RefPtr<Kelmo> KelmoImpl::GetNextSameName() {
+  for (KelmoImpl* at = next_.get(); at; at = at->next_.get()) {
+    if (at->name_.Equals(name_)) return Share(at);
+  }
+  return nullptr;
+}
+
+}  // namespace kelmo

@@ -1,0 +1,49 @@
+// A node's children: a doubly linked list in document order whose ends are
+// counted links, plus the optional sorted name index. Sibling links live in
+// the children themselves (KelmoImpl::prev_, next_).
+#ifndef KELMO_TREE_CHILD_LIST_H
+#define KELMO_TREE_CHILD_LIST_H
+
+#include <cstdint>
+#include <memory>
+
+#include "tree/kelmo_impl.h"
+#include "tree/name_index.h"
+
+namespace kelmo {
+
+class ChildList {
+ public:
+  ChildList() noexcept = default;
+  ChildList(const ChildList&) = delete;
+  ChildList& operator=(const ChildList&) = delete;
+  ~ChildList() = default;
+
+  KelmoImpl* First() const noexcept { return first_.get(); }
+  KelmoImpl* Last() const noexcept { return last_.get(); }
+  uint32_t Count() const noexcept { return count_; }
+  NameIndex* Index() const noexcept { return index_.get(); }
+
+  // Takes every child out link by link, in the order a plain walk from the
+  // first child drops the links, and frees every node (with its subtree)
+  // that nobody else holds. Never recurses per tree level and allocates
+  // nothing. Leaves the list empty; the name index is left to the caller.
+  void UnlinkAll() noexcept;
+
+ private:
+  friend class KelmoImpl;
+
+  // One step of taking this list apart: unlinks the child at `cursor` (the
+  // walk holds one reference to it), or once the walk is done releases the
+  // first and then the last entry. False when there is nothing left.
+  bool UnlinkStep(KelmoImpl*& cursor, KelmoImpl*& dead) noexcept;
+
+  RefPtr<KelmoImpl> first_;
+  RefPtr<KelmoImpl> last_;
+  uint32_t count_ = 0;
+  std::unique_ptr<NameIndex> index_;
+};
+
+}  // namespace kelmo
+
+#endif  // KELMO_TREE_CHILD_LIST_H

@@ -1,0 +1,209 @@
+// The node's lifecycle (destruction, copies, new nodes), its type queries,
+// its kind and its name.
+#include "tree/kelmo_impl.h"
+
+#include <new>
+#include <typeinfo>
+#include <utility>
+
+#include "tree/child_list.h"
+
+namespace kelmo {
+
+namespace {
+
+constexpr int8_t kStringTag = static_cast<int8_t>(ValueType::String);
+constexpr int8_t kBinaryTag = static_cast<int8_t>(ValueType::Binary);
+
+}  // namespace
+
+KelmoImpl::~KelmoImpl() {
+  ResetValue();
+  if (children_) {
+    children_->UnlinkAll();
+    delete children_;
+    children_ = nullptr;
+  }
+  // next_, prev_ (normally null: a node in a list is held by it) and the
+  // name are released by their own destructors, in that order.
+}
+
+void KelmoImpl::DestroyCounted(KelmoImpl* node) {
+  // The destructor frees the subtree iteratively.
+  delete node;
+}
+
+KelmoImpl* KelmoImpl::From(Kelmo* node) noexcept {
+  if (!node) return nullptr;
+  // The class is final, so an exact type match identifies our own nodes.
+  return typeid(*node) == typeid(KelmoImpl) ? static_cast<KelmoImpl*>(node) : nullptr;
+}
+
+// --- copies and new nodes ---
+
+RefPtr<KelmoImpl> KelmoImpl::CopyWithoutChildren() const {
+  RefPtr<KelmoImpl> copy = Make();
+  KelmoImpl& target = *copy;
+  target.name_ = WStrBuf(name_);
+  target.kind_ = kind_;
+  // The tag is set only once the storage holds a complete value, so a
+  // failed allocation leaves an Empty copy behind.
+  switch (Type()) {
+    case ValueType::Empty:
+      return copy;
+    case ValueType::Char:
+    case ValueType::UChar:
+    case ValueType::Bool:
+      target.value_.u8 = value_.u8;
+      break;
+    case ValueType::Short:
+    case ValueType::UShort:
+      target.value_.u16 = value_.u16;
+      break;
+    case ValueType::Int:
+    case ValueType::UInt:
+    case ValueType::Long:
+    case ValueType::ULong:
+      target.value_.u32 = value_.u32;
+      break;
+    case ValueType::Float:
+      target.value_.f32 = value_.f32;
+      break;
+    case ValueType::Int64:
+    case ValueType::UInt64:
+      target.value_.u64 = value_.u64;
+      break;
+    case ValueType::Double:
+    case ValueType::LongDouble:
+      target.value_.f64 = value_.f64;
+      break;
+    case ValueType::Pointer:
+      target.value_.pointer = value_.pointer;
+      break;
+    case ValueType::SharedPtr:
+      new (&target.value_) std::shared_ptr<void>(
+          *reinterpret_cast<const std::shared_ptr<void>*>(&value_));
+      break;
+    case ValueType::Unknown:
+      target.value_.unknown = value_.unknown;
+      if (value_.unknown) value_.unknown->AddRef();
+      break;
+    case ValueType::Dispatch:
+      target.value_.dispatch = value_.dispatch;
+      if (value_.dispatch) value_.dispatch->AddRef();
+      break;
+    case ValueType::String:
+      new (&target.value_) WStrBuf(StringValue());
+      break;
+    case ValueType::Binary:
+      new (&target.value_) BlobBuf(*reinterpret_cast<const BlobBuf*>(&value_));
+      break;
+    default:
+      // A tag outside the defined set has no value worth copying.
+      return copy;
+  }
+  target.type_ = type_;
+  return copy;
+}
+
+RefPtr<Kelmo> KelmoImpl::Clone() {
+  RefPtr<KelmoImpl> root = CopyWithoutChildren();
+  // Depth first in document order, as nested copies would go, but stepping
+  // along the source's parent and sibling links instead of recursing.
+  KelmoImpl* source = FirstChild();
+  KelmoImpl* target = root.get();  // the copy of source's parent
+  while (source) {
+    RefPtr<KelmoImpl> copy = source->CopyWithoutChildren();
+    target->AppendChildNode(copy.get());
+    if (KelmoImpl* down = source->FirstChild()) {
+      target = copy.get();
+      source = down;
+      continue;
+    }
+    while (!source->next_) {
+      source = source->parent_;
+      if (!source || source == this) return root;
+      target = target->parent_;
+    }
+    source = source->next_.get();
+  }
+  return root;
+}
+
+RefPtr<Kelmo> KelmoImpl::CreateNode() { return Make(); }
+
+// --- type queries and kind ---
+
+int KelmoImpl::GetType() { return type_; }
+
+bool KelmoImpl::IsEmpty() { return type_ == 0; }
+
+bool KelmoImpl::IsNumber() { return type_ >= 0x11 && type_ <= 0x2E; }
+
+bool KelmoImpl::IsScalar() { return type_ == kStringTag || IsNumber() || IsBinary(); }
+
+bool KelmoImpl::IsBinary() { return type_ == kBinaryTag; }
+
+bool KelmoImpl::IsObject() { return type_ >= 0x31 && type_ <= 0x4E; }
+
+int KelmoImpl::GetKind() { return kind_; }
+
+void KelmoImpl::SetKind(char kind) { kind_ = static_cast<int8_t>(kind); }
+
+// --- name ---
+
+bool KelmoImpl::GetNameA(const char*& text, unsigned int& length, unsigned int codePage,
+                         RefPtr<XInRes>& holder) {
+  uint32_t converted = 0;
+  bool ok = WStrBuf::ToNarrow(name_, codePage, holder, text, converted);
+  length = converted;
+  return ok;
+}
+
+bool KelmoImpl::GetNameW(const WChar*& text, unsigned int& length, RefPtr<XInRes>&) {
+  text = name_.Data();
+  length = name_.Length();
+  return true;
+}
+
+void KelmoImpl::SetNameW(const WChar* text, unsigned int length) {
+  if (!parent_ || !parent_->children_ || !parent_->children_->Index()) {
+    name_.Assign(text, length);
+    return;
+  }
+  // The text may lie in this node's own name: copy it before anything moves.
+  WStrBuf name(text, length);
+  StoreName(name);
+}
+
+void KelmoImpl::SetNameA(const char* text, unsigned int length, unsigned int codePage) {
+  if (!parent_ || !parent_->children_ || !parent_->children_->Index()) {
+    // FromNarrow leaves the name empty when the conversion fails.
+    WStrBuf::FromNarrow(name_, text, length, codePage);
+    return;
+  }
+  WStrBuf name;
+  WStrBuf::FromNarrow(name, text, length, codePage);
+  StoreName(name);
+}
+
+// A child of an indexed parent is found in the index under the name it bore
+// when its entry went in, so it leaves the list under its old name and comes
+// back at the same place under the new one.
+void KelmoImpl::StoreName(WStrBuf& name) {
+  RefPtr<KelmoImpl> self;
+  self = this;
+  RefPtr<KelmoImpl> parent;
+  parent = parent_;
+  ChildList& list = *parent->children_;
+  KelmoImpl* previous = prev_.get();
+  Unlink(list, this);
+  name_.Swap(name);
+  // The index lost an entry just now, so putting one back cannot fail.
+  if (previous)
+    parent->LinkAfter(list, previous, this);
+  else
+    parent->LinkFirst(list, this);
+}
+
+}  // namespace kelmo

@@ -1,0 +1,218 @@
+#include "tree/name_index.h"
+
+#include <algorithm>
+
+#include "tree/child_list.h"
+#include "tree/kelmo_impl.h"
+#include "tree/wstr_buf.h"
+
+namespace kelmo {
+namespace {
+
+int CompareNames(const KelmoImpl* node, const WChar* key, uint32_t length) {
+  const WStrBuf& name = node->Name();
+  return WStrBuf::Compare(name.Data(), name.Length(), key, length);
+}
+
+bool NameLess(const KelmoImpl* a, const KelmoImpl* b) {
+  const WStrBuf& x = a->Name();
+  const WStrBuf& y = b->Name();
+  return WStrBuf::Compare(x.Data(), x.Length(), y.Data(), y.Length()) < 0;
+}
+
+}  // namespace
+
+void NameIndex::Build(KelmoImpl* first, uint32_t count) {
+  entries_.clear();
+  entries_.reserve(count);
+  for (KelmoImpl* child = first; child; child = child->NextSibling()) entries_.push_back(child);
+  std::stable_sort(entries_.begin(), entries_.end(), NameLess);
+}
+
+void NameIndex::Reserve(size_t count) {
+  if (entries_.capacity() - entries_.size() >= count) return;
+  // Grow geometrically so that a run of insertions stays amortised.
+  size_t wanted = entries_.size() + count;
+  size_t grown = entries_.capacity() + entries_.capacity() / 2;
+  entries_.reserve(wanted > grown ? wanted : grown);
+}
+
+size_t NameIndex::LowerBound(const WChar* key, uint32_t length) const {
+  size_t start = 0;
+  size_t count = entries_.size();
+  while (count > 0) {
+    size_t half = count / 2;
+    if (CompareNames(entries_[start + half], key, length) < 0) {
+      start += half + 1;
+      count -= half + 1;
+    } else {
+      count = half;
+    }
+  }
+  return start;
+}
+
+size_t NameIndex::UpperBound(const WChar* key, uint32_t length) const {
+  size_t start = 0;
+  size_t count = entries_.size();
+  while (count > 0) {
+    size_t half = count / 2;
+    if (CompareNames(entries_[start + half], key, length) <= 0) {
+      start += half + 1;
+      count -= half + 1;
+    } else {
+      count = half;
+    }
+  }
+  return start;
+}
+
+KelmoImpl* NameIndex::FindFirst(const WChar* key, uint32_t length, uint32_t n) const {
+  size_t lower = LowerBound(key, length);
+  // Compared without forming n + 1, which would wrap for the largest n.
+  if (n >= entries_.size() - lower) return nullptr;
+  KelmoImpl* candidate = entries_[lower + n];
+  return CompareNames(candidate, key, length) == 0 ? candidate : nullptr;
+}
+
+KelmoImpl* NameIndex::FindLast(const WChar* key, uint32_t length, uint32_t n) const {
+  size_t upper = UpperBound(key, length);
+  if (n >= upper) return nullptr;
+  KelmoImpl* candidate = entries_[upper - n - 1];
+  return CompareNames(candidate, key, length) == 0 ? candidate : nullptr;
+}
+
+void NameIndex::InsertAt(size_t position, KelmoImpl* child) {
+  Reserve(1);
+  entries_.insert(entries_.begin() + static_cast<std::ptrdiff_t>(position), child);
+}
+
+void NameIndex::InsertAfterEqual(KelmoImpl* child) {
+  const WStrBuf& name = child->Name();
+  InsertAt(UpperBound(name.Data(), name.Length()), child);
+}
+
+void NameIndex::InsertBeforeEqual(KelmoImpl* child) {
+  const WStrBuf& name = child->Name();
+  InsertAt(LowerBound(name.Data(), name.Length()), child);
+}
+
+void NameIndex::InsertBeside(KelmoImpl* reference, KelmoImpl* child, bool after) {
+  const WStrBuf& name = child->Name();
+  int order = CompareNames(reference, name.Data(), name.Length());
+  if (order < 0) {
+    InsertAt(LowerBound(name.Data(), name.Length()), child);
+  } else if (order > 0) {
+    InsertAt(UpperBound(name.Data(), name.Length()), child);
+  } else {
+    size_t position = Locate(reference);
+    if (position == entries_.size()) {
+      // The reference has no entry (cannot happen while the index is kept
+      // exact); fall back to the edge of the run on the requested side.
+      InsertAt(after ? UpperBound(name.Data(), name.Length())
+                     : LowerBound(name.Data(), name.Length()),
+               child);
+      return;
+    }
+    InsertAt(after ? position + 1 : position, child);
+  }
+}
+
+size_t NameIndex::Locate(KelmoImpl* child) const noexcept {
+  const WStrBuf& name = child->Name();
+  size_t lower = LowerBound(name.Data(), name.Length());
+  size_t upper = UpperBound(name.Data(), name.Length());
+  for (size_t i = lower; i < upper; ++i) {
+    if (entries_[i] == child) return i;
+  }
+  return entries_.size();
+}
+
+void NameIndex::Erase(KelmoImpl* child) noexcept {
+  size_t position = Locate(child);
+  if (position == entries_.size()) {
+    // A name changed behind the index's back (the parser's in-place name
+    // growth is only allowed without an index). Rather than leave a
+    // dangling pointer behind, look for the entry everywhere.
+    auto found = std::find(entries_.begin(), entries_.end(), child);
+    if (found != entries_.end()) entries_.erase(found);
+    return;
+  }
+  entries_.erase(entries_.begin() + static_cast<std::ptrdiff_t>(position));
+}
+
+}  // namespace kelmo
+
+// --- Lookups of the node ---
+
+namespace kelmo {
+namespace {
+
+RefPtr<Kelmo> ShareFound(KelmoImpl* node) {
+  RefPtr<Kelmo> found;
+  found = node;
+  return found;
+}
+
+}  // namespace
+
+KelmoImpl* KelmoImpl::FindByName(const WChar* key, uint32_t length, uint32_t occurrence,
+                                 bool fromLast) const {
+  if (!children_) return nullptr;
+  if (const NameIndex* index = children_->Index()) {
+    return fromLast ? index->FindLast(key, length, occurrence)
+                    : index->FindFirst(key, length, occurrence);
+  }
+  uint32_t seen = 0;
+  for (KelmoImpl* child = fromLast ? children_->Last() : children_->First(); child;
+       child = fromLast ? child->prev_.get() : child->next_.get()) {
+    if (!child->name_.Equals(key, length)) continue;
+    if (seen == occurrence) return child;
+    ++seen;
+  }
+  return nullptr;
+}
+
+RefPtr<Kelmo> KelmoImpl::FindChildW(const WChar* name, unsigned int length,
+                                    unsigned int occurrence) {
+  if (!children_) return nullptr;
+  return ShareFound(FindByName(name, ResolveLength(name, length), occurrence, false));
+}
+
+RefPtr<Kelmo> KelmoImpl::FindLastChildW(const WChar* name, unsigned int length,
+                                        unsigned int occurrence) {
+  if (!children_) return nullptr;
+  return ShareFound(FindByName(name, ResolveLength(name, length), occurrence, true));
+}
+
+RefPtr<Kelmo> KelmoImpl::FindChildA(const char* name, unsigned int length, unsigned int codePage,
+                                    unsigned int occurrence) {
+  if (!children_) return nullptr;
+  WStrBuf key;
+  if (!WStrBuf::FromNarrow(key, name, length, codePage)) return nullptr;
+  return ShareFound(FindByName(key.Data(), key.Length(), occurrence, false));
+}
+
+RefPtr<Kelmo> KelmoImpl::FindLastChildA(const char* name, unsigned int length,
+                                        unsigned int codePage, unsigned int occurrence) {
+  if (!children_) return nullptr;
+  WStrBuf key;
+  if (!WStrBuf::FromNarrow(key, name, length, codePage)) return nullptr;
+  return ShareFound(FindByName(key.Data(), key.Length(), occurrence, true));
+}
+
+bool KelmoImpl::HasNameIndex() { return children_ && children_->Index(); }
+
+void KelmoImpl::BuildNameIndex() {
+  ChildList& list = EnsureChildren();
+  if (list.index_) return;
+  std::unique_ptr<NameIndex> index(new NameIndex);
+  index->Build(list.first_.get(), list.count_);
+  list.index_ = std::move(index);
+}
+
+void KelmoImpl::DropNameIndex() {
+  if (children_) children_->index_.reset();
+}
+
+}  // namespace kelmo

@@ -1,0 +1,62 @@
+// Sorted index of one node's children by name, so that lookups by name take
+// a binary search instead of a walk. Entries are plain pointers: the child
+// list's links keep the children alive, and an entry leaves the index
+// whenever its child leaves the list.
+#ifndef KELMO_TREE_NAME_INDEX_H
+#define KELMO_TREE_NAME_INDEX_H
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "kelmo/platform_types.h"
+
+namespace kelmo {
+
+class KelmoImpl;
+
+class NameIndex {
+ public:
+  // Fills the index from a list of `count` children starting at `first`
+  // (document order), then sorts it stably so that equal names keep their
+  // document order.
+  void Build(KelmoImpl* first, uint32_t count);
+
+  size_t Size() const noexcept { return entries_.size(); }
+  KelmoImpl* At(size_t position) const noexcept { return entries_[position]; }
+  void Clear() noexcept { entries_.clear(); }
+  // Makes room so that the next `count` insertions cannot fail; insertion
+  // reserves before it links a child, so the list and index never disagree.
+  void Reserve(size_t count);
+
+  // First entry whose name is not less than the key / greater than the key.
+  size_t LowerBound(const WChar* key, uint32_t length) const;
+  size_t UpperBound(const WChar* key, uint32_t length) const;
+
+  // The (n+1)-th entry named `key` counting from the front / from the back,
+  // or null. The length must already be resolved.
+  KelmoImpl* FindFirst(const WChar* key, uint32_t length, uint32_t n) const;
+  KelmoImpl* FindLast(const WChar* key, uint32_t length, uint32_t n) const;
+
+  // After all entries of the child's name (appending) or before them
+  // (prepending).
+  void InsertAfterEqual(KelmoImpl* child);
+  void InsertBeforeEqual(KelmoImpl* child);
+  // Placement of a child inserted next to `reference` in the document: at
+  // the edge of its run of equal names that faces the reference, or right
+  // beside the reference's entry when both bear the same name.
+  void InsertBeside(KelmoImpl* reference, KelmoImpl* child, bool after);
+  // Removes the child's entry, found under the name it bears now.
+  void Erase(KelmoImpl* child) noexcept;
+
+ private:
+  // Position of the child's entry within the run of its name, or Size().
+  size_t Locate(KelmoImpl* child) const noexcept;
+  void InsertAt(size_t position, KelmoImpl* child);
+
+  std::vector<KelmoImpl*> entries_;
+};
+
+}  // namespace kelmo
+
+#endif  // KELMO_TREE_NAME_INDEX_H
