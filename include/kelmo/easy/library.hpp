@@ -1,0 +1,296 @@
+// Loading the library, owning its factory, and reading and writing documents
+// with UTF-8 strings. The shared library exports only its two entry points;
+// everything here goes through them and the public interfaces.
+#ifndef KELMO_EASY_LIBRARY_HPP
+#define KELMO_EASY_LIBRARY_HPP
+
+#include <cstdlib>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include <dlfcn.h>
+#endif
+
+#include "kelmo/easy/utf.hpp"
+#include "kelmo/easy/values.hpp"
+#include "kelmo/kelmo.h"
+
+namespace kelmo {
+namespace easy {
+
+// What a failed parse reports, with the parser's own numbers.
+struct ParseFailure {
+  unsigned int code = 0;    // ParseError; 0 with a failed parse: nothing to parse
+  unsigned int line = 0;    // of the character that stopped the parser, from 1
+  unsigned int column = 0;  // in UTF-16 units, from 1
+  unsigned int offset = 0;  // UTF-16 units read, that character included
+};
+
+// A sentence for a parser error code.
+inline const char* ParseErrorMessage(unsigned int code) {
+  switch (static_cast<ParseError>(code)) {
+    case ParseError::None: return "the document is empty";
+    case ParseError::NoRoot: return "the parser had no root node to build on";
+    case ParseError::NoCurrentNode: return "the parser had no open node to build on";
+    case ParseError::BadReference: return "bad character or entity reference";
+    case ParseError::Syntax: return "syntax error: this character is not allowed here";
+    case ParseError::TagMismatch: return "end tag does not match the open element";
+    case ParseError::Encoding: return "unknown or undecodable encoding";
+    case ParseError::File: return "cannot read file";
+  }
+  return "unknown parser error";
+}
+
+// How a tree is written: the indent unit per level, the line end, and the
+// encoding name that the file's declaration and byte-order mark follow.
+struct Layout {
+  std::string indent = "  ";
+  std::string newline = "\n";
+  std::string encoding = "utf-8";
+};
+
+// A parsed document: the parser's nameless root, whose element children are
+// the top-level elements, or the failure with its position.
+class Document {
+ public:
+  Document() = default;
+
+  bool ok() const { return ok_; }
+  explicit operator bool() const { return ok_; }
+  const ParseFailure& error() const { return error_; }
+
+  // The nameless root; after a failed parse it holds what was built so far.
+  const Node& root() const { return root_; }
+
+  // The first top-level element, or null when there is none.
+  Node element() const {
+    for (Node child = root_ ? root_->GetFirstChild() : nullptr; child;
+         child = child->GetNextSibling()) {
+      if (KindOf(child) != NodeKind::Attribute) return child;
+    }
+    return nullptr;
+  }
+
+ private:
+  friend class Library;
+  bool ok_ = false;
+  ParseFailure error_;
+  Node root_;
+};
+
+class LibraryError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// The loaded library and one factory. The shared object stays loaded until
+// the process ends: nodes may outlive the factory, and their code must stay
+// mapped for as long as anyone can release them.
+class Library {
+ public:
+  // File name the platform's loader searches for when no path is given.
+  static const char* DefaultName() {
+#if defined(_WIN32)
+    return "kelmo.dll";
+#elif defined(__APPLE__)
+    return "libkelmo.dylib";
+#else
+    return "libkelmo.so";
+#endif
+  }
+
+  // The file named by the environment variable KELMO_LIBRARY, or else the
+  // default name through the loader's search path.
+  Library() : Library(Candidates(nullptr)) {}
+
+  explicit Library(const std::string& path) : Library(std::vector<std::string>{path}) {}
+
+  // Tries the paths in order and keeps the first that loads.
+  explicit Library(const std::vector<std::string>& candidates) {
+    std::string failures;
+    for (const std::string& path : candidates) {
+      std::string why;
+      if (Open(path, why)) {
+        path_ = path;
+        get_(&module_);
+        if (module_) return;
+        why = "GetCppModuleInterface gave no factory";
+      }
+      failures += "\n  " + path + ": " + why;
+    }
+    throw LibraryError("cannot load the kelmo library" +
+                       (failures.empty() ? std::string(": no file to try") : failures));
+  }
+
+  // For hosts that link the library instead of loading it:
+  // Library lib(&GetCppModuleInterface, &FreeCppModuleInterface);
+  Library(KelmoGetModuleFn get, KelmoFreeModuleFn free) : get_(get), free_(free) {
+    if (!get_ || !free_) throw LibraryError("null entry point");
+    get_(&module_);
+    if (!module_) throw LibraryError("GetCppModuleInterface gave no factory");
+  }
+
+  ~Library() {
+    if (free_ && module_) free_(&module_);
+  }
+
+  Library(Library&& other) noexcept
+      : get_(other.get_), free_(other.free_), module_(other.module_), path_(std::move(other.path_)) {
+    other.module_ = nullptr;
+  }
+  Library& operator=(Library&& other) noexcept {
+    if (this != &other) {
+      if (free_ && module_) free_(&module_);
+      get_ = other.get_;
+      free_ = other.free_;
+      module_ = other.module_;
+      path_ = std::move(other.path_);
+      other.module_ = nullptr;
+    }
+    return *this;
+  }
+  Library(const Library&) = delete;
+  Library& operator=(const Library&) = delete;
+
+  // The paths the default constructor tries: KELMO_LIBRARY when set, then
+  // `fallback` when given, then the default name.
+  static std::vector<std::string> Candidates(const char* fallback) {
+    std::vector<std::string> paths;
+    if (const char* env = std::getenv("KELMO_LIBRARY"); env && *env) paths.push_back(env);
+    if (fallback && *fallback) paths.push_back(fallback);
+    paths.push_back(DefaultName());
+    return paths;
+  }
+
+  const std::string& path() const { return path_; }
+  IModule* module() const { return module_; }
+
+  Node CreateNode(std::string_view name = {}) const {
+    const std::u16string wide = ToUtf16(name);
+    return module_->CreateNodeW(AsWide(wide), static_cast<unsigned int>(wide.size()));
+  }
+  RefPtr<KelmoParser> CreateParser() const { return module_->CreateParser(); }
+  RefPtr<KelmoTraversal> CreateTraversal() const { return module_->CreateTraversal(); }
+
+  // Parses XML bytes; the encoding is found from the byte-order mark or the
+  // declaration, as for files. Input of 4 GiB or more cannot be passed to the
+  // parser and is reported as unreadable (ParseError::File).
+  Document Parse(std::string_view bytes) const {
+    RefPtr<KelmoParser> parser = CreateParser();
+    if (bytes.size() >= kWholeText) return Failed(parser, static_cast<unsigned>(ParseError::File));
+    const bool ok = parser->ParseBuffer(reinterpret_cast<const unsigned char*>(bytes.data()),
+                                        static_cast<unsigned int>(bytes.size()));
+    return Finish(parser, ok);
+  }
+
+  // Parses the file at `path` (UTF-8 on every platform).
+  Document LoadFile(const std::string& path) const {
+    RefPtr<KelmoParser> parser = CreateParser();
+#if defined(_WIN32)
+    const std::u16string wide = ToUtf16(path);
+    const bool ok = parser->ParseFileW(AsWide(wide));
+#else
+    const bool ok = parser->ParseFileA(path.c_str());
+#endif
+    return Finish(parser, ok);
+  }
+
+  // The subtree as UTF-8 XML text, without a declaration.
+  std::string ToXml(const Node& node, const Layout& layout = {}) const {
+    if (!node) return {};
+    const std::u16string indent = ToUtf16(layout.indent);
+    const std::u16string newline = ToUtf16(layout.newline);
+    RefPtr<XInRes> holder;
+    unsigned int length = 0;
+    const WChar* text =
+        CreateTraversal()->ToXmlW(node, &length, AsWide(indent), AsWide(newline), holder);
+    return ToUtf8(FromWide(text, length));
+  }
+
+  // Writes the subtree to a file with a byte-order mark and a declaration in
+  // the layout's encoding. False when the text cannot be encoded or the file
+  // cannot be written.
+  bool SaveFile(const Node& node, const std::string& path, const Layout& layout = {}) const {
+    if (!node) return false;
+#if defined(_WIN32)
+    const std::u16string wide = ToUtf16(path), indent = ToUtf16(layout.indent),
+                         newline = ToUtf16(layout.newline), encoding = ToUtf16(layout.encoding);
+    return CreateTraversal()->SaveFileW(node, AsWide(wide), AsWide(indent), AsWide(newline),
+                                        AsWide(encoding));
+#else
+    return CreateTraversal()->SaveFileA(node, path.c_str(), layout.indent.c_str(),
+                                        layout.newline.c_str(), layout.encoding.c_str(),
+                                        kCodePageUtf8);
+#endif
+  }
+
+ private:
+  bool Open(const std::string& path, std::string& why) {
+#if defined(_WIN32)
+    const std::u16string wide = ToUtf16(path);
+    HMODULE handle = LoadLibraryW(reinterpret_cast<LPCWSTR>(wide.c_str()));
+    if (!handle) {
+      why = "LoadLibrary failed with error " + std::to_string(GetLastError());
+      return false;
+    }
+    get_ = reinterpret_cast<KelmoGetModuleFn>(
+        reinterpret_cast<void*>(GetProcAddress(handle, "GetCppModuleInterface")));
+    free_ = reinterpret_cast<KelmoFreeModuleFn>(
+        reinterpret_cast<void*>(GetProcAddress(handle, "FreeCppModuleInterface")));
+#else
+    void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!handle) {
+      const char* message = dlerror();
+      why = message ? message : "dlopen failed";
+      return false;
+    }
+    get_ = reinterpret_cast<KelmoGetModuleFn>(dlsym(handle, "GetCppModuleInterface"));
+    free_ = reinterpret_cast<KelmoFreeModuleFn>(dlsym(handle, "FreeCppModuleInterface"));
+#endif
+    if (!get_ || !free_) {
+      why = "the file does not export GetCppModuleInterface and FreeCppModuleInterface";
+      get_ = nullptr;
+      free_ = nullptr;
+#if defined(_WIN32)
+      FreeLibrary(handle);
+#else
+      dlclose(handle);
+#endif
+      return false;
+    }
+    return true;
+  }
+
+  static Document Finish(const RefPtr<KelmoParser>& parser, bool ok) {
+    Document doc;
+    doc.ok_ = ok;
+    doc.error_.code = parser->GetErrorCode();
+    doc.error_.line = parser->GetErrorLine();
+    doc.error_.column = parser->GetErrorColumn();
+    doc.error_.offset = parser->GetErrorOffset();
+    doc.root_ = parser->DetachRoot();
+    return doc;
+  }
+
+  static Document Failed(const RefPtr<KelmoParser>& parser, unsigned int code) {
+    Document doc = Finish(parser, false);
+    doc.error_.code = code;
+    return doc;
+  }
+
+  KelmoGetModuleFn get_ = nullptr;
+  KelmoFreeModuleFn free_ = nullptr;
+  IModule* module_ = nullptr;
+  std::string path_;
+};
+
+}  // namespace easy
+}  // namespace kelmo
+
+#endif  // KELMO_EASY_LIBRARY_HPP

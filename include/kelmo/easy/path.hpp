@@ -1,0 +1,269 @@
+// Parameters addressed by path: "server/port", "servers/server[2]/name",
+// "server/@port". A step names a child; attributes are children too, so a
+// plain step finds them as well, and "@name" finds attributes only. "[n]"
+// picks the n-th child of that name, counted from 1. A leading "/" starts at
+// the top of the tree, naming the document element first; "." is the node
+// itself. Every walk here is a loop, so the depth of a tree costs no stack.
+#ifndef KELMO_EASY_PATH_HPP
+#define KELMO_EASY_PATH_HPP
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "kelmo/easy/utf.hpp"
+#include "kelmo/easy/values.hpp"
+#include "kelmo/kelmo.h"
+
+namespace kelmo {
+namespace easy {
+
+struct PathStep {
+  std::string text;          // the step as written, for messages
+  std::u16string name;
+  uint32_t occurrence = 1;   // counted from 1
+  bool attribute = false;    // written with "@": matches attributes only
+};
+
+class Path {
+ public:
+  // Parses the path text; on a syntax error returns nothing and, when asked,
+  // says what is wrong in *error.
+  static std::optional<Path> Parse(std::string_view text, std::string* error = nullptr) {
+    auto fail = [&](std::string message) -> std::optional<Path> {
+      if (error) *error = std::move(message);
+      return std::nullopt;
+    };
+    Path path;
+    if (text.empty()) return fail("empty path");
+    if (text == ".") return path;
+    if (text.front() == '/') {
+      path.absolute_ = true;
+      text.remove_prefix(1);
+      if (text.empty()) return fail("path \"/\" names no element");
+    }
+    while (true) {
+      const size_t slash = text.find('/');
+      const std::string_view piece = text.substr(0, slash);
+      PathStep step;
+      std::string why;
+      if (!ParseStep(piece, step, why)) return fail(why);
+      path.steps_.push_back(std::move(step));
+      if (slash == std::string_view::npos) break;
+      text.remove_prefix(slash + 1);
+    }
+    return path;
+  }
+
+  const std::vector<PathStep>& steps() const { return steps_; }
+  bool absolute() const { return absolute_; }
+
+ private:
+  static bool ParseStep(std::string_view piece, PathStep& step, std::string& why) {
+    step.text = std::string(piece);
+    if (piece.empty()) {
+      why = "empty step in path (two slashes in a row, or a slash at the end)";
+      return false;
+    }
+    if (piece.front() == '@') {
+      step.attribute = true;
+      piece.remove_prefix(1);
+    }
+    const size_t bracket = piece.find('[');
+    const std::string_view name = piece.substr(0, bracket);
+    if (name.empty()) {
+      why = "step \"" + step.text + "\" has no name";
+      return false;
+    }
+    if (name.find(']') != std::string_view::npos) {
+      why = "unexpected ']' in step \"" + step.text + "\"";
+      return false;
+    }
+    step.name = ToUtf16(name);
+    if (bracket == std::string_view::npos) return true;
+    std::string_view index = piece.substr(bracket + 1);
+    if (index.empty() || index.back() != ']') {
+      why = "step \"" + step.text + "\" must end with ']' after its occurrence";
+      return false;
+    }
+    index.remove_suffix(1);
+    uint64_t n = 0;
+    for (char c : index) {
+      if (c < '0' || c > '9' || n > 0xFFFFFFFFull) {
+        n = 0;
+        break;
+      }
+      n = n * 10 + static_cast<unsigned>(c - '0');
+    }
+    if (index.empty() || n < 1 || n > 0xFFFFFFFFull) {
+      why = "occurrence in step \"" + step.text +
+            "\" must be a whole number from 1 to 4294967295 (the first one is [1])";
+      return false;
+    }
+    step.occurrence = static_cast<uint32_t>(n);
+    return true;
+  }
+
+  std::vector<PathStep> steps_;
+  bool absolute_ = false;
+};
+
+namespace detail {
+
+inline bool NameIs(const Node& node, const std::u16string& name) {
+  const WChar* text = nullptr;
+  unsigned int length = 0;
+  RefPtr<XInRes> holder;
+  return node->GetNameW(text, length, holder) && FromWide(text, length) == name;
+}
+
+inline bool Matches(const Node& node, const PathStep& step) {
+  if (step.attribute && KindOf(node) != NodeKind::Attribute) return false;
+  return NameIs(node, step.name);
+}
+
+// Counts the children that match the step, stopping once `limit` are found.
+inline uint32_t CountMatches(const Node& parent, const PathStep& step, uint32_t limit) {
+  uint32_t count = 0;
+  for (Node child = parent->GetFirstChild(); child && count < limit;
+       child = child->GetNextSibling()) {
+    if (Matches(child, step)) ++count;
+  }
+  return count;
+}
+
+inline Node FindStep(const Node& parent, const PathStep& step) {
+  if (!parent) return nullptr;
+  if (step.name.size() >= kWholeText) return nullptr;
+  if (!step.attribute) {
+    return parent->FindChildW(AsWide(step.name), static_cast<unsigned int>(step.name.size()),
+                              step.occurrence - 1);
+  }
+  uint32_t seen = 0;
+  for (Node child = parent->GetFirstChild(); child; child = child->GetNextSibling()) {
+    if (Matches(child, step) && ++seen == step.occurrence) return child;
+  }
+  return nullptr;
+}
+
+// Where an absolute path starts: the topmost ancestor when it is a nameless
+// document root, otherwise that ancestor itself stands for the first step.
+// Returns the node to continue from and how many steps it already covers.
+inline std::pair<Node, size_t> StartOf(const Node& from, const Path& path) {
+  if (!path.absolute()) return {from, 0};
+  Node top = from;
+  for (Node up = top->GetParent(); up; up = up->GetParent()) top = up;
+  if (NameOf(top).empty()) return {top, 0};
+  const PathStep& first = path.steps().front();
+  if (first.occurrence != 1 || !Matches(top, first)) return {nullptr, 0};
+  return {top, 1};
+}
+
+// A new child for the step: attributes go after the existing attributes, so
+// that they stay in front of the element's content as the parser keeps them.
+inline Node CreateStep(const Node& parent, const PathStep& step) {
+  Node child = parent->CreateNode();
+  child->SetNameW(AsWide(step.name), static_cast<unsigned int>(step.name.size()));
+  if (!step.attribute) {
+    parent->AppendChild(child);
+    return child;
+  }
+  child->SetKind(static_cast<char>(NodeKind::Attribute));
+  Node lastAttribute;
+  for (Node c = parent->GetFirstChild(); c && KindOf(c) == NodeKind::Attribute;
+       c = c->GetNextSibling()) {
+    lastAttribute = c;
+  }
+  if (lastAttribute) {
+    parent->InsertChildAfter(lastAttribute, child);
+  } else {
+    parent->PrependChild(child);
+  }
+  return child;
+}
+
+}  // namespace detail
+
+// The node the path names below (or, for "/...", above) `from`; null when
+// there is no such node.
+inline Node Find(const Node& from, const Path& path) {
+  if (!from) return nullptr;
+  auto [node, done] = detail::StartOf(from, path);
+  for (size_t i = done; node && i < path.steps().size(); ++i)
+    node = detail::FindStep(node, path.steps()[i]);
+  return node;
+}
+
+// As above; a path with a syntax error finds nothing.
+inline Node Find(const Node& from, std::string_view path) {
+  std::optional<Path> parsed = Path::Parse(path);
+  return parsed ? Find(from, *parsed) : nullptr;
+}
+
+// Finds the node, creating the missing steps on the way: an element for a
+// plain step, an attribute for an "@" step. A step "b[n]" is created only
+// when it would be the next one (n - 1 of them exist), so that a typing slip
+// such as b[1000000] cannot create a million elements. Attributes get no
+// children. On failure returns null and says why in *error when asked.
+inline Node FindOrCreate(const Node& from, const Path& path, std::string* error = nullptr) {
+  auto fail = [&](std::string message) -> Node {
+    if (error) *error = std::move(message);
+    return nullptr;
+  };
+  if (!from) return fail("no node to start from");
+  auto [node, done] = detail::StartOf(from, path);
+  if (!node) return fail("the path does not start at the document element");
+  const auto& steps = path.steps();
+  for (size_t i = done; i < steps.size(); ++i) {
+    const PathStep& step = steps[i];
+    if (Node next = detail::FindStep(node, step)) {
+      node = next;
+      continue;
+    }
+    if (KindOf(node) == NodeKind::Attribute)
+      return fail("cannot create \"" + step.text + "\" inside attribute \"" + NameOf(node) + "\"");
+    if (step.attribute && i + 1 < steps.size())
+      return fail("attribute \"" + step.text + "\" cannot have children");
+    const uint32_t existing = detail::CountMatches(node, step, step.occurrence);
+    if (existing + 1 != step.occurrence) {
+      return fail("cannot create \"" + step.text + "\": only " + std::to_string(existing) +
+                  " of that name exist, so the next one is [" + std::to_string(existing + 1) + "]");
+    }
+    node = detail::CreateStep(node, step);
+  }
+  return node;
+}
+
+// Typed value at a path: get<int>(config, "server/port").
+template <class T>
+std::optional<T> get(const Node& node, std::string_view path) {
+  return ValueOf<T>(Find(node, path));
+}
+
+template <class T>
+std::optional<T> get(const Node& node) {
+  return ValueOf<T>(node);
+}
+
+template <class T, class Fallback>
+T get_or(const Node& node, std::string_view path, Fallback&& fallback) {
+  std::optional<T> value = get<T>(node, path);
+  return value ? *value : T(std::forward<Fallback>(fallback));
+}
+
+// Stores a value at a path, creating missing elements: set(config,
+// "server/port", 8080). False when the path is malformed or cannot be created.
+template <class T>
+bool set(const Node& node, std::string_view path, T&& value) {
+  std::optional<Path> parsed = Path::Parse(path);
+  if (!parsed) return false;
+  return StoreValue(FindOrCreate(node, *parsed), std::forward<T>(value));
+}
+
+}  // namespace easy
+}  // namespace kelmo
+
+#endif  // KELMO_EASY_PATH_HPP

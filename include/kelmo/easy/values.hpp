@@ -1,0 +1,268 @@
+// Typed reads and writes of one node's value through C++ types. Each type is
+// routed to the getter and setter of the same width, so the library's own
+// conversions (text to number, number to number, base64 to bytes) apply.
+#ifndef KELMO_EASY_VALUES_HPP
+#define KELMO_EASY_VALUES_HPP
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <type_traits>
+#include <vector>
+
+#include "kelmo/easy/utf.hpp"
+#include "kelmo/kelmo.h"
+
+namespace kelmo {
+namespace easy {
+
+using Node = RefPtr<Kelmo>;
+using Bytes = std::vector<unsigned char>;
+
+// How one C++ type meets the node interface. Specialised below for booleans,
+// integers of every width, floating types, text and bytes.
+template <class T, class Enable = void>
+struct ValueTraits;
+
+template <>
+struct ValueTraits<bool> {
+  static bool Get(Kelmo& node, bool& value) { return node.GetBool(value); }
+  static void Set(Kelmo& node, bool value) { node.SetBool(value); }
+};
+
+template <class T>
+struct ValueTraits<T, std::enable_if_t<std::is_integral_v<T> && !std::is_same_v<T, bool>>> {
+  static constexpr bool kSigned = std::is_signed_v<T> || std::is_same_v<T, char>;
+
+  static bool Get(Kelmo& node, T& value) {
+    bool ok = false;
+    if constexpr (sizeof(T) == 1 && kSigned) {
+      char v;
+      if ((ok = node.GetChar(v))) value = static_cast<T>(v);
+    } else if constexpr (sizeof(T) == 1) {
+      unsigned char v;
+      if ((ok = node.GetUChar(v))) value = static_cast<T>(v);
+    } else if constexpr (sizeof(T) == 2 && kSigned) {
+      int16_t v;
+      if ((ok = node.GetShort(v))) value = static_cast<T>(v);
+    } else if constexpr (sizeof(T) == 2) {
+      uint16_t v;
+      if ((ok = node.GetUShort(v))) value = static_cast<T>(v);
+    } else if constexpr (sizeof(T) == 4 && kSigned) {
+      int v;
+      if ((ok = node.GetInt(v))) value = static_cast<T>(v);
+    } else if constexpr (sizeof(T) == 4) {
+      unsigned int v;
+      if ((ok = node.GetUInt(v))) value = static_cast<T>(v);
+    } else if constexpr (sizeof(T) == 8 && kSigned) {
+      int64_t v;
+      if ((ok = node.GetInt64(v))) value = static_cast<T>(v);
+    } else {
+      static_assert(sizeof(T) == 8, "integers wider than 64 bits have no node kind");
+      uint64_t v;
+      if ((ok = node.GetUInt64(v))) value = static_cast<T>(v);
+    }
+    return ok;
+  }
+
+  static void Set(Kelmo& node, T value) {
+    if constexpr (sizeof(T) == 1 && kSigned) {
+      node.SetChar(static_cast<char>(value));
+    } else if constexpr (sizeof(T) == 1) {
+      node.SetUChar(static_cast<unsigned char>(value));
+    } else if constexpr (sizeof(T) == 2 && kSigned) {
+      node.SetShort(static_cast<int16_t>(value));
+    } else if constexpr (sizeof(T) == 2) {
+      node.SetUShort(static_cast<uint16_t>(value));
+    } else if constexpr (sizeof(T) == 4 && kSigned) {
+      node.SetInt(static_cast<int>(value));
+    } else if constexpr (sizeof(T) == 4) {
+      node.SetUInt(static_cast<unsigned int>(value));
+    } else if constexpr (sizeof(T) == 8 && kSigned) {
+      node.SetInt64(static_cast<int64_t>(value));
+    } else {
+      node.SetUInt64(static_cast<uint64_t>(value));
+    }
+  }
+};
+
+template <>
+struct ValueTraits<float> {
+  static bool Get(Kelmo& node, float& value) { return node.GetFloat(value); }
+  static void Set(Kelmo& node, float value) { node.SetFloat(value); }
+};
+
+template <>
+struct ValueTraits<double> {
+  static bool Get(Kelmo& node, double& value) { return node.GetDouble(value); }
+  static void Set(Kelmo& node, double value) { node.SetDouble(value); }
+};
+
+template <>
+struct ValueTraits<long double> {
+  static bool Get(Kelmo& node, long double& value) { return node.GetLongDouble(value); }
+  static void Set(Kelmo& node, long double value) { node.SetLongDouble(value); }
+};
+
+template <>
+struct ValueTraits<std::u16string> {
+  static bool Get(Kelmo& node, std::u16string& value) {
+    const WChar* text = nullptr;
+    unsigned int length = 0;
+    RefPtr<XInRes> holder;
+    if (!node.GetStringW(text, length, holder)) return false;
+    value.assign(FromWide(text, length));
+    return true;
+  }
+  static void Set(Kelmo& node, const std::u16string& value) {
+    node.SetStringW(AsWide(value), static_cast<unsigned int>(value.size()));
+  }
+};
+
+// UTF-8 text. Kept apart from the narrow getters so that the result does not
+// depend on which code pages the platform converter knows.
+template <>
+struct ValueTraits<std::string> {
+  static bool Get(Kelmo& node, std::string& value) {
+    std::u16string wide;
+    if (!ValueTraits<std::u16string>::Get(node, wide)) return false;
+    value = ToUtf8(wide);
+    return true;
+  }
+  static void Set(Kelmo& node, std::string_view value) {
+    ValueTraits<std::u16string>::Set(node, ToUtf16(value));
+  }
+};
+
+template <>
+struct ValueTraits<std::string_view> {
+  static void Set(Kelmo& node, std::string_view value) { ValueTraits<std::string>::Set(node, value); }
+};
+
+template <>
+struct ValueTraits<const char*> {
+  static void Set(Kelmo& node, const char* value) {
+    ValueTraits<std::string>::Set(node, value ? std::string_view(value) : std::string_view());
+  }
+};
+
+template <>
+struct ValueTraits<char*> : ValueTraits<const char*> {};
+
+template <>
+struct ValueTraits<std::u16string_view> {
+  static void Set(Kelmo& node, std::u16string_view value) {
+    ValueTraits<std::u16string>::Set(node, std::u16string(value));
+  }
+};
+
+template <>
+struct ValueTraits<const char16_t*> {
+  static void Set(Kelmo& node, const char16_t* value) {
+    ValueTraits<std::u16string>::Set(node, value ? std::u16string(value) : std::u16string());
+  }
+};
+
+// Bytes: a Binary value directly, or a String value decoded from base64.
+template <>
+struct ValueTraits<Bytes> {
+  static bool Get(Kelmo& node, Bytes& value) {
+    const unsigned char* data = nullptr;
+    unsigned int length = 0;
+    RefPtr<XInRes> holder;
+    if (!node.GetBinary(data, length, holder)) return false;
+    value.assign(data, data + length);
+    return true;
+  }
+  static void Set(Kelmo& node, const Bytes& value) {
+    // A length of 0xFFFFFFFF would mean "up to the first zero byte".
+    if (value.size() >= kWholeText) return;
+    node.SetBinary(value.data(), static_cast<unsigned int>(value.size()));
+  }
+};
+
+// The node's own value as T; empty when there is no node or the value does
+// not convert to T.
+template <class T>
+std::optional<T> ValueOf(const Node& node) {
+  if (!node) return std::nullopt;
+  T value{};
+  if (!ValueTraits<T>::Get(*node, value)) return std::nullopt;
+  return value;
+}
+
+// Stores a value of any supported type in the node; false without a node.
+template <class T>
+bool StoreValue(const Node& node, T&& value) {
+  if (!node) return false;
+  using Stored = std::decay_t<T>;
+  ValueTraits<Stored>::Set(*node, std::forward<T>(value));
+  return true;
+}
+
+// The node's name as UTF-8 ("" for a null node or an unnamed one).
+inline std::string NameOf(const Node& node) {
+  if (!node) return {};
+  const WChar* text = nullptr;
+  unsigned int length = 0;
+  RefPtr<XInRes> holder;
+  if (!node->GetNameW(text, length, holder)) return {};
+  return ToUtf8(FromWide(text, length));
+}
+
+inline void Rename(const Node& node, std::string_view name) {
+  if (!node) return;
+  const std::u16string wide = ToUtf16(name);
+  node->SetNameW(AsWide(wide), static_cast<unsigned int>(wide.size()));
+}
+
+inline NodeKind KindOf(const Node& node) {
+  return node ? static_cast<NodeKind>(node->GetKind()) : NodeKind::Element;
+}
+
+inline ValueType TypeOf(const Node& node) {
+  return node ? static_cast<ValueType>(node->GetType()) : ValueType::Empty;
+}
+
+// Words for kinds and value types, as the command-line tool prints them.
+inline const char* KindName(NodeKind kind) {
+  switch (kind) {
+    case NodeKind::Element: return "element";
+    case NodeKind::CData: return "cdata";
+    case NodeKind::Attribute: return "attribute";
+  }
+  return "unknown kind";
+}
+
+inline const char* TypeName(ValueType type) {
+  switch (type) {
+    case ValueType::Empty: return "empty";
+    case ValueType::Char: return "char";
+    case ValueType::UChar: return "uchar";
+    case ValueType::Short: return "short";
+    case ValueType::UShort: return "ushort";
+    case ValueType::Int: return "int";
+    case ValueType::UInt: return "uint";
+    case ValueType::Int64: return "int64";
+    case ValueType::UInt64: return "uint64";
+    case ValueType::Long: return "long";
+    case ValueType::ULong: return "ulong";
+    case ValueType::Float: return "float";
+    case ValueType::Double: return "double";
+    case ValueType::LongDouble: return "long double";
+    case ValueType::Bool: return "bool";
+    case ValueType::Pointer: return "pointer";
+    case ValueType::SharedPtr: return "shared pointer";
+    case ValueType::Unknown: return "IUnknown";
+    case ValueType::Dispatch: return "IDispatch";
+    case ValueType::String: return "string";
+    case ValueType::Binary: return "binary";
+  }
+  return "unknown type";
+}
+
+}  // namespace easy
+}  // namespace kelmo
+
+#endif  // KELMO_EASY_VALUES_HPP

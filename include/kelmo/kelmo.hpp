@@ -1,0 +1,22 @@
+// Header-only convenience layer for host programs, on top of the interfaces
+// of kelmo.h:
+//
+//   kelmo::easy::Library lib;                        // loads libkelmo.so / kelmo.dll
+//   kelmo::easy::Document doc = lib.LoadFile("settings.xml");
+//   if (!doc) { /* doc.error().line, .column, .code */ }
+//   auto config = doc.element();
+//   int port = kelmo::easy::get_or<int>(config, "server/port", 80);
+//   kelmo::easy::set(config, "server/timeout", 2.5);
+//   lib.SaveFile(config, "settings.xml");
+//
+// Text is UTF-8 std::string (or std::u16string) throughout.
+#ifndef KELMO_KELMO_HPP
+#define KELMO_KELMO_HPP
+
+#include "kelmo/easy/library.hpp"
+#include "kelmo/easy/path.hpp"
+#include "kelmo/easy/utf.hpp"
+#include "kelmo/easy/values.hpp"
+#include "kelmo/kelmo.h"
+
+#endif  // KELMO_KELMO_HPP

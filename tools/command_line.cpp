@@ -1,0 +1,71 @@
+#include "command_line.h"
+
+#include "tool_error.h"
+
+namespace kelmo_tool {
+namespace {
+
+bool LooksLikeNumber(const std::string& arg) {
+  return arg.size() > 1 && arg[0] == '-' &&
+         ((arg[1] >= '0' && arg[1] <= '9') || (arg[1] == '.' && arg.size() > 2));
+}
+
+const OptionSpec* FindSpec(const std::vector<OptionSpec>& specs, const std::string& name) {
+  for (const OptionSpec& spec : specs) {
+    if (spec.name == name || (!spec.alias.empty() && spec.alias == name)) return &spec;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+std::optional<std::string> Arguments::Value(const std::string& name) const {
+  auto it = options.find(name);
+  if (it == options.end()) return std::nullopt;
+  return it->second;
+}
+
+Arguments ParseArguments(const std::vector<std::string>& args,
+                         const std::vector<OptionSpec>& specs) {
+  Arguments result;
+  bool optionsEnded = false;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (optionsEnded || arg == "-" || arg.empty() || arg[0] != '-' || LooksLikeNumber(arg)) {
+      result.positional.push_back(arg);
+      continue;
+    }
+    if (arg == "--") {
+      optionsEnded = true;
+      continue;
+    }
+    if (arg == "-h" || arg == "--help") {
+      result.help = true;
+      continue;
+    }
+    std::string name = arg;
+    std::optional<std::string> inlineValue;
+    if (const size_t eq = arg.find('='); arg.rfind("--", 0) == 0 && eq != std::string::npos) {
+      name = arg.substr(0, eq);
+      inlineValue = arg.substr(eq + 1);
+    }
+    const OptionSpec* spec = FindSpec(specs, name);
+    if (!spec) throw UsageError("unknown option " + name);
+    if (result.Has(spec->name)) throw UsageError("option " + spec->name + " is given twice");
+    if (!spec->takesValue) {
+      if (inlineValue) throw UsageError("option " + spec->name + " takes no value");
+      result.options[spec->name] = "";
+      continue;
+    }
+    if (inlineValue) {
+      result.options[spec->name] = *inlineValue;
+    } else if (i + 1 < args.size()) {
+      result.options[spec->name] = args[++i];
+    } else {
+      throw UsageError("option " + spec->name + " needs a value");
+    }
+  }
+  return result;
+}
+
+}  // namespace kelmo_tool

@@ -1,0 +1,241 @@
+#include "document_io.h"
+
+#include <cstdio>
+
+#include "file_system.h"
+#include "source_excerpt.h"
+#include "tool_error.h"
+
+namespace kelmo_tool {
+namespace {
+
+using kelmo::RefPtr;
+using kelmo::WChar;
+using kelmo::XInRes;
+using kelmo::easy::AsWide;
+using kelmo::easy::FromWide;
+using kelmo::easy::Layout;
+using kelmo::easy::Library;
+using kelmo::easy::Node;
+using kelmo::easy::ToUtf16;
+
+constexpr unsigned int kParseErrorFile = static_cast<unsigned int>(kelmo::ParseError::File);
+
+std::string Diagnostic(const std::string& label, unsigned int line, unsigned int column,
+                       const std::string& message, unsigned int code) {
+  return label + ":" + std::to_string(line) + ":" + std::to_string(column) + ": " + message +
+         " (error " + std::to_string(code) + ")";
+}
+
+std::string CodePoint(char32_t c) {
+  char text[16];
+  std::snprintf(text, sizeof text, "U+%04X", static_cast<unsigned>(c));
+  return text;
+}
+
+// The first character of the wide text that the narrow round trip changed.
+std::string DescribeLoss(std::u16string_view original, std::u16string_view back) {
+  size_t i = 0;
+  while (i < original.size() && i < back.size() && original[i] == back[i]) ++i;
+  if (i >= original.size()) return "the text";
+  size_t line = 1;
+  for (size_t k = 0; k < i; ++k) line += original[k] == u'\n';
+  char32_t c = original[i];
+  if (c >= 0xD800 && c <= 0xDBFF && i + 1 < original.size()) {
+    c = 0x10000 + ((c - 0xD800) << 10) + (original[i + 1] - 0xDC00);
+  }
+  const std::string shown =
+      (c >= 0x20 && !(c >= 0xD800 && c <= 0xDFFF)) ? " '" + kelmo::easy::ToUtf8(original.substr(i, c >= 0x10000 ? 2 : 1)) + "'" : "";
+  return "character " + CodePoint(c) + shown + " (output line " + std::to_string(line) + ")";
+}
+
+// Converters replace what an encoding cannot hold instead of failing, so a
+// save could silently change the document. Encode the text the way the save
+// will, decode it again, and refuse when anything changed.
+void CheckEncodable(const Library& library, const Node& root, const Layout& layout,
+                    const EncodingInfo& encoding) {
+  if (IsUtf16(encoding)) return;
+  RefPtr<kelmo::KelmoTraversal> traversal = library.CreateTraversal();
+  const std::u16string indent = ToUtf16(layout.indent), newline = ToUtf16(layout.newline);
+  RefPtr<XInRes> wideHolder, narrowHolder, backHolder;
+  unsigned int wideLength = 0, narrowLength = 0, backLength = 0;
+  const WChar* wide = traversal->ToXmlW(root, &wideLength, AsWide(indent), AsWide(newline), wideHolder);
+  if (wideLength == 0) return;
+  const char* narrow = traversal->ToXmlA(root, &narrowLength, layout.indent.c_str(),
+                                         layout.newline.c_str(), encoding.codePage, narrowHolder);
+  std::u16string_view back;
+  Node probe = library.CreateNode();
+  if (narrowLength > 0) {
+    probe->SetStringA(narrow, narrowLength, encoding.codePage);
+    const WChar* backText = nullptr;
+    if (probe->GetStringW(backText, backLength, backHolder)) back = FromWide(backText, backLength);
+  }
+  const std::u16string_view original = FromWide(wide, wideLength);
+  if (back != original) {
+    throw DocumentError("cannot write the document in " + std::string(encoding.name) + ": " +
+                        DescribeLoss(original, back) +
+                        " has no form in that encoding; choose another with --encoding");
+  }
+}
+
+// Saves into a new file beside `target` and renames it over the target, so
+// that the target is either the old file or the complete new one.
+void SaveReplacing(const Library& library, const Node& root, const Layout& layout,
+                   const std::string& shownName, const std::string& path) {
+  const std::string target = ResolvePath(path);
+  std::string why;
+  const std::string temporary = CreateTemporaryFile(target, why);
+  if (temporary.empty())
+    throw DocumentError("cannot write " + shownName + ": cannot create a file beside it: " + why);
+  TemporaryFile guard(temporary);
+  if (!library.SaveFile(root, temporary, layout))
+    throw DocumentError("cannot write " + shownName + ": saving the document failed");
+  if (!ReplaceFile(temporary, target, why)) throw DocumentError("cannot replace " + shownName + ": " + why);
+  guard.Release();
+}
+
+void SaveToStandardOutput(const Library& library, const Node& root, const Layout& layout) {
+  std::string why;
+  const std::string temporary = CreateTemporaryFile("", why);
+  if (temporary.empty()) throw DocumentError("cannot create a temporary file: " + why);
+  TemporaryFile guard(temporary);
+  std::string bytes;
+  if (!library.SaveFile(root, temporary, layout) || !ReadWholeFile(temporary, bytes, why))
+    throw DocumentError("cannot write the document: saving it failed");
+  if (!WriteStandardOutput(bytes)) throw DocumentError("cannot write to standard output");
+}
+
+}  // namespace
+
+LoadedDocument LoadDocument(const Library& library, const std::string& file) {
+  LoadedDocument doc;
+  const bool fromStdin = file == "-";
+  doc.label = fromStdin ? "<stdin>" : file;
+  doc.path = fromStdin ? std::string() : file;
+  std::string why;
+  if (!(fromStdin ? ReadStandardInput(doc.bytes, why) : ReadWholeFile(file, doc.bytes, why)))
+    throw DocumentError(Diagnostic(doc.label, 1, 0, "cannot read file: " + why, kParseErrorFile));
+  if (doc.bytes.size() >= kelmo::kWholeText) {
+    throw DocumentError(
+        Diagnostic(doc.label, 1, 0, "cannot read file: it is 4 GiB or larger", kParseErrorFile));
+  }
+  doc.encoding = DetectEncoding(doc.bytes);
+  doc.document = library.Parse(doc.bytes);
+  const kelmo::easy::ParseFailure& failure = doc.document.error();
+  if (!doc.document) {
+    std::string message = kelmo::easy::ParseErrorMessage(failure.code);
+    // The parser cannot tell the encoding of fewer than four bytes and says
+    // so; to a person, such a file is simply empty or too short.
+    if (failure.code == static_cast<unsigned int>(kelmo::ParseError::Encoding) &&
+        doc.bytes.size() < 4) {
+      message = doc.bytes.empty() ? "the document is empty" : "the document is too short to be XML";
+    }
+    throw DocumentError(
+        Diagnostic(doc.label, failure.line, failure.column, message, failure.code) +
+        "\n" + SourceExcerpt(doc.bytes, doc.encoding, failure.line, failure.column));
+  }
+  doc.element = doc.document.element();
+  if (!doc.element) {
+    throw DocumentError(Diagnostic(doc.label, failure.line, failure.column,
+                                   "the document has no element", 0));
+  }
+  return doc;
+}
+
+std::vector<OptionSpec> OutputOptionSpecs() {
+  return {{"--output", "-o", true},   {"--in-place", "-i", false}, {"--indent", "", true},
+          {"--newline", "", true},    {"--encoding", "", true}};
+}
+
+OutputChoice ChooseOutput(const Arguments& args, const std::string& inputFile) {
+  OutputChoice choice;
+  const std::optional<std::string> output = args.Value("--output");
+  if (args.Has("--in-place")) {
+    if (output) throw UsageError("-i and -o cannot be used together");
+    if (inputFile == "-") throw UsageError("-i needs a file; standard input cannot be rewritten");
+    if (!IsRegularFileOrMissing(inputFile))
+      throw UsageError("-i needs a regular file; " + inputFile + " is not one");
+    choice.where = OutputChoice::Where::InPlace;
+    choice.path = inputFile;
+  } else if (output && *output != "-") {
+    if (output->empty()) throw UsageError("-o needs a file name");
+    choice.where = OutputChoice::Where::File;
+    choice.path = *output;
+  }
+  return choice;
+}
+
+OutputChoice ChooseOutput(const Arguments& args, const LoadedDocument& input) {
+  return ChooseOutput(args, input.path.empty() ? std::string("-") : input.path);
+}
+
+Layout ChooseLayout(const Arguments& args, const EncodingInfo& inputEncoding,
+                    EncodingInfo& outputEncoding) {
+  Layout layout;
+  if (std::optional<std::string> indent = args.Value("--indent")) {
+    std::string unit;
+    const bool number = !indent->empty() && indent->size() <= 2 &&
+                        indent->find_first_not_of("0123456789") == std::string::npos;
+    if (number) {
+      unit.assign(static_cast<size_t>(std::stoi(*indent)), ' ');
+    } else {
+      for (size_t i = 0; i < indent->size(); ++i) {
+        if ((*indent)[i] == '\\' && i + 1 < indent->size() && (*indent)[i + 1] == 't') {
+          unit += '\t';
+          ++i;
+        } else if ((*indent)[i] == ' ' || (*indent)[i] == '\t') {
+          unit += (*indent)[i];
+        } else {
+          // Anything else would become part of the elements' text.
+          throw UsageError("--indent takes spaces and tabs (\\t), or a number of spaces");
+        }
+      }
+    }
+    layout.indent = unit;
+  }
+  if (std::optional<std::string> newline = args.Value("--newline")) {
+    if (*newline == "lf") {
+      layout.newline = "\n";
+    } else if (*newline == "crlf") {
+      layout.newline = "\r\n";
+    } else if (*newline == "none") {
+      layout.newline.clear();
+    } else {
+      throw UsageError("--newline takes lf, crlf or none, not \"" + *newline + "\"");
+    }
+  }
+  outputEncoding = inputEncoding;
+  if (std::optional<std::string> name = args.Value("--encoding")) {
+    std::optional<EncodingInfo> found = FindEncoding(*name);
+    if (!found) {
+      throw UsageError("unknown encoding \"" + *name + "\"; known encodings: " +
+                       KnownEncodingNames());
+    }
+    outputEncoding = *found;
+  }
+  layout.encoding = outputEncoding.name;
+  return layout;
+}
+
+void WriteDocument(const Library& library, const LoadedDocument& doc, const Layout& layout,
+                   const EncodingInfo& encoding, const OutputChoice& output) {
+  const Node& root = doc.document.root();
+  CheckEncodable(library, root, layout, encoding);
+  switch (output.where) {
+    case OutputChoice::Where::StandardOutput:
+      SaveToStandardOutput(library, root, layout);
+      return;
+    case OutputChoice::Where::InPlace:
+      SaveReplacing(library, root, layout, output.path, output.path);
+      return;
+    case OutputChoice::Where::File:
+      if (IsRegularFileOrMissing(output.path)) {
+        SaveReplacing(library, root, layout, output.path, output.path);
+      } else if (!library.SaveFile(root, output.path, layout)) {
+        throw DocumentError("cannot write " + output.path);
+      }
+      return;
+  }
+}
+
+}  // namespace kelmo_tool

@@ -1,0 +1,112 @@
+#include "help_text.h"
+
+#include "encodings.h"
+
+namespace kelmo_tool {
+namespace {
+
+const char kPathHelp[] =
+    "A PATH names children by name from the document element down: a/b/c.\n"
+    "b[2] is the second child named b (counted from 1). Attributes are children\n"
+    "too, so server/port finds <server port=\"8080\">; @port finds attributes only.\n"
+    "A leading / starts with the document element itself (/config/server/port),\n"
+    "and . is the document element.\n";
+
+const char kOutputHelp[] =
+    "Output (standard output unless -o or -i is given):\n"
+    "  -o, --output OUT   write to OUT (\"-\" is standard output)\n"
+    "  -i, --in-place     replace FILE; the old file stays whole if anything fails\n"
+    "  --indent TEXT      indent per level: spaces and tabs (\\t), or a number of\n"
+    "                     spaces (default: 2 spaces; '' for none)\n"
+    "  --newline KIND     line ends: lf (default), crlf, or none (one line)\n"
+    "  --encoding NAME    encoding of the output (default: the input's)\n";
+
+std::string Exits() {
+  return "Exit status: 0 ok, 1 a problem with the document or a file, 2 a usage error.\n";
+}
+
+}  // namespace
+
+std::string GeneralHelp() {
+  return "Usage: kelmo COMMAND [ARGS...]\n"
+         "\n"
+         "Reads, checks and edits XML parameter files.\n"
+         "\n"
+         "Commands:\n"
+         "  check FILE...              report where each file fails to parse\n"
+         "  fmt FILE                   rewrite a document with a chosen layout and encoding\n"
+         "  get FILE PATH [--as TYPE]  print one parameter\n"
+         "  set FILE PATH VALUE        change one parameter, creating missing elements\n"
+         "  tree FILE                  outline the tree with each node's kind and value type\n"
+         "\n"
+         "FILE may be - for standard input. 'kelmo COMMAND --help' describes a command.\n"
+         "  --version                  print the version and the library in use\n"
+         "\n"
+         "The library is looked for in KELMO_LIBRARY, beside the program, in its\n"
+         "installation, and on the system's library path.\n"
+         "\n" +
+         Exits();
+}
+
+std::string CommandHelp(const std::string& command) {
+  if (command == "check") {
+    return "Usage: kelmo check FILE...\n"
+           "\n"
+           "Parses each FILE and, for each one that fails, prints\n"
+           "  FILE:LINE:COLUMN: MESSAGE (error N)\n"
+           "followed by the line with a caret under the character where parsing stopped.\n"
+           "Files that parse print nothing.\n"
+           "\n"
+           "Error numbers: 0 empty document (no element), 5 bad character or entity\n"
+           "reference, 6 syntax error, 7 end tag does not match the open element,\n"
+           "9 unknown or undecodable encoding, 12 cannot read file.\n"
+           "\n" +
+           Exits();
+  }
+  if (command == "fmt") {
+    return "Usage: kelmo fmt FILE [-o OUT | -i] [--indent TEXT] [--newline lf|crlf|none]\n"
+           "                      [--encoding NAME]\n"
+           "\n"
+           "Rewrites the document with one element or value per line, indented, after\n"
+           "a declaration naming its encoding, with the encoding's byte-order mark.\n"
+           "Text that the chosen encoding cannot hold is refused, not replaced.\n"
+           "\n" +
+           std::string(kOutputHelp) + "\nEncodings: " + KnownEncodingNames() + "\n\n" + Exits();
+  }
+  if (command == "get") {
+    return "Usage: kelmo get FILE PATH [--as TYPE]\n"
+           "\n"
+           "Prints the value at PATH, converted to TYPE:\n"
+           "  string (default), int, uint, int64, double, bool (true/false),\n"
+           "  base64 (the value decoded from base64, written as raw bytes).\n"
+           "A missing parameter, or a value that does not convert, is exit status 1.\n"
+           "\n" +
+           std::string(kPathHelp) + "\n" + Exits();
+  }
+  if (command == "set") {
+    return "Usage: kelmo set FILE PATH VALUE [--as TYPE] [-o OUT | -i] [layout options]\n"
+           "\n"
+           "Stores VALUE at PATH and writes the document out. Missing elements on the\n"
+           "way are created (b[n] only when it is the next one); a last step written\n"
+           "@name creates an attribute. TYPE checks and normalises VALUE:\n"
+           "  string (default); int, uint, int64 (decimal or 0x hexadecimal, in range);\n"
+           "  double (decimal, exponent allowed, written out in full);\n"
+           "  bool (true/false, yes/no, on/off, 1/0; written 1 or 0);\n"
+           "  base64 (checked, stored as bytes).\n"
+           "\n" +
+           std::string(kPathHelp) + "\n" + kOutputHelp + "\n" + Exits();
+  }
+  if (command == "tree") {
+    return "Usage: kelmo tree FILE\n"
+           "\n"
+           "Prints one line per node, indented by depth:\n"
+           "  NAME: KIND, TYPE = \"VALUE\"\n"
+           "KIND is element, attribute or cdata; TYPE is the value's type (empty when\n"
+           "the node has no value). Long values are shortened.\n"
+           "\n" +
+           Exits();
+  }
+  return {};
+}
+
+}  // namespace kelmo_tool

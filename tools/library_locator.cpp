@@ -1,0 +1,81 @@
+#include "library_locator.h"
+
+#include <cstdlib>
+
+#include "kelmo/easy/library.hpp"
+#include "kelmo/easy/utf.hpp"
+
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include <climits>
+#include <unistd.h>
+#endif
+
+#ifndef KELMO_TOOL_RELATIVE_LIBDIR
+#define KELMO_TOOL_RELATIVE_LIBDIR "../lib"
+#endif
+
+namespace kelmo_tool {
+namespace {
+
+constexpr char kSeparator =
+#if defined(_WIN32)
+    '\\';
+#else
+    '/';
+#endif
+
+std::string DirectoryOf(const std::string& path) {
+  const size_t slash = path.find_last_of("/\\");
+  if (slash == std::string::npos) return {};
+  return slash == 0 ? path.substr(0, 1) : path.substr(0, slash);
+}
+
+void AddUnique(std::vector<std::string>& paths, const std::string& path) {
+  if (path.empty()) return;
+  for (const std::string& p : paths) {
+    if (p == path) return;
+  }
+  paths.push_back(path);
+}
+
+}  // namespace
+
+std::string ExecutableDirectory(const char* argv0) {
+#if defined(_WIN32)
+  std::u16string buffer(32768, u'\0');
+  const DWORD n = GetModuleFileNameW(nullptr, reinterpret_cast<LPWSTR>(buffer.data()),
+                                     static_cast<DWORD>(buffer.size()));
+  if (n > 0 && n < buffer.size()) {
+    buffer.resize(n);
+    return DirectoryOf(kelmo::easy::ToUtf8(buffer));
+  }
+#elif defined(__linux__)
+  char buffer[PATH_MAX];
+  const ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+  if (n > 0) return DirectoryOf(std::string(buffer, static_cast<size_t>(n)));
+#endif
+  return argv0 ? DirectoryOf(argv0) : std::string();
+}
+
+std::vector<std::string> LibraryCandidates(const char* argv0) {
+  if (const char* env = std::getenv("KELMO_LIBRARY"); env && *env) return {env};
+  const std::string name = kelmo::easy::Library::DefaultName();
+  std::vector<std::string> paths;
+  const std::string dir = ExecutableDirectory(argv0);
+  if (!dir.empty()) {
+    AddUnique(paths, dir + kSeparator + name);
+    AddUnique(paths, dir + kSeparator + KELMO_TOOL_RELATIVE_LIBDIR + kSeparator + name);
+  }
+#ifdef KELMO_TOOL_BUILD_LIBRARY
+  AddUnique(paths, KELMO_TOOL_BUILD_LIBRARY);
+#endif
+#ifdef KELMO_TOOL_INSTALL_LIBRARY
+  AddUnique(paths, KELMO_TOOL_INSTALL_LIBRARY);
+#endif
+  AddUnique(paths, name);
+  return paths;
+}
+
+}  // namespace kelmo_tool

@@ -1,0 +1,74 @@
+#include "source_excerpt.h"
+
+#include "kelmo/easy/utf.hpp"
+
+namespace kelmo_tool {
+namespace {
+
+constexpr size_t kWindow = 100;  // units shown around the column of a long line
+
+std::u16string Decode(std::string_view bytes, const EncodingInfo& encoding) {
+  if (encoding.codePage == 65001) {
+    if (bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
+    return kelmo::easy::ToUtf16(bytes);
+  }
+  const bool bigEndian = encoding.codePage == 1201;
+  if ((bytes.substr(0, 2) == "\xFF\xFE" && !bigEndian) || (bytes.substr(0, 2) == "\xFE\xFF" && bigEndian))
+    bytes.remove_prefix(2);
+  std::u16string text;
+  text.reserve(bytes.size() / 2);
+  for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
+    const unsigned char a = static_cast<unsigned char>(bytes[i]);
+    const unsigned char b = static_cast<unsigned char>(bytes[i + 1]);
+    text.push_back(static_cast<char16_t>(bigEndian ? (a << 8) | b : (b << 8) | a));
+  }
+  return text;
+}
+
+// Where line `line` (from 1) starts and ends in the text.
+bool FindLine(const std::u16string& text, unsigned int line, size_t& begin, size_t& end) {
+  size_t at = 0;
+  for (unsigned int current = 1; current < line; ++current) {
+    while (at < text.size() && text[at] != u'\n' && text[at] != u'\r') ++at;
+    if (at >= text.size()) return false;
+    if (text[at] == u'\r' && at + 1 < text.size() && text[at + 1] == u'\n') ++at;
+    ++at;
+  }
+  begin = at;
+  while (at < text.size() && text[at] != u'\n' && text[at] != u'\r') ++at;
+  end = at;
+  return true;
+}
+
+}  // namespace
+
+std::string SourceExcerpt(std::string_view bytes, const EncodingInfo& encoding,
+                          unsigned int line, unsigned int column) {
+  if (line == 0 || column == 0) return {};
+  if (encoding.codePage != 65001 && !IsUtf16(encoding)) return {};
+  const std::u16string text = Decode(bytes, encoding);
+  size_t begin = 0, end = 0;
+  if (!FindLine(text, line, begin, end)) return {};
+  size_t caret = column - 1;  // may point one past the end: the line break itself
+  if (caret > end - begin) return {};
+  std::u16string shown = text.substr(begin, end - begin);
+  std::string lead, tail;
+  if (shown.size() > kWindow) {
+    const size_t from = caret > kWindow / 2 ? caret - kWindow / 2 : 0;
+    if (from > 0) lead = "...";
+    if (from + kWindow < shown.size()) tail = "...";
+    shown = shown.substr(from, kWindow);
+    caret -= from;
+  }
+  // Other control characters could steer the terminal; show them as "?".
+  for (char16_t& c : shown) {
+    if ((c < 0x20 && c != u'\t') || c == 0x7F) c = u'?';
+  }
+  // Tabs stay tabs under the caret so that it lines up in any terminal.
+  std::u16string pad;
+  for (size_t i = 0; i < caret && i < shown.size(); ++i) pad.push_back(shown[i] == u'\t' ? u'\t' : u' ');
+  return "    " + lead + kelmo::easy::ToUtf8(shown) + tail + "\n    " + std::string(lead.size(), ' ') +
+         kelmo::easy::ToUtf8(pad) + "^\n";
+}
+
+}  // namespace kelmo_tool

@@ -1,0 +1,23 @@
+// The line of a document where parsing stopped, with a caret under the
+// character, for error messages.
+#ifndef KELMO_TOOLS_SOURCE_EXCERPT_H
+#define KELMO_TOOLS_SOURCE_EXCERPT_H
+
+#include <string>
+#include <string_view>
+
+#include "encodings.h"
+
+namespace kelmo_tool {
+
+// Two lines, each starting with four spaces and ending with a line feed:
+// the source line (cut to a window around the column when it is long) and
+// the caret. Empty when the input's encoding is not UTF-8 or UTF-16, or the
+// position lies outside the text. Lines break as the parser counts them: at
+// a line feed, a lone carriage return, or a carriage return and line feed.
+std::string SourceExcerpt(std::string_view bytes, const EncodingInfo& encoding,
+                          unsigned int line, unsigned int column);
+
+}  // namespace kelmo_tool
+
+#endif  // KELMO_TOOLS_SOURCE_EXCERPT_H

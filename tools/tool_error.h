@@ -1,0 +1,40 @@
+// How a command fails: the exit status and what the user is told.
+#ifndef KELMO_TOOLS_TOOL_ERROR_H
+#define KELMO_TOOLS_TOOL_ERROR_H
+
+#include <stdexcept>
+#include <string>
+
+namespace kelmo_tool {
+
+enum ExitCode : int {
+  kExitOk = 0,
+  kExitDocument = 1,  // the document (or a file) has a problem
+  kExitUsage = 2,     // the command line is wrong
+};
+
+class ToolError : public std::runtime_error {
+ public:
+  ToolError(int exitCode, const std::string& message)
+      : std::runtime_error(message), exitCode_(exitCode) {}
+  int exitCode() const { return exitCode_; }
+
+ private:
+  int exitCode_;
+};
+
+// A command-line mistake: the message is followed by a pointer to --help.
+class UsageError : public ToolError {
+ public:
+  explicit UsageError(const std::string& message) : ToolError(kExitUsage, message) {}
+};
+
+// A problem with a document or a file.
+class DocumentError : public ToolError {
+ public:
+  explicit DocumentError(const std::string& message) : ToolError(kExitDocument, message) {}
+};
+
+}  // namespace kelmo_tool
+
+#endif  // KELMO_TOOLS_TOOL_ERROR_H

@@ -1,0 +1,111 @@
+// tree: an outline of the document, one line per node.
+#include <string>
+
+#include "command_line.h"
+#include "commands.h"
+#include "document_io.h"
+#include "file_system.h"
+#include "tool_error.h"
+
+namespace kelmo_tool {
+namespace {
+
+using kelmo::easy::Node;
+
+constexpr size_t kMaxShownValue = 60;   // characters of a value before "..."
+constexpr size_t kMaxIndentDepth = 40;  // deeper lines carry their depth instead
+constexpr size_t kFlushSize = 1 << 16;
+
+// A value in double quotes with quotes, backslashes and control characters
+// escaped, so that every node stays on one line.
+std::string ShowValue(const std::string& text) {
+  std::string shown = "\"";
+  size_t characters = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    if ((c & 0xC0) != 0x80 && characters++ == kMaxShownValue) {
+      shown += "...";
+      break;
+    }
+    switch (c) {
+      case '"': shown += "\\\""; break;
+      case '\\': shown += "\\\\"; break;
+      case '\n': shown += "\\n"; break;
+      case '\r': shown += "\\r"; break;
+      case '\t': shown += "\\t"; break;
+      default:
+        if (c < 0x20 || c == 0x7F) {
+          static const char kHex[] = "0123456789abcdef";
+          shown += "\\x";
+          shown += kHex[c >> 4];
+          shown += kHex[c & 15];
+        } else {
+          shown += static_cast<char>(c);
+        }
+    }
+  }
+  return shown + "\"";
+}
+
+void AppendLine(std::string& out, const Node& node, size_t depth) {
+  if (depth <= kMaxIndentDepth) {
+    out.append(depth * 2, ' ');
+  } else {
+    out.append(kMaxIndentDepth * 2, ' ');
+    out += "[depth " + std::to_string(depth) + "] ";
+  }
+  const std::string name = kelmo::easy::NameOf(node);
+  out += name.empty() ? "(no name)" : name;
+  out += ": ";
+  out += kelmo::easy::KindName(kelmo::easy::KindOf(node));
+  out += ", ";
+  out += kelmo::easy::TypeName(kelmo::easy::TypeOf(node));
+  if (!node->IsEmpty()) {
+    if (std::optional<std::string> text = kelmo::easy::ValueOf<std::string>(node)) {
+      out += " = ";
+      out += ShowValue(*text);
+    }
+  }
+  out += '\n';
+}
+
+}  // namespace
+
+int RunTree(ToolContext& context, const std::vector<std::string>& args) {
+  const Arguments parsed = ParseArguments(args, {});
+  if (PrintHelpIfAsked("tree", parsed.help)) return kExitOk;
+  if (parsed.positional.size() != 1) throw UsageError("tree takes one FILE");
+  const LoadedDocument doc = LoadDocument(context.library(), parsed.positional[0]);
+  const Node& root = doc.document.root();
+
+  // Pre-order walk by first child, next sibling and parent: no recursion,
+  // so a document of any depth can be shown.
+  std::string out;
+  size_t depth = 0;
+  Node node = root->GetFirstChild();
+  while (node) {
+    AppendLine(out, node, depth);
+    if (out.size() >= kFlushSize) {
+      if (!WriteStandardOutput(out)) throw ToolError(kExitDocument, "cannot write to standard output");
+      out.clear();
+    }
+    if (Node child = node->GetFirstChild()) {
+      node = child;
+      ++depth;
+      continue;
+    }
+    while (node) {
+      if (Node next = node->GetNextSibling()) {
+        node = next;
+        break;
+      }
+      Node parent = node->GetParent();
+      node = parent == root ? nullptr : parent;
+      if (node) --depth;
+    }
+  }
+  if (!WriteStandardOutput(out)) throw ToolError(kExitDocument, "cannot write to standard output");
+  return kExitOk;
+}
+
+}  // namespace kelmo_tool

@@ -1,0 +1,118 @@
+// get and set: one parameter, addressed by path.
+#include <cstdio>
+
+#include "command_line.h"
+#include "commands.h"
+#include "document_io.h"
+#include "file_system.h"
+#include "tool_error.h"
+#include "value_format.h"
+
+namespace kelmo_tool {
+namespace {
+
+using kelmo::easy::Node;
+using kelmo::easy::Path;
+
+ValueKind ChooseKind(const Arguments& args) {
+  const std::string word = args.Value("--as").value_or("string");
+  std::optional<ValueKind> kind = ParseValueKind(word);
+  if (!kind) throw UsageError("--as takes " + std::string(kValueKindWords) + ", not \"" + word + "\"");
+  return *kind;
+}
+
+Path ParsePath(const std::string& text) {
+  std::string why;
+  std::optional<Path> path = Path::Parse(text, &why);
+  if (!path) throw UsageError("bad path \"" + text + "\": " + why);
+  return *path;
+}
+
+// A value for a message: quoted, shortened, control characters escaped.
+std::string Quoted(const Node& node) {
+  std::optional<std::string> text = kelmo::easy::ValueOf<std::string>(node);
+  if (!text) return "of type " + std::string(kelmo::easy::TypeName(kelmo::easy::TypeOf(node)));
+  std::string shown;
+  for (unsigned char c : *text) {
+    if (shown.size() >= 60) {
+      shown += "...";
+      break;
+    }
+    shown += c < 0x20 ? '?' : static_cast<char>(c);
+  }
+  return "\"" + shown + "\"";
+}
+
+// A missing path that starts with the document element's own name was most
+// likely meant from the top.
+std::string MissingHint(const LoadedDocument& doc, const Path& path, const std::string& text) {
+  if (path.absolute() || path.steps().empty()) return {};
+  const std::string top = kelmo::easy::NameOf(doc.element);
+  if (path.steps().front().text != top) return {};
+  return " (paths start below the document element <" + top + ">; write /" + text +
+         " to include it)";
+}
+
+}  // namespace
+
+int RunGet(ToolContext& context, const std::vector<std::string>& args) {
+  const Arguments parsed = ParseArguments(args, {{"--as", "", true}});
+  if (PrintHelpIfAsked("get", parsed.help)) return kExitOk;
+  if (parsed.positional.size() != 2) throw UsageError("get takes FILE and PATH");
+  const ValueKind kind = ChooseKind(parsed);
+  const std::string& pathText = parsed.positional[1];
+  const Path path = ParsePath(pathText);
+
+  const LoadedDocument doc = LoadDocument(context.library(), parsed.positional[0]);
+  const Node node = kelmo::easy::Find(doc.element, path);
+  if (!node) {
+    throw DocumentError(doc.label + ": no parameter at " + pathText +
+                        MissingHint(doc, path, pathText));
+  }
+  const std::optional<std::string> value = ReadValue(node, kind);
+  if (!value) {
+    if (node->IsEmpty()) {
+      throw DocumentError(doc.label + ": " + pathText + " has no value to read as " +
+                          ValueKindName(kind));
+    }
+    throw DocumentError(doc.label + ": the value " + Quoted(node) + " at " + pathText +
+                        " is not a valid " + ValueKindName(kind));
+  }
+  const bool ok = kind == ValueKind::Base64 ? WriteStandardOutput(*value)
+                                            : WriteStandardOutput(*value + "\n");
+  if (!ok) throw ToolError(kExitDocument, "cannot write to standard output");
+  return kExitOk;
+}
+
+int RunSet(ToolContext& context, const std::vector<std::string>& args) {
+  std::vector<OptionSpec> specs = OutputOptionSpecs();
+  specs.push_back({"--as", "", true});
+  const Arguments parsed = ParseArguments(args, specs);
+  if (PrintHelpIfAsked("set", parsed.help)) return kExitOk;
+  if (parsed.positional.size() != 3) throw UsageError("set takes FILE, PATH and VALUE");
+  const std::string& file = parsed.positional[0];
+  const std::string& pathText = parsed.positional[1];
+  const std::string& valueText = parsed.positional[2];
+  const ValueKind kind = ChooseKind(parsed);
+  const Path path = ParsePath(pathText);
+  const OutputChoice output = ChooseOutput(parsed, file);
+  EncodingInfo encoding{};
+  ChooseLayout(parsed, EncodingInfo{"utf-8", 65001}, encoding);
+
+  const kelmo::easy::Library& library = context.library();
+  // The value is checked on a spare node before anything is read or built.
+  if (std::optional<std::string> why = StoreValue(library, library.CreateNode(), kind, valueText))
+    throw UsageError("\"" + valueText + "\" is not a " + ValueKindName(kind) + ": " + *why);
+
+  const LoadedDocument doc = LoadDocument(library, file);
+  std::string why;
+  const Node node = kelmo::easy::FindOrCreate(doc.element, path, &why);
+  if (!node) throw DocumentError(doc.label + ": cannot set " + pathText + ": " + why);
+  StoreValue(library, node, kind, valueText);
+
+  const kelmo::easy::Layout layout = ChooseLayout(parsed, doc.encoding, encoding);
+  WriteDocument(library, doc, layout, encoding, output);
+  return kExitOk;
+}
+
+}  // namespace kelmo_tool

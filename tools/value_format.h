@@ -1,0 +1,36 @@
+// The value types of get and set (--as) and how their values are shown and
+// read on the command line.
+#ifndef KELMO_TOOLS_VALUE_FORMAT_H
+#define KELMO_TOOLS_VALUE_FORMAT_H
+
+#include <optional>
+#include <string>
+
+#include "kelmo/kelmo.hpp"
+
+namespace kelmo_tool {
+
+enum class ValueKind { String, Int, UInt, Int64, Double, Bool, Base64 };
+
+// The kind for a --as word; nothing for an unknown word.
+std::optional<ValueKind> ParseValueKind(const std::string& word);
+const char* ValueKindName(ValueKind kind);
+constexpr const char* kValueKindWords = "string, int, uint, int64, double, bool or base64";
+
+// The node's value as the kind asks, ready to print: numbers in decimal,
+// bool as true or false, base64 as the decoded bytes. A string of an empty
+// node is "". Nothing when the value does not convert.
+std::optional<std::string> ReadValue(const kelmo::easy::Node& node, ValueKind kind);
+
+// Stores `text` in the node as the kind says: int, uint and int64 in decimal
+// or 0x hexadecimal within their range; double in decimal notation; bool as
+// true/false, yes/no, on/off or 1/0; base64 checked and stored as bytes.
+// Returns an explanation when the text is not a value of that kind (the node
+// is then unchanged), nothing on success.
+std::optional<std::string> StoreValue(const kelmo::easy::Library& library,
+                                      const kelmo::easy::Node& node, ValueKind kind,
+                                      const std::string& text);
+
+}  // namespace kelmo_tool
+
+#endif  // KELMO_TOOLS_VALUE_FORMAT_H
