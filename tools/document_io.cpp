@@ -204,6 +204,8 @@ Layout ChooseLayout(const Arguments& args, const EncodingInfo& inputEncoding,
       throw UsageError("--newline takes lf, crlf or none, not \"" + *newline + "\"");
     }
   }
+  // A document on one line has no use for indentation unless asked for.
+  if (layout.newline.empty() && !args.Has("--indent")) layout.indent.clear();
   outputEncoding = inputEncoding;
   if (std::optional<std::string> name = args.Value("--encoding")) {
     std::optional<EncodingInfo> found = FindEncoding(*name);

@@ -102,7 +102,7 @@ int RunSet(ToolContext& context, const std::vector<std::string>& args) {
   const kelmo::easy::Library& library = context.library();
   // The value is checked on a spare node before anything is read or built.
   if (std::optional<std::string> why = StoreValue(library, library.CreateNode(), kind, valueText))
-    throw UsageError("\"" + valueText + "\" is not a " + ValueKindName(kind) + ": " + *why);
+    throw UsageError("\"" + valueText + "\" is not a valid " + ValueKindName(kind) + ": " + *why);
 
   const LoadedDocument doc = LoadDocument(library, file);
   std::string why;

@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <cstdint>
 #include <limits>
 
@@ -110,7 +111,12 @@ std::optional<std::string> ReadValue(const Node& node, ValueKind kind) {
     case ValueKind::Double: {
       std::optional<double> value = ValueOf<double>(node);
       if (!value) return std::nullopt;
-      return FormatDouble(*value, std::chars_format::general);
+      // Fifteen significant digits: text read into a double may be off in
+      // its last bits (0.75 can arrive as 0.7500000000000001), and what was
+      // written is what a person wants to see again.
+      char text[40];
+      std::snprintf(text, sizeof text, "%.15g", *value);
+      return std::string(text);
     }
     case ValueKind::Bool: {
       std::optional<bool> value = ValueOf<bool>(node);

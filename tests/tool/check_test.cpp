@@ -1,0 +1,128 @@
+// kelmo check: where and why a document fails, in the FILE:LINE:COLUMN form.
+#include <gtest/gtest.h>
+
+#include "tool/sample_documents.h"
+#include "tool/tool_runner.h"
+
+namespace kelmo_test {
+namespace {
+
+struct BrokenDocument {
+  const char* label;
+  std::string bytes;
+  const char* firstLine;  // after "FILE:"
+  const char* excerpt;    // the lines after it; "" when none is shown
+};
+
+class CheckReportsProblem : public ::testing::TestWithParam<BrokenDocument> {};
+
+TEST_P(CheckReportsProblem, WithPositionMessageAndErrorNumber) {
+  ScratchDir dir;
+  const std::string file = dir.Write("doc.xml", GetParam().bytes);
+  const ToolRun run = RunTool({"check", file});
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(run.err, file + ":" + GetParam().firstLine + "\n" + GetParam().excerpt);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Documents, CheckReportsProblem,
+    ::testing::Values(
+        BrokenDocument{"TagMismatch", "<a>\n  <b></c>\n</a>\n",
+                       "2:9: end tag does not match the open element (error 7)",
+                       "      <b></c>\n            ^\n"},
+        BrokenDocument{"UnknownEntity", "<a>x &nbsp; y</a>",
+                       "1:11: bad character or entity reference (error 5)",
+                       "    <a>x &nbsp; y</a>\n              ^\n"},
+        BrokenDocument{"UnquotedAttribute", "<a b=c/>",
+                       "1:6: syntax error: this character is not allowed here (error 6)",
+                       "    <a b=c/>\n         ^\n"},
+        BrokenDocument{"CrLfLinesCountOnce", "<a>\r\n\r\n<b x=\"1\" y></b></a>",
+                       "3:11: syntax error: this character is not allowed here (error 6)",
+                       "    <b x=\"1\" y></b></a>\n              ^\n"},
+        BrokenDocument{"TabsStayUnderTheCaret", "<a>\n\t\t<b/x>\n</a>",
+                       "2:6: syntax error: this character is not allowed here (error 6)",
+                       "    \t\t<b/x>\n    \t\t   ^\n"},
+        BrokenDocument{"ControlCharactersAreNotEchoed", "<a>\x1b[2J<\x01/a>",
+                       "1:9: syntax error: this character is not allowed here (error 6)",
+                       "    <a>?[2J<?/a>\n            ^\n"},
+        BrokenDocument{"EmptyFile", "", "1:0: the document is empty (error 9)", ""},
+        BrokenDocument{"TooShort", "<a>", "1:0: the document is too short to be XML (error 9)", ""},
+        BrokenDocument{"CommentOnly", "<!-- nothing here -->\n",
+                       "1:22: the document has no element (error 0)", ""},
+        BrokenDocument{"DeclarationCutOff", "<?xml version=\"1.0\" encoding=\"",
+                       "1:0: unknown or undecodable encoding (error 9)", ""}),
+    [](const ::testing::TestParamInfo<BrokenDocument>& info) { return std::string(info.param.label); });
+
+TEST(Check, GoodDocumentsPrintNothingAndExit0) {
+  ScratchDir dir;
+  const ToolRun run = RunTool({"check", dir.Write("a.xml", kConfigXml), dir.Write("b.xml", "<b/>")});
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(run.err, "");
+}
+
+TEST(Check, ReportsEveryFailingFileAndGoesOn) {
+  ScratchDir dir;
+  const std::string good = dir.Write("good.xml", "<a/>");
+  const std::string bad = dir.Write("bad.xml", "<a></b>");
+  const std::string missing = dir / "missing.xml";
+  const ToolRun run = RunTool({"check", bad, good, missing});
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_EQ(run.err.find(bad + ":1:7: end tag does not match"), 0u) << run.err;
+  EXPECT_NE(run.err.find(missing + ":1:0: cannot read file: No such file or directory (error 12)\n"),
+            std::string::npos)
+      << run.err;
+  EXPECT_EQ(run.err.find(good), std::string::npos) << "good files are not mentioned";
+}
+
+TEST(Check, DirectoryIsUnreadable) {
+  ScratchDir dir;
+  const ToolRun run = RunTool({"check", dir.path()});
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_NE(run.err.find("cannot read file"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("(error 12)"), std::string::npos) << run.err;
+}
+
+TEST(Check, ReadsStandardInputForDash) {
+  const ToolRun good = RunTool({"check", "-"}, {kConfigXml, {}, {}, ""});
+  EXPECT_EQ(good.exitCode, 0) << good.err;
+  const ToolRun bad = RunTool({"check", "-"}, {"<a>\n<b></a>", {}, {}, ""});
+  EXPECT_EQ(bad.exitCode, 1);
+  EXPECT_EQ(bad.err.rfind("<stdin>:2:7: end tag does not match the open element (error 7)\n", 0), 0u)
+      << bad.err;
+}
+
+TEST(Check, Utf16DocumentsAreShownInTheirCharacters) {
+  ScratchDir dir;
+  // "<a>é</b>" in UTF-16LE with a byte-order mark.
+  const std::string bytes("\xFF\xFE<\0a\0>\0\xE9\0<\0/\0b\0>\0", 18);
+  const ToolRun run = RunTool({"check", dir.Write("wide.xml", bytes)});
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_NE(run.err.find(":1:8: end tag does not match the open element (error 7)\n"
+                         "    <a>\xC3\xA9</b>\n           ^\n"),
+            std::string::npos)
+      << run.err;
+}
+
+TEST(Check, BinaryGarbageIsADocumentProblemNotACrash) {
+  ScratchDir dir;
+  std::string garbage;
+  for (int i = 0; i < 4096; ++i) garbage.push_back(static_cast<char>((i * 7919 + 13) & 0xFF));
+  const ToolRun run = RunTool({"check", dir.Write("garbage.bin", garbage)});
+  EXPECT_EQ(run.signal, 0);
+  EXPECT_EQ(run.exitCode, 1) << run.err;
+}
+
+TEST(Check, VeryDeepDocumentIsChecked) {
+  std::string deep;
+  const int depth = 200000;
+  for (int i = 0; i < depth; ++i) deep += "<n>";
+  for (int i = 0; i < depth; ++i) deep += "</n>";
+  const ToolRun run = RunTool({"check", "-"}, {deep, {}, {}, ""});
+  EXPECT_EQ(run.signal, 0);
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+}
+
+}  // namespace
+}  // namespace kelmo_test
