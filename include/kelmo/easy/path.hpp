@@ -214,26 +214,40 @@ inline Node FindOrCreate(const Node& from, const Path& path, std::string* error 
     return nullptr;
   };
   if (!from) return fail("no node to start from");
-  auto [node, done] = detail::StartOf(from, path);
+  auto [node, first] = detail::StartOf(from, path);
   if (!node) return fail("the path does not start at the document element");
   const auto& steps = path.steps();
-  for (size_t i = done; i < steps.size(); ++i) {
-    const PathStep& step = steps[i];
-    if (Node next = detail::FindStep(node, step)) {
-      node = next;
-      continue;
+  size_t missing = first;
+  for (; missing < steps.size(); ++missing) {
+    Node next = detail::FindStep(node, steps[missing]);
+    if (!next) break;
+    node = next;
+  }
+  // A document has one top-level element; an absolute path that names
+  // another would add a second one.
+  if (path.absolute() && first == 0 && missing == 0 && missing < steps.size()) {
+    for (Node child = node->GetFirstChild(); child; child = child->GetNextSibling()) {
+      if (KindOf(child) != NodeKind::Attribute)
+        return fail("the path must start with the document element <" + NameOf(child) + ">");
     }
-    if (KindOf(node) == NodeKind::Attribute)
+  }
+  // Everything that is to be created is checked first, so that a path that
+  // cannot be completed leaves the tree as it was.
+  for (size_t i = missing; i < steps.size(); ++i) {
+    const PathStep& step = steps[i];
+    if (i == missing && KindOf(node) == NodeKind::Attribute)
       return fail("cannot create \"" + step.text + "\" inside attribute \"" + NameOf(node) + "\"");
     if (step.attribute && i + 1 < steps.size())
       return fail("attribute \"" + step.text + "\" cannot have children");
-    const uint32_t existing = detail::CountMatches(node, step, step.occurrence);
+    const uint32_t existing =
+        i == missing ? detail::CountMatches(node, step, step.occurrence) : 0;
     if (existing + 1 != step.occurrence) {
-      return fail("cannot create \"" + step.text + "\": only " + std::to_string(existing) +
-                  " of that name exist, so the next one is [" + std::to_string(existing + 1) + "]");
+      return fail("cannot create \"" + step.text + "\": " + std::to_string(existing) +
+                  " of that name exist there, so the next one is [" +
+                  std::to_string(existing + 1) + "]");
     }
-    node = detail::CreateStep(node, step);
   }
+  for (size_t i = missing; i < steps.size(); ++i) node = detail::CreateStep(node, steps[i]);
   return node;
 }
 

@@ -1,0 +1,333 @@
+// The header-only convenience layer (kelmo/kelmo.hpp) over the loaded library.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <set>
+
+#include "host/host_library.h"
+#include "kelmo/kelmo.hpp"
+
+namespace {
+
+using kelmo::NodeKind;
+using kelmo::ValueType;
+using kelmo::easy::Bytes;
+using kelmo::easy::Document;
+using kelmo::easy::Library;
+using kelmo::easy::Node;
+using kelmo::easy::Path;
+using kelmo::easy::get;
+using kelmo::easy::get_or;
+using kelmo::easy::set;
+
+// ---- UTF-8 and UTF-16
+
+struct Utf8Case {
+  const char* label;
+  std::string utf8;
+  std::u16string utf16;
+};
+
+class Utf8ToUtf16 : public ::testing::TestWithParam<Utf8Case> {};
+
+TEST_P(Utf8ToUtf16, DecodesOrReplaces) {
+  EXPECT_EQ(kelmo::easy::ToUtf16(GetParam().utf8), GetParam().utf16);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sequences, Utf8ToUtf16,
+    ::testing::Values(
+        Utf8Case{"Ascii", "port", u"port"},
+        Utf8Case{"TwoBytes", "\xC3\xA9", u"\u00E9"},
+        Utf8Case{"ThreeBytes", "\xE2\x82\xAC", u"\u20AC"},
+        Utf8Case{"FourBytesBecomeAPair", "\xF0\x9F\x98\x80", u"\U0001F600"},
+        Utf8Case{"EmbeddedZero", std::string("a\0b", 3), std::u16string(u"a\0b", 3)},
+        Utf8Case{"LoneContinuation", "a\x80z", u"a\uFFFDz"},
+        Utf8Case{"Overlong", "\xC0\xAF", u"\uFFFD\uFFFD"},
+        Utf8Case{"OverlongThreeBytes", "\xE0\x80\xAF", u"\uFFFD\uFFFD\uFFFD"},
+        Utf8Case{"EncodedSurrogate", "\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD"},
+        Utf8Case{"BeyondUnicode", "\xF4\x90\x80\x80", u"\uFFFD\uFFFD\uFFFD\uFFFD"},
+        Utf8Case{"Truncated", "x\xE2\x82", u"x\uFFFD\uFFFD"},
+        Utf8Case{"InvalidLead", "\xFF" "a", u"\uFFFDa"}),
+    [](const ::testing::TestParamInfo<Utf8Case>& info) { return std::string(info.param.label); });
+
+TEST(Utf16ToUtf8, RoundTripsAndReplacesUnpairedSurrogates) {
+  const std::string text = "caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80";
+  EXPECT_EQ(kelmo::easy::ToUtf8(kelmo::easy::ToUtf16(text)), text);
+  EXPECT_EQ(kelmo::easy::ToUtf8(std::u16string(1, char16_t(0xD800)) + u"a"), "\xEF\xBF\xBD" "a");
+  EXPECT_EQ(kelmo::easy::ToUtf8(u"a" + std::u16string(1, char16_t(0xDC00))), "a\xEF\xBF\xBD");
+}
+
+// ---- Paths
+
+struct PathCase {
+  const char* text;
+  bool valid;
+  const char* errorPart;  // for invalid paths
+};
+
+class PathSyntax : public ::testing::TestWithParam<PathCase> {};
+
+TEST_P(PathSyntax, AcceptsOrExplains) {
+  std::string error;
+  const std::optional<Path> path = Path::Parse(GetParam().text, &error);
+  EXPECT_EQ(path.has_value(), GetParam().valid) << GetParam().text;
+  if (!GetParam().valid) {
+    EXPECT_NE(error.find(GetParam().errorPart), std::string::npos) << error;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Texts, PathSyntax,
+    ::testing::Values(PathCase{"a", true, ""}, PathCase{"a/b/c", true, ""},
+                      PathCase{"a[1]/b[4294967295]", true, ""}, PathCase{"@x", true, ""},
+                      PathCase{"/a/b", true, ""}, PathCase{".", true, ""},
+                      PathCase{"1a/-b/c.d/ns:e", true, ""},
+                      PathCase{"", false, "empty path"}, PathCase{"/", false, "names no element"},
+                      PathCase{"a//b", false, "empty step"}, PathCase{"a/", false, "empty step"},
+                      PathCase{"a[0]", false, "from 1"}, PathCase{"a[4294967296]", false, "4294967295"},
+                      PathCase{"a[99999999999999999999]", false, "whole number"},
+                      PathCase{"a[-1]", false, "whole number"}, PathCase{"a[]", false, "whole number"},
+                      PathCase{"a[2", false, "must end with ']'"}, PathCase{"a[2]x", false, "must end"},
+                      PathCase{"[2]", false, "has no name"}, PathCase{"@", false, "has no name"},
+                      PathCase{"a]", false, "unexpected ']'"}));
+
+TEST(PathSyntax, StepsCarryNameOccurrenceAndAttributeMark) {
+  const std::optional<Path> path = Path::Parse("/servers/server[12]/@port");
+  ASSERT_TRUE(path);
+  EXPECT_TRUE(path->absolute());
+  ASSERT_EQ(path->steps().size(), 3u);
+  EXPECT_EQ(path->steps()[1].name, u"server");
+  EXPECT_EQ(path->steps()[1].occurrence, 12u);
+  EXPECT_FALSE(path->steps()[1].attribute);
+  EXPECT_EQ(path->steps()[2].name, u"port");
+  EXPECT_TRUE(path->steps()[2].attribute);
+}
+
+// ---- Library loading
+
+TEST(LibraryLoading, ByPathReportsWhichFileWasLoaded) {
+  Library library(std::string(KELMO_LIBRARY_PATH));
+  EXPECT_EQ(library.path(), KELMO_LIBRARY_PATH);
+  ASSERT_NE(library.module(), nullptr);
+  EXPECT_EQ(kelmo::easy::NameOf(library.CreateNode("n\xC3\xA9")), "n\xC3\xA9");
+}
+
+TEST(LibraryLoading, TriesCandidatesInOrderAndNamesEveryFailure) {
+  Library library(std::vector<std::string>{"/no/such/libkelmo.so", KELMO_LIBRARY_PATH});
+  EXPECT_EQ(library.path(), KELMO_LIBRARY_PATH);
+  try {
+    Library none(std::vector<std::string>{"/no/such/one.so", "/no/such/two.so"});
+    FAIL() << "no candidate loads";
+  } catch (const kelmo::easy::LibraryError& e) {
+    const std::string message = e.what();
+    EXPECT_NE(message.find("/no/such/one.so"), std::string::npos) << message;
+    EXPECT_NE(message.find("/no/such/two.so"), std::string::npos) << message;
+  }
+  EXPECT_THROW(Library(std::vector<std::string>{}), kelmo::easy::LibraryError);
+}
+
+TEST(LibraryLoading, RefusesASharedObjectWithoutTheEntryPoints) {
+  // The C library is loadable but is not this library.
+  EXPECT_THROW(Library(std::string("libc.so.6")), kelmo::easy::LibraryError);
+}
+
+TEST(LibraryLoading, EnvironmentVariableComesFirst) {
+  const std::vector<std::string> without = Library::Candidates("fallback.so");
+  ASSERT_GE(without.size(), 2u);
+  EXPECT_EQ(without.back(), Library::DefaultName());
+  setenv("KELMO_LIBRARY", KELMO_LIBRARY_PATH, 1);
+  const std::vector<std::string> with = Library::Candidates(nullptr);
+  unsetenv("KELMO_LIBRARY");
+  ASSERT_FALSE(with.empty());
+  EXPECT_EQ(with.front(), KELMO_LIBRARY_PATH);
+}
+
+TEST(LibraryLoading, FromLinkedEntryPointsAndMovedWithoutDoubleFree) {
+  kelmo_test::HostLibrary& host = kelmo_test::HostLibrary::Instance();
+  ASSERT_TRUE(host.error.empty()) << host.error;
+  Library first(host.get, host.free);
+  Node node = first.CreateNode("kept");
+  Library second(std::move(first));
+  EXPECT_EQ(first.module(), nullptr);
+  ASSERT_NE(second.module(), nullptr);
+  Library third(host.get, host.free);
+  third = std::move(second);
+  EXPECT_EQ(kelmo::easy::NameOf(third.CreateNode("x")), "x");
+  EXPECT_EQ(kelmo::easy::NameOf(node), "kept") << "nodes outlive their factory";
+  EXPECT_THROW(Library(nullptr, host.free), kelmo::easy::LibraryError);
+}
+
+// ---- Documents and typed access
+
+const char kSettings[] =
+    "<?xml version=\"1.0\"?>\n"
+    "<settings version=\"3\">\n"
+    "  <server port=\"8080\" host=\"example.org\">\n"
+    "    <timeout>2.5</timeout>\n"
+    "    <retries> 0x1F </retries>\n"
+    "    <enabled>Yes</enabled>\n"
+    "    <port>9090</port>\n"
+    "  </server>\n"
+    "  <users><user>ann</user><user>b\xC3\xB8rge</user></users>\n"
+    "  <key>QUJD</key>\n"
+    "</settings>\n";
+
+class Convenience : public ::testing::Test {
+ protected:
+  Library library_{std::string(KELMO_LIBRARY_PATH)};
+  Document doc_ = library_.Parse(kSettings);
+  Node settings_ = doc_.element();
+};
+
+TEST_F(Convenience, ParsedDocumentHasItsElement) {
+  ASSERT_TRUE(doc_.ok());
+  ASSERT_TRUE(settings_);
+  EXPECT_EQ(kelmo::easy::NameOf(settings_), "settings");
+  EXPECT_EQ(kelmo::easy::NameOf(doc_.root()), "");
+}
+
+TEST_F(Convenience, GetConvertsThroughTheLibrary) {
+  EXPECT_EQ(get<int>(settings_, "server/port"), 8080);
+  EXPECT_EQ(get<int>(settings_, "server/port[2]"), 9090);
+  EXPECT_EQ(get<int>(settings_, "server/@port"), 8080);
+  EXPECT_EQ(get<uint16_t>(settings_, "server/port"), 8080);
+  EXPECT_EQ(get<int8_t>(settings_, "server/port"), int8_t(8080 & 0xFF)) << "narrow types wrap";
+  EXPECT_EQ(get<long long>(settings_, "server/retries"), 31);
+  EXPECT_EQ(get<double>(settings_, "server/timeout"), 2.5);
+  EXPECT_EQ(get<float>(settings_, "server/timeout"), 2.5f);
+  EXPECT_EQ(get<bool>(settings_, "server/enabled"), true);
+  EXPECT_EQ(get<std::string>(settings_, "server/@host"), "example.org");
+  EXPECT_EQ(get<std::string>(settings_, "users/user[2]"), "b\xC3\xB8rge");
+  EXPECT_EQ(get<std::u16string>(settings_, "users/user[2]"), u"b\u00F8rge");
+  EXPECT_EQ(get<Bytes>(settings_, "key"), (Bytes{'A', 'B', 'C'}));
+  EXPECT_EQ(get<int>(settings_, "/settings/version"), 3);
+  EXPECT_EQ(get<std::string>(settings_, "."), std::nullopt) << "settings holds no value";
+}
+
+TEST_F(Convenience, GetGivesNothingForMissingOrUnconvertible) {
+  EXPECT_EQ(get<int>(settings_, "server/missing"), std::nullopt);
+  EXPECT_EQ(get<int>(settings_, "users/user[3]"), std::nullopt);
+  EXPECT_EQ(get<int>(settings_, "users/user[4294967295]"), std::nullopt);
+  EXPECT_EQ(get<int>(settings_, "server/@timeout"), std::nullopt) << "@ finds attributes only";
+  EXPECT_EQ(get<int>(settings_, "server/@host"), std::nullopt);
+  EXPECT_EQ(get<int>(settings_, "/server/port"), std::nullopt);
+  EXPECT_EQ(get<int>(settings_, "bad//path"), std::nullopt);
+  EXPECT_EQ(get<int>(nullptr, "server/port"), std::nullopt);
+  EXPECT_EQ(get_or<int>(settings_, "server/missing", 42), 42);
+  EXPECT_EQ(get_or<std::string>(settings_, "server/missing", "none"), "none");
+  EXPECT_EQ(get_or<int>(settings_, "server/port", 42), 8080);
+}
+
+TEST_F(Convenience, SetStoresTypedValues) {
+  ASSERT_TRUE(set(settings_, "server/timeout", 7.25));
+  ASSERT_TRUE(set(settings_, "server/retries", 5));
+  ASSERT_TRUE(set(settings_, "server/enabled", false));
+  ASSERT_TRUE(set(settings_, "server/@host", "h\xC3\xB8st"));
+  ASSERT_TRUE(set(settings_, "server/big", uint64_t(18446744073709551615ull)));
+  ASSERT_TRUE(set(settings_, "server/wide", std::u16string(u"\u20AC")));
+  ASSERT_TRUE(set(settings_, "key", Bytes{0, 255, 7}));
+  Node server = kelmo::easy::Find(settings_, "server");
+  EXPECT_EQ(kelmo::easy::TypeOf(kelmo::easy::Find(server, "timeout")), ValueType::Double);
+  EXPECT_EQ(kelmo::easy::TypeOf(kelmo::easy::Find(server, "retries")), ValueType::Int);
+  EXPECT_EQ(kelmo::easy::TypeOf(kelmo::easy::Find(server, "enabled")), ValueType::Bool);
+  EXPECT_EQ(kelmo::easy::TypeOf(kelmo::easy::Find(server, "big")), ValueType::UInt64);
+  EXPECT_EQ(kelmo::easy::TypeOf(kelmo::easy::Find(settings_, "key")), ValueType::Binary);
+  EXPECT_EQ(get<double>(server, "timeout"), 7.25);
+  EXPECT_EQ(get<std::string>(server, "retries"), "5");
+  EXPECT_EQ(get<std::string>(server, "enabled"), "0");
+  EXPECT_EQ(get<uint64_t>(server, "big"), 18446744073709551615ull);
+  EXPECT_EQ(get<std::string>(server, "wide"), "\xE2\x82\xAC");
+  EXPECT_EQ(kelmo::easy::KindOf(kelmo::easy::Find(server, "host")), NodeKind::Attribute);
+  EXPECT_EQ(get<std::string>(server, "@host"), "h\xC3\xB8st");
+  EXPECT_EQ(get<Bytes>(settings_, "key"), (Bytes{0, 255, 7}));
+  EXPECT_EQ(get<std::string>(settings_, "key"), "AP8H");
+}
+
+TEST_F(Convenience, SetCreatesMissingElementsAndAttributes) {
+  ASSERT_TRUE(set(settings_, "logging/file/@level", "debug"));
+  ASSERT_TRUE(set(settings_, "logging/file/path", "/var/log/app.log"));
+  ASSERT_TRUE(set(settings_, "logging/file/@rotate", true));
+  ASSERT_TRUE(set(settings_, "users/user[3]", "carl"));
+  EXPECT_EQ(library_.ToXml(kelmo::easy::Find(settings_, "logging"), {"", "", "utf-8"}),
+            "<logging><file level=\"debug\" rotate=\"1\"><path>/var/log/app.log</path></file></logging>");
+  EXPECT_EQ(get<std::string>(settings_, "users/user[3]"), "carl");
+}
+
+TEST_F(Convenience, SetThatCannotCompleteChangesNothing) {
+  const std::string before = library_.ToXml(settings_);
+  std::string why;
+  EXPECT_FALSE(kelmo::easy::FindOrCreate(settings_, *Path::Parse("users/user[4]"), &why));
+  EXPECT_NE(why.find("next one is [3]"), std::string::npos) << why;
+  EXPECT_FALSE(kelmo::easy::FindOrCreate(settings_, *Path::Parse("new/deeper[2]"), &why));
+  EXPECT_FALSE(kelmo::easy::FindOrCreate(settings_, *Path::Parse("new/@a/b"), &why));
+  EXPECT_NE(why.find("cannot have children"), std::string::npos) << why;
+  EXPECT_FALSE(kelmo::easy::FindOrCreate(settings_, *Path::Parse("server/@host/x"), &why));
+  EXPECT_NE(why.find("inside attribute"), std::string::npos) << why;
+  EXPECT_FALSE(kelmo::easy::FindOrCreate(settings_, *Path::Parse("/other/x"), &why));
+  EXPECT_NE(why.find("must start with the document element <settings>"), std::string::npos) << why;
+  EXPECT_EQ(doc_.root()->GetChildCount(), 1u) << "no second top-level element";
+  EXPECT_FALSE(set(settings_, "a//b", 1));
+  EXPECT_FALSE(set(nullptr, "a", 1));
+  EXPECT_EQ(library_.ToXml(settings_), before);
+}
+
+TEST_F(Convenience, DeepPathsNeedNoRecursion) {
+  std::string path = "d";
+  for (int i = 1; i < 100000; ++i) path += "/d";
+  ASSERT_TRUE(set(settings_, path, 1));
+  EXPECT_EQ(get<int>(settings_, path), 1);
+  EXPECT_EQ(get<int>(kelmo::easy::Find(settings_, path), "/settings/version"), 3);
+  kelmo::easy::Find(settings_, "d")->Detach();
+}
+
+TEST_F(Convenience, ParseFailureCarriesCodeAndPosition) {
+  const Document broken = library_.Parse("<a>\n  <b></c>\n</a>");
+  EXPECT_FALSE(broken.ok());
+  EXPECT_EQ(broken.error().code, 7u);
+  EXPECT_EQ(broken.error().line, 2u);
+  EXPECT_EQ(broken.error().column, 9u);
+  EXPECT_TRUE(broken.root()) << "the partial tree is kept";
+  const Document empty = library_.Parse("");
+  EXPECT_FALSE(empty.ok());
+  EXPECT_FALSE(empty.element());
+}
+
+TEST(ParseErrorMessages, EveryCodeHasItsOwnSentence) {
+  const unsigned int codes[] = {0, 3, 4, 5, 6, 7, 9, 12, 99};
+  std::set<std::string> seen;
+  for (unsigned int code : codes) seen.insert(kelmo::easy::ParseErrorMessage(code));
+  EXPECT_EQ(seen.size(), std::size(codes));
+  EXPECT_STREQ(kelmo::easy::ParseErrorMessage(7), "end tag does not match the open element");
+}
+
+TEST_F(Convenience, SavedFileLoadsBackInEveryUnicodeEncoding) {
+  char name[] = "/tmp/kelmo-convenience-XXXXXX";
+  const int fd = mkstemp(name);
+  ASSERT_GE(fd, 0);
+  close(fd);
+  for (const char* encoding : {"utf-8", "utf-16le", "utf-16be"}) {
+    ASSERT_TRUE(library_.SaveFile(settings_, name, {"\t", "\r\n", encoding})) << encoding;
+    const Document again = library_.LoadFile(name);
+    ASSERT_TRUE(again.ok()) << encoding;
+    EXPECT_EQ(library_.ToXml(again.element()), library_.ToXml(settings_)) << encoding;
+  }
+  std::remove(name);
+  EXPECT_FALSE(library_.LoadFile(name).ok());
+  EXPECT_EQ(library_.LoadFile(name).error().code, 12u);
+  EXPECT_FALSE(library_.SaveFile(settings_, "/no/such/dir/x.xml"));
+  EXPECT_FALSE(library_.SaveFile(nullptr, name));
+}
+
+TEST_F(Convenience, ToXmlFollowsTheLayout) {
+  Node root = library_.CreateNode("a");
+  set(root, "b", "x&y");
+  set(root, "@n", 1);
+  EXPECT_EQ(library_.ToXml(root, {"  ", "\n", "utf-8"}), "<a n=\"1\">\n  <b>x&amp;y</b>\n</a>\n");
+  EXPECT_EQ(library_.ToXml(nullptr), "");
+}
+
+}  // namespace
