@@ -79,22 +79,22 @@ struct KnownEncoding {
   Bytes bytes;
 };
 
-class KnownEncodingTest : public ::testing::TestWithParam<KnownEncoding> {};
+class CodePageKnownBytesTest : public ::testing::TestWithParam<KnownEncoding> {};
 
-TEST_P(KnownEncodingTest, EncodesToKnownBytes) {
+TEST_P(CodePageKnownBytesTest, EncodesToKnownBytes) {
   const KnownEncoding& known = GetParam();
   EXPECT_EQ(Hex(known.bytes), Hex(Encode(known.codePage, known.text))) << "code page " << known.codePage;
 }
 
-TEST_P(KnownEncodingTest, DecodesKnownBytes) {
+TEST_P(CodePageKnownBytesTest, DecodesKnownBytes) {
   const KnownEncoding& known = GetParam();
   EXPECT_EQ(Hex(known.text), Hex(Decode(known.codePage, known.bytes))) << "code page " << known.codePage;
 }
 
-TEST_P(KnownEncodingTest, CodePageIsSupported) { EXPECT_TRUE(IsCodePageSupported(GetParam().codePage)); }
+TEST_P(CodePageKnownBytesTest, CodePageIsSupported) { EXPECT_TRUE(IsCodePageSupported(GetParam().codePage)); }
 
 INSTANTIATE_TEST_SUITE_P(
-    CodePages, KnownEncodingTest,
+    CodePages, CodePageKnownBytesTest,
     ::testing::Values(
         KnownEncoding{65001, u"A\u00E9\u4E2D\U0001F600", "A\xC3\xA9\xE4\xB8\xAD\xF0\x9F\x98\x80"},
         KnownEncoding{65001, u"\U0010FFFF\u07FF\u0800\uFFFF", "\xF4\x8F\xBF\xBF\xDF\xBF\xE0\xA0\x80\xEF\xBF\xBF"},
@@ -136,16 +136,16 @@ struct InvalidInput {
   Text expected;
 };
 
-class InvalidInputTest : public ::testing::TestWithParam<InvalidInput> {};
+class CodePageInvalidInputTest : public ::testing::TestWithParam<InvalidInput> {};
 
-TEST_P(InvalidInputTest, DecodesWithReplacement) {
+TEST_P(CodePageInvalidInputTest, DecodesWithReplacement) {
   const InvalidInput& invalid = GetParam();
   EXPECT_EQ(Hex(invalid.expected), Hex(Decode(invalid.codePage, invalid.bytes)))
       << "code page " << invalid.codePage << ", bytes " << Hex(invalid.bytes);
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Utf8, InvalidInputTest,
+    Utf8, CodePageInvalidInputTest,
     ::testing::Values(
         InvalidInput{65001, "\x80", u"\uFFFD"},
         InvalidInput{65001, "a\xC3", u"a\uFFFD"},
@@ -162,7 +162,7 @@ INSTANTIATE_TEST_SUITE_P(
         InvalidInput{65001, "abcdefgh\xFFijklmnop\xC3", u"abcdefgh\uFFFDijklmnop\uFFFD"}));
 
 INSTANTIATE_TEST_SUITE_P(
-    OtherCodePages, InvalidInputTest,
+    OtherCodePages, CodePageInvalidInputTest,
     ::testing::Values(
         InvalidInput{20127, "a\xE9z", u"a\uFFFDz"},
         InvalidInput{1200, Bytes("A\0\x00\xD8" "B\0", 6), u"A\uFFFDB"},  // unpaired high surrogate
@@ -184,15 +184,15 @@ struct Unrepresentable {
   Bytes expected;
 };
 
-class UnrepresentableTest : public ::testing::TestWithParam<Unrepresentable> {};
+class CodePageUnrepresentableTest : public ::testing::TestWithParam<Unrepresentable> {};
 
-TEST_P(UnrepresentableTest, EncodesWithReplacement) {
+TEST_P(CodePageUnrepresentableTest, EncodesWithReplacement) {
   const Unrepresentable& row = GetParam();
   EXPECT_EQ(Hex(row.expected), Hex(Encode(row.codePage, row.text))) << "code page " << row.codePage;
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    CodePages, UnrepresentableTest,
+    CodePages, CodePageUnrepresentableTest,
     ::testing::Values(
         // Unicode forms replace unpaired surrogates with U+FFFD.
         Unrepresentable{65001, Text(u"a") + char16_t(0xD800) + u"b", "a\xEF\xBF\xBD" "b"},

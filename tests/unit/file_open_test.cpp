@@ -114,7 +114,7 @@ TEST_F(FileOpenTest, FileSizeOfEmptyFileIsZero) {
   std::fclose(file);
 }
 
-TEST(FileSizeTest, NullOrUnseekableFileHasNoSize) {
+TEST(FileOpenSizeTest, NullOrUnseekableFileHasNoSize) {
   EXPECT_EQ(-1, FileSize(nullptr));
 #if !defined(_WIN32)
   std::FILE* pipe = popen("echo data", "r");
