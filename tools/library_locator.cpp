@@ -32,6 +32,27 @@ std::string DirectoryOf(const std::string& path) {
   return slash == 0 ? path.substr(0, 1) : path.substr(0, slash);
 }
 
+// Folds "dir/.." pairs so that the path the tool reports reads plainly
+// (/opt/kelmo/lib/libkelmo.so rather than /opt/kelmo/bin/../lib/libkelmo.so).
+std::string Tidy(const std::string& path) {
+  std::vector<std::string> parts;
+  size_t start = 0;
+  while (start <= path.size()) {
+    size_t end = path.find_first_of("/\\", start);
+    if (end == std::string::npos) end = path.size();
+    const std::string part = path.substr(start, end - start);
+    if (part == ".." && !parts.empty() && parts.back() != ".." && !parts.back().empty()) {
+      parts.pop_back();
+    } else if (part != "." || parts.empty()) {
+      parts.push_back(part);
+    }
+    start = end + 1;
+  }
+  std::string tidy;
+  for (size_t i = 0; i < parts.size(); ++i) tidy += (i ? std::string(1, kSeparator) : "") + parts[i];
+  return tidy;
+}
+
 void AddUnique(std::vector<std::string>& paths, const std::string& path) {
   if (path.empty()) return;
   for (const std::string& p : paths) {
@@ -66,7 +87,7 @@ std::vector<std::string> LibraryCandidates(const char* argv0) {
   const std::string dir = ExecutableDirectory(argv0);
   if (!dir.empty()) {
     AddUnique(paths, dir + kSeparator + name);
-    AddUnique(paths, dir + kSeparator + KELMO_TOOL_RELATIVE_LIBDIR + kSeparator + name);
+    AddUnique(paths, Tidy(dir + kSeparator + KELMO_TOOL_RELATIVE_LIBDIR + kSeparator + name));
   }
 #ifdef KELMO_TOOL_BUILD_LIBRARY
   AddUnique(paths, KELMO_TOOL_BUILD_LIBRARY);
