@@ -30,6 +30,7 @@ RefPtr<Kelmo> Share(KelmoImpl* node) {
 void KelmoImpl::DropLink(KelmoImpl* node, KelmoImpl*& dead) noexcept {
   if (!node || node->count_.fetch_sub(1, std::memory_order_acq_rel) != 1) return;
   node->ResetValue();
+  if (node->children_) node->children_->ForgetParent();
   KelmoImpl* first = node->children_ ? node->children_->first_.get() : nullptr;
   // The walk holds its own reference to the child it stands on.
   if (first) first->count_.fetch_add(1, std::memory_order_relaxed);
@@ -43,7 +44,6 @@ bool ChildList::UnlinkStep(KelmoImpl*& cursor, KelmoImpl*& dead) noexcept {
     // The next link moves into the walk's own hold, as the cursor.
     KelmoImpl* next = child->next_.detach();
     KelmoImpl* prev = child->prev_.detach();
-    child->parent_ = nullptr;
     cursor = next;
     // The child is still held by its next sibling's back link or by the
     // last entry, so only the previous sibling can die here.
@@ -62,7 +62,12 @@ bool ChildList::UnlinkStep(KelmoImpl*& cursor, KelmoImpl*& dead) noexcept {
   return false;
 }
 
+void ChildList::ForgetParent() noexcept {
+  for (KelmoImpl* child = first_.get(); child; child = child->next_.get()) child->parent_ = nullptr;
+}
+
 void ChildList::UnlinkAll() noexcept {
+  ForgetParent();
   KelmoImpl* cursor = first_.get();
   if (cursor) cursor->count_.fetch_add(1, std::memory_order_relaxed);
   KelmoImpl* dead = nullptr;
@@ -102,16 +107,33 @@ ChildList& KelmoImpl::EnsureChildren() {
   return *children_;
 }
 
+// Climbs from this node and walks node's subtree in turns, one step each,
+// so the cost is bounded by the smaller of this node's depth and the size of
+// node's subtree: adding a leaf deep down, or a big subtree near the top,
+// takes constant time.
 bool KelmoImpl::IsSelfOrAncestor(const KelmoImpl* node) const noexcept {
-  for (const KelmoImpl* at = this; at; at = at->parent_) {
-    if (at == node) return true;
+  const KelmoImpl* up = this;
+  const KelmoImpl* down = node;
+  for (;;) {
+    if (up == node || down == this) return true;
+    up = up->parent_;
+    if (!up) return false;
+    // The next node of node's subtree in document order.
+    if (const KelmoImpl* first = down->FirstChild()) {
+      down = first;
+      continue;
+    }
+    while (down && down != node && !down->next_) down = down->parent_;
+    if (!down || down == node) return false;
+    down = down->next_.get();
   }
-  return false;
 }
 
 KelmoImpl* KelmoImpl::AcceptableChild(Kelmo* candidate) const noexcept {
   KelmoImpl* child = From(candidate);
-  if (!child || child->parent_) return nullptr;
+  // Sibling links without a parent belong to a list that is being taken
+  // apart; such a node becomes free only when the walk reaches it.
+  if (!child || child->parent_ || child->prev_ || child->next_) return nullptr;
   // Linking a node under itself or its own descendant would make a cycle
   // that is never freed and that every walk follows forever.
   if (IsSelfOrAncestor(child)) return nullptr;
@@ -188,7 +210,7 @@ void KelmoImpl::Unlink(ChildList& list, KelmoImpl* child) noexcept {
 }
 
 void KelmoImpl::AppendChildNode(KelmoImpl* child) {
-  if (!child || child->parent_) return;
+  if (!child || child->parent_ || child->prev_ || child->next_) return;
   ChildList& list = EnsureChildren();
   PrepareInsertion(list);
   LinkLast(list, child);

@@ -29,6 +29,10 @@ class ChildList {
   // that nobody else holds. Never recurses per tree level and allocates
   // nothing. Leaves the list empty; the name index is left to the caller.
   void UnlinkAll() noexcept;
+  // Clears every child's parent pointer before a list is taken apart, so
+  // that nothing a dying value calls back into can reach the owner (which
+  // may be dead) or move a child out of the half-dismantled list.
+  void ForgetParent() noexcept;
 
  private:
   friend class KelmoImpl;

@@ -22,6 +22,8 @@ class WStrBuf {
 
   WStrBuf& operator=(const WStrBuf& other);
   WStrBuf& operator=(WStrBuf&& other) noexcept {
+    // Moving a text onto itself keeps it.
+    if (&other == this) return *this;
     Swap(other);
     other.Clear();
     return *this;

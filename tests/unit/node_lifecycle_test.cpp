@@ -66,13 +66,25 @@ std::u16string StringOf(const RefPtr<Kelmo>& node) {
   return std::u16string(reinterpret_cast<const char16_t*>(text), length);
 }
 
-// A chain of nested nodes, built from the bottom so that every insertion
-// links a free-standing parent. The innermost node is named "bottom".
-RefPtr<Kelmo> Chain(size_t depth) {
+// A chain of nested nodes whose innermost node is named "bottom", built
+// from the top (each new leaf goes under the deepest node) or from the
+// bottom (each new parent takes the chain so far).
+RefPtr<Kelmo> Chain(size_t depth, bool fromTop) {
+  if (fromTop) {
+    RefPtr<Kelmo> top = KelmoImpl::Make();
+    RefPtr<Kelmo> deepest = top;
+    for (size_t i = 1; i < depth; ++i) {
+      RefPtr<Kelmo> child = KelmoImpl::Make();
+      deepest->AppendChild(child);
+      deepest = child;
+    }
+    deepest->SetNameW(W(u"bottom"), 6);
+    return top;
+  }
   RefPtr<Kelmo> top = Node(u"bottom");
   for (size_t i = 1; i < depth; ++i) {
     RefPtr<Kelmo> parent = KelmoImpl::Make();
-    parent->AppendChild(top);
+    parent->PrependChild(top);
     top = parent;
   }
   return top;
@@ -409,6 +421,41 @@ TEST(NodeLifecycle, ValueReleaseMayReenterTheLibrary) {
   EXPECT_EQ(0u, live->GetChildCount());
 }
 
+// A value released while its parent dies must not be able to reach that
+// parent (a reference to a dead node) or pull a later sibling out of the
+// list that is being taken apart.
+TEST(NodeLifecycle, DyingParentIsUnreachableFromCallbacks) {
+  for (bool parentDies : {true, false}) {
+    std::vector<std::string> log;
+    RefPtr<Kelmo> root = Node(u"X");
+    RefPtr<Kelmo> elsewhere = Node(u"E");
+    Child(root, u"a", log);
+    RefPtr<Kelmo> b = Node(u"b");
+    root->AppendChild(b);
+    Child(root, u"c", log);
+    RefPtr<Kelmo> d = Child(root, u"d", log);
+    std::vector<bool> sawParent;
+    LogRelease(b, log, "b", [&] {
+      sawParent.push_back(static_cast<bool>(d->GetParent()));
+      d->Detach();
+      elsewhere->AppendChild(d);
+      if (!parentDies) root->RemoveChild(d);
+    });
+    b = nullptr;
+    if (parentDies)
+      root = nullptr;
+    else
+      root->RemoveAllChildren();
+    EXPECT_EQ((std::vector<bool>{false}), sawParent);
+    EXPECT_EQ((std::vector<std::string>{"b", "c", "a"}), log);
+    ExpectFreeStanding(d);
+    EXPECT_EQ(1, RefCount(d));
+    EXPECT_EQ(0u, elsewhere->GetChildCount());
+    elsewhere->AppendChild(d);
+    EXPECT_EQ(u"d", ChildNames(elsewhere));
+  }
+}
+
 TEST(NodeLifecycle, RemoveAllChildrenReleasesInLinkDropOrder) {
   std::vector<std::string> log;
   RefPtr<Kelmo> root = Node(u"X");
@@ -419,7 +466,8 @@ TEST(NodeLifecycle, RemoveAllChildrenReleasesInLinkDropOrder) {
 
 TEST(NodeLifecycle, MillionLevelChainClonesAndFreesWithoutRecursion) {
   const size_t depth = 1000000;
-  RefPtr<Kelmo> chain = Chain(depth);
+  RefPtr<Kelmo> chain = Chain(depth, true);
+  ASSERT_EQ(depth, ChainDepth(chain, nullptr));
   RefPtr<Kelmo> copy = chain->Clone();
   std::u16string bottom;
   EXPECT_EQ(depth, ChainDepth(copy, &bottom));
@@ -435,8 +483,34 @@ TEST(NodeLifecycle, MillionLevelChainClonesAndFreesWithoutRecursion) {
   middle = nullptr;
   chain->RemoveAllChildren();
   EXPECT_EQ(0u, chain->GetChildCount());
-  chain = Chain(depth);
+  chain = Chain(depth, false);
+  ASSERT_EQ(depth, ChainDepth(chain, nullptr));
   chain = nullptr;
+}
+
+// Linking a node under its own descendant is refused however far apart the
+// two are, and linking leaves deep down stays cheap enough to build a
+// million levels one append at a time (above).
+TEST(NodeLifecycle, CyclesAreRefusedAtAnyDepth) {
+  const size_t depth = 100000;
+  RefPtr<Kelmo> chain = Chain(depth, true);
+  RefPtr<Kelmo> bottom;
+  bottom = const_cast<KelmoImpl*>([&] {
+    const KelmoImpl* at = KelmoImpl::From(chain.get());
+    while (at->FirstChild()) at = at->FirstChild();
+    return at;
+  }());
+  bottom->AppendChild(chain);
+  bottom->PrependChild(chain);
+  EXPECT_EQ(0u, bottom->GetChildCount());
+  EXPECT_FALSE(chain->GetParent());
+  EXPECT_EQ(1, RefCount(chain));
+  // A subtree that only looks deep: a free-standing chain goes under the
+  // bottom of another chain.
+  RefPtr<Kelmo> other = Chain(depth, false);
+  bottom->AppendChild(other);
+  EXPECT_EQ(1u, bottom->GetChildCount());
+  EXPECT_EQ(2 * depth, ChainDepth(chain, nullptr));
 }
 
 }  // namespace

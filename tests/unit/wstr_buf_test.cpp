@@ -113,6 +113,13 @@ TEST(WStrBuf, ZeroUnitsKeepTheirFullLength) {
   WStrBuf assigned;
   assigned = buffer;
   EXPECT_EQ(withZero, Read(assigned));
+  WStrBuf& alias = assigned;
+  assigned = std::move(alias);
+  EXPECT_EQ(withZero, Read(assigned)) << "moved onto itself";
+  WStrBuf target(U(u"old"), 3);
+  target = std::move(assigned);
+  EXPECT_EQ(withZero, Read(target));
+  EXPECT_TRUE(assigned.IsNull());
 }
 
 TEST(WStrBuf, AppendMayReadFromItsOwnBlock) {
@@ -260,7 +267,8 @@ TEST(BlobBuf, AssignCopyAndCapacity) {
 
   BlobBuf moved(std::move(copy));
   EXPECT_EQ(1u, moved.Length());
-  moved = std::move(moved);
+  BlobBuf& alias = moved;
+  moved = std::move(alias);
   EXPECT_EQ(1u, moved.Length());
 }
 
