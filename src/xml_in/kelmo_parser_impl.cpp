@@ -1,0 +1,121 @@
+#include "xml_in/kelmo_parser_impl.h"
+
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+
+#include "platform/file_open.h"
+#include "tree/text_length.h"
+#include "tree/wstr_buf.h"
+#include "xml_in/parser_factory.h"
+#include "xml_in/text_encoding.h"
+
+namespace kelmo {
+
+RefPtr<KelmoParser> NewKelmoParser() {
+  return RefPtr<KelmoParser>(new KelmoParserImpl, adopt_ref);
+}
+
+void KelmoParserImpl::Reset() { parser_.Reset(); }
+
+bool KelmoParserImpl::FailAfterReset(ParseError error) {
+  Reset();
+  parser_.SetError(error);
+  return false;
+}
+
+bool KelmoParserImpl::ParseWide(const WChar* text, uint32_t length) {
+  Reset();
+  if (!text || length == 0) return false;
+  if (!parser_.Feed(text, length)) return false;
+  parser_.ReleaseCurrent();
+  return true;
+}
+
+bool KelmoParserImpl::ParseStringW(const WChar* text, unsigned int length) {
+  return ParseWide(text, ResolveLength(text, length));
+}
+
+bool KelmoParserImpl::ParseStringA(const char* text, unsigned int length, unsigned int codePage) {
+  Reset();
+  const uint32_t resolved = ResolveLength(text, length);
+  if (resolved == 0) return false;
+  WStrBuf wide;
+  if (!WStrBuf::FromNarrow(wide, text, resolved, codePage)) {
+    parser_.SetError(ParseError::Encoding);
+    return false;
+  }
+  if (!parser_.Feed(wide.Data(), wide.Length())) return false;
+  parser_.ReleaseCurrent();
+  return true;
+}
+
+bool KelmoParserImpl::ParseBuffer(const unsigned char* bytes, unsigned int size) {
+  TextDecoder decoder;
+  uint32_t bomLength = 0;
+  if (!DetectEncoding(bytes, size, decoder.name, &bomLength))
+    return FailAfterReset(ParseError::Encoding);
+  decoder.codePage = LookupCodePage(decoder.name);
+  const WChar* text = nullptr;
+  uint32_t units = 0;
+  if (!decoder.Decode(bytes + bomLength, size - bomLength, text, units))
+    return FailAfterReset(ParseError::Encoding);
+  return ParseWide(text, units);
+}
+
+namespace {
+
+using FileBytes = std::unique_ptr<unsigned char, decltype(&std::free)>;
+
+// Reads a whole file with one read into a buffer of its exact size, and
+// closes it. ParseBuffer takes a 32-bit size, so a larger file is a failure
+// rather than a truncated prefix.
+bool ReadWholeFile(std::FILE* file, FileBytes& bytes, uint32_t& size) {
+  if (!file) return false;
+  bool ok = false;
+  const int64_t fileSize = platform::FileSize(file);
+  if (fileSize >= 0 && uint64_t(fileSize) <= 0xFFFFFFFFu) {
+    size = static_cast<uint32_t>(fileSize);
+    if (size == 0) {
+      ok = true;
+    } else {
+      bytes.reset(static_cast<unsigned char*>(std::malloc(size)));
+      ok = bytes && std::fread(bytes.get(), 1, size, file) == size;
+    }
+  }
+  std::fclose(file);
+  return ok;
+}
+
+}  // namespace
+
+bool KelmoParserImpl::ParseOpenFile(std::FILE* file) {
+  FileBytes bytes(nullptr, &std::free);
+  uint32_t size = 0;
+  if (!ReadWholeFile(file, bytes, size)) return FailAfterReset(ParseError::File);
+  return ParseBuffer(bytes.get(), size);
+}
+
+bool KelmoParserImpl::ParseFileA(const char* path) {
+  return ParseOpenFile(platform::OpenFileA(path, "rb"));
+}
+
+bool KelmoParserImpl::ParseFileW(const WChar* path) {
+  return ParseOpenFile(platform::OpenFileW(path, "rb"));
+}
+
+unsigned int KelmoParserImpl::GetErrorLine() { return parser_.Line(); }
+unsigned int KelmoParserImpl::GetErrorColumn() { return parser_.Column(); }
+unsigned int KelmoParserImpl::GetErrorOffset() { return parser_.Offset(); }
+unsigned int KelmoParserImpl::GetErrorCode() { return parser_.Error(); }
+
+RefPtr<Kelmo> KelmoParserImpl::GetRoot() { return RefPtr<Kelmo>(parser_.Root()); }
+
+RefPtr<Kelmo> KelmoParserImpl::DetachRoot() {
+  RefPtr<Kelmo> root(parser_.Root());
+  parser_.ReleaseRoot();
+  parser_.ReleaseCurrent();
+  return root;
+}
+
+}  // namespace kelmo

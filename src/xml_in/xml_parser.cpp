@@ -1,0 +1,501 @@
+#include "xml_in/xml_parser.h"
+
+#include "tree/text_length.h"
+#include "xml_in/xml_chars.h"
+
+namespace kelmo {
+namespace {
+
+const WChar kCData[] = {'C', 'D', 'A', 'T', 'A'};
+constexpr uint32_t kCDataLength = 5;
+const WChar kSectionEnd[] = {']', ']', '>'};
+const WChar kPiEnd[] = {'?', '>'};
+
+struct NamedEntity {
+  WChar text[6];
+  uint32_t length;
+  WChar value;
+};
+const NamedEntity kNamedEntities[] = {
+    {{'&', 'a', 'm', 'p', ';'}, 5, '&'},
+    {{'&', 'l', 't', ';'}, 4, '<'},
+    {{'&', 'g', 't', ';'}, 4, '>'},
+    {{'&', 'q', 'u', 'o', 't', ';'}, 6, '"'},
+    {{'&', 'a', 'p', 'o', 's', ';'}, 6, '\''},
+};
+
+inline bool IsLineBreak(WChar c) { return c == 10 || c == 13; }
+
+// Appends a code point as one unit, or as a surrogate pair above U+FFFF.
+void AppendCodePoint(WStrBuf& out, uint32_t codePoint) {
+  if (codePoint <= 0xFFFF) {
+    out.AppendChar(static_cast<WChar>(codePoint));
+    return;
+  }
+  const uint32_t v = codePoint - 0x10000;
+  out.AppendChar(static_cast<WChar>(0xD800 + (v >> 10)));
+  out.AppendChar(static_cast<WChar>(0xDC00 + (v & 0x3FF)));
+}
+
+}  // namespace
+
+void XmlParser::Reset() {
+  reader_ = CharReader();
+  reference_.Clear();
+  referencePending_ = false;
+  dropLineBreaks_ = true;
+  text_.Clear();
+  ClearScratch();
+  root_ = KelmoImpl::Make();
+  current_ = root_;
+  cur_ = nullptr;
+  state_ = ParseState::Text;
+  error_ = 0;
+  matchCount_ = 0;
+  quote_ = 0;
+}
+
+bool XmlParser::Feed(const WChar* text, uint32_t length) {
+  if (!root_) return Fail(ParseError::NoRoot);
+  if (!current_) return Fail(ParseError::NoCurrentNode);
+  reader_.SetInput(text, length);
+
+  // The reader lives in a local while the machine runs so that its counters
+  // can stay in registers.
+  CharReader r = reader_;
+  cur_ = current_.get();
+  bool ok = true;
+  while (ok && !r.AtEnd()) ok = Step(r);
+  reader_ = r;
+  if (current_.get() != cur_) current_ = cur_;
+  cur_ = nullptr;
+  return ok;
+}
+
+bool XmlParser::Step(CharReader& r) {
+  switch (state_) {
+    case ParseState::Text: return StepText(r);
+    case ParseState::MarkupOpen: return StepMarkupOpen(r);
+    case ParseState::BangOpen: return StepBangOpen(r);
+    case ParseState::SectionKeyword: return StepSectionKeyword(r);
+    case ParseState::Section: return StepSection(r);
+    case ParseState::CommentOpen: return StepCommentOpen(r);
+    case ParseState::Comment: return StepComment(r);
+    case ParseState::EndTag: return StepEndTag(r);
+    case ParseState::PiTarget: return StepPiTarget(r);
+    case ParseState::PiBody: return StepPiBody(r);
+    case ParseState::ElementName: return StepElementName(r);
+    case ParseState::InTag: return StepInTag(r);
+    case ParseState::AttrName: return StepAttrName(r);
+    case ParseState::AfterAttrName: return StepAfterAttrName(r);
+    case ParseState::BeforeAttrValue: return StepBeforeAttrValue(r);
+    case ParseState::AttrValue: return StepAttrValue(r);
+    case ParseState::CloseTag: return StepCloseTag(r);
+    case ParseState::MarkupEnd: return StepMarkupEnd(r);
+    case ParseState::SkipToClose: return StepSkipToClose(r);
+  }
+  return Fail(ParseError::Syntax);
+}
+
+bool XmlParser::FeedTextChar(WChar c, WStrBuf* out) {
+  if (!referencePending_) {
+    if (c == '&') {
+      reference_.AssignChar('&');
+      referencePending_ = true;
+    } else if (!(dropLineBreaks_ && IsLineBreak(c)) && out) {
+      out->AppendChar(c);
+    }
+    return true;
+  }
+  // A pending reference takes any unit, with no length limit, until ";".
+  reference_.AppendChar(c);
+  if (c != ';') return true;
+  const bool ok = ResolveReference(out);
+  referencePending_ = false;
+  return ok;
+}
+
+bool XmlParser::ResolveReference(WStrBuf* out) {
+  const WChar* ref = reference_.Data();
+  const uint32_t length = reference_.Length();
+  if (length > 2 && ref[1] == '#') {
+    uint32_t codePoint = 0;
+    if (!DecodeCharRef(ref, length, codePoint)) return false;
+    if (out) AppendCodePoint(*out, codePoint);
+    return true;
+  }
+  for (const NamedEntity& entity : kNamedEntities) {
+    if (reference_.Equals(entity.text, entity.length)) {
+      if (out) out->AppendChar(entity.value);
+      return true;
+    }
+  }
+  return false;
+}
+
+bool XmlParser::StepText(CharReader& r) {
+  // Only the first non-blank run inside an element whose value is still
+  // Empty is kept; everything else is read for its references and dropped.
+  WStrBuf* out = (cur_ != root_.get() && cur_->Type() == ValueType::Empty) ? &text_ : nullptr;
+  while (!r.AtEnd()) {
+    const WChar c = r.Next();
+    if (c == '<') {
+      if (referencePending_) return Fail(ParseError::BadReference);
+      if (out && !text_.IsEmpty()) {
+        text_.Trim();
+        if (!text_.IsEmpty()) {
+          cur_->TakeString(text_);
+          cur_->SetKindByte(static_cast<int8_t>(NodeKind::Element));
+        }
+      }
+      text_.Clear();
+      state_ = ParseState::MarkupOpen;
+      return true;
+    }
+    if (!referencePending_ && c != '&') {
+      // Leading spaces and tabs would be trimmed anyway; not gathering them
+      // spares a buffer for every blank run between tags.
+      if (!out || (dropLineBreaks_ && IsLineBreak(c))) continue;
+      if ((c == ' ' || c == '\t') && text_.IsEmpty()) continue;
+      text_.AppendChar(c);
+      continue;
+    }
+    if (!FeedTextChar(c, out)) return Fail(ParseError::BadReference);
+  }
+  return true;
+}
+
+bool XmlParser::StepMarkupOpen(CharReader& r) {
+  const WChar c = r.Next();
+  if (c == '!') {
+    state_ = ParseState::BangOpen;
+  } else if (c == '?') {
+    ClearScratch();
+    state_ = ParseState::PiTarget;
+  } else if (c == '/') {
+    ClearScratch();
+    state_ = ParseState::EndTag;
+  } else if (IsNameChar(c)) {
+    OpenElement(c);
+    state_ = ParseState::ElementName;
+  } else {
+    return Fail(ParseError::Syntax);
+  }
+  return true;
+}
+
+bool XmlParser::StepBangOpen(CharReader& r) {
+  const WChar c = r.Next();
+  if (c == '[') {
+    ClearScratch();
+    state_ = ParseState::SectionKeyword;
+  } else if (c == '-') {
+    state_ = ParseState::CommentOpen;
+  } else {
+    state_ = ParseState::SkipToClose;
+  }
+  return true;
+}
+
+bool XmlParser::StepSectionKeyword(CharReader& r) {
+  while (!r.AtEnd()) {
+    const WChar c = r.Next();
+    if (c == '[') {
+      if (ScratchEquals(kCDataLength)) {
+        cur_->SetKindByte(static_cast<int8_t>(NodeKind::CData));
+        cur_->SetBool(true);
+      }
+      matchCount_ = 0;
+      text_.Clear();
+      ClearScratch();
+      state_ = ParseState::Section;
+      return true;
+    }
+    if (IsLineBreak(c)) continue;
+    ScratchAppend(c, kCData, kCDataLength);
+  }
+  return true;
+}
+
+bool XmlParser::StepSection(CharReader& r) {
+  uint32_t k = matchCount_;
+  while (!r.AtEnd()) {
+    const WChar c = r.Next();
+    if (c == kSectionEnd[k]) {
+      if (k == 2) {
+        cur_->TakeString(text_);
+        text_.Clear();
+        matchCount_ = 0;
+        state_ = ParseState::Text;
+        return true;
+      }
+      ++k;
+      continue;
+    }
+    // A run of three or more "]" keeps the last two as a possible end.
+    if (k == 2 && c == ']') {
+      text_.AppendChar(']');
+      continue;
+    }
+    if (k > 0) {
+      text_.Append(kSectionEnd, k);
+      k = 0;
+    }
+    text_.AppendChar(c);
+  }
+  matchCount_ = k;
+  return true;
+}
+
+bool XmlParser::StepCommentOpen(CharReader& r) {
+  if (r.Next() != '-') return Fail(ParseError::Syntax);
+  matchCount_ = 0;
+  state_ = ParseState::Comment;
+  return true;
+}
+
+bool XmlParser::StepComment(CharReader& r) {
+  uint32_t k = matchCount_;
+  while (!r.AtEnd()) {
+    if (r.Next() != '-') {
+      k = 0;
+      continue;
+    }
+    if (k == 1) {
+      matchCount_ = k;
+      state_ = ParseState::MarkupEnd;
+      return true;
+    }
+    ++k;
+  }
+  matchCount_ = k;
+  return true;
+}
+
+bool XmlParser::StepEndTag(CharReader& r) {
+  const WStrBuf& name = cur_->Name();
+  const WChar* expected = name.Data();
+  const uint32_t expectedLength = name.Length();
+  while (!r.AtEnd()) {
+    const WChar c = r.Next();
+    if (IsNameChar(c)) {
+      ScratchAppend(c, expected, expectedLength);
+      continue;
+    }
+    if (scratchLength_ == 0 || !ScratchEquals(expectedLength))
+      return Fail(ParseError::TagMismatch);
+    ClearScratch();
+    if (c == '>') return CloseElement();
+    if (!IsXmlSpace(c)) return Fail(ParseError::Syntax);
+    state_ = ParseState::CloseTag;
+    return true;
+  }
+  return true;
+}
+
+bool XmlParser::StepPiTarget(CharReader& r) {
+  while (!r.AtEnd()) {
+    const WChar c = r.Next();
+    if (IsNameChar(c)) {
+      ++scratchLength_;
+      continue;
+    }
+    if (scratchLength_ == 0) return Fail(ParseError::Syntax);
+    ClearScratch();
+    if (IsXmlSpace(c)) {
+      matchCount_ = 0;
+      state_ = ParseState::PiBody;
+    } else if (c == '?') {
+      state_ = ParseState::MarkupEnd;
+    } else {
+      return Fail(ParseError::Syntax);
+    }
+    return true;
+  }
+  return true;
+}
+
+bool XmlParser::StepPiBody(CharReader& r) {
+  uint32_t k = matchCount_;
+  while (!r.AtEnd()) {
+    const WChar c = r.Next();
+    if (c == kPiEnd[k]) {
+      if (k == 1) {
+        matchCount_ = k;
+        text_.Clear();
+        state_ = ParseState::Text;
+        return true;
+      }
+      k = 1;
+    } else if (k == 1 && c != '?') {
+      k = 0;
+    }
+  }
+  matchCount_ = k;
+  return true;
+}
+
+bool XmlParser::StepElementName(CharReader& r) {
+  WStrBuf& name = cur_->MutableName();
+  while (!r.AtEnd()) {
+    const WChar c = r.Next();
+    if (IsNameChar(c)) {
+      name.AppendChar(c);
+      continue;
+    }
+    if (IsXmlSpace(c)) {
+      state_ = ParseState::InTag;
+    } else if (c == '/') {
+      state_ = ParseState::CloseTag;
+    } else if (c == '>') {
+      text_.Clear();
+      state_ = ParseState::Text;
+    } else {
+      return Fail(ParseError::Syntax);
+    }
+    return true;
+  }
+  return true;
+}
+
+bool XmlParser::StepInTag(CharReader& r) {
+  while (!r.AtEnd()) {
+    const WChar c = r.Next();
+    if (IsXmlSpace(c)) continue;
+    if (c == '/') {
+      state_ = ParseState::CloseTag;
+    } else if (c == '>') {
+      text_.Clear();
+      state_ = ParseState::Text;
+    } else if (IsNameChar(c)) {
+      OpenAttribute(c);
+      state_ = ParseState::AttrName;
+    } else {
+      return Fail(ParseError::Syntax);
+    }
+    return true;
+  }
+  return true;
+}
+
+bool XmlParser::StepAttrName(CharReader& r) {
+  WStrBuf& name = cur_->MutableName();
+  while (!r.AtEnd()) {
+    const WChar c = r.Next();
+    if (IsNameChar(c)) {
+      name.AppendChar(c);
+      continue;
+    }
+    if (c == '=') {
+      state_ = ParseState::BeforeAttrValue;
+    } else if (IsXmlSpace(c)) {
+      state_ = ParseState::AfterAttrName;
+    } else {
+      return Fail(ParseError::Syntax);
+    }
+    return true;
+  }
+  return true;
+}
+
+bool XmlParser::StepAfterAttrName(CharReader& r) {
+  while (!r.AtEnd()) {
+    const WChar c = r.Next();
+    if (IsXmlSpace(c)) continue;
+    if (c != '=') return Fail(ParseError::Syntax);
+    state_ = ParseState::BeforeAttrValue;
+    return true;
+  }
+  return true;
+}
+
+bool XmlParser::StepBeforeAttrValue(CharReader& r) {
+  while (!r.AtEnd()) {
+    const WChar c = r.Next();
+    if (IsXmlSpace(c)) continue;
+    if (c != '"' && c != '\'') return Fail(ParseError::Syntax);
+    quote_ = c;
+    text_.Clear();
+    state_ = ParseState::AttrValue;
+    return true;
+  }
+  return true;
+}
+
+bool XmlParser::StepAttrValue(CharReader& r) {
+  const WChar quote = quote_;
+  while (!r.AtEnd()) {
+    const WChar c = r.Next();
+    if (c == quote) {
+      if (referencePending_) return Fail(ParseError::BadReference);
+      // An empty text still gives a String value, of length 0.
+      cur_->TakeString(text_);
+      cur_->SetKindByte(static_cast<int8_t>(NodeKind::Attribute));
+      KelmoImpl* element = cur_->Parent();
+      if (!element) return Fail(ParseError::NoCurrentNode);
+      cur_ = element;
+      state_ = ParseState::InTag;
+      return true;
+    }
+    if (!referencePending_ && c != '&') {
+      if (!(dropLineBreaks_ && IsLineBreak(c))) text_.AppendChar(c);
+      continue;
+    }
+    if (!FeedTextChar(c, &text_)) return Fail(ParseError::BadReference);
+  }
+  return true;
+}
+
+bool XmlParser::StepCloseTag(CharReader& r) {
+  while (!r.AtEnd()) {
+    const WChar c = r.Next();
+    if (IsXmlSpace(c)) continue;
+    if (c != '>') return Fail(ParseError::Syntax);
+    return CloseElement();
+  }
+  return true;
+}
+
+bool XmlParser::StepMarkupEnd(CharReader& r) {
+  if (r.Next() != '>') return Fail(ParseError::Syntax);
+  text_.Clear();
+  state_ = ParseState::Text;
+  return true;
+}
+
+bool XmlParser::StepSkipToClose(CharReader& r) {
+  while (!r.AtEnd()) {
+    if (r.Next() != '>') continue;
+    text_.Clear();
+    state_ = ParseState::Text;
+    return true;
+  }
+  return true;
+}
+
+void XmlParser::OpenElement(WChar first) {
+  RefPtr<KelmoImpl> node = KelmoImpl::Make();
+  cur_->AppendChildNode(node.get());
+  cur_ = node.get();
+  cur_->MutableName().AppendChar(first);
+}
+
+void XmlParser::OpenAttribute(WChar first) {
+  RefPtr<KelmoImpl> node = KelmoImpl::Make();
+  node->MutableName().AppendChar(first);
+  cur_->AppendChildNode(node.get());
+  cur_ = node.get();
+}
+
+bool XmlParser::CloseElement() {
+  // Only a named element can be closed, so the node always has a parent;
+  // the check keeps a broken tree from ending the walk at a null node.
+  KelmoImpl* parent = cur_->Parent();
+  if (!parent) return Fail(ParseError::NoCurrentNode);
+  cur_ = parent;
+  text_.Clear();
+  state_ = ParseState::Text;
+  return true;
+}
+
+}  // namespace kelmo

@@ -1,0 +1,120 @@
+// The XML reader: a single-pass state machine that turns UTF-16 text into a
+// tree of nodes under a fresh, nameless root. The stored state names the
+// step that reads the next character, so nesting depth costs no stack: open
+// elements are found again through the nodes' parent links.
+#ifndef KELMO_XML_IN_XML_PARSER_H
+#define KELMO_XML_IN_XML_PARSER_H
+
+#include <cstdint>
+
+#include "tree/kelmo_impl.h"
+#include "tree/wstr_buf.h"
+#include "xml_in/char_reader.h"
+#include "xml_in/parse_state.h"
+
+namespace kelmo {
+
+class XmlParser {
+ public:
+  XmlParser() = default;
+  XmlParser(const XmlParser&) = delete;
+  XmlParser& operator=(const XmlParser&) = delete;
+
+  // Clean reader, new root that is also the current node, no error.
+  void Reset();
+
+  // Runs the whole text (length already resolved) through the machine. False
+  // when an error stops it; the error, the position of the failing character
+  // and the partial tree stay. Running out of input is never an error.
+  bool Feed(const WChar* text, uint32_t length);
+
+  // Character data and attribute values: starts, extends or resolves a
+  // reference, drops line breaks, and appends everything else to out (when
+  // out is null the text is checked but not kept). False for a reference
+  // that cannot be decoded.
+  bool FeedTextChar(WChar c, WStrBuf* out);
+
+  uint32_t Line() const { return reader_.line; }
+  uint32_t Column() const { return reader_.column; }
+  uint32_t Offset() const { return reader_.Offset(); }
+  uint32_t Error() const { return error_; }
+  void SetError(ParseError error) { error_ = static_cast<uint32_t>(error); }
+
+  const RefPtr<KelmoImpl>& Root() const { return root_; }
+  const RefPtr<KelmoImpl>& Current() const { return current_; }
+  void ReleaseCurrent() { current_ = nullptr; }
+  void ReleaseRoot() { root_ = nullptr; }
+  ParseState State() const { return state_; }
+
+ private:
+  bool Step(CharReader& r);
+  bool StepText(CharReader& r);
+  bool StepMarkupOpen(CharReader& r);
+  bool StepBangOpen(CharReader& r);
+  bool StepSectionKeyword(CharReader& r);
+  bool StepSection(CharReader& r);
+  bool StepCommentOpen(CharReader& r);
+  bool StepComment(CharReader& r);
+  bool StepEndTag(CharReader& r);
+  bool StepPiTarget(CharReader& r);
+  bool StepPiBody(CharReader& r);
+  bool StepElementName(CharReader& r);
+  bool StepInTag(CharReader& r);
+  bool StepAttrName(CharReader& r);
+  bool StepAfterAttrName(CharReader& r);
+  bool StepBeforeAttrValue(CharReader& r);
+  bool StepAttrValue(CharReader& r);
+  bool StepCloseTag(CharReader& r);
+  bool StepMarkupEnd(CharReader& r);
+  bool StepSkipToClose(CharReader& r);
+
+  bool Fail(ParseError error) {
+    SetError(error);
+    return false;
+  }
+  void OpenElement(WChar first);
+  void OpenAttribute(WChar first);
+  bool CloseElement();
+  // Resolves the pending reference that c = ";" just ended.
+  bool ResolveReference(WStrBuf* out);
+  // Scratch: the name being read after "</" or "<?", or the keyword after
+  // "<![", is checked against what it must equal as it arrives rather than
+  // gathered, so no buffer is made per tag.
+  void ClearScratch() {
+    scratchLength_ = 0;
+    scratchDiffers_ = false;
+  }
+  void ScratchAppend(WChar c, const WChar* expected, uint32_t expectedLength) {
+    if (scratchLength_ >= expectedLength || expected[scratchLength_] != c) scratchDiffers_ = true;
+    ++scratchLength_;
+  }
+  bool ScratchEquals(uint32_t expectedLength) const {
+    return !scratchDiffers_ && scratchLength_ == expectedLength;
+  }
+
+  CharReader reader_;
+  // The pending reference: its text from "&" on, valid while referencePending_
+  // is set. The block is kept between references.
+  WStrBuf reference_;
+  bool referencePending_ = false;
+  // Set by reset and never cleared: line breaks in text and attribute values
+  // (outside references) are dropped.
+  bool dropLineBreaks_ = true;
+  WStrBuf text_;
+  uint32_t scratchLength_ = 0;
+  bool scratchDiffers_ = false;
+  RefPtr<KelmoImpl> root_;
+  // Holds the reference to the current node between feeds; while a feed
+  // runs, cur_ tracks it (the tree under root keeps it alive) so moving
+  // between elements touches no counts.
+  RefPtr<KelmoImpl> current_;
+  KelmoImpl* cur_ = nullptr;
+  ParseState state_ = ParseState::Text;
+  uint32_t error_ = 0;
+  uint32_t matchCount_ = 0;
+  WChar quote_ = 0;
+};
+
+}  // namespace kelmo
+
+#endif  // KELMO_XML_IN_XML_PARSER_H
