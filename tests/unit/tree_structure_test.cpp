@@ -377,15 +377,5 @@ TEST(TreeStructure, GetElementPrefersANamedNode) {
   EXPECT_EQ(children[0], unnamed->GetElement());
 }
 
-TEST(TreeStructure, NavigationOnAFreshNodeFindsNothing) {
-  RefPtr<Kelmo> node = Node(u"n");
-  EXPECT_FALSE(node->GetFirstChild());
-  EXPECT_FALSE(node->GetLastChild());
-  EXPECT_EQ(0u, node->GetChildCount());
-  EXPECT_FALSE(node->GetPrevSameName());
-  EXPECT_FALSE(node->GetNextSameName());
-  ExpectFreeStanding(node);
-}
-
 }  // namespace
 }  // namespace kelmo_tree_test
