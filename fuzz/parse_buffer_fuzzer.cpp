@@ -1,0 +1,45 @@
+// Bytes through ParseBuffer: encoding sniffing, decoding and the parser. The
+// same document re-encoded as UTF-16LE with a byte-order mark must give the
+// same tree, error and position, since both decode to the same text.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "parse_outcome.h"
+#include "xml_in/text_encoding.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  using namespace kelmo_fuzz;
+  if (size > 0xFFFFFFu) return 0;
+  const uint32_t n = static_cast<uint32_t>(size);
+
+  auto parser = NewParser();
+  const bool ok = parser->ParseBuffer(data, n);
+  CheckOutcome(*parser, ok);
+
+  kelmo::TextDecoder decoder;
+  uint32_t bomLength = 0;
+  if (!kelmo::DetectEncoding(data, n, decoder.name, &bomLength)) {
+    Require(!ok && parser->GetErrorCode() == 9, "undetectable bytes not reported as error 9");
+    return 0;
+  }
+  decoder.codePage = kelmo::LookupCodePage(decoder.name);
+  const kelmo::WChar* text = nullptr;
+  uint32_t units = 0;
+  if (!decoder.Decode(data + bomLength, n - bomLength, text, units)) {
+    Require(!ok && parser->GetErrorCode() == 9, "undecodable bytes not reported as error 9");
+    return 0;
+  }
+  if (units == 0) return 0;
+  std::string utf16 = "\xFF\xFE";
+  for (uint32_t i = 0; i < units; ++i) {
+    const uint16_t u = static_cast<uint16_t>(text[i]);
+    utf16 += static_cast<char>(u & 0xFF);
+    utf16 += static_cast<char>(u >> 8);
+  }
+  auto again = NewParser();
+  const bool okAgain = again->ParseBuffer(reinterpret_cast<const unsigned char*>(utf16.data()),
+                                          static_cast<uint32_t>(utf16.size()));
+  RequireSameParse(*parser, ok, *again, okAgain, "as UTF-16LE");
+  return 0;
+}

@@ -1,0 +1,189 @@
+// The round-trip property: a tree that the parser builds, written as XML and
+// parsed again, comes back as the same tree, except where the mapping between
+// XML and nodes cannot carry a detail:
+//  - The root has no name and so writes no element of its own: its value and
+//    kind (set by a CDATA section at document level) are not written.
+//  - Element text is read as the first non-blank run, trimmed. A value of an
+//    element-kind node (from a bracketed section other than CDATA) that has
+//    leading or trailing blanks comes back trimmed, and a blank or empty one
+//    comes back as no value.
+//  - A CDATA-kind value holding "]]>" cannot be a section; it is written as
+//    escaped text and comes back as an element-kind value, trimmed. (Sections
+//    end at their first "]]>", so the parser never builds one.)
+//  - Values are compared as text: a CDATA node left holding its Bool marker
+//    by an unfinished section comes back as the String "1".
+// Line feeds and carriage returns in values survive, because the writer
+// writes them as character references. A tree written once more after the
+// round trip must then be reproduced exactly: the second tree, written and
+// parsed again, gives the same tree and the same text.
+#ifndef KELMO_FUZZ_ROUND_TRIP_CHECK_H
+#define KELMO_FUZZ_ROUND_TRIP_CHECK_H
+
+#include <string>
+
+#include "tree/kelmo_impl.h"
+#include "tree/wstr_buf.h"
+#include "xml_in/kelmo_parser_impl.h"
+#include "xml_in/text_encoding.h"
+#include "xml_out/xml_writer.h"
+#include "tree_snapshot.h"
+
+namespace kelmo_fuzz {
+
+// Indent unit, newline and first indent of the writer; all blank, so the
+// layout never changes what is read back.
+struct Layout {
+  const char16_t* unit;
+  const char16_t* newline;
+  const char16_t* indent;
+};
+
+constexpr Layout kLayouts[] = {
+    {u"  ", u"\n", u""},
+    {u"", u"", u""},
+    {u"\t", u"\r\n", u"\t"},
+    {u" ", u"\r", u""},
+};
+constexpr unsigned kLayoutCount = sizeof(kLayouts) / sizeof(kLayouts[0]);
+
+// Output encodings for the bytes leg of the check; each can hold any text
+// that has no unpaired surrogate.
+constexpr const char16_t* kOutputEncodings[] = {u"utf-8", u"utf-16le", u"utf-16be"};
+constexpr unsigned kOutputEncodingCount = 3;
+
+inline bool IsBlankUnit(char16_t c) { return c == 9 || c == 10 || c == 13 || c == 32; }
+
+inline std::u16string Trimmed(const std::u16string& text) {
+  size_t begin = 0;
+  size_t end = text.size();
+  while (begin < end && IsBlankUnit(text[begin])) ++begin;
+  while (end > begin && IsBlankUnit(text[end - 1])) --end;
+  return text.substr(begin, end - begin);
+}
+
+// The tree that a written and re-read copy of `built` must give.
+inline TreeSnapshot ExpectedAfterRoundTrip(const TreeSnapshot& built) {
+  TreeSnapshot expected = built;
+  for (size_t i = 0; i < expected.size(); ++i) {
+    NodeRecord& r = expected[i];
+    if (i == 0) {
+      r.kind = 0;
+      r.hasText = false;
+      r.text.clear();
+      continue;
+    }
+    if (r.kind == 1 && r.hasText && r.text.find(u"]]>") != std::u16string::npos) r.kind = 0;
+    if (r.kind == 0 && r.hasText) {
+      r.text = Trimmed(r.text);
+      if (r.text.empty()) r.hasText = false;
+    }
+  }
+  return expected;
+}
+
+inline kelmo::WStrBuf Buf(const char16_t* text) {
+  return kelmo::WStrBuf(reinterpret_cast<const WChar*>(text), kelmo::kUpToZero);
+}
+
+inline kelmo::WStrBuf WriteTree(KelmoImpl& root, const Layout& layout) {
+  kelmo::WStrBuf out;
+  kelmo::WriteXml(root, out, Buf(layout.unit), Buf(layout.indent), Buf(layout.newline));
+  return out;
+}
+
+struct ParsedTree {
+  kelmo::RefPtr<kelmo::KelmoParserImpl> parser{new kelmo::KelmoParserImpl, kelmo::adopt_ref};
+  bool ok = false;
+  KelmoImpl* root() const { return parser->Parser().Root().get(); }
+  std::string Where() const {
+    return "error " + std::to_string(parser->GetErrorCode()) + " at line " +
+           std::to_string(parser->GetErrorLine()) + " column " +
+           std::to_string(parser->GetErrorColumn());
+  }
+};
+
+inline void ParseWide(ParsedTree& tree, const kelmo::WStrBuf& text) {
+  tree.ok = tree.parser->ParseStringW(text.Data(), text.Length());
+}
+
+inline bool HasUnpairedSurrogate(const kelmo::WStrBuf& text) {
+  const WChar* p = text.Data();
+  const uint32_t n = text.Length();
+  for (uint32_t i = 0; i < n; ++i) {
+    const uint16_t c = static_cast<uint16_t>(p[i]);
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < n && static_cast<uint16_t>(p[i + 1]) >= 0xDC00 &&
+        static_cast<uint16_t>(p[i + 1]) <= 0xDFFF) {
+      ++i;
+    } else if (c >= 0xD800 && c <= 0xDFFF) {
+      return true;
+    }
+  }
+  return false;
+}
+
+// Parses `text`, whatever the outcome (a failed parse keeps a partial tree,
+// which must round-trip too), and checks the property with the given layout
+// and output encoding. Empty when everything holds, otherwise what failed.
+inline std::string CheckRoundTrip(const WChar* text, uint32_t length, unsigned layoutChoice,
+                                  unsigned encodingChoice) {
+  const Layout& layout = kLayouts[layoutChoice % kLayoutCount];
+  ParsedTree first;
+  first.ok = first.parser->ParseStringW(text, length);
+  KelmoImpl* root1 = first.root();
+  std::string shape = CheckParserShape(root1);
+  if (!shape.empty()) return "parsed tree: " + shape;
+  const TreeSnapshot built = Snapshot(root1);
+
+  const kelmo::WStrBuf written1 = WriteTree(*root1, layout);
+  ParsedTree second;
+  ParseWide(second, written1);
+  if (!second.ok && (second.parser->GetErrorCode() != 0 || !written1.IsEmpty()))
+    return "written text does not parse: " + second.Where() + "\n" +
+           Printable(std::u16string(written1.Data(), written1.Length()));
+  const TreeSnapshot reread = Snapshot(second.root());
+  std::string diff = CompareSnapshots(ExpectedAfterRoundTrip(built), reread);
+  if (!diff.empty())
+    return "round trip: " + diff + "\nwritten: " +
+           Printable(std::u16string(written1.Data(), written1.Length()));
+
+  // From here on nothing may change any more.
+  const kelmo::WStrBuf written2 = WriteTree(*second.root(), layout);
+  ParsedTree third;
+  ParseWide(third, written2);
+  diff = CompareSnapshots(reread, Snapshot(third.root()));
+  if (!diff.empty()) return "second round trip: " + diff;
+  const kelmo::WStrBuf written3 = WriteTree(*third.root(), layout);
+  if (!written3.Equals(written2)) return "second writing differs from the first";
+
+  // The same text as bytes with a byte-order mark and a declaration, as a
+  // saved file holds it, read back through the encoding sniffer.
+  if (written2.IsEmpty() || HasUnpairedSurrogate(written2)) return std::string();
+  const char16_t* encoding = kOutputEncodings[encodingChoice % kOutputEncodingCount];
+  kelmo::WStrBuf document = Buf(u"<?xml version=\"1.0\" encoding=\"");
+  document.Append(Buf(encoding));
+  document.Append(Buf(u"\"?>"));
+  document.Append(Buf(layout.newline));
+  document.Append(written2);
+  kelmo::TextEncoder encoder;
+  const unsigned char* bom = nullptr;
+  uint32_t bomLength = 0;
+  const unsigned char* bytes = nullptr;
+  uint64_t size = 0;
+  if (!kelmo::PrepareOutputEncoding(encoder, reinterpret_cast<const WChar*>(encoding),
+                                    document.Data(), document.Length(), &bom, &bomLength, bytes,
+                                    size))
+    return "cannot encode the written text";
+  std::string file(reinterpret_cast<const char*>(bom), bomLength);
+  file.append(reinterpret_cast<const char*>(bytes), size);
+  ParsedTree fourth;
+  fourth.ok = fourth.parser->ParseBuffer(reinterpret_cast<const unsigned char*>(file.data()),
+                                         static_cast<uint32_t>(file.size()));
+  if (!fourth.ok) return "encoded text does not parse: " + fourth.Where();
+  diff = CompareSnapshots(reread, Snapshot(fourth.root()));
+  if (!diff.empty()) return "encoded round trip: " + diff;
+  return std::string();
+}
+
+}  // namespace kelmo_fuzz
+
+#endif  // KELMO_FUZZ_ROUND_TRIP_CHECK_H
