@@ -37,12 +37,6 @@ std::string Real(float x) {
   return std::string(out, FormatReal(x, out));
 }
 
-template <class Int>
-std::string Decimal(Int value) {
-  char out[kMaxDecimalText];
-  return std::string(out, FormatDecimal(value, out, kMaxDecimalText));
-}
-
 TEST(ParseInteger, WrapsInItsWidth) {
   struct Case {
     const char* text;
@@ -114,23 +108,11 @@ TEST(ParseReal, FloatStepsStayInFloat) {
   EXPECT_NEAR(wide, 3.14159, 1e-15);
 }
 
-TEST(ParseReal, DoubleResults) {
-  struct Case {
-    const char* text;
-    double value;
-  } cases[] = {
-      {"3.25", 3.25}, {".5", 0.5}, {"5.", 5.0}, {"-0.5", -0.5}, {" - 2 . 5 ", -2.5},
-      {".", 0.0},     {"+7", 7.0}, {"--3", -3.0}, {"\t1\t2", 12.0},
-  };
-  for (const Case& c : cases) {
-    double value = 99;
-    ASSERT_TRUE(ParseText(c.text, value)) << c.text;
-    EXPECT_EQ(value, c.value) << c.text;
-  }
-  double negativeZero = 1;
-  ASSERT_TRUE(ParseText("-0", negativeZero));
-  EXPECT_EQ(negativeZero, 0.0);
-  EXPECT_TRUE(std::signbit(negativeZero));
+TEST(ParseReal, MinusZeroKeepsItsSign) {
+  double value = 1;
+  ASSERT_TRUE(ParseText("-0", value));
+  EXPECT_EQ(value, 0.0);
+  EXPECT_TRUE(std::signbit(value));
 }
 
 TEST(ParseReal, RejectsEverythingButDigitsSignsAndOnePoint) {
@@ -193,20 +175,6 @@ TEST(NumericCast, IntegerToRealRoundsUnsignedAsUnsigned) {
   EXPECT_EQ(NumericCast<float>(uint32_t(4294967295u)), 4294967296.0f);
   EXPECT_EQ(NumericCast<double>(~uint64_t(0)), 18446744073709551616.0);
   EXPECT_EQ(NumericCast<float>(16777217.0), 16777216.0f);
-}
-
-TEST(FormatDecimal, ExtremesOfEveryWidth) {
-  EXPECT_EQ(Decimal(int8_t(-128)), "-128");
-  EXPECT_EQ(Decimal(int8_t(127)), "127");
-  EXPECT_EQ(Decimal(uint8_t(255)), "255");
-  EXPECT_EQ(Decimal(int16_t(-32768)), "-32768");
-  EXPECT_EQ(Decimal(uint16_t(65535)), "65535");
-  EXPECT_EQ(Decimal(INT32_MIN), "-2147483648");
-  EXPECT_EQ(Decimal(UINT32_MAX), "4294967295");
-  EXPECT_EQ(Decimal(INT64_MIN), "-9223372036854775808");
-  EXPECT_EQ(Decimal(UINT64_MAX), "18446744073709551615");
-  EXPECT_EQ(Decimal(0), "0");
-  EXPECT_EQ(Decimal(uint64_t(10)), "10");
 }
 
 TEST(FormatDecimal, StoresOnlyWhatFits) {

@@ -61,18 +61,11 @@ TEST(ValueText, NumbersTable) {
       {[](KelmoImpl& n) { n.SetULong(4294967295u); }, "4294967295"},
       {[](KelmoImpl& n) { n.SetInt64(INT64_MIN); }, "-9223372036854775808"},
       {[](KelmoImpl& n) { n.SetUInt64(UINT64_MAX); }, "18446744073709551615"},
-      {[](KelmoImpl& n) { n.SetUChar(0); }, "0"},
       {[](KelmoImpl& n) { n.SetInt64(0); }, "0"},
-      {[](KelmoImpl& n) { n.SetDouble(0.0); }, "0"},
       {[](KelmoImpl& n) { n.SetDouble(-0.5); }, "-0.5"},
-      {[](KelmoImpl& n) { n.SetDouble(-0.000000001); }, "-0.000000001"},
-      {[](KelmoImpl& n) { n.SetDouble(1.0000000001); }, "1"},
-      {[](KelmoImpl& n) { n.SetDouble(-0.0000000001); }, "0"},
       {[](KelmoImpl& n) { n.SetDouble(123456.789); }, "123456.789"},
       {[](KelmoImpl& n) { n.SetLongDouble(2.5L); }, "2.5"},
       {[](KelmoImpl& n) { n.SetFloat(3.14159f); }, "3.141590118"},
-      {[](KelmoImpl& n) { n.SetFloat(0.1f); }, "0.100000001"},
-      {[](KelmoImpl& n) { n.SetFloat(-1.25f); }, "-1.25"},
       {[](KelmoImpl& n) { n.SetDouble(5e9); }, "5000000000"},
       {[](KelmoImpl& n) { n.SetDouble(std::numeric_limits<double>::infinity()); }, "inf"},
       {[](KelmoImpl& n) { n.SetBool(true); }, "1"},
@@ -156,21 +149,6 @@ TEST(ValueText, BinaryAsBase64) {
   const unsigned char abc[] = {'A', 'B', 'C', 'D'};
   node->SetBinary(abc, 4);
   EXPECT_EQ(Read(*node).narrow, "QUJDRA==");
-}
-
-TEST(ValueText, BinaryTextReadsBackAsTheSameBytes) {
-  std::vector<unsigned char> bytes(100);
-  for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<unsigned char>(255 - i * 3);
-  RefPtr<KelmoImpl> node = KelmoImpl::Make();
-  node->SetBinary(bytes.data(), 100);
-  WText text = Read(*node).wide;
-  RefPtr<KelmoImpl> copy = KelmoImpl::Make();
-  copy->SetStringW(text.data(), static_cast<unsigned>(text.size()));
-  const unsigned char* data = nullptr;
-  unsigned length = 0;
-  RefPtr<XInRes> holder;
-  ASSERT_TRUE(copy->GetBinary(data, length, holder));
-  EXPECT_EQ(std::vector<unsigned char>(data, data + length), bytes);
 }
 
 TEST(ValueText, PointerHoldsTheWholeAddress) {
