@@ -5,6 +5,7 @@
 
 #include <cctype>
 #include <cstring>
+#include <ostream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -34,8 +35,10 @@ std::string Difference(const RefPtr<Kelmo>& expected, const RefPtr<Kelmo>& actua
   while (!pending.empty()) {
     auto [a, b] = std::move(pending.back());
     pending.pop_back();
-    const std::string where = "at node '" + std::string(NameOf(a).begin(), NameOf(a).end()) + "'";
-    if (!a || !b) return "missing node " + where;
+    if (!a || !b) return "missing node";
+    std::string where = "at node '";
+    for (char16_t ch : NameOf(a)) where += ch < 128 ? static_cast<char>(ch) : '?';
+    where += "'";
     if (NameOf(a) != NameOf(b)) return "name differs " + where;
     if (a->GetKind() != b->GetKind())
       return "kind " + std::to_string(a->GetKind()) + " vs " + std::to_string(b->GetKind()) + " " +
@@ -120,6 +123,8 @@ struct EncodingCase {
   const char* name;  // null: no encoding name given
   const char* sampleUtf8;
 };
+
+void PrintTo(const EncodingCase& c, std::ostream* os) { *os << (c.name ? c.name : "(none)"); }
 
 // Each known encoding name with text its characters can carry.
 const EncodingCase kEncodings[] = {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 
 #include "tree/text_length.h"
@@ -20,6 +21,8 @@ struct EscapeCase {
   char16_t unit;
   std::u16string written;
 };
+
+void PrintTo(const EscapeCase& c, std::ostream* os) { *os << c.what; }
 
 class EscapeUnitTest : public ::testing::TestWithParam<EscapeCase> {};
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <ostream>
 #include <string>
 
 #include "tree/kelmo_impl.h"
@@ -97,6 +98,8 @@ struct LayoutCase {
   RefPtr<KelmoImpl> (*build)();
   std::u16string xml;
 };
+
+void PrintTo(const LayoutCase& c, std::ostream* os) { *os << c.what; }
 
 class WriteXmlLayoutTest : public ::testing::TestWithParam<LayoutCase> {};
 
