@@ -139,9 +139,15 @@ TEST(LibraryLoading, EnvironmentVariableComesFirst) {
   const std::vector<std::string> without = Library::Candidates("fallback.so");
   ASSERT_GE(without.size(), 2u);
   EXPECT_EQ(without.back(), Library::DefaultName());
+#if defined(_WIN32)
+  _putenv_s("KELMO_LIBRARY", KELMO_LIBRARY_PATH);
+  const std::vector<std::string> with = Library::Candidates(nullptr);
+  _putenv_s("KELMO_LIBRARY", "");  // an empty value removes the variable
+#else
   setenv("KELMO_LIBRARY", KELMO_LIBRARY_PATH, 1);
   const std::vector<std::string> with = Library::Candidates(nullptr);
   unsetenv("KELMO_LIBRARY");
+#endif
   ASSERT_FALSE(with.empty());
   EXPECT_EQ(with.front(), KELMO_LIBRARY_PATH);
 }

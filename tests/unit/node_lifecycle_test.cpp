@@ -20,22 +20,22 @@ class CountingDispatch : public kelmo::IDispatch {
  public:
   kelmo::HRESULT QueryInterface(const kelmo::IID&, void** object) override {
     if (object) *object = nullptr;
-    return kelmo::E_NOINTERFACE;
+    return E_NOINTERFACE;
   }
-  kelmo::ULONG AddRef() override { return static_cast<kelmo::ULONG>(++references); }
-  kelmo::ULONG Release() override { return static_cast<kelmo::ULONG>(--references); }
-  kelmo::HRESULT GetTypeInfoCount(unsigned int*) override { return kelmo::E_NOTIMPL; }
-  kelmo::HRESULT GetTypeInfo(unsigned int, kelmo::LCID, kelmo::ITypeInfo**) override {
-    return kelmo::E_NOTIMPL;
+  ULONG AddRef() override { return static_cast<ULONG>(++references); }
+  ULONG Release() override { return static_cast<ULONG>(--references); }
+  kelmo::HRESULT GetTypeInfoCount(unsigned int*) override { return E_NOTIMPL; }
+  kelmo::HRESULT GetTypeInfo(unsigned int, LCID, ITypeInfo**) override {
+    return E_NOTIMPL;
   }
-  kelmo::HRESULT GetIDsOfNames(const kelmo::IID&, kelmo::OLECHAR**, unsigned int, kelmo::LCID,
-                               kelmo::DISPID*) override {
-    return kelmo::E_NOTIMPL;
+  kelmo::HRESULT GetIDsOfNames(const kelmo::IID&, OLECHAR**, unsigned int, LCID,
+                               DISPID*) override {
+    return E_NOTIMPL;
   }
-  kelmo::HRESULT Invoke(kelmo::DISPID, const kelmo::IID&, kelmo::LCID, uint16_t,
-                        kelmo::DISPPARAMS*, kelmo::VARIANT*, kelmo::EXCEPINFO*,
+  kelmo::HRESULT Invoke(DISPID, const kelmo::IID&, LCID, uint16_t,
+                        DISPPARAMS*, VARIANT*, EXCEPINFO*,
                         unsigned int*) override {
-    return kelmo::E_NOTIMPL;
+    return E_NOTIMPL;
   }
   int references = 1;
 };

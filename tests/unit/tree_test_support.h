@@ -19,6 +19,24 @@ using kelmo::KelmoImpl;
 using kelmo::RefPtr;
 using kelmo::WChar;
 
+// COM names as the test objects spell them: the library's own declarations,
+// or on Windows the system's, whose status codes are macros and cannot be
+// qualified.
+#if !defined(_WIN32)
+using kelmo::DISPID;
+using kelmo::DISPPARAMS;
+using kelmo::E_NOINTERFACE;
+using kelmo::E_NOTIMPL;
+using kelmo::E_POINTER;
+using kelmo::EXCEPINFO;
+using kelmo::ITypeInfo;
+using kelmo::LCID;
+using kelmo::OLECHAR;
+using kelmo::S_OK;
+using kelmo::ULONG;
+using kelmo::VARIANT;
+#endif
+
 inline const WChar* W(const std::u16string& text) {
   return reinterpret_cast<const WChar*>(text.c_str());
 }
@@ -78,19 +96,19 @@ inline void ExpectFreeStanding(const RefPtr<Kelmo>& node) {
 class CountingUnknown : public kelmo::IUnknown {
  public:
   kelmo::HRESULT QueryInterface(const kelmo::IID& iid, void** object) override {
-    if (!object) return kelmo::E_POINTER;
+    if (!object) return E_POINTER;
     if (iid == kelmo::IidUnknown()) {
       *object = static_cast<kelmo::IUnknown*>(this);
       AddRef();
-      return kelmo::S_OK;
+      return S_OK;
     }
     *object = nullptr;
-    return kelmo::E_NOINTERFACE;
+    return E_NOINTERFACE;
   }
-  kelmo::ULONG AddRef() override { return static_cast<kelmo::ULONG>(++references); }
-  kelmo::ULONG Release() override {
+  ULONG AddRef() override { return static_cast<ULONG>(++references); }
+  ULONG Release() override {
     ++releases;
-    return static_cast<kelmo::ULONG>(--references);
+    return static_cast<ULONG>(--references);
   }
 
   int references = 1;  // the test's own
