@@ -109,26 +109,32 @@ bool Overlaps(const void* p, size_t n, const void* base, size_t size) {
 // --- value lifetime ---
 
 void KelmoImpl::ResetValue() noexcept {
-  switch (Type()) {
+  // The tag becomes Empty before anything is released: a COM Release or a
+  // shared pointer's deleter may call back into this node and must then see
+  // a consistent, empty value rather than a half-destroyed one.
+  ValueType old = Type();
+  SetTag(ValueType::Empty);
+  switch (old) {
     case ValueType::String:
       StringStorage().~WStrBuf();
       break;
     case ValueType::Binary:
       BinaryStorage().~BlobBuf();
       break;
-    case ValueType::SharedPtr:
+    case ValueType::SharedPtr: {
+      std::shared_ptr<void> doomed(std::move(SharedStorage()));
       SharedStorage().~shared_ptr();
-      break;
+      break;  // the share is dropped here, after the storage is dead
+    }
     case ValueType::Unknown:
-      if (value_.unknown) value_.unknown->Release();
+      if (IUnknown* unknown = value_.unknown) unknown->Release();
       break;
     case ValueType::Dispatch:
-      if (value_.dispatch) value_.dispatch->Release();
+      if (IDispatch* dispatch = value_.dispatch) dispatch->Release();
       break;
     default:
       break;
   }
-  SetTag(ValueType::Empty);
 }
 
 // Each Prepare leaves the storage holding a live object of its kind and the

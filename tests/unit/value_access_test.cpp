@@ -698,3 +698,27 @@ TEST(ValueAccess, ConvertedTextReplacesTheHoldersBuffer) {
 
 }  // namespace
 }  // namespace kelmo
+
+namespace kelmo {
+namespace {
+
+// A deleter that looks at the node whose value it is being released from.
+TEST(ValueAccess, ReleasedValueSeesItsNodeAlreadyEmpty) {
+  RefPtr<KelmoImpl> node = KelmoImpl::Make();
+  int typeSeenByDeleter = -1;
+  KelmoImpl* raw = node.get();
+  node->SetSharedPtr(std::shared_ptr<void>(new int(3), [&](void* p) {
+    typeSeenByDeleter = raw->GetType();
+    std::shared_ptr<void> probe;
+    EXPECT_FALSE(raw->GetSharedPtr(probe));
+    delete static_cast<int*>(p);
+  }));
+  node->SetInt(4);
+  EXPECT_EQ(typeSeenByDeleter, 0);
+  int value = 0;
+  EXPECT_TRUE(node->GetInt(value));
+  EXPECT_EQ(value, 4);
+}
+
+}  // namespace
+}  // namespace kelmo
