@@ -1,0 +1,150 @@
+#include "conformance_tree.h"
+
+#include "tree/kelmo_impl.h"
+#include "xml_in/kelmo_parser_impl.h"
+
+namespace kelmo_diff {
+
+using kelmo::KelmoImpl;
+
+bool IsNamespaceDeclaration(const std::u16string& name) {
+  return name == u"xmlns" || name.compare(0, 6, u"xmlns:") == 0;
+}
+
+namespace {
+
+std::u16string NameOf(KelmoImpl& node) {
+  return std::u16string(reinterpret_cast<const char16_t*>(node.Name().Data()), node.Name().Length());
+}
+
+bool IsNamespaceAttribute(KelmoImpl& node) {
+  return node.Kind() == 2 && IsNamespaceDeclaration(NameOf(node));
+}
+
+ConformanceNode NodeOf(KelmoImpl& node, uint32_t depth) {
+  ConformanceNode out;
+  out.depth = depth;
+  out.name = NameOf(node);
+  out.kind = node.Kind();
+  const kelmo::WChar* text = nullptr;
+  unsigned int length = 0;
+  kelmo::RefPtr<kelmo::XInRes> holder;
+  out.hasText = node.GetStringW(text, length, holder);
+  if (out.hasText) out.text.assign(reinterpret_cast<const char16_t*>(text), length);
+  return out;
+}
+
+// Pre-order without recursion: a stack of the children still to visit.
+ConformanceTree Flatten(KelmoImpl* root) {
+  ConformanceTree tree;
+  struct Pending {
+    KelmoImpl* node;
+    uint32_t depth;
+  };
+  std::vector<Pending> stack{{root, 0}};
+  std::vector<KelmoImpl*> children;
+  while (!stack.empty()) {
+    const Pending p = stack.back();
+    stack.pop_back();
+    tree.push_back(NodeOf(*p.node, p.depth));
+    children.clear();
+    for (KelmoImpl* c = p.node->FirstChild(); c; c = c->NextSibling()) children.push_back(c);
+    // Namespace declarations ahead of the other attributes; everything else
+    // stays in document order. Pushed in reverse so the first pops first.
+    std::vector<KelmoImpl*> ordered;
+    for (KelmoImpl* c : children)
+      if (IsNamespaceAttribute(*c)) ordered.push_back(c);
+    for (KelmoImpl* c : children)
+      if (!IsNamespaceAttribute(*c)) ordered.push_back(c);
+    for (auto it = ordered.rbegin(); it != ordered.rend(); ++it) stack.push_back({*it, p.depth + 1});
+  }
+  return tree;
+}
+
+}  // namespace
+
+LibraryReading ReadWithLibrary(const std::string& bytes) {
+  kelmo::RefPtr<kelmo::KelmoParserImpl> parser(new kelmo::KelmoParserImpl, kelmo::adopt_ref);
+  LibraryReading reading;
+  reading.ok = parser->ParseBuffer(reinterpret_cast<const unsigned char*>(bytes.data()),
+                                   static_cast<unsigned int>(bytes.size()));
+  reading.error = parser->GetErrorCode();
+  reading.line = parser->GetErrorLine();
+  reading.column = parser->GetErrorColumn();
+  if (KelmoImpl* root = parser->Parser().Root().get()) reading.tree = Flatten(root);
+  return reading;
+}
+
+std::u16string Utf8ToUtf16(const std::string& utf8) {
+  std::u16string out;
+  size_t i = 0;
+  while (i < utf8.size()) {
+    const unsigned char b = static_cast<unsigned char>(utf8[i]);
+    uint32_t cp = b;
+    size_t extra = 0;
+    if (b >= 0xF0) {
+      cp = b & 0x07;
+      extra = 3;
+    } else if (b >= 0xE0) {
+      cp = b & 0x0F;
+      extra = 2;
+    } else if (b >= 0xC0) {
+      cp = b & 0x1F;
+      extra = 1;
+    }
+    for (size_t k = 1; k <= extra && i + k < utf8.size(); ++k)
+      cp = (cp << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
+    i += extra + 1;
+    if (cp >= 0x10000) {
+      cp -= 0x10000;
+      out += static_cast<char16_t>(0xD800 + (cp >> 10));
+      out += static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
+    } else {
+      out += static_cast<char16_t>(cp);
+    }
+  }
+  return out;
+}
+
+std::string Utf16ToUtf8(const std::u16string& text) {
+  std::string out;
+  for (size_t i = 0; i < text.size(); ++i) {
+    uint32_t cp = text[i];
+    if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+        text[i + 1] <= 0xDFFF) {
+      cp = 0x10000 + ((cp - 0xD800) << 10) + (text[++i] - 0xDC00);
+    }
+    if (cp < 0x80) {
+      out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+      out += static_cast<char>(0xC0 | (cp >> 6));
+      out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+      out += static_cast<char>(0xE0 | (cp >> 12));
+      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+      out += static_cast<char>(0xF0 | (cp >> 18));
+      out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+  }
+  return out;
+}
+
+std::string Printable(const std::u16string& text) {
+  static const char kHex[] = "0123456789abcdef";
+  std::string out;
+  for (char16_t c : text) {
+    if (c >= 0x20 && c < 0x7F && c != '\\') {
+      out += static_cast<char>(c);
+    } else {
+      out += "\\u";
+      for (int shift = 12; shift >= 0; shift -= 4) out += kHex[(c >> shift) & 15];
+    }
+  }
+  return out;
+}
+
+}  // namespace kelmo_diff
