@@ -78,7 +78,10 @@ class XmlWriter {
       Frame& frame = open_.back();
       KelmoImpl* child = NextContentChild(frame.next);
       if (!child) {
-        if (frame.named) Close(*frame.node, frame.ownIndent);
+        if (frame.named) {
+          AppendIndent(frame.ownIndent);
+          AppendEndTag(*frame.node);
+        }
         open_.pop_back();
         continue;
       }
@@ -148,11 +151,10 @@ class XmlWriter {
       ValueText value(node);
       if (value.ok()) AppendValue(node, value);
     }
-    Close(node, kNoIndent);
+    AppendEndTag(node);
   }
 
-  void Close(KelmoImpl& node, uint32_t indent) {
-    if (indent != kNoIndent) AppendIndent(indent);
+  void AppendEndTag(KelmoImpl& node) {
     AppendUnits(out_, kEndTagOpen);
     out_.Append(node.Name());
     out_.AppendChar('>');
@@ -179,8 +181,6 @@ class XmlWriter {
     if (inner > indents_.Length()) indents_.Append(unit_);
     return inner;
   }
-
-  static constexpr uint32_t kNoIndent = 0xFFFFFFFFu;
 
   WStrBuf& out_;
   const WStrBuf& unit_;
