@@ -20,6 +20,10 @@ generator=()
 command -v ninja >/dev/null 2>&1 && generator=(-G Ninja)
 libdir_name=$(sed -n 's/^CMAKE_INSTALL_LIBDIR:PATH=//p' "$build/CMakeCache.txt")
 libdir_name=${libdir_name:-lib}
+with_tool=yes
+grep -q '^KELMO_BUILD_TOOLS:BOOL=OFF' "$build/CMakeCache.txt" && with_tool=no
+with_pkg_config=yes
+command -v pkg-config >/dev/null 2>&1 || with_pkg_config=no
 
 fail() {
   echo "FAILED: $*" >&2
@@ -37,9 +41,11 @@ check_prefix() {  # check_prefix PREFIX LABEL
   mkdir -p "$out"
 
   echo "== $label: files"
-  for f in include/kelmo/kelmo.h include/kelmo/kelmo.hpp include/kelmo/easy/path.hpp \
-           "$libdir_name/libkelmo.so" "$libdir_name/cmake/kelmo/kelmoConfig.cmake" \
-           "$libdir_name/cmake/kelmo/kelmoConfigVersion.cmake" "$libdir_name/pkgconfig/kelmo.pc" bin/kelmo; do
+  local files=(include/kelmo/kelmo.h include/kelmo/kelmo.hpp include/kelmo/easy/path.hpp
+               "$libdir_name/libkelmo.so" "$libdir_name/cmake/kelmo/kelmoConfig.cmake"
+               "$libdir_name/cmake/kelmo/kelmoConfigVersion.cmake" "$libdir_name/pkgconfig/kelmo.pc")
+  [ "$with_tool" = yes ] && files+=(bin/kelmo)
+  for f in "${files[@]}"; do
     [ -e "$prefix/$f" ] || fail "$f is not installed"
   done
 
@@ -59,6 +65,20 @@ check_prefix() {  # check_prefix PREFIX LABEL
   "$out/examples/kelmo_linked_example" >"$out/linked.txt" || fail "kelmo_linked_example"
   expect_line "$out/linked.txt" "read back: port 5432, 6 password bytes"
 
+  if [ "$with_pkg_config" = no ]; then
+    echo "== $label: pkg-config is not installed; the pkg-config consumer is not built"
+  else
+    check_pkg_config "$prefix" "$label"
+  fi
+  if [ "$with_tool" = yes ]; then
+    check_tool "$prefix" "$label"
+  fi
+}
+
+check_pkg_config() {  # check_pkg_config PREFIX LABEL
+  local prefix=$1 label=$2
+  local lib=$prefix/$libdir_name
+  local out=$work/$label
   echo "== $label: a program built with pkg-config"
   export PKG_CONFIG_PATH=$lib/pkgconfig
   [ "$(pkg-config --modversion kelmo)" = "$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")" ] ||
@@ -72,7 +92,12 @@ check_prefix() {  # check_prefix PREFIX LABEL
     -DKELMO_LIBRARY_FILE="\"$library\"" || fail "building with pkg-config flags"
   "$out/consumer" >"$out/consumer.txt" || { cat "$out/consumer.txt"; fail "the pkg-config consumer"; }
   expect_line "$out/consumer.txt" "pkg-config consumer: ok"
+}
 
+check_tool() {  # check_tool PREFIX LABEL
+  local prefix=$1 label=$2
+  local lib=$prefix/$libdir_name
+  local out=$work/$label
   echo "== $label: the installed tool uses the installed library"
   env -u KELMO_LIBRARY "$prefix/bin/kelmo" --version >"$out/version.txt"
   expect_line "$out/version.txt" "library: $lib/libkelmo.so"
