@@ -51,7 +51,7 @@ inline void AppendUtf8(std::string& out, char32_t c) {
 inline char32_t DecodeUtf8(std::string_view text, size_t& i) {
   const unsigned char lead = static_cast<unsigned char>(text[i++]);
   if (lead < 0x80) return lead;
-  int extra;
+  size_t extra;
   char32_t c;
   char32_t minimum;
   if (lead >= 0xC2 && lead <= 0xDF) {
@@ -63,8 +63,8 @@ inline char32_t DecodeUtf8(std::string_view text, size_t& i) {
   } else {
     return kReplacementCharacter;
   }
-  if (text.size() - i < static_cast<size_t>(extra)) return kReplacementCharacter;
-  for (int k = 0; k < extra; ++k) {
+  if (text.size() - i < extra) return kReplacementCharacter;
+  for (size_t k = 0; k < extra; ++k) {
     const unsigned char next = static_cast<unsigned char>(text[i + k]);
     if ((next & 0xC0) != 0x80) return kReplacementCharacter;
     c = (c << 6) | (next & 0x3F);
