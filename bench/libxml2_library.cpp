@@ -1,0 +1,91 @@
+#include <libxml/parser.h>
+#include <libxml/tree.h>
+#include <libxml/xmlsave.h>
+
+#include <string>
+
+#include "xml_library.h"
+
+namespace bench {
+namespace {
+
+class Libxml2Library final : public XmlLibrary {
+ public:
+  Libxml2Library() { xmlInitParser(); }
+  ~Libxml2Library() override {
+    Free();
+    if (siblings_) xmlFreeDoc(siblings_);
+  }
+
+  std::string Name() const override { return "libxml2"; }
+  bool Decodes(Encoding) const override { return true; }
+
+  // The encoding comes from the byte-order mark or the declaration.
+  bool Load(const std::vector<unsigned char>& bytes, Encoding) override {
+    Free();
+    document_ = xmlReadMemory(reinterpret_cast<const char*>(bytes.data()), int(bytes.size()),
+                              nullptr, nullptr,
+                              XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING);
+    return document_ != nullptr;
+  }
+
+  void Free() override {
+    if (document_) xmlFreeDoc(document_);
+    document_ = nullptr;
+  }
+
+  size_t CountNodes() override {
+    size_t count = 0;
+    xmlNodePtr node = reinterpret_cast<xmlNodePtr>(document_);
+    while (node) {
+      ++count;
+      if (node->children && node->type != XML_ENTITY_REF_NODE) {
+        node = node->children;
+        continue;
+      }
+      while (node && !node->next) node = node->parent;
+      if (node) node = node->next;
+    }
+    return count;
+  }
+
+  size_t WriteToMemory() override {
+    xmlChar* text = nullptr;
+    int size = 0;
+    xmlDocDumpFormatMemoryEnc(document_, &text, &size, "UTF-8", 1);
+    xmlFree(text);
+    return size_t(size);
+  }
+
+  bool WriteToFile(const std::string& path) override {
+    return xmlSaveFormatFileEnc(path.c_str(), document_, "UTF-8", 1) >= 0;
+  }
+
+  void BuildSiblings(const std::vector<std::string>& names) override {
+    if (siblings_) xmlFreeDoc(siblings_);
+    siblings_ = xmlNewDoc(BAD_CAST "1.0");
+    names_ = names;
+    parent_ = xmlNewDocNode(siblings_, nullptr, BAD_CAST "parent", nullptr);
+    xmlDocSetRootElement(siblings_, parent_);
+    for (const std::string& name : names)
+      xmlNewChild(parent_, nullptr, BAD_CAST name.c_str(), nullptr);
+  }
+  bool FindChild(size_t which) override {
+    const xmlChar* name = BAD_CAST names_[which].c_str();
+    for (xmlNodePtr child = parent_->children; child; child = child->next)
+      if (child->type == XML_ELEMENT_NODE && xmlStrEqual(child->name, name)) return true;
+    return false;
+  }
+
+ private:
+  xmlDocPtr document_ = nullptr;
+  xmlDocPtr siblings_ = nullptr;
+  xmlNodePtr parent_ = nullptr;
+  std::vector<std::string> names_;
+};
+
+}  // namespace
+
+std::unique_ptr<XmlLibrary> MakeLibxml2() { return std::make_unique<Libxml2Library>(); }
+
+}  // namespace bench

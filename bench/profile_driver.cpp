@@ -1,0 +1,53 @@
+// A small driver for profilers (callgrind, perf): loads one file through the
+// library's own parser object, linked directly, and optionally writes it.
+//   kelmo_bench_profile FILE [load|write|both] [REPEAT]
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "kelmo/kelmo.h"
+#include "xml_in/parser_factory.h"
+#include "xml_out/traversal_factory.h"
+
+int main(int argc, char** argv) {
+  if (argc < 2) {
+    std::fprintf(stderr, "usage: %s FILE [load|write|both] [REPEAT]\n", argv[0]);
+    return 2;
+  }
+  const char* mode = argc > 2 ? argv[2] : "load";
+  const int repeat = argc > 3 ? std::atoi(argv[3]) : 1;
+  std::FILE* file = std::fopen(argv[1], "rb");
+  if (!file) return 1;
+  std::vector<unsigned char> bytes;
+  unsigned char chunk[65536];
+  size_t n;
+  while ((n = std::fread(chunk, 1, sizeof chunk, file)) > 0) bytes.insert(bytes.end(), chunk, chunk + n);
+  std::fclose(file);
+
+  const bool load = std::strcmp(mode, "write") != 0;
+  const bool write = std::strcmp(mode, "load") != 0;
+  kelmo::RefPtr<kelmo::KelmoTraversal> traversal = kelmo::NewKelmoTraversal();
+  kelmo::RefPtr<kelmo::Kelmo> root;
+  size_t written = 0;
+  for (int i = 0; i < repeat || (!load && i == 0); ++i) {
+    if (load || !root) {
+      root = nullptr;
+      kelmo::RefPtr<kelmo::KelmoParser> parser = kelmo::NewKelmoParser();
+      if (!parser->ParseBuffer(bytes.data(), static_cast<unsigned int>(bytes.size()))) {
+        std::fprintf(stderr, "parse error %u at line %u\n", parser->GetErrorCode(),
+                     parser->GetErrorLine());
+        return 1;
+      }
+      root = parser->DetachRoot();
+    }
+    if (write) {
+      unsigned int length = 0;
+      kelmo::RefPtr<kelmo::XInRes> holder;
+      traversal->ToXmlA(root, &length, "  ", "\n", 65001, holder);
+      written += length;
+    }
+  }
+  std::printf("%zu bytes read, %zu written\n", bytes.size(), written);
+  return 0;
+}
