@@ -1,16 +1,50 @@
 #include "tree/number_parse.h"
 
+#include <cstdint>
+
 namespace kelmo {
 
 namespace {
 
 bool IsBlank(uint32_t c) { return c == ' ' || c == '\t'; }
 
+// Besides the running value, the double reading keeps the decimal digits as
+// an exact integer with the count of fraction digits, so that a text such as
+// 0.75 gives exactly the nearest double instead of the sum of digit x scale
+// terms, each rounded (0.7500000000000001). Float keeps the step-by-step
+// float rounding it has always had.
+struct ExactDecimal {
+  uint64_t mantissa = 0;
+  uint32_t fractionDigits = 0;
+  bool fits = true;
+
+  void Add(uint32_t digit, bool inFraction) {
+    if (!fits) return;
+    if (mantissa > (uint64_t(1) << 53) / 10) {
+      fits = false;
+      return;
+    }
+    mantissa = mantissa * 10 + digit;
+    if (inFraction && ++fractionDigits > 22) fits = false;
+  }
+
+  // Correctly rounded when both operands are exact doubles.
+  bool Value(double& out) const {
+    static const double kPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                     1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                     1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+    if (!fits || mantissa > (uint64_t(1) << 53)) return false;
+    out = static_cast<double>(mantissa) / kPowers[fractionDigits];
+    return true;
+  }
+};
+
 template <class Real>
 bool ParseRealAs(const WChar* first, const WChar* end, Real& value) {
   if (first == end || *first == 0) return false;
   Real v = 0;
   Real scale = 1;
+  ExactDecimal exact;
   bool inFraction = false;
   bool negative = false;
   for (const WChar* p = first; p != end; ++p) {
@@ -28,6 +62,7 @@ bool ParseRealAs(const WChar* first, const WChar* end, Real& value) {
         Real shifted = v * Real(10);
         v = shifted + digit;
       }
+      exact.Add(c - '0', inFraction);
     } else if (IsBlank(c)) {
       continue;
     } else if (c == '.') {
@@ -42,6 +77,10 @@ bool ParseRealAs(const WChar* first, const WChar* end, Real& value) {
     } else {
       return false;
     }
+  }
+  if constexpr (sizeof(Real) == sizeof(double)) {
+    double nearest;
+    if (v != 0 && exact.Value(nearest)) v = nearest;
   }
   value = negative ? -v : v;
   return true;

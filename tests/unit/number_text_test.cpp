@@ -108,6 +108,27 @@ TEST(ParseReal, FloatStepsStayInFloat) {
   EXPECT_NEAR(wide, 3.14159, 1e-15);
 }
 
+// Short decimal texts read as doubles give the double nearest to the text,
+// as the library's own real texts do when read back.
+TEST(ParseReal, ShortDecimalsGiveTheNearestDouble) {
+  struct Case {
+    const char* text;
+    double expected;
+  };
+  const Case cases[] = {
+      {"0.75", 0.75},         {"0.1", 0.1},
+      {"0.3", 0.3},           {"123456.789", 123456.789},
+      {"-2.675", -2.675},     {" 1 . 0 5 ", 1.05},
+      {"0.000000001", 1e-9},  {"9007199254740993", 9007199254740992.0},
+      {"0.333333333", 0.333333333},
+  };
+  for (const Case& c : cases) {
+    double value = 0;
+    ASSERT_TRUE(ParseText(c.text, value)) << c.text;
+    EXPECT_EQ(value, c.expected) << c.text;
+  }
+}
+
 TEST(ParseReal, MinusZeroKeepsItsSign) {
   double value = 1;
   ASSERT_TRUE(ParseText("-0", value));
