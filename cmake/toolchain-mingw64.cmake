@@ -20,6 +20,8 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+# pkg-config would otherwise offer the build machine's own libraries.
+set(ENV{PKG_CONFIG_LIBDIR} /usr/${KELMO_MINGW_PREFIX}/lib/pkgconfig:/usr/${KELMO_MINGW_PREFIX}/share/pkgconfig)
 
 # The runtime libraries go into each program and DLL, winpthread included,
 # so nothing of the toolchain has to be shipped or found beside them.

@@ -5,6 +5,7 @@
 #include <cctype>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -164,6 +165,22 @@ const ParseCase kErrorCases[] = {
     {"partial tree kept", "<a><b x=\"1\"/><c></d>", false, "a(b(x#2=\"1\"),c)", 7, 1, 20},
 };
 
+// Positions after multi-line constructs: every kind of run that the reader
+// crosses before the failing character.
+const ParseCase kPositionCases[] = {
+    {"after a multi-line comment", "<a><!-- x\r\n y --></b>", false, "a", 7, 2, 10},
+    {"after a multi-line section", "<a><![CDATA[l1\rl2]]></b>", false, "a#1=\"l1\\x0Dl2\"", 7, 2,
+     9},
+    {"after a multi-line value", "<a x=\"v\n  w\"></b>", false, "a(x#2=\"v  w\")", 7, 2, 9},
+    {"after a multi-line instruction", "<?pi a\nbc?></b>", false, "", 7, 2, 8},
+    {"after a multi-line declaration", "<!DOCTYPE x\nyz></b>", false, "", 7, 2, 7},
+    {"after document-level text", "text\r\nmore<a></b>", false, "a", 7, 2, 11},
+    {"after a multi-line text run", "<a>t1\n t2</b>", false, "a=\"t1 t2\"", 7, 2, 7},
+    {"after a line break in a tag", "<a\nb=\"1\"></c>", false, "a(b#2=\"1\")", 7, 2, 10},
+    {"long end tag", "<averylongname></averylongnamx>", false, "averylongname", 7, 1, 31},
+    {"end tag with a longer name", "<abc></abcd>", false, "abc", 7, 1, 12},
+};
+
 // Input ending inside a construct is success.
 const ParseCase kTruncatedCases[] = {
     {"after the first name", "<a", true, "a"},
@@ -190,6 +207,8 @@ INSTANTIATE_TEST_SUITE_P(References, ParseStringWTable, ::testing::ValuesIn(kRef
 INSTANTIATE_TEST_SUITE_P(Sections, ParseStringWTable, ::testing::ValuesIn(kSectionCases),
                          TestName);
 INSTANTIATE_TEST_SUITE_P(Errors, ParseStringWTable, ::testing::ValuesIn(kErrorCases), TestName);
+INSTANTIATE_TEST_SUITE_P(Positions, ParseStringWTable, ::testing::ValuesIn(kPositionCases),
+                         TestName);
 INSTANTIATE_TEST_SUITE_P(Truncated, ParseStringWTable, ::testing::ValuesIn(kTruncatedCases),
                          TestName);
 
@@ -427,15 +446,24 @@ TEST_F(ParserTest, ParseBufferOfMisalignedUtf16) {
 
 class TempFile {
  public:
+  // `name` is UTF-8; on Windows the file is made through its wide name, since
+  // narrow names there are in the ANSI code page.
   TempFile(const std::string& name, const std::string& bytes) {
     path_ = ::testing::TempDir() + name;
+#if defined(_WIN32)
+    std::FILE* f = _wfopen(std::filesystem::u8path(path_).c_str(), L"wb");
+#else
     std::FILE* f = std::fopen(path_.c_str(), "wb");
+#endif
     if (f) {
       if (!bytes.empty()) std::fwrite(bytes.data(), 1, bytes.size(), f);
       std::fclose(f);
     }
   }
-  ~TempFile() { std::remove(path_.c_str()); }
+  ~TempFile() {
+    std::error_code ignored;
+    std::filesystem::remove(std::filesystem::u8path(path_), ignored);
+  }
   const std::string& path() const { return path_; }
 
  private:

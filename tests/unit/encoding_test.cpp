@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "../support/system_code_pages.h"
 #include "xml_in/text_encoding.h"
 
 namespace kelmo {
@@ -215,15 +216,23 @@ TEST(TextDecoder, ConverterCodePages) {
     std::u16string wide;
   } cases[] = {
       {65001, Bytes{'<', 0xE4, 0xB8, 0xAD, '>'}, u"<\u4E2D>"},
-      {0, Bytes{0xE6, 0x96, 0x87}, u"\u6587"},  // the default is UTF-8 here
+      {0, Bytes{0xE6, 0x96, 0x87}, u"\u6587"},  // the default is UTF-8 here (not on Windows)
       {936, Bytes{0xD6, 0xD0, 0xCE, 0xC4}, u"\u4E2D\u6587"},
       {950, Bytes{0xA4, 0xA4, 0xA4, 0xE5}, u"\u4E2D\u6587"},
       {932, Bytes{0x93, 0xFA, 0x96, 0x7B}, u"\u65E5\u672C"},
       {52936, FromString("~{VPND~}"), u"\u4E2D\u6587"},
       {20127, FromString("<a/>"), u"<a/>"},
   };
+  std::string skipped;
   for (const auto& c : cases) {
     SCOPED_TRACE(c.codePage);
+    const std::string missing = c.codePage == 0 && kelmo_test::IsWindows()
+                                    ? std::string("code page 0 is the ANSI code page on Windows")
+                                    : kelmo_test::MissingCodePage(c.codePage);
+    if (!missing.empty()) {
+      skipped += (skipped.empty() ? "" : "; ") + missing;
+      continue;
+    }
     TextDecoder decoder;
     decoder.codePage = c.codePage;
     const WChar* text = nullptr;
@@ -231,6 +240,7 @@ TEST(TextDecoder, ConverterCodePages) {
     ASSERT_TRUE(decoder.Decode(c.bytes.data(), uint32_t(c.bytes.size()), text, units));
     EXPECT_EQ(WideOf(text, units), c.wide);
   }
+  if (!skipped.empty()) GTEST_SKIP() << "decoded the rest; " << skipped;
 }
 
 TEST(TextDecoder, FailuresLeaveNullOutputs) {
@@ -346,7 +356,9 @@ TEST(PrepareOutputEncoding, NameChoosesCodePageAndMark) {
                                       uint32_t(text.size()), &bom, &bomLength, bytes, size));
     EXPECT_EQ(encoder.codePage, c.codePage);
     ASSERT_EQ(bomLength, c.bom.size());
-    if (bomLength) EXPECT_EQ(Bytes(bom, bom + bomLength), c.bom);
+    if (bomLength) {
+      EXPECT_EQ(Bytes(bom, bom + bomLength), c.bom);
+    }
     EXPECT_EQ(size, c.codePage == 1200 || c.codePage == 1201 ? 8u : 4u);
   }
 }

@@ -60,12 +60,16 @@ TEST_F(FileOpenTest, WidePathWithNonAsciiNameReachesTheUtf8Name) {
   ASSERT_EQ(5u, std::fwrite("hello", 1, 5, written));
   std::fclose(written);
 
+#if !defined(_WIN32)
+  // Windows takes narrow paths in the ANSI code page: there the name has no
+  // UTF-8 spelling, and only the wide path below reads the file back.
   std::FILE* read = OpenFileA(PathOf("\xD1\x82\xD0\xB5\xD1\x81\xD1\x82 \xE4\xB8\xAD\xE6\x96\x87 \xF0\x9F\x98\x80.bin").c_str(), "rb");
   ASSERT_NE(nullptr, read);
   char contents[8] = {};
   EXPECT_EQ(5u, std::fread(contents, 1, sizeof contents, read));
   EXPECT_STREQ("hello", contents);
   std::fclose(read);
+#endif
 
   std::FILE* again = OpenFileW(widePath.data(), "rb");
   ASSERT_NE(nullptr, again);

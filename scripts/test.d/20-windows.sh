@@ -1,0 +1,77 @@
+#!/usr/bin/env bash
+# Cross-builds kelmo.dll and both test programs for 64-bit Windows with
+# MinGW-w64 and runs them under Wine, so that the library is tested with the
+# real Windows code-page converter underneath. Checks that the DLL exports
+# exactly the two entry points. Any failing test fails the run; tests that
+# need a code page this Wine lacks skip themselves and say why.
+set -euo pipefail
+cd "$(dirname "$0")/../.."
+root=$(pwd)
+build=${KELMO_MINGW_BUILD_DIR:-$root/build-mingw}
+jobs=${KELMO_JOBS:-$(nproc)}
+
+"$root/scripts/install_deps.sh" g++-mingw-w64-x86-64 wine64 googletest
+
+wine=/usr/lib/wine/wine64
+wineserver=/usr/lib/wine/wineserver
+[ -x "$wine" ] || wine=$(command -v wine64 || command -v wine)
+[ -x "$wineserver" ] || wineserver=$(command -v wineserver)
+
+generator=()
+command -v ninja >/dev/null 2>&1 && generator=(-G Ninja)
+# Release: debug information would only make the MinGW link slow.
+cmake -S "$root" -B "$build" "${generator[@]}" \
+  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw64.cmake" \
+  -DCMAKE_BUILD_TYPE=Release -DKELMO_BUILD_TOOLS=OFF >/dev/null
+cmake --build "$build" -j "$jobs" --target kelmo kelmo_unit_tests kelmo_host_tests
+
+echo "-- exports of kelmo.dll"
+exports=$(x86_64-w64-mingw32-objdump -p "$build/kelmo.dll" |
+  awk '/^\[Ordinal\/Name Pointer\] Table/ {table = 1; next}
+       table && NF == 0 {table = 0}
+       table {print $NF}' | sort)
+expected=$(printf '%s\n' FreeCppModuleInterface GetCppModuleInterface)
+if [ "$exports" != "$expected" ]; then
+  echo "kelmo.dll exports other names than the two entry points:"
+  echo "$exports"
+  exit 1
+fi
+echo "exports: $(echo $exports)"
+
+# A prefix of this build's own, without a display, without debug channels and
+# without the debugger, so that a crash ends the program instead of waiting.
+export WINEPREFIX="$build/wineprefix"
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe,winedbg.exe=d"
+unset DISPLAY WAYLAND_DISPLAY
+trap '"$wineserver" -k >/dev/null 2>&1 || true' EXIT
+
+echo "-- starting Wine"
+"$wine" wineboot -i >"$build/wineboot.log" 2>&1 || { cat "$build/wineboot.log"; exit 1; }
+
+failed=0
+summary=()
+for suite in kelmo_unit_tests kelmo_host_tests; do
+  log="$build/$suite.log"
+  echo "-- $suite under Wine"
+  status=0
+  (cd "$build" && timeout 1200 "$wine" "tests/$suite.exe" --gtest_color=no) >"$log" 2>&1 || status=$?
+  passed=$(sed -n 's/^\[  PASSED  \] \([0-9]*\) tests\?\.$/\1/p' "$log")
+  skipped=$(sed -n 's/^\[  SKIPPED \] \([0-9]*\) tests\?, listed below:$/\1/p' "$log")
+  ran=$(sed -n 's/^\[==========\] \([0-9]*\) tests\? from .* ran\..*/\1/p' "$log")
+  if [ "$status" -ne 0 ] || [ -z "$passed" ]; then
+    failed=1
+    summary+=("$suite: FAILED (exit status $status)")
+    grep -E -B30 '^\[  FAILED  \]' "$log" | head -200 || tail -60 "$log"
+    continue
+  fi
+  summary+=("$suite: ${ran:-?} ran, $passed passed, ${skipped:-0} skipped")
+  if [ -n "$skipped" ]; then
+    # Each skip with its reason: the message is the line before the verdict.
+    awk '/^\[  SKIPPED \] .* \([0-9]+ ms\)$/ {sub(/ \([0-9]+ ms\)$/, ""); print "   " substr($0, 14) ": " last}
+         {if ($0 !~ /^\/.*: Skipped$/ && $0 != "Skipped") last = $0}' "$log"
+  fi
+done
+
+printf '%s\n' "${summary[@]}"
+exit "$failed"
