@@ -35,6 +35,27 @@ struct CharReader {
     return c;
   }
 
+  // Reads a run of units at once, as many Next calls would: every unit for
+  // which plain(c) holds, up to the end. plain must be false for line feed
+  // and carriage return, so that only columns move within the run. Returns
+  // the run's first unit; the run ends at position.
+  template <class Plain>
+  const WChar* SkipWhile(Plain plain) {
+    const WChar* start = position;
+    const WChar* p = start;
+    while (p < end && plain(*p)) ++p;
+    if (p != start) {
+      if (previous == 10 || previous == 13) {
+        ++line;  // the run's first unit opens the new line
+        column = 0;
+      }
+      column += static_cast<uint32_t>(p - start);
+      previous = p[-1];
+      position = p;
+    }
+    return start;
+  }
+
   // Units consumed so far, counting the last one read.
   uint32_t Offset() const { return offsetBase + static_cast<uint32_t>(position - chunkStart); }
 

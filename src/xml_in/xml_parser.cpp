@@ -1,5 +1,7 @@
 #include "xml_in/xml_parser.h"
 
+#include <cstring>
+
 #include "tree/text_length.h"
 #include "xml_in/xml_chars.h"
 
@@ -25,6 +27,27 @@ const NamedEntity kNamedEntities[] = {
 };
 
 inline bool IsLineBreak(WChar c) { return c == 10 || c == 13; }
+
+// Sets of units below 64, one bit each, that end a run read in one go. Every
+// set holds the line breaks, which the reader has to see one at a time.
+constexpr uint64_t Bit(unsigned c) { return uint64_t(1) << c; }
+constexpr uint64_t kLineBreaks = Bit(10) | Bit(13);
+constexpr uint64_t kTextStops = kLineBreaks | Bit('<') | Bit('&');
+constexpr uint64_t kCommentStops = kLineBreaks | Bit('-');
+constexpr uint64_t kPiStops = kLineBreaks | Bit('?');
+constexpr uint64_t kTagEndStops = kLineBreaks | Bit('>');
+
+// A predicate for CharReader::SkipWhile: true for units outside the set.
+struct NotIn {
+  uint64_t stops;
+  bool operator()(WChar c) const {
+    const uint16_t u = static_cast<uint16_t>(c);
+    return u >= 64 || !((stops >> u) & 1);
+  }
+};
+
+inline bool IsBlank(WChar c) { return c == ' ' || c == '\t'; }
+inline bool IsSectionPlain(WChar c) { return c != ']' && !IsLineBreak(c); }
 
 // Appends a code point as one unit, or as a surrogate pair above U+FFFF.
 void AppendCodePoint(WStrBuf& out, uint32_t codePoint) {
@@ -152,15 +175,24 @@ bool XmlParser::StepText(CharReader& r) {
       state_ = ParseState::MarkupOpen;
       return true;
     }
-    if (!referencePending_ && c != '&') {
-      // Leading spaces and tabs would be trimmed anyway; not gathering them
-      // spares a buffer for every blank run between tags.
-      if (!out || (dropLineBreaks_ && IsLineBreak(c))) continue;
-      if ((c == ' ' || c == '\t') && text_.IsEmpty()) continue;
-      text_.AppendChar(c);
+    if (referencePending_ || c == '&') {
+      if (!FeedTextChar(c, out)) return Fail(ParseError::BadReference);
       continue;
     }
-    if (!FeedTextChar(c, out)) return Fail(ParseError::BadReference);
+    if (dropLineBreaks_ && IsLineBreak(c)) continue;
+    if (!out) {
+      r.SkipWhile(NotIn{kTextStops});
+      continue;
+    }
+    // Leading spaces and tabs would be trimmed anyway; not gathering them
+    // spares a buffer for every blank run between tags.
+    if (IsBlank(c) && text_.IsEmpty()) {
+      r.SkipWhile(IsBlank);
+      continue;
+    }
+    const WChar* run = r.position - 1;
+    r.SkipWhile(NotIn{kTextStops});
+    text_.Append(run, static_cast<uint32_t>(r.position - run));
   }
   return true;
 }
@@ -241,7 +273,9 @@ bool XmlParser::StepSection(CharReader& r) {
       text_.Append(kSectionEnd, k);
       k = 0;
     }
-    text_.AppendChar(c);
+    const WChar* run = r.position - 1;
+    r.SkipWhile(IsSectionPlain);
+    text_.Append(run, static_cast<uint32_t>(r.position - run));
   }
   matchCount_ = k;
   return true;
@@ -259,6 +293,7 @@ bool XmlParser::StepComment(CharReader& r) {
   while (!r.AtEnd()) {
     if (r.Next() != '-') {
       k = 0;
+      r.SkipWhile(NotIn{kCommentStops});
       continue;
     }
     if (k == 1) {
@@ -279,7 +314,9 @@ bool XmlParser::StepEndTag(CharReader& r) {
   while (!r.AtEnd()) {
     const WChar c = r.Next();
     if (IsNameChar(c)) {
-      ScratchAppend(c, expected, expectedLength);
+      const WChar* run = r.position - 1;
+      r.SkipWhile(IsNameChar);
+      ScratchAppend(run, static_cast<uint32_t>(r.position - run), expected, expectedLength);
       continue;
     }
     if (scratchLength_ == 0 || !ScratchEquals(expectedLength))
@@ -327,8 +364,9 @@ bool XmlParser::StepPiBody(CharReader& r) {
         return true;
       }
       k = 1;
-    } else if (k == 1 && c != '?') {
+    } else if (c != '?') {
       k = 0;
+      r.SkipWhile(NotIn{kPiStops});
     }
   }
   matchCount_ = k;
@@ -340,7 +378,9 @@ bool XmlParser::StepElementName(CharReader& r) {
   while (!r.AtEnd()) {
     const WChar c = r.Next();
     if (IsNameChar(c)) {
-      name.AppendChar(c);
+      const WChar* run = r.position - 1;
+      r.SkipWhile(IsNameChar);
+      name.Append(run, static_cast<uint32_t>(r.position - run));
       continue;
     }
     if (IsXmlSpace(c)) {
@@ -383,7 +423,9 @@ bool XmlParser::StepAttrName(CharReader& r) {
   while (!r.AtEnd()) {
     const WChar c = r.Next();
     if (IsNameChar(c)) {
-      name.AppendChar(c);
+      const WChar* run = r.position - 1;
+      r.SkipWhile(IsNameChar);
+      name.Append(run, static_cast<uint32_t>(r.position - run));
       continue;
     }
     if (c == '=') {
@@ -424,12 +466,14 @@ bool XmlParser::StepBeforeAttrValue(CharReader& r) {
 
 bool XmlParser::StepAttrValue(CharReader& r) {
   const WChar quote = quote_;
+  const NotIn plain{kLineBreaks | Bit('&') | Bit(static_cast<unsigned>(quote))};
   while (!r.AtEnd()) {
     const WChar c = r.Next();
     if (c == quote) {
       if (referencePending_) return Fail(ParseError::BadReference);
       // An empty text still gives a String value, of length 0.
       cur_->TakeString(text_);
+      text_.Clear();
       cur_->SetKindByte(static_cast<int8_t>(NodeKind::Attribute));
       KelmoImpl* element = cur_->Parent();
       if (!element) return Fail(ParseError::NoCurrentNode);
@@ -437,11 +481,14 @@ bool XmlParser::StepAttrValue(CharReader& r) {
       state_ = ParseState::InTag;
       return true;
     }
-    if (!referencePending_ && c != '&') {
-      if (!(dropLineBreaks_ && IsLineBreak(c))) text_.AppendChar(c);
+    if (referencePending_ || c == '&') {
+      if (!FeedTextChar(c, &text_)) return Fail(ParseError::BadReference);
       continue;
     }
-    if (!FeedTextChar(c, &text_)) return Fail(ParseError::BadReference);
+    if (dropLineBreaks_ && IsLineBreak(c)) continue;
+    const WChar* run = r.position - 1;
+    r.SkipWhile(plain);
+    text_.Append(run, static_cast<uint32_t>(r.position - run));
   }
   return true;
 }
@@ -465,12 +512,24 @@ bool XmlParser::StepMarkupEnd(CharReader& r) {
 
 bool XmlParser::StepSkipToClose(CharReader& r) {
   while (!r.AtEnd()) {
-    if (r.Next() != '>') continue;
+    if (r.Next() != '>') {
+      r.SkipWhile(NotIn{kTagEndStops});
+      continue;
+    }
     text_.Clear();
     state_ = ParseState::Text;
     return true;
   }
   return true;
+}
+
+void XmlParser::ScratchAppend(const WChar* run, uint32_t n, const WChar* expected,
+                              uint32_t expectedLength) {
+  if (!scratchDiffers_ &&
+      (uint64_t(scratchLength_) + n > expectedLength ||
+       std::memcmp(expected + scratchLength_, run, size_t(n) * sizeof(WChar)) != 0))
+    scratchDiffers_ = true;
+  scratchLength_ += n;
 }
 
 void XmlParser::OpenElement(WChar first) {

@@ -88,6 +88,8 @@ class XmlParser {
     if (scratchLength_ >= expectedLength || expected[scratchLength_] != c) scratchDiffers_ = true;
     ++scratchLength_;
   }
+  void ScratchAppend(const WChar* run, uint32_t n, const WChar* expected,
+                     uint32_t expectedLength);
   bool ScratchEquals(uint32_t expectedLength) const {
     return !scratchDiffers_ && scratchLength_ == expectedLength;
   }

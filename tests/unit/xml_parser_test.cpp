@@ -103,9 +103,10 @@ TEST(XmlParser, FeedTextChar) {
     bool ok = true;
     for (char16_t u : input) ok = ok && parser.FeedTextChar(static_cast<WChar>(u), &out);
     EXPECT_EQ(ok, c.ok);
-    if (c.ok)
+    if (c.ok) {
       EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t*>(out.Data()), out.Length()),
                 c.out);
+    }
   }
 }
 
