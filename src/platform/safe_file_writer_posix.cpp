@@ -51,9 +51,43 @@ bool WriteAll(int fd, const ByteRange* parts, size_t count) {
   return true;
 }
 
-// Opens the target itself, truncating it, and writes in place. Used where no
-// replacement file can be made; a failure leaves what was written so far.
+uint64_t TotalSize(const ByteRange* parts, size_t count) {
+  uint64_t total = 0;
+  for (size_t i = 0; i < count; ++i) total += parts[i].size;
+  return total;
+}
+
+// Overwrites an existing regular file in place. Room for the new content is
+// claimed before the first old byte is touched, so that a full file system,
+// a quota or a file-size limit fails the save with the old content intact.
+// Where the file system cannot reserve room, the write goes ahead as it
+// would have without the reservation.
+bool OverwriteInPlace(int fd, const ByteRange* parts, size_t count) {
+  const uint64_t total = TotalSize(parts, count);
+  if (total > 0) {
+    int error;
+    do {
+      error = ::posix_fallocate(fd, 0, static_cast<off_t>(total));
+    } while (error == EINTR);
+    if (error == ENOSPC || error == EFBIG || error == EDQUOT) return false;
+  }
+  return WriteAll(fd, parts, count) && ::ftruncate(fd, static_cast<off_t>(total)) == 0 &&
+         ::fsync(fd) == 0;
+}
+
+// Writes into the target itself. Used where no replacement file can be made.
+// A regular file is overwritten in place (above); anything else is opened
+// with truncation, and a failure there leaves what was written so far.
 bool WriteDirect(const char* path, const ByteRange* parts, size_t count) {
+  const int fd = ::open(path, O_WRONLY | O_CLOEXEC);
+  if (fd >= 0) {
+    struct stat info;
+    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
+      const bool ok = OverwriteInPlace(fd, parts, count);
+      return (::close(fd) == 0) && ok;
+    }
+    ::close(fd);
+  }
   std::FILE* file = OpenFileA(path, "wb+");
   if (!file) return false;
   const bool ok = WriteAll(file, parts, count) && std::fflush(file) == 0;
