@@ -1,6 +1,7 @@
 // Bytes through ParseBuffer: encoding sniffing, decoding and the parser. The
 // same document re-encoded as UTF-16LE with a byte-order mark must give the
-// same tree, error and position, since both decode to the same text.
+// same tree, error and position, since both decode to the same text; and a
+// parser used before reads the bytes as a new one does.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -41,5 +42,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const bool okAgain = again->ParseBuffer(reinterpret_cast<const unsigned char*>(utf16.data()),
                                           static_cast<uint32_t>(utf16.size()));
   RequireSameParse(*parser, ok, *again, okAgain, "as UTF-16LE");
+
+  // Every parse starts clean: a parser that has read something else reads
+  // the bytes as a new one does.
+  const bool okReused = again->ParseBuffer(data, n);
+  RequireSameParse(*parser, ok, *again, okReused, "reused parser");
   return 0;
 }

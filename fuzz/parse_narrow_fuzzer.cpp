@@ -1,7 +1,8 @@
 // Narrow text in a code page through ParseStringA. The first byte picks the
 // code page (table code pages, a few others the platform converter knows,
 // and unknown ones), the second whether the length is given or the text
-// runs to its zero byte; both forms must parse alike.
+// runs to its zero byte; both forms must parse alike. UTF-8 text that the
+// sniffer also takes for UTF-8 must parse as bytes just as it does as text.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -9,6 +10,7 @@
 
 #include "fuzz_text.h"
 #include "parse_outcome.h"
+#include "xml_in/text_encoding.h"
 
 namespace {
 
@@ -39,5 +41,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       zeroTerminated ? other->ParseStringA(text.data(), static_cast<uint32_t>(prefix), codePage)
                      : other->ParseStringA(text.c_str(), kelmo::kUpToZero, codePage);
   if (zeroTerminated || prefix == size) RequireSameParse(*parser, ok, *other, okOther, "length forms");
+
+  if ((codePage == 0 || codePage == 65001) && !zeroTerminated) {
+    char name[kelmo::kEncodingNameSize];
+    uint32_t bomLength = 0;
+    if (kelmo::DetectEncoding(data, static_cast<uint32_t>(size), name, &bomLength) &&
+        bomLength == 0 && kelmo::LookupCodePage(name) == 65001) {
+      auto bytes = NewParser();
+      const bool okBytes = bytes->ParseBuffer(data, static_cast<uint32_t>(size));
+      RequireSameParse(*parser, ok, *bytes, okBytes, "as sniffed bytes");
+    }
+  }
   return 0;
 }
