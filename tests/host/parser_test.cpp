@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -512,6 +513,18 @@ TEST_F(ParserTest, FileFailures) {
     EXPECT_FALSE(p->ParseFileW(c.path ? W(wide) : nullptr));
     EXPECT_EQ(p->GetErrorCode(), c.code);
   }
+}
+
+TEST_F(ParserTest, FileTooLargeForA32BitSizeIsRefused) {
+  // A sparse file: its size is told without reading or storing its bytes.
+  TempFile file("kelmo_parser_huge.xml", "<a/>");
+  std::error_code ec;
+  std::filesystem::resize_file(file.path(), 0x100000000ull + 4, ec);
+  if (ec) GTEST_SKIP() << "cannot make a sparse file here: " << ec.message();
+  EXPECT_FALSE(p->ParseFileA(file.path().c_str()));
+  EXPECT_EQ(p->GetErrorCode(), 12u);
+  ASSERT_NE(p->GetRoot(), nullptr);
+  EXPECT_EQ(p->GetRoot()->GetChildCount(), 0u);
 }
 
 TEST(ParserData, SampleFileInTheDataDirectory) {
