@@ -1163,6 +1163,47 @@ TEST(BadInput, TraversalWithoutNodeVisitorPathOrUsableCodePage) {
   EXPECT_NE(ReadBytes(target).find("encoding=\"utf-8\"?><p>"), std::string::npos);
 }
 
+// --- Byte arguments ---
+
+TEST(BadInput, BinaryArgumentsFollowTheLengthRules) {
+  ModuleScope m;
+  static const unsigned char bytes[] = {'a', 'b', 0, 'c', 0};
+  const struct {
+    const char* label;
+    const unsigned char* data;
+    unsigned length;
+    std::string expected;
+  } cases[] = {
+      {"null, length 0", nullptr, 0, ""},
+      {"null, length 5", nullptr, 5, ""},
+      {"null, whole", nullptr, kWhole, ""},
+      {"length 0", bytes, 0, ""},
+      {"whole stops at the first zero byte", bytes, kWhole, "ab"},
+      {"explicit length keeps zero bytes", bytes, 4, std::string("ab\0c", 4)},
+      {"empty, whole", bytes + 2, kWhole, ""},
+  };
+  RefPtr<Kelmo> node = m->CreateNodeW(W(u"b"), kWhole);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    ++g_badInputs;
+    node->SetBinary(reinterpret_cast<const unsigned char*>("previous"), 8);
+    node->SetBinary(c.data, c.length);
+    EXPECT_EQ(node->GetType(), int(kelmo::ValueType::Binary));
+    const unsigned char* data = nullptr;
+    unsigned length = 99;
+    RefPtr<XInRes> holder;
+    ASSERT_TRUE(node->GetBinary(data, length, holder));
+    ASSERT_NE(data, nullptr);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(data), length), c.expected);
+    EXPECT_EQ(holder, nullptr);
+    // As text: base64, empty for no bytes.
+    const kelmo::WChar* text = nullptr;
+    ASSERT_TRUE(node->GetStringW(text, length, holder));
+    EXPECT_EQ(length == 0, c.expected.empty());
+  }
+  EXPECT_EQ(std::memcmp(bytes, "ab\0c", 5), 0);
+}
+
 // --- Very large inputs ---
 
 TEST(BadInput, HundredMegabyteValue) {
