@@ -139,12 +139,12 @@ inline std::string CheckRoundTrip(const WChar* text, uint32_t length, unsigned l
   ParseWide(second, written1);
   if (!second.ok && (second.parser->GetErrorCode() != 0 || !written1.IsEmpty()))
     return "written text does not parse: " + second.Where() + "\n" +
-           Printable(std::u16string(written1.Data(), written1.Length()));
+           Printable(std::u16string(reinterpret_cast<const char16_t*>(written1.Data()), written1.Length()));
   const TreeSnapshot reread = Snapshot(second.root());
   std::string diff = CompareSnapshots(ExpectedAfterRoundTrip(built), reread);
   if (!diff.empty())
     return "round trip: " + diff + "\nwritten: " +
-           Printable(std::u16string(written1.Data(), written1.Length()));
+           Printable(std::u16string(reinterpret_cast<const char16_t*>(written1.Data()), written1.Length()));
 
   // From here on nothing may change any more.
   const kelmo::WStrBuf written2 = WriteTree(*second.root(), layout);

@@ -31,13 +31,13 @@ using TreeSnapshot = std::vector<NodeRecord>;
 inline NodeRecord RecordOf(KelmoImpl& node, uint32_t depth) {
   NodeRecord record;
   record.depth = depth;
-  record.name.assign(node.Name().Data(), node.Name().Length());
+  record.name.assign(reinterpret_cast<const char16_t*>(node.Name().Data()), node.Name().Length());
   record.kind = node.Kind();
   const WChar* text = nullptr;
   unsigned int length = 0;
   kelmo::RefPtr<kelmo::XInRes> holder;
   record.hasText = node.GetStringW(text, length, holder);
-  if (record.hasText) record.text.assign(text, length);
+  if (record.hasText) record.text.assign(reinterpret_cast<const char16_t*>(text), length);
   return record;
 }
 

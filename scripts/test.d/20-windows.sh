@@ -55,7 +55,8 @@ for suite in kelmo_unit_tests kelmo_host_tests; do
   log="$build/$suite.log"
   echo "-- $suite under Wine"
   status=0
-  (cd "$build" && timeout 1200 "$wine" "tests/$suite.exe" --gtest_color=no) >"$log" 2>&1 || status=$?
+  (cd "$build" && timeout 1200 "$wine" "tests/$suite.exe" --gtest_color=no) >"$log.raw" 2>&1 || status=$?
+  tr -d '\r' <"$log.raw" >"$log"  # Windows line ends
   passed=$(sed -n 's/^\[  PASSED  \] \([0-9]*\) tests\?\.$/\1/p' "$log")
   skipped=$(sed -n 's/^\[  SKIPPED \] \([0-9]*\) tests\?, listed below:$/\1/p' "$log")
   ran=$(sed -n 's/^\[==========\] \([0-9]*\) tests\? from .* ran\..*/\1/p' "$log")

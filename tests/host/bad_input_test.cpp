@@ -23,6 +23,7 @@
 #include "host/child_process.h"
 #include "host/host_library.h"
 #include "host/scratch_dir.h"
+#include "support/com_names.h"
 
 using kelmo::Kelmo;
 using kelmo::KelmoParser;
@@ -370,25 +371,25 @@ class CountingObject final : public kelmo::IDispatch {
       *object = static_cast<kelmo::IDispatch*>(this);
     } else {
       *object = nullptr;
-      return kelmo::E_NOINTERFACE;
+      return E_NOINTERFACE;
     }
     AddRef();
-    return kelmo::S_OK;
+    return S_OK;
   }
-  kelmo::ULONG TEST_COM_CALL AddRef() override { return static_cast<kelmo::ULONG>(++refs); }
-  kelmo::ULONG TEST_COM_CALL Release() override { return static_cast<kelmo::ULONG>(--refs); }
-  kelmo::HRESULT TEST_COM_CALL GetTypeInfoCount(unsigned int*) override { return kelmo::E_NOTIMPL; }
-  kelmo::HRESULT TEST_COM_CALL GetTypeInfo(unsigned int, kelmo::LCID, kelmo::ITypeInfo**) override {
-    return kelmo::E_NOTIMPL;
+  ULONG TEST_COM_CALL AddRef() override { return static_cast<ULONG>(++refs); }
+  ULONG TEST_COM_CALL Release() override { return static_cast<ULONG>(--refs); }
+  kelmo::HRESULT TEST_COM_CALL GetTypeInfoCount(unsigned int*) override { return E_NOTIMPL; }
+  kelmo::HRESULT TEST_COM_CALL GetTypeInfo(unsigned int, LCID, ITypeInfo**) override {
+    return E_NOTIMPL;
   }
-  kelmo::HRESULT TEST_COM_CALL GetIDsOfNames(const kelmo::IID&, kelmo::OLECHAR**, unsigned int,
-                                             kelmo::LCID, kelmo::DISPID*) override {
-    return kelmo::E_NOTIMPL;
+  kelmo::HRESULT TEST_COM_CALL GetIDsOfNames(const kelmo::IID&, OLECHAR**, unsigned int,
+                                             LCID, DISPID*) override {
+    return E_NOTIMPL;
   }
-  kelmo::HRESULT TEST_COM_CALL Invoke(kelmo::DISPID, const kelmo::IID&, kelmo::LCID, DispatchFlags,
-                                      kelmo::DISPPARAMS*, kelmo::VARIANT*, kelmo::EXCEPINFO*,
+  kelmo::HRESULT TEST_COM_CALL Invoke(DISPID, const kelmo::IID&, LCID, DispatchFlags,
+                                      DISPPARAMS*, VARIANT*, EXCEPINFO*,
                                       unsigned int*) override {
-    return kelmo::E_NOTIMPL;
+    return E_NOTIMPL;
   }
   int refs = 1;
 };

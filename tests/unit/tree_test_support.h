@@ -10,6 +10,7 @@
 
 #include "kelmo/com.h"
 #include "kelmo/kelmo.h"
+#include "../support/com_names.h"
 #include "tree/kelmo_impl.h"
 
 namespace kelmo_tree_test {
@@ -18,24 +19,6 @@ using kelmo::Kelmo;
 using kelmo::KelmoImpl;
 using kelmo::RefPtr;
 using kelmo::WChar;
-
-// COM names as the test objects spell them: the library's own declarations,
-// or on Windows the system's, whose status codes are macros and cannot be
-// qualified.
-#if !defined(_WIN32)
-using kelmo::DISPID;
-using kelmo::DISPPARAMS;
-using kelmo::E_NOINTERFACE;
-using kelmo::E_NOTIMPL;
-using kelmo::E_POINTER;
-using kelmo::EXCEPINFO;
-using kelmo::ITypeInfo;
-using kelmo::LCID;
-using kelmo::OLECHAR;
-using kelmo::S_OK;
-using kelmo::ULONG;
-using kelmo::VARIANT;
-#endif
 
 inline const WChar* W(const std::u16string& text) {
   return reinterpret_cast<const WChar*>(text.c_str());
