@@ -1,5 +1,8 @@
-// A host program: loads the library, builds a small parameter tree, stores
-// typed values and reads them back converted to other kinds.
+// The library's main job, end to end, as a host program does it: load an XML
+// parameter file, read typed values, change some, save the tree as UTF-8 and
+// as UTF-16LE, load both files again and show that they agree.
+//
+//   kelmo_example [settings.xml] [output directory]
 #include <cstdio>
 #include <string>
 
@@ -16,8 +19,9 @@ using kelmo::RefPtr;
 
 namespace {
 
-// Loads the library and resolves its two entry points.
-bool LoadLibraryEntryPoints(KelmoGetModuleFn& get, KelmoFreeModuleFn& free) {
+constexpr unsigned int kUtf8 = kelmo::kCodePageUtf8;
+
+bool LoadEntryPoints(KelmoGetModuleFn& get, KelmoFreeModuleFn& free) {
 #if defined(_WIN32)
   HMODULE handle = LoadLibraryA(KELMO_LIBRARY_PATH);
   if (!handle) return false;
@@ -35,75 +39,126 @@ bool LoadLibraryEntryPoints(KelmoGetModuleFn& get, KelmoFreeModuleFn& free) {
   return get && free;
 }
 
-// Reads a value as UTF-8 text through the narrow getter.
+// Follows a path of child names ("sampling/gain"); null when a step is missing.
+RefPtr<Kelmo> At(RefPtr<Kelmo> node, const std::string& path) {
+  size_t start = 0;
+  while (node && start <= path.size()) {
+    size_t slash = path.find('/', start);
+    std::string step = path.substr(start, slash == std::string::npos ? std::string::npos
+                                                                      : slash - start);
+    node = node->FindChildA(step.c_str(), static_cast<unsigned int>(step.size()), kUtf8, 0);
+    if (slash == std::string::npos) break;
+    start = slash + 1;
+  }
+  return node;
+}
+
 std::string Text(const RefPtr<Kelmo>& node) {
   const char* text = nullptr;
   unsigned int length = 0;
   RefPtr<kelmo::XInRes> holder;
-  if (!node->GetStringA(text, length, kelmo::kCodePageUtf8, holder)) return "(no text)";
+  if (!node || !node->GetStringA(text, length, kUtf8, holder)) return "(none)";
   return std::string(text, length);
 }
 
-RefPtr<Kelmo> Child(const RefPtr<Kelmo>& parent, const char* name) {
-  RefPtr<Kelmo> child = parent->FindChildA(name, kelmo::kWholeText, kelmo::kCodePageUtf8, 0);
-  if (!child) {
-    child = parent->CreateNode();
-    child->SetNameA(name, kelmo::kWholeText, kelmo::kCodePageUtf8);
-    parent->AppendChild(child);
+RefPtr<Kelmo> Load(kelmo::IModule* module, const std::string& path) {
+  RefPtr<kelmo::KelmoParser> parser = module->CreateParser();
+  if (!parser->ParseFileA(path.c_str())) {
+    std::fprintf(stderr, "%s:%u:%u: cannot load (error %u)\n", path.c_str(),
+                 parser->GetErrorLine(), parser->GetErrorColumn(), parser->GetErrorCode());
+    return nullptr;
   }
-  return child;
+  // The root has no name; its first child is the document element.
+  return parser->DetachRoot()->GetElement();
+}
+
+std::u16string Xml(kelmo::IModule* module, const RefPtr<Kelmo>& node) {
+  RefPtr<kelmo::KelmoTraversal> traversal = module->CreateTraversal();
+  RefPtr<kelmo::XInRes> holder;
+  unsigned int length = 0;
+  const kelmo::WChar* text = traversal->ToXmlW(node, &length, nullptr, nullptr, holder);
+  return std::u16string(reinterpret_cast<const char16_t*>(text), length);
+}
+
+int Run(kelmo::IModule* module, const std::string& input, const std::string& outDir) {
+  RefPtr<Kelmo> settings = Load(module, input);
+  if (!settings) return 1;
+  std::printf("loaded %s\n", input.c_str());
+
+  // Every value read from XML is text; the getters convert on demand.
+  int interval = 0, channels = 0;
+  double gain = 0, offset = 0;
+  bool autoRange = true, dhcp = false;
+  unsigned int port = 0;
+  At(settings, "sampling/intervalMs")->GetInt(interval);
+  At(settings, "sampling/channels")->GetInt(channels);
+  At(settings, "sampling/gain")->GetDouble(gain);
+  At(settings, "sampling/offset")->GetDouble(offset);
+  At(settings, "sampling/autoRange")->GetBool(autoRange);
+  At(settings, "network/dhcp")->GetBool(dhcp);  // an attribute is a child too
+  At(settings, "network/port")->GetUInt(port);
+  std::printf("  intervalMs %d, channels %d, gain %g, offset %g, autoRange %s\n", interval,
+              channels, gain, offset, autoRange ? "true" : "false");
+  std::printf("  network: dhcp %s, port %u, host %s\n", dhcp ? "true" : "false", port,
+              Text(At(settings, "network/host")).c_str());
+  std::printf("  display title \"%s\", profile \"%s\"\n",
+              Text(At(settings, "display/title")).c_str(), Text(At(settings, "profile")).c_str());
+  const unsigned char* table = nullptr;
+  unsigned int tableLength = 0;
+  RefPtr<kelmo::XInRes> holder;
+  if (At(settings, "calibration/table")->GetBinary(table, tableLength, holder))
+    std::printf("  calibration table: %u bytes from base64, first %u\n", tableLength, table[0]);
+
+  // Change typed values: they are stored as numbers and written as text.
+  At(settings, "sampling/intervalMs")->SetInt(interval * 2);
+  At(settings, "sampling/gain")->SetDouble(gain + 0.5);
+  At(settings, "sampling/autoRange")->SetBool(true);
+  At(settings, "network/port")->SetUInt(port + 1);
+  std::printf("changed intervalMs to %d, gain to %g, autoRange to true, port to %u\n",
+              interval * 2, gain + 0.5, port + 1);
+
+  RefPtr<kelmo::KelmoTraversal> traversal = module->CreateTraversal();
+  const std::string utf8Path = outDir + "/settings-utf8.xml";
+  const std::string utf16Path = outDir + "/settings-utf16le.xml";
+  if (!traversal->SaveFileA(settings, utf8Path.c_str(), "  ", "\n", "utf-8", kUtf8) ||
+      !traversal->SaveFileA(settings, utf16Path.c_str(), "  ", "\n", "utf-16le", kUtf8)) {
+    std::fprintf(stderr, "cannot save into %s\n", outDir.c_str());
+    return 1;
+  }
+  std::printf("saved %s and %s\n", utf8Path.c_str(), utf16Path.c_str());
+
+  RefPtr<Kelmo> fromUtf8 = Load(module, utf8Path);
+  RefPtr<Kelmo> fromUtf16 = Load(module, utf16Path);
+  if (!fromUtf8 || !fromUtf16) return 1;
+  int reread = 0;
+  double rereadGain = 0;
+  At(fromUtf16, "sampling/intervalMs")->GetInt(reread);
+  At(fromUtf16, "sampling/gain")->GetDouble(rereadGain);
+  std::printf("reloaded: intervalMs %d, gain %g from the UTF-16LE file\n", reread, rereadGain);
+
+  const std::u16string a = Xml(module, fromUtf8);
+  const std::u16string b = Xml(module, fromUtf16);
+  const std::u16string c = Xml(module, settings);
+  const bool agree = a == b && b == c;
+  std::printf("UTF-8 file, UTF-16LE file and the edited tree %s (%zu characters of XML)\n",
+              agree ? "agree" : "DIFFER", a.size());
+  return agree ? 0 : 1;
 }
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+  const std::string input = argc > 1 ? argv[1] : KELMO_EXAMPLE_DATA "/settings.xml";
+  const std::string outDir = argc > 2 ? argv[2] : ".";
   KelmoGetModuleFn get = nullptr;
   KelmoFreeModuleFn free = nullptr;
-  if (!LoadLibraryEntryPoints(get, free)) {
+  if (!LoadEntryPoints(get, free)) {
     std::fprintf(stderr, "cannot load %s\n", KELMO_LIBRARY_PATH);
     return 1;
   }
   kelmo::IModule* module = nullptr;
   get(&module);
-
-  RefPtr<Kelmo> config = module->CreateNodeA("config", kelmo::kWholeText, kelmo::kCodePageUtf8);
-  RefPtr<Kelmo> server = Child(config, "server");
-  Child(server, "port")->SetInt(8080);
-  Child(server, "ratio")->SetDouble(0.75);
-  Child(server, "enabled")->SetBool(true);
-  Child(server, "name")->SetStringA("primary \xC3\xA9t\xC3\xA9", kelmo::kWholeText,
-                                   kelmo::kCodePageUtf8);
-  Child(server, "retries")->SetStringA(" 0x1F ", kelmo::kWholeText, kelmo::kCodePageUtf8);
-  const unsigned char key[] = {0xDE, 0xAD, 0xBE, 0xEF};
-  Child(server, "key")->SetBinary(key, sizeof key);
-
-  std::printf("server has %u parameters\n", server->GetChildCount());
-  for (RefPtr<Kelmo> p = server->GetFirstChild(); p; p = p->GetNextSibling()) {
-    const char* name = nullptr;
-    unsigned int nameLength = 0;
-    RefPtr<kelmo::XInRes> holder;
-    p->GetNameA(name, nameLength, kelmo::kCodePageUtf8, holder);
-    std::printf("  %-8.*s type 0x%02x  text \"%s\"", static_cast<int>(nameLength), name,
-                p->GetType(), Text(p).c_str());
-    int asInt = 0;
-    double asDouble = 0;
-    bool asBool = false;
-    if (p->GetInt(asInt)) std::printf("  int %d", asInt);
-    if (p->GetDouble(asDouble)) std::printf("  double %g", asDouble);
-    if (p->GetBool(asBool)) std::printf("  bool %s", asBool ? "true" : "false");
-    std::printf("\n");
-  }
-
-  RefPtr<Kelmo> copy = config->Clone();
-  unsigned int port = 0;
-  copy->FindChildA("server", kelmo::kWholeText, kelmo::kCodePageUtf8, 0)
-      ->FindChildA("port", kelmo::kWholeText, kelmo::kCodePageUtf8, 0)
-      ->GetUInt(port);
-  std::printf("clone reads port %u\n", port);
-
-  config = nullptr;
-  copy = nullptr;
-  server = nullptr;
+  int status = Run(module, input, outDir);
   free(&module);
-  return 0;
+  return status;
 }
