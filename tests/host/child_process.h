@@ -12,6 +12,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <functional>
 
 namespace kelmo_test {
@@ -36,6 +37,9 @@ inline bool DropPrivileges() {
 // when the child could not be made or did not exit normally. The child ends
 // with _exit, so nothing of the parent's state is torn down twice.
 inline int RunInChild(const std::function<int()>& body) {
+  // Output still buffered would otherwise be written twice, should anything
+  // in the child flush it.
+  std::fflush(nullptr);
   const pid_t pid = ::fork();
   if (pid < 0) return -1;
   if (pid == 0) ::_exit(body());
