@@ -153,10 +153,27 @@ TEST_P(NarrowTextInput, NamesValuesAndLookups) {
   ExpectNarrowResult(c, NameOf(created));
   EXPECT_EQ(created->GetType(), int(kelmo::ValueType::Empty));
 
-  // Rename: a failed conversion empties the name.
+  // Rename: a failed conversion empties the name. The node sits between two
+  // siblings under a parent with a name index, which the rename must follow.
   RefPtr<Kelmo> renamed = m->CreateNodeW(W(u"old"), kWhole);
+  RefPtr<Kelmo> owner = m->CreateNodeW(W(u"owner"), kWhole);
+  RefPtr<Kelmo> before = m->CreateNodeW(W(u"zz"), kWhole);
+  RefPtr<Kelmo> after = m->CreateNodeW(W(u"zzz"), kWhole);
+  owner->AppendChild(before);
+  owner->AppendChild(renamed);
+  owner->AppendChild(after);
+  owner->BuildNameIndex();
   renamed->SetNameA(c.text, c.length, c.codePage);
-  ExpectNarrowResult(c, NameOf(renamed));
+  const std::u16string newName = NameOf(renamed);
+  ExpectNarrowResult(c, newName);
+  EXPECT_EQ(owner->GetChildCount(), 3u);
+  EXPECT_EQ(renamed->GetPrevSibling(), before);
+  EXPECT_EQ(renamed->GetNextSibling(), after);
+  EXPECT_EQ(owner->FindChildW(W(u"old"), kWhole, 0), nullptr);
+  RefPtr<Kelmo> byNewName = newName.empty() ? owner->FindChildW(nullptr, 0, 0)
+                                            : owner->FindChildW(W(newName),
+                                                                unsigned(newName.size()), 0);
+  EXPECT_EQ(byNewName, renamed);
 
   // String value: always a String afterwards, empty when conversion failed.
   RefPtr<Kelmo> valued = m->CreateNodeW(W(u"v"), kWhole);
