@@ -57,8 +57,10 @@ check_prefix() {  # check_prefix PREFIX LABEL
   cmake --build "$out/examples" >"$out/build.log" 2>&1 || { cat "$out/build.log"; fail "building the examples"; }
   grep -q "kelmo_DIR:PATH=$lib/cmake/kelmo" "$out/examples/CMakeCache.txt" ||
     fail "the examples did not use the package in $prefix"
-  "$out/examples/kelmo_example" >"$out/example.txt" || fail "kelmo_example"
-  expect_line "$out/example.txt" "clone reads port 8080"
+  mkdir -p "$out/example-output"
+  "$out/examples/kelmo_example" "$source/examples/data/settings.xml" "$out/example-output" \
+    >"$out/example.txt" || fail "kelmo_example"
+  expect_line "$out/example.txt" "UTF-8 file, UTF-16LE file and the edited tree agree (687 characters of XML)"
   "$out/examples/kelmo_settings_example" >"$out/settings.txt" || fail "kelmo_settings_example"
   expect_line "$out/settings.txt" "gateway listens on port 8080 (timeout 12.5 s, tls off, 100 connections)"
   expect_line "$out/settings.txt" "    <connections>512</connections>"
