@@ -11,8 +11,8 @@ bool LooksLikeNumber(const std::string& arg) {
 }
 
 const OptionSpec* FindSpec(const std::vector<OptionSpec>& specs, const std::string& name) {
-  for (const OptionSpec& spec : specs) {
-    if (spec.name == name || (!spec.alias.empty() && spec.alias == name)) return &spec;
+  for (const OptionSpec& known : specs) {
+    if (known.name == name || (!known.alias.empty() && known.alias == name)) return &known;
   }
   return nullptr;
 }
@@ -49,20 +49,20 @@ Arguments ParseArguments(const std::vector<std::string>& args,
       name = arg.substr(0, eq);
       inlineValue = arg.substr(eq + 1);
     }
-    const OptionSpec* spec = FindSpec(specs, name);
-    if (!spec) throw UsageError("unknown option " + name);
-    if (result.Has(spec->name)) throw UsageError("option " + spec->name + " is given twice");
-    if (!spec->takesValue) {
-      if (inlineValue) throw UsageError("option " + spec->name + " takes no value");
-      result.options[spec->name] = "";
+    const OptionSpec* known = FindSpec(specs, name);
+    if (!known) throw UsageError("unknown option " + name);
+    if (result.Has(known->name)) throw UsageError("option " + known->name + " is given twice");
+    if (!known->takesValue) {
+      if (inlineValue) throw UsageError("option " + known->name + " takes no value");
+      result.options[known->name] = "";
       continue;
     }
     if (inlineValue) {
-      result.options[spec->name] = *inlineValue;
+      result.options[known->name] = *inlineValue;
     } else if (i + 1 < args.size()) {
-      result.options[spec->name] = args[++i];
+      result.options[known->name] = args[++i];
     } else {
-      throw UsageError("option " + spec->name + " needs a value");
+      throw UsageError("option " + known->name + " needs a value");
     }
   }
   return result;
