@@ -4,10 +4,15 @@
 // above 1 always favours this library.
 //
 //   kelmo_bench --library PATH --inputs DIR [--work DIR] [--seconds S] [--quick]
+//               [--only TEXT]   (only inputs whose label holds TEXT; no lookups)
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -29,6 +34,8 @@ struct Options {
   std::string work = "/tmp";
   double seconds = 0.5;
   bool quick = false;
+  std::string only;  // run only the inputs whose label contains this
+  bool lookup = true;
 };
 
 struct Input {
@@ -134,8 +141,15 @@ class Bench {
       : options_(std::move(options)), libraries_(std::move(libraries)) {}
 
   void Run(const std::vector<Input>& inputs) {
+    // Memory first, each figure in a child process that loads nothing else,
+    // so that no allocator (ours included) serves the tree from blocks that
+    // an earlier load left behind.
+    for (const Input& input : inputs)
+      for (size_t i = 0; i < libraries_.size(); ++i)
+        if (libraries_[i]->Decodes(input.encoding))
+          memory_[{input.label, i}] = MeasureMemoryIsolated(*libraries_[i], input);
     for (const Input& input : inputs) RunInput(input);
-    RunLookup();
+    if (options_.lookup) RunLookup();
   }
 
   void Print() const {
@@ -228,7 +242,15 @@ class Bench {
           row->cells[i].note = "fails";
       } else {
         library.Free();
-        MeasureMemory(library, input, i, memory, memoryRatio, peak);
+        const Memory& used = memory_[{input.label, i}];
+        if (used.nodes == 0) {
+          for (Row* row : {&memory, &memoryRatio, &peak}) row->cells[i].note = "?";
+        } else {
+          const double size = double(input.utf8.size());
+          memory.cells[i] = Cell{true, used.held / double(used.nodes), ""};
+          memoryRatio.cells[i] = Cell{true, used.held / size, ""};
+          peak.cells[i] = Cell{true, used.peak / size, ""};
+        }
         Time(load, i, megabytes, [&] {
           library.Load(input.utf8, input.encoding);
           library.Free();
@@ -265,22 +287,40 @@ class Bench {
     row.cells[i].value = megabytes / seconds;
   }
 
-  static void MeasureMemory(XmlLibrary& library, const Input& input, size_t i, Row& perNode,
-                            Row& perInput, Row& peak) {
-    if (!HeapCountingActive()) {
-      for (Row* row : {&perNode, &perInput, &peak}) row->cells[i].note = "?";
-      return;
+  struct Memory {
+    double held = 0;  // bytes in use once loaded
+    double peak = 0;  // most bytes in use while loading
+    size_t nodes = 0;
+  };
+
+  static Memory MeasureMemoryIsolated(XmlLibrary& library, const Input& input) {
+    Memory result;
+    int channel[2];
+    if (!HeapCountingActive() || pipe(channel) != 0) return result;
+    std::fflush(nullptr);
+    const pid_t child = fork();
+    if (child == 0) {
+      close(channel[0]);
+      const int64_t before = CurrentHeapUse().current;
+      ResetPeak();
+      Memory measured;
+      if (library.Load(input.utf8, input.encoding)) {
+        const HeapUse after = CurrentHeapUse();
+        measured.held = double(after.current - before);
+        measured.peak = double(after.peak - before);
+        measured.nodes = library.CountNodes();
+      }
+      const ssize_t written = write(channel[1], &measured, sizeof measured);
+      _exit(written == ssize_t(sizeof measured) ? 0 : 1);
     }
-    const int64_t before = CurrentHeapUse().current;
-    ResetPeak();
-    library.Load(input.utf8, input.encoding);
-    const HeapUse after = CurrentHeapUse();
-    const size_t nodes = library.CountNodes();
-    library.Free();
-    const double held = double(after.current - before);
-    perNode.cells[i] = Cell{true, held / double(nodes), ""};
-    perInput.cells[i] = Cell{true, held / double(input.utf8.size()), ""};
-    peak.cells[i] = Cell{true, double(after.peak - before) / double(input.utf8.size()), ""};
+    close(channel[1]);
+    if (child > 0) {
+      if (read(channel[0], &result, sizeof result) != ssize_t(sizeof result)) result = Memory();
+      int status = 0;
+      waitpid(child, &status, 0);
+    }
+    close(channel[0]);
+    return result;
   }
 
   void RunLookup() {
@@ -328,6 +368,7 @@ class Bench {
   Options options_;
   std::vector<std::unique_ptr<XmlLibrary>> libraries_;
   std::vector<Row> rows_;
+  std::map<std::pair<std::string, size_t>, Memory> memory_;
 };
 
 bool ParseOptions(int argc, char** argv, Options& options) {
@@ -350,6 +391,9 @@ bool ParseOptions(int argc, char** argv, Options& options) {
       options.seconds = std::atof(number.c_str());
     } else if (arg == "--quick") {
       options.quick = true;
+    } else if (arg == "--only") {
+      if (!value(options.only)) return false;
+      options.lookup = false;
     } else {
       return false;
     }
@@ -380,6 +424,7 @@ std::vector<Input> LoadInputs(const Options& options) {
       continue;
     }
     input.label = source.label + std::string(" ") + Format(double(input.utf8.size()) / 1e6) + " MB";
+    if (input.label.find(options.only) == std::string::npos) continue;
     input.encoding = source.encoding;
     if (source.encoding == Encoding::kUtf8) input.utf16 = ToUtf16(input.utf8);
     inputs.push_back(std::move(input));
@@ -394,7 +439,7 @@ int main(int argc, char** argv) {
   bench::Options options;
   if (!bench::ParseOptions(argc, argv, options)) {
     std::fprintf(stderr,
-                 "usage: %s --library PATH --inputs DIR [--work DIR] [--seconds S] [--quick]\n",
+                 "usage: %s --library PATH --inputs DIR [--work DIR] [--seconds S] [--quick] [--only TEXT]\n",
                  argv[0]);
     return 2;
   }

@@ -1,6 +1,8 @@
 // A small driver for profilers (callgrind, perf): loads one file through the
 // library's own parser object, linked directly, and optionally writes it.
 //   kelmo_bench_profile FILE [load|write|both] [REPEAT]
+#include <time.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -9,6 +11,16 @@
 #include "kelmo/kelmo.h"
 #include "xml_in/parser_factory.h"
 #include "xml_out/traversal_factory.h"
+
+namespace {
+
+double CpuSeconds() {
+  timespec now{};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+  return double(now.tv_sec) + double(now.tv_nsec) * 1e-9;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   if (argc < 2) {
@@ -30,9 +42,13 @@ int main(int argc, char** argv) {
   kelmo::RefPtr<kelmo::KelmoTraversal> traversal = kelmo::NewKelmoTraversal();
   kelmo::RefPtr<kelmo::Kelmo> root;
   size_t written = 0;
+  double parseSeconds = 0, freeSeconds = 0, writeSeconds = 0;
   for (int i = 0; i < repeat || (!load && i == 0); ++i) {
     if (load || !root) {
+      double start = CpuSeconds();
       root = nullptr;
+      freeSeconds += CpuSeconds() - start;
+      start = CpuSeconds();
       kelmo::RefPtr<kelmo::KelmoParser> parser = kelmo::NewKelmoParser();
       if (!parser->ParseBuffer(bytes.data(), static_cast<unsigned int>(bytes.size()))) {
         std::fprintf(stderr, "parse error %u at line %u\n", parser->GetErrorCode(),
@@ -40,14 +56,18 @@ int main(int argc, char** argv) {
         return 1;
       }
       root = parser->DetachRoot();
+      parseSeconds += CpuSeconds() - start;
     }
     if (write) {
+      const double start = CpuSeconds();
       unsigned int length = 0;
       kelmo::RefPtr<kelmo::XInRes> holder;
       traversal->ToXmlA(root, &length, "  ", "\n", 65001, holder);
       written += length;
+      writeSeconds += CpuSeconds() - start;
     }
   }
-  std::printf("%zu bytes read, %zu written\n", bytes.size(), written);
+  std::printf("%zu bytes read, %zu written; CPU ms: parse %.1f, free %.1f, write %.1f\n",
+              bytes.size(), written, parseSeconds * 1e3, freeSeconds * 1e3, writeSeconds * 1e3);
   return 0;
 }
