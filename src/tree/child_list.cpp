@@ -1,5 +1,6 @@
 #include "tree/child_list.h"
 
+#include <memory>
 #include <new>
 #include <utility>
 
@@ -28,7 +29,13 @@ RefPtr<Kelmo> Share(KelmoImpl* node) {
 // means nothing once the value is Empty.
 
 void KelmoImpl::DropLink(KelmoImpl* node, KelmoImpl*& dead) noexcept {
-  if (!node || node->count_.fetch_sub(1, std::memory_order_acq_rel) != 1) return;
+  if (!node) return;
+  // A count of 1 is the link being dropped: no other reference exists that
+  // could change it, so the node dies without a read-modify-write (the
+  // acquire load still orders it after every earlier release).
+  if (node->count_.load(std::memory_order_acquire) != 1 &&
+      node->count_.fetch_sub(1, std::memory_order_acq_rel) != 1)
+    return;
   node->ResetValue();
   if (node->children_) node->children_->ForgetParent();
   KelmoImpl* first = node->children_ ? node->children_->first_.get() : nullptr;
@@ -146,10 +153,13 @@ void KelmoImpl::PrepareInsertion(ChildList& list) {
 }
 
 void KelmoImpl::LinkLast(ChildList& list, KelmoImpl* child) noexcept {
-  child->prev_ = list.last_;
+  // The list's hold on the former last child becomes the new child's back
+  // link, so that child's count does not change.
+  KelmoImpl* former = list.last_.detach();
+  child->prev_ = RefPtr<KelmoImpl>(former, adopt_ref);
   child->next_ = nullptr;
-  if (list.last_)
-    list.last_->next_ = child;
+  if (former)
+    former->next_ = child;
   else
     list.first_ = child;
   list.last_ = child;
@@ -214,6 +224,29 @@ void KelmoImpl::AppendChildNode(KelmoImpl* child) {
   ChildList& list = EnsureChildren();
   PrepareInsertion(list);
   LinkLast(list, child);
+}
+
+KelmoImpl* KelmoImpl::AppendNewChild(const WChar* name, uint32_t length) {
+  ChildList& list = EnsureChildren();
+  PrepareInsertion(list);
+  std::unique_ptr<KelmoImpl> fresh(new KelmoImpl);
+  fresh->name_.Assign(name, length);
+  // Nobody else can see the node yet, so its count is set rather than
+  // counted up: one for the link from its previous sibling (or the list's
+  // first entry) and one for the list's last entry.
+  KelmoImpl* child = fresh.release();
+  child->count_.store(2, std::memory_order_relaxed);
+  KelmoImpl* former = list.last_.detach();
+  child->prev_ = RefPtr<KelmoImpl>(former, adopt_ref);
+  if (former)
+    former->next_ = RefPtr<KelmoImpl>(child, adopt_ref);
+  else
+    list.first_ = RefPtr<KelmoImpl>(child, adopt_ref);
+  list.last_ = RefPtr<KelmoImpl>(child, adopt_ref);
+  ++list.count_;
+  child->parent_ = this;
+  if (list.index_) list.index_->InsertAfterEqual(child);
+  return child;
 }
 
 RefPtr<Kelmo> KelmoImpl::GetParent() { return Share(parent_); }

@@ -9,6 +9,7 @@
 
 #include "tree/kelmo_impl.h"
 #include "tree/name_index.h"
+#include "tree/small_block_pool.h"
 
 namespace kelmo {
 
@@ -18,6 +19,9 @@ class ChildList {
   ChildList(const ChildList&) = delete;
   ChildList& operator=(const ChildList&) = delete;
   ~ChildList() = default;
+
+  static void* operator new(size_t size) { return SmallBlockPool::Allocate(size); }
+  static void operator delete(void* list, size_t size) noexcept { SmallBlockPool::Free(list, size); }
 
   KelmoImpl* First() const noexcept { return first_.get(); }
   KelmoImpl* Last() const noexcept { return last_.get(); }

@@ -18,7 +18,8 @@ constexpr int8_t kBinaryTag = static_cast<int8_t>(ValueType::Binary);
 }  // namespace
 
 KelmoImpl::~KelmoImpl() {
-  ResetValue();
+  // A node freed with its tree had its value released when it died.
+  if (type_ != 0) ResetValue();
   if (children_) {
     children_->UnlinkAll();
     delete children_;

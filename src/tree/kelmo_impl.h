@@ -11,6 +11,7 @@
 
 #include "kelmo/kelmo.h"
 #include "tree/blob_buf.h"
+#include "tree/small_block_pool.h"
 #include "tree/wstr_buf.h"
 
 namespace kelmo {
@@ -21,6 +22,9 @@ class KelmoImpl final : public ref_counter_base<Kelmo, KelmoImpl> {
  public:
   KelmoImpl() noexcept {}
   ~KelmoImpl() override;
+
+  static void* operator new(size_t size) { return SmallBlockPool::Allocate(size); }
+  static void operator delete(void* node, size_t size) noexcept { SmallBlockPool::Free(node, size); }
 
   // A new node with count 1, adopted by the returned handle.
   static RefPtr<KelmoImpl> Make() { return RefPtr<KelmoImpl>(new KelmoImpl, adopt_ref); }
@@ -142,6 +146,9 @@ class KelmoImpl final : public ref_counter_base<Kelmo, KelmoImpl> {
   // Appends a free-standing child (no parent) at the end; used by the parser
   // and Clone. Keeps the name index current when there is one.
   void AppendChildNode(KelmoImpl* child);
+  // Makes a node with the given name (length already resolved) and appends
+  // it; the tree holds the only references. What the parser builds with.
+  KelmoImpl* AppendNewChild(const WChar* name, uint32_t length);
   // Sets a String value from text (SetStringW without the virtual call).
   void AssignString(const WChar* text, uint32_t length);
   // Moves a text into the String value without copying (swaps handles).
@@ -209,13 +216,15 @@ class KelmoImpl final : public ref_counter_base<Kelmo, KelmoImpl> {
   RefPtr<KelmoImpl> CopyWithoutChildren() const;
   void StoreName(WStrBuf& name);
 
+  // The tag and kind come first so that they fill the space the base class
+  // leaves after its count.
+  int8_t type_ = 0;
+  int8_t kind_ = 0;
   ValueStorage value_;
   WStrBuf name_;
   KelmoImpl* parent_ = nullptr;
   RefPtr<KelmoImpl> prev_;
   RefPtr<KelmoImpl> next_;
-  int8_t type_ = 0;
-  int8_t kind_ = 0;
   ChildList* children_ = nullptr;
 };
 

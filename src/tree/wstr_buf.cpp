@@ -6,6 +6,7 @@
 
 #include "platform/code_page.h"
 #include "tree/result_buffer.h"
+#include "tree/small_block_pool.h"
 
 namespace kelmo {
 
@@ -16,6 +17,16 @@ namespace {
 // The largest capacity whose block (header, characters, terminator) can be
 // sized without overflow.
 constexpr uint32_t kMaxCapacity = 0xFFFFFFFEu;
+
+// Names and most values are short; a call to memcpy costs more than the
+// copy itself there.
+inline void CopyUnits(WChar* to, const WChar* from, uint32_t n) {
+  if (n <= 16) {
+    for (uint32_t i = 0; i < n; ++i) to[i] = from[i];
+  } else {
+    std::memcpy(to, from, size_t(n) * sizeof(WChar));
+  }
+}
 }  // namespace
 
 uint32_t GrowCapacity(uint32_t oldLength, uint32_t wanted) {
@@ -32,7 +43,7 @@ WStrBuf::Block* WStrBuf::NewBlock(uint32_t capacity) {
   if (capacity > kMaxCapacity) throw std::bad_alloc();
   size_t units = size_t(capacity) + 1;
   if (units > (SIZE_MAX - sizeof(Block)) / sizeof(WChar)) throw std::bad_alloc();
-  void* memory = ::operator new(sizeof(Block) + units * sizeof(WChar));
+  void* memory = SmallBlockPool::Allocate(sizeof(Block) + units * sizeof(WChar));
   Block* block = static_cast<Block*>(memory);
   block->capacity = capacity;
   block->length = 0;
@@ -40,13 +51,8 @@ WStrBuf::Block* WStrBuf::NewBlock(uint32_t capacity) {
   return block;
 }
 
-void WStrBuf::FreeBlock(Block* block) noexcept { ::operator delete(block); }
-
-void WStrBuf::Clear() noexcept {
-  if (block_) {
-    FreeBlock(block_);
-    block_ = nullptr;
-  }
+void WStrBuf::FreeBlock(Block* block) noexcept {
+  SmallBlockPool::Free(block, sizeof(Block) + (size_t(block->capacity) + 1) * sizeof(WChar));
 }
 
 WStrBuf::WStrBuf(const WChar* zeroTerminated) : WStrBuf(zeroTerminated, kUpToZero) {}
@@ -73,7 +79,14 @@ WStrBuf& WStrBuf::Assign(const WChar* text, uint32_t length) {
     Clear();
     return *this;
   }
-  if (block_ && text == block_->data() && length == block_->length) return *this;
+  if (!block_) {
+    block_ = NewBlock(length < 8 ? 8 : length);
+    CopyUnits(block_->data(), text, length);
+    block_->data()[length] = 0;
+    block_->length = length;
+    return *this;
+  }
+  if (text == block_->data() && length == block_->length) return *this;
   uint32_t capacity = Capacity();
   if (length <= capacity && capacity <= FitLimit(length)) {
     // The source may lie inside this block (trimming does that).
@@ -105,10 +118,10 @@ WStrBuf& WStrBuf::AssignChar(WChar c) {
   return *this;
 }
 
-WStrBuf& WStrBuf::Append(const WChar* text, uint32_t n) {
+WStrBuf& WStrBuf::AppendSlow(const WChar* text, uint32_t n) {
   if (!block_) {
     block_ = NewBlock(n < 8 ? 8 : n);
-    if (n) std::memcpy(block_->data(), text, size_t(n) * sizeof(WChar));
+    CopyUnits(block_->data(), text, n);
     block_->data()[n] = 0;
     block_->length = n;
     return *this;
@@ -130,11 +143,6 @@ WStrBuf& WStrBuf::Append(const WChar* text, uint32_t n) {
   FreeBlock(block_);
   block_ = fresh;
   return *this;
-}
-
-WStrBuf& WStrBuf::Append(const WStrBuf& other) {
-  if (other.IsEmpty()) return *this;
-  return Append(other.Data(), other.Length());
 }
 
 WStrBuf& WStrBuf::AppendCharSlow(WChar c) {

@@ -31,9 +31,23 @@ class WStrBuf {
 
   WStrBuf& Assign(const WChar* text, uint32_t length);
   WStrBuf& AssignChar(WChar c);
-  // n is explicit here (no 0xFFFFFFFF convention) and may be 0.
-  WStrBuf& Append(const WChar* text, uint32_t n);
-  WStrBuf& Append(const WStrBuf& other);
+  // n is explicit here (no 0xFFFFFFFF convention) and may be 0. The text
+  // may lie inside this buffer. Short appends that fit stay inline: the
+  // writer makes one per name and piece of markup.
+  WStrBuf& Append(const WChar* text, uint32_t n) {
+    if (n <= 8 && block_ && block_->capacity - block_->length >= n) {
+      WChar* d = block_->data() + block_->length;
+      for (uint32_t i = 0; i < n; ++i) d[i] = text[i];
+      block_->length += n;
+      d[n] = 0;
+      return *this;
+    }
+    return AppendSlow(text, n);
+  }
+  WStrBuf& Append(const WStrBuf& other) {
+    if (other.IsEmpty()) return *this;
+    return Append(other.Data(), other.Length());
+  }
   WStrBuf& AppendChar(WChar c) {
     if (block_ && block_->length < block_->capacity) {
       WChar* d = block_->data();
@@ -45,7 +59,12 @@ class WStrBuf {
   }
   void Resize(uint32_t n);
   void Trim();
-  void Clear() noexcept;
+  void Clear() noexcept {
+    if (block_) {
+      FreeBlock(block_);
+      block_ = nullptr;
+    }
+  }
   void Swap(WStrBuf& other) noexcept {
     Block* b = block_;
     block_ = other.block_;
@@ -96,6 +115,7 @@ class WStrBuf {
   static Block* NewBlock(uint32_t capacity);
   static void FreeBlock(Block* block) noexcept;
   WStrBuf& AppendCharSlow(WChar c);
+  WStrBuf& AppendSlow(const WChar* text, uint32_t n);
 
   Block* block_ = nullptr;
 };
