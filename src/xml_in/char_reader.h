@@ -44,16 +44,21 @@ struct CharReader {
     const WChar* start = position;
     const WChar* p = start;
     while (p < end && plain(*p)) ++p;
-    if (p != start) {
-      if (previous == 10 || previous == 13) {
-        ++line;  // the run's first unit opens the new line
-        column = 0;
-      }
-      column += static_cast<uint32_t>(p - start);
-      previous = p[-1];
-      position = p;
-    }
+    AdvanceTo(p);
     return start;
+  }
+
+  // Reads every unit up to p (at or after position, at most end) as many
+  // Next calls would; none of them may be a line feed or carriage return.
+  void AdvanceTo(const WChar* p) {
+    if (p == position) return;
+    if (previous == 10 || previous == 13) {
+      ++line;  // the run's first unit opens the new line
+      column = 0;
+    }
+    column += static_cast<uint32_t>(p - position);
+    previous = p[-1];
+    position = p;
   }
 
   // Units consumed so far, counting the last one read.

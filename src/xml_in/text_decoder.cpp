@@ -48,6 +48,20 @@ bool TextDecoder::Decode(const unsigned char* bytes, uint32_t size, const WChar*
   // The converter counts in int.
   if (!bytes || size == 0 || size > uint32_t(INT_MAX)) return false;
   const char* narrow = reinterpret_cast<const char*>(bytes);
+  if (codePage == kCodePageUtf8) {
+    // UTF-8 never gives more units than bytes, so one pass into a buffer of
+    // that size does without the counting pass.
+    WChar* wide = new WChar[size];
+    const int written = platform::MultiByteToWide(codePage, narrow, int(size), wide, int(size));
+    if (written <= 0) {
+      delete[] wide;
+      return false;
+    }
+    converted_ = wide;
+    text = converted_;
+    units = uint32_t(written);
+    return true;
+  }
   const int needed = platform::MultiByteToWide(codePage, narrow, int(size), nullptr, 0);
   if (needed <= 0) return false;
   WChar* wide = new WChar[size_t(needed)];

@@ -2,6 +2,10 @@
 
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "tree/text_length.h"
 #include "xml_in/xml_chars.h"
 
@@ -28,23 +32,35 @@ const NamedEntity kNamedEntities[] = {
 
 inline bool IsLineBreak(WChar c) { return c == 10 || c == 13; }
 
-// Sets of units below 64, one bit each, that end a run read in one go. Every
-// set holds the line breaks, which the reader has to see one at a time.
-constexpr uint64_t Bit(unsigned c) { return uint64_t(1) << c; }
-constexpr uint64_t kLineBreaks = Bit(10) | Bit(13);
-constexpr uint64_t kTextStops = kLineBreaks | Bit('<') | Bit('&');
-constexpr uint64_t kCommentStops = kLineBreaks | Bit('-');
-constexpr uint64_t kPiStops = kLineBreaks | Bit('?');
-constexpr uint64_t kTagEndStops = kLineBreaks | Bit('>');
-
-// A predicate for CharReader::SkipWhile: true for units outside the set.
-struct NotIn {
-  uint64_t stops;
-  bool operator()(WChar c) const {
-    const uint16_t u = static_cast<uint16_t>(c);
-    return u >= 64 || !((stops >> u) & 1);
+// The first unit from p on (before end) that equals one of the four stops,
+// or end. Text, values and skipped markup are mostly long runs between such
+// units, so they are searched eight units at a time where that is possible.
+inline const WChar* FindStop(const WChar* p, const WChar* end, WChar a, WChar b, WChar c,
+                             WChar d) {
+#if defined(__SSE2__)
+  const __m128i va = _mm_set1_epi16(static_cast<short>(a));
+  const __m128i vb = _mm_set1_epi16(static_cast<short>(b));
+  const __m128i vc = _mm_set1_epi16(static_cast<short>(c));
+  const __m128i vd = _mm_set1_epi16(static_cast<short>(d));
+  while (end - p >= 8) {
+    const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i hit =
+        _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi16(units, va), _mm_cmpeq_epi16(units, vb)),
+                     _mm_or_si128(_mm_cmpeq_epi16(units, vc), _mm_cmpeq_epi16(units, vd)));
+    const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(hit));
+    if (mask) return p + __builtin_ctz(mask) / 2;
+    p += 8;
   }
-};
+#endif
+  while (p < end && *p != a && *p != b && *p != c && *p != d) ++p;
+  return p;
+}
+
+// Reads a run up to the next of the stops, which must include both line
+// breaks (the reader counts lines one unit at a time).
+inline void SkipToStop(CharReader& r, WChar a, WChar b) {
+  r.AdvanceTo(FindStop(r.position, r.end, 10, 13, a, b));
+}
 
 inline bool IsBlank(WChar c) { return c == ' ' || c == '\t'; }
 inline bool IsSectionPlain(WChar c) { return c != ']' && !IsLineBreak(c); }
@@ -181,7 +197,7 @@ bool XmlParser::StepText(CharReader& r) {
     }
     if (dropLineBreaks_ && IsLineBreak(c)) continue;
     if (!out) {
-      r.SkipWhile(NotIn{kTextStops});
+      SkipToStop(r, '<', '&');
       continue;
     }
     // Leading spaces and tabs would be trimmed anyway; not gathering them
@@ -191,7 +207,7 @@ bool XmlParser::StepText(CharReader& r) {
       continue;
     }
     const WChar* run = r.position - 1;
-    r.SkipWhile(NotIn{kTextStops});
+    SkipToStop(r, '<', '&');
     text_.Append(run, static_cast<uint32_t>(r.position - run));
   }
   return true;
@@ -208,7 +224,9 @@ bool XmlParser::StepMarkupOpen(CharReader& r) {
     ClearScratch();
     state_ = ParseState::EndTag;
   } else if (IsNameChar(c)) {
-    OpenElement(c);
+    const WChar* name = r.position - 1;
+    r.SkipWhile(IsNameChar);
+    OpenElement(name, static_cast<uint32_t>(r.position - name));
     state_ = ParseState::ElementName;
   } else {
     return Fail(ParseError::Syntax);
@@ -293,7 +311,7 @@ bool XmlParser::StepComment(CharReader& r) {
   while (!r.AtEnd()) {
     if (r.Next() != '-') {
       k = 0;
-      r.SkipWhile(NotIn{kCommentStops});
+      SkipToStop(r, '-', '-');
       continue;
     }
     if (k == 1) {
@@ -366,7 +384,7 @@ bool XmlParser::StepPiBody(CharReader& r) {
       k = 1;
     } else if (c != '?') {
       k = 0;
-      r.SkipWhile(NotIn{kPiStops});
+      SkipToStop(r, '?', '?');
     }
   }
   matchCount_ = k;
@@ -408,13 +426,55 @@ bool XmlParser::StepInTag(CharReader& r) {
       text_.Clear();
       state_ = ParseState::Text;
     } else if (IsNameChar(c)) {
-      OpenAttribute(c);
+      const WChar* name = r.position - 1;
+      r.SkipWhile(IsNameChar);
+      OpenAttribute(name, static_cast<uint32_t>(r.position - name));
       state_ = ParseState::AttrName;
+      if (!ReadPlainAttribute(r)) return true;
+      if (!CloseAttribute()) return false;
+      continue;
     } else {
       return Fail(ParseError::Syntax);
     }
     return true;
   }
+  return true;
+}
+
+// The common attribute, name="value" with nothing in the value to decode or
+// drop, read in one go right after its name; anything else is left to the
+// attribute states, which take over at the exact place this stops.
+bool XmlParser::ReadPlainAttribute(CharReader& r) {
+  if (r.AtEnd() || *r.position != '=') return false;
+  r.Next();
+  state_ = ParseState::BeforeAttrValue;
+  if (r.AtEnd() || (*r.position != '"' && *r.position != '\'')) return false;
+  const WChar quote = r.Next();
+  quote_ = quote;
+  text_.Clear();
+  state_ = ParseState::AttrValue;
+  const WChar* value = r.position;
+  SkipToStop(r, '&', quote);
+  const uint32_t length = static_cast<uint32_t>(r.position - value);
+  if (r.AtEnd() || *r.position != quote) {
+    if (length) text_.Append(value, length);
+    return false;
+  }
+  r.Next();
+  if (length) text_.Append(value, length);
+  return true;
+}
+
+bool XmlParser::CloseAttribute() {
+  if (referencePending_) return Fail(ParseError::BadReference);
+  // An empty text still gives a String value, of length 0.
+  cur_->TakeString(text_);
+  text_.Clear();
+  cur_->SetKindByte(static_cast<int8_t>(NodeKind::Attribute));
+  KelmoImpl* element = cur_->Parent();
+  if (!element) return Fail(ParseError::NoCurrentNode);
+  cur_ = element;
+  state_ = ParseState::InTag;
   return true;
 }
 
@@ -466,28 +526,16 @@ bool XmlParser::StepBeforeAttrValue(CharReader& r) {
 
 bool XmlParser::StepAttrValue(CharReader& r) {
   const WChar quote = quote_;
-  const NotIn plain{kLineBreaks | Bit('&') | Bit(static_cast<unsigned>(quote))};
   while (!r.AtEnd()) {
     const WChar c = r.Next();
-    if (c == quote) {
-      if (referencePending_) return Fail(ParseError::BadReference);
-      // An empty text still gives a String value, of length 0.
-      cur_->TakeString(text_);
-      text_.Clear();
-      cur_->SetKindByte(static_cast<int8_t>(NodeKind::Attribute));
-      KelmoImpl* element = cur_->Parent();
-      if (!element) return Fail(ParseError::NoCurrentNode);
-      cur_ = element;
-      state_ = ParseState::InTag;
-      return true;
-    }
+    if (c == quote) return CloseAttribute();
     if (referencePending_ || c == '&') {
       if (!FeedTextChar(c, &text_)) return Fail(ParseError::BadReference);
       continue;
     }
     if (dropLineBreaks_ && IsLineBreak(c)) continue;
     const WChar* run = r.position - 1;
-    r.SkipWhile(plain);
+    SkipToStop(r, '&', quote);
     text_.Append(run, static_cast<uint32_t>(r.position - run));
   }
   return true;
@@ -513,7 +561,7 @@ bool XmlParser::StepMarkupEnd(CharReader& r) {
 bool XmlParser::StepSkipToClose(CharReader& r) {
   while (!r.AtEnd()) {
     if (r.Next() != '>') {
-      r.SkipWhile(NotIn{kTagEndStops});
+      SkipToStop(r, '>', '>');
       continue;
     }
     text_.Clear();
@@ -532,18 +580,14 @@ void XmlParser::ScratchAppend(const WChar* run, uint32_t n, const WChar* expecte
   scratchLength_ += n;
 }
 
-void XmlParser::OpenElement(WChar first) {
-  RefPtr<KelmoImpl> node = KelmoImpl::Make();
-  cur_->AppendChildNode(node.get());
-  cur_ = node.get();
-  cur_->MutableName().AppendChar(first);
+// The name arrives whole as one run, unless the input ends inside it; the
+// name states append whatever follows.
+void XmlParser::OpenElement(const WChar* name, uint32_t length) {
+  cur_ = cur_->AppendNewChild(name, length);
 }
 
-void XmlParser::OpenAttribute(WChar first) {
-  RefPtr<KelmoImpl> node = KelmoImpl::Make();
-  node->MutableName().AppendChar(first);
-  cur_->AppendChildNode(node.get());
-  cur_ = node.get();
+void XmlParser::OpenAttribute(const WChar* name, uint32_t length) {
+  cur_ = cur_->AppendNewChild(name, length);
 }
 
 bool XmlParser::CloseElement() {

@@ -72,9 +72,15 @@ class XmlParser {
     SetError(error);
     return false;
   }
-  void OpenElement(WChar first);
-  void OpenAttribute(WChar first);
+  void OpenElement(const WChar* name, uint32_t length);
+  void OpenAttribute(const WChar* name, uint32_t length);
   bool CloseElement();
+  // After an attribute's name: reads ="value" at once when the value needs
+  // no decoding. False, with the state set to where it stopped, otherwise.
+  bool ReadPlainAttribute(CharReader& r);
+  // The closing quote of an attribute value: the value is stored and the
+  // element's tag goes on.
+  bool CloseAttribute();
   // Resolves the pending reference that c = ";" just ended.
   bool ResolveReference(WStrBuf* out);
   // Scratch: the name being read after "</" or "<?", or the keyword after
