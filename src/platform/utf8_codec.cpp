@@ -2,6 +2,11 @@
 
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#define KELMO_UTF8_SSE2 1
+#endif
+
 #include "platform/output_cursor.h"
 #include "platform/unicode_units.h"
 
@@ -29,6 +34,26 @@ int64_t DecodeUtf8Pass(const unsigned char* in, size_t size, WChar* out, size_t 
   };
 
   while (i < size) {
+#ifdef KELMO_UTF8_SSE2
+    // Bulk copy of ASCII, sixteen bytes per test, widened in registers. A
+    // chunk with a longer sequence in it still yields the ASCII before it
+    // (the units stored after that are overwritten later).
+    while (size - i >= 16) {
+      if (kWrite && capacity - produced < 16) break;
+      const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
+      const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(chunk));
+      if (kWrite) {
+        const __m128i zero = _mm_setzero_si128();
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + produced), _mm_unpacklo_epi8(chunk, zero));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + produced + 8),
+                         _mm_unpackhi_epi8(chunk, zero));
+      }
+      const size_t ascii = mask ? static_cast<size_t>(__builtin_ctz(mask)) : 16;
+      i += ascii;
+      produced += ascii;
+      if (mask) break;
+    }
+#endif
     // Bulk copy of ASCII, eight bytes per test.
     while (size - i >= 8) {
       uint64_t chunk;
@@ -47,6 +72,21 @@ int64_t DecodeUtf8Pass(const unsigned char* in, size_t size, WChar* out, size_t 
     if (lead < 0x80) {
       if (!emit(lead)) return kConversionFailed;
       ++i;
+      continue;
+    }
+
+    // Well-formed two- and three-byte forms, the bulk of non-ASCII text,
+    // decoded directly; everything else takes the checked path below.
+    if (lead >= 0xC2 && lead <= 0xDF && size - i >= 2 && (in[i + 1] & 0xC0) == 0x80) {
+      if (!emit(((lead & 0x1Fu) << 6) | (in[i + 1] & 0x3Fu))) return kConversionFailed;
+      i += 2;
+      continue;
+    }
+    if (lead >= 0xE1 && lead <= 0xEF && lead != 0xED && size - i >= 3 && (in[i + 1] & 0xC0) == 0x80 &&
+        (in[i + 2] & 0xC0) == 0x80) {
+      if (!emit(((lead & 0x0Fu) << 12) | ((in[i + 1] & 0x3Fu) << 6) | (in[i + 2] & 0x3Fu)))
+        return kConversionFailed;
+      i += 3;
       continue;
     }
 
@@ -109,6 +149,29 @@ int64_t EncodeUtf8Pass(const WChar* in, size_t size, unsigned char* out, size_t 
   auto room = [&](size_t bytes) { return !kWrite || capacity - produced >= bytes; };
 
   while (i < size) {
+#ifdef KELMO_UTF8_SSE2
+    // Sixteen units at a time, narrowed in registers; as in decoding, the
+    // ASCII before a longer form is taken too. The ASCII test masks each
+    // unit itself: saturating packs read units as signed, so a unit at or
+    // above 0x8000 would pack to a small byte.
+    const __m128i nonAsciiBits = _mm_set1_epi16(static_cast<short>(0xFF80));
+    const __m128i zero = _mm_setzero_si128();
+    while (size - i >= 16) {
+      if (!room(16)) break;
+      const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
+      const __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i + 8));
+      const __m128i asciiUnits = _mm_packs_epi16(
+          _mm_cmpeq_epi16(_mm_and_si128(low, nonAsciiBits), zero),
+          _mm_cmpeq_epi16(_mm_and_si128(high, nonAsciiBits), zero));
+      const unsigned mask = ~static_cast<unsigned>(_mm_movemask_epi8(asciiUnits)) & 0xFFFFu;
+      const __m128i bytes = _mm_packus_epi16(low, high);
+      if (kWrite) _mm_storeu_si128(reinterpret_cast<__m128i*>(out + produced), bytes);
+      const size_t ascii = mask ? static_cast<size_t>(__builtin_ctz(mask)) : 16;
+      i += ascii;
+      produced += ascii;
+      if (mask) break;
+    }
+#endif
     while (size - i >= 4) {
       uint64_t chunk;
       static_assert(sizeof(WChar) * 4 == sizeof chunk, "four units per chunk");
