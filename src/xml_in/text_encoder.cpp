@@ -55,9 +55,7 @@ bool TextEncoder::Encode(const WChar* text, uint32_t units, const unsigned char*
   return true;
 }
 
-bool PrepareOutputEncoding(TextEncoder& encoder, const WChar* encodingName, const WChar* text,
-                           uint32_t units, const unsigned char** bom, uint32_t* bomLength,
-                           const unsigned char*& bytes, uint64_t& size) {
+uint32_t OutputCodePage(const WChar* encodingName) {
   // The table's names are ASCII: letters are lowered, any other unit keeps
   // its low byte.
   char name[kEncodingNameSize] = {};
@@ -67,7 +65,13 @@ bool PrepareOutputEncoding(TextEncoder& encoder, const WChar* encodingName, cons
       name[i] = static_cast<char>(unit >= 'A' && unit <= 'Z' ? unit - 'A' + 'a' : unit & 0xFF);
     }
   }
-  encoder.codePage = LookupCodePage(name);
+  return LookupCodePage(name);
+}
+
+bool PrepareOutputEncoding(TextEncoder& encoder, const WChar* encodingName, const WChar* text,
+                           uint32_t units, const unsigned char** bom, uint32_t* bomLength,
+                           const unsigned char*& bytes, uint64_t& size) {
+  encoder.codePage = OutputCodePage(encodingName);
   const uint32_t markLength = ByteOrderMark(encoder.codePage, bom);
   if (bomLength) *bomLength = markLength;
   return encoder.Encode(text, units, bytes, size);

@@ -73,6 +73,10 @@ class TextEncoder {
   unsigned char* converted_ = nullptr;
 };
 
+// The code page for an output encoding name (null or empty: UTF-8), looked
+// up with ASCII letters lowered.
+uint32_t OutputCodePage(const WChar* encodingName);
+
 // Chooses the code page for an encoding name (null or empty: UTF-8), gives its
 // byte-order mark (may be empty) and encodes the text.
 bool PrepareOutputEncoding(TextEncoder& encoder, const WChar* encodingName, const WChar* text,

@@ -1,5 +1,7 @@
 #include "xml_out/kelmo_traversal_impl.h"
 
+#include <climits>
+#include <memory>
 #include <vector>
 
 #include "platform/safe_file_writer.h"
@@ -8,6 +10,7 @@
 #include "tree/wstr_buf.h"
 #include "xml_in/text_encoding.h"
 #include "xml_out/traversal_factory.h"
+#include "xml_out/utf8_text.h"
 #include "xml_out/xml_writer.h"
 
 namespace kelmo {
@@ -45,9 +48,28 @@ bool SaveXml(KelmoImpl& node, const WStrBuf& unit, const WStrBuf& newline,
   const WChar* encoding =
       encodingArgument.IsEmpty() ? kDefaultEncoding : encodingArgument.Data();
 
+  const uint32_t encodingLength = ResolveLength(encoding, kUpToZero);
+
+  if (OutputCodePage(encoding) == kCodePageUtf8) {
+    // Straight to UTF-8; the same bytes and the same limits as converting
+    // the wide text below.
+    Utf8Text text;
+    text.Append(kDeclarationStart, 30);
+    text.Append(encoding, encodingLength);
+    text.Append(kDeclarationEnd, 3);
+    text.Append(newline);
+    WriteXml(node, text, unit, WStrBuf(), newline);
+    text.Finish();
+    if (text.Units() > uint32_t(INT_MAX) || text.Size() > size_t(INT_MAX)) return false;
+    const unsigned char* bom = nullptr;
+    const uint32_t bomLength = ByteOrderMark(kCodePageUtf8, &bom);
+    const platform::ByteRange parts[2] = {{bom, bomLength}, {text.Data(), text.Size()}};
+    return writeFile(parts, 2);
+  }
+
   WStrBuf text;
   text.Append(kDeclarationStart, 30);
-  text.Append(encoding, ResolveLength(encoding, kUpToZero));
+  text.Append(encoding, encodingLength);
   text.Append(kDeclarationEnd, 3);
   text.Append(newline);
   WriteXml(node, text, unit, WStrBuf(), newline);
@@ -127,7 +149,21 @@ const char* KelmoTraversalImpl::ToXmlA(const RefPtr<Kelmo>& node, unsigned int* 
   KelmoImpl* root = NodeOf(node);
   const char* text = WStrBuf::kEmptyNarrow;
   uint32_t narrowLength = 0;
-  if (root) {
+  if (root && codePage == kCodePageUtf8) {
+    // Straight to UTF-8, with the outcomes of converting the wide text: an
+    // empty text, or one too long for the converter, gives the static empty
+    // text and leaves the holder alone.
+    Utf8Text output;
+    WriteXml(*root, output, NarrowArgument(indentUnit, codePage), WStrBuf(),
+             NarrowArgument(newline, codePage));
+    output.Finish();
+    if (output.Units() != 0 && output.Units() <= 0x7FFFFFFFu && output.Size() <= size_t(INT_MAX)) {
+      narrowLength = static_cast<uint32_t>(output.Size());
+      std::unique_ptr<char[]> bytes = output.Release();
+      text = bytes.get();
+      PlaceArray(std::move(bytes), holder);
+    }
+  } else if (root) {
     WStrBuf output;
     WriteXml(*root, output, NarrowArgument(indentUnit, codePage), WStrBuf(),
              NarrowArgument(newline, codePage));

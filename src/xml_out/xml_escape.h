@@ -6,6 +6,7 @@
 
 #include "kelmo/platform_types.h"
 #include "tree/wstr_buf.h"
+#include "xml_out/utf8_text.h"
 
 namespace kelmo {
 
@@ -16,6 +17,7 @@ namespace kelmo {
 // else, surrogate halves included, is copied unchanged. The length follows
 // ResolveLength (null text is empty, 0xFFFFFFFF runs to the zero unit).
 void EscapeXml(const WChar* text, uint32_t length, WStrBuf& out);
+void EscapeXml(const WChar* text, uint32_t length, Utf8Text& out);
 
 }  // namespace kelmo
 

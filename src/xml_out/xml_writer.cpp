@@ -17,8 +17,8 @@ const WChar kEndTagOpen[] = {'<', '/'};
 const WChar kEmptyTagClose[] = {'/', '>'};
 const WChar kAttributeOpen[] = {'=', '"'};
 
-template <size_t N>
-void AppendUnits(WStrBuf& out, const WChar (&units)[N]) {
+template <class Out, size_t N>
+void AppendUnits(Out& out, const WChar (&units)[N]) {
   out.Append(units, static_cast<uint32_t>(N));
 }
 
@@ -65,9 +65,11 @@ class ValueText {
   bool ok_ = false;
 };
 
+// Out is the text being written: a WStrBuf, or UTF-8 bytes (Utf8Text).
+template <class Out>
 class XmlWriter {
  public:
-  XmlWriter(WStrBuf& out, const WStrBuf& unit, const WStrBuf& indent, const WStrBuf& newline)
+  XmlWriter(Out& out, const WStrBuf& unit, const WStrBuf& indent, const WStrBuf& newline)
       : out_(out), unit_(unit), indents_(indent), newline_(newline) {}
 
   void Write(KelmoImpl& root) {
@@ -182,7 +184,7 @@ class XmlWriter {
     return inner;
   }
 
-  WStrBuf& out_;
+  Out& out_;
   const WStrBuf& unit_;
   WStrBuf indents_;
   const WStrBuf& newline_;
@@ -193,7 +195,12 @@ class XmlWriter {
 
 void WriteXml(KelmoImpl& node, WStrBuf& out, const WStrBuf& unit, const WStrBuf& indent,
               const WStrBuf& newline) {
-  XmlWriter(out, unit, indent, newline).Write(node);
+  XmlWriter<WStrBuf>(out, unit, indent, newline).Write(node);
+}
+
+void WriteXml(KelmoImpl& node, Utf8Text& out, const WStrBuf& unit, const WStrBuf& indent,
+              const WStrBuf& newline) {
+  XmlWriter<Utf8Text>(out, unit, indent, newline).Write(node);
 }
 
 }  // namespace kelmo

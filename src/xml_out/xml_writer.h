@@ -4,6 +4,7 @@
 
 #include "tree/kelmo_impl.h"
 #include "tree/wstr_buf.h"
+#include "xml_out/utf8_text.h"
 
 namespace kelmo {
 
@@ -13,6 +14,9 @@ namespace kelmo {
 // non-attribute children, at its own indent. unit is added to the indent once
 // per element level; newline ends every line. Deep trees cost heap, not stack.
 void WriteXml(KelmoImpl& node, WStrBuf& out, const WStrBuf& unit, const WStrBuf& indent,
+              const WStrBuf& newline);
+// The same text as UTF-8 bytes.
+void WriteXml(KelmoImpl& node, Utf8Text& out, const WStrBuf& unit, const WStrBuf& indent,
               const WStrBuf& newline);
 
 }  // namespace kelmo

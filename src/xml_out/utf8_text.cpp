@@ -1,0 +1,88 @@
+#include "xml_out/utf8_text.h"
+
+#include <cstring>
+#include <new>
+
+#include "platform/unicode_units.h"
+#include "platform/utf8_codec.h"
+
+namespace kelmo {
+namespace {
+
+const char kReplacement[] = {'\xEF', '\xBF', '\xBD'};
+
+}  // namespace
+
+void Utf8Text::Reserve(size_t more) {
+  if (capacity_ - size_ >= more) return;
+  size_t wanted = size_ + more;
+  if (wanted < size_) throw std::bad_alloc();
+  size_t grown = capacity_ + capacity_ / 2;
+  if (grown < wanted) grown = wanted;
+  if (grown < 256) grown = 256;
+  if (grown == SIZE_MAX) throw std::bad_alloc();
+  std::unique_ptr<char[]> fresh(new char[grown + 1]);
+  if (size_) std::memcpy(fresh.get(), bytes_.get(), size_);
+  bytes_ = std::move(fresh);
+  capacity_ = grown;
+}
+
+void Utf8Text::Put(const char* bytes, size_t n) {
+  Reserve(n);
+  std::memcpy(bytes_.get() + size_, bytes, n);
+  size_ += n;
+}
+
+void Utf8Text::AppendSlow(const WChar* text, uint32_t n) {
+  if (n == 0) return;
+  if (n > kMaxUnits - units_) throw std::bad_alloc();
+  units_ += n;
+  if (pending_) {
+    pending_ = false;
+    if (platform::IsLowSurrogate(static_cast<char16_t>(text[0]))) {
+      const uint32_t c = platform::CombineSurrogates(static_cast<char16_t>(pendingHigh_),
+                                                     static_cast<char16_t>(text[0]));
+      const char pair[] = {static_cast<char>(0xF0 | (c >> 18)),
+                           static_cast<char>(0x80 | ((c >> 12) & 0x3F)),
+                           static_cast<char>(0x80 | ((c >> 6) & 0x3F)),
+                           static_cast<char>(0x80 | (c & 0x3F))};
+      Put(pair, sizeof pair);
+      ++text;
+      --n;
+    } else {
+      Put(kReplacement, sizeof kReplacement);
+    }
+  }
+  // A high surrogate at the end waits for the next piece.
+  if (n && platform::IsHighSurrogate(static_cast<char16_t>(text[n - 1]))) {
+    pendingHigh_ = text[n - 1];
+    pending_ = true;
+    --n;
+  }
+  if (n == 0) return;
+  Reserve(size_t(n) * 3);
+  auto* out = reinterpret_cast<unsigned char*>(bytes_.get() + size_);
+  size_ += static_cast<size_t>(platform::EncodeUtf8(text, n, out, capacity_ - size_));
+}
+
+void Utf8Text::Finish() {
+  if (!pending_) return;
+  pending_ = false;
+  Put(kReplacement, sizeof kReplacement);
+}
+
+std::unique_ptr<char[]> Utf8Text::Release() {
+  if (!bytes_ || capacity_ - size_ > size_ / 8) {
+    // Hand over an array of the text's own size rather than the slack of
+    // the growing buffer.
+    std::unique_ptr<char[]> exact(new char[size_ + 1]);
+    if (size_) std::memcpy(exact.get(), bytes_.get(), size_);
+    bytes_ = std::move(exact);
+  }
+  bytes_[size_] = 0;
+  capacity_ = size_ = 0;
+  units_ = 0;
+  return std::move(bytes_);
+}
+
+}  // namespace kelmo
