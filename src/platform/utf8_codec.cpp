@@ -186,42 +186,46 @@ int64_t EncodeUtf8Pass(const WChar* in, size_t size, unsigned char* out, size_t 
     }
     if (i >= size) break;
 
-    uint32_t unit = static_cast<char16_t>(in[i]);
-    if (unit < 0x80) {
-      if (!room(1)) return kConversionFailed;
-      if (kWrite) out[produced] = static_cast<unsigned char>(unit);
-      produced += 1;
-      ++i;
-    } else if (unit < 0x800) {
-      if (!room(2)) return kConversionFailed;
-      if (kWrite) {
-        out[produced] = static_cast<unsigned char>(0xC0 | (unit >> 6));
-        out[produced + 1] = static_cast<unsigned char>(0x80 | (unit & 0x3F));
+    // One unit at a time while the text stays outside ASCII (CJK text
+    // rarely goes back to the block loops above).
+    do {
+      uint32_t unit = static_cast<char16_t>(in[i]);
+      if (unit < 0x80) {
+        if (!room(1)) return kConversionFailed;
+        if (kWrite) out[produced] = static_cast<unsigned char>(unit);
+        produced += 1;
+        ++i;
+      } else if (unit < 0x800) {
+        if (!room(2)) return kConversionFailed;
+        if (kWrite) {
+          out[produced] = static_cast<unsigned char>(0xC0 | (unit >> 6));
+          out[produced + 1] = static_cast<unsigned char>(0x80 | (unit & 0x3F));
+        }
+        produced += 2;
+        ++i;
+      } else if (StartsSurrogatePair(in, size, i)) {
+        const uint32_t codePoint = CombineSurrogates(unit, static_cast<char16_t>(in[i + 1]));
+        if (!room(4)) return kConversionFailed;
+        if (kWrite) {
+          out[produced] = static_cast<unsigned char>(0xF0 | (codePoint >> 18));
+          out[produced + 1] = static_cast<unsigned char>(0x80 | ((codePoint >> 12) & 0x3F));
+          out[produced + 2] = static_cast<unsigned char>(0x80 | ((codePoint >> 6) & 0x3F));
+          out[produced + 3] = static_cast<unsigned char>(0x80 | (codePoint & 0x3F));
+        }
+        produced += 4;
+        i += 2;
+      } else {
+        if (IsSurrogate(unit)) unit = kReplacementCharacter;
+        if (!room(3)) return kConversionFailed;
+        if (kWrite) {
+          out[produced] = static_cast<unsigned char>(0xE0 | (unit >> 12));
+          out[produced + 1] = static_cast<unsigned char>(0x80 | ((unit >> 6) & 0x3F));
+          out[produced + 2] = static_cast<unsigned char>(0x80 | (unit & 0x3F));
+        }
+        produced += 3;
+        ++i;
       }
-      produced += 2;
-      ++i;
-    } else if (StartsSurrogatePair(in, size, i)) {
-      const uint32_t codePoint = CombineSurrogates(unit, static_cast<char16_t>(in[i + 1]));
-      if (!room(4)) return kConversionFailed;
-      if (kWrite) {
-        out[produced] = static_cast<unsigned char>(0xF0 | (codePoint >> 18));
-        out[produced + 1] = static_cast<unsigned char>(0x80 | ((codePoint >> 12) & 0x3F));
-        out[produced + 2] = static_cast<unsigned char>(0x80 | ((codePoint >> 6) & 0x3F));
-        out[produced + 3] = static_cast<unsigned char>(0x80 | (codePoint & 0x3F));
-      }
-      produced += 4;
-      i += 2;
-    } else {
-      if (IsSurrogate(unit)) unit = kReplacementCharacter;
-      if (!room(3)) return kConversionFailed;
-      if (kWrite) {
-        out[produced] = static_cast<unsigned char>(0xE0 | (unit >> 12));
-        out[produced + 1] = static_cast<unsigned char>(0x80 | ((unit >> 6) & 0x3F));
-        out[produced + 2] = static_cast<unsigned char>(0x80 | (unit & 0x3F));
-      }
-      produced += 3;
-      ++i;
-    }
+    } while (i < size && static_cast<char16_t>(in[i]) >= 0x80);
   }
   return static_cast<int64_t>(produced);
 }
