@@ -228,6 +228,12 @@ bool XmlParser::StepMarkupOpen(CharReader& r) {
     r.SkipWhile(IsNameChar);
     OpenElement(name, static_cast<uint32_t>(r.position - name));
     state_ = ParseState::ElementName;
+    // The rest of the start tag follows at once; taking it here spares a
+    // round through the state loop per tag (the chain ends with the tag).
+    if (r.AtEnd()) return true;
+    if (!StepElementName(r)) return false;
+    if (state_ == ParseState::InTag && !r.AtEnd()) return StepInTag(r);
+    return true;
   } else {
     return Fail(ParseError::Syntax);
   }
