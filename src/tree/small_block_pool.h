@@ -19,8 +19,12 @@ namespace kelmo {
 
 namespace pool_detail {
 
-// A sanitizer can only check blocks that it hands out itself.
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+// A sanitizer can only check blocks that it hands out itself. On Windows a
+// DLL cannot count on its thread-local destructors running for every thread
+// that ends (threads ended abruptly, hosts that unload the DLL while threads
+// live), which would strand the blocks a thread had cached, so the system
+// allocator serves there.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__) || defined(_WIN32)
 constexpr bool kPooling = false;
 #elif defined(__has_feature)
 #if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer) || \

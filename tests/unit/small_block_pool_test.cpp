@@ -52,7 +52,7 @@ TEST(SmallBlockPool, FreeingNullDoesNothing) {
 }
 
 TEST(SmallBlockPool, FreedBlockIsReusedForTheSameClass) {
-  if (!SmallBlockPool::Pooling()) GTEST_SKIP() << "sanitizer build: blocks come from operator new";
+  if (!SmallBlockPool::Pooling()) GTEST_SKIP() << "sanitizer or Windows build: blocks come from operator new";
   void* first = SmallBlockPool::Allocate(72);
   SmallBlockPool::Free(first, 72);
   void* second = SmallBlockPool::Allocate(66);  // the same 8-byte class
@@ -82,7 +82,7 @@ TEST(SmallBlockPool, BlocksMayBeFreedOnAnotherThread) {
 }
 
 TEST(SmallBlockPool, ListsOfAnEndedThreadServeOtherThreads) {
-  if (!SmallBlockPool::Pooling()) GTEST_SKIP() << "sanitizer build: blocks come from operator new";
+  if (!SmallBlockPool::Pooling()) GTEST_SKIP() << "sanitizer or Windows build: blocks come from operator new";
   constexpr size_t kSize = 232;  // a class no other test here uses
   std::set<void*> freedByEndedThread;
   std::thread ended([&freedByEndedThread] {
