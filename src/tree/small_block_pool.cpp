@@ -16,7 +16,7 @@ namespace {
 
 using namespace pool_detail;
 
-constexpr size_t kChunkBytes = 64 * 1024;
+constexpr size_t kChunkBytes = 32 * 1024;
 
 // Every piece of memory taken from operator new starts with this header and
 // is listed in g_chunks until the pool is torn down.
@@ -71,12 +71,15 @@ void Close(ThreadCache& cache) noexcept {
     PushChain(g_orphans[c], head, tail);
     cache.lists[c] = nullptr;
   }
-  if (cache.bumpEnd - cache.bump >= static_cast<std::ptrdiff_t>(sizeof(SpareRegion) + kGranule)) {
-    SpareRegion* region = reinterpret_cast<SpareRegion*>(cache.bump);
-    region->end = cache.bumpEnd;
-    PushChain(g_spare, region, region);
+  for (size_t c = 0; c < kClassCount; ++c) {
+    if (cache.bumpEnd[c] - cache.bump[c] >=
+        static_cast<std::ptrdiff_t>(sizeof(SpareRegion) + kGranule)) {
+      SpareRegion* region = reinterpret_cast<SpareRegion*>(cache.bump[c]);
+      region->end = cache.bumpEnd[c];
+      PushChain(g_spare, region, region);
+    }
+    cache.bump[c] = cache.bumpEnd[c] = nullptr;
   }
-  cache.bump = cache.bumpEnd = nullptr;
   g_endedInUse.fetch_add(cache.inUse, std::memory_order_relaxed);
   cache.inUse = 0;
   cache.state = kClosed;
@@ -97,19 +100,22 @@ void Open(ThreadCache& cache) noexcept {
 
 // A fresh region to carve from: a spare tail left by an ended thread, or a
 // new chunk.
-void Refill(ThreadCache& cache) {
+void Refill(ThreadCache& cache, size_t c) {
   if (SpareRegion* regions = TakeAll(g_spare)) {
     if (SpareRegion* rest = regions->next) {
       SpareRegion* tail = rest;
       while (tail->next) tail = tail->next;
       PushChain(g_spare, rest, tail);
     }
-    cache.bumpEnd = regions->end;
-    cache.bump = reinterpret_cast<char*>(regions);
-    return;
+    if (static_cast<size_t>(regions->end - reinterpret_cast<char*>(regions)) >= ClassBytes(c)) {
+      cache.bumpEnd[c] = regions->end;
+      cache.bump[c] = reinterpret_cast<char*>(regions);
+      return;
+    }
+    // Too short for this class: left to the chunk list, like any tail.
   }
-  cache.bump = NewChunk(kChunkBytes);
-  cache.bumpEnd = cache.bump + (kChunkBytes - sizeof(Chunk));
+  cache.bump[c] = NewChunk(kChunkBytes);
+  cache.bumpEnd[c] = cache.bump[c] + (kChunkBytes - sizeof(Chunk));
 }
 
 // After the thread's lists were handed on: blocks come from the shared
@@ -144,9 +150,9 @@ void* AllocateUncached(ThreadCache& cache, size_t c) {
     return list;
   }
   const size_t bytes = ClassBytes(c);
-  if (static_cast<size_t>(cache.bumpEnd - cache.bump) < bytes) Refill(cache);
-  char* block = cache.bump;
-  cache.bump += bytes;
+  if (static_cast<size_t>(cache.bumpEnd[c] - cache.bump[c]) < bytes) Refill(cache, c);
+  char* block = cache.bump[c];
+  cache.bump[c] += bytes;
   ++cache.inUse;
   return block;
 }
@@ -181,9 +187,9 @@ void* SmallBlockPool::AllocateSlow(size_t size) {
     // behind go first.
     const size_t bytes = ClassBytes(c);
     if (!g_orphans[c].load(std::memory_order_relaxed) &&
-        static_cast<size_t>(cache.bumpEnd - cache.bump) >= bytes) {
-      char* block = cache.bump;
-      cache.bump += bytes;
+        static_cast<size_t>(cache.bumpEnd[c] - cache.bump[c]) >= bytes) {
+      char* block = cache.bump[c];
+      cache.bump[c] += bytes;
       ++cache.inUse;
       return block;
     }

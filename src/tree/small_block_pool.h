@@ -1,8 +1,8 @@
 // Memory for nodes, child lists and short texts: size classes in steps of 8
 // bytes up to 256 (blocks are aligned to 8), each with a free list per
-// thread, carved from 64 KiB chunks. Small blocks are what a loaded tree is
-// made of, and a general-purpose allocator spends far more per block on them
-// (headers, rounding, bin searches).
+// thread and carved from 32 KiB chunks of its own. Small blocks are what a
+// loaded tree is made of, and a general-purpose allocator spends far more per
+// block on them (headers, rounding, bin searches).
 //
 // Any thread may free a block that another thread allocated; it simply joins
 // the freeing thread's list. A thread that ends hands its lists on to the
@@ -54,8 +54,11 @@ enum : uint8_t { kFresh = 0, kOpen = 1, kClosed = 2 };
 // thread ends (a block may still be freed by then).
 struct ThreadCache {
   FreeBlock* lists[kClassCount];
-  char* bump;
-  char* bumpEnd;
+  // Each class carves from a region of its own, so that blocks of one kind
+  // (nodes, short names) lie densely together however often they are
+  // reused.
+  char* bump[kClassCount];
+  char* bumpEnd[kClassCount];
   int64_t inUse;
   uint8_t state;
 };

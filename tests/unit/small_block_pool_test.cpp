@@ -103,6 +103,42 @@ TEST(SmallBlockPool, ListsOfAnEndedThreadServeOtherThreads) {
   EXPECT_EQ(freedByEndedThread.count(reused), 1u);
 }
 
+// The unused rest of an ended thread's chunk is carved by the next thread
+// that needs a fresh region, instead of staying idle. Blocks that earlier
+// tests left on the shared lists come first, so both threads allocate until
+// they carve.
+TEST(SmallBlockPool, ChunkTailOfAnEndedThreadIsCarvedByAnother) {
+  if (!SmallBlockPool::Pooling()) GTEST_SKIP() << "sanitizer build: blocks come from operator new";
+  constexpr size_t kEnded = 240;
+  constexpr size_t kFresh = 248;
+  char* lastCarved = nullptr;
+  std::thread ended([&lastCarved] {
+    std::vector<char*> held;
+    // Two blocks side by side were carved from a region.
+    while (held.size() < 50000) {
+      held.push_back(static_cast<char*>(SmallBlockPool::Allocate(kEnded)));
+      if (held.size() > 1 && held[held.size() - 2] + kEnded == held.back()) break;
+    }
+    lastCarved = held.back();
+    for (char* block : held) SmallBlockPool::Free(block, kEnded);
+  });
+  ended.join();
+  ASSERT_NE(lastCarved, nullptr);
+  bool carvedFromTail = false;
+  std::thread fresh([&carvedFromTail, lastCarved] {
+    std::vector<char*> held;
+    while (held.size() < 50000 && !carvedFromTail) {
+      char* block = static_cast<char*>(SmallBlockPool::Allocate(kFresh));
+      held.push_back(block);
+      // The ended thread's region went on right after its last block.
+      carvedFromTail = block == lastCarved + kEnded;
+    }
+    for (char* block : held) SmallBlockPool::Free(block, kFresh);
+  });
+  fresh.join();
+  EXPECT_TRUE(carvedFromTail);
+}
+
 // Threads hand blocks to each other through a shared queue while all of them
 // allocate and free; every block must keep its contents until it is freed.
 TEST(SmallBlockPool, ConcurrentUseKeepsBlocksApart) {
