@@ -180,21 +180,7 @@ PoolTeardown g_teardown;
 
 void* SmallBlockPool::AllocateSlow(size_t size) {
   if (!kPooling || size > kLargestClass) return ::operator new(size ? size : 1);
-  const size_t c = ClassOf(size);
-  ThreadCache& cache = t_cache;
-  if (cache.state == kOpen) {
-    // Carving is as cheap as reuse, but blocks that ended threads left
-    // behind go first.
-    const size_t bytes = ClassBytes(c);
-    if (!g_orphans[c].load(std::memory_order_relaxed) &&
-        static_cast<size_t>(cache.bumpEnd[c] - cache.bump[c]) >= bytes) {
-      char* block = cache.bump[c];
-      cache.bump[c] += bytes;
-      ++cache.inUse;
-      return block;
-    }
-  }
-  return AllocateUncached(cache, c);
+  return AllocateUncached(t_cache, ClassOf(size));
 }
 
 void SmallBlockPool::FreeSlow(void* block, size_t size) noexcept {

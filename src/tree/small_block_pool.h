@@ -77,7 +77,8 @@ class SmallBlockPool {
 
   // Size 0 is served as 1. Throws std::bad_alloc when memory runs out. The
   // common cases (a block from this thread's list, or carved from its
-  // current chunk) are inline.
+  // current chunk) are inline; blocks that ended threads left behind are
+  // taken before a new chunk.
   static void* Allocate(size_t size) {
     using namespace pool_detail;
     if (kPooling && size <= kLargestClass) {
@@ -86,6 +87,13 @@ class SmallBlockPool {
         const size_t c = ClassOf(size);
         if (FreeBlock* block = cache.lists[c]) {
           cache.lists[c] = block->next;
+          ++cache.inUse;
+          return block;
+        }
+        const size_t bytes = ClassBytes(c);
+        if (static_cast<size_t>(cache.bumpEnd[c] - cache.bump[c]) >= bytes) {
+          char* block = cache.bump[c];
+          cache.bump[c] += bytes;
           ++cache.inUse;
           return block;
         }
