@@ -6,13 +6,14 @@
 #   scripts/bench.sh [--quick] [--seconds S]
 #
 # Installs the peers' development packages when missing, builds in Release
-# into build-bench/, generates the inputs there (about 10 MB each, 1 MB with
+# into build-bench/ (see scripts/lib/build_dirs.sh), generates the inputs there (about 10 MB each, 1 MB with
 # --quick), and reads the real documents that Debian packages install when
 # they are present. Extra arguments go to the benchmark program.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
-build=${KELMO_BENCH_DIR:-$root/build-bench}
+. "$root/scripts/lib/build_dirs.sh"
+build=${KELMO_BENCH_DIR:-$(kelmo_build_dir bench)}
 jobs=${KELMO_JOBS:-2}
 
 "$root/scripts/install_deps.sh" libpugixml-dev libtinyxml2-dev libxml2-dev pkg-config

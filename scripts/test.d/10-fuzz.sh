@@ -9,10 +9,24 @@ set -euo pipefail
 cd "$(dirname "$0")/../.."
 root=$(pwd)
 seconds=${KELMO_FUZZ_SECONDS:-60}
-build=${KELMO_FUZZ_BUILD_DIR:-$root/build-fuzz}
+. "$root/scripts/lib/build_dirs.sh"
+build=${KELMO_FUZZ_BUILD_DIR:-$(kelmo_build_dir fuzz)}
 jobs=${KELMO_JOBS:-$(nproc)}
 
-"$root/scripts/install_deps.sh" clang libclang-rt-14-dev
+# libFuzzer and the sanitizer runtimes come in a package of the clang
+# release that is installed (before release 14 they were part of its common
+# development package).
+"$root/scripts/install_deps.sh" clang
+clang_major=$(clang --version | sed -n 's/.*clang version \([0-9][0-9]*\).*/\1/p' | head -n1)
+if [ -z "$clang_major" ]; then
+  echo "cannot tell the release of clang from: $(clang --version | head -n1)" >&2
+  exit 1
+fi
+if [ "$clang_major" -ge 14 ]; then
+  "$root/scripts/install_deps.sh" "libclang-rt-$clang_major-dev"
+else
+  "$root/scripts/install_deps.sh" "libclang-common-$clang_major-dev"
+fi
 
 generator=()
 command -v ninja >/dev/null 2>&1 && generator=(-G Ninja)

@@ -7,7 +7,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 root=$(pwd)
-build=${KELMO_MINGW_BUILD_DIR:-$root/build-mingw}
+. "$root/scripts/lib/build_dirs.sh"
+build=${KELMO_MINGW_BUILD_DIR:-$(kelmo_build_dir mingw)}
 jobs=${KELMO_JOBS:-$(nproc)}
 
 "$root/scripts/install_deps.sh" g++-mingw-w64-x86-64 wine64 googletest

@@ -4,12 +4,14 @@
 # rest of the host suite, which drives every entry point once more with the
 # race detector watching. Any report fails the run.
 #
-# KELMO_TSAN_BUILD_DIR chooses the build directory (default build-tsan);
+# KELMO_TSAN_BUILD_DIR chooses the build directory (default build-tsan, or
+# $KELMO_BUILD_PREFIX-tsan);
 # KELMO_TSAN_SCOPE=threads runs the thread tests only.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 root=$(pwd)
-build=${KELMO_TSAN_BUILD_DIR:-$root/build-tsan}
+. "$root/scripts/lib/build_dirs.sh"
+build=${KELMO_TSAN_BUILD_DIR:-$(kelmo_build_dir tsan)}
 scope=${KELMO_TSAN_SCOPE:-all}
 jobs=${KELMO_JOBS:-$(nproc)}
 
