@@ -32,8 +32,12 @@ using kelmo::RefPtr;
 using kelmo_test::kChildCannotSetUp;
 using kelmo_test::ModuleScope;
 using kelmo_test::ReadBytes;
+using kelmo_test::kChildCannotReachFiles;
 using kelmo_test::RunInChild;
+using kelmo_test::RunUnprivileged;
 using kelmo_test::ScratchDir;
+using kelmo_test::SharedScratchDir;
+using kelmo_test::UnprivilegedSkipReason;
 using kelmo_test::U16;
 using kelmo_test::W;
 using kelmo_test::WriteBytes;
@@ -176,8 +180,7 @@ class ReadOnlyDirectory : public ::testing::Test {
   // Runs body as the unprivileged user, after checking that the directory
   // really refuses new files to it.
   int AsUnprivileged(const std::function<int()>& body) {
-    return RunInChild([&] {
-      if (!kelmo_test::DropPrivileges()) return kChildCannotSetUp;
+    return RunUnprivileged(locked_, [&] {
       const std::string probe = (locked_ / "probe").string();
       const int fd = ::open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600);
       if (fd >= 0 || errno != EACCES) return kChildCannotSetUp;
@@ -185,7 +188,7 @@ class ReadOnlyDirectory : public ::testing::Test {
     });
   }
 
-  ScratchDir dir_;
+  SharedScratchDir dir_;
   fs::path locked_;
   fs::path target_;
 };
@@ -199,7 +202,7 @@ TEST_F(ReadOnlyDirectory, SaveThatCannotCompleteKeepsTheOldFile) {
         LimitFileSize(limit);
         return SaveLarge(target_, nullptr, entry) ? 1 : 0;
       });
-      if (status == kChildCannotSetUp) GTEST_SKIP() << "no unprivileged user to run as";
+      if (const char* why = UnprivilegedSkipReason(status)) GTEST_SKIP() << why;
       EXPECT_EQ(status, 0);
       EXPECT_EQ(ReadBytes(target_), kOldContent);
       EXPECT_EQ(Entries(locked_), std::vector<std::string>{"keep.xml"});
@@ -215,7 +218,7 @@ TEST_F(ReadOnlyDirectory, SaveThatFitsIsWrittenInPlace) {
   for (const std::string& before : {kOldContent, std::string(fresh.size() * 2, 'z')}) {
     WriteBytes(target_, before);
     const int status = AsUnprivileged([&] { return SaveLarge(target_, "utf-16", Entry::kWide); });
-    if (status == kChildCannotSetUp) GTEST_SKIP() << "no unprivileged user to run as";
+    if (const char* why = UnprivilegedSkipReason(status)) GTEST_SKIP() << why;
     EXPECT_EQ(status, 1);
     EXPECT_TRUE(ReadBytes(target_) == fresh);
     EXPECT_EQ(Entries(locked_), std::vector<std::string>{"keep.xml"});
@@ -226,12 +229,12 @@ TEST_F(ReadOnlyDirectory, ReadOnlyFileIsNotReplaced) {
   // The directory is writable this time; the file's own bits say no.
   ::chmod(locked_.c_str(), 0755);
   ASSERT_EQ(::chmod(target_.c_str(), 0444), 0);
-  const int status = RunInChild([&] {
-    if (!kelmo_test::DropPrivileges()) return kChildCannotSetUp;
+  const int status = RunUnprivileged(locked_, [&] {
+    if (::access(target_.c_str(), R_OK) != 0) return kChildCannotReachFiles;
     return (SaveLarge(target_, nullptr, Entry::kWide) ? 1 : 0) |
            (SaveLarge(target_, nullptr, Entry::kNarrow) ? 2 : 0);
   });
-  if (status == kChildCannotSetUp) GTEST_SKIP() << "no unprivileged user to run as";
+  if (const char* why = UnprivilegedSkipReason(status)) GTEST_SKIP() << why;
   EXPECT_EQ(status, 0);
   EXPECT_EQ(ReadBytes(target_), kOldContent);
   EXPECT_EQ(Entries(locked_), std::vector<std::string>{"keep.xml"});

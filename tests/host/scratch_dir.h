@@ -14,9 +14,9 @@ namespace kelmo_test {
 
 class ScratchDir {
  public:
-  ScratchDir() {
+  ScratchDir() : ScratchDir(std::filesystem::temp_directory_path()) {}
+  explicit ScratchDir(const std::filesystem::path& base) {
     std::random_device random;
-    const auto base = std::filesystem::temp_directory_path();
     for (int attempt = 0; attempt < 100; ++attempt) {
       path_ = base / ("kelmo-host-" + std::to_string(random()) + std::to_string(random()));
       if (std::filesystem::create_directory(path_)) break;
