@@ -29,7 +29,7 @@ class KelmoParserImpl final : public ref_counter_base<KelmoParser, KelmoParserIm
   // AddRef and Release come from ref_counter_base.
 
   // Fresh unnamed root, clean reader, error 0. Every parse starts with it.
-  virtual void Reset();
+  void Reset();
 
   // The parse state, for the library's own tests.
   const XmlParser& Parser() const { return parser_; }

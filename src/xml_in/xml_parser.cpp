@@ -82,7 +82,6 @@ void XmlParser::Reset() {
   reader_ = CharReader();
   reference_.Clear();
   referencePending_ = false;
-  dropLineBreaks_ = true;
   text_.Clear();
   ClearScratch();
   root_ = KelmoImpl::Make();
@@ -141,7 +140,7 @@ bool XmlParser::FeedTextChar(WChar c, WStrBuf* out) {
     if (c == '&') {
       reference_.AssignChar('&');
       referencePending_ = true;
-    } else if (!(dropLineBreaks_ && IsLineBreak(c)) && out) {
+    } else if (!IsLineBreak(c) && out) {
       out->AppendChar(c);
     }
     return true;
@@ -195,7 +194,7 @@ bool XmlParser::StepText(CharReader& r) {
       if (!FeedTextChar(c, out)) return Fail(ParseError::BadReference);
       continue;
     }
-    if (dropLineBreaks_ && IsLineBreak(c)) continue;
+    if (IsLineBreak(c)) continue;
     if (!out) {
       SkipToStop(r, '<', '&');
       continue;
@@ -539,7 +538,7 @@ bool XmlParser::StepAttrValue(CharReader& r) {
       if (!FeedTextChar(c, &text_)) return Fail(ParseError::BadReference);
       continue;
     }
-    if (dropLineBreaks_ && IsLineBreak(c)) continue;
+    if (IsLineBreak(c)) continue;
     const WChar* run = r.position - 1;
     SkipToStop(r, '&', quote);
     text_.Append(run, static_cast<uint32_t>(r.position - run));

@@ -28,12 +28,6 @@ class XmlParser {
   // and the partial tree stay. Running out of input is never an error.
   bool Feed(const WChar* text, uint32_t length);
 
-  // Character data and attribute values: starts, extends or resolves a
-  // reference, drops line breaks, and appends everything else to out (when
-  // out is null the text is checked but not kept). False for a reference
-  // that cannot be decoded.
-  bool FeedTextChar(WChar c, WStrBuf* out);
-
   uint32_t Line() const { return reader_.line; }
   uint32_t Column() const { return reader_.column; }
   uint32_t Offset() const { return reader_.Offset(); }
@@ -44,9 +38,13 @@ class XmlParser {
   const RefPtr<KelmoImpl>& Current() const { return current_; }
   void ReleaseCurrent() { current_ = nullptr; }
   void ReleaseRoot() { root_ = nullptr; }
-  ParseState State() const { return state_; }
 
  private:
+  // Character data and attribute values: starts, extends or resolves a
+  // reference, drops line breaks, and appends everything else to out (when
+  // out is null the text is checked but not kept). False for a reference
+  // that cannot be decoded.
+  bool FeedTextChar(WChar c, WStrBuf* out);
   bool Step(CharReader& r);
   bool StepText(CharReader& r);
   bool StepMarkupOpen(CharReader& r);
@@ -105,9 +103,6 @@ class XmlParser {
   // is set. The block is kept between references.
   WStrBuf reference_;
   bool referencePending_ = false;
-  // Set by reset and never cleared: line breaks in text and attribute values
-  // (outside references) are dropped.
-  bool dropLineBreaks_ = true;
   WStrBuf text_;
   uint32_t scratchLength_ = 0;
   bool scratchDiffers_ = false;

@@ -209,7 +209,7 @@ TEST(Libxml2Conformance, RandomDocumentsReadAlike) {
     ++counts[outcome.verdict];
     EXPECT_EQ(outcome.verdict, Verdict::Equal)
         << doc.label << ": " << VerdictName(outcome.verdict) << " " << outcome.detail << "\n"
-        << (doc.bytes.size() < 4000 ? Printable(Utf8ToUtf16(doc.bytes)) : std::string());
+        << (doc.bytes.size() < 4000 ? Printable(Utf16Of(doc.bytes)) : std::string());
   }
   PrintSummary("random", counts);
 }

@@ -75,64 +75,6 @@ LibraryReading ReadWithLibrary(const std::string& bytes) {
   return reading;
 }
 
-std::u16string Utf8ToUtf16(const std::string& utf8) {
-  std::u16string out;
-  size_t i = 0;
-  while (i < utf8.size()) {
-    const unsigned char b = static_cast<unsigned char>(utf8[i]);
-    uint32_t cp = b;
-    size_t extra = 0;
-    if (b >= 0xF0) {
-      cp = b & 0x07;
-      extra = 3;
-    } else if (b >= 0xE0) {
-      cp = b & 0x0F;
-      extra = 2;
-    } else if (b >= 0xC0) {
-      cp = b & 0x1F;
-      extra = 1;
-    }
-    for (size_t k = 1; k <= extra && i + k < utf8.size(); ++k)
-      cp = (cp << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
-    i += extra + 1;
-    if (cp >= 0x10000) {
-      cp -= 0x10000;
-      out += static_cast<char16_t>(0xD800 + (cp >> 10));
-      out += static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
-    } else {
-      out += static_cast<char16_t>(cp);
-    }
-  }
-  return out;
-}
-
-std::string Utf16ToUtf8(const std::u16string& text) {
-  std::string out;
-  for (size_t i = 0; i < text.size(); ++i) {
-    uint32_t cp = text[i];
-    if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-        text[i + 1] <= 0xDFFF) {
-      cp = 0x10000 + ((cp - 0xD800) << 10) + (text[++i] - 0xDC00);
-    }
-    if (cp < 0x80) {
-      out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-      out += static_cast<char>(0xC0 | (cp >> 6));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-      out += static_cast<char>(0xE0 | (cp >> 12));
-      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (cp >> 18));
-      out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-  }
-  return out;
-}
-
 std::string Printable(const std::u16string& text) {
   static const char kHex[] = "0123456789abcdef";
   std::string out;

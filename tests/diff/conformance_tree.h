@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "support/utf8_reference.h"
+
 namespace kelmo_diff {
 
 struct ConformanceNode {
@@ -37,8 +39,8 @@ struct LibraryReading {
 
 LibraryReading ReadWithLibrary(const std::string& bytes);
 
-std::u16string Utf8ToUtf16(const std::string& utf8);
-std::string Utf16ToUtf8(const std::u16string& text);
+using kelmo_test::Utf16Of;
+using kelmo_test::Utf8Of;
 // ASCII as it is, everything else as \uXXXX: for failure messages.
 std::string Printable(const std::u16string& text);
 

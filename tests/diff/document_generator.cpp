@@ -28,11 +28,11 @@ enum class Form { Utf8, Utf8Bom, Utf16LeBom, Utf16BeBom, Utf16LeNoBom, Count };
 
 std::string Encode(const std::u16string& text, Form form) {
   switch (form) {
-    case Form::Utf8Bom: return kBomUtf8 + Utf16ToUtf8(text);
+    case Form::Utf8Bom: return kBomUtf8 + Utf8Of(text);
     case Form::Utf16LeBom: return std::string(kBomUtf16Le, 2) + Utf16Bytes(text, false);
     case Form::Utf16BeBom: return std::string(kBomUtf16Be, 2) + Utf16Bytes(text, true);
     case Form::Utf16LeNoBom: return Utf16Bytes(text, false);
-    default: return Utf16ToUtf8(text);
+    default: return Utf8Of(text);
   }
 }
 

@@ -20,7 +20,7 @@ struct LibraryQuiet {
 };
 
 std::u16string Text(const xmlChar* utf8) {
-  return utf8 ? Utf8ToUtf16(reinterpret_cast<const char*>(utf8)) : std::u16string();
+  return utf8 ? Utf16Of(reinterpret_cast<const char*>(utf8)) : std::u16string();
 }
 
 std::u16string QualifiedName(const xmlChar* name, const xmlNs* ns) {

@@ -24,6 +24,7 @@
 #include "host/host_library.h"
 #include "host/scratch_dir.h"
 #include "support/com_names.h"
+#include "support/counting_com_object.h"
 
 using kelmo::Kelmo;
 using kelmo::KelmoParser;
@@ -369,48 +370,6 @@ TEST(BadInput, NarrowGettersWithUnknownCodePagesFailCleanly) {
 
 // --- Getters that have no answer ---
 
-#if defined(_WIN32)
-#define TEST_COM_CALL __stdcall
-using DispatchFlags = WORD;
-#else
-#define TEST_COM_CALL
-using DispatchFlags = uint16_t;
-#endif
-
-// A COM object on the stack that counts its references; it never frees
-// itself, so a stray Release shows up as a wrong count rather than a crash.
-class CountingObject final : public kelmo::IDispatch {
- public:
-  kelmo::HRESULT TEST_COM_CALL QueryInterface(const kelmo::IID& iid, void** object) override {
-    if (iid == kelmo::IidUnknown()) {
-      *object = static_cast<kelmo::IUnknown*>(this);
-    } else if (iid == kelmo::IidDispatch()) {
-      *object = static_cast<kelmo::IDispatch*>(this);
-    } else {
-      *object = nullptr;
-      return E_NOINTERFACE;
-    }
-    AddRef();
-    return S_OK;
-  }
-  ULONG TEST_COM_CALL AddRef() override { return static_cast<ULONG>(++refs); }
-  ULONG TEST_COM_CALL Release() override { return static_cast<ULONG>(--refs); }
-  kelmo::HRESULT TEST_COM_CALL GetTypeInfoCount(unsigned int*) override { return E_NOTIMPL; }
-  kelmo::HRESULT TEST_COM_CALL GetTypeInfo(unsigned int, LCID, ITypeInfo**) override {
-    return E_NOTIMPL;
-  }
-  kelmo::HRESULT TEST_COM_CALL GetIDsOfNames(const kelmo::IID&, OLECHAR**, unsigned int,
-                                             LCID, DISPID*) override {
-    return E_NOTIMPL;
-  }
-  kelmo::HRESULT TEST_COM_CALL Invoke(DISPID, const kelmo::IID&, LCID, DispatchFlags,
-                                      DISPPARAMS*, VARIANT*, EXCEPINFO*,
-                                      unsigned int*) override {
-    return E_NOTIMPL;
-  }
-  int refs = 1;
-};
-
 enum State : unsigned {
   kEmpty = 1u << 0,
   kBinary = 1u << 1,
@@ -516,18 +475,18 @@ std::vector<Getter> AllGetters() {
        }},
       {"GetUnknown", kAllStates & ~(kUnknownNull | kDispatchNull),
        [](Kelmo& n, bool& same, RefPtr<XInRes>&) {
-         CountingObject held;
+         kelmo_test::CountingComObject held;
          kelmo::IUnknown* out = &held;
          const bool ok = n.GetUnknown(out);
-         same = out == &held && held.refs == 1;
+         same = out == &held && held.references == 1;
          return ok;
        }},
       {"GetDispatch", kAllStates & ~(kUnknownNull | kDispatchNull),
        [](Kelmo& n, bool& same, RefPtr<XInRes>&) {
-         CountingObject held;
+         kelmo_test::CountingComObject held;
          kelmo::IDispatch* out = &held;
          const bool ok = n.GetDispatch(out);
-         same = out == &held && held.refs == 1;
+         same = out == &held && held.references == 1;
          return ok;
        }},
       {"GetBinary", kEmpty | kPointer | kShared | kUnknownNull | kDispatchNull | kStringEmpty |
@@ -850,7 +809,7 @@ TEST(BadInput, FilesThatCannotBeReadOrAreTooShort) {
 }
 
 TEST(BadInput, UnreadableFileIsAFileError) {
-  ScratchDir dir;
+  kelmo_test::SharedScratchDir dir;
   const auto path = dir.File("locked.xml");
   WriteBytes(path, "<a/>");
   ASSERT_EQ(::chmod(path.string().c_str(), 0), 0);
@@ -860,8 +819,7 @@ TEST(BadInput, UnreadableFileIsAFileError) {
   ASSERT_EQ(::chmod(control.string().c_str(), 0644), 0);
   // Root reads any file, so a privileged run checks from an unprivileged
   // child; the bits of the result say which entry went wrong.
-  const int status = kelmo_test::RunInChild([&] {
-    if (!kelmo_test::DropPrivileges()) return kelmo_test::kChildCannotSetUp;
+  const int status = kelmo_test::RunUnprivileged(dir.path(), [&] {
     ModuleScope m;
     RefPtr<KelmoParser> p = m->CreateParser();
     int wrong = 0;
@@ -871,7 +829,7 @@ TEST(BadInput, UnreadableFileIsAFileError) {
     if (p->ParseFileW(W(U16(path.string().c_str()))) || p->GetErrorCode() != 12) wrong |= 4;
     return wrong;
   });
-  if (status == kelmo_test::kChildCannotSetUp) GTEST_SKIP() << "cannot switch to an unprivileged user";
+  if (const char* why = kelmo_test::UnprivilegedSkipReason(status)) GTEST_SKIP() << why;
   g_badInputs += 2;
   EXPECT_EQ(status, 0);
   ::chmod(path.string().c_str(), 0600);

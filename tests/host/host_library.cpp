@@ -10,6 +10,8 @@
 #include <dlfcn.h>
 #endif
 
+#include "support/utf8_reference.h"
+
 namespace kelmo_test {
 
 HostLibrary::HostLibrary() {
@@ -47,41 +49,6 @@ ModuleScope::ModuleScope() {
 
 ModuleScope::~ModuleScope() { HostLibrary::Instance().free(&module_); }
 
-std::u16string U16(const char* utf8) {
-  std::u16string out;
-  const unsigned char* s = reinterpret_cast<const unsigned char*>(utf8);
-  while (*s) {
-    uint32_t c = *s++;
-    int extra = 0;
-    if (c >= 0xF0) { c &= 0x07; extra = 3; }
-    else if (c >= 0xE0) { c &= 0x0F; extra = 2; }
-    else if (c >= 0xC0) { c &= 0x1F; extra = 1; }
-    for (int i = 0; i < extra && *s; ++i) c = (c << 6) | (*s++ & 0x3F);
-    if (c >= 0x10000) {
-      c -= 0x10000;
-      out.push_back(static_cast<char16_t>(0xD800 + (c >> 10)));
-      out.push_back(static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
-    } else {
-      out.push_back(static_cast<char16_t>(c));
-    }
-  }
-  return out;
-}
-
-std::u16string NameOf(const kelmo::RefPtr<kelmo::Kelmo>& node) {
-  const kelmo::WChar* text = nullptr;
-  unsigned int length = 0;
-  kelmo::RefPtr<kelmo::XInRes> holder;
-  if (!node || !node->GetNameW(text, length, holder)) return u"<none>";
-  return std::u16string(reinterpret_cast<const char16_t*>(text), length);
-}
-
-std::u16string StringOf(const kelmo::RefPtr<kelmo::Kelmo>& node) {
-  const kelmo::WChar* text = nullptr;
-  unsigned int length = 0;
-  kelmo::RefPtr<kelmo::XInRes> holder;
-  if (!node || !node->GetStringW(text, length, holder)) return u"<none>";
-  return std::u16string(reinterpret_cast<const char16_t*>(text), length);
-}
+std::u16string U16(const char* utf8) { return Utf16Of(utf8); }
 
 }  // namespace kelmo_test

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "kelmo/kelmo.h"
+#include "support/node_text.h"
 
 namespace kelmo_test {
 
@@ -42,9 +43,6 @@ std::u16string U16(const char* utf8);
 inline const kelmo::WChar* W(const std::u16string& s) {
   return reinterpret_cast<const kelmo::WChar*>(s.c_str());
 }
-// Reads a node's name or string value as UTF-16.
-std::u16string NameOf(const kelmo::RefPtr<kelmo::Kelmo>& node);
-std::u16string StringOf(const kelmo::RefPtr<kelmo::Kelmo>& node);
 
 }  // namespace kelmo_test
 

@@ -7,8 +7,9 @@
 #include <vector>
 
 #include "host/host_library.h"
-#include "host/tree_outline.h"
+#include "support/tree_outline.h"
 #include "support/system_code_pages.h"
+#include "support/utf8_reference.h"
 
 using kelmo::Kelmo;
 using kelmo::KelmoParser;
@@ -188,16 +189,7 @@ TEST(ParserEncodings, Utf16WithBomAndUtf8BuildEqualTrees) {
       u"<?xml version=\"1.0\"?>\n<root a=\"1\">\n  <item>\u00e9l\u00e8ve</item>\n"
       u"  <item><![CDATA[<raw>]]></item>\n  <!-- note -->\n</root>";
   const Bytes utf16 = Cat({Bytes{0xFF, 0xFE}, Utf16(wide, false)});
-  // The same text as UTF-8 (ASCII apart from two letters).
-  std::string utf8;
-  for (char16_t u : wide) {
-    if (u < 0x80) {
-      utf8 += static_cast<char>(u);
-    } else {
-      utf8 += static_cast<char>(0xC0 | (u >> 6));
-      utf8 += static_cast<char>(0x80 | (u & 0x3F));
-    }
-  }
+  const std::string utf8 = kelmo_test::Utf8Of(wide);
   ModuleScope m;
   RefPtr<KelmoParser> p = m->CreateParser();
   ASSERT_TRUE(p->ParseBuffer(utf16.data(), static_cast<unsigned>(utf16.size())));

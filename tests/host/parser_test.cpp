@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "host/host_library.h"
-#include "host/tree_outline.h"
+#include "support/tree_outline.h"
 
 using kelmo::Kelmo;
 using kelmo::KelmoParser;

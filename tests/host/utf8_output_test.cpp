@@ -10,6 +10,7 @@
 
 #include "host/host_library.h"
 #include "host/scratch_dir.h"
+#include "support/utf8_reference.h"
 
 using kelmo::Kelmo;
 using kelmo::KelmoTraversal;
@@ -19,40 +20,10 @@ using kelmo::XInRes;
 using kelmo_test::ModuleScope;
 using kelmo_test::ReadBytes;
 using kelmo_test::ScratchDir;
+using kelmo_test::Utf8Of;
 using kelmo_test::W;
 
 namespace {
-
-// The reference conversion: pairs become four bytes, unpaired halves U+FFFD.
-std::string Utf8Of(const std::u16string& text) {
-  std::string out;
-  for (size_t i = 0; i < text.size(); ++i) {
-    uint32_t c = text[i];
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-        text[i + 1] <= 0xDFFF) {
-      c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-      ++i;
-    } else if (c >= 0xD800 && c <= 0xDFFF) {
-      c = 0xFFFD;
-    }
-    if (c < 0x80) {
-      out += char(c);
-    } else if (c < 0x800) {
-      out += char(0xC0 | (c >> 6));
-      out += char(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-      out += char(0xE0 | (c >> 12));
-      out += char(0x80 | ((c >> 6) & 0x3F));
-      out += char(0x80 | (c & 0x3F));
-    } else {
-      out += char(0xF0 | (c >> 18));
-      out += char(0x80 | ((c >> 12) & 0x3F));
-      out += char(0x80 | ((c >> 6) & 0x3F));
-      out += char(0x80 | (c & 0x3F));
-    }
-  }
-  return out;
-}
 
 class Utf8OutputTest : public ::testing::Test {
  protected:

@@ -16,30 +16,6 @@ namespace {
 using kelmo::ValueType;
 using kelmo::XInRes;
 
-class CountingDispatch : public kelmo::IDispatch {
- public:
-  kelmo::HRESULT QueryInterface(const kelmo::IID&, void** object) override {
-    if (object) *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG AddRef() override { return static_cast<ULONG>(++references); }
-  ULONG Release() override { return static_cast<ULONG>(--references); }
-  kelmo::HRESULT GetTypeInfoCount(unsigned int*) override { return E_NOTIMPL; }
-  kelmo::HRESULT GetTypeInfo(unsigned int, LCID, ITypeInfo**) override {
-    return E_NOTIMPL;
-  }
-  kelmo::HRESULT GetIDsOfNames(const kelmo::IID&, OLECHAR**, unsigned int, LCID,
-                               DISPID*) override {
-    return E_NOTIMPL;
-  }
-  kelmo::HRESULT Invoke(DISPID, const kelmo::IID&, LCID, uint16_t,
-                        DISPPARAMS*, VARIANT*, EXCEPINFO*,
-                        unsigned int*) override {
-    return E_NOTIMPL;
-  }
-  int references = 1;
-};
-
 // Gives a node a value whose release is written to `log` under `label`.
 void LogRelease(const RefPtr<Kelmo>& node, std::vector<std::string>& log, const std::string& label,
                 std::function<void()> also = nullptr) {
@@ -58,13 +34,7 @@ RefPtr<Kelmo> Child(const RefPtr<Kelmo>& parent, const std::u16string& name,
   return child;
 }
 
-std::u16string StringOf(const RefPtr<Kelmo>& node) {
-  const WChar* text = nullptr;
-  unsigned int length = 0;
-  RefPtr<XInRes> holder;
-  if (!node->GetStringW(text, length, holder)) return u"<none>";
-  return std::u16string(reinterpret_cast<const char16_t*>(text), length);
-}
+using kelmo_test::StringOf;
 
 // A chain of nested nodes whose innermost node is named "bottom", built
 // from the top (each new leaf goes under the deepest node) or from the
@@ -131,7 +101,7 @@ TEST(NodeLifecycle, NewNodeIsEmptyAndUnnamed) {
 }
 
 TEST(NodeLifecycle, TypeQueriesFollowTheTagRanges) {
-  CountingUnknown unknown;
+  CountingComObject unknown;
   struct Case {
     const char* label;
     std::function<void(Kelmo&)> set;
@@ -287,8 +257,8 @@ TEST(NodeLifecycle, CloneCopiesNameKindValueAndChildrenInOrder) {
 }
 
 TEST(NodeLifecycle, CloneSharesObjectsAndCountsComReferences) {
-  CountingUnknown unknown;
-  CountingDispatch dispatch;
+  CountingComObject unknown;
+  CountingComObject dispatch;
   auto shared = std::make_shared<int>(5);
   RefPtr<Kelmo> root = Node(u"root");
   root->SetUnknown(&unknown);

@@ -1,5 +1,5 @@
 // Helpers shared by the node tree tests: naming nodes, reading a child list
-// both ways, and a COM object that counts its references.
+// both ways, and the COM object that counts its references.
 #ifndef KELMO_TESTS_UNIT_TREE_TEST_SUPPORT_H
 #define KELMO_TESTS_UNIT_TREE_TEST_SUPPORT_H
 
@@ -10,7 +10,9 @@
 
 #include "kelmo/com.h"
 #include "kelmo/kelmo.h"
-#include "../support/com_names.h"
+#include "support/com_names.h"
+#include "support/counting_com_object.h"
+#include "support/node_text.h"
 #include "tree/kelmo_impl.h"
 
 namespace kelmo_tree_test {
@@ -19,6 +21,7 @@ using kelmo::Kelmo;
 using kelmo::KelmoImpl;
 using kelmo::RefPtr;
 using kelmo::WChar;
+using kelmo_test::CountingComObject;
 
 inline const WChar* W(const std::u16string& text) {
   return reinterpret_cast<const WChar*>(text.c_str());
@@ -30,14 +33,7 @@ inline RefPtr<Kelmo> Node(const std::u16string& name) {
   return node;
 }
 
-inline std::u16string NameOf(const RefPtr<Kelmo>& node) {
-  if (!node) return u"<null>";
-  const WChar* text = nullptr;
-  unsigned int length = 0;
-  RefPtr<kelmo::XInRes> holder;
-  node->GetNameW(text, length, holder);
-  return std::u16string(reinterpret_cast<const char16_t*>(text), length);
-}
+using kelmo_test::NameOf;
 
 inline int RefCount(const RefPtr<Kelmo>& node) { return KelmoImpl::From(node.get())->RefCount(); }
 
@@ -74,29 +70,6 @@ inline void ExpectFreeStanding(const RefPtr<Kelmo>& node) {
   EXPECT_FALSE(node->GetPrevSibling());
   EXPECT_FALSE(node->GetNextSibling());
 }
-
-// Counts AddRef and Release so that tests can check the library's balance.
-class CountingUnknown : public kelmo::IUnknown {
- public:
-  kelmo::HRESULT QueryInterface(const kelmo::IID& iid, void** object) override {
-    if (!object) return E_POINTER;
-    if (iid == kelmo::IidUnknown()) {
-      *object = static_cast<kelmo::IUnknown*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG AddRef() override { return static_cast<ULONG>(++references); }
-  ULONG Release() override {
-    ++releases;
-    return static_cast<ULONG>(--references);
-  }
-
-  int references = 1;  // the test's own
-  int releases = 0;
-};
 
 }  // namespace kelmo_tree_test
 

@@ -9,39 +9,10 @@
 
 #include "platform/output_cursor.h"
 #include "platform/utf8_codec.h"
+#include "support/utf8_reference.h"
 
 namespace kelmo::platform {
 namespace {
-
-std::string ReferenceUtf8(const std::u16string& text) {
-  std::string out;
-  for (size_t i = 0; i < text.size(); ++i) {
-    uint32_t c = text[i];
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-        text[i + 1] <= 0xDFFF) {
-      c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-      ++i;
-    } else if (c >= 0xD800 && c <= 0xDFFF) {
-      c = 0xFFFD;
-    }
-    if (c < 0x80) {
-      out += char(c);
-    } else if (c < 0x800) {
-      out += char(0xC0 | (c >> 6));
-      out += char(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-      out += char(0xE0 | (c >> 12));
-      out += char(0x80 | ((c >> 6) & 0x3F));
-      out += char(0x80 | (c & 0x3F));
-    } else {
-      out += char(0xF0 | (c >> 18));
-      out += char(0x80 | ((c >> 12) & 0x3F));
-      out += char(0x80 | ((c >> 6) & 0x3F));
-      out += char(0x80 | (c & 0x3F));
-    }
-  }
-  return out;
-}
 
 std::string Encode(const std::u16string& text, size_t capacity, int64_t& result) {
   std::vector<unsigned char> out(capacity + 32, 0xEE);
@@ -70,7 +41,7 @@ TEST(Utf8Bulk, EveryLongerFormAtEveryPlaceMatchesTheReference) {
       for (size_t after : {0u, 1u, 7u, 15u, 16u, 33u}) {
         const std::u16string text =
             std::u16string(before, u'a') + breaker + std::u16string(after, u'z') + breaker;
-        const std::string expected = ReferenceUtf8(text);
+        const std::string expected = kelmo_test::Utf8Of(text);
         SCOPED_TRACE(testing::Message() << "before " << before << " after " << after
                                         << " unit " << int(breaker[0]));
         EXPECT_EQ(EncodeUtf8(reinterpret_cast<const WChar*>(text.data()), text.size(), nullptr, 0),
@@ -98,7 +69,7 @@ TEST(Utf8Bulk, EveryLongerFormAtEveryPlaceMatchesTheReference) {
 TEST(Utf8Bulk, LongAsciiRunsRoundTripWithExactBuffers) {
   std::u16string text;
   for (int i = 0; i < 1000; ++i) text += char16_t(' ' + i % 95);
-  const std::string expected = ReferenceUtf8(text);
+  const std::string expected = kelmo_test::Utf8Of(text);
   int64_t result = 0;
   EXPECT_EQ(Encode(text, expected.size(), result), expected);
   EXPECT_EQ(Decode(expected, text.size(), result), text);

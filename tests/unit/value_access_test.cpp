@@ -7,11 +7,13 @@
 #include <vector>
 
 #include "kelmo/com.h"
+#include "support/counting_com_object.h"
 #include "tree/kelmo_impl.h"
 
 namespace kelmo {
 namespace {
 
+using kelmo_test::CountingComObject;
 using WText = std::basic_string<WChar>;
 
 WText Wide(const std::string& ascii) { return WText(ascii.begin(), ascii.end()); }
@@ -41,61 +43,6 @@ class TracedResult final : public ref_counter_base<XInRes, TracedResult> {
 
  private:
   bool& destroyed_;
-};
-
-#if defined(_WIN32)
-#define TEST_COM_CALL __stdcall
-using DispatchFlags = WORD;
-#else
-#define TEST_COM_CALL
-using DispatchFlags = uint16_t;
-#endif
-
-// A COM object on the stack that counts its references and the interfaces
-// asked of it; it never deletes itself.
-class CountingObject final : public IDispatch {
- public:
-  explicit CountingObject(bool supportsDispatch = true) : supportsDispatch_(supportsDispatch) {}
-
-  HRESULT TEST_COM_CALL QueryInterface(const IID& iid, void** object) override {
-    ++queries;
-    lastQuery = iid;
-    if (iid == IidUnknown()) {
-      *object = static_cast<IUnknown*>(this);
-    } else if (iid == IidDispatch() && supportsDispatch_) {
-      *object = static_cast<IDispatch*>(this);
-    } else {
-      *object = nullptr;
-      return E_NOINTERFACE;
-    }
-    AddRef();
-    return S_OK;
-  }
-  ULONG TEST_COM_CALL AddRef() override { return static_cast<ULONG>(++refs); }
-  ULONG TEST_COM_CALL Release() override {
-    if (--refs == 0) ++deaths;  // a real object would have freed itself here
-    return static_cast<ULONG>(refs);
-  }
-  HRESULT TEST_COM_CALL GetTypeInfoCount(unsigned int*) override { return E_NOTIMPL; }
-  HRESULT TEST_COM_CALL GetTypeInfo(unsigned int, LCID, ITypeInfo**) override {
-    return E_NOTIMPL;
-  }
-  HRESULT TEST_COM_CALL GetIDsOfNames(const IID&, OLECHAR**, unsigned int, LCID,
-                                      DISPID*) override {
-    return E_NOTIMPL;
-  }
-  HRESULT TEST_COM_CALL Invoke(DISPID, const IID&, LCID, DispatchFlags, DISPPARAMS*, VARIANT*,
-                               EXCEPINFO*, unsigned int*) override {
-    return E_NOTIMPL;
-  }
-
-  int refs = 1;
-  int deaths = 0;
-  int queries = 0;
-  IID lastQuery{};
-
- private:
-  bool supportsDispatch_;
 };
 
 TEST(ValueAccess, NewNodeAnswersNoGetter) {
@@ -555,83 +502,83 @@ TEST(ValueAccess, NarrowSetterReadingTheNodesOwnCharacters) {
 }
 
 TEST(ValueAccess, UnknownReferencesBalance) {
-  CountingObject object;
+  CountingComObject object;
   {
     RefPtr<KelmoImpl> node = KelmoImpl::Make();
     node->SetUnknown(&object);
     node->SetUnknown(&object);
-    EXPECT_EQ(object.refs, 2);
+    EXPECT_EQ(object.references, 2);
     IUnknown* out = nullptr;
     ASSERT_TRUE(node->GetUnknown(out));
     EXPECT_EQ(out, static_cast<IUnknown*>(&object));
-    EXPECT_EQ(object.refs, 3);
+    EXPECT_EQ(object.references, 3);
     // Reading again releases the reference the out-parameter held.
     ASSERT_TRUE(node->GetUnknown(out));
-    EXPECT_EQ(object.refs, 3);
+    EXPECT_EQ(object.references, 3);
     out->Release();
     node->SetEmpty();
-    EXPECT_EQ(object.refs, 1);
+    EXPECT_EQ(object.references, 1);
     node->SetUnknown(&object);
     node->SetInt(3);  // another kind releases it too
-    EXPECT_EQ(object.refs, 1);
+    EXPECT_EQ(object.references, 1);
     node->SetUnknown(&object);
   }
-  EXPECT_EQ(object.refs, 1);  // destruction released the node's reference
+  EXPECT_EQ(object.references, 1);  // destruction released the node's reference
   EXPECT_EQ(object.queries, 0);
 }
 
 TEST(ValueAccess, SettingTheHeldObjectAgainNeverDropsItsLastReference) {
-  CountingObject object;
+  CountingComObject object;
   RefPtr<KelmoImpl> node = KelmoImpl::Make();
   node->SetDispatch(&object);
   object.Release();  // the node now holds the only reference
   node->SetDispatch(&object);
   EXPECT_EQ(object.deaths, 0);
-  EXPECT_EQ(object.refs, 1);
+  EXPECT_EQ(object.references, 1);
   node->SetUnknown(&object);
   EXPECT_EQ(object.deaths, 0);
   node->SetEmpty();
   EXPECT_EQ(object.deaths, 1);
-  EXPECT_EQ(object.refs, 0);
+  EXPECT_EQ(object.references, 0);
 }
 
 TEST(ValueAccess, CrossKindComGettersAskTheObject) {
-  CountingObject object;
+  CountingComObject object;
   RefPtr<KelmoImpl> node = KelmoImpl::Make();
   node->SetDispatch(&object);
-  EXPECT_EQ(object.refs, 2);
+  EXPECT_EQ(object.references, 2);
   IUnknown* unknown = nullptr;
   ASSERT_TRUE(node->GetUnknown(unknown));
   EXPECT_EQ(object.queries, 1);
   EXPECT_TRUE(object.lastQuery == IidUnknown());
   EXPECT_EQ(unknown, static_cast<IUnknown*>(&object));
-  EXPECT_EQ(object.refs, 3);
+  EXPECT_EQ(object.references, 3);
   unknown->Release();
 
-  CountingObject plain(false);
+  CountingComObject plain(false);
   node->SetUnknown(&plain);
-  EXPECT_EQ(object.refs, 1);
+  EXPECT_EQ(object.references, 1);
   IDispatch* dispatch = &object;
   object.AddRef();  // the reference the caller's out-parameter holds
   EXPECT_FALSE(node->GetDispatch(dispatch));
   EXPECT_TRUE(plain.lastQuery == IidDispatch());
   EXPECT_EQ(dispatch, nullptr);
-  EXPECT_EQ(object.refs, 1);  // the previous pointer was released
-  EXPECT_EQ(plain.refs, 2);
+  EXPECT_EQ(object.references, 1);  // the previous pointer was released
+  EXPECT_EQ(plain.references, 2);
   node->SetEmpty();
-  EXPECT_EQ(plain.refs, 1);
+  EXPECT_EQ(plain.references, 1);
 }
 
 TEST(ValueAccess, NullComValuesAreNeverCalledThrough) {
   RefPtr<KelmoImpl> node = KelmoImpl::Make();
-  CountingObject held;
+  CountingComObject held;
   node->SetDispatch(nullptr);
   EXPECT_EQ(node->Type(), ValueType::Dispatch);
   IUnknown* unknown = &held;
   held.AddRef();
   ASSERT_TRUE(node->GetUnknown(unknown));
   EXPECT_EQ(unknown, nullptr);
-  EXPECT_EQ(held.refs, 1);
+  EXPECT_EQ(held.references, 1);
   node->SetUnknown(nullptr);
   IDispatch* dispatch = nullptr;
   ASSERT_TRUE(node->GetDispatch(dispatch));

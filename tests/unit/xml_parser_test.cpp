@@ -1,13 +1,19 @@
-// The parser's internals: the state each construct leaves it in, text
-// gathering with references, and the errors only library code can cause.
+// The parser seen from outside: text fed in two parts builds what the whole
+// text builds, references are decoded alike in character data and attribute
+// values, and the errors that only library code can cause.
 #include <gtest/gtest.h>
 
 #include <string>
 
+#include "support/node_text.h"
+#include "support/tree_outline.h"
 #include "xml_in/xml_parser.h"
 
 namespace kelmo {
 namespace {
+
+using kelmo_test::Outline;
+using kelmo_test::StringOf;
 
 const WChar* AsW(const std::u16string& s) { return reinterpret_cast<const WChar*>(s.c_str()); }
 
@@ -24,63 +30,41 @@ TEST(XmlParser, FeedWithoutRootOrCurrentNode) {
   EXPECT_EQ(parser.Root()->FirstChild(), nullptr);
 }
 
-TEST(XmlParser, InputEndingInsideEachConstructLeavesItsState) {
-  const struct {
-    const char16_t* xml;
-    ParseState state;
-  } cases[] = {
-      {u"text", ParseState::Text},
-      {u"<", ParseState::MarkupOpen},
-      {u"<!", ParseState::BangOpen},
-      {u"<![CDA", ParseState::SectionKeyword},
-      {u"<![CDATA[x]]", ParseState::Section},
-      {u"<!-", ParseState::CommentOpen},
-      {u"<!-- x -", ParseState::Comment},
-      {u"<a></a", ParseState::EndTag},
-      {u"<?pi", ParseState::PiTarget},
-      {u"<?pi body ?", ParseState::PiBody},
-      {u"<ab", ParseState::ElementName},
-      {u"<a ", ParseState::InTag},
-      {u"<a xy", ParseState::AttrName},
-      {u"<a x ", ParseState::AfterAttrName},
-      {u"<a x= ", ParseState::BeforeAttrValue},
-      {u"<a x='v", ParseState::AttrValue},
-      {u"<a/", ParseState::CloseTag},
-      {u"<a></a ", ParseState::CloseTag},
-      {u"<!---", ParseState::Comment},
-      {u"<!-- x --", ParseState::MarkupEnd},
-      {u"<?pi?", ParseState::MarkupEnd},
-      {u"<!DOCTYPE a", ParseState::SkipToClose},
-  };
-  for (const auto& c : cases) {
-    const std::u16string xml = c.xml;
-    SCOPED_TRACE(std::string(xml.begin(), xml.end()));
+// Cut at every place, so that the first feed ends inside every construct
+// the machine knows: the first part alone is accepted, and the second feed
+// goes on from there to the same tree, line, column and offset as one feed.
+TEST(XmlParser, TextCutAnywhereGoesOnInTheNextFeed) {
+  const std::u16string xml =
+      u"<?xml version='1.0'?>\r\n<!DOCTYPE a>\n<!-- c - d -->\n"
+      u"<a x = 'v&amp;w' y=\"1\r\n2\">t&#x41;&lt;\nu<![CDATA[x]y]]]></a >"
+      u"<b><?pi body?\?></b><c/><!---->text<![OTHER[z]]>";
+  XmlParser whole;
+  whole.Reset();
+  ASSERT_TRUE(whole.Feed(AsW(xml), uint32_t(xml.size())));
+  const std::string expected = Outline(whole.Root());
+  ASSERT_EQ(expected, "a#1=\"x]y]\"(x#2=\"v&w\",y#2=\"12\"),b,c");
+
+  for (uint32_t cut = 0; cut <= xml.size(); ++cut) {
+    SCOPED_TRACE("cut after " + std::to_string(cut) + " units");
     XmlParser parser;
     parser.Reset();
-    ASSERT_TRUE(parser.Feed(AsW(xml), uint32_t(xml.size())));
-    EXPECT_EQ(parser.State(), c.state);
-    EXPECT_EQ(parser.Offset(), xml.size());
+    ASSERT_TRUE(parser.Feed(AsW(xml), cut));
+    EXPECT_EQ(parser.Offset(), cut);
+    ASSERT_TRUE(parser.Feed(AsW(xml) + cut, uint32_t(xml.size()) - cut));
+    EXPECT_EQ(Outline(parser.Root()), expected);
+    EXPECT_EQ(parser.Line(), whole.Line());
+    EXPECT_EQ(parser.Column(), whole.Column());
+    EXPECT_EQ(parser.Offset(), whole.Offset());
   }
 }
 
-TEST(XmlParser, CurrentNodeFollowsTheOpenElement) {
-  XmlParser parser;
-  parser.Reset();
-  const std::u16string xml = u"<a><b x=\"";
-  ASSERT_TRUE(parser.Feed(AsW(xml), uint32_t(xml.size())));
-  // Inside an attribute value the attribute itself is current.
-  KelmoImpl* attribute = parser.Current().get();
-  ASSERT_NE(attribute, nullptr);
-  EXPECT_TRUE(attribute->Name().Equals(AsW(u"x"), 1));
-  EXPECT_TRUE(attribute->Parent()->Name().Equals(AsW(u"b"), 1));
-  EXPECT_EQ(attribute->Parent()->Parent()->Parent(), parser.Root().get());
-}
-
-TEST(XmlParser, FeedTextChar) {
+// Character data and attribute values go through the same reference and
+// line-break handling.
+TEST(XmlParser, ReferencesInTextAndAttributeValues) {
   const struct {
     const char16_t* input;
     bool ok;
-    std::u16string out;  // what was gathered when every unit was accepted
+    std::u16string value;
   } cases[] = {
       {u"plain", true, u"plain"},
       {u"a\r\nb\rc\n", true, u"abc"},
@@ -96,28 +80,49 @@ TEST(XmlParser, FeedTextChar) {
       {u"&#x110000;", false, u""},
   };
   for (const auto& c : cases) {
-    const std::u16string input = c.input;
-    SCOPED_TRACE(std::string(input.begin(), input.end()));
-    XmlParser parser;
-    WStrBuf out;
-    bool ok = true;
-    for (char16_t u : input) ok = ok && parser.FeedTextChar(static_cast<WChar>(u), &out);
-    EXPECT_EQ(ok, c.ok);
-    if (c.ok) {
-      EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t*>(out.Data()), out.Length()),
-                c.out);
+    for (bool attribute : {false, true}) {
+      const std::u16string input = c.input;
+      const std::u16string xml =
+          attribute ? u"<e v='" + input + u"'/>" : u"<e>" + input + u"</e>";
+      SCOPED_TRACE(std::string(xml.begin(), xml.end()));
+      XmlParser parser;
+      parser.Reset();
+      EXPECT_EQ(parser.Feed(AsW(xml), uint32_t(xml.size())), c.ok);
+      if (!c.ok) {
+        EXPECT_EQ(parser.Error(), uint32_t(ParseError::BadReference));
+        continue;
+      }
+      RefPtr<Kelmo> e = RefPtr<Kelmo>(parser.Root())->GetFirstChild();
+      ASSERT_TRUE(e);
+      EXPECT_EQ(StringOf(attribute ? e->GetFirstChild() : e), c.value);
     }
   }
 }
 
-TEST(XmlParser, FeedTextCharWithoutOutputStillChecksReferences) {
-  XmlParser parser;
-  const std::u16string good = u"x&amp;y";
-  for (char16_t u : good) EXPECT_TRUE(parser.FeedTextChar(static_cast<WChar>(u), nullptr));
-  const std::u16string bad = u"&nbsp;";
-  bool ok = true;
-  for (char16_t u : bad) ok = parser.FeedTextChar(static_cast<WChar>(u), nullptr);
-  EXPECT_FALSE(ok);
+// Text that is not kept (later runs, text at document level) is still
+// checked for its references.
+TEST(XmlParser, TextThatIsDroppedStillHasItsReferencesChecked) {
+  const struct {
+    const char16_t* xml;
+    const char* outline;  // null: error 5
+  } cases[] = {
+      {u"<e>first<b/>x&amp;y</e>", "e=\"first\"(b)"},
+      {u"<e>first<b/>x&nbsp;y</e>", nullptr},
+      {u"x&amp;y<e/>", "e"},
+      {u"x&nbsp;y<e/>", nullptr},
+  };
+  for (const auto& c : cases) {
+    const std::u16string xml = c.xml;
+    SCOPED_TRACE(std::string(xml.begin(), xml.end()));
+    XmlParser parser;
+    parser.Reset();
+    EXPECT_EQ(parser.Feed(AsW(xml), uint32_t(xml.size())), c.outline != nullptr);
+    if (c.outline) {
+      EXPECT_EQ(Outline(parser.Root()), c.outline);
+    } else {
+      EXPECT_EQ(parser.Error(), uint32_t(ParseError::BadReference));
+    }
+  }
 }
 
 }  // namespace

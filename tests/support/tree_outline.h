@@ -2,8 +2,8 @@
 // name, then "#kind" when the kind is not 0, then ="value" for a String value
 // (units below 0x20 as \xNN, text as UTF-8), ":bool" for a Bool, and the
 // children in parentheses separated by commas.
-#ifndef KELMO_TESTS_HOST_TREE_OUTLINE_H
-#define KELMO_TESTS_HOST_TREE_OUTLINE_H
+#ifndef KELMO_TESTS_SUPPORT_TREE_OUTLINE_H
+#define KELMO_TESTS_SUPPORT_TREE_OUTLINE_H
 
 #include <string>
 
@@ -20,4 +20,4 @@ std::string Printable(const std::u16string& text);
 
 }  // namespace kelmo_test
 
-#endif  // KELMO_TESTS_HOST_TREE_OUTLINE_H
+#endif  // KELMO_TESTS_SUPPORT_TREE_OUTLINE_H

@@ -1,44 +1,29 @@
-#include "host/tree_outline.h"
+#include "support/tree_outline.h"
 
 #include <cstdio>
 
-#include "host/host_library.h"
+#include "support/node_text.h"
+#include "support/utf8_reference.h"
 
 namespace kelmo_test {
 
 std::string Printable(const std::u16string& text) {
   std::string out;
   for (size_t i = 0; i < text.size(); ++i) {
-    uint32_t c = text[i];
+    const char16_t c = text[i];
+    const bool paired = c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() &&
+                        text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF;
     char escape[12];
     if (c < 0x20) {
       std::snprintf(escape, sizeof escape, "\\x%02X", unsigned(c));
-      out += escape;
-      continue;
-    }
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-        text[i + 1] <= 0xDFFF) {
-      c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
-    } else if (c >= 0xD800 && c <= 0xDFFF) {
+    } else if (c >= 0xD800 && c <= 0xDFFF && !paired) {
       std::snprintf(escape, sizeof escape, "\\u%04X", unsigned(c));
-      out += escape;
+    } else {
+      out += Utf8Of(text.substr(i, paired ? 2 : 1));
+      i += paired ? 1 : 0;
       continue;
     }
-    if (c < 0x80) {
-      out += char(c);
-    } else if (c < 0x800) {
-      out += char(0xC0 | (c >> 6));
-      out += char(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-      out += char(0xE0 | (c >> 12));
-      out += char(0x80 | ((c >> 6) & 0x3F));
-      out += char(0x80 | (c & 0x3F));
-    } else {
-      out += char(0xF0 | (c >> 18));
-      out += char(0x80 | ((c >> 12) & 0x3F));
-      out += char(0x80 | ((c >> 6) & 0x3F));
-      out += char(0x80 | (c & 0x3F));
-    }
+    out += escape;
   }
   return out;
 }
