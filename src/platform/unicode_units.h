@@ -25,6 +25,14 @@ inline uint32_t CombineSurrogates(uint32_t high, uint32_t low) {
   return 0x10000 + ((high - 0xD800) << 10) + (low - 0xDC00);
 }
 
+// The two halves of a code point from U+10000 to U+10FFFF.
+inline WChar HighSurrogateOf(uint32_t codePoint) {
+  return static_cast<WChar>(0xD800 + ((codePoint - 0x10000) >> 10));
+}
+inline WChar LowSurrogateOf(uint32_t codePoint) {
+  return static_cast<WChar>(0xDC00 + ((codePoint - 0x10000) & 0x3FF));
+}
+
 }  // namespace kelmo::platform
 
 #endif  // KELMO_PLATFORM_UNICODE_UNITS_H

@@ -133,8 +133,7 @@ int64_t DecodeUtf8Pass(const unsigned char* in, size_t size, WChar* out, size_t 
     i += taken;
 
     if (codePoint >= 0x10000) {
-      const uint32_t offset = codePoint - 0x10000;
-      if (!emit(0xD800 + (offset >> 10)) || !emit(0xDC00 + (offset & 0x3FF))) return kConversionFailed;
+      if (!emit(HighSurrogateOf(codePoint)) || !emit(LowSurrogateOf(codePoint))) return kConversionFailed;
     } else if (!emit(codePoint)) {
       return kConversionFailed;
     }

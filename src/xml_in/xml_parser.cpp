@@ -2,10 +2,8 @@
 
 #include <cstring>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
+#include "platform/unicode_units.h"
+#include "platform/unit_scan.h"
 #include "tree/text_length.h"
 #include "xml_in/xml_chars.h"
 
@@ -32,34 +30,10 @@ const NamedEntity kNamedEntities[] = {
 
 inline bool IsLineBreak(WChar c) { return c == 10 || c == 13; }
 
-// The first unit from p on (before end) that equals one of the four stops,
-// or end. Text, values and skipped markup are mostly long runs between such
-// units, so they are searched eight units at a time where that is possible.
-inline const WChar* FindStop(const WChar* p, const WChar* end, WChar a, WChar b, WChar c,
-                             WChar d) {
-#if defined(__SSE2__)
-  const __m128i va = _mm_set1_epi16(static_cast<short>(a));
-  const __m128i vb = _mm_set1_epi16(static_cast<short>(b));
-  const __m128i vc = _mm_set1_epi16(static_cast<short>(c));
-  const __m128i vd = _mm_set1_epi16(static_cast<short>(d));
-  while (end - p >= 8) {
-    const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    const __m128i hit =
-        _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi16(units, va), _mm_cmpeq_epi16(units, vb)),
-                     _mm_or_si128(_mm_cmpeq_epi16(units, vc), _mm_cmpeq_epi16(units, vd)));
-    const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(hit));
-    if (mask) return p + __builtin_ctz(mask) / 2;
-    p += 8;
-  }
-#endif
-  while (p < end && *p != a && *p != b && *p != c && *p != d) ++p;
-  return p;
-}
-
-// Reads a run up to the next of the stops, which must include both line
-// breaks (the reader counts lines one unit at a time).
+// Reads a run up to the next line break or one of a and b: the reader counts
+// lines one unit at a time, so line breaks always stop the run.
 inline void SkipToStop(CharReader& r, WChar a, WChar b) {
-  r.AdvanceTo(FindStop(r.position, r.end, 10, 13, a, b));
+  r.AdvanceTo(platform::FindStop(r.position, r.end, platform::UnitStops<4>{{10, 13, a, b}}));
 }
 
 inline bool IsBlank(WChar c) { return c == ' ' || c == '\t'; }
@@ -71,9 +45,8 @@ void AppendCodePoint(WStrBuf& out, uint32_t codePoint) {
     out.AppendChar(static_cast<WChar>(codePoint));
     return;
   }
-  const uint32_t v = codePoint - 0x10000;
-  out.AppendChar(static_cast<WChar>(0xD800 + (v >> 10)));
-  out.AppendChar(static_cast<WChar>(0xDC00 + (v & 0x3FF)));
+  out.AppendChar(platform::HighSurrogateOf(codePoint));
+  out.AppendChar(platform::LowSurrogateOf(codePoint));
 }
 
 }  // namespace

@@ -40,13 +40,10 @@ void Utf8Text::AppendSlow(const WChar* text, uint32_t n) {
   if (pending_) {
     pending_ = false;
     if (platform::IsLowSurrogate(static_cast<char16_t>(text[0]))) {
-      const uint32_t c = platform::CombineSurrogates(static_cast<char16_t>(pendingHigh_),
-                                                     static_cast<char16_t>(text[0]));
-      const char pair[] = {static_cast<char>(0xF0 | (c >> 18)),
-                           static_cast<char>(0x80 | ((c >> 12) & 0x3F)),
-                           static_cast<char>(0x80 | ((c >> 6) & 0x3F)),
-                           static_cast<char>(0x80 | (c & 0x3F))};
-      Put(pair, sizeof pair);
+      const WChar pair[] = {pendingHigh_, text[0]};
+      Reserve(4);
+      auto* out = reinterpret_cast<unsigned char*>(bytes_.get() + size_);
+      size_ += static_cast<size_t>(platform::EncodeUtf8(pair, 2, out, 4));
       ++text;
       --n;
     } else {

@@ -1,58 +1,16 @@
 #include "xml_out/xml_escape.h"
 
+#include "platform/unit_scan.h"
 #include "tree/text_length.h"
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#define KELMO_ESCAPE_SSE2 1
-#endif
 
 namespace kelmo {
 namespace {
 
-// Units below 128 that cannot be copied as they are.
-struct EscapeTable {
-  bool needs[128] = {};
-  constexpr EscapeTable() {
-    for (int c = 0; c < 32; ++c) needs[c] = c != 9;
-    needs['&'] = needs['<'] = needs['>'] = needs['"'] = needs['\''] = true;
-  }
-};
-constexpr EscapeTable kEscape;
-
-inline bool NeedsEscape(WChar c) {
-  return static_cast<uint16_t>(c) < 128 && kEscape.needs[static_cast<uint16_t>(c)];
-}
-
-// Index of the first unit from i on that needs escaping, or length.
+// Index of the first unit from i on that needs escaping, or length: control
+// units other than tab, and the five markup characters.
 inline uint32_t PlainRunEnd(const WChar* text, uint32_t i, uint32_t length) {
-#ifdef KELMO_ESCAPE_SSE2
-  // Eight units per test: control units other than tab, and the five
-  // markup characters.
-  const __m128i controlLimit = _mm_set1_epi16(0x1F);
-  const __m128i zero = _mm_setzero_si128();
-  const __m128i tab = _mm_set1_epi16(9);
-  const __m128i amp = _mm_set1_epi16('&');
-  const __m128i lt = _mm_set1_epi16('<');
-  const __m128i gt = _mm_set1_epi16('>');
-  const __m128i quot = _mm_set1_epi16('"');
-  const __m128i apos = _mm_set1_epi16('\'');
-  while (length - i >= 8) {
-    const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i));
-    const __m128i control =
-        _mm_andnot_si128(_mm_cmpeq_epi16(units, tab),
-                         _mm_cmpeq_epi16(_mm_subs_epu16(units, controlLimit), zero));
-    const __m128i markup = _mm_or_si128(
-        _mm_or_si128(_mm_cmpeq_epi16(units, amp), _mm_cmpeq_epi16(units, lt)),
-        _mm_or_si128(_mm_cmpeq_epi16(units, gt),
-                     _mm_or_si128(_mm_cmpeq_epi16(units, quot), _mm_cmpeq_epi16(units, apos))));
-    const int mask = _mm_movemask_epi8(_mm_or_si128(control, markup));
-    if (mask != 0) return i + static_cast<uint32_t>(__builtin_ctz(static_cast<unsigned>(mask))) / 2;
-    i += 8;
-  }
-#endif
-  while (i < length && !NeedsEscape(text[i])) ++i;
-  return i;
+  static constexpr platform::UnitStops<5, true> kEscaped{{'&', '<', '>', '"', '\''}};
+  return static_cast<uint32_t>(platform::FindStop(text + i, text + length, kEscaped) - text);
 }
 
 template <class Out>

@@ -1,0 +1,50 @@
+// The search for the next unit of interest takes eight units per test where
+// it can; every unit value at every place of a block, and in the tail after
+// the last whole block, must be found exactly where a plain search finds it.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "platform/unit_scan.h"
+
+namespace kelmo::platform {
+namespace {
+
+template <class Stops, class IsStop>
+void ExpectFoundWhereAPlainSearchFindsIt(const Stops& stops, IsStop isStop) {
+  // 19 units: two whole blocks and a tail of three.
+  std::u16string run(19, u'a');
+  for (uint32_t u = 0; u <= 0xFFFF; ++u) {
+    for (size_t at : {size_t(0), size_t(5), size_t(7), size_t(8), size_t(15), size_t(17)}) {
+      run[at] = static_cast<char16_t>(u);
+      const WChar* begin = reinterpret_cast<const WChar*>(run.data());
+      const size_t found = static_cast<size_t>(FindStop(begin, begin + run.size(), stops) - begin);
+      ASSERT_EQ(found, isStop(u) ? at : run.size()) << "unit " << u << " at " << at;
+      run[at] = u'a';
+    }
+  }
+}
+
+TEST(UnitScan, ListedUnitsAndLineBreaks) {
+  ExpectFoundWhereAPlainSearchFindsIt(UnitStops<4>{{10, 13, '<', '&'}}, [](uint32_t u) {
+    return u == 10 || u == 13 || u == '<' || u == '&';
+  });
+}
+
+TEST(UnitScan, MarkupAndControlUnitsButTab) {
+  ExpectFoundWhereAPlainSearchFindsIt(
+      UnitStops<5, true>{{'&', '<', '>', '"', '\''}}, [](uint32_t u) {
+        return (u < 0x20 && u != 9) || u == '&' || u == '<' || u == '>' || u == '"' || u == '\'';
+      });
+}
+
+TEST(UnitScan, EmptyAndStopFreeRunsGiveTheirEnd) {
+  const std::u16string run = u"plain text without any stop at all";
+  const WChar* begin = reinterpret_cast<const WChar*>(run.data());
+  const UnitStops<2> stops{{'<', '&'}};
+  EXPECT_EQ(FindStop(begin, begin, stops), begin);
+  EXPECT_EQ(FindStop(begin, begin + run.size(), stops), begin + run.size());
+}
+
+}  // namespace
+}  // namespace kelmo::platform
