@@ -9,11 +9,6 @@
 
 namespace kelmo::platform {
 
-std::FILE* OpenFileA(const char* path, const char* mode) {
-  if (path == nullptr || mode == nullptr) return nullptr;
-  return std::fopen(path, mode);
-}
-
 std::FILE* OpenFileW(const WChar* path, const char* mode) {
   if (path == nullptr || mode == nullptr) return nullptr;
   size_t length = 0;

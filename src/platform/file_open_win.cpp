@@ -4,11 +4,6 @@
 
 namespace kelmo::platform {
 
-std::FILE* OpenFileA(const char* path, const char* mode) {
-  if (path == nullptr || mode == nullptr) return nullptr;
-  return std::fopen(path, mode);
-}
-
 std::FILE* OpenFileW(const WChar* path, const char* mode) {
   if (path == nullptr || mode == nullptr) return nullptr;
   // Modes are short ASCII strings such as "rb" or "wb+".

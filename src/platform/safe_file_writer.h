@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 
 #include "kelmo/platform_types.h"
 
@@ -27,6 +28,12 @@ bool ReplaceFileA(const char* path, const ByteRange* parts, size_t count);
 // The same with a wide path (converted to UTF-8 where the system takes
 // narrow names; a path with an unpaired surrogate gives false).
 bool ReplaceFileW(const WChar* path, const ByteRange* parts, size_t count);
+
+// For the platform variants above. The largest piece handed to one write
+// call, and every part written through stdio in such pieces (false at the
+// first short write).
+constexpr uint64_t kMaxWriteChunk = uint64_t(1) << 30;
+bool WriteParts(std::FILE* file, const ByteRange* parts, size_t count);
 
 }  // namespace kelmo::platform
 

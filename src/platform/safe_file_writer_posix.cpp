@@ -18,29 +18,12 @@
 namespace kelmo::platform {
 namespace {
 
-// Largest piece handed to one write call.
-constexpr uint64_t kMaxChunk = uint64_t(1) << 30;
-
-bool WriteAll(std::FILE* file, const ByteRange* parts, size_t count) {
-  for (size_t i = 0; i < count; ++i) {
-    const unsigned char* data = parts[i].data;
-    uint64_t left = parts[i].size;
-    while (left > 0) {
-      const size_t chunk = static_cast<size_t>(left < kMaxChunk ? left : kMaxChunk);
-      if (std::fwrite(data, 1, chunk, file) != chunk) return false;
-      data += chunk;
-      left -= chunk;
-    }
-  }
-  return true;
-}
-
 bool WriteAll(int fd, const ByteRange* parts, size_t count) {
   for (size_t i = 0; i < count; ++i) {
     const unsigned char* data = parts[i].data;
     uint64_t left = parts[i].size;
     while (left > 0) {
-      const size_t chunk = static_cast<size_t>(left < kMaxChunk ? left : kMaxChunk);
+      const size_t chunk = static_cast<size_t>(left < kMaxWriteChunk ? left : kMaxWriteChunk);
       const ssize_t written = ::write(fd, data, chunk);
       if (written < 0 && errno == EINTR) continue;
       if (written <= 0) return false;
@@ -90,7 +73,7 @@ bool WriteDirect(const char* path, const ByteRange* parts, size_t count) {
   }
   std::FILE* file = OpenFileA(path, "wb+");
   if (!file) return false;
-  const bool ok = WriteAll(file, parts, count) && std::fflush(file) == 0;
+  const bool ok = WriteParts(file, parts, count) && std::fflush(file) == 0;
   std::fclose(file);
   return ok;
 }

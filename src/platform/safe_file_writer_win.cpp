@@ -12,25 +12,9 @@
 namespace kelmo::platform {
 namespace {
 
-constexpr uint64_t kMaxChunk = uint64_t(1) << 30;
-
-bool WriteAll(std::FILE* file, const ByteRange* parts, size_t count) {
-  for (size_t i = 0; i < count; ++i) {
-    const unsigned char* data = parts[i].data;
-    uint64_t left = parts[i].size;
-    while (left > 0) {
-      const size_t chunk = static_cast<size_t>(left < kMaxChunk ? left : kMaxChunk);
-      if (std::fwrite(data, 1, chunk, file) != chunk) return false;
-      data += chunk;
-      left -= chunk;
-    }
-  }
-  return true;
-}
-
 bool WriteAndClose(std::FILE* file, const ByteRange* parts, size_t count) {
   if (!file) return false;
-  const bool ok = WriteAll(file, parts, count) && std::fflush(file) == 0;
+  const bool ok = WriteParts(file, parts, count) && std::fflush(file) == 0;
   std::fclose(file);
   return ok;
 }
@@ -79,7 +63,7 @@ bool WriteReplacement(const wchar_t* path, DWORD attributes, const ByteRange* pa
   std::FILE* file = _wfopen(temporary, L"wb");
   bool ok = file != nullptr;
   if (ok) {
-    ok = WriteAll(file, parts, count) && std::fflush(file) == 0 &&
+    ok = WriteParts(file, parts, count) && std::fflush(file) == 0 &&
          FlushFileBuffers(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file))));
     ok = std::fclose(file) == 0 && ok;
   }
