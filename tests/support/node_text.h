@@ -9,21 +9,22 @@
 
 namespace kelmo_test {
 
-// "<none>" for a null node or one that gives no text.
-inline std::u16string NameOf(const kelmo::RefPtr<kelmo::Kelmo>& node) {
+// read(node, text, length, holder) is GetNameW or GetStringW; "<none>" for a
+// null node or one that gives no text.
+template <class Read>
+std::u16string TextOf(const kelmo::RefPtr<kelmo::Kelmo>& node, Read read) {
   const kelmo::WChar* text = nullptr;
   unsigned int length = 0;
   kelmo::RefPtr<kelmo::XInRes> holder;
-  if (!node || !node->GetNameW(text, length, holder)) return u"<none>";
+  if (!node || !read(*node, text, length, holder)) return u"<none>";
   return std::u16string(reinterpret_cast<const char16_t*>(text), length);
 }
 
+inline std::u16string NameOf(const kelmo::RefPtr<kelmo::Kelmo>& node) {
+  return TextOf(node, [](kelmo::Kelmo& n, auto&... out) { return n.GetNameW(out...); });
+}
 inline std::u16string StringOf(const kelmo::RefPtr<kelmo::Kelmo>& node) {
-  const kelmo::WChar* text = nullptr;
-  unsigned int length = 0;
-  kelmo::RefPtr<kelmo::XInRes> holder;
-  if (!node || !node->GetStringW(text, length, holder)) return u"<none>";
-  return std::u16string(reinterpret_cast<const char16_t*>(text), length);
+  return TextOf(node, [](kelmo::Kelmo& n, auto&... out) { return n.GetStringW(out...); });
 }
 
 }  // namespace kelmo_test
