@@ -34,16 +34,24 @@ struct UnitStops {
 template <int kListed, bool kControlsButTab>
 inline const WChar* FindStop(const WChar* p, const WChar* end,
                              const UnitStops<kListed, kControlsButTab>& stops) {
+  static_assert(kListed >= 1 && kListed <= 5, "one to five listed units");
 #if defined(__SSE2__)
-  __m128i listed[kListed];
-  for (int k = 0; k < kListed; ++k) listed[k] = _mm_set1_epi16(static_cast<short>(stops.listed[k]));
+  // One register per listed unit (slots past kListed repeat the first and
+  // are never compared), so that the loop below keeps them all in registers.
+  auto splat = [&stops](int k) {
+    return _mm_set1_epi16(static_cast<short>(stops.listed[k < kListed ? k : 0]));
+  };
+  const __m128i u0 = splat(0), u1 = splat(1), u2 = splat(2), u3 = splat(3), u4 = splat(4);
   const __m128i controlLimit = _mm_set1_epi16(0x1F);
   const __m128i tab = _mm_set1_epi16(9);
   const __m128i zero = _mm_setzero_si128();
   while (end - p >= 8) {
     const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    __m128i hit = _mm_cmpeq_epi16(units, listed[0]);
-    for (int k = 1; k < kListed; ++k) hit = _mm_or_si128(hit, _mm_cmpeq_epi16(units, listed[k]));
+    __m128i hit = _mm_cmpeq_epi16(units, u0);
+    if (kListed > 1) hit = _mm_or_si128(hit, _mm_cmpeq_epi16(units, u1));
+    if (kListed > 2) hit = _mm_or_si128(hit, _mm_cmpeq_epi16(units, u2));
+    if (kListed > 3) hit = _mm_or_si128(hit, _mm_cmpeq_epi16(units, u3));
+    if (kListed > 4) hit = _mm_or_si128(hit, _mm_cmpeq_epi16(units, u4));
     if (kControlsButTab) {
       // Saturating subtraction leaves 0 exactly for the units up to 0x1F.
       const __m128i control = _mm_cmpeq_epi16(_mm_subs_epu16(units, controlLimit), zero);
