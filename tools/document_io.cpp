@@ -2,7 +2,9 @@
 
 #include <cstdio>
 
+#include "document_text.h"
 #include "file_system.h"
+#include "platform/safe_file_writer.h"
 #include "source_excerpt.h"
 #include "tool_error.h"
 
@@ -78,31 +80,26 @@ void CheckEncodable(const Library& library, const Node& root, const Layout& layo
   }
 }
 
-// Saves into a new file beside `target` and renames it over the target, so
-// that the target is either the old file or the complete new one.
-void SaveReplacing(const Library& library, const Node& root, const Layout& layout,
-                   const std::string& shownName, const std::string& path) {
-  const std::string target = ResolvePath(path);
+// Standard output gets the saved file's bytes; a byte-order mark only when
+// asked for, since a pipe or a terminal has no use for one.
+void SaveToStandardOutput(const Library& library, const Node& root, const Layout& layout,
+                          bool byteOrderMark) {
   std::string why;
-  const std::string temporary = CreateTemporaryFile(target, why);
-  if (temporary.empty())
-    throw DocumentError("cannot write " + shownName + ": cannot create a file beside it: " + why);
-  TemporaryFile guard(temporary);
-  if (!library.SaveFile(root, temporary, layout))
-    throw DocumentError("cannot write " + shownName + ": saving the document failed");
-  if (!ReplaceFile(temporary, target, why)) throw DocumentError("cannot replace " + shownName + ": " + why);
-  guard.Release();
-}
-
-void SaveToStandardOutput(const Library& library, const Node& root, const Layout& layout) {
-  std::string why;
-  const std::string temporary = CreateTemporaryFile("", why);
+  const std::string temporary = CreateTemporaryFile(why);
   if (temporary.empty()) throw DocumentError("cannot create a temporary file: " + why);
   TemporaryFile guard(temporary);
   std::string bytes;
   if (!library.SaveFile(root, temporary, layout) || !ReadWholeFile(temporary, bytes, why))
     throw DocumentError("cannot write the document: saving it failed");
-  if (!WriteStandardOutput(bytes)) throw DocumentError("cannot write to standard output");
+  if (!byteOrderMark) {
+    for (std::string_view mark : {"\xEF\xBB\xBF", "\xFF\xFE", "\xFE\xFF"}) {
+      if (bytes.compare(0, mark.size(), mark) == 0) {
+        bytes.erase(0, mark.size());
+        break;
+      }
+    }
+  }
+  if (!WriteStandardOutput(bytes)) throw ToolError(kExitDocument, "cannot write to standard output");
 }
 
 }  // namespace
@@ -142,9 +139,14 @@ LoadedDocument LoadDocument(const Library& library, const std::string& file) {
   return doc;
 }
 
+std::vector<OptionSpec> EditOutputOptionSpecs() {
+  return {{"--output", "-o", true}, {"--in-place", "-i", false}};
+}
+
 std::vector<OptionSpec> OutputOptionSpecs() {
-  return {{"--output", "-o", true},   {"--in-place", "-i", false}, {"--indent", "", true},
-          {"--newline", "", true},    {"--encoding", "", true}};
+  std::vector<OptionSpec> specs = EditOutputOptionSpecs();
+  specs.insert(specs.end(), {{"--indent", "", true}, {"--newline", "", true}, {"--encoding", "", true}});
+  return specs;
 }
 
 OutputChoice ChooseOutput(const Arguments& args, const std::string& inputFile) {
@@ -220,24 +222,52 @@ Layout ChooseLayout(const Arguments& args, const EncodingInfo& inputEncoding,
 }
 
 void WriteDocument(const Library& library, const LoadedDocument& doc, const Layout& layout,
-                   const EncodingInfo& encoding, const OutputChoice& output) {
+                   const EncodingInfo& encoding, const OutputChoice& output, bool byteOrderMark) {
   const Node& root = doc.document.root();
   CheckEncodable(library, root, layout, encoding);
-  switch (output.where) {
-    case OutputChoice::Where::StandardOutput:
-      SaveToStandardOutput(library, root, layout);
-      return;
-    case OutputChoice::Where::InPlace:
-      SaveReplacing(library, root, layout, output.path, output.path);
-      return;
-    case OutputChoice::Where::File:
-      if (IsRegularFileOrMissing(output.path)) {
-        SaveReplacing(library, root, layout, output.path, output.path);
-      } else if (!library.SaveFile(root, output.path, layout)) {
-        throw DocumentError("cannot write " + output.path);
-      }
-      return;
+  if (output.where == OutputChoice::Where::StandardOutput) {
+    SaveToStandardOutput(library, root, layout, byteOrderMark);
+    return;
   }
+  // The library's save replaces the file safely: the old one stays whole if
+  // anything fails.
+  if (!library.SaveFile(root, output.path, layout))
+    throw DocumentError("cannot write " + output.path + ": " + WhyCannotWrite(output.path));
+}
+
+void WriteBytes(const std::string& bytes, const OutputChoice& output) {
+  if (output.where == OutputChoice::Where::StandardOutput) {
+    if (!WriteStandardOutput(bytes)) throw ToolError(kExitDocument, "cannot write to standard output");
+    return;
+  }
+  const kelmo::platform::ByteRange part{reinterpret_cast<const unsigned char*>(bytes.data()),
+                                        bytes.size()};
+#if defined(_WIN32)
+  const bool ok = kelmo::platform::ReplaceFileW(AsWide(ToUtf16(output.path)), &part, 1);
+#else
+  const bool ok = kelmo::platform::ReplaceFileA(output.path.c_str(), &part, 1);
+#endif
+  if (!ok) throw DocumentError("cannot write " + output.path + ": " + WhyCannotWrite(output.path));
+}
+
+std::string EditDocumentText(const Library& library, const LoadedDocument& doc,
+                             const SourceEdit& edit) {
+  auto refuse = [&](const std::string& why) {
+    return DocumentError(doc.label + ": cannot change the document in place: " + why);
+  };
+  std::string why;
+  DocumentText text;
+  if (!DecodeDocumentText(library, doc.bytes, doc.encoding, text, why)) throw refuse(why);
+  SourceDocument layout;
+  if (!ScanXmlSource(text.utf8, layout, why)) throw refuse(why);
+  if (!edit(text.utf8, layout, !HoldsAllCharacters(doc.encoding), why)) throw refuse(why);
+  std::string bytes;
+  if (!EncodeDocumentText(library, text, doc.encoding, bytes, why)) throw refuse(why);
+  // The edited text must read back as the tree with the change made.
+  const kelmo::easy::Document reread = library.Parse(bytes);
+  if (!reread || library.ToXml(reread.root()) != library.ToXml(doc.document.root()))
+    throw refuse("the edited text would not read back as the intended change");
+  return bytes;
 }
 
 }  // namespace kelmo_tool

@@ -3,11 +3,13 @@
 #ifndef KELMO_TOOLS_DOCUMENT_IO_H
 #define KELMO_TOOLS_DOCUMENT_IO_H
 
+#include <functional>
 #include <string>
 
 #include "command_line.h"
 #include "encodings.h"
 #include "kelmo/kelmo.hpp"
+#include "xml_source.h"
 
 namespace kelmo_tool {
 
@@ -34,7 +36,9 @@ struct OutputChoice {
   std::string path;
 };
 
-// The options shared by the commands that write documents.
+// Where the commands that edit a document write it: -o and -i.
+std::vector<OptionSpec> EditOutputOptionSpecs();
+// Those and the layout options of the commands that rewrite a document.
 std::vector<OptionSpec> OutputOptionSpecs();
 
 // Reads -o/-i and checks that they fit the input (throws UsageError).
@@ -48,12 +52,26 @@ kelmo::easy::Layout ChooseLayout(const Arguments& args, const EncodingInfo& inpu
 
 // Writes the document as the layout says. Before anything is written the
 // text is checked to survive the encoding unchanged; a character that the
-// encoding cannot hold throws DocumentError and nothing is touched. In place,
-// the new text goes to a file beside the old one, which it replaces only
-// when complete: any failure leaves the old file as it was.
+// encoding cannot hold throws DocumentError and nothing is touched. A file
+// is replaced only when the new one is complete: any failure leaves the old
+// file as it was. Standard output gets a byte-order mark only when asked.
 void WriteDocument(const kelmo::easy::Library& library, const LoadedDocument& doc,
                    const kelmo::easy::Layout& layout, const EncodingInfo& encoding,
-                   const OutputChoice& output);
+                   const OutputChoice& output, bool byteOrderMark);
+
+// Changes a document's text where it stands. `edit` gets the text as UTF-8
+// (without a byte-order mark) and its layout; with `asciiOnly` it must write
+// characters beyond ASCII as references. The result is encoded as the input
+// was and must parse to the same tree as the document's own tree, in which
+// the caller has made the same change; otherwise, or when the text cannot be
+// edited by position, DocumentError is thrown. Returns the new bytes.
+using SourceEdit = std::function<bool(std::string& text, const SourceDocument& layout,
+                                      bool asciiOnly, std::string& why)>;
+std::string EditDocumentText(const kelmo::easy::Library& library, const LoadedDocument& doc,
+                             const SourceEdit& edit);
+
+// Writes bytes where the output choice says, replacing a file safely.
+void WriteBytes(const std::string& bytes, const OutputChoice& output);
 
 }  // namespace kelmo_tool
 

@@ -1,5 +1,6 @@
 // The few file operations the tool needs beyond the library: whole-file
-// reads, temporary files, and replacing a file in one step.
+// reads, temporary files, and what to tell a user whose file cannot be
+// written. Files are replaced by the library's own safe writer.
 #ifndef KELMO_TOOLS_FILE_SYSTEM_H
 #define KELMO_TOOLS_FILE_SYSTEM_H
 
@@ -13,18 +14,13 @@ bool ReadWholeFile(const std::string& path, std::string& bytes, std::string& why
 bool ReadStandardInput(std::string& bytes, std::string& why);
 bool WriteStandardOutput(std::string_view bytes);
 
-// The file a path finally names, symbolic links followed; the path itself
-// when it cannot be resolved (for example because it does not exist yet).
-std::string ResolvePath(const std::string& path);
+// Creates a new, empty, uniquely named file in the system's temporary
+// directory. Returns its path, or "" on failure.
+std::string CreateTemporaryFile(std::string& why);
 
-// Creates a new, empty, uniquely named file in the directory of `target`
-// (so that a rename can replace the target), or in the system's temporary
-// directory when `target` is empty. Returns its path, or "" on failure.
-std::string CreateTemporaryFile(const std::string& target, std::string& why);
-
-// Moves `replacement` over `target` in one step, after giving it the
-// target's permission bits. On failure the target is untouched.
-bool ReplaceFile(const std::string& replacement, const std::string& target, std::string& why);
+// Why a file cannot be written at the path, in a few words ("it is a
+// directory", "it is read-only", ...), for a write that failed.
+std::string WhyCannotWrite(const std::string& path);
 
 void RemoveFile(const std::string& path);
 

@@ -3,7 +3,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -31,11 +30,6 @@ std::string DirectoryOf(const std::string& path) {
   const size_t slash = path.rfind('/');
   if (slash == std::string::npos) return ".";
   return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-std::string BaseName(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
 }  // namespace
@@ -67,20 +61,9 @@ bool WriteStandardOutput(std::string_view bytes) {
   return std::fflush(stdout) == 0;
 }
 
-std::string ResolvePath(const std::string& path) {
-  char resolved[PATH_MAX];
-  if (::realpath(path.c_str(), resolved)) return resolved;
-  return path;
-}
-
-std::string CreateTemporaryFile(const std::string& target, std::string& why) {
-  std::string pattern;
-  if (target.empty()) {
-    const char* dir = std::getenv("TMPDIR");
-    pattern = std::string(dir && *dir ? dir : "/tmp") + "/kelmo-XXXXXX";
-  } else {
-    pattern = DirectoryOf(target) + "/." + BaseName(target) + ".kelmo-XXXXXX";
-  }
+std::string CreateTemporaryFile(std::string& why) {
+  const char* dir = std::getenv("TMPDIR");
+  std::string pattern = std::string(dir && *dir ? dir : "/tmp") + "/kelmo-XXXXXX";
   const int fd = ::mkstemp(pattern.data());
   if (fd < 0) {
     why = std::strerror(errno);
@@ -90,31 +73,21 @@ std::string CreateTemporaryFile(const std::string& target, std::string& why) {
   return pattern;
 }
 
-bool ReplaceFile(const std::string& replacement, const std::string& target, std::string& why) {
+std::string WhyCannotWrite(const std::string& path) {
   struct stat info;
-  mode_t mode;
-  if (::stat(target.c_str(), &info) == 0) {
-    // Keep the owner where we may (as root), and the permission bits always.
-    if (::chown(replacement.c_str(), info.st_uid, info.st_gid) != 0) {
-      // Not permitted for an ordinary user; the file then belongs to them.
-    }
-    mode = info.st_mode & 07777;
-  } else {
-    // A new file gets the permissions any new file would get, not the
-    // private ones of a temporary file.
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    mode = 0666 & ~mask;
+  if (::stat(path.c_str(), &info) == 0) {
+    if (S_ISDIR(info.st_mode)) return "it is a directory";
+    if ((info.st_mode & 0222) == 0 || ::access(path.c_str(), W_OK) != 0) return "it is read-only";
+    return "the file system refused the write";
   }
-  if (::chmod(replacement.c_str(), mode) != 0) {
-    why = std::strerror(errno);
-    return false;
+  if (errno == ENOENT) {
+    const std::string directory = DirectoryOf(path);
+    if (::stat(directory.c_str(), &info) != 0) return "its directory " + directory + " does not exist";
+    if (!S_ISDIR(info.st_mode)) return directory + " is not a directory";
+    if (::access(directory.c_str(), W_OK | X_OK) != 0)
+      return "its directory " + directory + " is not writable";
   }
-  if (::rename(replacement.c_str(), target.c_str()) != 0) {
-    why = std::strerror(errno);
-    return false;
-  }
-  return true;
+  return std::strerror(errno);
 }
 
 void RemoveFile(const std::string& path) { ::unlink(path.c_str()); }

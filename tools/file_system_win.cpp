@@ -75,23 +75,15 @@ bool WriteStandardOutput(std::string_view bytes) {
   return std::fflush(stdout) == 0;
 }
 
-std::string ResolvePath(const std::string& path) { return path; }
-
-std::string CreateTemporaryFile(const std::string& target, std::string& why) {
-  std::wstring dir;
-  if (target.empty()) {
-    wchar_t buffer[MAX_PATH + 1];
-    const DWORD n = GetTempPathW(MAX_PATH + 1, buffer);
-    if (n == 0) {
-      why = SystemMessage(GetLastError());
-      return {};
-    }
-    dir.assign(buffer, n);
-  } else {
-    dir = Wide(DirectoryOf(target));
+std::string CreateTemporaryFile(std::string& why) {
+  wchar_t dir[MAX_PATH + 1];
+  const DWORD n = GetTempPathW(MAX_PATH + 1, dir);
+  if (n == 0) {
+    why = SystemMessage(GetLastError());
+    return {};
   }
   wchar_t name[MAX_PATH + 1];
-  if (GetTempFileNameW(dir.c_str(), L"klm", 0, name) == 0) {
+  if (GetTempFileNameW(dir, L"klm", 0, name) == 0) {
     why = SystemMessage(GetLastError());
     return {};
   }
@@ -99,13 +91,16 @@ std::string CreateTemporaryFile(const std::string& target, std::string& why) {
   return ToUtf8(wide);
 }
 
-bool ReplaceFile(const std::string& replacement, const std::string& target, std::string& why) {
-  if (!MoveFileExW(Wide(replacement).c_str(), Wide(target).c_str(),
-                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    why = SystemMessage(GetLastError());
-    return false;
+std::string WhyCannotWrite(const std::string& path) {
+  const DWORD attributes = GetFileAttributesW(Wide(path).c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    const DWORD error = GetLastError();
+    if (error == ERROR_PATH_NOT_FOUND) return "its directory " + DirectoryOf(path) + " does not exist";
+    return SystemMessage(error);
   }
-  return true;
+  if (attributes & FILE_ATTRIBUTE_DIRECTORY) return "it is a directory";
+  if (attributes & FILE_ATTRIBUTE_READONLY) return "it is read-only";
+  return "the file system refused the write";
 }
 
 void RemoveFile(const std::string& path) { DeleteFileW(Wide(path).c_str()); }

@@ -1,12 +1,68 @@
+// fmt: rewrites a document with a chosen layout and encoding.
 #include "command_line.h"
 #include "commands.h"
 #include "document_io.h"
+#include "document_text.h"
 #include "tool_error.h"
+#include "xml_source.h"
 
 namespace kelmo_tool {
+namespace {
+
+using kelmo::easy::Node;
+
+// More indentation than this is refused before any of it is made: a deep
+// document indented per level grows with the square of its depth.
+constexpr uint64_t kMaxIndentationBytes = uint64_t(256) << 20;
+
+// The indentation the writer would produce: each element line, and the end
+// tag line of an element with element children, indented by its depth.
+uint64_t IndentationBytes(const Node& root, size_t unit) {
+  if (unit == 0) return 0;
+  uint64_t total = 0;
+  uint64_t depth = 0;
+  Node node = root->GetFirstChild();
+  while (node && total <= kMaxIndentationBytes) {
+    if (kelmo::easy::KindOf(node) != kelmo::NodeKind::Attribute) total += depth * unit;
+    if (Node child = node->GetFirstChild()) {
+      total += depth * unit;
+      node = child;
+      ++depth;
+      continue;
+    }
+    while (node) {
+      if (Node next = node->GetNextSibling()) {
+        node = next;
+        break;
+      }
+      Node parent = node->GetParent();
+      node = parent == root ? nullptr : parent;
+      if (node) --depth;
+    }
+  }
+  return total;
+}
+
+// What the rewrite would leave out: the first comment, processing
+// instruction, DOCTYPE, text beside other content or line break in text.
+std::string WhatWouldBeDropped(const kelmo::easy::Library& library, const LoadedDocument& doc) {
+  std::string why;
+  DocumentText text;
+  SourceDocument source;
+  if (!DecodeDocumentText(library, doc.bytes, doc.encoding, text, why) ||
+      !ScanXmlSource(text.utf8, source, why))
+    return {};
+  if (!source.firstExtra.empty()) return source.firstExtra;
+  if (!source.firstMixedContent.empty()) return source.firstMixedContent;
+  return source.firstMultiLineText;
+}
+
+}  // namespace
 
 int RunFmt(ToolContext& context, const std::vector<std::string>& args) {
-  const Arguments parsed = ParseArguments(args, OutputOptionSpecs());
+  std::vector<OptionSpec> specs = OutputOptionSpecs();
+  specs.insert(specs.end(), {{"--bom", "", false}, {"--drop", "", false}});
+  const Arguments parsed = ParseArguments(args, specs);
   if (PrintHelpIfAsked("fmt", parsed.help)) return kExitOk;
   if (parsed.positional.size() != 1) throw UsageError("fmt takes one FILE");
   const std::string& file = parsed.positional[0];
@@ -15,9 +71,24 @@ int RunFmt(ToolContext& context, const std::vector<std::string>& args) {
   EncodingInfo encoding{};
   ChooseLayout(parsed, EncodingInfo{"utf-8", 65001}, encoding);
 
-  const LoadedDocument doc = LoadDocument(context.library(), file);
+  const kelmo::easy::Library& library = context.library();
+  const LoadedDocument doc = LoadDocument(library, file);
+  if (!parsed.Has("--drop")) {
+    const std::string dropped = WhatWouldBeDropped(library, doc);
+    if (!dropped.empty()) {
+      throw DocumentError(doc.label + ": " + dropped +
+                          " would be lost by rewriting; use --drop to rewrite without it, or "
+                          "kelmo set to change values in place");
+    }
+  }
   const kelmo::easy::Layout layout = ChooseLayout(parsed, doc.encoding, encoding);
-  WriteDocument(context.library(), doc, layout, encoding, output);
+  const uint64_t indentation = IndentationBytes(doc.document.root(), layout.indent.size());
+  if (indentation > kMaxIndentationBytes) {
+    throw DocumentError(doc.label + ": the document is nested too deeply to indent (over " +
+                        std::to_string(kMaxIndentationBytes >> 20) +
+                        " MiB of indentation); use --indent '' for none");
+  }
+  WriteDocument(library, doc, layout, encoding, output, parsed.Has("--bom"));
   return kExitOk;
 }
 

@@ -28,7 +28,8 @@ struct CommandEntry {
 };
 
 constexpr CommandEntry kCommands[] = {
-    {"check", RunCheck}, {"fmt", RunFmt}, {"get", RunGet}, {"set", RunSet}, {"tree", RunTree},
+    {"check", RunCheck}, {"del", RunDel}, {"fmt", RunFmt}, {"get", RunGet},
+    {"ls", RunLs},       {"set", RunSet}, {"tree", RunTree},
 };
 
 Command FindCommand(const std::string& name) {

@@ -1,4 +1,4 @@
-// tree: an outline of the document, one line per node.
+// tree: an outline of the document, one line per node; ls: one level of it.
 #include <string>
 
 #include "command_line.h"
@@ -6,6 +6,7 @@
 #include "document_io.h"
 #include "file_system.h"
 #include "tool_error.h"
+#include "value_format.h"
 
 namespace kelmo_tool {
 namespace {
@@ -57,9 +58,9 @@ void AppendLine(std::string& out, const Node& node, size_t depth) {
   const std::string name = kelmo::easy::NameOf(node);
   out += name.empty() ? "(no name)" : name;
   out += ": ";
-  out += kelmo::easy::KindName(kelmo::easy::KindOf(node));
+  out += KindWord(kelmo::easy::KindOf(node));
   out += ", ";
-  out += kelmo::easy::TypeName(kelmo::easy::TypeOf(node));
+  out += TypeWord(kelmo::easy::TypeOf(node));
   if (!node->IsEmpty()) {
     if (std::optional<std::string> text = kelmo::easy::ValueOf<std::string>(node)) {
       out += " = ";
@@ -104,6 +105,27 @@ int RunTree(ToolContext& context, const std::vector<std::string>& args) {
       if (node) --depth;
     }
   }
+  if (!WriteStandardOutput(out)) throw ToolError(kExitDocument, "cannot write to standard output");
+  return kExitOk;
+}
+
+int RunLs(ToolContext& context, const std::vector<std::string>& args) {
+  const Arguments parsed = ParseArguments(args, {});
+  if (PrintHelpIfAsked("ls", parsed.help)) return kExitOk;
+  if (parsed.positional.empty() || parsed.positional.size() > 2)
+    throw UsageError("ls takes FILE and, optionally, PATH");
+  std::optional<kelmo::easy::Path> path;
+  if (parsed.positional.size() == 2) {
+    std::string why;
+    path = kelmo::easy::Path::Parse(parsed.positional[1], &why);
+    if (!path) throw UsageError("bad path \"" + parsed.positional[1] + "\": " + why);
+  }
+  const LoadedDocument doc = LoadDocument(context.library(), parsed.positional[0]);
+  const Node node = path ? kelmo::easy::Find(doc.element, *path) : doc.element;
+  if (!node) throw DocumentError(doc.label + ": no parameter at " + parsed.positional[1]);
+  std::string out;
+  for (Node child = node->GetFirstChild(); child; child = child->GetNextSibling())
+    AppendLine(out, child, 0);
   if (!WriteStandardOutput(out)) throw ToolError(kExitDocument, "cannot write to standard output");
   return kExitOk;
 }

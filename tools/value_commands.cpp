@@ -5,6 +5,7 @@
 #include "commands.h"
 #include "document_io.h"
 #include "file_system.h"
+#include "source_edit.h"
 #include "tool_error.h"
 #include "value_format.h"
 
@@ -31,7 +32,7 @@ Path ParsePath(const std::string& text) {
 // A value for a message: quoted, shortened, control characters escaped.
 std::string Quoted(const Node& node) {
   std::optional<std::string> text = kelmo::easy::ValueOf<std::string>(node);
-  if (!text) return "of type " + std::string(kelmo::easy::TypeName(kelmo::easy::TypeOf(node)));
+  if (!text) return "of type " + std::string(TypeWord(kelmo::easy::TypeOf(node)));
   std::string shown;
   for (unsigned char c : *text) {
     if (shown.size() >= 60) {
@@ -53,39 +54,60 @@ std::string MissingHint(const LoadedDocument& doc, const Path& path, const std::
          " to include it)";
 }
 
+// A path that must name one node: no "*" steps.
+Path ParseSinglePath(const std::string& text, const std::string& command) {
+  const Path path = ParsePath(text);
+  for (const kelmo::easy::PathStep& step : path.steps()) {
+    if (step.anyName)
+      throw UsageError(command + " changes one parameter; \"" + step.text + "\" names any of several");
+  }
+  return path;
+}
+
 }  // namespace
 
 int RunGet(ToolContext& context, const std::vector<std::string>& args) {
-  const Arguments parsed = ParseArguments(args, {{"--as", "", true}});
+  const Arguments parsed = ParseArguments(args, {{"--as", "", true}, {"--all", "", false}});
   if (PrintHelpIfAsked("get", parsed.help)) return kExitOk;
   if (parsed.positional.size() != 2) throw UsageError("get takes FILE and PATH");
   const ValueKind kind = ChooseKind(parsed);
   const std::string& pathText = parsed.positional[1];
   const Path path = ParsePath(pathText);
+  bool several = parsed.Has("--all");
+  for (const kelmo::easy::PathStep& step : path.steps()) several |= step.anyName;
+  if (several && kind == ValueKind::Base64)
+    throw UsageError("base64 values are raw bytes and cannot be listed one per line");
 
   const LoadedDocument doc = LoadDocument(context.library(), parsed.positional[0]);
-  const Node node = kelmo::easy::Find(doc.element, path);
-  if (!node) {
+  const std::vector<Node> nodes = several
+                                      ? kelmo::easy::FindAll(doc.element, path, parsed.Has("--all"))
+                                      : std::vector<Node>{kelmo::easy::Find(doc.element, path)};
+  if (nodes.empty() || !nodes.front()) {
     throw DocumentError(doc.label + ": no parameter at " + pathText +
                         MissingHint(doc, path, pathText));
   }
-  const std::optional<std::string> value = ReadValue(node, kind);
-  if (!value) {
-    if (node->IsEmpty()) {
-      throw DocumentError(doc.label + ": " + pathText + " has no value to read as " +
-                          ValueKindName(kind));
+  std::string out;
+  for (const Node& node : nodes) {
+    const std::optional<std::string> value = ReadValue(node, kind);
+    if (!value) {
+      // Listing skips what has no value of the kind; one value must have it.
+      if (several) continue;
+      if (node->IsEmpty()) {
+        throw DocumentError(doc.label + ": " + pathText + " has no value to read as " +
+                            ValueKindName(kind));
+      }
+      throw DocumentError(doc.label + ": the value " + Quoted(node) + " at " + pathText +
+                          " is not a valid " + ValueKindName(kind));
     }
-    throw DocumentError(doc.label + ": the value " + Quoted(node) + " at " + pathText +
-                        " is not a valid " + ValueKindName(kind));
+    out += *value;
+    if (kind != ValueKind::Base64) out += '\n';
   }
-  const bool ok = kind == ValueKind::Base64 ? WriteStandardOutput(*value)
-                                            : WriteStandardOutput(*value + "\n");
-  if (!ok) throw ToolError(kExitDocument, "cannot write to standard output");
+  if (!WriteStandardOutput(out)) throw ToolError(kExitDocument, "cannot write to standard output");
   return kExitOk;
 }
 
 int RunSet(ToolContext& context, const std::vector<std::string>& args) {
-  std::vector<OptionSpec> specs = OutputOptionSpecs();
+  std::vector<OptionSpec> specs = EditOutputOptionSpecs();
   specs.push_back({"--as", "", true});
   const Arguments parsed = ParseArguments(args, specs);
   if (PrintHelpIfAsked("set", parsed.help)) return kExitOk;
@@ -94,10 +116,8 @@ int RunSet(ToolContext& context, const std::vector<std::string>& args) {
   const std::string& pathText = parsed.positional[1];
   const std::string& valueText = parsed.positional[2];
   const ValueKind kind = ChooseKind(parsed);
-  const Path path = ParsePath(pathText);
+  const Path path = ParseSinglePath(pathText, "set");
   const OutputChoice output = ChooseOutput(parsed, file);
-  EncodingInfo encoding{};
-  ChooseLayout(parsed, EncodingInfo{"utf-8", 65001}, encoding);
 
   const kelmo::easy::Library& library = context.library();
   // The value is checked on a spare node before anything is read or built.
@@ -109,9 +129,45 @@ int RunSet(ToolContext& context, const std::vector<std::string>& args) {
   const Node node = kelmo::easy::FindOrCreate(doc.element, path, &why);
   if (!node) throw DocumentError(doc.label + ": cannot set " + pathText + ": " + why);
   StoreValue(library, node, kind, valueText);
+  // The text as the library writes the value: numbers in decimal, bool as
+  // 1 or 0, bytes as base64.
+  const std::string written = kelmo::easy::ValueOf<std::string>(node).value_or(std::string());
 
-  const kelmo::easy::Layout layout = ChooseLayout(parsed, doc.encoding, encoding);
-  WriteDocument(library, doc, layout, encoding, output);
+  WriteBytes(EditDocumentText(library, doc,
+                              [&](std::string& text, const SourceDocument& layout, bool asciiOnly,
+                                  std::string& reason) {
+                                return SetInSource(text, layout, path, written, asciiOnly, reason);
+                              }),
+             output);
+  return kExitOk;
+}
+
+int RunDel(ToolContext& context, const std::vector<std::string>& args) {
+  const Arguments parsed = ParseArguments(args, EditOutputOptionSpecs());
+  if (PrintHelpIfAsked("del", parsed.help)) return kExitOk;
+  if (parsed.positional.size() != 2) throw UsageError("del takes FILE and PATH");
+  const std::string& file = parsed.positional[0];
+  const std::string& pathText = parsed.positional[1];
+  const Path path = ParseSinglePath(pathText, "del");
+  const OutputChoice output = ChooseOutput(parsed, file);
+
+  const kelmo::easy::Library& library = context.library();
+  const LoadedDocument doc = LoadDocument(library, file);
+  const Node node = kelmo::easy::Find(doc.element, path);
+  if (!node) {
+    throw DocumentError(doc.label + ": no parameter at " + pathText +
+                        MissingHint(doc, path, pathText));
+  }
+  if (node == doc.element)
+    throw DocumentError(doc.label + ": the document element cannot be removed");
+  node->Detach();
+
+  WriteBytes(EditDocumentText(library, doc,
+                              [&](std::string& text, const SourceDocument& layout, bool,
+                                  std::string& reason) {
+                                return RemoveFromSource(text, layout, path, reason);
+                              }),
+             output);
   return kExitOk;
 }
 

@@ -13,12 +13,12 @@ using kelmo::easy::Bytes;
 using kelmo::easy::Node;
 using kelmo::easy::ValueOf;
 
-struct KindWord {
+struct KindSpelling {
   const char* word;
   ValueKind kind;
 };
 
-constexpr KindWord kKindWords[] = {
+constexpr KindSpelling kKindWords[] = {
     {"string", ValueKind::String}, {"int", ValueKind::Int},       {"uint", ValueKind::UInt},
     {"int64", ValueKind::Int64},   {"double", ValueKind::Double}, {"bool", ValueKind::Bool},
     {"base64", ValueKind::Base64},
@@ -86,15 +86,51 @@ std::optional<std::string> Decimal(const Node& node) {
 
 }  // namespace
 
+const char* KindWord(kelmo::NodeKind kind) {
+  switch (kind) {
+    case kelmo::NodeKind::Element: return "element";
+    case kelmo::NodeKind::CData: return "cdata";
+    case kelmo::NodeKind::Attribute: return "attribute";
+  }
+  return "unknown kind";
+}
+
+const char* TypeWord(kelmo::ValueType type) {
+  switch (type) {
+    case kelmo::ValueType::Empty: return "empty";
+    case kelmo::ValueType::Char: return "char";
+    case kelmo::ValueType::UChar: return "uchar";
+    case kelmo::ValueType::Short: return "short";
+    case kelmo::ValueType::UShort: return "ushort";
+    case kelmo::ValueType::Int: return "int";
+    case kelmo::ValueType::UInt: return "uint";
+    case kelmo::ValueType::Int64: return "int64";
+    case kelmo::ValueType::UInt64: return "uint64";
+    case kelmo::ValueType::Long: return "long";
+    case kelmo::ValueType::ULong: return "ulong";
+    case kelmo::ValueType::Float: return "float";
+    case kelmo::ValueType::Double: return "double";
+    case kelmo::ValueType::LongDouble: return "long double";
+    case kelmo::ValueType::Bool: return "bool";
+    case kelmo::ValueType::Pointer: return "pointer";
+    case kelmo::ValueType::SharedPtr: return "shared pointer";
+    case kelmo::ValueType::Unknown: return "IUnknown";
+    case kelmo::ValueType::Dispatch: return "IDispatch";
+    case kelmo::ValueType::String: return "string";
+    case kelmo::ValueType::Binary: return "binary";
+  }
+  return "unknown type";
+}
+
 std::optional<ValueKind> ParseValueKind(const std::string& word) {
-  for (const KindWord& k : kKindWords) {
+  for (const KindSpelling& k : kKindWords) {
     if (word == k.word) return k.kind;
   }
   return std::nullopt;
 }
 
 const char* ValueKindName(ValueKind kind) {
-  for (const KindWord& k : kKindWords) {
+  for (const KindSpelling& k : kKindWords) {
     if (kind == k.kind) return k.word;
   }
   return "value";

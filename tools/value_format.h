@@ -12,6 +12,10 @@ namespace kelmo_tool {
 
 enum class ValueKind { String, Int, UInt, Int64, Double, Bool, Base64 };
 
+// Words for node kinds and value types, as the tool prints them.
+const char* KindWord(kelmo::NodeKind kind);
+const char* TypeWord(kelmo::ValueType type);
+
 // The kind for a --as word; nothing for an unknown word.
 std::optional<ValueKind> ParseValueKind(const std::string& word);
 const char* ValueKindName(ValueKind kind);

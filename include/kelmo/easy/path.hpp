@@ -1,7 +1,9 @@
 // Parameters addressed by path: "server/port", "servers/server[2]/name",
 // "server/@port". A step names a child; attributes are children too, so a
 // plain step finds them as well, and "@name" finds attributes only. "[n]"
-// picks the n-th child of that name, counted from 1. A leading "/" starts at
+// picks the n-th child of that name, counted from 1. "*" stands for any
+// element and "@*" for any attribute; FindAll follows every match of such a
+// step (Find and FindOrCreate take the first). A leading "/" starts at
 // the top of the tree, naming the document element first; "." is the node
 // itself. Every walk here is a loop, so the depth of a tree costs no stack.
 #ifndef KELMO_EASY_PATH_HPP
@@ -26,6 +28,8 @@ struct PathStep {
   std::u16string name;
   uint32_t occurrence = 1;   // counted from 1
   bool attribute = false;    // written with "@": matches attributes only
+  bool anyName = false;      // "*" or "@*"
+  bool indexed = false;      // the occurrence was written, "[n]"
 };
 
 class Path {
@@ -83,7 +87,9 @@ class Path {
       return false;
     }
     step.name = ToUtf16(name);
+    step.anyName = name == "*";
     if (bracket == std::string_view::npos) return true;
+    step.indexed = true;
     std::string_view index = piece.substr(bracket + 1);
     if (index.empty() || index.back() != ']') {
       why = "step \"" + step.text + "\" must end with ']' after its occurrence";
@@ -121,6 +127,7 @@ inline bool NameIs(const Node& node, const std::u16string& name) {
 }
 
 inline bool Matches(const Node& node, const PathStep& step) {
+  if (step.anyName) return (KindOf(node) == NodeKind::Attribute) == step.attribute;
   if (step.attribute && KindOf(node) != NodeKind::Attribute) return false;
   return NameIs(node, step.name);
 }
@@ -138,7 +145,7 @@ inline uint32_t CountMatches(const Node& parent, const PathStep& step, uint32_t 
 inline Node FindStep(const Node& parent, const PathStep& step) {
   if (!parent) return nullptr;
   if (step.name.size() >= kWholeText) return nullptr;
-  if (!step.attribute) {
+  if (!step.attribute && !step.anyName) {
     return parent->FindChildW(AsWide(step.name), static_cast<unsigned int>(step.name.size()),
                               step.occurrence - 1);
   }
@@ -203,6 +210,31 @@ inline Node Find(const Node& from, std::string_view path) {
   return parsed ? Find(from, *parsed) : nullptr;
 }
 
+// Every node the path names, in document order. A step "*" or "@*" without
+// "[n]" follows all its matches; with `everyMatch`, so does a named step
+// without "[n]".
+inline std::vector<Node> FindAll(const Node& from, const Path& path, bool everyMatch = false) {
+  std::vector<Node> nodes;
+  if (!from) return nodes;
+  auto [start, done] = detail::StartOf(from, path);
+  if (start) nodes.push_back(start);
+  for (size_t i = done; i < path.steps().size() && !nodes.empty(); ++i) {
+    const PathStep& step = path.steps()[i];
+    std::vector<Node> next;
+    for (const Node& node : nodes) {
+      if (step.indexed || !(step.anyName || everyMatch)) {
+        if (Node found = detail::FindStep(node, step)) next.push_back(found);
+        continue;
+      }
+      for (Node child = node->GetFirstChild(); child; child = child->GetNextSibling()) {
+        if (detail::Matches(child, step)) next.push_back(child);
+      }
+    }
+    nodes = std::move(next);
+  }
+  return nodes;
+}
+
 // Finds the node, creating the missing steps on the way: an element for a
 // plain step, an attribute for an "@" step. A step "b[n]" is created only
 // when it would be the next one (n - 1 of them exist), so that a typing slip
@@ -235,6 +267,7 @@ inline Node FindOrCreate(const Node& from, const Path& path, std::string* error 
   // cannot be completed leaves the tree as it was.
   for (size_t i = missing; i < steps.size(); ++i) {
     const PathStep& step = steps[i];
+    if (step.anyName) return fail("cannot create \"" + step.text + "\": it names no one node");
     if (i == missing && KindOf(node) == NodeKind::Attribute)
       return fail("cannot create \"" + step.text + "\" inside attribute \"" + NameOf(node) + "\"");
     if (step.attribute && i + 1 < steps.size())

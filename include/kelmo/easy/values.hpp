@@ -225,43 +225,6 @@ inline ValueType TypeOf(const Node& node) {
   return node ? static_cast<ValueType>(node->GetType()) : ValueType::Empty;
 }
 
-// Words for kinds and value types, as the command-line tool prints them.
-inline const char* KindName(NodeKind kind) {
-  switch (kind) {
-    case NodeKind::Element: return "element";
-    case NodeKind::CData: return "cdata";
-    case NodeKind::Attribute: return "attribute";
-  }
-  return "unknown kind";
-}
-
-inline const char* TypeName(ValueType type) {
-  switch (type) {
-    case ValueType::Empty: return "empty";
-    case ValueType::Char: return "char";
-    case ValueType::UChar: return "uchar";
-    case ValueType::Short: return "short";
-    case ValueType::UShort: return "ushort";
-    case ValueType::Int: return "int";
-    case ValueType::UInt: return "uint";
-    case ValueType::Int64: return "int64";
-    case ValueType::UInt64: return "uint64";
-    case ValueType::Long: return "long";
-    case ValueType::ULong: return "ulong";
-    case ValueType::Float: return "float";
-    case ValueType::Double: return "double";
-    case ValueType::LongDouble: return "long double";
-    case ValueType::Bool: return "bool";
-    case ValueType::Pointer: return "pointer";
-    case ValueType::SharedPtr: return "shared pointer";
-    case ValueType::Unknown: return "IUnknown";
-    case ValueType::Dispatch: return "IDispatch";
-    case ValueType::String: return "string";
-    case ValueType::Binary: return "binary";
-  }
-  return "unknown type";
-}
-
 }  // namespace easy
 }  // namespace kelmo
 
