@@ -263,9 +263,13 @@ std::string EditDocumentText(const Library& library, const LoadedDocument& doc,
   if (!edit(text.utf8, layout, !HoldsAllCharacters(doc.encoding), why)) throw refuse(why);
   std::string bytes;
   if (!EncodeDocumentText(library, text, doc.encoding, bytes, why)) throw refuse(why);
-  // The edited text must read back as the tree with the change made.
+  // The edited text must read back as the tree with the change made reads
+  // back once written out.
+  const std::string intended = library.ToXml(doc.document.root());
+  const kelmo::easy::Document intendedTree = library.Parse(intended);
   const kelmo::easy::Document reread = library.Parse(bytes);
-  if (!reread || library.ToXml(reread.root()) != library.ToXml(doc.document.root()))
+  if (intended.empty() || !intendedTree || !reread ||
+      library.ToXml(reread.root()) != library.ToXml(intendedTree.root()))
     throw refuse("the edited text would not read back as the intended change");
   return bytes;
 }

@@ -12,6 +12,18 @@ const char kPathHelp[] =
     "A leading / starts with the document element itself (/config/server/port),\n"
     "and . is the document element.\n";
 
+const char kEditOutputHelp[] =
+    "Output (standard output unless -o or -i is given):\n"
+    "  -o, --output OUT   write to OUT (\"-\" is standard output)\n"
+    "  -i, --in-place     replace FILE; the old file stays whole if anything fails\n";
+
+const char kKeepsHelp[] =
+    "Only the bytes of what changes are touched: comments, the DOCTYPE, processing\n"
+    "instructions, line breaks, indentation, quotes, the encoding and the byte-order\n"
+    "mark (or its absence) stay as they were. New elements and attributes take the\n"
+    "line ends and indentation of their neighbours. A change that cannot be made\n"
+    "this way is refused and nothing is written.\n";
+
 const char kOutputHelp[] =
     "Output (standard output unless -o or -i is given):\n"
     "  -o, --output OUT   write to OUT (\"-\" is standard output)\n"
@@ -34,8 +46,10 @@ std::string GeneralHelp() {
          "\n"
          "Commands:\n"
          "  check FILE...              report where each file fails to parse\n"
+         "  del FILE PATH              remove an element or attribute\n"
          "  fmt FILE                   rewrite a document with a chosen layout and encoding\n"
-         "  get FILE PATH [--as TYPE]  print one parameter\n"
+         "  get FILE PATH [--as TYPE]  print a parameter (every match with * or --all)\n"
+         "  ls FILE [PATH]             list the children of an element with their kinds\n"
          "  set FILE PATH VALUE        change one parameter, creating missing elements\n"
          "  tree FILE                  outline the tree with each node's kind and value type\n"
          "\n"
@@ -57,7 +71,7 @@ std::string CommandHelp(const std::string& command) {
            "followed by the line with a caret under the character where parsing stopped.\n"
            "Files that parse print nothing.\n"
            "\n"
-           "Error numbers: 0 empty document (no element), 5 bad character or entity\n"
+           "Error numbers: 0 no element (nothing but blanks, comments or declarations), 5 bad character or entity\n"
            "reference, 6 syntax error, 7 end tag does not match the open element,\n"
            "9 unknown or undecodable encoding, 12 cannot read file.\n"
            "\n" +
@@ -65,26 +79,34 @@ std::string CommandHelp(const std::string& command) {
   }
   if (command == "fmt") {
     return "Usage: kelmo fmt FILE [-o OUT | -i] [--indent TEXT] [--newline lf|crlf|none]\n"
-           "                      [--encoding NAME]\n"
+           "                      [--encoding NAME] [--bom] [--drop]\n"
            "\n"
            "Rewrites the document with one element or value per line, indented, after\n"
-           "a declaration naming its encoding, with the encoding's byte-order mark.\n"
-           "Text that the chosen encoding cannot hold is refused, not replaced.\n"
+           "a declaration naming its encoding; a file gets the encoding's byte-order\n"
+           "mark, standard output only with --bom. Text that the chosen encoding cannot\n"
+           "hold is refused, not replaced. A document with what the rewrite cannot keep\n"
+           "(comments, processing instructions, a DOCTYPE, text beside elements, line\n"
+           "breaks in text) is refused, naming the first such thing, unless --drop is\n"
+           "given. So is indentation that would grow beyond 256 MiB (use --indent '').\n"
            "\n" +
-           std::string(kOutputHelp) + "\nEncodings: " + KnownEncodingNames() + "\n\n" + Exits();
+           std::string(kOutputHelp) + "  --bom              a byte-order mark on standard output too\n"
+           "  --drop             drop comments and the rest instead of refusing\n" + "\nEncodings: " + KnownEncodingNames() + "\n\n" + Exits();
   }
   if (command == "get") {
-    return "Usage: kelmo get FILE PATH [--as TYPE]\n"
+    return "Usage: kelmo get FILE PATH [--as TYPE] [--all]\n"
            "\n"
            "Prints the value at PATH, converted to TYPE:\n"
            "  string (default), int, uint, int64, double, bool (true/false),\n"
            "  base64 (the value decoded from base64, written as raw bytes).\n"
            "A missing parameter, or a value that does not convert, is exit status 1.\n"
+           "A step * matches every element and @* every attribute; with --all a step\n"
+           "without [n] matches every child of its name. Then every match with a value\n"
+           "of TYPE is printed, one per line; none at all is exit status 1.\n"
            "\n" +
            std::string(kPathHelp) + "\n" + Exits();
   }
   if (command == "set") {
-    return "Usage: kelmo set FILE PATH VALUE [--as TYPE] [-o OUT | -i] [layout options]\n"
+    return "Usage: kelmo set FILE PATH VALUE [--as TYPE] [-o OUT | -i]\n"
            "\n"
            "Stores VALUE at PATH and writes the document out. Missing elements on the\n"
            "way are created (b[n] only when it is the next one); a last step written\n"
@@ -94,7 +116,25 @@ std::string CommandHelp(const std::string& command) {
            "  bool (true/false, yes/no, on/off, 1/0; written 1 or 0);\n"
            "  base64 (checked, stored as bytes).\n"
            "\n" +
-           std::string(kPathHelp) + "\n" + kOutputHelp + "\n" + Exits();
+           std::string(kKeepsHelp) + "\n" + kPathHelp + "\n" + kEditOutputHelp + "\n" + Exits();
+  }
+  if (command == "del") {
+    return "Usage: kelmo del FILE PATH [-o OUT | -i]\n"
+           "\n"
+           "Removes the element (with everything in it and its line) or the attribute\n"
+           "at PATH. A missing parameter is exit status 1.\n"
+           "\n" +
+           std::string(kKeepsHelp) + "\n" + kPathHelp + "\n" + kEditOutputHelp + "\n" + Exits();
+  }
+  if (command == "ls") {
+    return "Usage: kelmo ls FILE [PATH]\n"
+           "\n"
+           "Lists the children of the element at PATH (the document element when no\n"
+           "PATH is given), one per line:\n"
+           "  NAME: KIND, TYPE = \"VALUE\"\n"
+           "as tree does. A missing parameter is exit status 1.\n"
+           "\n" +
+           std::string(kPathHelp) + "\n" + Exits();
   }
   if (command == "tree") {
     return "Usage: kelmo tree FILE\n"

@@ -29,6 +29,8 @@ inline constexpr char kConfigXml[] =
 
 inline constexpr char kUtf8Bom[] = "\xEF\xBB\xBF";
 inline constexpr char kUtf8Declaration[] = "\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"utf-8\"?>";
+// As standard output gets it: without the byte-order mark.
+inline constexpr char kPlainUtf8Declaration[] = "<?xml version=\"1.0\" encoding=\"utf-8\"?>";
 
 }  // namespace kelmo_test
 

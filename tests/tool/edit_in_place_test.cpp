@@ -1,0 +1,153 @@
+// kelmo set and del change only the bytes of what they change; ls and
+// get --all list; fmt refuses to drop what it cannot write.
+#include <gtest/gtest.h>
+
+#include "tool/sample_documents.h"
+#include "tool/tool_runner.h"
+
+namespace kelmo_test {
+namespace {
+
+// A document with everything a rewrite would lose: a declaration without a
+// BOM, a DOCTYPE, comments, a processing instruction, multi-line text, CRLF
+// line ends, tab indentation and single quotes.
+const std::string kRich =
+    "<?xml version=\"1.0\"?>\r\n"
+    "<!DOCTYPE conf SYSTEM \"conf.dtd\">\r\n"
+    "<!-- keep me -->\r\n"
+    "<conf>\r\n"
+    "\t<server port='80'   host=\"a\"><?hint x?>\r\n"
+    "\t\t<name> primary </name>\r\n"
+    "\t</server>\r\n"
+    "\t<cert>\r\n"
+    "\t\tMIIB\r\n"
+    "\t\tAAAA\r\n"
+    "\t</cert>\r\n"
+    "\t<empty/>\r\n"
+    "</conf>\r\n";
+
+struct EditCase {
+  const char* label;
+  std::vector<std::string> args;  // after the command and the file
+  std::string before, after;      // a piece of kRich and what it becomes
+};
+
+class EditInPlace : public ::testing::TestWithParam<EditCase> {};
+
+TEST_P(EditInPlace, ChangesOnlyWhatWasAsked) {
+  const EditCase& c = GetParam();
+  ScratchDir dir;
+  const std::string file = dir.Write("conf.xml", kRich);
+  std::vector<std::string> args = c.args;
+  args.insert(args.begin() + 1, file);
+  args.push_back("-i");
+  const ToolRun run = RunTool(args);
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  std::string expected = kRich;
+  const size_t at = expected.find(c.before);
+  ASSERT_NE(at, std::string::npos);
+  expected.replace(at, c.before.size(), c.after);
+  EXPECT_EQ(ReadFile(file), expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, EditInPlace,
+    ::testing::Values(
+        EditCase{"Value", {"set", "server/name", "backup"}, "<name> primary </name>", "<name> backup </name>"},
+        EditCase{"Attribute", {"set", "server/@port", "8'1", "--as", "string"},
+                 "port='80'", "port='8&apos;1'"},
+        EditCase{"Escaped", {"set", "server/name", " a<b "}, "<name> primary </name>",
+                 "<name> &#x20;a&lt;b&#x20; </name>"},
+        EditCase{"MultiLineText", {"set", "cert", "NEW"}, "\r\n\t\tMIIB\r\n\t\tAAAA\r\n\t</cert>",
+                 "\r\n\t\tNEW\r\n\t</cert>"},
+        EditCase{"SelfClosing", {"set", "empty", "1"}, "<empty/>", "<empty>1</empty>"},
+        EditCase{"NewAttribute", {"set", "server/@tls", "on", "--as", "bool"}, "host=\"a\"",
+                 "host=\"a\"   tls=\"1\""},
+        EditCase{"NewElements", {"set", "log/file/@level", "debug"}, "\t<empty/>\r\n",
+                 "\t<empty/>\r\n\t<log>\r\n\t\t<file level=\"debug\"/>\r\n\t</log>\r\n"},
+        EditCase{"IntoSelfClosing", {"set", "empty/x", "1"}, "<empty/>",
+                 "<empty>\r\n\t\t<x>1</x>\r\n\t</empty>"},
+        EditCase{"DeleteElement", {"del", "cert"}, "\r\n\t<cert>\r\n\t\tMIIB\r\n\t\tAAAA\r\n\t</cert>", ""},
+        EditCase{"DeleteAttribute", {"del", "server/@port"}, " port='80'", ""}),
+    [](const ::testing::TestParamInfo<EditCase>& info) { return std::string(info.param.label); });
+
+TEST(EditEncoding, Utf16AndNarrowFilesKeepTheirBytes) {
+  ScratchDir dir;
+  std::string wide = "\xFF\xFE";
+  for (char c : std::string("<a>\n <b>x</b><!-- c -->\n</a>")) wide += {c, '\0'};
+  const std::string utf16 = dir.Write("w.xml", wide);
+  ASSERT_EQ(RunTool({"set", utf16, "b", "y", "-i"}).exitCode, 0);
+  std::string expected = wide;
+  expected[2 + 2 * 8] = 'y';
+  EXPECT_EQ(ReadFile(utf16), expected);
+
+  // Characters a narrow encoding cannot hold become references.
+  const std::string gb = dir.Write(
+      "gb.xml", "<?xml version=\"1.0\" encoding=\"gb2312\"?>\n<a>\xD6\xD0</a><!--\xCE\xC4-->");
+  ASSERT_EQ(RunTool({"set", gb, ".", "\xC3\xA9\xE4\xB8\xAD", "-i"}).exitCode, 0);
+  EXPECT_EQ(ReadFile(gb),
+            "<?xml version=\"1.0\" encoding=\"gb2312\"?>\n<a>&#xE9;&#x4E2D;</a><!--\xCE\xC4-->");
+  EXPECT_EQ(RunTool({"get", gb, "."}).out, "\xC3\xA9\xE4\xB8\xAD\n");
+}
+
+TEST(EditFailures, LeaveTheFileAlone) {
+  ScratchDir dir;
+  const std::string file = dir.Write("conf.xml", kRich);
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"del", file, "nothing", "-i"}, {"del", file, ".", "-i"},
+        {"set", file, "*/x", "1", "-i"}, {"del", file, "/other/x", "-i"}}) {
+    const ToolRun run = RunTool(args);
+    EXPECT_NE(run.exitCode, 0) << args[2];
+    EXPECT_EQ(run.err.rfind("kelmo: ", 0) == 0 || run.err.rfind(file, 0) == 0, true) << run.err;
+  }
+  EXPECT_EQ(ReadFile(file), kRich);
+}
+
+TEST(Listing, LsAndGetAllPrintEveryMatch) {
+  const ToolOptions input{kConfigXml, {}, {}, ""};
+  const ToolRun ls = RunTool({"ls", "-", "server"}, input);
+  EXPECT_EQ(ls.exitCode, 0) << ls.err;
+  EXPECT_EQ(ls.out.substr(0, ls.out.find('\n', ls.out.find('\n') + 1) + 1),
+            "port: attribute, string = \"8080\"\nhost: attribute, string = \"example.org\"\n");
+  EXPECT_EQ(RunTool({"get", "-", "users/user", "--all"}, input).out, "ann\nbob\n\xC3\xA9lise\n");
+  EXPECT_EQ(RunTool({"get", "-", "*/*/@*"}, input).out, "3\n");
+  EXPECT_EQ(RunTool({"get", "-", "*/@*"}, input).out, "8080\nexample.org\n");
+  EXPECT_EQ(RunTool({"get", "-", "users/*[2]"}, input).out, "bob\n");
+  EXPECT_EQ(RunTool({"get", "-", "nothing/*"}, input).exitCode, 1);
+  EXPECT_EQ(RunTool({"ls", "-", "nothing"}, input).exitCode, 1);
+  for (const char* command : {"del", "ls"}) {
+    const ToolRun help = RunTool({command, "--help"});
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_EQ(help.out.rfind(std::string("Usage: kelmo ") + command, 0), 0u) << help.out;
+  }
+}
+
+TEST(FmtRefuses, WhatItWouldDrop) {
+  struct Case {
+    std::string document, named;
+  };
+  for (const Case& c : {Case{kRich, "a DOCTYPE on line 2"},
+                        Case{"<a><?p?></a>", "a processing instruction on line 1"},
+                        Case{"<a>x<b/></a>", "text beside other content in <a> on line 1"},
+                        Case{"<a>\n<b>x\ny</b></a>", "text with line breaks in <b> on line 2"}}) {
+    const ToolRun run = RunTool({"fmt", "-"}, {c.document, {}, {}, ""});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.out, "");
+    EXPECT_NE(run.err.find(c.named + " would be lost"), std::string::npos) << run.err;
+    EXPECT_EQ(RunTool({"fmt", "-", "--drop"}, {c.document, {}, {}, ""}).exitCode, 0);
+  }
+}
+
+TEST(FmtRefuses, IndentationThatWouldBlowUp) {
+  const size_t depth = 100000;
+  std::string deep;
+  for (size_t i = 0; i < depth; ++i) deep += "<a>";
+  for (size_t i = 0; i < depth; ++i) deep += "</a>";
+  const ToolRun run = RunTool({"fmt", "-"}, {deep, {}, {}, ""});
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_NE(run.err.find("use --indent '' for none"), std::string::npos) << run.err;
+  EXPECT_EQ(RunTool({"fmt", "-", "--indent", ""}, {deep, {}, {}, ""}).exitCode, 0);
+}
+
+}  // namespace
+}  // namespace kelmo_test
