@@ -29,18 +29,26 @@ std::string Diagnostic(const std::string& label, unsigned int line, unsigned int
          " (error " + std::to_string(code) + ")";
 }
 
+// For problems of the file as a whole, which have no position in it.
+std::string FileDiagnostic(const std::string& label, const std::string& message, unsigned int code) {
+  return label + ": " + message + " (error " + std::to_string(code) + ")";
+}
+
 std::string CodePoint(char32_t c) {
   char text[16];
   std::snprintf(text, sizeof text, "U+%04X", static_cast<unsigned>(c));
   return text;
 }
 
-// The first character of the wide text that the narrow round trip changed.
-std::string DescribeLoss(std::u16string_view original, std::u16string_view back) {
+// The first character of the wide text that the narrow round trip changed,
+// with its line in the file: the declaration comes first, on a line of its
+// own unless the layout has no line ends.
+std::string DescribeLoss(std::u16string_view original, std::u16string_view back,
+                         bool declarationLine) {
   size_t i = 0;
   while (i < original.size() && i < back.size() && original[i] == back[i]) ++i;
   if (i >= original.size()) return "the text";
-  size_t line = 1;
+  size_t line = declarationLine ? 2 : 1;
   for (size_t k = 0; k < i; ++k) line += original[k] == u'\n';
   char32_t c = original[i];
   if (c >= 0xD800 && c <= 0xDBFF && i + 1 < original.size()) {
@@ -74,8 +82,8 @@ void CheckEncodable(const Library& library, const Node& root, const Layout& layo
   }
   const std::u16string_view original = FromWide(wide, wideLength);
   if (back != original) {
-    throw DocumentError("cannot write the document in " + std::string(encoding.name) + ": " +
-                        DescribeLoss(original, back) +
+    throw ToolError(kExitDocument, "cannot write the document in " + std::string(encoding.name) + ": " +
+                        DescribeLoss(original, back, !layout.newline.empty()) +
                         " has no form in that encoding; choose another with --encoding");
   }
 }
@@ -86,11 +94,11 @@ void SaveToStandardOutput(const Library& library, const Node& root, const Layout
                           bool byteOrderMark) {
   std::string why;
   const std::string temporary = CreateTemporaryFile(why);
-  if (temporary.empty()) throw DocumentError("cannot create a temporary file: " + why);
+  if (temporary.empty()) throw ToolError(kExitDocument, "cannot create a temporary file: " + why);
   TemporaryFile guard(temporary);
   std::string bytes;
   if (!library.SaveFile(root, temporary, layout) || !ReadWholeFile(temporary, bytes, why))
-    throw DocumentError("cannot write the document: saving it failed");
+    throw ToolError(kExitDocument, "cannot write the document: saving it failed");
   if (!byteOrderMark) {
     for (std::string_view mark : {"\xEF\xBB\xBF", "\xFF\xFE", "\xFE\xFF"}) {
       if (bytes.compare(0, mark.size(), mark) == 0) {
@@ -111,11 +119,13 @@ LoadedDocument LoadDocument(const Library& library, const std::string& file) {
   doc.path = fromStdin ? std::string() : file;
   std::string why;
   if (!(fromStdin ? ReadStandardInput(doc.bytes, why) : ReadWholeFile(file, doc.bytes, why)))
-    throw DocumentError(Diagnostic(doc.label, 1, 0, "cannot read file: " + why, kParseErrorFile));
+    throw DocumentError(FileDiagnostic(doc.label, "cannot read file: " + why, kParseErrorFile));
   if (doc.bytes.size() >= kelmo::kWholeText) {
     throw DocumentError(
-        Diagnostic(doc.label, 1, 0, "cannot read file: it is 4 GiB or larger", kParseErrorFile));
+        FileDiagnostic(doc.label, "cannot read file: it is 4 GiB or larger", kParseErrorFile));
   }
+  // Nothing at all is "no document", as the parser says for empty text.
+  if (doc.bytes.empty()) throw DocumentError(FileDiagnostic(doc.label, "the document is empty", 0));
   doc.encoding = DetectEncoding(doc.bytes);
   doc.document = library.Parse(doc.bytes);
   const kelmo::easy::ParseFailure& failure = doc.document.error();
@@ -125,11 +135,13 @@ LoadedDocument LoadDocument(const Library& library, const std::string& file) {
     // so; to a person, such a file is simply empty or too short.
     if (failure.code == static_cast<unsigned int>(kelmo::ParseError::Encoding) &&
         doc.bytes.size() < 4) {
-      message = doc.bytes.empty() ? "the document is empty" : "the document is too short to be XML";
+      message = "the document is too short to be XML";
     }
-    throw DocumentError(
-        Diagnostic(doc.label, failure.line, failure.column, message, failure.code) +
-        "\n" + SourceExcerpt(doc.bytes, doc.encoding, failure.line, failure.column));
+    unsigned int column = failure.column;
+    if (failure.code == static_cast<unsigned int>(kelmo::ParseError::BadReference))
+      column = ReferenceStartColumn(doc.bytes, doc.encoding, failure.line, column);
+    throw DocumentError(Diagnostic(doc.label, failure.line, column, message, failure.code) +
+                        "\n" + SourceExcerpt(doc.bytes, doc.encoding, failure.line, column));
   }
   doc.element = doc.document.element();
   if (!doc.element) {
@@ -232,7 +244,7 @@ void WriteDocument(const Library& library, const LoadedDocument& doc, const Layo
   // The library's save replaces the file safely: the old one stays whole if
   // anything fails.
   if (!library.SaveFile(root, output.path, layout))
-    throw DocumentError("cannot write " + output.path + ": " + WhyCannotWrite(output.path));
+    throw ToolError(kExitDocument, "cannot write " + output.path + ": " + WhyCannotWrite(output.path));
 }
 
 void WriteBytes(const std::string& bytes, const OutputChoice& output) {
@@ -247,7 +259,7 @@ void WriteBytes(const std::string& bytes, const OutputChoice& output) {
 #else
   const bool ok = kelmo::platform::ReplaceFileA(output.path.c_str(), &part, 1);
 #endif
-  if (!ok) throw DocumentError("cannot write " + output.path + ": " + WhyCannotWrite(output.path));
+  if (!ok) throw ToolError(kExitDocument, "cannot write " + output.path + ": " + WhyCannotWrite(output.path));
 }
 
 std::string EditDocumentText(const Library& library, const LoadedDocument& doc,

@@ -71,4 +71,21 @@ std::string SourceExcerpt(std::string_view bytes, const EncodingInfo& encoding,
          kelmo::easy::ToUtf8(pad) + "^\n";
 }
 
+unsigned int ReferenceStartColumn(std::string_view bytes, const EncodingInfo& encoding,
+                                  unsigned int line, unsigned int column) {
+  if (line == 0 || column == 0) return column;
+  if (encoding.codePage != 65001 && !IsUtf16(encoding)) return column;
+  const std::u16string text = Decode(bytes, encoding);
+  size_t begin = 0, end = 0;
+  if (!FindLine(text, line, begin, end) || column - 1 > end - begin) return column;
+  // An entity that ends but is unknown is shown at its ';', as the parser says.
+  if (begin + column - 1 < end && text[begin + column - 1] == u';') return column;
+  for (size_t at = begin + column - 1; at > begin;) {
+    --at;
+    if (text[at] == u'&') return static_cast<unsigned int>(at - begin + 1);
+    if (text[at] == u';' || text[at] == u'<' || text[at] == u'>') break;
+  }
+  return column;
+}
+
 }  // namespace kelmo_tool

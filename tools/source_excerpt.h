@@ -18,6 +18,12 @@ namespace kelmo_tool {
 std::string SourceExcerpt(std::string_view bytes, const EncodingInfo& encoding,
                           unsigned int line, unsigned int column);
 
+// The parser reports a reference that never ends where it gave up, which can
+// be the closing quote; a person looks for the '&' that began it. The column
+// of that '&' on the same line, or `column` when there is none before it.
+unsigned int ReferenceStartColumn(std::string_view bytes, const EncodingInfo& encoding,
+                                  unsigned int line, unsigned int column);
+
 }  // namespace kelmo_tool
 
 #endif  // KELMO_TOOLS_SOURCE_EXCERPT_H

@@ -21,9 +21,12 @@ struct ByteRange {
 // Makes the parts, in order, the whole content of the file at path. True only
 // when every byte was written. On failure an existing file keeps its old
 // content and no temporary file is left behind. An existing file keeps its
-// permission bits. A target that is not a regular file (a device, a pipe), or
-// one beside which no new file can be made, is opened and written directly,
-// which truncates it first. A null path gives false.
+// permission bits. A read-only file (by its permission bits, whoever runs)
+// gives false untouched. A file with more than one hard link, or one beside
+// which no new file can be made, is overwritten in place after its new size
+// is reserved; a target that is not a regular file (a device, a pipe) is
+// opened and written directly, which truncates it first. A null path gives
+// false.
 bool ReplaceFileA(const char* path, const ByteRange* parts, size_t count);
 // The same with a wide path (converted to UTF-8 where the system takes
 // narrow names; a path with an unpaired surrogate gives false).

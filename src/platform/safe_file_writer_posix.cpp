@@ -129,10 +129,17 @@ bool ReplaceFileA(const char* path, const ByteRange* parts, size_t count) {
       std::free(resolved);
       if (::stat(target.c_str(), &info) != 0) return WriteDirect(path, parts, count);
     }
-    // A file this process may not write is not replaced either: opening it
-    // in place fails just as it would without the replacement.
-    if (!S_ISREG(info.st_mode) || ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0)
-      return WriteDirect(path, parts, count);
+    if (!S_ISREG(info.st_mode)) return WriteDirect(path, parts, count);
+    // A file this process may not write is not replaced either, even where
+    // the directory would allow a new file in its place. The permission bits
+    // count for a privileged process too, as they do for an editor: a
+    // read-only file stays read-only.
+    if (::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0 ||
+        (::geteuid() == 0 && (info.st_mode & 0222) == 0))
+      return false;
+    // A file with other names keeps them: it is written where it is, with
+    // the room reserved first, so that every name sees the new content.
+    if (info.st_nlink > 1) return WriteDirect(target.c_str(), parts, count);
     exists = true;
   } else if (errno != ENOENT) {
     return WriteDirect(path, parts, count);

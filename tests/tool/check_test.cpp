@@ -46,7 +46,10 @@ INSTANTIATE_TEST_SUITE_P(
         BrokenDocument{"ControlCharactersAreNotEchoed", "<a>\x1b[2J<\x01/a>",
                        "1:9: syntax error: this character is not allowed here (error 6)",
                        "    <a>?[2J<?/a>\n            ^\n"},
-        BrokenDocument{"EmptyFile", "", "1:0: the document is empty (error 9)", ""},
+        BrokenDocument{"BareAmpersandInAttribute", "<a x=\"a & b\"/>",
+                       "1:9: bad character or entity reference (error 5)",
+                       "    <a x=\"a & b\"/>\n            ^\n"},
+        BrokenDocument{"EmptyFile", "", " the document is empty (error 0)", ""},
         BrokenDocument{"TooShort", "<a>", "1:0: the document is too short to be XML (error 9)", ""},
         BrokenDocument{"CommentOnly", "<!-- nothing here -->\n",
                        "1:22: the document has no element (error 0)", ""},
@@ -70,7 +73,7 @@ TEST(Check, ReportsEveryFailingFileAndGoesOn) {
   const ToolRun run = RunTool({"check", bad, good, missing});
   EXPECT_EQ(run.exitCode, 1);
   EXPECT_EQ(run.err.find(bad + ":1:7: end tag does not match"), 0u) << run.err;
-  EXPECT_NE(run.err.find(missing + ":1:0: cannot read file: No such file or directory (error 12)\n"),
+  EXPECT_NE(run.err.find(missing + ": cannot read file: No such file or directory (error 12)\n"),
             std::string::npos)
       << run.err;
   EXPECT_EQ(run.err.find(good), std::string::npos) << "good files are not mentioned";

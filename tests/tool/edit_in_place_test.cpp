@@ -1,5 +1,8 @@
 // kelmo set and del change only the bytes of what they change; ls and
 // get --all list; fmt refuses to drop what it cannot write.
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include "tool/sample_documents.h"
@@ -101,6 +104,26 @@ TEST(EditFailures, LeaveTheFileAlone) {
     EXPECT_EQ(run.err.rfind("kelmo: ", 0) == 0 || run.err.rfind(file, 0) == 0, true) << run.err;
   }
   EXPECT_EQ(ReadFile(file), kRich);
+}
+
+TEST(EditWrites, RefuseReadOnlyTargetsAndKeepHardLinks) {
+  ScratchDir dir;
+  const std::string locked = dir.Write("locked.xml", "<a><b>1</b></a>");
+  ASSERT_EQ(chmod(locked.c_str(), 0444), 0);
+  const ToolRun refused = RunTool({"set", locked, "b", "2", "-i"});
+  EXPECT_EQ(refused.exitCode, 1);
+  EXPECT_EQ(refused.err, "kelmo: cannot write " + locked + ": it is read-only\n");
+  EXPECT_EQ(ReadFile(locked), "<a><b>1</b></a>");
+  chmod(locked.c_str(), 0644);
+
+  const std::string file = dir.Write("a.xml", "<a><b>1</b></a>");
+  ASSERT_EQ(link(file.c_str(), (dir / "b.xml").c_str()), 0);
+  ASSERT_EQ(RunTool({"set", file, "b", "2", "-i"}).exitCode, 0);
+  EXPECT_EQ(ReadFile(dir / "b.xml"), "<a><b>2</b></a>");
+
+  const ToolRun toDirectory = RunTool({"set", file, "b", "3", "-o", dir.path()});
+  EXPECT_EQ(toDirectory.exitCode, 1);
+  EXPECT_EQ(toDirectory.err, "kelmo: cannot write " + dir.path() + ": it is a directory\n");
 }
 
 TEST(Listing, LsAndGetAllPrintEveryMatch) {

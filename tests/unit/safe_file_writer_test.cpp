@@ -112,6 +112,34 @@ TEST_F(SafeFileWriterTest, ReplacingThroughASymbolicLinkKeepsTheLink) {
   EXPECT_EQ(ReadFile(Path("real.xml")), "new");
 }
 
+// Holds whoever runs the test, root included: the permission bits decide.
+TEST_F(SafeFileWriterTest, ReadOnlyFileIsNotReplaced) {
+  WriteFile(Path("locked.xml"), "old");
+  ASSERT_EQ(::chmod(Path("locked.xml").c_str(), 0444), 0);
+  const std::string body = "new";
+  const ByteRange part = Range(body);
+  EXPECT_FALSE(ReplaceFileA(Path("locked.xml").c_str(), &part, 1));
+  EXPECT_EQ(ReadFile(Path("locked.xml")), "old");
+  EXPECT_EQ(Entries().size(), 1u);
+  ::chmod(Path("locked.xml").c_str(), 0644);
+}
+
+TEST_F(SafeFileWriterTest, HardLinksStayLinked) {
+  WriteFile(Path("a.xml"), "old content");
+  ASSERT_EQ(::link(Path("a.xml").c_str(), Path("b.xml").c_str()), 0);
+  struct stat before;
+  ASSERT_EQ(::stat(Path("a.xml").c_str(), &before), 0);
+  const std::string body = "new";
+  const ByteRange part = Range(body);
+  ASSERT_TRUE(ReplaceFileA(Path("a.xml").c_str(), &part, 1));
+  struct stat after;
+  ASSERT_EQ(::stat(Path("a.xml").c_str(), &after), 0);
+  EXPECT_EQ(after.st_ino, before.st_ino);
+  EXPECT_EQ(after.st_nlink, 2u);
+  EXPECT_EQ(ReadFile(Path("b.xml")), "new");
+  EXPECT_EQ(Entries().size(), 2u);
+}
+
 // Ends the write with EFBIG once the file would grow past a few bytes.
 class FileSizeLimit {
  public:

@@ -275,8 +275,10 @@ inline Node FindOrCreate(const Node& from, const Path& path, std::string* error 
     const uint32_t existing =
         i == missing ? detail::CountMatches(node, step, step.occurrence) : 0;
     if (existing + 1 != step.occurrence) {
-      return fail("cannot create \"" + step.text + "\": " + std::to_string(existing) +
-                  " of that name exist there, so the next one is [" +
+      const std::string count = existing == 0   ? "none of that name exists"
+                                : existing == 1 ? "1 of that name exists"
+                                                : std::to_string(existing) + " of that name exist";
+      return fail("cannot create \"" + step.text + "\": " + count + " there, so the next one is [" +
                   std::to_string(existing + 1) + "]");
     }
   }
