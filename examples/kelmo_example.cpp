@@ -53,6 +53,34 @@ RefPtr<Kelmo> At(RefPtr<Kelmo> node, const std::string& path) {
   return node;
 }
 
+// The node at the path, created with any missing steps, for a value to be
+// stored in.
+RefPtr<Kelmo> AtOrCreate(RefPtr<Kelmo> node, const std::string& path) {
+  size_t start = 0;
+  while (true) {
+    const size_t slash = path.find('/', start);
+    const std::string step = path.substr(start, slash == std::string::npos ? std::string::npos
+                                                                              : slash - start);
+    RefPtr<Kelmo> child = node->FindChildA(step.c_str(), static_cast<unsigned int>(step.size()), kUtf8, 0);
+    if (!child) {
+      child = node->CreateNode();
+      child->SetNameA(step.c_str(), static_cast<unsigned int>(step.size()), kUtf8);
+      node->AppendChild(child);
+    }
+    node = child;
+    if (slash == std::string::npos) return node;
+    start = slash + 1;
+  }
+}
+
+// A parameter to read; a missing one keeps the default it was given, and
+// the program says so instead of failing.
+RefPtr<Kelmo> Param(const RefPtr<Kelmo>& settings, const std::string& path) {
+  RefPtr<Kelmo> node = At(settings, path);
+  if (!node) std::printf("  (%s is missing: keeping its default)\n", path.c_str());
+  return node;
+}
+
 std::string Text(const RefPtr<Kelmo>& node) {
   const char* text = nullptr;
   unsigned int length = 0;
@@ -90,13 +118,14 @@ int Run(kelmo::IModule* module, const std::string& input, const std::string& out
   double gain = 0, offset = 0;
   bool autoRange = true, dhcp = false;
   unsigned int port = 0;
-  At(settings, "sampling/intervalMs")->GetInt(interval);
-  At(settings, "sampling/channels")->GetInt(channels);
-  At(settings, "sampling/gain")->GetDouble(gain);
-  At(settings, "sampling/offset")->GetDouble(offset);
-  At(settings, "sampling/autoRange")->GetBool(autoRange);
-  At(settings, "network/dhcp")->GetBool(dhcp);  // an attribute is a child too
-  At(settings, "network/port")->GetUInt(port);
+  if (RefPtr<Kelmo> node = Param(settings, "sampling/intervalMs")) node->GetInt(interval);
+  if (RefPtr<Kelmo> node = Param(settings, "sampling/channels")) node->GetInt(channels);
+  if (RefPtr<Kelmo> node = Param(settings, "sampling/gain")) node->GetDouble(gain);
+  if (RefPtr<Kelmo> node = Param(settings, "sampling/offset")) node->GetDouble(offset);
+  if (RefPtr<Kelmo> node = Param(settings, "sampling/autoRange")) node->GetBool(autoRange);
+  // An attribute is a child too.
+  if (RefPtr<Kelmo> node = Param(settings, "network/dhcp")) node->GetBool(dhcp);
+  if (RefPtr<Kelmo> node = Param(settings, "network/port")) node->GetUInt(port);
   std::printf("  intervalMs %d, channels %d, gain %g, offset %g, autoRange %s\n", interval,
               channels, gain, offset, autoRange ? "true" : "false");
   std::printf("  network: dhcp %s, port %u, host %s\n", dhcp ? "true" : "false", port,
@@ -106,14 +135,15 @@ int Run(kelmo::IModule* module, const std::string& input, const std::string& out
   const unsigned char* table = nullptr;
   unsigned int tableLength = 0;
   RefPtr<kelmo::XInRes> holder;
-  if (At(settings, "calibration/table")->GetBinary(table, tableLength, holder))
+  RefPtr<Kelmo> tableNode = Param(settings, "calibration/table");
+  if (tableNode && tableNode->GetBinary(table, tableLength, holder) && tableLength > 0)
     std::printf("  calibration table: %u bytes from base64, first %u\n", tableLength, table[0]);
 
   // Change typed values: they are stored as numbers and written as text.
-  At(settings, "sampling/intervalMs")->SetInt(interval * 2);
-  At(settings, "sampling/gain")->SetDouble(gain + 0.5);
-  At(settings, "sampling/autoRange")->SetBool(true);
-  At(settings, "network/port")->SetUInt(port + 1);
+  AtOrCreate(settings, "sampling/intervalMs")->SetInt(interval * 2);
+  AtOrCreate(settings, "sampling/gain")->SetDouble(gain + 0.5);
+  AtOrCreate(settings, "sampling/autoRange")->SetBool(true);
+  AtOrCreate(settings, "network/port")->SetUInt(port + 1);
   std::printf("changed intervalMs to %d, gain to %g, autoRange to true, port to %u\n",
               interval * 2, gain + 0.5, port + 1);
 
