@@ -5,13 +5,6 @@
 #include "kelmo/easy/library.hpp"
 #include "kelmo/easy/utf.hpp"
 
-#if defined(_WIN32)
-#include <windows.h>
-#else
-#include <climits>
-#include <unistd.h>
-#endif
-
 #ifndef KELMO_TOOL_RELATIVE_LIBDIR
 #define KELMO_TOOL_RELATIVE_LIBDIR "../lib"
 #endif
@@ -64,19 +57,8 @@ void AddUnique(std::vector<std::string>& paths, const std::string& path) {
 }  // namespace
 
 std::string ExecutableDirectory(const char* argv0) {
-#if defined(_WIN32)
-  std::u16string buffer(32768, u'\0');
-  const DWORD n = GetModuleFileNameW(nullptr, reinterpret_cast<LPWSTR>(buffer.data()),
-                                     static_cast<DWORD>(buffer.size()));
-  if (n > 0 && n < buffer.size()) {
-    buffer.resize(n);
-    return DirectoryOf(kelmo::easy::ToUtf8(buffer));
-  }
-#elif defined(__linux__)
-  char buffer[PATH_MAX];
-  const ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
-  if (n > 0) return DirectoryOf(std::string(buffer, static_cast<size_t>(n)));
-#endif
+  const std::string directory = kelmo::easy::Library::ExecutableDirectory();
+  if (!directory.empty()) return directory;
   return argv0 ? DirectoryOf(argv0) : std::string();
 }
 
@@ -89,8 +71,10 @@ std::vector<std::string> LibraryCandidates(const char* argv0) {
     AddUnique(paths, dir + kSeparator + name);
     AddUnique(paths, Tidy(dir + kSeparator + KELMO_TOOL_RELATIVE_LIBDIR + kSeparator + name));
   }
-#ifdef KELMO_TOOL_BUILD_LIBRARY
-  AddUnique(paths, KELMO_TOOL_BUILD_LIBRARY);
+#ifdef KELMO_TOOL_BUILD_RELATIVE_LIBDIR
+  // In the build tree: the library beside the tool's own directory.
+  if (!dir.empty())
+    AddUnique(paths, Tidy(dir + kSeparator + KELMO_TOOL_BUILD_RELATIVE_LIBDIR + kSeparator + name));
 #endif
 #ifdef KELMO_TOOL_INSTALL_LIBRARY
   AddUnique(paths, KELMO_TOOL_INSTALL_LIBRARY);

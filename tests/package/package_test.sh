@@ -20,6 +20,7 @@ generator=()
 command -v ninja >/dev/null 2>&1 && generator=(-G Ninja)
 libdir_name=$(sed -n 's/^CMAKE_INSTALL_LIBDIR:PATH=//p' "$build/CMakeCache.txt")
 libdir_name=${libdir_name:-lib}
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
 with_tool=yes
 grep -q '^KELMO_BUILD_TOOLS:BOOL=OFF' "$build/CMakeCache.txt" && with_tool=no
 with_pkg_config=yes
@@ -42,12 +43,17 @@ check_prefix() {  # check_prefix PREFIX LABEL
 
   echo "== $label: files"
   local files=(include/kelmo/kelmo.h include/kelmo/kelmo.hpp include/kelmo/easy/path.hpp
-               "$libdir_name/libkelmo.so" "$libdir_name/cmake/kelmo/kelmoConfig.cmake"
+               "$libdir_name/libkelmo.so" "$libdir_name/libkelmo.so.0" "$libdir_name/libkelmo.so.$version"
+               "$libdir_name/cmake/kelmo/kelmoConfig.cmake"
                "$libdir_name/cmake/kelmo/kelmoConfigVersion.cmake" "$libdir_name/pkgconfig/kelmo.pc")
   [ "$with_tool" = yes ] && files+=(bin/kelmo)
   for f in "${files[@]}"; do
     [ -e "$prefix/$f" ] || fail "$f is not installed"
   done
+  if command -v readelf >/dev/null 2>&1; then
+    readelf -d "$lib/libkelmo.so.$version" | grep -q 'SONAME.*\[libkelmo\.so\.0\]' ||
+      fail "libkelmo.so.$version has no soname libkelmo.so.0"
+  fi
 
   echo "== $label: examples through find_package(kelmo CONFIG)"
   cmake -S "$source/examples" -B "$out/examples" "${generator[@]}" \
@@ -102,7 +108,12 @@ check_tool() {  # check_tool PREFIX LABEL
   local out=$work/$label
   echo "== $label: the installed tool uses the installed library"
   env -u KELMO_LIBRARY "$prefix/bin/kelmo" --version >"$out/version.txt"
-  expect_line "$out/version.txt" "library: $lib/libkelmo.so"
+  expect_line "$out/version.txt" "library: $lib/libkelmo.so.0"
+  if command -v objcopy >/dev/null 2>&1; then
+    # Debugging information aside, the program names no file of the build.
+    objcopy --strip-debug "$prefix/bin/kelmo" "$out/kelmo-stripped"
+    ! grep -qaF "$(cd "$build" && pwd -P)" "$out/kelmo-stripped" || fail "the installed tool holds a path of the build tree"
+  fi
   printf '<a><b port="7"/></a>' | env -u KELMO_LIBRARY "$prefix/bin/kelmo" get - b/port --as int >"$out/get.txt"
   expect_line "$out/get.txt" "7"
 }

@@ -15,6 +15,13 @@
 #include <windows.h>
 #else
 #include <dlfcn.h>
+#include <unistd.h>
+#endif
+
+#if defined(__has_include)
+#if __has_include("kelmo/easy/install_location.hpp")
+#include "kelmo/easy/install_location.hpp"
+#endif
 #endif
 
 #include "kelmo/easy/utf.hpp"
@@ -94,19 +101,19 @@ class LibraryError : public std::runtime_error {
 // mapped for as long as anyone can release them.
 class Library {
  public:
-  // File name the platform's loader searches for when no path is given.
+  // File name the platform's loader searches for when no path is given: the
+  // DLL, or the library's soname.
   static const char* DefaultName() {
 #if defined(_WIN32)
     return "kelmo.dll";
 #elif defined(__APPLE__)
-    return "libkelmo.dylib";
+    return "libkelmo.0.dylib";
 #else
-    return "libkelmo.so";
+    return "libkelmo.so.0";
 #endif
   }
 
-  // The file named by the environment variable KELMO_LIBRARY, or else the
-  // default name through the loader's search path.
+  // Finds the library without being told: see Candidates.
   Library() : Library(Candidates(nullptr)) {}
 
   explicit Library(const std::string& path) : Library(std::vector<std::string>{path}) {}
@@ -158,14 +165,49 @@ class Library {
   Library(const Library&) = delete;
   Library& operator=(const Library&) = delete;
 
-  // The paths the default constructor tries: KELMO_LIBRARY when set, then
-  // `fallback` when given, then the default name.
+  // The paths the default constructor tries, in order: KELMO_LIBRARY when
+  // set, `fallback` when given, the library beside the running program, the
+  // library where this installation put it, and the default name through
+  // the loader's own search path.
   static std::vector<std::string> Candidates(const char* fallback) {
     std::vector<std::string> paths;
     if (const char* env = std::getenv("KELMO_LIBRARY"); env && *env) paths.push_back(env);
     if (fallback && *fallback) paths.push_back(fallback);
+    const std::string directory = ExecutableDirectory();
+    if (!directory.empty()) paths.push_back(directory + kPathSeparator + DefaultName());
+#if defined(KELMO_INSTALLED_LIBRARY)
+    paths.push_back(KELMO_INSTALLED_LIBRARY);
+#endif
     paths.push_back(DefaultName());
     return paths;
+  }
+
+#if defined(_WIN32)
+  static constexpr char kPathSeparator = '\\';
+#else
+  static constexpr char kPathSeparator = '/';
+#endif
+
+  // The directory of the running program, without a trailing separator;
+  // empty where the system does not say.
+  static std::string ExecutableDirectory() {
+    std::string path;
+#if defined(_WIN32)
+    std::u16string buffer(32768, u'\0');
+    const DWORD n = GetModuleFileNameW(nullptr, reinterpret_cast<LPWSTR>(&buffer[0]),
+                                       static_cast<DWORD>(buffer.size()));
+    if (n == 0 || n >= buffer.size()) return {};
+    buffer.resize(n);
+    path = ToUtf8(buffer);
+#elif defined(__linux__)
+    char buffer[4096];
+    const ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+    if (n <= 0) return {};
+    path.assign(buffer, static_cast<size_t>(n));
+#endif
+    const size_t slash = path.find_last_of("/\\");
+    if (slash == std::string::npos) return {};
+    return slash == 0 ? path.substr(0, 1) : path.substr(0, slash);
   }
 
   const std::string& path() const { return path_; }
