@@ -8,8 +8,8 @@
 
 #include "kelmo/kelmo.hpp"
 
-using kelmo::easy::get_or;
-using kelmo::easy::set;
+using kelmo::easy::GetOr;
+using kelmo::easy::Set;
 
 int main(int argc, char** argv) {
   const std::string file = argc > 1 ? argv[1] : KELMO_EXAMPLE_DATA "/service.xml";
@@ -27,13 +27,13 @@ int main(int argc, char** argv) {
     }
     kelmo::easy::Node service = doc.element();
 
-    // Every value arrives as text; get<T> converts it, get_or supplies a
+    // Every value arrives as text; Get<T> converts it, get_or supplies a
     // default for what is missing or does not convert.
-    const std::string name = get_or<std::string>(service, "@name", "unnamed");
-    const int port = get_or<int>(service, "listen/port", 80);
-    const double timeout = get_or<double>(service, "listen/timeout", 30.0);
-    const bool tls = get_or<bool>(service, "listen/@tls", false);
-    const int connections = get_or<int>(service, "limits/connections", 100);
+    const std::string name = GetOr<std::string>(service, "@name", "unnamed");
+    const int port = GetOr<int>(service, "listen/port", 80);
+    const double timeout = GetOr<double>(service, "listen/timeout", 30.0);
+    const bool tls = GetOr<bool>(service, "listen/@tls", false);
+    const int connections = GetOr<int>(service, "limits/connections", 100);
     std::printf("%s listens on port %d (timeout %.1f s, tls %s, %d connections)\n", name.c_str(),
                 port, timeout, tls ? "on" : "off", connections);
 
@@ -43,16 +43,16 @@ int main(int argc, char** argv) {
           kelmo::easy::Find(service, "backends/backend[" + std::to_string(i) + "]");
       if (!backend) break;
       std::printf("backend %d: %s, weight %d\n", i,
-                  get_or<std::string>(backend, "@host", "?").c_str(),
-                  get_or<int>(backend, "weight", 1));
+                  GetOr<std::string>(backend, "@host", "?").c_str(),
+                  GetOr<int>(backend, "weight", 1));
     }
-    std::printf("message of the day: %s\n", get_or<std::string>(service, "motd", "").c_str());
+    std::printf("message of the day: %s\n", GetOr<std::string>(service, "motd", "").c_str());
 
     // set stores typed values and creates what is missing.
-    set(service, "listen/port", port + 1);
-    set(service, "listen/@tls", true);
-    set(service, "limits/connections", 512);
-    set(service, "backends/backend[3]/@host", "app-3.internal");
+    Set(service, "listen/port", port + 1);
+    Set(service, "listen/@tls", true);
+    Set(service, "limits/connections", 512);
+    Set(service, "backends/backend[3]/@host", "app-3.internal");
 
     std::cout << "\nchanged:\n" << kelmo.ToXml(service);
     return 0;

@@ -243,8 +243,8 @@ void WriteDocument(const Library& library, const LoadedDocument& doc, const Layo
   }
   // The library's save replaces the file safely: the old one stays whole if
   // anything fails.
-  if (!library.SaveFile(root, output.path, layout))
-    throw ToolError(kExitDocument, "cannot write " + output.path + ": " + WhyCannotWrite(output.path));
+  if (const kelmo::easy::SaveResult saved = library.SaveFile(root, output.path, layout); !saved)
+    throw ToolError(kExitDocument, "cannot write " + output.path + ": " + saved.reason);
 }
 
 void WriteBytes(const std::string& bytes, const OutputChoice& output) {
@@ -259,7 +259,10 @@ void WriteBytes(const std::string& bytes, const OutputChoice& output) {
 #else
   const bool ok = kelmo::platform::ReplaceFileA(output.path.c_str(), &part, 1);
 #endif
-  if (!ok) throw ToolError(kExitDocument, "cannot write " + output.path + ": " + WhyCannotWrite(output.path));
+  if (!ok) {
+    throw ToolError(kExitDocument,
+                    "cannot write " + output.path + ": " + kelmo::easy::WhyCannotWrite(output.path));
+  }
 }
 
 std::string EditDocumentText(const Library& library, const LoadedDocument& doc,

@@ -1,6 +1,6 @@
 // The few file operations the tool needs beyond the library: whole-file
-// reads, temporary files, and what to tell a user whose file cannot be
-// written. Files are replaced by the library's own safe writer.
+// reads and temporary files. Files are replaced by the library's own safe
+// writer.
 #ifndef KELMO_TOOLS_FILE_SYSTEM_H
 #define KELMO_TOOLS_FILE_SYSTEM_H
 
@@ -17,10 +17,6 @@ bool WriteStandardOutput(std::string_view bytes);
 // Creates a new, empty, uniquely named file in the system's temporary
 // directory. Returns its path, or "" on failure.
 std::string CreateTemporaryFile(std::string& why);
-
-// Why a file cannot be written at the path, in a few words ("it is a
-// directory", "it is read-only", ...), for a write that failed.
-std::string WhyCannotWrite(const std::string& path);
 
 void RemoveFile(const std::string& path);
 

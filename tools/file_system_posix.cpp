@@ -26,12 +26,6 @@ bool ReadDescriptor(int fd, std::string& bytes, std::string& why) {
   }
 }
 
-std::string DirectoryOf(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
-}
-
 }  // namespace
 
 bool ReadWholeFile(const std::string& path, std::string& bytes, std::string& why) {
@@ -71,23 +65,6 @@ std::string CreateTemporaryFile(std::string& why) {
   }
   ::close(fd);
   return pattern;
-}
-
-std::string WhyCannotWrite(const std::string& path) {
-  struct stat info;
-  if (::stat(path.c_str(), &info) == 0) {
-    if (S_ISDIR(info.st_mode)) return "it is a directory";
-    if ((info.st_mode & 0222) == 0 || ::access(path.c_str(), W_OK) != 0) return "it is read-only";
-    return "the file system refused the write";
-  }
-  if (errno == ENOENT) {
-    const std::string directory = DirectoryOf(path);
-    if (::stat(directory.c_str(), &info) != 0) return "its directory " + directory + " does not exist";
-    if (!S_ISDIR(info.st_mode)) return directory + " is not a directory";
-    if (::access(directory.c_str(), W_OK | X_OK) != 0)
-      return "its directory " + directory + " is not writable";
-  }
-  return std::strerror(errno);
 }
 
 void RemoveFile(const std::string& path) { ::unlink(path.c_str()); }

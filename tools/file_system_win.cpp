@@ -34,11 +34,6 @@ std::string SystemMessage(DWORD code) {
   return message;
 }
 
-std::string DirectoryOf(const std::string& path) {
-  const size_t slash = path.find_last_of("/\\");
-  return slash == std::string::npos ? "." : path.substr(0, slash);
-}
-
 bool ReadStream(std::FILE* file, std::string& bytes, std::string& why) {
   char buffer[65536];
   size_t n;
@@ -89,18 +84,6 @@ std::string CreateTemporaryFile(std::string& why) {
   }
   std::u16string wide(name, name + wcslen(name));
   return ToUtf8(wide);
-}
-
-std::string WhyCannotWrite(const std::string& path) {
-  const DWORD attributes = GetFileAttributesW(Wide(path).c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES) {
-    const DWORD error = GetLastError();
-    if (error == ERROR_PATH_NOT_FOUND) return "its directory " + DirectoryOf(path) + " does not exist";
-    return SystemMessage(error);
-  }
-  if (attributes & FILE_ATTRIBUTE_DIRECTORY) return "it is a directory";
-  if (attributes & FILE_ATTRIBUTE_READONLY) return "it is read-only";
-  return "the file system refused the write";
 }
 
 void RemoveFile(const std::string& path) { DeleteFileW(Wide(path).c_str()); }

@@ -5,7 +5,11 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <algorithm>
 #include <set>
+#include <vector>
+
+#include <sys/stat.h>
 
 #include "host/host_library.h"
 #include "kelmo/kelmo.hpp"
@@ -16,12 +20,13 @@ using kelmo::NodeKind;
 using kelmo::ValueType;
 using kelmo::easy::Bytes;
 using kelmo::easy::Document;
+using kelmo::easy::Find;
 using kelmo::easy::Library;
 using kelmo::easy::Node;
 using kelmo::easy::Path;
-using kelmo::easy::get;
-using kelmo::easy::get_or;
-using kelmo::easy::set;
+using kelmo::easy::Get;
+using kelmo::easy::GetOr;
+using kelmo::easy::Set;
 
 // ---- UTF-8 and UTF-16
 
@@ -50,7 +55,8 @@ INSTANTIATE_TEST_SUITE_P(
         Utf8Case{"OverlongThreeBytes", "\xE0\x80\xAF", u"\uFFFD\uFFFD\uFFFD"},
         Utf8Case{"EncodedSurrogate", "\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD"},
         Utf8Case{"BeyondUnicode", "\xF4\x90\x80\x80", u"\uFFFD\uFFFD\uFFFD\uFFFD"},
-        Utf8Case{"Truncated", "x\xE2\x82", u"x\uFFFD\uFFFD"},
+        Utf8Case{"Truncated", "x\xE2\x82", u"x\uFFFD"},
+        Utf8Case{"CutShortByAnotherCharacter", "\xE2\x82\x41", u"\uFFFD\u0041"},
         Utf8Case{"InvalidLead", "\xFF" "a", u"\uFFFDa"}),
     [](const ::testing::TestParamInfo<Utf8Case>& info) { return std::string(info.param.label); });
 
@@ -201,70 +207,70 @@ TEST_F(Convenience, ParsedDocumentHasItsElement) {
 }
 
 TEST_F(Convenience, GetConvertsThroughTheLibrary) {
-  EXPECT_EQ(get<int>(settings_, "server/port"), 8080);
-  EXPECT_EQ(get<int>(settings_, "server/port[2]"), 9090);
-  EXPECT_EQ(get<int>(settings_, "server/@port"), 8080);
-  EXPECT_EQ(get<uint16_t>(settings_, "server/port"), 8080);
-  EXPECT_EQ(get<int8_t>(settings_, "server/port"), int8_t(8080 & 0xFF)) << "narrow types wrap";
-  EXPECT_EQ(get<long long>(settings_, "server/retries"), 31);
-  EXPECT_EQ(get<double>(settings_, "server/timeout"), 2.5);
-  EXPECT_EQ(get<float>(settings_, "server/timeout"), 2.5f);
-  EXPECT_EQ(get<bool>(settings_, "server/enabled"), true);
-  EXPECT_EQ(get<std::string>(settings_, "server/@host"), "example.org");
-  EXPECT_EQ(get<std::string>(settings_, "users/user[2]"), "b\xC3\xB8rge");
-  EXPECT_EQ(get<std::u16string>(settings_, "users/user[2]"), u"b\u00F8rge");
-  EXPECT_EQ(get<Bytes>(settings_, "key"), (Bytes{'A', 'B', 'C'}));
-  EXPECT_EQ(get<int>(settings_, "/settings/version"), 3);
-  EXPECT_EQ(get<std::string>(settings_, "."), std::nullopt) << "settings holds no value";
+  EXPECT_EQ(Get<int>(settings_, "server/port"), 8080);
+  EXPECT_EQ(Get<int>(settings_, "server/port[2]"), 9090);
+  EXPECT_EQ(Get<int>(settings_, "server/@port"), 8080);
+  EXPECT_EQ(Get<uint16_t>(settings_, "server/port"), 8080);
+  EXPECT_EQ(Get<int8_t>(settings_, "server/port"), int8_t(8080 & 0xFF)) << "narrow types wrap";
+  EXPECT_EQ(Get<long long>(settings_, "server/retries"), 31);
+  EXPECT_EQ(Get<double>(settings_, "server/timeout"), 2.5);
+  EXPECT_EQ(Get<float>(settings_, "server/timeout"), 2.5f);
+  EXPECT_EQ(Get<bool>(settings_, "server/enabled"), true);
+  EXPECT_EQ(Get<std::string>(settings_, "server/@host"), "example.org");
+  EXPECT_EQ(Get<std::string>(settings_, "users/user[2]"), "b\xC3\xB8rge");
+  EXPECT_EQ(Get<std::u16string>(settings_, "users/user[2]"), u"b\u00F8rge");
+  EXPECT_EQ(Get<Bytes>(settings_, "key"), (Bytes{'A', 'B', 'C'}));
+  EXPECT_EQ(Get<int>(settings_, "/settings/version"), 3);
+  EXPECT_EQ(Get<std::string>(settings_, "."), std::nullopt) << "settings holds no value";
 }
 
 TEST_F(Convenience, GetGivesNothingForMissingOrUnconvertible) {
-  EXPECT_EQ(get<int>(settings_, "server/missing"), std::nullopt);
-  EXPECT_EQ(get<int>(settings_, "users/user[3]"), std::nullopt);
-  EXPECT_EQ(get<int>(settings_, "users/user[4294967295]"), std::nullopt);
-  EXPECT_EQ(get<int>(settings_, "server/@timeout"), std::nullopt) << "@ finds attributes only";
-  EXPECT_EQ(get<int>(settings_, "server/@host"), std::nullopt);
-  EXPECT_EQ(get<int>(settings_, "/server/port"), std::nullopt);
-  EXPECT_EQ(get<int>(settings_, "bad//path"), std::nullopt);
-  EXPECT_EQ(get<int>(nullptr, "server/port"), std::nullopt);
-  EXPECT_EQ(get_or<int>(settings_, "server/missing", 42), 42);
-  EXPECT_EQ(get_or<std::string>(settings_, "server/missing", "none"), "none");
-  EXPECT_EQ(get_or<int>(settings_, "server/port", 42), 8080);
+  EXPECT_EQ(Get<int>(settings_, "server/missing"), std::nullopt);
+  EXPECT_EQ(Get<int>(settings_, "users/user[3]"), std::nullopt);
+  EXPECT_EQ(Get<int>(settings_, "users/user[4294967295]"), std::nullopt);
+  EXPECT_EQ(Get<int>(settings_, "server/@timeout"), std::nullopt) << "@ finds attributes only";
+  EXPECT_EQ(Get<int>(settings_, "server/@host"), std::nullopt);
+  EXPECT_EQ(Get<int>(settings_, "/server/port"), std::nullopt);
+  EXPECT_EQ(Get<int>(settings_, "bad//path"), std::nullopt);
+  EXPECT_EQ(Get<int>(nullptr, "server/port"), std::nullopt);
+  EXPECT_EQ(GetOr<int>(settings_, "server/missing", 42), 42);
+  EXPECT_EQ(GetOr<std::string>(settings_, "server/missing", "none"), "none");
+  EXPECT_EQ(GetOr<int>(settings_, "server/port", 42), 8080);
 }
 
 TEST_F(Convenience, SetStoresTypedValues) {
-  ASSERT_TRUE(set(settings_, "server/timeout", 7.25));
-  ASSERT_TRUE(set(settings_, "server/retries", 5));
-  ASSERT_TRUE(set(settings_, "server/enabled", false));
-  ASSERT_TRUE(set(settings_, "server/@host", "h\xC3\xB8st"));
-  ASSERT_TRUE(set(settings_, "server/big", uint64_t(18446744073709551615ull)));
-  ASSERT_TRUE(set(settings_, "server/wide", std::u16string(u"\u20AC")));
-  ASSERT_TRUE(set(settings_, "key", Bytes{0, 255, 7}));
+  ASSERT_TRUE(Set(settings_, "server/timeout", 7.25));
+  ASSERT_TRUE(Set(settings_, "server/retries", 5));
+  ASSERT_TRUE(Set(settings_, "server/enabled", false));
+  ASSERT_TRUE(Set(settings_, "server/@host", "h\xC3\xB8st"));
+  ASSERT_TRUE(Set(settings_, "server/big", uint64_t(18446744073709551615ull)));
+  ASSERT_TRUE(Set(settings_, "server/wide", std::u16string(u"\u20AC")));
+  ASSERT_TRUE(Set(settings_, "key", Bytes{0, 255, 7}));
   Node server = kelmo::easy::Find(settings_, "server");
   EXPECT_EQ(kelmo::easy::TypeOf(kelmo::easy::Find(server, "timeout")), ValueType::Double);
   EXPECT_EQ(kelmo::easy::TypeOf(kelmo::easy::Find(server, "retries")), ValueType::Int);
   EXPECT_EQ(kelmo::easy::TypeOf(kelmo::easy::Find(server, "enabled")), ValueType::Bool);
   EXPECT_EQ(kelmo::easy::TypeOf(kelmo::easy::Find(server, "big")), ValueType::UInt64);
   EXPECT_EQ(kelmo::easy::TypeOf(kelmo::easy::Find(settings_, "key")), ValueType::Binary);
-  EXPECT_EQ(get<double>(server, "timeout"), 7.25);
-  EXPECT_EQ(get<std::string>(server, "retries"), "5");
-  EXPECT_EQ(get<std::string>(server, "enabled"), "0");
-  EXPECT_EQ(get<uint64_t>(server, "big"), 18446744073709551615ull);
-  EXPECT_EQ(get<std::string>(server, "wide"), "\xE2\x82\xAC");
+  EXPECT_EQ(Get<double>(server, "timeout"), 7.25);
+  EXPECT_EQ(Get<std::string>(server, "retries"), "5");
+  EXPECT_EQ(Get<std::string>(server, "enabled"), "0");
+  EXPECT_EQ(Get<uint64_t>(server, "big"), 18446744073709551615ull);
+  EXPECT_EQ(Get<std::string>(server, "wide"), "\xE2\x82\xAC");
   EXPECT_EQ(kelmo::easy::KindOf(kelmo::easy::Find(server, "host")), NodeKind::Attribute);
-  EXPECT_EQ(get<std::string>(server, "@host"), "h\xC3\xB8st");
-  EXPECT_EQ(get<Bytes>(settings_, "key"), (Bytes{0, 255, 7}));
-  EXPECT_EQ(get<std::string>(settings_, "key"), "AP8H");
+  EXPECT_EQ(Get<std::string>(server, "@host"), "h\xC3\xB8st");
+  EXPECT_EQ(Get<Bytes>(settings_, "key"), (Bytes{0, 255, 7}));
+  EXPECT_EQ(Get<std::string>(settings_, "key"), "AP8H");
 }
 
 TEST_F(Convenience, SetCreatesMissingElementsAndAttributes) {
-  ASSERT_TRUE(set(settings_, "logging/file/@level", "debug"));
-  ASSERT_TRUE(set(settings_, "logging/file/path", "/var/log/app.log"));
-  ASSERT_TRUE(set(settings_, "logging/file/@rotate", true));
-  ASSERT_TRUE(set(settings_, "users/user[3]", "carl"));
+  ASSERT_TRUE(Set(settings_, "logging/file/@level", "debug"));
+  ASSERT_TRUE(Set(settings_, "logging/file/path", "/var/log/app.log"));
+  ASSERT_TRUE(Set(settings_, "logging/file/@rotate", true));
+  ASSERT_TRUE(Set(settings_, "users/user[3]", "carl"));
   EXPECT_EQ(library_.ToXml(kelmo::easy::Find(settings_, "logging"), {"", "", "utf-8"}),
             "<logging><file level=\"debug\" rotate=\"1\"><path>/var/log/app.log</path></file></logging>");
-  EXPECT_EQ(get<std::string>(settings_, "users/user[3]"), "carl");
+  EXPECT_EQ(Get<std::string>(settings_, "users/user[3]"), "carl");
 }
 
 TEST_F(Convenience, SetThatCannotCompleteChangesNothing) {
@@ -280,17 +286,17 @@ TEST_F(Convenience, SetThatCannotCompleteChangesNothing) {
   EXPECT_FALSE(kelmo::easy::FindOrCreate(settings_, *Path::Parse("/other/x"), &why));
   EXPECT_NE(why.find("must start with the document element <settings>"), std::string::npos) << why;
   EXPECT_EQ(doc_.root()->GetChildCount(), 1u) << "no second top-level element";
-  EXPECT_FALSE(set(settings_, "a//b", 1));
-  EXPECT_FALSE(set(nullptr, "a", 1));
+  EXPECT_FALSE(Set(settings_, "a//b", 1));
+  EXPECT_FALSE(Set(nullptr, "a", 1));
   EXPECT_EQ(library_.ToXml(settings_), before);
 }
 
 TEST_F(Convenience, DeepPathsNeedNoRecursion) {
   std::string path = "d";
   for (int i = 1; i < 100000; ++i) path += "/d";
-  ASSERT_TRUE(set(settings_, path, 1));
-  EXPECT_EQ(get<int>(settings_, path), 1);
-  EXPECT_EQ(get<int>(kelmo::easy::Find(settings_, path), "/settings/version"), 3);
+  ASSERT_TRUE(Set(settings_, path, 1));
+  EXPECT_EQ(Get<int>(settings_, path), 1);
+  EXPECT_EQ(Get<int>(kelmo::easy::Find(settings_, path), "/settings/version"), 3);
   kelmo::easy::Find(settings_, "d")->Detach();
 }
 
@@ -328,16 +334,99 @@ TEST_F(Convenience, SavedFileLoadsBackInEveryUnicodeEncoding) {
   std::remove(name);
   EXPECT_FALSE(library_.LoadFile(name).ok());
   EXPECT_EQ(library_.LoadFile(name).error().code, 12u);
-  EXPECT_FALSE(library_.SaveFile(settings_, "/no/such/dir/x.xml"));
+  EXPECT_EQ(library_.SaveFile(settings_, "/no/such/dir/x.xml").reason,
+            "its directory /no/such/dir does not exist");
   EXPECT_FALSE(library_.SaveFile(nullptr, name));
 }
 
 TEST_F(Convenience, ToXmlFollowsTheLayout) {
   Node root = library_.CreateNode("a");
-  set(root, "b", "x&y");
-  set(root, "@n", 1);
+  Set(root, "b", "x&y");
+  Set(root, "@n", 1);
   EXPECT_EQ(library_.ToXml(root, {"  ", "\n", "utf-8"}), "<a n=\"1\">\n  <b>x&amp;y</b>\n</a>\n");
   EXPECT_EQ(library_.ToXml(nullptr), "");
+}
+
+// Random byte strings, weighted towards the bytes that make UTF-8 go wrong,
+// decode the same in the convenience layer as in the library.
+TEST(Utf8ToUtf16, ReplacesBadBytesAsTheLibraryDoes) {
+  kelmo_test::ModuleScope module;
+  const unsigned char alphabet[] = {'a', 0x80, 0x8F, 0x90, 0x9F, 0xA0, 0xBF, 0xC0, 0xC2,
+                                    0xDF, 0xE0, 0xE2, 0xED, 0xEF, 0xF0, 0xF4, 0xF5, 0xFF};
+  uint32_t seed = 12345;
+  for (int round = 0; round < 3000; ++round) {
+    std::string bytes;
+    for (int n = static_cast<int>(seed % 9); n > 0; --n) {
+      seed = seed * 1103515245u + 12345u;
+      bytes.push_back(static_cast<char>(alphabet[(seed >> 16) % sizeof alphabet]));
+    }
+    seed = seed * 1103515245u + 12345u;
+    kelmo::easy::Node node = module->CreateNodeA("n", 1, kelmo::kCodePageUtf8);
+    node->SetStringA(bytes.data(), static_cast<unsigned int>(bytes.size()), kelmo::kCodePageUtf8);
+    std::u16string library;
+    if (!bytes.empty()) library = kelmo::easy::ValueOf<std::u16string>(node).value_or(u"?");
+    std::string shown;
+    for (unsigned char c : bytes) shown += " " + std::to_string(c);
+    EXPECT_EQ(kelmo::easy::ToUtf16(bytes), library) << "bytes" << shown;
+  }
+}
+
+TEST_F(Convenience, RangeForOverChildrenAndAttributes) {
+  std::vector<std::string> names;
+  for (const Node& child : kelmo::easy::Children(settings_)) names.push_back(kelmo::easy::NameOf(child));
+  for (const Node& attribute : kelmo::easy::Attributes(Find(settings_, "server")))
+    names.push_back("@" + kelmo::easy::NameOf(attribute));
+  EXPECT_EQ(names, (std::vector<std::string>{"server", "users", "key", "@port", "@host"}));
+
+  // The body may remove the node it is given.
+  Node users = Find(settings_, "users");
+  for (const Node& user : kelmo::easy::Children(users)) kelmo::easy::Remove(user);
+  EXPECT_FALSE(users->GetFirstChild());
+  EXPECT_EQ(std::distance(kelmo::easy::Children(nullptr).begin(), kelmo::easy::Children(nullptr).end()), 0);
+}
+
+TEST_F(Convenience, AttributesInOneLineRemoveAndRename) {
+  Node server = Find(settings_, "server");
+  EXPECT_EQ(kelmo::easy::GetAttribute<int>(server, "port", 1), 8080);
+  EXPECT_EQ(kelmo::easy::GetAttribute<int>(server, "missing", 1), 1);
+  EXPECT_EQ(kelmo::easy::GetAttribute<int>(server, "host", 1), 1) << "does not convert";
+  EXPECT_EQ(kelmo::easy::GetAttribute<std::string>(nullptr, "port", "none"), "none");
+  ASSERT_TRUE(kelmo::easy::SetAttribute(server, "tls", true));
+  EXPECT_FALSE(kelmo::easy::SetAttribute(server, "a/b", 1));
+  EXPECT_EQ(kelmo::easy::GetAttribute<bool>(server, "tls", false), true);
+  EXPECT_EQ(kelmo::easy::KindOf(Find(server, "@tls")), NodeKind::Attribute);
+
+  EXPECT_TRUE(kelmo::easy::Remove(settings_, "server/@port"));
+  EXPECT_FALSE(kelmo::easy::Remove(settings_, "server/@port"));
+  kelmo::easy::Rename(Find(settings_, "key"), "secret");
+  EXPECT_EQ(library_.ToXml(settings_, {"", "", "utf-8"})
+                .rfind("<settings version=\"3\"><server host=\"example.org\" tls=\"1\">", 0),
+            0u);
+  EXPECT_TRUE(Find(settings_, "secret"));
+}
+
+TEST_F(Convenience, FailuresSayWhy) {
+  EXPECT_EQ(library_.Parse("<a>\n  <b></c>\n</a>").error().Message(),
+            "2:9: end tag does not match the open element (error 7)");
+  char dir[] = "/tmp/kelmo-convenience-XXXXXX";
+  ASSERT_NE(mkdtemp(dir), nullptr);
+  const std::string locked = std::string(dir) + "/locked.xml";
+  ASSERT_TRUE(library_.SaveFile(settings_, locked));
+  ASSERT_EQ(chmod(locked.c_str(), 0444), 0);
+  const kelmo::easy::SaveResult refused = library_.SaveFile(settings_, locked);
+  EXPECT_FALSE(refused);
+  EXPECT_EQ(refused.reason, "it is read-only");
+  EXPECT_EQ(library_.SaveFile(settings_, dir).reason, "it is a directory");
+  std::remove(locked.c_str());
+  rmdir(dir);
+}
+
+TEST(LibraryLoading, FindsTheLibraryBesideTheProgramThenBySoname) {
+  const std::vector<std::string> paths = Library::Candidates(nullptr);
+  ASSERT_FALSE(paths.empty());
+  EXPECT_EQ(paths.back(), Library::DefaultName());
+  const std::string beside = Library::ExecutableDirectory() + "/" + Library::DefaultName();
+  EXPECT_NE(std::find(paths.begin(), paths.end(), beside), paths.end());
 }
 
 }  // namespace

@@ -10,8 +10,8 @@ namespace {
 bool Works(const kelmo::easy::Library& library) {
   kelmo::easy::Document doc = library.Parse("<config><port>8080</port></config>");
   if (!doc) return false;
-  kelmo::easy::set(doc.element(), "server/@name", "main");
-  return kelmo::easy::get<int>(doc.element(), "port") == 8080 &&
+  kelmo::easy::Set(doc.element(), "server/@name", "main");
+  return kelmo::easy::Get<int>(doc.element(), "port") == 8080 &&
          library.ToXml(doc.element(), {"", "", "utf-8"}) ==
              "<config><port>8080</port><server name=\"main\"/></config>";
 }

@@ -15,6 +15,7 @@
 #include <windows.h>
 #else
 #include <dlfcn.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -37,6 +38,9 @@ struct ParseFailure {
   unsigned int line = 0;    // of the character that stopped the parser, from 1
   unsigned int column = 0;  // in UTF-16 units, from 1
   unsigned int offset = 0;  // UTF-16 units read, that character included
+
+  // "LINE:COLUMN: what went wrong (error CODE)".
+  std::string Message() const;
 };
 
 // A sentence for a parser error code.
@@ -52,6 +56,51 @@ inline const char* ParseErrorMessage(unsigned int code) {
     case ParseError::File: return "cannot read file";
   }
   return "unknown parser error";
+}
+
+// What a save reports: success, or why it failed in a few words ("it is
+// read-only", "its directory /x does not exist", "the tree cannot be written
+// in that encoding").
+struct SaveResult {
+  bool ok = false;
+  std::string reason;
+  explicit operator bool() const { return ok; }
+};
+
+// Why a file cannot be written at the path, in a few words, for a write
+// that failed: what stands in the way at the path or its directory.
+inline std::string WhyCannotWrite(const std::string& path) {
+#if defined(_WIN32)
+  const std::u16string wide = ToUtf16(path);
+  const DWORD attributes = GetFileAttributesW(reinterpret_cast<LPCWSTR>(wide.c_str()));
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    if (GetLastError() == ERROR_PATH_NOT_FOUND) return "its directory does not exist";
+    return "the file cannot be created";
+  }
+  if (attributes & FILE_ATTRIBUTE_DIRECTORY) return "it is a directory";
+  if (attributes & FILE_ATTRIBUTE_READONLY) return "it is read-only";
+  return "the file system refused the write";
+#else
+  struct stat info;
+  if (::stat(path.c_str(), &info) == 0) {
+    if (S_ISDIR(info.st_mode)) return "it is a directory";
+    if ((info.st_mode & 0222) == 0 || ::access(path.c_str(), W_OK) != 0) return "it is read-only";
+    return "the file system refused the write";
+  }
+  const size_t slash = path.rfind('/');
+  const std::string directory =
+      slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+  if (::stat(directory.c_str(), &info) != 0) return "its directory " + directory + " does not exist";
+  if (!S_ISDIR(info.st_mode)) return directory + " is not a directory";
+  if (::access(directory.c_str(), W_OK | X_OK) != 0)
+    return "its directory " + directory + " is not writable";
+  return "the file cannot be created";
+#endif
+}
+
+inline std::string ParseFailure::Message() const {
+  return std::to_string(line) + ":" + std::to_string(column) + ": " + ParseErrorMessage(code) +
+         " (error " + std::to_string(code) + ")";
 }
 
 // How a tree is written: the indent unit per level, the line end, and the
@@ -256,20 +305,33 @@ class Library {
   }
 
   // Writes the subtree to a file with a byte-order mark and a declaration in
-  // the layout's encoding. False when the text cannot be encoded or the file
-  // cannot be written.
-  bool SaveFile(const Node& node, const std::string& path, const Layout& layout = {}) const {
-    if (!node) return false;
+  // the layout's encoding. Fails, saying why, when the tree cannot be written
+  // (a name or structure the writer refuses, text the encoding cannot hold)
+  // or the file cannot; an existing file is then left as it was.
+  SaveResult SaveFile(const Node& node, const std::string& path, const Layout& layout = {}) const {
+    if (!node) return {false, "there is no node to save"};
 #if defined(_WIN32)
     const std::u16string wide = ToUtf16(path), indent = ToUtf16(layout.indent),
                          newline = ToUtf16(layout.newline), encoding = ToUtf16(layout.encoding);
-    return CreateTraversal()->SaveFileW(node, AsWide(wide), AsWide(indent), AsWide(newline),
-                                        AsWide(encoding));
+    const bool saved = CreateTraversal()->SaveFileW(node, AsWide(wide), AsWide(indent),
+                                                    AsWide(newline), AsWide(encoding));
 #else
-    return CreateTraversal()->SaveFileA(node, path.c_str(), layout.indent.c_str(),
-                                        layout.newline.c_str(), layout.encoding.c_str(),
-                                        kCodePageUtf8);
+    const bool saved = CreateTraversal()->SaveFileA(node, path.c_str(), layout.indent.c_str(),
+                                                    layout.newline.c_str(),
+                                                    layout.encoding.c_str(), kCodePageUtf8);
 #endif
+    if (saved) return {true, {}};
+    // The tree itself, or the file? Writing the tree to memory tells.
+    const std::u16string indent = ToUtf16(layout.indent), newline = ToUtf16(layout.newline);
+    RefPtr<XInRes> holder;
+    unsigned int length = 0;
+    CreateTraversal()->ToXmlW(node, &length, AsWide(indent), AsWide(newline), holder);
+    if (length == 0)
+      return {false, "the tree cannot be written as XML (a name or structure the writer refuses)"};
+    const std::string why = WhyCannotWrite(path);
+    if (why == "the file system refused the write" || why == "the file cannot be created")
+      return {false, why + ", or the text cannot be written in " + layout.encoding};
+    return {false, why};
   }
 
  private:

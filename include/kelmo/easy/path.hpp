@@ -286,27 +286,27 @@ inline Node FindOrCreate(const Node& from, const Path& path, std::string* error 
   return node;
 }
 
-// Typed value at a path: get<int>(config, "server/port").
+// Typed value at a path: Get<int>(config, "server/port").
 template <class T>
-std::optional<T> get(const Node& node, std::string_view path) {
+std::optional<T> Get(const Node& node, std::string_view path) {
   return ValueOf<T>(Find(node, path));
 }
 
 template <class T>
-std::optional<T> get(const Node& node) {
+std::optional<T> Get(const Node& node) {
   return ValueOf<T>(node);
 }
 
 template <class T, class Fallback>
-T get_or(const Node& node, std::string_view path, Fallback&& fallback) {
-  std::optional<T> value = get<T>(node, path);
+T GetOr(const Node& node, std::string_view path, Fallback&& fallback) {
+  std::optional<T> value = Get<T>(node, path);
   return value ? *value : T(std::forward<Fallback>(fallback));
 }
 
-// Stores a value at a path, creating missing elements: set(config,
+// Stores a value at a path, creating missing elements: Set(config,
 // "server/port", 8080). False when the path is malformed or cannot be created.
 template <class T>
-bool set(const Node& node, std::string_view path, T&& value) {
+bool Set(const Node& node, std::string_view path, T&& value) {
   std::optional<Path> parsed = Path::Parse(path);
   if (!parsed) return false;
   return StoreValue(FindOrCreate(node, *parsed), std::forward<T>(value));

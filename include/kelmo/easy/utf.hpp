@@ -46,31 +46,37 @@ inline void AppendUtf8(std::string& out, char32_t c) {
 }
 
 // Decodes one scalar value starting at text[i] and advances i past it. A
-// malformed sequence consumes its lead byte only, so decoding resynchronises
-// on the next byte.
+// malformed sequence becomes one U+FFFD for its longest start that could
+// still have been valid (the "maximal subpart" of the Unicode standard, as
+// the library decodes): E2 82 41 is U+FFFD then "A".
 inline char32_t DecodeUtf8(std::string_view text, size_t& i) {
   const unsigned char lead = static_cast<unsigned char>(text[i++]);
   if (lead < 0x80) return lead;
   size_t extra;
   char32_t c;
-  char32_t minimum;
+  // The range of the byte after the lead: narrower for some leads, which
+  // rules out overlong forms, surrogates and values beyond U+10FFFF.
+  unsigned char low = 0x80, high = 0xBF;
   if (lead >= 0xC2 && lead <= 0xDF) {
-    extra = 1, c = lead & 0x1F, minimum = 0x80;
+    extra = 1, c = lead & 0x1F;
   } else if (lead >= 0xE0 && lead <= 0xEF) {
-    extra = 2, c = lead & 0x0F, minimum = 0x800;
+    extra = 2, c = lead & 0x0F;
+    if (lead == 0xE0) low = 0xA0;
+    if (lead == 0xED) high = 0x9F;
   } else if (lead >= 0xF0 && lead <= 0xF4) {
-    extra = 3, c = lead & 0x07, minimum = 0x10000;
+    extra = 3, c = lead & 0x07;
+    if (lead == 0xF0) low = 0x90;
+    if (lead == 0xF4) high = 0x8F;
   } else {
     return kReplacementCharacter;
   }
-  if (text.size() - i < extra) return kReplacementCharacter;
-  for (size_t k = 0; k < extra; ++k) {
-    const unsigned char next = static_cast<unsigned char>(text[i + k]);
-    if ((next & 0xC0) != 0x80) return kReplacementCharacter;
+  for (size_t k = 0; k < extra; ++k, low = 0x80, high = 0xBF) {
+    if (i >= text.size()) return kReplacementCharacter;
+    const unsigned char next = static_cast<unsigned char>(text[i]);
+    if (next < low || next > high) return kReplacementCharacter;
     c = (c << 6) | (next & 0x3F);
+    ++i;
   }
-  if (c < minimum || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return kReplacementCharacter;
-  i += extra;
   return c;
 }
 
