@@ -3,8 +3,16 @@
 # the packages named as arguments. Everything is checked first, so a machine
 # that has it all needs no network; as root it needs no sudo.
 #
-#   scripts/install_deps.sh [PACKAGE...]
+#   scripts/install_deps.sh [--build-only] [PACKAGE...]
+#
+# With --build-only, only what building the library, the tool and the
+# examples needs: no test-only packages.
 set -euo pipefail
+build_only=no
+if [ "${1:-}" = "--build-only" ]; then
+  build_only=yes
+  shift
+fi
 
 # True when the package is installed (not merely known, or removed with its
 # configuration files left behind, which dpkg -s also reports).
@@ -17,10 +25,12 @@ need=()
 # the command or header that the build uses is enough.
 command -v cmake >/dev/null 2>&1 || installed cmake || need+=(cmake)
 command -v g++ >/dev/null 2>&1 || installed g++ || need+=(g++)
-[ -f /usr/include/gtest/gtest.h ] || installed libgtest-dev || need+=(libgtest-dev)
-# Test-only: the differential conformance test reads documents with libxml2.
-command -v pkg-config >/dev/null 2>&1 || installed pkg-config || need+=(pkg-config)
-[ -f /usr/include/libxml2/libxml/parser.h ] || installed libxml2-dev || need+=(libxml2-dev)
+if [ "$build_only" = no ]; then
+  [ -f /usr/include/gtest/gtest.h ] || installed libgtest-dev || need+=(libgtest-dev)
+  # Test-only: the differential conformance test reads documents with libxml2.
+  command -v pkg-config >/dev/null 2>&1 || installed pkg-config || need+=(pkg-config)
+  [ -f /usr/include/libxml2/libxml/parser.h ] || installed libxml2-dev || need+=(libxml2-dev)
+fi
 for package in "$@"; do
   installed "$package" || need+=("$package")
 done
