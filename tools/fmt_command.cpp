@@ -4,6 +4,7 @@
 #include "document_io.h"
 #include "document_text.h"
 #include "tool_error.h"
+#include "tree_walk.h"
 #include "xml_source.h"
 
 namespace kelmo_tool {
@@ -20,26 +21,11 @@ constexpr uint64_t kMaxIndentationBytes = uint64_t(256) << 20;
 uint64_t IndentationBytes(const Node& root, size_t unit) {
   if (unit == 0) return 0;
   uint64_t total = 0;
-  uint64_t depth = 0;
-  Node node = root->GetFirstChild();
-  while (node && total <= kMaxIndentationBytes) {
+  WalkTree(root, [&](const Node& node, size_t depth) {
     if (kelmo::easy::KindOf(node) != kelmo::NodeKind::Attribute) total += depth * unit;
-    if (Node child = node->GetFirstChild()) {
-      total += depth * unit;
-      node = child;
-      ++depth;
-      continue;
-    }
-    while (node) {
-      if (Node next = node->GetNextSibling()) {
-        node = next;
-        break;
-      }
-      Node parent = node->GetParent();
-      node = parent == root ? nullptr : parent;
-      if (node) --depth;
-    }
-  }
+    if (node->GetFirstChild()) total += depth * unit;
+    return total <= kMaxIndentationBytes;
+  });
   return total;
 }
 

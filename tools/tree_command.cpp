@@ -6,6 +6,7 @@
 #include "document_io.h"
 #include "file_system.h"
 #include "tool_error.h"
+#include "tree_walk.h"
 #include "value_format.h"
 
 namespace kelmo_tool {
@@ -79,32 +80,15 @@ int RunTree(ToolContext& context, const std::vector<std::string>& args) {
   const LoadedDocument doc = LoadDocument(context.library(), parsed.positional[0]);
   const Node& root = doc.document.root();
 
-  // Pre-order walk by first child, next sibling and parent: no recursion,
-  // so a document of any depth can be shown.
   std::string out;
-  size_t depth = 0;
-  Node node = root->GetFirstChild();
-  while (node) {
+  WalkTree(root, [&](const Node& node, size_t depth) {
     AppendLine(out, node, depth);
     if (out.size() >= kFlushSize) {
       if (!WriteStandardOutput(out)) throw ToolError(kExitDocument, "cannot write to standard output");
       out.clear();
     }
-    if (Node child = node->GetFirstChild()) {
-      node = child;
-      ++depth;
-      continue;
-    }
-    while (node) {
-      if (Node next = node->GetNextSibling()) {
-        node = next;
-        break;
-      }
-      Node parent = node->GetParent();
-      node = parent == root ? nullptr : parent;
-      if (node) --depth;
-    }
-  }
+    return true;
+  });
   if (!WriteStandardOutput(out)) throw ToolError(kExitDocument, "cannot write to standard output");
   return kExitOk;
 }
