@@ -310,9 +310,9 @@ class Library {
   // or the file cannot; an existing file is then left as it was.
   SaveResult SaveFile(const Node& node, const std::string& path, const Layout& layout = {}) const {
     if (!node) return {false, "there is no node to save"};
+    const std::u16string indent = ToUtf16(layout.indent), newline = ToUtf16(layout.newline);
 #if defined(_WIN32)
-    const std::u16string wide = ToUtf16(path), indent = ToUtf16(layout.indent),
-                         newline = ToUtf16(layout.newline), encoding = ToUtf16(layout.encoding);
+    const std::u16string wide = ToUtf16(path), encoding = ToUtf16(layout.encoding);
     const bool saved = CreateTraversal()->SaveFileW(node, AsWide(wide), AsWide(indent),
                                                     AsWide(newline), AsWide(encoding));
 #else
@@ -322,7 +322,6 @@ class Library {
 #endif
     if (saved) return {true, {}};
     // The tree itself, or the file? Writing the tree to memory tells.
-    const std::u16string indent = ToUtf16(layout.indent), newline = ToUtf16(layout.newline);
     RefPtr<XInRes> holder;
     unsigned int length = 0;
     CreateTraversal()->ToXmlW(node, &length, AsWide(indent), AsWide(newline), holder);
