@@ -74,6 +74,42 @@ INSTANTIATE_TEST_SUITE_P(
         EditCase{"DeleteAttribute", {"del", "server/@port"}, " port='80'", ""}),
     [](const ::testing::TestParamInfo<EditCase>& info) { return std::string(info.param.label); });
 
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  size_t start = 0;
+  for (size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
+    lines.push_back(text.substr(start, end - start));
+  lines.push_back(text.substr(start));
+  return lines;
+}
+
+// Files as they come on a system: a set changes exactly one line.
+TEST(EditRealFiles, OneValueChangesOneLine) {
+  struct RealFile {
+    std::string path, parameter;
+  };
+  const std::vector<RealFile> files = {
+      {KELMO_SOURCE_DIR "/examples/data/settings.xml", "display/units"},
+      {"/etc/fonts/fonts.conf", "cachedir"},
+      {"/usr/share/mime/packages/freedesktop.org.xml", "mime-type[3]/comment"}};
+  int tried = 0;
+  for (const RealFile& real : files) {
+    const std::string original = ReadFile(real.path);
+    if (original.empty()) continue;  // not installed here
+    ++tried;
+    ScratchDir dir;
+    const std::string copy = dir.Write("copy.xml", original);
+    ASSERT_EQ(RunTool({"set", copy, real.parameter, "edited value", "-i"}).exitCode, 0) << real.path;
+    EXPECT_EQ(RunTool({"get", copy, real.parameter}).out, "edited value\n") << real.path;
+    const std::vector<std::string> before = Lines(original), after = Lines(ReadFile(copy));
+    ASSERT_EQ(before.size(), after.size()) << real.path;
+    int changed = 0;
+    for (size_t i = 0; i < before.size(); ++i) changed += before[i] != after[i];
+    EXPECT_EQ(changed, 1) << real.path;
+  }
+  EXPECT_GE(tried, 1);
+}
+
 TEST(EditEncoding, Utf16AndNarrowFilesKeepTheirBytes) {
   ScratchDir dir;
   std::string wide = "\xFF\xFE";
