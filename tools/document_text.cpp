@@ -22,12 +22,7 @@ bool DecodeUtf16(std::string_view bytes, bool bigEndian, std::string& utf8, std:
     why = "it ends in half a UTF-16 unit";
     return false;
   }
-  std::u16string units(bytes.size() / 2, u'\0');
-  for (size_t i = 0; i < units.size(); ++i) {
-    const unsigned char a = static_cast<unsigned char>(bytes[2 * i]);
-    const unsigned char b = static_cast<unsigned char>(bytes[2 * i + 1]);
-    units[i] = static_cast<char16_t>(bigEndian ? (a << 8) | b : (b << 8) | a);
-  }
+  const std::u16string units = Utf16UnitsOf(bytes, bigEndian);
   utf8 = kelmo::easy::ToUtf8(units);
   if (kelmo::easy::ToUtf16(utf8) != units) {
     why = "it holds an unpaired UTF-16 surrogate";
@@ -71,6 +66,16 @@ std::string Utf8ToNarrow(const kelmo::easy::Library& library, std::string_view u
 }
 
 }  // namespace
+
+std::u16string Utf16UnitsOf(std::string_view bytes, bool bigEndian) {
+  std::u16string units(bytes.size() / 2, u'\0');
+  for (size_t i = 0; i < units.size(); ++i) {
+    const unsigned char a = static_cast<unsigned char>(bytes[2 * i]);
+    const unsigned char b = static_cast<unsigned char>(bytes[2 * i + 1]);
+    units[i] = static_cast<char16_t>(bigEndian ? (a << 8) | b : (b << 8) | a);
+  }
+  return units;
+}
 
 bool HoldsAllCharacters(const EncodingInfo& encoding) {
   return encoding.codePage == kUtf8 || IsUtf16(encoding);

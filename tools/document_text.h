@@ -27,6 +27,9 @@ bool DecodeDocumentText(const kelmo::easy::Library& library, std::string_view by
 bool EncodeDocumentText(const kelmo::easy::Library& library, const DocumentText& text,
                         const EncodingInfo& encoding, std::string& bytes, std::string& why);
 
+// The UTF-16 units of the bytes (a trailing odd byte left out).
+std::u16string Utf16UnitsOf(std::string_view bytes, bool bigEndian);
+
 // Whether every character can be written as itself; in other encodings the
 // edits write characters beyond ASCII as character references.
 bool HoldsAllCharacters(const EncodingInfo& encoding);

@@ -1,5 +1,6 @@
 #include "source_excerpt.h"
 
+#include "document_text.h"
 #include "kelmo/easy/utf.hpp"
 
 namespace kelmo_tool {
@@ -15,14 +16,7 @@ std::u16string Decode(std::string_view bytes, const EncodingInfo& encoding) {
   const bool bigEndian = encoding.codePage == 1201;
   if ((bytes.substr(0, 2) == "\xFF\xFE" && !bigEndian) || (bytes.substr(0, 2) == "\xFE\xFF" && bigEndian))
     bytes.remove_prefix(2);
-  std::u16string text;
-  text.reserve(bytes.size() / 2);
-  for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
-    const unsigned char a = static_cast<unsigned char>(bytes[i]);
-    const unsigned char b = static_cast<unsigned char>(bytes[i + 1]);
-    text.push_back(static_cast<char16_t>(bigEndian ? (a << 8) | b : (b << 8) | a));
-  }
-  return text;
+  return Utf16UnitsOf(bytes, bigEndian);
 }
 
 // Where line `line` (from 1) starts and ends in the text.
