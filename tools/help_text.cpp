@@ -10,7 +10,8 @@ const char kPathHelp[] =
     "b[2] is the second child named b (counted from 1). Attributes are children\n"
     "too, so server/port finds <server port=\"8080\">; @port finds attributes only.\n"
     "A leading / starts with the document element itself (/config/server/port),\n"
-    "and . is the document element.\n";
+    "and . is the document element. In get, * matches any element and @* any\n"
+    "attribute.\n";
 
 const char kEditOutputHelp[] =
     "Output (standard output unless -o or -i is given):\n"
