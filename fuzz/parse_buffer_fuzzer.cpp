@@ -7,7 +7,7 @@
 #include <string>
 
 #include "parse_outcome.h"
-#include "xml_in/text_encoding.h"
+#include "encoding/text_encoding.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace kelmo_fuzz;

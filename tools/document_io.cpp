@@ -20,6 +20,7 @@ using kelmo::easy::Node;
 using kelmo::easy::ToUtf16;
 
 constexpr unsigned int kParseErrorFile = static_cast<unsigned int>(kelmo::ParseError::File);
+constexpr unsigned int kParseErrorEncoding = static_cast<unsigned int>(kelmo::ParseError::Encoding);
 
 std::string Diagnostic(const std::string& label, unsigned int line, unsigned int column,
                        const std::string& message, unsigned int code) {
@@ -33,48 +34,46 @@ std::string CodePoint(char32_t c) {
   return text;
 }
 
-// The first character of the wide text that the narrow round trip changed.
-std::string DescribeLoss(std::u16string_view original, std::u16string_view back) {
-  size_t i = 0;
-  while (i < original.size() && i < back.size() && original[i] == back[i]) ++i;
-  if (i >= original.size()) return "the text";
-  size_t line = 1;
-  for (size_t k = 0; k < i; ++k) line += original[k] == u'\n';
-  char32_t c = original[i];
-  if (c >= 0xD800 && c <= 0xDBFF && i + 1 < original.size()) {
-    c = 0x10000 + ((c - 0xD800) << 10) + (original[i + 1] - 0xDC00);
+// The first character of the text that the encoding cannot carry, or 0.
+char32_t FirstUncarried(kelmo::Repertoire& repertoire, std::u16string_view text) {
+  for (size_t i = 0; i < text.size(); ++i) {
+    char32_t c = text[i];
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+      ++i;
+    }
+    if (!repertoire.Carries(c)) return c;
   }
-  const std::string shown =
-      (c >= 0x20 && !(c >= 0xD800 && c <= 0xDFFF)) ? " '" + kelmo::easy::ToUtf8(original.substr(i, c >= 0x10000 ? 2 : 1)) + "'" : "";
-  return "character " + CodePoint(c) + shown + " (output line " + std::to_string(line) + ")";
+  return 0;
 }
 
-// Converters replace what an encoding cannot hold instead of failing, so a
-// save could silently change the document. Encode the text the way the save
-// will, decode it again, and refuse when anything changed.
-void CheckEncodable(const Library& library, const Node& root, const Layout& layout,
-                    const EncodingInfo& encoding) {
-  if (IsUtf16(encoding)) return;
-  RefPtr<kelmo::KelmoTraversal> traversal = library.CreateTraversal();
-  const std::u16string indent = ToUtf16(layout.indent), newline = ToUtf16(layout.newline);
-  RefPtr<XInRes> wideHolder, narrowHolder, backHolder;
-  unsigned int wideLength = 0, narrowLength = 0, backLength = 0;
-  const WChar* wide = traversal->ToXmlW(root, &wideLength, AsWide(indent), AsWide(newline), wideHolder);
-  if (wideLength == 0) return;
-  const char* narrow = traversal->ToXmlA(root, &narrowLength, layout.indent.c_str(),
-                                         layout.newline.c_str(), encoding.codePage, narrowHolder);
-  std::u16string_view back;
-  Node probe = library.CreateNode();
-  if (narrowLength > 0) {
-    probe->SetStringA(narrow, narrowLength, encoding.codePage);
-    const WChar* backText = nullptr;
-    if (probe->GetStringW(backText, backLength, backHolder)) back = FromWide(backText, backLength);
-  }
-  const std::u16string_view original = FromWide(wide, wideLength);
-  if (back != original) {
-    throw DocumentError("cannot write the document in " + std::string(encoding.name) + ": " +
-                        DescribeLoss(original, back) +
-                        " has no form in that encoding; choose another with --encoding");
+// Text and attribute values can hold any character: the library writes what
+// the encoding cannot carry as character references. Names and CDATA
+// sections cannot, and the library refuses to save them; say which one.
+void CheckEncodable(const Node& root, const EncodingInfo& encoding) {
+  kelmo::Repertoire repertoire(encoding.encoding);
+  if (repertoire.CarriesAll()) return;
+  std::vector<Node> pending{root};
+  while (!pending.empty()) {
+    const Node node = pending.back();
+    pending.pop_back();
+    const WChar* text = nullptr;
+    unsigned int length = 0;
+    RefPtr<XInRes> holder;
+    if (node->GetNameW(text, length, holder)) {
+      if (const char32_t c = FirstUncarried(repertoire, FromWide(text, length))) {
+        throw DocumentError("cannot write the document in " + encoding.name + ": the name \"" +
+                            kelmo::easy::ToUtf8(FromWide(text, length)) + "\" holds " + CodePoint(c) +
+                            ", which has no form in that encoding; choose another with --encoding");
+      }
+    }
+    if (node->GetKind() == static_cast<int>(kelmo::NodeKind::CData) && node->GetStringW(text, length, holder)) {
+      if (const char32_t c = FirstUncarried(repertoire, FromWide(text, length))) {
+        throw DocumentError("cannot write the document in " + encoding.name + ": a CDATA section holds " +
+                            CodePoint(c) + ", which has no form in that encoding; choose another with --encoding");
+      }
+    }
+    for (Node child = node->GetFirstChild(); child; child = child->GetNextSibling()) pending.push_back(child);
   }
 }
 
@@ -120,6 +119,7 @@ LoadedDocument LoadDocument(const Library& library, const std::string& file) {
         Diagnostic(doc.label, 1, 0, "cannot read file: it is 4 GiB or larger", kParseErrorFile));
   }
   doc.encoding = DetectEncoding(doc.bytes);
+  doc.repairs = FindInputRepairs(doc.bytes);
   doc.document = library.Parse(doc.bytes);
   const kelmo::easy::ParseFailure& failure = doc.document.error();
   if (!doc.document) {
@@ -132,7 +132,7 @@ LoadedDocument LoadDocument(const Library& library, const std::string& file) {
     }
     throw DocumentError(
         Diagnostic(doc.label, failure.line, failure.column, message, failure.code) +
-        "\n" + SourceExcerpt(doc.bytes, doc.encoding, failure.line, failure.column));
+        "\n" + SourceExcerpt(doc.bytes, failure.line, failure.column));
   }
   doc.element = doc.document.element();
   if (!doc.element) {
@@ -144,7 +144,7 @@ LoadedDocument LoadDocument(const Library& library, const std::string& file) {
 
 std::vector<OptionSpec> OutputOptionSpecs() {
   return {{"--output", "-o", true},   {"--in-place", "-i", false}, {"--indent", "", true},
-          {"--newline", "", true},    {"--encoding", "", true}};
+          {"--newline", "", true},    {"--encoding", "", true},    {"--force", "", false}};
 }
 
 OutputChoice ChooseOutput(const Arguments& args, const std::string& inputFile) {
@@ -157,6 +157,7 @@ OutputChoice ChooseOutput(const Arguments& args, const std::string& inputFile) {
       throw UsageError("-i needs a regular file; " + inputFile + " is not one");
     choice.where = OutputChoice::Where::InPlace;
     choice.path = inputFile;
+    choice.force = args.Has("--force");
   } else if (output && *output != "-") {
     if (output->empty()) throw UsageError("-o needs a file name");
     choice.where = OutputChoice::Where::File;
@@ -206,12 +207,14 @@ Layout ChooseLayout(const Arguments& args, const EncodingInfo& inputEncoding,
   }
   // A document on one line has no use for indentation unless asked for.
   if (layout.newline.empty() && !args.Has("--indent")) layout.indent.clear();
-  outputEncoding = inputEncoding;
+  // An input in an encoding that no converter knows was read in the
+  // default one; it can only be written in one that is known.
+  outputEncoding = inputEncoding.known ? inputEncoding : Utf8Encoding();
   if (std::optional<std::string> name = args.Value("--encoding")) {
     std::optional<EncodingInfo> found = FindEncoding(*name);
     if (!found) {
       throw UsageError("unknown encoding \"" + *name + "\"; known encodings: " +
-                       KnownEncodingNames());
+                       KnownEncodingNames() + ", and the names the system's converter knows");
     }
     outputEncoding = *found;
   }
@@ -222,7 +225,13 @@ Layout ChooseLayout(const Arguments& args, const EncodingInfo& inputEncoding,
 void WriteDocument(const Library& library, const LoadedDocument& doc, const Layout& layout,
                    const EncodingInfo& encoding, const OutputChoice& output) {
   const Node& root = doc.document.root();
-  CheckEncodable(library, root, layout, encoding);
+  if (output.where == OutputChoice::Where::InPlace && !doc.repairs.empty() && !output.force) {
+    const InputRepair& first = doc.repairs.front();
+    throw DocumentError(Diagnostic(doc.label, first.line, first.column, first.message, kParseErrorEncoding) +
+                        "\nrefusing to rewrite " + doc.label +
+                        " in place: it was not read as written; --force rewrites it anyway");
+  }
+  CheckEncodable(root, encoding);
   switch (output.where) {
     case OutputChoice::Where::StandardOutput:
       SaveToStandardOutput(library, root, layout);

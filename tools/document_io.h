@@ -16,6 +16,7 @@ struct LoadedDocument {
   std::string path;      // empty for standard input
   std::string bytes;     // the input as read
   EncodingInfo encoding;  // the input's encoding, kept when it is rewritten
+  std::vector<InputRepair> repairs;  // what was not read as written
   kelmo::easy::Document document;
   kelmo::easy::Node element;  // the document element
 };
@@ -32,6 +33,7 @@ struct OutputChoice {
   enum class Where { StandardOutput, File, InPlace };
   Where where = Where::StandardOutput;
   std::string path;
+  bool force = false;  // rewrite in place even an input that was not read as written
 };
 
 // The options shared by the commands that write documents.
@@ -46,9 +48,11 @@ OutputChoice ChooseOutput(const Arguments& args, const std::string& inputFile);
 kelmo::easy::Layout ChooseLayout(const Arguments& args, const EncodingInfo& inputEncoding,
                                  EncodingInfo& outputEncoding);
 
-// Writes the document as the layout says. Before anything is written the
-// text is checked to survive the encoding unchanged; a character that the
-// encoding cannot hold throws DocumentError and nothing is touched. In place,
+// Writes the document as the layout says. Before anything is written, names
+// and CDATA sections are checked to survive the encoding unchanged (text and
+// values can take character references); a character that the encoding
+// cannot hold throws DocumentError and nothing is touched. So does rewriting
+// in place an input that was not read as written, unless forced. In place,
 // the new text goes to a file beside the old one, which it replaces only
 // when complete: any failure leaves the old file as it was.
 void WriteDocument(const kelmo::easy::Library& library, const LoadedDocument& doc,

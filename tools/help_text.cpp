@@ -19,7 +19,8 @@ const char kOutputHelp[] =
     "  --indent TEXT      indent per level: spaces and tabs (\\t), or a number of\n"
     "                     spaces (default: 2 spaces; '' for none)\n"
     "  --newline KIND     line ends: lf (default), crlf, or none (one line)\n"
-    "  --encoding NAME    encoding of the output (default: the input's)\n";
+    "  --encoding NAME    encoding of the output (default: the input's)\n"
+    "  --force            with -i, rewrite even a file that was not read as written\n";
 
 std::string Exits() {
   return "Exit status: 0 ok, 1 a problem with the document or a file, 2 a usage error.\n";
@@ -55,7 +56,10 @@ std::string CommandHelp(const std::string& command) {
            "Parses each FILE and, for each one that fails, prints\n"
            "  FILE:LINE:COLUMN: MESSAGE (error N)\n"
            "followed by the line with a caret under the character where parsing stopped.\n"
-           "Files that parse print nothing.\n"
+           "A file that parses but was not read as written says so the same way: an\n"
+           "encoding that no converter knows (read in the system's default encoding),\n"
+           "and each place where bytes did not decode and became U+FFFD. Files that\n"
+           "parse as written print nothing.\n"
            "\n"
            "Error numbers: 0 empty document (no element), 5 bad character or entity\n"
            "reference, 6 syntax error, 7 end tag does not match the open element,\n"
@@ -69,9 +73,13 @@ std::string CommandHelp(const std::string& command) {
            "\n"
            "Rewrites the document with one element or value per line, indented, after\n"
            "a declaration naming its encoding, with the encoding's byte-order mark.\n"
-           "Text that the chosen encoding cannot hold is refused, not replaced.\n"
+           "Text and values that the chosen encoding cannot hold are written as\n"
+           "character references; names and CDATA sections that it cannot hold are\n"
+           "refused, not replaced. An input that was not read as written (see check)\n"
+           "is not rewritten in place (-i) unless --force is given.\n"
            "\n" +
-           std::string(kOutputHelp) + "\nEncodings: " + KnownEncodingNames() + "\n\n" + Exits();
+           std::string(kOutputHelp) + "\nEncodings: " + KnownEncodingNames() +
+           ", and the names and aliases that the system's converter knows.\n\n" + Exits();
   }
   if (command == "get") {
     return "Usage: kelmo get FILE PATH [--as TYPE]\n"

@@ -7,24 +7,6 @@ namespace {
 
 constexpr size_t kWindow = 100;  // units shown around the column of a long line
 
-std::u16string Decode(std::string_view bytes, const EncodingInfo& encoding) {
-  if (encoding.codePage == 65001) {
-    if (bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
-    return kelmo::easy::ToUtf16(bytes);
-  }
-  const bool bigEndian = encoding.codePage == 1201;
-  if ((bytes.substr(0, 2) == "\xFF\xFE" && !bigEndian) || (bytes.substr(0, 2) == "\xFE\xFF" && bigEndian))
-    bytes.remove_prefix(2);
-  std::u16string text;
-  text.reserve(bytes.size() / 2);
-  for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
-    const unsigned char a = static_cast<unsigned char>(bytes[i]);
-    const unsigned char b = static_cast<unsigned char>(bytes[i + 1]);
-    text.push_back(static_cast<char16_t>(bigEndian ? (a << 8) | b : (b << 8) | a));
-  }
-  return text;
-}
-
 // Where line `line` (from 1) starts and ends in the text.
 bool FindLine(const std::u16string& text, unsigned int line, size_t& begin, size_t& end) {
   size_t at = 0;
@@ -42,11 +24,9 @@ bool FindLine(const std::u16string& text, unsigned int line, size_t& begin, size
 
 }  // namespace
 
-std::string SourceExcerpt(std::string_view bytes, const EncodingInfo& encoding,
-                          unsigned int line, unsigned int column) {
+std::string SourceExcerpt(std::string_view bytes, unsigned int line, unsigned int column) {
   if (line == 0 || column == 0) return {};
-  if (encoding.codePage != 65001 && !IsUtf16(encoding)) return {};
-  const std::u16string text = Decode(bytes, encoding);
+  const std::u16string text = DecodeDocument(bytes);
   size_t begin = 0, end = 0;
   if (!FindLine(text, line, begin, end)) return {};
   size_t caret = column - 1;  // may point one past the end: the line break itself

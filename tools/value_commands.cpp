@@ -97,7 +97,7 @@ int RunSet(ToolContext& context, const std::vector<std::string>& args) {
   const Path path = ParsePath(pathText);
   const OutputChoice output = ChooseOutput(parsed, file);
   EncodingInfo encoding{};
-  ChooseLayout(parsed, EncodingInfo{"utf-8", 65001}, encoding);
+  ChooseLayout(parsed, Utf8Encoding(), encoding);
 
   const kelmo::easy::Library& library = context.library();
   // The value is checked on a spare node before anything is read or built.

@@ -196,7 +196,7 @@ bool KelmoImpl::GetBinary(const unsigned char*& data, unsigned int& length,
   uint32_t n = text.Length();
   if (n == 0) return false;
   uint64_t capacity = Base64DecodeRoom(n);
-  if (capacity >= kUpToZero) throw std::bad_alloc();
+  if (capacity >= kWholeText) throw std::bad_alloc();
   std::unique_ptr<unsigned char[]> bytes(new unsigned char[size_t(capacity)]);
   uint32_t room = static_cast<uint32_t>(capacity);
   if (!Base64Decode(text.Data(), n, bytes.get(), room)) return false;
@@ -384,7 +384,7 @@ void KelmoImpl::SetBinary(const unsigned char* data, unsigned int length) {
 void KelmoImpl::SetStringA(const char* text, unsigned int length, unsigned int codePage) {
   if (Type() == ValueType::String) {
     WStrBuf& own = StringStorage();
-    size_t bytes = text ? (length == kUpToZero ? std::strlen(text) : length) : 0;
+    size_t bytes = text ? (length == kWholeText ? std::strlen(text) : length) : 0;
     if (!Overlaps(text, bytes, own.Data(), size_t(own.Capacity()) * sizeof(WChar))) {
       // A failed conversion leaves the empty string.
       WStrBuf::FromNarrow(own, text, length, codePage);
