@@ -1,6 +1,8 @@
 #include "document_io.h"
 
 #include <cstdio>
+#include <string>
+#include <vector>
 
 #include "file_system.h"
 #include "source_excerpt.h"
@@ -12,12 +14,10 @@ namespace {
 using kelmo::RefPtr;
 using kelmo::WChar;
 using kelmo::XInRes;
-using kelmo::easy::AsWide;
 using kelmo::easy::FromWide;
 using kelmo::easy::Layout;
 using kelmo::easy::Library;
 using kelmo::easy::Node;
-using kelmo::easy::ToUtf16;
 
 constexpr unsigned int kParseErrorFile = static_cast<unsigned int>(kelmo::ParseError::File);
 constexpr unsigned int kParseErrorEncoding = static_cast<unsigned int>(kelmo::ParseError::Encoding);

@@ -77,11 +77,6 @@ std::string KnownEncodingNames() {
   return names;
 }
 
-bool IsUtf16(const EncodingInfo& info) {
-  return info.encoding.charset[0] == 0 &&
-         (info.encoding.codePage == kelmo::kCodePageUtf16LE || info.encoding.codePage == kelmo::kCodePageUtf16BE);
-}
-
 EncodingInfo DetectEncoding(std::string_view bytes) {
   char name[kelmo::kEncodingNameSize] = {};
   uint32_t bomLength = 0;

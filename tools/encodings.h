@@ -33,9 +33,6 @@ std::optional<EncodingInfo> FindEncoding(std::string_view name);
 // messages.
 std::string KnownEncodingNames();
 
-// UTF-16 output is written unit for unit.
-bool IsUtf16(const EncodingInfo& encoding);
-
 // The encoding of an input document, found as the parser finds it. A
 // declared name that no converter knows is returned with known false; the
 // parser then reads the bytes in the platform's default code page.

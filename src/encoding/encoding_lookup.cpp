@@ -98,6 +98,14 @@ bool Encoding::operator==(const Encoding& other) const {
          std::strncmp(charset, other.charset, kEncodingNameSize) == 0;
 }
 
+Encoding EncodingOf(uint32_t codePage, const char charset[kEncodingNameSize]) {
+  Encoding encoding;
+  encoding.codePage = codePage;
+  std::memcpy(encoding.charset, charset, kEncodingNameSize);
+  encoding.charset[kEncodingNameSize - 1] = 0;
+  return encoding;
+}
+
 bool FindEncoding(const char* name, Encoding& encoding) {
   if (!name) name = "";
   Encoding found;

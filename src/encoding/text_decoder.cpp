@@ -45,10 +45,7 @@ bool TextDecoder::Decode(const unsigned char* bytes, uint32_t size, const WChar*
   delete[] converted_;
   converted_ = nullptr;
 
-  Encoding encoding;
-  encoding.codePage = codePage;
-  std::memcpy(encoding.charset, charset, kEncodingNameSize);
-  encoding.charset[kEncodingNameSize - 1] = 0;
+  const Encoding encoding = EncodingOf(codePage, charset);
   const bool named = encoding.charset[0] != 0;  // then the code page is not used
   if (!named && codePage == kCodePageUtf16BE) {
     const uint32_t count = size / 2;
@@ -64,21 +61,11 @@ bool TextDecoder::Decode(const unsigned char* bytes, uint32_t size, const WChar*
   // The converter counts in int.
   if (!bytes || size == 0 || size > uint32_t(INT_MAX)) return false;
   const char* narrow = reinterpret_cast<const char*>(bytes);
-  if (!named && codePage == kCodePageUtf8) {
-    // UTF-8 never gives more units than bytes, so one pass into a buffer of
-    // that size does without the counting pass.
-    WChar* wide = new WChar[size];
-    const int written = DecodeWith(encoding, narrow, int(size), wide, int(size));
-    if (written <= 0) {
-      delete[] wide;
-      return false;
-    }
-    converted_ = wide;
-    text = converted_;
-    units = uint32_t(written);
-    return true;
-  }
-  const int needed = DecodeWith(encoding, narrow, int(size), nullptr, 0);
+  // UTF-8 never gives more units than bytes, so a buffer of that size does
+  // without the counting pass.
+  const int needed = !named && codePage == kCodePageUtf8
+                         ? int(size)
+                         : DecodeWith(encoding, narrow, int(size), nullptr, 0);
   if (needed <= 0) return false;
   WChar* wide = new WChar[size_t(needed)];
   const int written = DecodeWith(encoding, narrow, int(size), wide, needed);
@@ -91,10 +78,6 @@ bool TextDecoder::Decode(const unsigned char* bytes, uint32_t size, const WChar*
   units = uint32_t(written);
   return true;
 }
-
-}  // namespace kelmo
-
-namespace kelmo {
 
 bool DecodeDocument(TextDecoder& decoder, const unsigned char* bytes, uint32_t size,
                     const WChar*& text, uint32_t& units, bool* nameKnown) {

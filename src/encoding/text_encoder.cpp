@@ -24,10 +24,7 @@ void TextEncoder::Use(const Encoding& encoding) {
 bool TextEncoder::Encode(const WChar* text, uint32_t units, const unsigned char*& bytes,
                          uint64_t& size) {
   if (!text) units = 0;
-  Encoding encoding;
-  encoding.codePage = codePage;
-  std::memcpy(encoding.charset, charset, kEncodingNameSize);
-  encoding.charset[kEncodingNameSize - 1] = 0;
+  const Encoding encoding = EncodingOf(codePage, charset);
   const bool named = encoding.charset[0] != 0;  // then the code page is not used
   if (!named && codePage == kCodePageUtf16LE) {
     bytes = reinterpret_cast<const unsigned char*>(text);

@@ -31,6 +31,10 @@ struct Encoding {
   bool operator!=(const Encoding& other) const { return !(*this == other); }
 };
 
+// The encoding made of a code page and a charset field (the fields of
+// TextDecoder and TextEncoder).
+Encoding EncodingOf(uint32_t codePage, const char charset[kEncodingNameSize]);
+
 // The encoding for a lower-case name: the table's names first, then the
 // usual aliases of its encodings and the IANA names of other code pages,
 // then (outside Windows) the platform converter's own names and aliases.

@@ -396,6 +396,8 @@ TEST(FindEncoding, AliasesAndOtherCodePages) {
       {"tis-620", 874},     {"ansi_x3.4-1968", 20127},
   };
   for (const auto& [name, codePage] : cases) {
+    // A name stands for its code page only where the system can convert it.
+    if (!kelmo_test::MissingCodePage(codePage).empty()) continue;
     Encoding encoding;
     ASSERT_TRUE(FindEncoding(name, encoding)) << name;
     EXPECT_EQ(encoding.codePage, codePage) << name;
