@@ -12,8 +12,8 @@
 
 #include "host/host_library.h"
 #include "host/scratch_dir.h"
-#include "host/tree_outline.h"
 #include "support/system_code_pages.h"
+#include "support/tree_outline.h"
 
 using kelmo::Kelmo;
 using kelmo::KelmoParser;
