@@ -122,8 +122,8 @@ void KelmoImpl::ResetValue() noexcept {
       BinaryStorage().~BlobBuf();
       break;
     case ValueType::SharedPtr: {
-      std::shared_ptr<void> doomed(std::move(SharedStorage()));
-      SharedStorage().~shared_ptr();
+      SharedValue doomed(std::move(SharedStorage()));
+      SharedStorage().~SharedValue();
       break;  // the share is dropped here, after the storage is dead
     }
     case ValueType::Unknown:
@@ -158,10 +158,10 @@ BlobBuf& KelmoImpl::PrepareBinary() {
   return BinaryStorage();
 }
 
-std::shared_ptr<void>& KelmoImpl::PrepareShared() {
+SharedValue& KelmoImpl::PrepareShared() {
   if (Type() != ValueType::SharedPtr) {
     ResetValue();
-    new (&value_) std::shared_ptr<void>();
+    new (&value_) SharedValue();
     SetTag(ValueType::SharedPtr);
   }
   return SharedStorage();
@@ -264,7 +264,7 @@ bool KelmoImpl::GetUnknown(IUnknown*& value) {
 
 bool KelmoImpl::GetSharedPtr(std::shared_ptr<void>& value) {
   if (Type() != ValueType::SharedPtr) return false;
-  value = SharedStorage();
+  value = ToStdShare(SharedStorage());
   return true;
 }
 
@@ -418,12 +418,12 @@ void KelmoImpl::SetUnknown(IUnknown* value) {
 
 void KelmoImpl::SetSharedPtr(const std::shared_ptr<void>& value) {
   if (Type() == ValueType::SharedPtr) {
-    SharedStorage() = value;  // self-assignment is safe
+    SharedStorage() = SharedValue(value);  // self-assignment is safe
     return;
   }
   // Shared before the old value goes: releasing it might drop the last other
   // owner of `value`'s object.
-  std::shared_ptr<void> copy(value);
+  SharedValue copy(value);
   PrepareShared() = std::move(copy);
 }
 
