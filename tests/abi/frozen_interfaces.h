@@ -43,6 +43,15 @@ using WChar = char16_t;
 using SharedPtr = std::shared_ptr<void>;
 #endif
 
+#if !defined(_WIN32)
+}  // namespace frozen
+
+// Outside Windows the COM interfaces are the library's own declarations, and
+// a host derives its objects from them by their name, kelmo::IUnknown.
+namespace kelmo {
+using frozen::WChar;
+#endif
+
 struct Guid {
   uint32_t data1;
   uint16_t data2;
@@ -70,6 +79,19 @@ struct IDispatch : IUnknown {
                          DISPPARAMS* params, VARIANT* result, EXCEPINFO* exception,
                          unsigned int* argError) = 0;
 };
+
+#if !defined(_WIN32)
+}  // namespace kelmo
+
+namespace frozen {
+using kelmo::DISPPARAMS;
+using kelmo::EXCEPINFO;
+using kelmo::Guid;
+using kelmo::IDispatch;
+using kelmo::ITypeInfo;
+using kelmo::IUnknown;
+using kelmo::VARIANT;
+#endif
 
 // The owning handle: one pointer, counted; not trivially copyable, so that it
 // is returned through memory that the caller supplies.
