@@ -93,7 +93,7 @@ void CheckDecode(const std::u16string& text) {
   const bool prefixOk = ReferenceDecode(prefix, viaPrefix);
   std::vector<uint8_t> out2(kelmo::Base64DecodeRoom(static_cast<uint32_t>(prefix.size())) + 1);
   uint32_t room2 = static_cast<uint32_t>(out2.size());
-  const bool ok2 = kelmo::Base64Decode(units, kelmo::kUpToZero, out2.data(), room2);
+  const bool ok2 = kelmo::Base64Decode(units, kelmo::kWholeText, out2.data(), room2);
   Require(ok2 == prefixOk, "zero-terminated decode differs from the reference");
   if (ok2) Require(room2 == viaPrefix.size(), "zero-terminated decode length differs");
 

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "parse_outcome.h"
-#include "xml_in/text_encoding.h"
+#include "encoding/text_encoding.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace kelmo_fuzz;
@@ -18,17 +18,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const bool ok = parser->ParseBuffer(data, n);
   CheckOutcome(*parser, ok);
 
+  // The same sniffing and decoding as the parser, taken apart.
   kelmo::TextDecoder decoder;
-  uint32_t bomLength = 0;
-  if (!kelmo::DetectEncoding(data, n, decoder.name, &bomLength)) {
-    Require(!ok && parser->GetErrorCode() == 9, "undetectable bytes not reported as error 9");
-    return 0;
-  }
-  decoder.codePage = kelmo::LookupCodePage(decoder.name);
   const kelmo::WChar* text = nullptr;
   uint32_t units = 0;
-  if (!decoder.Decode(data + bomLength, n - bomLength, text, units)) {
-    Require(!ok && parser->GetErrorCode() == 9, "undecodable bytes not reported as error 9");
+  if (!kelmo::DecodeDocument(decoder, data, n, text, units, nullptr)) {
+    Require(!ok && parser->GetErrorCode() == 9, "unsniffable or undecodable bytes not reported as error 9");
     return 0;
   }
   if (units == 0) return 0;

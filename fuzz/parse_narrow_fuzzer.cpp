@@ -10,7 +10,7 @@
 
 #include "fuzz_text.h"
 #include "parse_outcome.h"
-#include "xml_in/text_encoding.h"
+#include "encoding/text_encoding.h"
 
 namespace {
 
@@ -29,7 +29,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   const std::string text(reinterpret_cast<const char*>(data), size);
   auto parser = NewParser();
-  const uint32_t length = zeroTerminated ? kelmo::kUpToZero : static_cast<uint32_t>(size);
+  const uint32_t length = zeroTerminated ? kelmo::kWholeText : static_cast<uint32_t>(size);
   const bool ok = parser->ParseStringA(text.c_str(), length, codePage);
   CheckOutcome(*parser, ok);
 
@@ -39,7 +39,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   auto other = NewParser();
   const bool okOther =
       zeroTerminated ? other->ParseStringA(text.data(), static_cast<uint32_t>(prefix), codePage)
-                     : other->ParseStringA(text.c_str(), kelmo::kUpToZero, codePage);
+                     : other->ParseStringA(text.c_str(), kelmo::kWholeText, codePage);
   if (zeroTerminated || prefix == size) RequireSameParse(*parser, ok, *other, okOther, "length forms");
 
   if ((codePage == 0 || codePage == 65001) && !zeroTerminated) {

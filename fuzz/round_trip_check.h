@@ -24,7 +24,7 @@
 #include "tree/kelmo_impl.h"
 #include "tree/wstr_buf.h"
 #include "xml_in/kelmo_parser_impl.h"
-#include "xml_in/text_encoding.h"
+#include "encoding/text_encoding.h"
 #include "xml_out/xml_writer.h"
 #include "tree_snapshot.h"
 
@@ -82,7 +82,7 @@ inline TreeSnapshot ExpectedAfterRoundTrip(const TreeSnapshot& built) {
 }
 
 inline kelmo::WStrBuf Buf(const char16_t* text) {
-  return kelmo::WStrBuf(reinterpret_cast<const WChar*>(text), kelmo::kUpToZero);
+  return kelmo::WStrBuf(reinterpret_cast<const WChar*>(text), kelmo::kWholeText);
 }
 
 inline kelmo::WStrBuf WriteTree(KelmoImpl& root, const Layout& layout) {

@@ -1,4 +1,5 @@
 #include <cstdio>
+#include <string>
 
 #include "command_line.h"
 #include "commands.h"
@@ -18,7 +19,15 @@ int RunCheck(ToolContext& context, const std::vector<std::string>& args) {
   int status = kExitOk;
   for (const std::string& file : parsed.positional) {
     try {
-      LoadDocument(context.library(), file);
+      const LoadedDocument doc = LoadDocument(context.library(), file);
+      // A document that parses may still not have been read as written.
+      for (const InputRepair& repair : doc.repairs) {
+        const std::string message = doc.label + ":" + std::to_string(repair.line) + ":" +
+                                    std::to_string(repair.column) + ": " + repair.message + " (error " +
+                                    std::to_string(static_cast<unsigned int>(kelmo::ParseError::Encoding)) + ")\n";
+        std::fputs(message.c_str(), stderr);
+        status = kExitDocument;
+      }
     } catch (const DocumentError& e) {
       std::string message = e.what();
       if (message.empty() || message.back() != '\n') message += '\n';

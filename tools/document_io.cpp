@@ -1,6 +1,8 @@
 #include "document_io.h"
 
 #include <cstdio>
+#include <string>
+#include <vector>
 
 #include "document_text.h"
 #include "file_system.h"
@@ -14,14 +16,13 @@ namespace {
 using kelmo::RefPtr;
 using kelmo::WChar;
 using kelmo::XInRes;
-using kelmo::easy::AsWide;
 using kelmo::easy::FromWide;
 using kelmo::easy::Layout;
 using kelmo::easy::Library;
 using kelmo::easy::Node;
-using kelmo::easy::ToUtf16;
 
 constexpr unsigned int kParseErrorFile = static_cast<unsigned int>(kelmo::ParseError::File);
+constexpr unsigned int kParseErrorEncoding = static_cast<unsigned int>(kelmo::ParseError::Encoding);
 
 std::string Diagnostic(const std::string& label, unsigned int line, unsigned int column,
                        const std::string& message, unsigned int code) {
@@ -40,51 +41,46 @@ std::string CodePoint(char32_t c) {
   return text;
 }
 
-// The first character of the wide text that the narrow round trip changed,
-// with its line in the file: the declaration comes first, on a line of its
-// own unless the layout has no line ends.
-std::string DescribeLoss(std::u16string_view original, std::u16string_view back,
-                         bool declarationLine) {
-  size_t i = 0;
-  while (i < original.size() && i < back.size() && original[i] == back[i]) ++i;
-  if (i >= original.size()) return "the text";
-  size_t line = declarationLine ? 2 : 1;
-  for (size_t k = 0; k < i; ++k) line += original[k] == u'\n';
-  char32_t c = original[i];
-  if (c >= 0xD800 && c <= 0xDBFF && i + 1 < original.size()) {
-    c = 0x10000 + ((c - 0xD800) << 10) + (original[i + 1] - 0xDC00);
+// The first character of the text that the encoding cannot carry, or 0.
+char32_t FirstUncarried(kelmo::Repertoire& repertoire, std::u16string_view text) {
+  for (size_t i = 0; i < text.size(); ++i) {
+    char32_t c = text[i];
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+      ++i;
+    }
+    if (!repertoire.Carries(c)) return c;
   }
-  const std::string shown =
-      (c >= 0x20 && !(c >= 0xD800 && c <= 0xDFFF)) ? " '" + kelmo::easy::ToUtf8(original.substr(i, c >= 0x10000 ? 2 : 1)) + "'" : "";
-  return "character " + CodePoint(c) + shown + " (output line " + std::to_string(line) + ")";
+  return 0;
 }
 
-// Converters replace what an encoding cannot hold instead of failing, so a
-// save could silently change the document. Encode the text the way the save
-// will, decode it again, and refuse when anything changed.
-void CheckEncodable(const Library& library, const Node& root, const Layout& layout,
-                    const EncodingInfo& encoding) {
-  if (IsUtf16(encoding)) return;
-  RefPtr<kelmo::KelmoTraversal> traversal = library.CreateTraversal();
-  const std::u16string indent = ToUtf16(layout.indent), newline = ToUtf16(layout.newline);
-  RefPtr<XInRes> wideHolder, narrowHolder, backHolder;
-  unsigned int wideLength = 0, narrowLength = 0, backLength = 0;
-  const WChar* wide = traversal->ToXmlW(root, &wideLength, AsWide(indent), AsWide(newline), wideHolder);
-  if (wideLength == 0) return;
-  const char* narrow = traversal->ToXmlA(root, &narrowLength, layout.indent.c_str(),
-                                         layout.newline.c_str(), encoding.codePage, narrowHolder);
-  std::u16string_view back;
-  Node probe = library.CreateNode();
-  if (narrowLength > 0) {
-    probe->SetStringA(narrow, narrowLength, encoding.codePage);
-    const WChar* backText = nullptr;
-    if (probe->GetStringW(backText, backLength, backHolder)) back = FromWide(backText, backLength);
-  }
-  const std::u16string_view original = FromWide(wide, wideLength);
-  if (back != original) {
-    throw ToolError(kExitDocument, "cannot write the document in " + std::string(encoding.name) + ": " +
-                        DescribeLoss(original, back, !layout.newline.empty()) +
-                        " has no form in that encoding; choose another with --encoding");
+// Text and attribute values can hold any character: the library writes what
+// the encoding cannot carry as character references. Names and CDATA
+// sections cannot, and the library refuses to save them; say which one.
+void CheckEncodable(const Node& root, const EncodingInfo& encoding) {
+  kelmo::Repertoire repertoire(encoding.encoding);
+  if (repertoire.CarriesAll()) return;
+  std::vector<Node> pending{root};
+  while (!pending.empty()) {
+    const Node node = pending.back();
+    pending.pop_back();
+    const WChar* text = nullptr;
+    unsigned int length = 0;
+    RefPtr<XInRes> holder;
+    if (node->GetNameW(text, length, holder)) {
+      if (const char32_t c = FirstUncarried(repertoire, FromWide(text, length))) {
+        throw DocumentError("cannot write the document in " + encoding.name + ": the name \"" +
+                            kelmo::easy::ToUtf8(FromWide(text, length)) + "\" holds " + CodePoint(c) +
+                            ", which has no form in that encoding; choose another with --encoding");
+      }
+    }
+    if (node->GetKind() == static_cast<int>(kelmo::NodeKind::CData) && node->GetStringW(text, length, holder)) {
+      if (const char32_t c = FirstUncarried(repertoire, FromWide(text, length))) {
+        throw DocumentError("cannot write the document in " + encoding.name + ": a CDATA section holds " +
+                            CodePoint(c) + ", which has no form in that encoding; choose another with --encoding");
+      }
+    }
+    for (Node child = node->GetFirstChild(); child; child = child->GetNextSibling()) pending.push_back(child);
   }
 }
 
@@ -127,6 +123,7 @@ LoadedDocument LoadDocument(const Library& library, const std::string& file) {
   // Nothing at all is "no document", as the parser says for empty text.
   if (doc.bytes.empty()) throw DocumentError(FileDiagnostic(doc.label, "the document is empty", 0));
   doc.encoding = DetectEncoding(doc.bytes);
+  doc.repairs = FindInputRepairs(doc.bytes);
   doc.document = library.Parse(doc.bytes);
   const kelmo::easy::ParseFailure& failure = doc.document.error();
   if (!doc.document) {
@@ -139,9 +136,9 @@ LoadedDocument LoadDocument(const Library& library, const std::string& file) {
     }
     unsigned int column = failure.column;
     if (failure.code == static_cast<unsigned int>(kelmo::ParseError::BadReference))
-      column = ReferenceStartColumn(doc.bytes, doc.encoding, failure.line, column);
+      column = ReferenceStartColumn(doc.bytes, failure.line, column);
     throw DocumentError(Diagnostic(doc.label, failure.line, column, message, failure.code) +
-                        "\n" + SourceExcerpt(doc.bytes, doc.encoding, failure.line, column));
+                        "\n" + SourceExcerpt(doc.bytes, failure.line, column));
   }
   doc.element = doc.document.element();
   if (!doc.element) {
@@ -152,7 +149,7 @@ LoadedDocument LoadDocument(const Library& library, const std::string& file) {
 }
 
 std::vector<OptionSpec> EditOutputOptionSpecs() {
-  return {{"--output", "-o", true}, {"--in-place", "-i", false}};
+  return {{"--output", "-o", true}, {"--in-place", "-i", false}, {"--force", "", false}};
 }
 
 std::vector<OptionSpec> OutputOptionSpecs() {
@@ -171,6 +168,7 @@ OutputChoice ChooseOutput(const Arguments& args, const std::string& inputFile) {
       throw UsageError("-i needs a regular file; " + inputFile + " is not one");
     choice.where = OutputChoice::Where::InPlace;
     choice.path = inputFile;
+    choice.force = args.Has("--force");
   } else if (output && *output != "-") {
     if (output->empty()) throw UsageError("-o needs a file name");
     choice.where = OutputChoice::Where::File;
@@ -220,12 +218,14 @@ Layout ChooseLayout(const Arguments& args, const EncodingInfo& inputEncoding,
   }
   // A document on one line has no use for indentation unless asked for.
   if (layout.newline.empty() && !args.Has("--indent")) layout.indent.clear();
-  outputEncoding = inputEncoding;
+  // An input in an encoding that no converter knows was read in the
+  // default one; it can only be written in one that is known.
+  outputEncoding = inputEncoding.known ? inputEncoding : Utf8Encoding();
   if (std::optional<std::string> name = args.Value("--encoding")) {
     std::optional<EncodingInfo> found = FindEncoding(*name);
     if (!found) {
       throw UsageError("unknown encoding \"" + *name + "\"; known encodings: " +
-                       KnownEncodingNames());
+                       KnownEncodingNames() + ", and the names the system's converter knows");
     }
     outputEncoding = *found;
   }
@@ -233,10 +233,19 @@ Layout ChooseLayout(const Arguments& args, const EncodingInfo& inputEncoding,
   return layout;
 }
 
+void RefuseRepairedInPlace(const LoadedDocument& doc, const OutputChoice& output) {
+  if (output.where != OutputChoice::Where::InPlace || doc.repairs.empty() || output.force) return;
+  const InputRepair& first = doc.repairs.front();
+  throw DocumentError(Diagnostic(doc.label, first.line, first.column, first.message, kParseErrorEncoding) +
+                      "\nrefusing to rewrite " + doc.label +
+                      " in place: it was not read as written; --force rewrites it anyway");
+}
+
 void WriteDocument(const Library& library, const LoadedDocument& doc, const Layout& layout,
                    const EncodingInfo& encoding, const OutputChoice& output, bool byteOrderMark) {
   const Node& root = doc.document.root();
-  CheckEncodable(library, root, layout, encoding);
+  RefuseRepairedInPlace(doc, output);
+  CheckEncodable(root, encoding);
   if (output.where == OutputChoice::Where::StandardOutput) {
     SaveToStandardOutput(library, root, layout, byteOrderMark);
     return;
@@ -287,6 +296,20 @@ std::string EditDocumentText(const Library& library, const LoadedDocument& doc,
       library.ToXml(reread.root()) != library.ToXml(intendedTree.root()))
     throw refuse("the edited text would not read back as the intended change");
   return bytes;
+}
+
+void WriteEdit(const Library& library, const LoadedDocument& doc, const Arguments& args,
+               const OutputChoice& output, const SourceEdit& edit) {
+  RefuseRepairedInPlace(doc, output);
+  if (doc.repairs.empty()) {
+    WriteBytes(EditDocumentText(library, doc, edit), output);
+    return;
+  }
+  // Forced over input that was not read as written: its bytes cannot be
+  // edited where they stand, so the tree as read is written out whole.
+  EncodingInfo encoding{};
+  const Layout layout = ChooseLayout(args, doc.encoding, encoding);
+  WriteDocument(library, doc, layout, encoding, output, false);
 }
 
 }  // namespace kelmo_tool

@@ -18,6 +18,7 @@ struct LoadedDocument {
   std::string path;      // empty for standard input
   std::string bytes;     // the input as read
   EncodingInfo encoding;  // the input's encoding, kept when it is rewritten
+  std::vector<InputRepair> repairs;  // what was not read as written
   kelmo::easy::Document document;
   kelmo::easy::Node element;  // the document element
 };
@@ -34,6 +35,7 @@ struct OutputChoice {
   enum class Where { StandardOutput, File, InPlace };
   Where where = Where::StandardOutput;
   std::string path;
+  bool force = false;  // rewrite in place even an input that was not read as written
 };
 
 // Where the commands that edit a document write it: -o and -i.
@@ -50,10 +52,17 @@ OutputChoice ChooseOutput(const Arguments& args, const std::string& inputFile);
 kelmo::easy::Layout ChooseLayout(const Arguments& args, const EncodingInfo& inputEncoding,
                                  EncodingInfo& outputEncoding);
 
-// Writes the document as the layout says. Before anything is written the
-// text is checked to survive the encoding unchanged; a character that the
-// encoding cannot hold throws DocumentError and nothing is touched. A file
-// is replaced only when the new one is complete: any failure leaves the old
+// Throws DocumentError when the output would rewrite in place an input that
+// was not read as written (unknown encoding, bytes that did not decode),
+// unless the user forced it.
+void RefuseRepairedInPlace(const LoadedDocument& doc, const OutputChoice& output);
+
+// Writes the document as the layout says. Before anything is written, names
+// and CDATA sections are checked to survive the encoding unchanged (text and
+// values can take character references); a character that the encoding
+// cannot hold throws DocumentError and nothing is touched. So does rewriting
+// in place an input that was not read as written, unless forced. A file is
+// replaced only when the new one is complete: any failure leaves the old
 // file as it was. Standard output gets a byte-order mark only when asked.
 void WriteDocument(const kelmo::easy::Library& library, const LoadedDocument& doc,
                    const kelmo::easy::Layout& layout, const EncodingInfo& encoding,
@@ -69,6 +78,12 @@ using SourceEdit = std::function<bool(std::string& text, const SourceDocument& l
                                       bool asciiOnly, std::string& why)>;
 std::string EditDocumentText(const kelmo::easy::Library& library, const LoadedDocument& doc,
                              const SourceEdit& edit);
+
+// Writes the document with `edit` made where it stands (EditDocumentText),
+// after refusing repaired input in place unless forced; forced, the tree (in
+// which the caller has made the change) is written out whole.
+void WriteEdit(const kelmo::easy::Library& library, const LoadedDocument& doc, const Arguments& args,
+               const OutputChoice& output, const SourceEdit& edit);
 
 // Writes bytes where the output choice says, replacing a file safely.
 void WriteBytes(const std::string& bytes, const OutputChoice& output);

@@ -1,33 +1,57 @@
-// The encoding names that documents can be written in, and how the encoding
-// of an input is recognised so that rewriting a file keeps it.
+// The tool's view of encodings. Everything here is answered by the library's
+// own encoding module (names, aliases, detection, conversion), linked into
+// the tool, so that the tool names and reads an input exactly as the library
+// does.
 #ifndef KELMO_TOOLS_ENCODINGS_H
 #define KELMO_TOOLS_ENCODINGS_H
 
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include "encoding/repertoire.h"
+#include "encoding/text_encoding.h"
 
 namespace kelmo_tool {
 
 struct EncodingInfo {
-  const char* name;        // as the declaration spells it, lower case
-  unsigned int codePage;   // Windows numbering, as the library's narrow calls take it
+  std::string name;          // as the declaration spells it, lower case
+  kelmo::Encoding encoding;  // what the converters use
+  bool known = true;         // false: no converter knows the name
 };
 
-// The known encoding with this name, compared without regard to ASCII case.
+// UTF-8, the encoding of documents that declare none.
+EncodingInfo Utf8Encoding();
+
+// The encoding with this name, compared without regard to ASCII case: the
+// library's table, the usual aliases, and the names the system converter
+// knows.
 std::optional<EncodingInfo> FindEncoding(std::string_view name);
 
-// "utf-8, utf8, utf-16le, ..." for help texts and error messages.
+// "utf-8, utf8, utf-16le, ..." (the table's names) for help texts and error
+// messages.
 std::string KnownEncodingNames();
 
-// UTF-16 output is written unit for unit; every other encoding goes through
-// a converter that may replace characters it cannot represent.
-bool IsUtf16(const EncodingInfo& encoding);
-
-// The encoding an input document is in, found the way the parser finds it:
-// a byte-order mark, a "<" in UTF-16, or the declaration's encoding. An
-// encoding missing from the known list, or none at all, gives utf-8.
+// The encoding of an input document, found as the parser finds it. A
+// declared name that no converter knows is returned with known false; the
+// parser then reads the bytes in the platform's default code page.
 EncodingInfo DetectEncoding(std::string_view bytes);
+
+// The document's text as the parser reads it (empty when it cannot be
+// decoded).
+std::u16string DecodeDocument(std::string_view bytes);
+
+// Something the reader had to paper over, where the parser would see it.
+struct InputRepair {
+  unsigned int line;
+  unsigned int column;
+  std::string message;
+};
+
+// What was not read as written: a declared encoding that no converter
+// knows, and bytes that did not decode and became U+FFFD.
+std::vector<InputRepair> FindInputRepairs(std::string_view bytes);
 
 }  // namespace kelmo_tool
 

@@ -55,7 +55,7 @@ int RunFmt(ToolContext& context, const std::vector<std::string>& args) {
   // The command line is checked in full before the document is read.
   const OutputChoice output = ChooseOutput(parsed, file);
   EncodingInfo encoding{};
-  ChooseLayout(parsed, EncodingInfo{"utf-8", 65001}, encoding);
+  ChooseLayout(parsed, Utf8Encoding(), encoding);
 
   const kelmo::easy::Library& library = context.library();
   const LoadedDocument doc = LoadDocument(library, file);

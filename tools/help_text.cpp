@@ -32,7 +32,8 @@ const char kOutputHelp[] =
     "  --indent TEXT      indent per level: spaces and tabs (\\t), or a number of\n"
     "                     spaces (default: 2 spaces; '' for none)\n"
     "  --newline KIND     line ends: lf (default), crlf, or none (one line)\n"
-    "  --encoding NAME    encoding of the output (default: the input's)\n";
+    "  --encoding NAME    encoding of the output (default: the input's)\n"
+    "  --force            with -i, rewrite even a file that was not read as written\n";
 
 std::string Exits() {
   return "Exit status: 0 ok, 1 a problem with the document or a file, 2 a usage error.\n";
@@ -70,7 +71,10 @@ std::string CommandHelp(const std::string& command) {
            "Parses each FILE and, for each one that fails, prints\n"
            "  FILE:LINE:COLUMN: MESSAGE (error N)\n"
            "followed by the line with a caret under the character where parsing stopped.\n"
-           "Files that parse print nothing.\n"
+           "A file that parses but was not read as written says so the same way: an\n"
+           "encoding that no converter knows (read in the system's default encoding),\n"
+           "and each place where bytes did not decode and became U+FFFD. Files that\n"
+           "parse as written print nothing.\n"
            "\n"
            "Error numbers: 0 no element (nothing but blanks, comments or declarations), 5 bad character or entity\n"
            "reference, 6 syntax error, 7 end tag does not match the open element,\n"
@@ -84,14 +88,18 @@ std::string CommandHelp(const std::string& command) {
            "\n"
            "Rewrites the document with one element or value per line, indented, after\n"
            "a declaration naming its encoding; a file gets the encoding's byte-order\n"
-           "mark, standard output only with --bom. Text that the chosen encoding cannot\n"
-           "hold is refused, not replaced. A document with what the rewrite cannot keep\n"
-           "(comments, processing instructions, a DOCTYPE, text beside elements, line\n"
-           "breaks in text) is refused, naming the first such thing, unless --drop is\n"
-           "given. So is indentation that would grow beyond 256 MiB (use --indent '').\n"
+           "mark, standard output only with --bom. Text and values that the chosen\n"
+           "encoding cannot hold are written as character references; names and CDATA\n"
+           "sections that it cannot hold are refused, not replaced. A document with\n"
+           "what the rewrite cannot keep (comments, processing instructions, a DOCTYPE,\n"
+           "text beside elements, line breaks in text) is refused, naming the first\n"
+           "such thing, unless --drop is given. So is indentation that would grow\n"
+           "beyond 256 MiB (use --indent ''). An input that was not read as written\n"
+           "(see check) is not rewritten in place (-i) unless --force is given.\n"
            "\n" +
            std::string(kOutputHelp) + "  --bom              a byte-order mark on standard output too\n"
-           "  --drop             drop comments and the rest instead of refusing\n" + "\nEncodings: " + KnownEncodingNames() + "\n\n" + Exits();
+           "  --drop             drop comments and the rest instead of refusing\n" + "\nEncodings: " + KnownEncodingNames() +
+           ", and the names and aliases that the system's converter knows.\n\n" + Exits();
   }
   if (command == "get") {
     return "Usage: kelmo get FILE PATH [--as TYPE] [--all]\n"

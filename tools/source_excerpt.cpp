@@ -1,23 +1,11 @@
 #include "source_excerpt.h"
 
-#include "document_text.h"
 #include "kelmo/easy/utf.hpp"
 
 namespace kelmo_tool {
 namespace {
 
 constexpr size_t kWindow = 100;  // units shown around the column of a long line
-
-std::u16string Decode(std::string_view bytes, const EncodingInfo& encoding) {
-  if (encoding.codePage == 65001) {
-    if (bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
-    return kelmo::easy::ToUtf16(bytes);
-  }
-  const bool bigEndian = encoding.codePage == 1201;
-  if ((bytes.substr(0, 2) == "\xFF\xFE" && !bigEndian) || (bytes.substr(0, 2) == "\xFE\xFF" && bigEndian))
-    bytes.remove_prefix(2);
-  return Utf16UnitsOf(bytes, bigEndian);
-}
 
 // Where line `line` (from 1) starts and ends in the text.
 bool FindLine(const std::u16string& text, unsigned int line, size_t& begin, size_t& end) {
@@ -36,11 +24,9 @@ bool FindLine(const std::u16string& text, unsigned int line, size_t& begin, size
 
 }  // namespace
 
-std::string SourceExcerpt(std::string_view bytes, const EncodingInfo& encoding,
-                          unsigned int line, unsigned int column) {
+std::string SourceExcerpt(std::string_view bytes, unsigned int line, unsigned int column) {
   if (line == 0 || column == 0) return {};
-  if (encoding.codePage != 65001 && !IsUtf16(encoding)) return {};
-  const std::u16string text = Decode(bytes, encoding);
+  const std::u16string text = DecodeDocument(bytes);
   size_t begin = 0, end = 0;
   if (!FindLine(text, line, begin, end)) return {};
   size_t caret = column - 1;  // may point one past the end: the line break itself
@@ -65,11 +51,9 @@ std::string SourceExcerpt(std::string_view bytes, const EncodingInfo& encoding,
          kelmo::easy::ToUtf8(pad) + "^\n";
 }
 
-unsigned int ReferenceStartColumn(std::string_view bytes, const EncodingInfo& encoding,
-                                  unsigned int line, unsigned int column) {
+unsigned int ReferenceStartColumn(std::string_view bytes, unsigned int line, unsigned int column) {
   if (line == 0 || column == 0) return column;
-  if (encoding.codePage != 65001 && !IsUtf16(encoding)) return column;
-  const std::u16string text = Decode(bytes, encoding);
+  const std::u16string text = DecodeDocument(bytes);
   size_t begin = 0, end = 0;
   if (!FindLine(text, line, begin, end) || column - 1 > end - begin) return column;
   // An entity that ends but is unknown is shown at its ';', as the parser says.

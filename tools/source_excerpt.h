@@ -12,17 +12,15 @@ namespace kelmo_tool {
 
 // Two lines, each starting with four spaces and ending with a line feed:
 // the source line (cut to a window around the column when it is long) and
-// the caret. Empty when the input's encoding is not UTF-8 or UTF-16, or the
-// position lies outside the text. Lines break as the parser counts them: at
+// the caret. Empty when the input does not decode, or the position lies
+// outside the text. Lines break as the parser counts them: at
 // a line feed, a lone carriage return, or a carriage return and line feed.
-std::string SourceExcerpt(std::string_view bytes, const EncodingInfo& encoding,
-                          unsigned int line, unsigned int column);
+std::string SourceExcerpt(std::string_view bytes, unsigned int line, unsigned int column);
 
 // The parser reports a reference that never ends where it gave up, which can
 // be the closing quote; a person looks for the '&' that began it. The column
 // of that '&' on the same line, or `column` when there is none before it.
-unsigned int ReferenceStartColumn(std::string_view bytes, const EncodingInfo& encoding,
-                                  unsigned int line, unsigned int column);
+unsigned int ReferenceStartColumn(std::string_view bytes, unsigned int line, unsigned int column);
 
 }  // namespace kelmo_tool
 

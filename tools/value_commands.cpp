@@ -133,12 +133,10 @@ int RunSet(ToolContext& context, const std::vector<std::string>& args) {
   // 1 or 0, bytes as base64.
   const std::string written = kelmo::easy::ValueOf<std::string>(node).value_or(std::string());
 
-  WriteBytes(EditDocumentText(library, doc,
-                              [&](std::string& text, const SourceDocument& layout, bool asciiOnly,
-                                  std::string& reason) {
-                                return SetInSource(text, layout, path, written, asciiOnly, reason);
-                              }),
-             output);
+  WriteEdit(library, doc, parsed, output,
+            [&](std::string& text, const SourceDocument& layout, bool asciiOnly, std::string& reason) {
+              return SetInSource(text, layout, path, written, asciiOnly, reason);
+            });
   return kExitOk;
 }
 
@@ -162,12 +160,10 @@ int RunDel(ToolContext& context, const std::vector<std::string>& args) {
     throw DocumentError(doc.label + ": the document element cannot be removed");
   node->Detach();
 
-  WriteBytes(EditDocumentText(library, doc,
-                              [&](std::string& text, const SourceDocument& layout, bool,
-                                  std::string& reason) {
-                                return RemoveFromSource(text, layout, path, reason);
-                              }),
-             output);
+  WriteEdit(library, doc, parsed, output,
+            [&](std::string& text, const SourceDocument& layout, bool, std::string& reason) {
+              return RemoveFromSource(text, layout, path, reason);
+            });
   return kExitOk;
 }
 

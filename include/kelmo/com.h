@@ -7,6 +7,9 @@
 #include "kelmo/platform_types.h"
 
 #if defined(_WIN32)
+// Through kelmo/windows_lean.h first, so that the system headers that these
+// pull in come without the min and max macros.
+#include "kelmo/windows_lean.h"
 #include <objbase.h>
 #include <oaidl.h>
 #include <unknwn.h>

@@ -1,7 +1,7 @@
 // The library's public interfaces. A host program loads the library, calls
 // GetCppModuleInterface for the factory and drives everything through these
-// abstract classes. The order of the virtual functions in each class is the
-// binary interface with hosts: never reorder, insert or remove a member.
+// interfaces. The order of the slots of each interface (kelmo/slot_lists.h)
+// is the binary interface with hosts: never reorder, insert or remove one.
 #ifndef KELMO_KELMO_H
 #define KELMO_KELMO_H
 
@@ -11,6 +11,7 @@
 #include "kelmo/com.h"
 #include "kelmo/platform_types.h"
 #include "kelmo/ref_counter.h"
+#include "kelmo/slot_lists.h"
 
 namespace kelmo {
 
@@ -68,173 +69,72 @@ enum class ParseError : uint32_t {
   File = 12,
 };
 
+class XInRes;
+class Kelmo;
+class KelmoParser;
+class KelmoTraversal;
+class IModule;
+
+// Visitor of KelmoTraversal::Traverse; returning false stops the walk.
+using TraverseCallback = bool (*)(RefPtr<Kelmo>& node, void* context);
+
+}  // namespace kelmo
+
+// The interfaces are declared from the slot lists of kelmo/slot_lists.h:
+// slot 0 is the virtual destructor, the list gives the rest in order.
+//
+// - Microsoft's compiler, and every compiler outside Windows, declare them
+//   as abstract classes with these virtual functions; the compiler's own
+//   layout is the binary interface (on Windows that is the one MSVC hosts
+//   use).
+// - Other compilers targeting 64-bit Windows (MinGW-w64 GCC or clang) lay
+//   the same interfaces out explicitly as MSVC does, so that kelmo.dll and
+//   hosts of both kinds meet on MSVC's layout: kelmo/msvc_layout.h.
+#if KELMO_MSVC_LAYOUT
+#include "kelmo/msvc_layout.h"
+#else
+
+namespace kelmo {
+
 // Owns memory that the library made for a caller (converted text, decoded
 // bytes, XML output). It has no operation that reads the data: the producing
 // call hands out a pointer and a length, valid while a holder keeps this alive.
 class XInRes {
  public:
   virtual ~XInRes() {}
-  virtual void AddRef() = 0;
-  virtual void Release() = 0;
+  KELMO_XINRES_SLOTS(KELMO_VIRTUAL_SLOT)
 };
 
 // A parameter node: a name, a node kind, one typed value and ordered children.
 class Kelmo {
  public:
-  virtual ~Kelmo() {}                                             // 0
-  virtual RefPtr<Kelmo> Clone() = 0;                              // 1
-  virtual RefPtr<Kelmo> CreateNode() = 0;                         // 2
-  virtual int GetType() = 0;                                      // 3
-  virtual bool IsEmpty() = 0;                                     // 4
-  virtual bool IsNumber() = 0;                                    // 5
-  virtual bool IsScalar() = 0;                                    // 6
-  virtual bool IsBinary() = 0;                                    // 7
-  virtual bool IsObject() = 0;                                    // 8
-  virtual int GetKind() = 0;                                      // 9
-  virtual void SetKind(char kind) = 0;                            // 10
-  virtual bool GetNameA(const char*& text, unsigned int& length, unsigned int codePage,
-                        RefPtr<XInRes>& holder) = 0;              // 11
-  virtual bool GetNameW(const WChar*& text, unsigned int& length,
-                        RefPtr<XInRes>& holder) = 0;              // 12
-  virtual void SetNameA(const char* text, unsigned int length, unsigned int codePage) = 0;  // 13
-  virtual void SetNameW(const WChar* text, unsigned int length) = 0;                        // 14
-  virtual bool GetBinary(const unsigned char*& data, unsigned int& length,
-                         RefPtr<XInRes>& holder) = 0;             // 15
-  virtual bool GetStringA(const char*& text, unsigned int& length, unsigned int codePage,
-                          RefPtr<XInRes>& holder) = 0;            // 16
-  virtual bool GetStringW(const WChar*& text, unsigned int& length,
-                          RefPtr<XInRes>& holder) = 0;            // 17
-  virtual bool GetDispatch(IDispatch*& value) = 0;                // 18
-  virtual bool GetUnknown(IUnknown*& value) = 0;                  // 19
-  virtual bool GetSharedPtr(std::shared_ptr<void>& value) = 0;    // 20
-  virtual bool GetPointer(void*& value) = 0;                      // 21
-  virtual bool GetBool(bool& value) = 0;                          // 22
-  virtual bool GetLongDouble(long double& value) = 0;             // 23
-  virtual bool GetDouble(double& value) = 0;                      // 24
-  virtual bool GetFloat(float& value) = 0;                        // 25
-  virtual bool GetULong(uint32_t& value) = 0;                     // 26
-  virtual bool GetLong(int32_t& value) = 0;                       // 27
-  virtual bool GetUInt64(uint64_t& value) = 0;                    // 28
-  virtual bool GetInt64(int64_t& value) = 0;                      // 29
-  virtual bool GetUInt(unsigned int& value) = 0;                  // 30
-  virtual bool GetInt(int& value) = 0;                            // 31
-  virtual bool GetUShort(uint16_t& value) = 0;                    // 32
-  virtual bool GetShort(int16_t& value) = 0;                      // 33
-  virtual bool GetUChar(unsigned char& value) = 0;                // 34
-  virtual bool GetChar(char& value) = 0;                          // 35
-  virtual void SetBinary(const unsigned char* data, unsigned int length) = 0;                 // 36
-  virtual void SetStringA(const char* text, unsigned int length, unsigned int codePage) = 0;  // 37
-  virtual void SetStringW(const WChar* text, unsigned int length) = 0;                        // 38
-  virtual void SetDispatch(IDispatch* value) = 0;                 // 39
-  virtual void SetUnknown(IUnknown* value) = 0;                   // 40
-  virtual void SetSharedPtr(const std::shared_ptr<void>& value) = 0;  // 41
-  virtual void SetPointer(void* value) = 0;                       // 42
-  virtual void SetBool(bool value) = 0;                           // 43
-  virtual void SetLongDouble(long double value) = 0;              // 44
-  virtual void SetDouble(double value) = 0;                       // 45
-  virtual void SetFloat(float value) = 0;                         // 46
-  virtual void SetULong(uint32_t value) = 0;                      // 47
-  virtual void SetLong(int32_t value) = 0;                        // 48
-  virtual void SetUInt64(uint64_t value) = 0;                     // 49
-  virtual void SetInt64(int64_t value) = 0;                       // 50
-  virtual void SetUInt(unsigned int value) = 0;                   // 51
-  virtual void SetInt(int value) = 0;                             // 52
-  virtual void SetUShort(uint16_t value) = 0;                     // 53
-  virtual void SetShort(int16_t value) = 0;                       // 54
-  virtual void SetUChar(unsigned char value) = 0;                 // 55
-  virtual void SetChar(char value) = 0;                           // 56
-  virtual void SetEmpty() = 0;                                    // 57
-  virtual RefPtr<Kelmo> GetParent() = 0;                          // 58
-  virtual void AppendChild(const RefPtr<Kelmo>& child) = 0;       // 59
-  virtual void PrependChild(const RefPtr<Kelmo>& child) = 0;      // 60
-  virtual void InsertChildBefore(const RefPtr<Kelmo>& reference,
-                                 const RefPtr<Kelmo>& child) = 0;  // 61
-  virtual void InsertChildAfter(const RefPtr<Kelmo>& reference,
-                                const RefPtr<Kelmo>& child) = 0;   // 62
-  virtual void RemoveChild(const RefPtr<Kelmo>& child) = 0;       // 63
-  virtual void Detach() = 0;                                      // 64
-  virtual void RemoveAllChildren() = 0;                           // 65
-  virtual RefPtr<Kelmo> GetElement() = 0;                         // 66
-  virtual RefPtr<Kelmo> FindChildA(const char* name, unsigned int length, unsigned int codePage,
-                                   unsigned int occurrence) = 0;  // 67
-  virtual RefPtr<Kelmo> FindChildW(const WChar* name, unsigned int length,
-                                   unsigned int occurrence) = 0;  // 68
-  virtual RefPtr<Kelmo> GetFirstChild() = 0;                      // 69
-  virtual RefPtr<Kelmo> FindLastChildA(const char* name, unsigned int length,
-                                       unsigned int codePage,
-                                       unsigned int occurrence) = 0;  // 70
-  virtual RefPtr<Kelmo> FindLastChildW(const WChar* name, unsigned int length,
-                                       unsigned int occurrence) = 0;  // 71
-  virtual RefPtr<Kelmo> GetLastChild() = 0;                       // 72
-  virtual unsigned int GetChildCount() = 0;                       // 73
-  virtual RefPtr<Kelmo> GetPrevSibling() = 0;                     // 74
-  virtual RefPtr<Kelmo> GetPrevSameName() = 0;                    // 75
-  virtual RefPtr<Kelmo> GetNextSibling() = 0;                     // 76
-  virtual RefPtr<Kelmo> GetNextSameName() = 0;                    // 77
-  virtual bool HasNameIndex() = 0;                                // 78
-  virtual void BuildNameIndex() = 0;                              // 79
-  virtual void DropNameIndex() = 0;                               // 80
-  virtual void AddRef() = 0;                                      // 81
-  virtual void Release() = 0;                                     // 82
+  virtual ~Kelmo() {}
+  KELMO_KELMO_SLOTS(KELMO_VIRTUAL_SLOT)
 };
 
 // Reads XML into a node tree. Every parse starts afresh with a new root.
 class KelmoParser {
  public:
-  virtual ~KelmoParser() {}                                                        // 0
-  virtual bool ParseStringA(const char* text, unsigned int length,
-                            unsigned int codePage) = 0;                            // 1
-  virtual bool ParseStringW(const WChar* text, unsigned int length) = 0;           // 2
-  virtual bool ParseBuffer(const unsigned char* bytes, unsigned int size) = 0;     // 3
-  virtual bool ParseFileA(const char* path) = 0;                                   // 4
-  virtual bool ParseFileW(const WChar* path) = 0;                                  // 5
-  virtual unsigned int GetErrorLine() = 0;                                         // 6
-  virtual unsigned int GetErrorColumn() = 0;                                       // 7
-  virtual unsigned int GetErrorOffset() = 0;                                       // 8
-  virtual unsigned int GetErrorCode() = 0;                                         // 9
-  virtual RefPtr<Kelmo> GetRoot() = 0;                                             // 10
-  virtual RefPtr<Kelmo> DetachRoot() = 0;                                          // 11
-  virtual void AddRef() = 0;                                                       // 12
-  virtual void Release() = 0;                                                      // 13
+  virtual ~KelmoParser() {}
+  KELMO_PARSER_SLOTS(KELMO_VIRTUAL_SLOT)
 };
-
-// Visitor of KelmoTraversal::Traverse; returning false stops the walk.
-using TraverseCallback = bool (*)(RefPtr<Kelmo>& node, void* context);
 
 // Walks trees and writes them as XML text or files. Keeps no state.
 class KelmoTraversal {
  public:
-  virtual ~KelmoTraversal() {}                                                     // 0
-  virtual void Traverse(const RefPtr<Kelmo>& node, TraverseCallback visitor,
-                        void* context) = 0;                                        // 1
-  virtual const char* ToXmlA(const RefPtr<Kelmo>& node, unsigned int* length,
-                             const char* indentUnit, const char* newline,
-                             unsigned int codePage, RefPtr<XInRes>& holder) = 0;   // 2
-  virtual const WChar* ToXmlW(const RefPtr<Kelmo>& node, unsigned int* length,
-                              const WChar* indentUnit, const WChar* newline,
-                              RefPtr<XInRes>& holder) = 0;                         // 3
-  virtual bool SaveFileW(const RefPtr<Kelmo>& node, const WChar* path,
-                         const WChar* indentUnit, const WChar* newline,
-                         const WChar* encoding) = 0;                               // 4
-  virtual bool SaveFileA(const RefPtr<Kelmo>& node, const char* path,
-                         const char* indentUnit, const char* newline,
-                         const char* encoding, unsigned int codePage) = 0;         // 5
-  virtual void AddRef() = 0;                                                       // 6
-  virtual void Release() = 0;                                                      // 7
+  virtual ~KelmoTraversal() {}
+  KELMO_TRAVERSAL_SLOTS(KELMO_VIRTUAL_SLOT)
 };
 
 // The factory. Not counted: destroyed only through FreeCppModuleInterface.
 class IModule {
  public:
-  virtual ~IModule() {}                                                            // 0
-  virtual RefPtr<Kelmo> CreateNodeA(const char* name, unsigned int length,
-                                    unsigned int codePage) = 0;                    // 1
-  virtual RefPtr<Kelmo> CreateNodeW(const WChar* name, unsigned int length) = 0;   // 2
-  virtual RefPtr<KelmoParser> CreateParser() = 0;                                  // 3
-  virtual RefPtr<KelmoTraversal> CreateTraversal() = 0;                            // 4
+  virtual ~IModule() {}
+  KELMO_MODULE_SLOTS(KELMO_VIRTUAL_SLOT)
 };
 
 }  // namespace kelmo
+#endif
 
 // The library's two exports. Hosts resolve them by these exact names.
 extern "C" {

@@ -8,12 +8,25 @@
 #include <cstdint>
 #include <type_traits>
 
+#include "kelmo/platform_types.h"
+
 namespace kelmo {
+
+// The base of a class that implements an interface. Where the compiler's own
+// layout is the binary interface this is the interface itself; under the
+// explicit MSVC layout it also supplies the slot table (kelmo/msvc_layout.h).
+#if KELMO_MSVC_LAYOUT
+template <class Interface, class Impl>
+class Implementation;
+#else
+template <class Interface, class Impl>
+using Implementation = Interface;
+#endif
 
 // Sits between a counted interface and its one implementation. The count is
 // the first data member of every implementation object.
 template <class Interface, class Impl>
-class ref_counter_base : public Interface {
+class ref_counter_base : public Implementation<Interface, Impl> {
  public:
   ref_counter_base() = default;
   ref_counter_base(const ref_counter_base&) = delete;

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Cross-builds kelmo.dll, both test programs, the tool and the examples for
-# 64-bit Windows with MinGW-w64 and runs the tests under Wine, so that the library is tested with the
+# 64-bit Windows with MinGW-w64, and a host in MSVC's binary interface with
+# clang, and runs the tests under Wine, so that the library is tested with the
 # real Windows code-page converter underneath. Checks that the DLL exports
 # exactly the two entry points. Any failing test fails the run; tests that
 # need a code page this Wine lacks skip themselves and say why.
@@ -11,7 +12,7 @@ root=$(pwd)
 build=${KELMO_MINGW_BUILD_DIR:-$(kelmo_build_dir mingw)}
 jobs=${KELMO_JOBS:-$(nproc)}
 
-"$root/scripts/install_deps.sh" g++-mingw-w64-x86-64 wine64 googletest
+"$root/scripts/install_deps.sh" g++-mingw-w64-x86-64 wine64 googletest clang lld
 
 wine=/usr/lib/wine/wine64
 wineserver=/usr/lib/wine/wineserver
@@ -39,6 +40,16 @@ if [ "$exports" != "$expected" ]; then
   exit 1
 fi
 echo "exports: $(echo $exports)"
+
+# The slot host of tests/abi as a host built by Microsoft's compiler would be:
+# clang in MSVC's binary interface, freestanding, linked against kernel32 only.
+echo "-- building the MSVC-ABI host"
+clang++ --target=x86_64-pc-windows-msvc -ffreestanding -fno-exceptions -fno-rtti \
+  -fno-threadsafe-statics -std=c++17 -O1 -Wall -Wextra -Werror \
+  -c "$root/tests/abi/slot_host.cpp" -o "$build/slot_host_msvc.obj"
+lld-link /nologo /nodefaultlib /entry:HostStart /subsystem:console \
+  "/out:$build/slot_host_msvc.exe" "$build/slot_host_msvc.obj" \
+  /usr/x86_64-w64-mingw32/lib/libkernel32.a
 
 # A prefix of this build's own, without a display, without debug channels and
 # without the debugger, so that a crash ends the program instead of waiting.
@@ -76,6 +87,17 @@ for suite in kelmo_unit_tests kelmo_host_tests; do
          {if ($0 !~ /^\/.*: Skipped$/ && $0 != "Skipped") last = $0}' "$log"
   fi
 done
+
+echo "-- MSVC-ABI host under Wine"
+status=0
+(cd "$build" && timeout 300 "$wine" slot_host_msvc.exe) >"$build/slot_host_msvc.log" 2>&1 || status=$?
+tr -d '\r' <"$build/slot_host_msvc.log"
+if [ "$status" -ne 0 ]; then
+  failed=1
+  summary+=("slot_host_msvc: FAILED (exit status $status)")
+else
+  summary+=("slot_host_msvc: passed")
+fi
 
 printf '%s\n' "${summary[@]}"
 exit "$failed"

@@ -7,7 +7,7 @@
 namespace kelmo {
 namespace {
 
-class IModuleImpl final : public IModule {
+class IModuleImpl final : public Implementation<IModule, IModuleImpl> {
  public:
   RefPtr<Kelmo> CreateNodeA(const char* name, unsigned int length,
                             unsigned int codePage) override {
@@ -27,18 +27,27 @@ class IModuleImpl final : public IModule {
   RefPtr<KelmoTraversal> CreateTraversal() override { return NewKelmoTraversal(); }
 };
 
+// Destroys a factory through slot 0, its virtual destructor.
+void DestroyModule(IModule* module) {
+#if KELMO_MSVC_LAYOUT
+  if (module) module->slot_table()->destroy(module, 1);
+#else
+  delete module;
+#endif
+}
+
 }  // namespace
 }  // namespace kelmo
 
 extern "C" KELMO_EXPORT void GetCppModuleInterface(kelmo::IModule** slot) {
   if (!slot) return;
-  delete *slot;
+  kelmo::DestroyModule(*slot);
   *slot = nullptr;
   *slot = new kelmo::IModuleImpl;
 }
 
 extern "C" KELMO_EXPORT void FreeCppModuleInterface(kelmo::IModule** slot) {
   if (!slot) return;
-  delete *slot;
+  kelmo::DestroyModule(*slot);
   *slot = nullptr;
 }

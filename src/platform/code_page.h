@@ -23,6 +23,14 @@ int WideToMultiByte(unsigned int codePage, const WChar* in, int inSize, char* ou
 // True when the converter can handle this code page number.
 bool IsCodePageSupported(unsigned int codePage);
 
+// The same conversions for a character set that no code page number stands
+// for, addressed by the converter's own name (iconv's names and aliases,
+// without regard to case). Windows converts by code page only: there these
+// fail and no name is supported.
+int MultiByteToWideNamed(const char* charset, const char* in, int inSize, WChar* out, int outSize);
+int WideToMultiByteNamed(const char* charset, const WChar* in, int inSize, char* out, int outSize);
+bool IsCharsetSupported(const char* charset);
+
 }  // namespace kelmo::platform
 
 #endif  // KELMO_PLATFORM_CODE_PAGE_H

@@ -108,4 +108,23 @@ bool IsCodePageSupported(unsigned int codePage) {
   }
 }
 
+int MultiByteToWideNamed(const char* charset, const char* in, int inSize, WChar* out, int outSize) {
+  if (charset == nullptr || !ValidArguments(in, inSize, out, outSize)) return 0;
+  const IconvCharset named{0, {charset, nullptr}};
+  return ToCount(IconvDecode(named, in, static_cast<size_t>(inSize), outSize > 0 ? out : nullptr,
+                             static_cast<size_t>(outSize)));
+}
+
+int WideToMultiByteNamed(const char* charset, const WChar* in, int inSize, char* out, int outSize) {
+  if (charset == nullptr || !ValidArguments(in, inSize, out, outSize)) return 0;
+  const IconvCharset named{0, {charset, nullptr}};
+  return ToCount(IconvEncode(named, in, static_cast<size_t>(inSize), outSize > 0 ? out : nullptr,
+                             static_cast<size_t>(outSize)));
+}
+
+bool IsCharsetSupported(const char* charset) {
+  if (charset == nullptr || *charset == 0) return false;
+  return IconvCanConvert(IconvCharset{0, {charset, nullptr}});
+}
+
 }  // namespace kelmo::platform

@@ -58,4 +58,10 @@ bool IsCodePageSupported(unsigned int codePage) {
   return codePage == CP_ACP || IsUtf16CodePage(codePage) || ::IsValidCodePage(codePage) != FALSE;
 }
 
+int MultiByteToWideNamed(const char*, const char*, int, WChar*, int) { return 0; }
+
+int WideToMultiByteNamed(const char*, const WChar*, int, char*, int) { return 0; }
+
+bool IsCharsetSupported(const char*) { return false; }
+
 }  // namespace kelmo::platform

@@ -53,7 +53,7 @@ class DescriptorCache {
   // A descriptor in its initial state, or kNoDescriptor.
   iconv_t Acquire(const IconvCharset& charset, Direction direction) {
     for (Entry& entry : entries_) {
-      if (entry.descriptor != kNoDescriptor && entry.codePage == charset.codePage && entry.direction == direction) {
+      if (entry.descriptor != kNoDescriptor && Same(entry, charset) && entry.direction == direction) {
         iconv(entry.descriptor, nullptr, nullptr, nullptr, nullptr);
         return entry.descriptor;
       }
@@ -63,16 +63,28 @@ class DescriptorCache {
     Entry& victim = entries_[next_];
     next_ = (next_ + 1) % entries_.size();
     if (victim.descriptor != kNoDescriptor) iconv_close(victim.descriptor);
-    victim = Entry{charset.codePage, direction, descriptor};
+    victim = Entry{charset.codePage, {}, direction, descriptor};
+    // A charset without a code page number is known by its name alone.
+    if (charset.codePage == 0 && charset.names[0] != nullptr) {
+      std::strncpy(victim.name, charset.names[0], sizeof victim.name - 1);
+    }
     return descriptor;
   }
 
  private:
   struct Entry {
     unsigned int codePage = 0;
+    char name[64] = {};
     Direction direction = Direction::kToUtf16;
     iconv_t descriptor = kNoDescriptor;
   };
+
+  static bool Same(const Entry& entry, const IconvCharset& charset) {
+    if (entry.codePage != charset.codePage) return false;
+    if (charset.codePage != 0) return true;
+    return charset.names[0] != nullptr && std::strlen(charset.names[0]) < sizeof entry.name &&
+           std::strcmp(entry.name, charset.names[0]) == 0;
+  }
   std::array<Entry, 16> entries_{};
   size_t next_ = 0;
 };

@@ -13,7 +13,7 @@
 
 #include "platform/file_open.h"
 #include "platform/utf8_codec.h"
-#include "tree/text_length.h"
+#include "common/text_length.h"
 
 namespace kelmo::platform {
 namespace {
@@ -173,7 +173,7 @@ bool ReplaceFileA(const char* path, const ByteRange* parts, size_t count) {
 bool ReplaceFileW(const WChar* path, const ByteRange* parts, size_t count) {
   if (!path) return false;
   std::string narrow;
-  if (!AppendUtf8Strict(path, ResolveLength(path, kUpToZero), narrow)) return false;
+  if (!AppendUtf8Strict(path, ResolveLength(path, kWholeText), narrow)) return false;
   return ReplaceFileA(narrow.c_str(), parts, count);
 }
 

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "platform/file_open.h"
-#include "tree/text_length.h"
+#include "common/text_length.h"
 
 namespace kelmo::platform {
 namespace {

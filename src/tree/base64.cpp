@@ -1,6 +1,6 @@
 #include "tree/base64.h"
 
-#include "tree/text_length.h"
+#include "common/text_length.h"
 
 namespace kelmo {
 

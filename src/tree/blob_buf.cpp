@@ -36,7 +36,7 @@ BlobBuf& BlobBuf::Assign(const unsigned char* bytes, uint32_t length) {
     return *this;
   }
   uint32_t fresh = length < 8 ? 8 : length;
-  if (fresh == kUpToZero || size_t(fresh) + 1 > SIZE_MAX - sizeof(Block)) throw std::bad_alloc();
+  if (fresh == kWholeText || size_t(fresh) + 1 > SIZE_MAX - sizeof(Block)) throw std::bad_alloc();
   Block* block = static_cast<Block*>(::operator new(sizeof(Block) + size_t(fresh) + 1));
   block->capacity = fresh;
   block->length = length;

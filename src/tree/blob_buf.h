@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "tree/text_length.h"
+#include "common/text_length.h"
 
 namespace kelmo {
 

@@ -36,8 +36,13 @@ void KelmoImpl::DestroyCounted(KelmoImpl* node) {
 
 KelmoImpl* KelmoImpl::From(Kelmo* node) noexcept {
   if (!node) return nullptr;
+#if KELMO_MSVC_LAYOUT
+  // Our nodes carry this module's table of KelmoImpl thunks.
+  return IsImplementedBy<KelmoImpl>(node) ? static_cast<KelmoImpl*>(node) : nullptr;
+#else
   // The class is final, so an exact type match identifies our own nodes.
   return typeid(*node) == typeid(KelmoImpl) ? static_cast<KelmoImpl*>(node) : nullptr;
+#endif
 }
 
 // --- copies and new nodes ---
@@ -82,8 +87,7 @@ RefPtr<KelmoImpl> KelmoImpl::CopyWithoutChildren() const {
       target.value_.pointer = value_.pointer;
       break;
     case ValueType::SharedPtr:
-      new (&target.value_) std::shared_ptr<void>(
-          *reinterpret_cast<const std::shared_ptr<void>*>(&value_));
+      new (&target.value_) SharedValue(*reinterpret_cast<const SharedValue*>(&value_));
       break;
     case ValueType::Unknown:
       target.value_.unknown = value_.unknown;

@@ -11,6 +11,7 @@
 
 #include "kelmo/kelmo.h"
 #include "tree/blob_buf.h"
+#include "tree/shared_value.h"
 #include "tree/small_block_pool.h"
 #include "tree/wstr_buf.h"
 
@@ -164,7 +165,7 @@ class KelmoImpl final : public ref_counter_base<Kelmo, KelmoImpl> {
   // Storage of one value, read according to the tag: integers and floats
   // from the first byte, or a WStrBuf, BlobBuf or shared pointer constructed
   // in place.
-  union alignas(std::shared_ptr<void>) ValueStorage {
+  union alignas(SharedValue) ValueStorage {
     int8_t i8;
     uint8_t u8;
     int16_t i16;
@@ -179,20 +180,18 @@ class KelmoImpl final : public ref_counter_base<Kelmo, KelmoImpl> {
     void* pointer;
     IUnknown* unknown;
     IDispatch* dispatch;
-    unsigned char raw[sizeof(std::shared_ptr<void>) > 8 ? sizeof(std::shared_ptr<void>) : 8];
+    unsigned char raw[sizeof(SharedValue) > 8 ? sizeof(SharedValue) : 8];
   };
 
   WStrBuf& StringStorage() noexcept { return *reinterpret_cast<WStrBuf*>(&value_); }
   BlobBuf& BinaryStorage() noexcept { return *reinterpret_cast<BlobBuf*>(&value_); }
-  std::shared_ptr<void>& SharedStorage() noexcept {
-    return *reinterpret_cast<std::shared_ptr<void>*>(&value_);
-  }
+  SharedValue& SharedStorage() noexcept { return *reinterpret_cast<SharedValue*>(&value_); }
   // Prepares the storage for a String, Binary or SharedPtr value: keeps the
   // existing object when the tag already matches, otherwise resets and
   // constructs a fresh empty one.
   WStrBuf& PrepareString();
   BlobBuf& PrepareBinary();
-  std::shared_ptr<void>& PrepareShared();
+  SharedValue& PrepareShared();
   void SetTag(ValueType type) noexcept { type_ = static_cast<int8_t>(type); }
 
   // Structure helpers (child_list.cpp). Links are changed only after

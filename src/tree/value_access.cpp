@@ -122,8 +122,8 @@ void KelmoImpl::ResetValue() noexcept {
       BinaryStorage().~BlobBuf();
       break;
     case ValueType::SharedPtr: {
-      std::shared_ptr<void> doomed(std::move(SharedStorage()));
-      SharedStorage().~shared_ptr();
+      SharedValue doomed(std::move(SharedStorage()));
+      SharedStorage().~SharedValue();
       break;  // the share is dropped here, after the storage is dead
     }
     case ValueType::Unknown:
@@ -158,10 +158,10 @@ BlobBuf& KelmoImpl::PrepareBinary() {
   return BinaryStorage();
 }
 
-std::shared_ptr<void>& KelmoImpl::PrepareShared() {
+SharedValue& KelmoImpl::PrepareShared() {
   if (Type() != ValueType::SharedPtr) {
     ResetValue();
-    new (&value_) std::shared_ptr<void>();
+    new (&value_) SharedValue();
     SetTag(ValueType::SharedPtr);
   }
   return SharedStorage();
@@ -196,7 +196,7 @@ bool KelmoImpl::GetBinary(const unsigned char*& data, unsigned int& length,
   uint32_t n = text.Length();
   if (n == 0) return false;
   uint64_t capacity = Base64DecodeRoom(n);
-  if (capacity >= kUpToZero) throw std::bad_alloc();
+  if (capacity >= kWholeText) throw std::bad_alloc();
   std::unique_ptr<unsigned char[]> bytes(new unsigned char[size_t(capacity)]);
   uint32_t room = static_cast<uint32_t>(capacity);
   if (!Base64Decode(text.Data(), n, bytes.get(), room)) return false;
@@ -264,7 +264,7 @@ bool KelmoImpl::GetUnknown(IUnknown*& value) {
 
 bool KelmoImpl::GetSharedPtr(std::shared_ptr<void>& value) {
   if (Type() != ValueType::SharedPtr) return false;
-  value = SharedStorage();
+  value = ToStdShare(SharedStorage());
   return true;
 }
 
@@ -384,7 +384,7 @@ void KelmoImpl::SetBinary(const unsigned char* data, unsigned int length) {
 void KelmoImpl::SetStringA(const char* text, unsigned int length, unsigned int codePage) {
   if (Type() == ValueType::String) {
     WStrBuf& own = StringStorage();
-    size_t bytes = text ? (length == kUpToZero ? std::strlen(text) : length) : 0;
+    size_t bytes = text ? (length == kWholeText ? std::strlen(text) : length) : 0;
     if (!Overlaps(text, bytes, own.Data(), size_t(own.Capacity()) * sizeof(WChar))) {
       // A failed conversion leaves the empty string.
       WStrBuf::FromNarrow(own, text, length, codePage);
@@ -418,12 +418,12 @@ void KelmoImpl::SetUnknown(IUnknown* value) {
 
 void KelmoImpl::SetSharedPtr(const std::shared_ptr<void>& value) {
   if (Type() == ValueType::SharedPtr) {
-    SharedStorage() = value;  // self-assignment is safe
+    SharedStorage() = SharedValue(value);  // self-assignment is safe
     return;
   }
   // Shared before the old value goes: releasing it might drop the last other
   // owner of `value`'s object.
-  std::shared_ptr<void> copy(value);
+  SharedValue copy(value);
   PrepareShared() = std::move(copy);
 }
 

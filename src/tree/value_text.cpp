@@ -94,7 +94,7 @@ bool ValueToString(ValueType type, const void* storage, const Ch*& text, uint32_
     }
     uint64_t need = Base64EncodedLength(n);
     // The length must fit the 32-bit count handed back, terminator aside.
-    if (need >= kUpToZero) throw std::bad_alloc();
+    if (need >= kWholeText) throw std::bad_alloc();
     std::unique_ptr<Ch[]> array(new Ch[size_t(need) + 1]);
     uint32_t room = static_cast<uint32_t>(need);
     Base64Encode(bytes.Data(), n, array.get(), room);

@@ -4,6 +4,7 @@
 #include <memory>
 #include <new>
 
+#include "common/xml_space.h"
 #include "platform/code_page.h"
 #include "tree/result_buffer.h"
 #include "tree/small_block_pool.h"
@@ -55,7 +56,7 @@ void WStrBuf::FreeBlock(Block* block) noexcept {
   SmallBlockPool::Free(block, sizeof(Block) + (size_t(block->capacity) + 1) * sizeof(WChar));
 }
 
-WStrBuf::WStrBuf(const WChar* zeroTerminated) : WStrBuf(zeroTerminated, kUpToZero) {}
+WStrBuf::WStrBuf(const WChar* zeroTerminated) : WStrBuf(zeroTerminated, kWholeText) {}
 
 WStrBuf::WStrBuf(const WChar* text, uint32_t length) {
   length = ResolveLength(text, length);
@@ -281,7 +282,7 @@ bool WStrBuf::ToNarrow(const WChar* source, uint32_t sourceLength, uint32_t code
                    ? 0
                    : platform::WideToMultiByte(codePage, source, static_cast<int>(sourceLength),
                                                nullptr, 0);
-  if (needed <= 0 || static_cast<uint32_t>(needed) >= kUpToZero) {
+  if (needed <= 0 || static_cast<uint32_t>(needed) >= kWholeText) {
     text = kEmptyNarrow;
     length = 0;
     return false;

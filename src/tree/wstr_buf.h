@@ -7,7 +7,7 @@
 #include <cstdint>
 
 #include "kelmo/kelmo.h"
-#include "tree/text_length.h"
+#include "common/text_length.h"
 
 namespace kelmo {
 
@@ -125,7 +125,7 @@ class WStrBuf {
 inline uint32_t FitLimit(uint32_t n) {
   if (n < 8) return 8;
   uint64_t limit = uint64_t(n) + n / 2;
-  return limit > kUpToZero ? kUpToZero : static_cast<uint32_t>(limit);
+  return limit > kWholeText ? kWholeText : static_cast<uint32_t>(limit);
 }
 uint32_t GrowCapacity(uint32_t oldLength, uint32_t wanted);
 

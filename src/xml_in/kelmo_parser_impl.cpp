@@ -4,11 +4,11 @@
 #include <cstdlib>
 #include <memory>
 
+#include "common/text_length.h"
+#include "encoding/text_encoding.h"
 #include "platform/file_open.h"
-#include "tree/text_length.h"
 #include "tree/wstr_buf.h"
 #include "xml_in/parser_factory.h"
-#include "xml_in/text_encoding.h"
 
 namespace kelmo {
 
@@ -52,13 +52,9 @@ bool KelmoParserImpl::ParseStringA(const char* text, unsigned int length, unsign
 
 bool KelmoParserImpl::ParseBuffer(const unsigned char* bytes, unsigned int size) {
   TextDecoder decoder;
-  uint32_t bomLength = 0;
-  if (!DetectEncoding(bytes, size, decoder.name, &bomLength))
-    return FailAfterReset(ParseError::Encoding);
-  decoder.codePage = LookupCodePage(decoder.name);
   const WChar* text = nullptr;
   uint32_t units = 0;
-  if (!decoder.Decode(bytes + bomLength, size - bomLength, text, units))
+  if (!DecodeDocument(decoder, bytes, size, text, units, nullptr))
     return FailAfterReset(ParseError::Encoding);
   return ParseWide(text, units);
 }

@@ -2,9 +2,10 @@
 
 #include <cstring>
 
+#include "common/text_length.h"
+#include "common/xml_space.h"
 #include "platform/unicode_units.h"
 #include "platform/unit_scan.h"
-#include "tree/text_length.h"
 #include "xml_in/xml_chars.h"
 
 namespace kelmo {

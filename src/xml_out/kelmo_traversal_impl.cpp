@@ -4,11 +4,13 @@
 #include <memory>
 #include <vector>
 
+#include "encoding/repertoire.h"
+#include "encoding/text_encoding.h"
 #include "platform/safe_file_writer.h"
 #include "tree/kelmo_impl.h"
 #include "tree/result_buffer.h"
 #include "tree/wstr_buf.h"
-#include "xml_in/text_encoding.h"
+#include "xml_out/encodable_text.h"
 #include "xml_out/traversal_factory.h"
 #include "xml_out/utf8_text.h"
 #include "xml_out/xml_writer.h"
@@ -23,7 +25,7 @@ KelmoImpl* NodeOf(const RefPtr<Kelmo>& node) {
 
 WStrBuf NarrowArgument(const char* text, unsigned int codePage) {
   WStrBuf wide;
-  WStrBuf::FromNarrow(wide, text, kUpToZero, codePage);  // failure leaves it empty
+  WStrBuf::FromNarrow(wide, text, kWholeText, codePage);  // failure leaves it empty
   return wide;
 }
 
@@ -48,9 +50,14 @@ bool SaveXml(KelmoImpl& node, const WStrBuf& unit, const WStrBuf& newline,
   const WChar* encoding =
       encodingArgument.IsEmpty() ? kDefaultEncoding : encodingArgument.Data();
 
-  const uint32_t encodingLength = ResolveLength(encoding, kUpToZero);
+  const uint32_t encodingLength = ResolveLength(encoding, kWholeText);
 
-  if (OutputCodePage(encoding) == kCodePageUtf8) {
+  // A name that no converter knows cannot be written honestly: fail before
+  // any file is touched.
+  Encoding target;
+  if (!OutputEncoding(encoding, target)) return false;
+
+  if (target == Encoding{kCodePageUtf8, {}}) {
     // Straight to UTF-8; the same bytes and the same limits as converting
     // the wide text below.
     Utf8Text text;
@@ -68,11 +75,14 @@ bool SaveXml(KelmoImpl& node, const WStrBuf& unit, const WStrBuf& newline,
   }
 
   WStrBuf text;
-  text.Append(kDeclarationStart, 30);
-  text.Append(encoding, encodingLength);
-  text.Append(kDeclarationEnd, 3);
-  text.Append(newline);
-  WriteXml(node, text, unit, WStrBuf(), newline);
+  Repertoire repertoire(target);
+  EncodableText encodable(text, repertoire);
+  encodable.Append(kDeclarationStart, 30);
+  encodable.Append(encoding, encodingLength);
+  encodable.Append(kDeclarationEnd, 3);
+  encodable.Append(newline);
+  WriteXml(node, encodable, unit, WStrBuf(), newline);
+  if (!encodable.Writable()) return false;
 
   TextEncoder encoder;
   const unsigned char* bom = nullptr;
@@ -82,8 +92,24 @@ bool SaveXml(KelmoImpl& node, const WStrBuf& unit, const WStrBuf& newline,
   if (!PrepareOutputEncoding(encoder, encoding, text.Data(), text.Length(), &bom, &bomLength,
                              bytes, size))
     return false;
+  // The file must read back as this very text, or it is not written.
+  if (!ReadsBackAs(target, bom, bomLength, bytes, size, text.Data(), text.Length())) return false;
   const platform::ByteRange parts[2] = {{bom, bomLength}, {bytes, size}};
   return writeFile(parts, 2);
+}
+
+// Text in a code page that reads back as the wide text it came from; false
+// when some character has no form in it.
+bool NarrowsExactly(uint32_t codePage, const WStrBuf& wide, const char* narrow, uint32_t length) {
+  if (length == 0) return wide.IsEmpty();
+  Encoding encoding;
+  encoding.codePage = codePage;
+  TextDecoder decoder;
+  decoder.Use(encoding);
+  const WChar* back = nullptr;
+  uint32_t units = 0;
+  return decoder.Decode(reinterpret_cast<const unsigned char*>(narrow), length, back, units) &&
+         wide.Equals(back, units);
 }
 
 }  // namespace
@@ -164,11 +190,26 @@ const char* KelmoTraversalImpl::ToXmlA(const RefPtr<Kelmo>& node, unsigned int* 
       PlaceArray(std::move(bytes), holder);
     }
   } else if (root) {
+    // Characters the code page cannot carry become references in text and
+    // values; anywhere else they make the call fail, as does any other loss.
     WStrBuf output;
-    WriteXml(*root, output, NarrowArgument(indentUnit, codePage), WStrBuf(),
+    Encoding encoding;
+    encoding.codePage = codePage;
+    Repertoire repertoire(encoding);
+    EncodableText encodable(output, repertoire);
+    WriteXml(*root, encodable, NarrowArgument(indentUnit, codePage), WStrBuf(),
              NarrowArgument(newline, codePage));
+    RefPtr<XInRes> converted;
+    const char* narrow = nullptr;
+    uint32_t convertedLength = 0;
     // Failure leaves the static empty text and length 0.
-    WStrBuf::ToNarrow(output, codePage, holder, text, narrowLength);
+    if (encodable.Writable() &&
+        WStrBuf::ToNarrow(output, codePage, converted, narrow, convertedLength) &&
+        NarrowsExactly(codePage, output, narrow, convertedLength)) {
+      text = narrow;
+      narrowLength = convertedLength;
+      holder = converted;
+    }
   }
   if (length) *length = narrowLength;
   return text;

@@ -1,7 +1,7 @@
 #include "xml_out/xml_escape.h"
 
+#include "common/text_length.h"
 #include "platform/unit_scan.h"
-#include "tree/text_length.h"
 
 namespace kelmo {
 namespace {
@@ -38,6 +38,14 @@ void AppendEscaped(WChar c, Out& out) {
   AppendAscii(out, reference, 6);
 }
 
+// A run that needs no escaping. Text bound for a narrower encoding may
+// still need references, for the characters the encoding cannot carry.
+template <class Out>
+void AppendPlain(Out& out, const WChar* text, uint32_t n) {
+  out.Append(text, n);
+}
+void AppendPlain(EncodableText& out, const WChar* text, uint32_t n) { out.AppendContent(text, n); }
+
 template <class Out>
 void Escape(const WChar* text, uint32_t length, Out& out) {
   length = ResolveLength(text, length);
@@ -46,7 +54,7 @@ void Escape(const WChar* text, uint32_t length, Out& out) {
     // Copy the longest run that needs no escaping in one append.
     const uint32_t start = i;
     i = PlainRunEnd(text, i, length);
-    if (i > start) out.Append(text + start, i - start);
+    if (i > start) AppendPlain(out, text + start, i - start);
     if (i < length) AppendEscaped(text[i++], out);
   }
 }
@@ -56,5 +64,7 @@ void Escape(const WChar* text, uint32_t length, Out& out) {
 void EscapeXml(const WChar* text, uint32_t length, WStrBuf& out) { Escape(text, length, out); }
 
 void EscapeXml(const WChar* text, uint32_t length, Utf8Text& out) { Escape(text, length, out); }
+
+void EscapeXml(const WChar* text, uint32_t length, EncodableText& out) { Escape(text, length, out); }
 
 }  // namespace kelmo

@@ -6,6 +6,7 @@
 
 #include "kelmo/platform_types.h"
 #include "tree/wstr_buf.h"
+#include "xml_out/encodable_text.h"
 #include "xml_out/utf8_text.h"
 
 namespace kelmo {
@@ -18,6 +19,9 @@ namespace kelmo {
 // ResolveLength (null text is empty, 0xFFFFFFFF runs to the zero unit).
 void EscapeXml(const WChar* text, uint32_t length, WStrBuf& out);
 void EscapeXml(const WChar* text, uint32_t length, Utf8Text& out);
+// Also writes the characters that the target encoding cannot carry as
+// references.
+void EscapeXml(const WChar* text, uint32_t length, EncodableText& out);
 
 }  // namespace kelmo
 

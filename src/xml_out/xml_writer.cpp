@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "tree/text_length.h"
+#include "common/text_length.h"
 #include "xml_out/xml_escape.h"
 
 namespace kelmo {
@@ -201,6 +201,11 @@ void WriteXml(KelmoImpl& node, WStrBuf& out, const WStrBuf& unit, const WStrBuf&
 void WriteXml(KelmoImpl& node, Utf8Text& out, const WStrBuf& unit, const WStrBuf& indent,
               const WStrBuf& newline) {
   XmlWriter<Utf8Text>(out, unit, indent, newline).Write(node);
+}
+
+void WriteXml(KelmoImpl& node, EncodableText& out, const WStrBuf& unit, const WStrBuf& indent,
+              const WStrBuf& newline) {
+  XmlWriter<EncodableText>(out, unit, indent, newline).Write(node);
 }
 
 }  // namespace kelmo

@@ -4,6 +4,7 @@
 
 #include "tree/kelmo_impl.h"
 #include "tree/wstr_buf.h"
+#include "xml_out/encodable_text.h"
 #include "xml_out/utf8_text.h"
 
 namespace kelmo {
@@ -17,6 +18,9 @@ void WriteXml(KelmoImpl& node, WStrBuf& out, const WStrBuf& unit, const WStrBuf&
               const WStrBuf& newline);
 // The same text as UTF-8 bytes.
 void WriteXml(KelmoImpl& node, Utf8Text& out, const WStrBuf& unit, const WStrBuf& indent,
+              const WStrBuf& newline);
+// The same text bound for a narrower encoding (see EncodableText).
+void WriteXml(KelmoImpl& node, EncodableText& out, const WStrBuf& unit, const WStrBuf& indent,
               const WStrBuf& newline);
 
 }  // namespace kelmo

@@ -18,7 +18,7 @@
 #include "installed_xml_files.h"
 #include "libxml2_reading.h"
 #include "reading_comparison.h"
-#include "xml_in/text_encoding.h"
+#include "encoding/text_encoding.h"
 
 namespace kelmo_diff {
 namespace {

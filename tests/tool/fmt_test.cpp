@@ -90,14 +90,17 @@ TEST(FmtEncoding, ConvertedFileReadsBackTheSame) {
   }
 }
 
-TEST(FmtEncoding, RefusesTextTheEncodingCannotHold) {
-  const ToolRun run = RunTool({"fmt", "-", "--encoding", "us-ascii", "--drop"}, {kConfigXml, {}, {}, ""});
-  EXPECT_EQ(run.exitCode, 1);
-  EXPECT_EQ(run.out, "");
-  EXPECT_EQ(run.err.rfind("kelmo: cannot write the document in us-ascii: character U+00E9 '\xC3\xA9' "
-                          "(output line 13)", 0), 0u)
-      << run.err;
-  EXPECT_EQ(RunTool({"fmt", "-", "--encoding", "us-ascii"}, {kSmall, {}, {}, ""}).exitCode, 0);
+TEST(FmtEncoding, WritesReferencesInTextAndRefusesNamesTheEncodingCannotHold) {
+  const ToolRun text = RunTool({"fmt", "-", "--encoding", "us-ascii", "--drop"}, {kConfigXml, {}, {}, ""});
+  EXPECT_EQ(text.exitCode, 0) << text.err;
+  EXPECT_NE(text.out.find("<user id=\"3\">&#xe9;lise</user>"), std::string::npos) << text.out;
+  const ToolRun name =
+      RunTool({"fmt", "-", "--encoding", "us-ascii"}, {"<caf\xC3\xA9>x</caf\xC3\xA9>", {}, {}, ""});
+  EXPECT_EQ(name.exitCode, 1);
+  EXPECT_EQ(name.out, "");
+  EXPECT_NE(name.err.find("cannot write the document in us-ascii: the name \"caf\xC3\xA9\" holds U+00E9"),
+            std::string::npos)
+      << name.err;
 }
 
 class FmtInPlace : public ::testing::Test {
@@ -124,8 +127,11 @@ TEST_F(FmtInPlace, RewritesTheFile) {
 }
 
 TEST_F(FmtInPlace, EncodingFailureLeavesTheOldFileWhole) {
-  EXPECT_EQ(RunTool({"fmt", config_, "-i", "--encoding", "us-ascii", "--drop"}).exitCode, 1);
-  ExpectUntouched();
+  const std::string named = "<caf\xC3\xA9>x</caf\xC3\xA9>";
+  dir_.Write("config.xml", named);
+  EXPECT_EQ(RunTool({"fmt", config_, "-i", "--encoding", "us-ascii"}).exitCode, 1);
+  EXPECT_EQ(ReadFile(config_), named);
+  EXPECT_EQ(dir_.Entries(), std::vector<std::string>{"config.xml"});
 }
 
 TEST_F(FmtInPlace, UnknownEncodingLeavesTheOldFileWhole) {

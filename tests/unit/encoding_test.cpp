@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "../support/system_code_pages.h"
-#include "xml_in/text_encoding.h"
+#include "encoding/text_encoding.h"
 
 namespace kelmo {
 namespace {
@@ -116,11 +116,22 @@ INSTANTIATE_TEST_SUITE_P(
         DetectCase{"unknown name kept", FromString("<?xml version=\"1.0\" encoding=\"latin_9\"?>"),
                    true, "latin_9", 0},
         DetectCase{"version 1.1", FromString("<?xml version=\"1.1\" encoding=\"gbk\"?><a/>"), true,
+                   "gbk", 0},
+        DetectCase{"version 1.10 in single quotes",
+                   FromString("<?xml version='1.10' encoding='gbk'?><a/>"), true, "gbk", 0},
+        DetectCase{"version 2.0", FromString("<?xml version=\"2.0\" encoding=\"gbk\"?><a/>"), true,
                    "", 0},
-        DetectCase{"no space after <?xml", FromString("<?xml\nversion=\"1.0\" encoding=\"gbk\"?>"),
+        DetectCase{"version without digits", FromString("<?xml version=\"1.\" encoding=\"gbk\"?>"),
                    true, "", 0},
-        DetectCase{"line break between attributes",
-                   FromString("<?xml version=\"1.0\"\nencoding=\"gbk\"?><a/>"), true, "", 0},
+        DetectCase{"line break after <?xml", FromString("<?xml\nversion=\"1.0\" encoding=\"gbk\"?>"),
+                   true, "gbk", 0},
+        DetectCase{"no space after <?xml", FromString("<?xmlversion=\"1.0\" encoding=\"gbk\"?>"),
+                   true, "", 0},
+        DetectCase{"line breaks and tabs between attributes",
+                   FromString("<?xml version=\"1.0\"\r\n\tencoding\n=\r\n\"gbk\"?><a/>"), true, "gbk", 0},
+        DetectCase{"dot in the name", FromString("<?xml version=\"1.0\" encoding=\"ANSI_X3.4-1968\"?>"),
+                   true, "ansi_x3.4-1968", 0},
+        DetectCase{"cut inside the version digits", FromString("<?xml version=\"1.1"), false, "", 0},
         DetectCase{"encoding before version", FromString("<?xml encoding=\"gbk\"?><a/>"), true, "",
                    0},
         DetectCase{"standalone instead of encoding",
@@ -341,9 +352,10 @@ TEST(PrepareOutputEncoding, NameChoosesCodePageAndMark) {
       {u"UTF-16BE", 1201, Bytes{0xFE, 0xFF}},
       {u"us-ascii", 20127, Bytes{}},
       {u"GBK", 936, Bytes{}},
-      {u"latin-9", 0, Bytes{}},
-      {u"utf-8aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa", 0, Bytes{}},
-      {u"utf\u0100-8", 0, Bytes{}},  // the unit's low byte ends the name
+      // Aliases take the mark of the table's encoding they stand for.
+      {u"latin-9", 28605, Bytes{}},
+      {u"UCS-2", 1200, Bytes{0xFF, 0xFE}},
+      {u"unicode-1-1-utf-8", 65001, Bytes{0xEF, 0xBB, 0xBF}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.codePage);
@@ -361,7 +373,60 @@ TEST(PrepareOutputEncoding, NameChoosesCodePageAndMark) {
     }
     EXPECT_EQ(size, c.codePage == 1200 || c.codePage == 1201 ? 8u : 4u);
   }
+  // Names that no converter knows are refused, never mapped to a default.
+  for (const char16_t* unknown : {u"no-such-encoding", u"utf-8aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa",
+                                  u"utf\u0100-8", u"ascii//TRANSLIT"}) {
+    TextEncoder encoder;
+    const unsigned char* bytes = nullptr;
+    uint64_t size = 0;
+    EXPECT_FALSE(PrepareOutputEncoding(encoder, AsW(unknown), AsW(text), uint32_t(text.size()),
+                                       nullptr, nullptr, bytes, size));
+  }
 }
+
+// Names outside the table: the usual aliases of its encodings, the IANA
+// names of other code pages, any letter case once lowered by the caller.
+TEST(FindEncoding, AliasesAndOtherCodePages) {
+  const std::pair<const char*, uint32_t> cases[] = {
+      {"", 65001},          {"utf-8", 65001},        {"euc-kr", 949},      {"ks_c_5601", 949},
+      {"sjis", 932},        {"windows-31j", 932},    {"cp936", 936},       {"csbig5", 950},
+      {"ascii", 20127},     {"windows-1251", 1251},  {"cp1250", 1250},     {"windows-1255", 1255},
+      {"koi8-r", 20866},    {"iso-8859-1", 28591},   {"latin2", 28592},    {"iso-8859-5", 28595},
+      {"iso-8859-7", 28597}, {"ibm866", 866},        {"ibm855", 855},      {"maccyrillic", 10007},
+      {"tis-620", 874},     {"ansi_x3.4-1968", 20127},
+  };
+  for (const auto& [name, codePage] : cases) {
+    // A name stands for its code page only where the system can convert it.
+    if (!kelmo_test::MissingCodePage(codePage).empty()) continue;
+    Encoding encoding;
+    ASSERT_TRUE(FindEncoding(name, encoding)) << name;
+    EXPECT_EQ(encoding.codePage, codePage) << name;
+    EXPECT_STREQ(encoding.charset, "") << name;
+  }
+  Encoding untouched;
+  untouched.codePage = 7;
+  for (const char* name : {"no-such-encoding", "windows-1251//translit", "WINDOWS-1251", "utf 8"}) {
+    EXPECT_FALSE(FindEncoding(name, untouched)) << name;
+    EXPECT_EQ(untouched.codePage, 7u);
+  }
+}
+
+#if !defined(_WIN32)
+// Outside Windows, a name that only the converter knows is used by name.
+TEST(FindEncoding, ConverterNamesWithoutCodePage) {
+  Encoding encoding;
+  ASSERT_TRUE(FindEncoding("iso-8859-10", encoding));
+  EXPECT_EQ(encoding.codePage, 0u);
+  EXPECT_STREQ(encoding.charset, "iso-8859-10");
+  TextEncoder encoder;
+  encoder.Use(encoding);
+  const std::u16string text = u"\u0138\u0166";  // kra, T with stroke: FF and AB in Latin-6
+  const unsigned char* bytes = nullptr;
+  uint64_t size = 0;
+  ASSERT_TRUE(encoder.Encode(AsW(text), uint32_t(text.size()), bytes, size));
+  EXPECT_EQ(Bytes(bytes, bytes + size), (Bytes{0xFF, 0xAB}));
+}
+#endif
 
 TEST(PrepareOutputEncoding, MarkArgumentsAreOptional) {
   const std::u16string text = u"<a/>";

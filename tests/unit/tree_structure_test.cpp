@@ -18,7 +18,7 @@ using kelmo::XInRes;
 
 // A host's own implementation of the node interface. The library must not
 // link such an object into its lists: it knows nothing of its fields.
-class ForeignNode final : public Kelmo {
+class ForeignNode final : public kelmo::Implementation<Kelmo, ForeignNode> {
  public:
   RefPtr<Kelmo> Clone() override { return nullptr; }
   RefPtr<Kelmo> CreateNode() override { return nullptr; }

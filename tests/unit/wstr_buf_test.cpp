@@ -31,7 +31,7 @@ TEST(WStrBuf, EmptyAssignmentsLeaveANullHandle) {
   const Case cases[] = {
       {"length 0", U(u"abc"), 0},
       {"null text", nullptr, 3},
-      {"zero first, whole text", U(zeroFirst), kUpToZero},
+      {"zero first, whole text", U(zeroFirst), kWholeText},
   };
   for (const Case& c : cases) {
     WStrBuf buffer(U(u"old"), 3);
@@ -108,7 +108,7 @@ TEST(WStrBuf, ZeroUnitsKeepTheirFullLength) {
   copy.Append(U(withZero), Size(withZero));
   EXPECT_EQ(withZero + withZero, Read(copy));
   EXPECT_TRUE(buffer.Equals(U(withZero), Size(withZero)));
-  EXPECT_FALSE(buffer.Equals(U(withZero), kUpToZero));
+  EXPECT_FALSE(buffer.Equals(U(withZero), kWholeText));
   EXPECT_EQ(1, WStrBuf::Compare(U(withZero), 3, U(u"a"), 1));
   WStrBuf assigned;
   assigned = buffer;
@@ -203,7 +203,7 @@ TEST(WStrBuf, CompareUsesLittleEndianByteOrder) {
   const Text same = u"abc";
   EXPECT_EQ(0, WStrBuf::Compare(U(same), 3, U(same), 3));
   EXPECT_EQ(-1, WStrBuf::Compare(U(same), 2, U(same), 3));
-  EXPECT_EQ(0, WStrBuf::Compare(U(same), kUpToZero, U(u"abc"), 3));
+  EXPECT_EQ(0, WStrBuf::Compare(U(same), kWholeText, U(u"abc"), 3));
   EXPECT_EQ(0, WStrBuf::Compare(nullptr, 5, U(u""), 0));
 }
 
@@ -217,7 +217,7 @@ TEST(WStrBuf, NarrowConversions) {
   EXPECT_TRUE(destination.IsNull());
   EXPECT_TRUE(WStrBuf::FromNarrow(destination, nullptr, 7, kCodePageUtf8));
 
-  EXPECT_TRUE(WStrBuf::FromNarrow(destination, "x\xC3\xA9y", kUpToZero, kCodePageUtf8));
+  EXPECT_TRUE(WStrBuf::FromNarrow(destination, "x\xC3\xA9y", kWholeText, kCodePageUtf8));
   EXPECT_EQ(u"x\u00e9y", Read(destination));
 
   RefPtr<XInRes> holder;
@@ -243,7 +243,7 @@ TEST(BlobBuf, AssignCopyAndCapacity) {
   EXPECT_EQ(0, std::memcmp(bytes, blob.Data(), 4));
   EXPECT_EQ(0, blob.Data()[4]);
 
-  blob.Assign(bytes, kUpToZero);  // up to the first zero byte
+  blob.Assign(bytes, kWholeText);  // up to the first zero byte
   EXPECT_EQ(1u, blob.Length());
 
   BlobBuf copy(blob);

@@ -5,7 +5,7 @@
 #include <ostream>
 #include <string>
 
-#include "tree/text_length.h"
+#include "common/text_length.h"
 
 namespace kelmo {
 namespace {
@@ -70,7 +70,7 @@ TEST(EscapeXmlTest, EveryUnitMatchesItsOwnEscapingInsideARun) {
 TEST(EscapeXmlTest, AppendsAfterExistingText) {
   WStrBuf out(reinterpret_cast<const WChar*>(u"<p>"));
   const std::u16string text = u"a<b";
-  EscapeXml(reinterpret_cast<const WChar*>(text.c_str()), kUpToZero, out);
+  EscapeXml(reinterpret_cast<const WChar*>(text.c_str()), kWholeText, out);
   EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t*>(out.Data()), out.Length()),
             u"<p>a&lt;b");
 }
@@ -78,7 +78,7 @@ TEST(EscapeXmlTest, AppendsAfterExistingText) {
 TEST(EscapeXmlTest, LengthConventions) {
   const char16_t withZero[] = {u'a', 0, u'&', 0};
   WStrBuf whole, explicitLength, none;
-  EscapeXml(reinterpret_cast<const WChar*>(withZero), kUpToZero, whole);
+  EscapeXml(reinterpret_cast<const WChar*>(withZero), kWholeText, whole);
   EscapeXml(reinterpret_cast<const WChar*>(withZero), 3, explicitLength);
   EscapeXml(nullptr, 5, none);
   EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t*>(whole.Data()), whole.Length()), u"a");

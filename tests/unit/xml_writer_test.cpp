@@ -7,7 +7,7 @@
 #include <string>
 
 #include "tree/kelmo_impl.h"
-#include "tree/text_length.h"
+#include "common/text_length.h"
 
 namespace kelmo {
 namespace {
@@ -20,7 +20,7 @@ std::u16string Str(const WStrBuf& text) {
 
 RefPtr<KelmoImpl> Node(const char16_t* name) {
   RefPtr<KelmoImpl> node = KelmoImpl::Make();
-  node->SetNameW(W(name), kUpToZero);
+  node->SetNameW(W(name), kWholeText);
   return node;
 }
 
@@ -35,7 +35,7 @@ RefPtr<KelmoImpl> Child(const RefPtr<KelmoImpl>& parent, const char16_t* name,
 RefPtr<KelmoImpl> Text(const RefPtr<KelmoImpl>& parent, const char16_t* name,
                        const char16_t* value, NodeKind kind = NodeKind::Element) {
   RefPtr<KelmoImpl> child = Child(parent, name, kind);
-  child->SetStringW(W(value), kUpToZero);
+  child->SetStringW(W(value), kWholeText);
   return child;
 }
 
@@ -79,7 +79,7 @@ TEST(WriteXmlTest, WorkedExampleGivesTenLines) {
 
 TEST(WriteXmlTest, UnnamedParentWritesOnlyItsElementChildren) {
   RefPtr<KelmoImpl> parent = KelmoImpl::Make();
-  parent->SetStringW(W(u"dropped"), kUpToZero);
+  parent->SetStringW(W(u"dropped"), kWholeText);
   Text(parent, u"attr", u"dropped too", NodeKind::Attribute);
   parent->AppendChild(RefPtr<Kelmo>(WorkedExample()));
   EXPECT_EQ(Write(parent, u"  ", u"\n"), kWorkedExampleXml);
@@ -149,7 +149,7 @@ INSTANTIATE_TEST_SUITE_P(
                    [] {
                      RefPtr<KelmoImpl> a = Node(u"a");
                      a->SetKind(static_cast<char>(NodeKind::CData));
-                     a->SetStringW(W(u"<&\n>"), kUpToZero);
+                     a->SetStringW(W(u"<&\n>"), kWholeText);
                      return a;
                    },
                    u"<a><![CDATA[<&\n>]]></a>\n"},
@@ -157,7 +157,7 @@ INSTANTIATE_TEST_SUITE_P(
                    [] {
                      RefPtr<KelmoImpl> a = Node(u"a");
                      a->SetKind(static_cast<char>(NodeKind::CData));
-                     a->SetStringW(W(u"x&y"), kUpToZero);
+                     a->SetStringW(W(u"x&y"), kWholeText);
                      Child(a, u"b");
                      return a;
                    },
@@ -173,7 +173,7 @@ INSTANTIATE_TEST_SUITE_P(
                    [] {
                      RefPtr<KelmoImpl> a = Node(u"a");
                      a->SetKind(static_cast<char>(NodeKind::CData));
-                     a->SetStringW(W(u"a]]>b\n"), kUpToZero);
+                     a->SetStringW(W(u"a]]>b\n"), kWholeText);
                      return a;
                    },
                    u"<a>a]]&gt;b&#xa;</a>\n"},

@@ -12,7 +12,7 @@
 #include <vector>
 
 #if defined(_WIN32)
-#include <windows.h>
+#include "kelmo/windows_lean.h"
 #else
 #include <dlfcn.h>
 #include <sys/stat.h>

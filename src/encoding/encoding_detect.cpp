@@ -2,7 +2,7 @@
 // without a mark, or the encoding named by an XML declaration.
 #include <cstring>
 
-#include "xml_in/text_encoding.h"
+#include "encoding/text_encoding.h"
 
 namespace kelmo {
 namespace {
@@ -14,15 +14,17 @@ enum class Match {
   Found,      // matched; the position is past it
 };
 
+// Space, tab and both line breaks may separate the declaration's pieces.
+bool IsDeclarationSpace(unsigned char b) { return b == ' ' || b == '\t' || b == '\n' || b == '\r'; }
+
 class DeclarationScanner {
  public:
   DeclarationScanner(const unsigned char* bytes, uint32_t size) : bytes_(bytes), size_(size) {}
 
-  // Skips spaces and tabs (line breaks are not skipped), then compares the
-  // token's bytes exactly.
+  // Skips white space, then compares the token's bytes exactly.
   Match Token(const char* token) {
     uint32_t pos = pos_;
-    while (pos < size_ && (bytes_[pos] == ' ' || bytes_[pos] == '\t')) ++pos;
+    while (pos < size_ && IsDeclarationSpace(bytes_[pos])) ++pos;
     const uint32_t length = static_cast<uint32_t>(std::strlen(token));
     for (uint32_t i = 0; i < length; ++i) {
       if (uint64_t(pos) + i >= size_) return Match::Truncated;
@@ -40,15 +42,28 @@ class DeclarationScanner {
     return m == Match::Mismatch ? Token(second) : m;
   }
 
-  // Steps over the one space or tab that must follow; false when another byte
-  // is there. Callers only ask after a match, so a byte is always there.
+  // Steps over the white space unit that must follow; false when another
+  // byte is there. Callers only ask after a match, so a byte is always there.
   bool Separator() {
-    if (pos_ >= size_) return false;
-    const unsigned char b = bytes_[pos_];
-    if (b != ' ' && b != '\t') return false;
+    if (pos_ >= size_ || !IsDeclarationSpace(bytes_[pos_])) return false;
     ++pos_;
     return true;
   }
+
+  // The digits of a version number after "1.", then the quote that opened
+  // the value.
+  Match VersionDigits(unsigned char quote) {
+    uint32_t end = pos_;
+    while (end < size_ && bytes_[end] >= '0' && bytes_[end] <= '9') ++end;
+    if (uint64_t(end) + 1 >= size_) return Match::Truncated;
+    if (end == pos_ || bytes_[end] != quote) return Match::Mismatch;
+    pos_ = end + 1;
+    return Match::Found;
+  }
+
+  // The byte n places before the position; callers ask only within what
+  // they matched.
+  unsigned char Behind(uint32_t n) const { return bytes_[pos_ - n]; }
 
   uint32_t Position() const { return pos_; }
 
@@ -58,9 +73,10 @@ class DeclarationScanner {
   uint32_t pos_ = 0;
 };
 
+// The characters of an XML encoding name.
 bool IsEncodingNameByte(unsigned char b) {
   return (b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z') || (b >= '0' && b <= '9') ||
-         b == '-' || b == '_';
+         b == '-' || b == '_' || b == '.';
 }
 
 void CopyName(char name[kEncodingNameSize], const char* text) {
@@ -80,7 +96,9 @@ bool SniffDeclaration(const unsigned char* bytes, uint32_t size, char name[kEnco
   if (!scan.Separator()) return true;
   if ((m = scan.Token("version")) != Match::Found) return m == Match::Mismatch;
   if ((m = scan.Token("=")) != Match::Found) return m == Match::Mismatch;
-  if ((m = scan.EitherToken("\"1.0\"", "'1.0'")) != Match::Found) return m == Match::Mismatch;
+  // Version 1.0, 1.1 or any later 1.x: the encoding is named the same way.
+  if ((m = scan.EitherToken("\"1.", "'1.")) != Match::Found) return m == Match::Mismatch;
+  if ((m = scan.VersionDigits(scan.Behind(3))) != Match::Found) return m == Match::Mismatch;
   if (!scan.Separator()) return true;
   if ((m = scan.Token("encoding")) != Match::Found) return m == Match::Mismatch;
   if ((m = scan.Token("=")) != Match::Found) return m == Match::Mismatch;

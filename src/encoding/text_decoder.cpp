@@ -4,11 +4,22 @@
 #include <cstring>
 
 #include "platform/code_page.h"
-#include "xml_in/text_encoding.h"
+#include "encoding/text_encoding.h"
 
 namespace kelmo {
 
+int DecodeWith(const Encoding& encoding, const char* in, int inSize, WChar* out, int outSize) {
+  if (encoding.charset[0] != 0)
+    return platform::MultiByteToWideNamed(encoding.charset, in, inSize, out, outSize);
+  return platform::MultiByteToWide(encoding.codePage, in, inSize, out, outSize);
+}
+
 TextDecoder::~TextDecoder() { delete[] converted_; }
+
+void TextDecoder::Use(const Encoding& encoding) {
+  codePage = encoding.codePage;
+  std::memcpy(charset, encoding.charset, kEncodingNameSize);
+}
 
 bool TextDecoder::Decode(const unsigned char* bytes, uint32_t size, const WChar*& text,
                          uint32_t& units) {
@@ -34,7 +45,9 @@ bool TextDecoder::Decode(const unsigned char* bytes, uint32_t size, const WChar*
   delete[] converted_;
   converted_ = nullptr;
 
-  if (codePage == kCodePageUtf16BE) {
+  const Encoding encoding = EncodingOf(codePage, charset);
+  const bool named = encoding.charset[0] != 0;  // then the code page is not used
+  if (!named && codePage == kCodePageUtf16BE) {
     const uint32_t count = size / 2;
     WChar* swapped = new WChar[count ? count : 1];
     for (uint32_t i = 0; i < count; ++i)
@@ -48,24 +61,14 @@ bool TextDecoder::Decode(const unsigned char* bytes, uint32_t size, const WChar*
   // The converter counts in int.
   if (!bytes || size == 0 || size > uint32_t(INT_MAX)) return false;
   const char* narrow = reinterpret_cast<const char*>(bytes);
-  if (codePage == kCodePageUtf8) {
-    // UTF-8 never gives more units than bytes, so one pass into a buffer of
-    // that size does without the counting pass.
-    WChar* wide = new WChar[size];
-    const int written = platform::MultiByteToWide(codePage, narrow, int(size), wide, int(size));
-    if (written <= 0) {
-      delete[] wide;
-      return false;
-    }
-    converted_ = wide;
-    text = converted_;
-    units = uint32_t(written);
-    return true;
-  }
-  const int needed = platform::MultiByteToWide(codePage, narrow, int(size), nullptr, 0);
+  // UTF-8 never gives more units than bytes, so a buffer of that size does
+  // without the counting pass.
+  const int needed = !named && codePage == kCodePageUtf8
+                         ? int(size)
+                         : DecodeWith(encoding, narrow, int(size), nullptr, 0);
   if (needed <= 0) return false;
   WChar* wide = new WChar[size_t(needed)];
-  const int written = platform::MultiByteToWide(codePage, narrow, int(size), wide, needed);
+  const int written = DecodeWith(encoding, narrow, int(size), wide, needed);
   if (written <= 0) {
     delete[] wide;
     return false;
@@ -74,6 +77,17 @@ bool TextDecoder::Decode(const unsigned char* bytes, uint32_t size, const WChar*
   text = converted_;
   units = uint32_t(written);
   return true;
+}
+
+bool DecodeDocument(TextDecoder& decoder, const unsigned char* bytes, uint32_t size,
+                    const WChar*& text, uint32_t& units, bool* nameKnown) {
+  uint32_t bomLength = 0;
+  if (!DetectEncoding(bytes, size, decoder.name, &bomLength)) return false;
+  Encoding encoding;  // code page 0 unless the name is known
+  const bool known = FindEncoding(decoder.name, encoding);
+  if (nameKnown) *nameKnown = known;
+  decoder.Use(encoding);
+  return decoder.Decode(bytes + bomLength, size - bomLength, text, units);
 }
 
 }  // namespace kelmo

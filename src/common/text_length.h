@@ -1,25 +1,24 @@
 // Length conventions shared by every operation that takes text or bytes: a
-// null pointer is empty, and the length 0xFFFFFFFF means "up to the first
-// zero unit".
-#ifndef KELMO_TREE_TEXT_LENGTH_H
-#define KELMO_TREE_TEXT_LENGTH_H
+// null pointer is empty, and the length kWholeText (0xFFFFFFFF) means "up to
+// the first zero unit". Below every layer: the platform code and the tree
+// both use it.
+#ifndef KELMO_COMMON_TEXT_LENGTH_H
+#define KELMO_COMMON_TEXT_LENGTH_H
 
 #include <cstdint>
 #include <cstring>
 #include <new>
 
-#include "kelmo/platform_types.h"
+#include "kelmo/kelmo.h"
 
 namespace kelmo {
 
-constexpr uint32_t kUpToZero = 0xFFFFFFFFu;
-
 inline uint32_t ResolveLength(const WChar* text, uint32_t length) {
   if (!text) return 0;
-  if (length != kUpToZero) return length;
+  if (length != kWholeText) return length;
   uint32_t n = 0;
   while (text[n] != 0) {
-    if (n == kUpToZero - 1) throw std::bad_alloc();
+    if (n == kWholeText - 1) throw std::bad_alloc();
     ++n;
   }
   return n;
@@ -27,9 +26,9 @@ inline uint32_t ResolveLength(const WChar* text, uint32_t length) {
 
 inline uint32_t ResolveLength(const char* text, uint32_t length) {
   if (!text) return 0;
-  if (length != kUpToZero) return length;
+  if (length != kWholeText) return length;
   size_t n = std::strlen(text);
-  if (n >= kUpToZero) throw std::bad_alloc();
+  if (n >= kWholeText) throw std::bad_alloc();
   return static_cast<uint32_t>(n);
 }
 
@@ -37,17 +36,13 @@ inline uint32_t ResolveLength(const unsigned char* bytes, uint32_t length) {
   return ResolveLength(reinterpret_cast<const char*>(bytes), length);
 }
 
-// Tab, line feed, carriage return and space: the only whitespace the parser
-// and writer know.
-inline bool IsXmlSpace(WChar c) { return c == 9 || c == 10 || c == 13 || c == 32; }
-
 // Sum of two 32-bit lengths; a result that does not fit raises the standard
 // allocation failure instead of wrapping.
 inline uint32_t CheckedAdd(uint32_t a, uint32_t b) {
-  if (b > kUpToZero - 1 - a) throw std::bad_alloc();
+  if (b > kWholeText - 1 - a) throw std::bad_alloc();
   return a + b;
 }
 
 }  // namespace kelmo
 
-#endif  // KELMO_TREE_TEXT_LENGTH_H
+#endif  // KELMO_COMMON_TEXT_LENGTH_H

@@ -2,7 +2,7 @@
 // marks that go with them.
 #include <cstring>
 
-#include "xml_in/text_encoding.h"
+#include "encoding/text_encoding.h"
 
 namespace kelmo {
 

@@ -1,0 +1,142 @@
+// Between bytes and wide text: the known encoding names and their code pages,
+// byte-order marks, sniffing of a byte buffer, and the conversions used when
+// reading bytes and when writing files.
+#ifndef KELMO_ENCODING_TEXT_ENCODING_H
+#define KELMO_ENCODING_TEXT_ENCODING_H
+
+#include <cstdint>
+
+#include "kelmo/kelmo.h"
+
+namespace kelmo {
+
+constexpr int kEncodingCount = 20;
+constexpr int kEncodingNameSize = 32;
+
+// Names (zero-padded, lower case) and code pages, in lookup order.
+extern const char kEncodingNames[kEncodingCount][kEncodingNameSize];
+extern const uint32_t kEncodingCodePages[kEncodingCount];
+
+// Exact, case-sensitive lookup; 0 (platform default) when the name is unknown.
+// A null name counts as the empty name (UTF-8).
+uint32_t LookupCodePage(const char* name);
+
+// An encoding the library can convert: a code page, or, where no code page
+// number stands for it, the name that the platform converter knows it by.
+struct Encoding {
+  uint32_t codePage = 0;
+  char charset[kEncodingNameSize] = {};  // empty: the code page is used
+
+  bool operator==(const Encoding& other) const;
+  bool operator!=(const Encoding& other) const { return !(*this == other); }
+};
+
+// The encoding made of a code page and a charset field (the fields of
+// TextDecoder and TextEncoder).
+Encoding EncodingOf(uint32_t codePage, const char charset[kEncodingNameSize]);
+
+// The encoding for a lower-case name: the table's names first, then the
+// usual aliases of its encodings and the IANA names of other code pages,
+// then (outside Windows) the platform converter's own names and aliases.
+// False, with the encoding left alone, when nothing knows the name. A null
+// name counts as the empty name (UTF-8).
+bool FindEncoding(const char* name, Encoding& encoding);
+
+// A wide encoding name as FindEncoding takes it: ASCII letters lowered. False
+// (name empty) when it is longer than 31 units or holds a unit outside
+// ASCII, so that no such name can stand for a known one.
+bool LowerEncodingName(const WChar* wide, char name[kEncodingNameSize]);
+
+// The two-step converters (size, then convert) for an encoding: the code
+// page's, or the named charset's.
+int DecodeWith(const Encoding& encoding, const char* in, int inSize, WChar* out, int outSize);
+int EncodeWith(const Encoding& encoding, const WChar* in, int inSize, char* out, int outSize);
+
+extern const unsigned char kBomUtf8[3];
+extern const unsigned char kBomUtf16Le[2];
+extern const unsigned char kBomUtf16Be[2];
+
+// The byte-order mark written before output in this code page: its length
+// (0 for code pages without one) and, when bom is given, its bytes (null
+// when there are none).
+uint32_t ByteOrderMark(uint32_t codePage, const unsigned char** bom);
+
+// Sniffs the encoding: byte-order mark, "<" in UTF-16 without a mark, or the
+// encoding named by the XML declaration. False when the buffer is shorter than
+// 4 bytes or the declaration is cut off by its end. bomLength may be null.
+bool DetectEncoding(const unsigned char* bytes, uint32_t size, char name[kEncodingNameSize],
+                    uint32_t* bomLength);
+
+// The two UTF-16 code pages (kCodePageUtf16LE, kCodePageUtf16BE) are
+// converted here; every other one goes to the platform converter.
+
+// Decodes bytes to wide text for one parse. The text either points into the
+// given bytes (UTF-16LE, when suitably aligned) or into the decoder's own copy.
+class TextDecoder {
+ public:
+  TextDecoder() = default;
+  ~TextDecoder();
+  TextDecoder(const TextDecoder&) = delete;
+  TextDecoder& operator=(const TextDecoder&) = delete;
+
+  char name[kEncodingNameSize] = {};
+  uint32_t codePage = 0;
+  // Set instead of the code page for encodings known only by this name.
+  char charset[kEncodingNameSize] = {};
+
+  // Takes the encoding's code page and charset.
+  void Use(const Encoding& encoding);
+  bool Decode(const unsigned char* bytes, uint32_t size, const WChar*& text, uint32_t& units);
+
+ private:
+  WChar* converted_ = nullptr;
+};
+
+// A whole document to wide text, as the parser reads it: the encoding is
+// sniffed (DetectEncoding), its name looked up (FindEncoding), and the bytes
+// after the mark decoded. A name that no converter knows falls back to code
+// page 0, the platform default; nameKnown (may be null) tells whether it did.
+// False when the bytes cannot be sniffed or decoded.
+bool DecodeDocument(TextDecoder& decoder, const unsigned char* bytes, uint32_t size,
+                    const WChar*& text, uint32_t& units, bool* nameKnown);
+
+// Encodes wide text to output bytes for one save.
+class TextEncoder {
+ public:
+  TextEncoder() = default;
+  ~TextEncoder();
+  TextEncoder(const TextEncoder&) = delete;
+  TextEncoder& operator=(const TextEncoder&) = delete;
+
+  uint32_t codePage = 0;
+  // Set instead of the code page for encodings known only by this name.
+  char charset[kEncodingNameSize] = {};
+
+  void Use(const Encoding& encoding);
+  bool Encode(const WChar* text, uint32_t units, const unsigned char*& bytes, uint64_t& size);
+
+ private:
+  unsigned char* converted_ = nullptr;
+};
+
+// The encoding for an output encoding name (null or empty: UTF-8); false
+// when no converter knows the name.
+bool OutputEncoding(const WChar* encodingName, Encoding& encoding);
+
+// Chooses the encoding for an encoding name (null or empty: UTF-8), gives its
+// byte-order mark (may be empty) and encodes the text. False, with nothing
+// encoded, when no converter knows the name.
+bool PrepareOutputEncoding(TextEncoder& encoder, const WChar* encodingName, const WChar* text,
+                           uint32_t units, const unsigned char** bom, uint32_t* bomLength,
+                           const unsigned char*& bytes, uint64_t& size);
+
+// True when the reader takes the bytes (byte-order mark, then text) as
+// exactly this text: their mark and declaration lead it to this encoding,
+// and decoding gives every unit back. A save checks its output with this
+// before it touches a file, since converters replace what they cannot carry.
+bool ReadsBackAs(const Encoding& encoding, const unsigned char* bom, uint32_t bomLength,
+                 const unsigned char* bytes, uint64_t size, const WChar* text, uint32_t units);
+
+}  // namespace kelmo
+
+#endif  // KELMO_ENCODING_TEXT_ENCODING_H

@@ -1,0 +1,79 @@
+// Input that was not read as written: an encoding that no converter knows,
+// or bytes that did not decode. check says where, set -i and fmt -i refuse to
+// make the damage permanent unless forced, and every command reads the input
+// as the library does.
+#include <gtest/gtest.h>
+
+#include "tool/tool_runner.h"
+
+namespace kelmo_test {
+namespace {
+
+struct RepairedInput {
+  const char* label;
+  std::string bytes;
+  std::string report;  // check's report, "@" standing for the file
+};
+
+class RepairedInputTest : public ::testing::TestWithParam<RepairedInput> {};
+
+TEST_P(RepairedInputTest, CheckReportsAndInPlaceRewritesNeedForce) {
+  ScratchDir dir;
+  const std::string file = dir.Write("doc.xml", GetParam().bytes);
+  const ToolRun check = RunTool({"check", file});
+  EXPECT_EQ(check.exitCode, 1);
+  std::string report = GetParam().report;
+  for (size_t at = report.find('@'); at != std::string::npos; at = report.find('@', at))
+    report.replace(at, 1, file);
+  EXPECT_EQ(check.err, report);
+
+  for (const std::vector<std::string>& rewrite :
+       {std::vector<std::string>{"fmt", file, "-i"}, std::vector<std::string>{"set", file, "v", "1", "-i"}}) {
+    const ToolRun refused = RunTool(rewrite);
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_NE(refused.err.find("--force"), std::string::npos) << refused.err;
+    EXPECT_EQ(ReadFile(file), GetParam().bytes);
+  }
+  std::vector<std::string> forced{"set", file, "v", "1", "-i", "--force"};
+  const ToolRun run = RunTool(forced);
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(RunTool({"get", file, "v"}).out, "1\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Inputs, RepairedInputTest,
+    ::testing::Values(
+        RepairedInput{"UnknownEncoding", "<?xml version=\"1.0\" encoding=\"x-no-such\"?>\n<a>b</a>\n",
+                      "@:1:31: unknown encoding \"x-no-such\"; the document was read in the system's "
+                      "default encoding (error 9)\n"},
+        RepairedInput{"BytesThatAreNotUtf8", "<a>\n  <b>ok \xFF</b>\n  <c x=\"\xC3\"/>\n</a>\n",
+                      "@:2:9: bytes that are not valid utf-8 became U+FFFD (error 9)\n"
+                      "@:3:9: bytes that are not valid utf-8 became U+FFFD (error 9)\n"},
+        RepairedInput{"BytesThatAreNotShiftJis",
+                      "<?xml version=\"1.0\" encoding=\"Shift_JIS\"?>\n<a>\x82</a>\n",
+                      "@:2:4: bytes that are not valid shift_jis became U+FFFD (error 9)\n"}),
+    [](const ::testing::TestParamInfo<RepairedInput>& info) { return info.param.label; });
+
+TEST(RepairedInput, SoundDocumentsAndRealU_FFFDAreNotReported) {
+  ScratchDir dir;
+  const std::string file = dir.Write("doc.xml", "<a>\xEF\xBF\xBD</a>");
+  const ToolRun run = RunTool({"check", file});
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(run.err, "");
+}
+
+// A GBK document with version 1.1 and its declaration split over lines is
+// read as GBK by every command, as the library reads it.
+TEST(RepairedInput, EveryCommandReadsTheDeclaredEncoding) {
+  ScratchDir dir;
+  const std::string file =
+      dir.Write("gbk.xml", "<?xml version=\"1.1\"\n\tencoding=\"GBK\"?>\n<a><b>\xD6\xD0\xCE\xC4</b></a>\n");
+  EXPECT_EQ(RunTool({"get", file, "b"}).out, "\xE4\xB8\xAD\xE6\x96\x87\n");  // 中文
+  const ToolRun fmt = RunTool({"fmt", file});
+  EXPECT_EQ(fmt.exitCode, 0) << fmt.err;
+  EXPECT_NE(fmt.out.find("<b>\xD6\xD0\xCE\xC4</b>"), std::string::npos) << fmt.out;
+  EXPECT_EQ(RunTool({"check", file}).exitCode, 0);
+}
+
+}  // namespace
+}  // namespace kelmo_test
