@@ -66,6 +66,7 @@ enum class ParseError : uint32_t {
   TagMismatch = 7,
   Encoding = 9,
   File = 12,
+  Truncated = 13,
 };
 
 // Owns memory that the library made for a caller (converted text, decoded
