@@ -78,7 +78,8 @@ std::string CommandHelp(const std::string& command) {
            "\n"
            "Error numbers: 0 no element (nothing but blanks, comments or declarations), 5 bad character or entity\n"
            "reference, 6 syntax error, 7 end tag does not match the open element,\n"
-           "9 unknown or undecodable encoding, 12 cannot read file.\n"
+           "9 unknown or undecodable encoding, 12 cannot read file, 13 the document ends\n"
+           "too early (inside a tag, comment or reference, or with an element left open).\n"
            "\n" +
            Exits();
   }

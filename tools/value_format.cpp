@@ -69,14 +69,6 @@ std::optional<bool> ParseBool(const std::string& text) {
   return std::nullopt;
 }
 
-// The shortest text that reads back as the same double.
-std::string FormatDouble(double value, std::chars_format format) {
-  char buffer[400];
-  const auto [end, error] = std::to_chars(buffer, buffer + sizeof buffer, value, format);
-  if (error != std::errc()) return {};
-  return std::string(buffer, end);
-}
-
 template <class T>
 std::optional<std::string> Decimal(const Node& node) {
   std::optional<T> value = ValueOf<T>(node);
@@ -201,10 +193,9 @@ std::optional<std::string> StoreValue(const kelmo::easy::Library& library, const
       const auto [stop, error] = std::from_chars(begin, end, value);
       if (begin == end || error != std::errc() || stop != end || !std::isfinite(value))
         return std::string("a double is a finite decimal number such as 2.5, -0.125 or 1e-3");
-      // Stored as plain decimal text: the library writes a double with at
-      // most nine fraction digits and reads no exponent, and this text keeps
-      // every digit while staying readable as a double.
-      kelmo::easy::StoreValue(node, FormatDouble(value, std::chars_format::fixed));
+      // The library writes a double as the shortest plain decimal that
+      // reads back as the same value.
+      node->SetDouble(value);
       return std::nullopt;
     }
     case ValueKind::Bool:

@@ -67,6 +67,7 @@ enum class ParseError : uint32_t {
   TagMismatch = 7,
   Encoding = 9,
   File = 12,
+  Truncated = 13,
 };
 
 class XInRes;

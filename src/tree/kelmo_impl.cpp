@@ -182,13 +182,13 @@ void KelmoImpl::SetNameW(const WChar* text, unsigned int length) {
 }
 
 void KelmoImpl::SetNameA(const char* text, unsigned int length, unsigned int codePage) {
+  // Converted aside: a text the code page cannot convert leaves the old name.
+  WStrBuf name;
+  if (!WStrBuf::FromNarrow(name, text, length, codePage)) return;
   if (!parent_ || !parent_->children_ || !parent_->children_->Index()) {
-    // FromNarrow leaves the name empty when the conversion fails.
-    WStrBuf::FromNarrow(name_, text, length, codePage);
+    name_.Swap(name);
     return;
   }
-  WStrBuf name;
-  WStrBuf::FromNarrow(name, text, length, codePage);
   StoreName(name);
 }
 

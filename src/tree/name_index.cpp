@@ -99,22 +99,42 @@ void NameIndex::InsertBeforeEqual(KelmoImpl* child) {
 
 void NameIndex::InsertBeside(KelmoImpl* reference, KelmoImpl* child, bool after) {
   const WStrBuf& name = child->Name();
-  int order = CompareNames(reference, name.Data(), name.Length());
-  if (order < 0) {
-    InsertAt(LowerBound(name.Data(), name.Length()), child);
-  } else if (order > 0) {
-    InsertAt(UpperBound(name.Data(), name.Length()), child);
-  } else {
+  if (CompareNames(reference, name.Data(), name.Length()) == 0) {
     size_t position = Locate(reference);
-    if (position == entries_.size()) {
-      // The reference has no entry (cannot happen while the index is kept
-      // exact); fall back to the edge of the run on the requested side.
-      InsertAt(after ? UpperBound(name.Data(), name.Length())
-                     : LowerBound(name.Data(), name.Length()),
-               child);
+    if (position != entries_.size()) {
+      InsertAt(after ? position + 1 : position, child);
       return;
     }
-    InsertAt(after ? position + 1 : position, child);
+    // The reference has no entry (cannot happen while the index is kept
+    // exact); fall through to placement by document order.
+  }
+  InsertInDocumentOrder(child);
+}
+
+void NameIndex::InsertInDocumentOrder(KelmoImpl* child) {
+  const WStrBuf& name = child->Name();
+  const size_t lower = LowerBound(name.Data(), name.Length());
+  const size_t upper = UpperBound(name.Data(), name.Length());
+  if (lower == upper) return InsertAt(lower, child);
+  // The run of equal names must stay in document order, so the entry goes
+  // beside the nearest sibling of the same name. Both directions are walked
+  // in step: the walk ends at the first equal name or list end either way
+  // meets, so its cost is the distance to the closer of them.
+  KelmoImpl* before = child->PrevSibling();
+  KelmoImpl* behind = child->NextSibling();
+  while (true) {
+    if (!before) return InsertAt(lower, child);
+    if (!behind) return InsertAt(upper, child);
+    if (before->Name().Equals(name.Data(), name.Length())) {
+      const size_t position = Locate(before);
+      return InsertAt(position == entries_.size() ? upper : position + 1, child);
+    }
+    if (behind->Name().Equals(name.Data(), name.Length())) {
+      const size_t position = Locate(behind);
+      return InsertAt(position == entries_.size() ? lower : position, child);
+    }
+    before = before->PrevSibling();
+    behind = behind->NextSibling();
   }
 }
 

@@ -42,10 +42,13 @@ class NameIndex {
   // (prepending).
   void InsertAfterEqual(KelmoImpl* child);
   void InsertBeforeEqual(KelmoImpl* child);
-  // Placement of a child inserted next to `reference` in the document: at
-  // the edge of its run of equal names that faces the reference, or right
-  // beside the reference's entry when both bear the same name.
+  // Placement of a child inserted next to `reference` in the document: right
+  // beside the reference's entry when both bear the same name, otherwise
+  // among the entries of its name where document order puts it.
   void InsertBeside(KelmoImpl* reference, KelmoImpl* child, bool after);
+  // Among the entries of the child's name, after those of earlier siblings
+  // and before those of later ones (the child is already linked).
+  void InsertInDocumentOrder(KelmoImpl* child);
   // Removes the child's entry, found under the name it bears now.
   void Erase(KelmoImpl* child) noexcept;
 

@@ -1,6 +1,6 @@
-// Number to text without runtime formatting functions: plain decimal
-// integers, and reals with at most nine truncated fraction digits. The text
-// is ASCII; callers widen it when they need UTF-16.
+// Number to text: plain decimal integers, and reals as the shortest plain
+// decimal that reads back exactly. The text is ASCII; callers widen it when
+// they need UTF-16.
 #ifndef KELMO_TREE_NUMBER_FORMAT_H
 #define KELMO_TREE_NUMBER_FORMAT_H
 
@@ -13,9 +13,10 @@ namespace kelmo {
 // negative 64-bit value, or the 20 digits of the largest unsigned one.
 constexpr uint32_t kMaxDecimalText = 20;
 
-// Longest text FormatReal writes: a sign, the 309 integer digits of the
-// largest double, a point and nine fraction digits.
-constexpr uint32_t kMaxRealText = 1 + 309 + 1 + 9;
+// Longest text FormatReal writes: a sign, "0.", the 323 zeros after the
+// point of the smallest subnormal magnitudes and 17 significant digits
+// (longer than the 309 integer digits of the largest double).
+constexpr uint32_t kMaxRealText = 1 + 2 + 323 + 17;
 
 // Writes "-" (when negative) and the digits of the magnitude, no leading
 // zeros, no "+". Returns the length of the whole text; only the first `room`
@@ -37,13 +38,13 @@ uint32_t FormatDecimal(Int value, char* out, uint32_t room) {
   }
 }
 
-// Writes x as its integer part, then, when its first nine fraction digits
-// are not all zero, a point and those digits (truncated, never rounded)
-// without trailing zeros. A value between -1 and 0 keeps its "-". There is
-// never an exponent: the integer part is written in full, whatever its size.
-// NaN is written "nan" and the infinities "inf" and "-inf". `out` must have
-// room for kMaxRealText characters; no terminator is written. Returns the
-// length.
+// Writes x as the shortest decimal text that ParseReal reads back as the
+// same value in x's own precision (0.7f gives 0.7, 1.0 / 3 gives
+// 0.3333333333333333), in plain notation: no exponent, the integer part in
+// full (100 gives 100, 1e-10 gives 0.0000000001), a point only when there
+// are fraction digits, "-0" for negative zero. NaN is written "nan" and the
+// infinities "inf" and "-inf". `out` must have room for kMaxRealText
+// characters; no terminator is written. Returns the length.
 uint32_t FormatReal(double x, char* out);
 uint32_t FormatReal(float x, char* out);
 

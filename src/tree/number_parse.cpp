@@ -1,6 +1,12 @@
 #include "tree/number_parse.h"
 
+#include <algorithm>
+#include <charconv>
 #include <cstdint>
+#include <limits>
+#include <string>
+#include <string_view>
+#include <system_error>
 
 namespace kelmo {
 
@@ -8,79 +14,89 @@ namespace {
 
 bool IsBlank(uint32_t c) { return c == ' ' || c == '\t'; }
 
-// Besides the running value, the double reading keeps the decimal digits as
-// an exact integer with the count of fraction digits, so that a text such as
-// 0.75 gives exactly the nearest double instead of the sum of digit x scale
-// terms, each rounded (0.7500000000000001). Float keeps the step-by-step
-// float rounding it has always had.
-struct ExactDecimal {
-  uint64_t mantissa = 0;
-  uint32_t fractionDigits = 0;
-  bool fits = true;
-
-  void Add(uint32_t digit, bool inFraction) {
-    if (!fits) return;
-    if (mantissa > (uint64_t(1) << 53) / 10) {
-      fits = false;
-      return;
-    }
-    mantissa = mantissa * 10 + digit;
-    if (inFraction && ++fractionDigits > 22) fits = false;
+// The text without its blanks, if it is one of the words FormatReal writes
+// for values without digits: "nan", "inf", "-inf" (or "+inf").
+template <class Real>
+bool ParseWord(const WChar* first, const WChar* end, Real& value) {
+  char word[5];
+  uint32_t n = 0;
+  for (const WChar* p = first; p != end && *p != 0; ++p) {
+    uint32_t c = static_cast<uint16_t>(*p);
+    if (IsBlank(c)) continue;
+    if (n == sizeof word || c > 0x7F) return false;
+    word[n++] = static_cast<char>(c);
   }
-
-  // Correctly rounded when both operands are exact doubles.
-  bool Value(double& out) const {
-    static const double kPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                     1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
-                                     1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
-    if (!fits || mantissa > (uint64_t(1) << 53)) return false;
-    out = static_cast<double>(mantissa) / kPowers[fractionDigits];
-    return true;
+  const std::string_view text(word, n);
+  if (text == "nan") {
+    value = std::numeric_limits<Real>::quiet_NaN();
+  } else if (text == "inf" || text == "+inf") {
+    value = std::numeric_limits<Real>::infinity();
+  } else if (text == "-inf") {
+    value = -std::numeric_limits<Real>::infinity();
+  } else {
+    return false;
   }
-};
+  return true;
+}
 
+// Digits with blanks anywhere, at most one point, and a sign only while no
+// nonzero digit has come. The digits and the point are gathered without the
+// blanks and signs, and the standard reader rounds them once, correctly, to
+// the target precision.
 template <class Real>
 bool ParseRealAs(const WChar* first, const WChar* end, Real& value) {
   if (first == end || *first == 0) return false;
-  Real v = 0;
-  Real scale = 1;
-  ExactDecimal exact;
+  // Short texts are gathered on the stack; a longer one moves to the heap.
+  char small[64];
+  std::string large;
+  uint32_t used = 0;
+  auto put = [&](char c) {
+    if (used < sizeof small) {
+      small[used++] = c;
+      return;
+    }
+    if (large.empty()) large.assign(small, used);
+    large.push_back(c);
+  };
   bool inFraction = false;
+  bool nonzero = false;
   bool negative = false;
   for (const WChar* p = first; p != end; ++p) {
     uint32_t c = static_cast<uint16_t>(*p);
     if (c == 0) break;
     if (c >= '0' && c <= '9') {
-      Real digit = static_cast<Real>(c - '0');
-      // One rounding per step in the target precision: for float the result
-      // must not depend on wider intermediates.
-      if (inFraction) {
-        scale = scale / Real(10);
-        Real part = digit * scale;
-        v = v + part;
-      } else {
-        Real shifted = v * Real(10);
-        v = shifted + digit;
-      }
-      exact.Add(c - '0', inFraction);
+      nonzero = nonzero || c != '0';
+      put(static_cast<char>(c));
     } else if (IsBlank(c)) {
       continue;
     } else if (c == '.') {
       if (inFraction) return false;
       inFraction = true;
-      scale = 1;
+      put('.');
     } else if (c == '-') {
-      if (v != 0) return false;
+      if (nonzero) return false;
       negative = true;
     } else if (c == '+') {
-      if (v != 0 || negative) return false;
+      if (nonzero || negative) return false;
     } else {
-      return false;
+      return ParseWord(first, end, value);
     }
   }
-  if constexpr (sizeof(Real) == sizeof(double)) {
-    double nearest;
-    if (v != 0 && exact.Value(nearest)) v = nearest;
+  Real v = 0;
+  if (nonzero) {
+    const char* digits = large.empty() ? small : large.data();
+    const size_t length = large.empty() ? used : large.size();
+    const std::from_chars_result read =
+        std::from_chars(digits, digits + length, v, std::chars_format::fixed);
+    if (read.ec == std::errc::result_out_of_range) {
+      // Too large for the type (a nonzero digit before the point), or so
+      // small that it rounds to zero.
+      const char* lead =
+          std::find_if(digits, digits + length, [](char d) { return d != '0'; });
+      v = *lead != '.' ? std::numeric_limits<Real>::infinity() : Real(0);
+    } else if (read.ec != std::errc()) {
+      return false;
+    }
   }
   value = negative ? -v : v;
   return true;
@@ -119,10 +135,14 @@ bool ParseInteger(const WChar* first, const WChar* end, unsigned width, uint64_t
     } else {
       return false;
     }
-    // Unsigned arithmetic wraps by definition; the mask keeps `width` bits so
-    // that the "still zero" tests above see the wrapped value.
-    v = (v * base + digit) & mask;
+    // A magnitude beyond `width` bits fails rather than wrapping into a
+    // different number.
+    if (v > (mask - digit) / base) return false;
+    v = v * base + digit;
   }
+  // The signed and the unsigned reading share these bits, so a negative
+  // number may reach the most negative value of the signed kind.
+  if (negative && v > (mask >> 1) + 1) return false;
   bits = negative ? (~v + 1) & mask : v;
   return true;
 }

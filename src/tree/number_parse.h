@@ -11,16 +11,17 @@
 namespace kelmo {
 
 // An integer of `width` bits (8, 16, 32 or 64), decimal or, after an "x", "X"
-// or "$" prefix, hexadecimal. The value wraps in `width` bits without an
-// overflow check, and a leading "-" negates it in two's complement. The
-// result holds the `width` low bits, zero-extended; the caller reads them as
-// signed or unsigned. Fails on an empty text or any unit out of place; then
+// or "$" prefix, hexadecimal; a leading "-" negates it in two's complement.
+// The result holds the `width` low bits, zero-extended; the caller reads them
+// as signed or unsigned, so the accepted range runs from the most negative
+// signed value to the largest unsigned one (-1 gives all bits set). Fails on
+// an empty text, any unit out of place, or a number outside that range; then
 // `bits` is not written.
 bool ParseInteger(const WChar* first, const WChar* end, unsigned width, uint64_t& bits);
 
-// A decimal real with an optional sign and point; no exponent, no
-// hexadecimal form, no words for infinity or NaN. The float overload keeps
-// every intermediate step in float, the double overload in double. Fails on
+// A decimal real with an optional sign and point, rounded correctly to the
+// target precision (a text too large for it gives infinity); or one of the
+// words "nan", "inf", "-inf". No exponent and no hexadecimal form. Fails on
 // an empty text or any unit out of place; then `value` is not written.
 bool ParseReal(const WChar* first, const WChar* end, float& value);
 bool ParseReal(const WChar* first, const WChar* end, double& value);

@@ -1,7 +1,6 @@
 // The node's typed value: the getters with their conversions between kinds,
 // and the setters, which release what the old value owned.
 #include <cstring>
-#include <functional>
 #include <memory>
 #include <new>
 #include <utility>
@@ -93,15 +92,6 @@ bool ConvertValue(ValueType type, const void* storage, const WStrBuf* string, T&
   if (!IsNumericTag(type)) return false;
   value = CastStored<T>(type, storage);
   return true;
-}
-
-// True when [p, p + n) overlaps [base, base + size). Unrelated objects are
-// ordered through std::less, which is total even where < is not.
-bool Overlaps(const void* p, size_t n, const void* base, size_t size) {
-  std::less<const void*> before;
-  const char* a = static_cast<const char*>(p);
-  const char* b = static_cast<const char*>(base);
-  return n != 0 && size != 0 && before(a, b + size) && before(b, a + n);
 }
 
 }  // namespace
@@ -382,19 +372,14 @@ void KelmoImpl::SetBinary(const unsigned char* data, unsigned int length) {
 }
 
 void KelmoImpl::SetStringA(const char* text, unsigned int length, unsigned int codePage) {
-  if (Type() == ValueType::String) {
-    WStrBuf& own = StringStorage();
-    size_t bytes = text ? (length == kWholeText ? std::strlen(text) : length) : 0;
-    if (!Overlaps(text, bytes, own.Data(), size_t(own.Capacity()) * sizeof(WChar))) {
-      // A failed conversion leaves the empty string.
-      WStrBuf::FromNarrow(own, text, length, codePage);
-      return;
-    }
-  }
-  // Converted aside when the text may lie in storage that the conversion
-  // resizes or that the reset releases.
+  // Converted aside, so that a text the code page cannot convert leaves the
+  // value as it was, and the text may lie in the storage being replaced.
   WStrBuf converted;
-  WStrBuf::FromNarrow(converted, text, length, codePage);
+  if (!WStrBuf::FromNarrow(converted, text, length, codePage)) return;
+  if (Type() == ValueType::String) {
+    StringStorage().Swap(converted);
+    return;
+  }
   PrepareString().Swap(converted);
 }
 

@@ -27,7 +27,7 @@ bool KelmoParserImpl::FailAfterReset(ParseError error) {
 bool KelmoParserImpl::ParseWide(const WChar* text, uint32_t length) {
   Reset();
   if (!text || length == 0) return false;
-  if (!parser_.Feed(text, length)) return false;
+  if (!parser_.Feed(text, length) || !parser_.FinishInput()) return false;
   parser_.ReleaseCurrent();
   return true;
 }
@@ -45,7 +45,7 @@ bool KelmoParserImpl::ParseStringA(const char* text, unsigned int length, unsign
     parser_.SetError(ParseError::Encoding);
     return false;
   }
-  if (!parser_.Feed(wide.Data(), wide.Length())) return false;
+  if (!parser_.Feed(wide.Data(), wide.Length()) || !parser_.FinishInput()) return false;
   parser_.ReleaseCurrent();
   return true;
 }

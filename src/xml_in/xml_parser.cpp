@@ -57,6 +57,7 @@ void XmlParser::Reset() {
   reference_.Clear();
   referencePending_ = false;
   text_.Clear();
+  literalBlankTail_ = 0;
   ClearScratch();
   root_ = KelmoImpl::Make();
   current_ = root_;
@@ -82,6 +83,11 @@ bool XmlParser::Feed(const WChar* text, uint32_t length) {
   if (current_.get() != cur_) current_ = cur_;
   cur_ = nullptr;
   return ok;
+}
+
+bool XmlParser::FinishInput() {
+  if (state_ == ParseState::Text && !referencePending_ && current_ == root_) return true;
+  return Fail(ParseError::Truncated);
 }
 
 bool XmlParser::Step(CharReader& r) {
@@ -154,18 +160,23 @@ bool XmlParser::StepText(CharReader& r) {
     if (c == '<') {
       if (referencePending_) return Fail(ParseError::BadReference);
       if (out && !text_.IsEmpty()) {
-        text_.Trim();
+        // Only literal blanks are trimmed: leading ones were never gathered,
+        // trailing ones are counted. Blanks from references stay, so a value
+        // of blanks only is kept too.
+        text_.Resize(text_.Length() - literalBlankTail_);
         if (!text_.IsEmpty()) {
           cur_->TakeString(text_);
           cur_->SetKindByte(static_cast<int8_t>(NodeKind::Element));
         }
       }
       text_.Clear();
+      literalBlankTail_ = 0;
       state_ = ParseState::MarkupOpen;
       return true;
     }
     if (referencePending_ || c == '&') {
       if (!FeedTextChar(c, out)) return Fail(ParseError::BadReference);
+      literalBlankTail_ = 0;
       continue;
     }
     if (IsLineBreak(c)) continue;
@@ -181,7 +192,11 @@ bool XmlParser::StepText(CharReader& r) {
     }
     const WChar* run = r.position - 1;
     SkipToStop(r, '<', '&');
-    text_.Append(run, static_cast<uint32_t>(r.position - run));
+    const uint32_t length = static_cast<uint32_t>(r.position - run);
+    text_.Append(run, length);
+    uint32_t blanks = 0;
+    while (blanks < length && IsBlank(run[length - 1 - blanks])) ++blanks;
+    literalBlankTail_ = blanks == length ? literalBlankTail_ + blanks : blanks;
   }
   return true;
 }

@@ -28,6 +28,13 @@ class XmlParser {
   // and the partial tree stay. Running out of input is never an error.
   bool Feed(const WChar* text, uint32_t length);
 
+  // After the last input: true when the document ended outside every
+  // construct with no element left open. Otherwise the input was cut short
+  // (inside a tag, an open element, a comment, section, instruction or
+  // reference): sets ParseError::Truncated and returns false, keeping the
+  // partial tree and the position of the last character.
+  bool FinishInput();
+
   uint32_t Line() const { return reader_.line; }
   uint32_t Column() const { return reader_.column; }
   uint32_t Offset() const { return reader_.Offset(); }
@@ -104,6 +111,9 @@ class XmlParser {
   WStrBuf reference_;
   bool referencePending_ = false;
   WStrBuf text_;
+  // How many units at the end of text_ are literal spaces and tabs, which
+  // trimming removes (blanks decoded from references are not counted).
+  uint32_t literalBlankTail_ = 0;
   uint32_t scratchLength_ = 0;
   bool scratchDiffers_ = false;
   RefPtr<KelmoImpl> root_;

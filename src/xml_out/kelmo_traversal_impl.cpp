@@ -65,7 +65,7 @@ bool SaveXml(KelmoImpl& node, const WStrBuf& unit, const WStrBuf& newline,
     text.Append(encoding, encodingLength);
     text.Append(kDeclarationEnd, 3);
     text.Append(newline);
-    WriteXml(node, text, unit, WStrBuf(), newline);
+    if (!WriteXml(node, text, unit, WStrBuf(), newline)) return false;
     text.Finish();
     if (text.Units() > uint32_t(INT_MAX) || text.Size() > size_t(INT_MAX)) return false;
     const unsigned char* bom = nullptr;
@@ -81,7 +81,7 @@ bool SaveXml(KelmoImpl& node, const WStrBuf& unit, const WStrBuf& newline,
   encodable.Append(encoding, encodingLength);
   encodable.Append(kDeclarationEnd, 3);
   encodable.Append(newline);
-  WriteXml(node, encodable, unit, WStrBuf(), newline);
+  if (!WriteXml(node, encodable, unit, WStrBuf(), newline)) return false;
   if (!encodable.Writable()) return false;
 
   TextEncoder encoder;
@@ -161,7 +161,11 @@ const WChar* KelmoTraversalImpl::ToXmlW(const RefPtr<Kelmo>& node, unsigned int*
     return WStrBuf::kEmpty;
   }
   WStrBuf output;
-  WriteXml(*root, output, WStrBuf(indentUnit), WStrBuf(), WStrBuf(newline));
+  if (!WriteXml(*root, output, WStrBuf(indentUnit), WStrBuf(), WStrBuf(newline))) {
+    // A tree that would not read back gives no text at all.
+    if (length) *length = 0;
+    return WStrBuf::kEmpty;
+  }
   if (length) *length = output.Length();
   // The block moves into the result buffer unchanged, so the pointer stays.
   const WChar* text = output.IsEmpty() ? WStrBuf::kEmpty : output.Data();
@@ -180,10 +184,10 @@ const char* KelmoTraversalImpl::ToXmlA(const RefPtr<Kelmo>& node, unsigned int* 
     // empty text, or one too long for the converter, gives the static empty
     // text and leaves the holder alone.
     Utf8Text output;
-    WriteXml(*root, output, NarrowArgument(indentUnit, codePage), WStrBuf(),
-             NarrowArgument(newline, codePage));
+    const bool written = WriteXml(*root, output, NarrowArgument(indentUnit, codePage), WStrBuf(),
+                                  NarrowArgument(newline, codePage));
     output.Finish();
-    if (output.Units() != 0 && output.Units() <= 0x7FFFFFFFu && output.Size() <= size_t(INT_MAX)) {
+    if (written && output.Units() != 0 && output.Units() <= 0x7FFFFFFFu && output.Size() <= size_t(INT_MAX)) {
       narrowLength = static_cast<uint32_t>(output.Size());
       std::unique_ptr<char[]> bytes = output.Release();
       text = bytes.get();
@@ -197,13 +201,13 @@ const char* KelmoTraversalImpl::ToXmlA(const RefPtr<Kelmo>& node, unsigned int* 
     encoding.codePage = codePage;
     Repertoire repertoire(encoding);
     EncodableText encodable(output, repertoire);
-    WriteXml(*root, encodable, NarrowArgument(indentUnit, codePage), WStrBuf(),
-             NarrowArgument(newline, codePage));
+    const bool written = WriteXml(*root, encodable, NarrowArgument(indentUnit, codePage),
+                                  WStrBuf(), NarrowArgument(newline, codePage));
     RefPtr<XInRes> converted;
     const char* narrow = nullptr;
     uint32_t convertedLength = 0;
     // Failure leaves the static empty text and length 0.
-    if (encodable.Writable() &&
+    if (written && encodable.Writable() &&
         WStrBuf::ToNarrow(output, codePage, converted, narrow, convertedLength) &&
         NarrowsExactly(codePage, output, narrow, convertedLength)) {
       text = narrow;

@@ -59,6 +59,19 @@ void Escape(const WChar* text, uint32_t length, Out& out) {
   }
 }
 
+inline bool IsBlank(WChar c) { return c == ' ' || c == '\t'; }
+
+template <class Out>
+void EscapeText(const WChar* text, uint32_t length, Out& out) {
+  length = ResolveLength(text, length);
+  uint32_t begin = 0;
+  while (begin < length && IsBlank(text[begin])) AppendEscaped(text[begin++], out);
+  uint32_t end = length;
+  while (end > begin && IsBlank(text[end - 1])) --end;
+  Escape(text + begin, end - begin, out);
+  while (end < length) AppendEscaped(text[end++], out);
+}
+
 }  // namespace
 
 void EscapeXml(const WChar* text, uint32_t length, WStrBuf& out) { Escape(text, length, out); }
@@ -66,5 +79,17 @@ void EscapeXml(const WChar* text, uint32_t length, WStrBuf& out) { Escape(text, 
 void EscapeXml(const WChar* text, uint32_t length, Utf8Text& out) { Escape(text, length, out); }
 
 void EscapeXml(const WChar* text, uint32_t length, EncodableText& out) { Escape(text, length, out); }
+
+void EscapeXmlText(const WChar* text, uint32_t length, WStrBuf& out) {
+  EscapeText(text, length, out);
+}
+
+void EscapeXmlText(const WChar* text, uint32_t length, Utf8Text& out) {
+  EscapeText(text, length, out);
+}
+
+void EscapeXmlText(const WChar* text, uint32_t length, EncodableText& out) {
+  EscapeText(text, length, out);
+}
 
 }  // namespace kelmo

@@ -23,6 +23,13 @@ void EscapeXml(const WChar* text, uint32_t length, Utf8Text& out);
 // references.
 void EscapeXml(const WChar* text, uint32_t length, EncodableText& out);
 
+// Element text: as EscapeXml, and the spaces and tabs at either end become
+// character references too, because a reader trims literal blanks around
+// element text but keeps those that come from references.
+void EscapeXmlText(const WChar* text, uint32_t length, WStrBuf& out);
+void EscapeXmlText(const WChar* text, uint32_t length, Utf8Text& out);
+void EscapeXmlText(const WChar* text, uint32_t length, EncodableText& out);
+
 }  // namespace kelmo
 
 #endif  // KELMO_XML_OUT_XML_ESCAPE_H

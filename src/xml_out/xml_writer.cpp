@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "common/text_length.h"
+#include "xml_in/xml_chars.h"
 #include "xml_out/xml_escape.h"
 
 namespace kelmo {
@@ -24,9 +25,16 @@ void AppendUnits(Out& out, const WChar (&units)[N]) {
 
 bool IsAttribute(const KelmoImpl& node) { return node.Kind() == kAttributeKind; }
 
-KelmoImpl* NextContentChild(KelmoImpl* child) {
-  while (child && IsAttribute(*child)) child = child->NextSibling();
-  return child;
+// A name that the parser reads back as the same name: not empty, and made
+// of name characters only (no blank, markup character, quote or control).
+bool IsWritableName(const WStrBuf& name) {
+  const WChar* units = name.Data();
+  const uint32_t length = name.Length();
+  if (length == 0) return false;
+  for (uint32_t i = 0; i < length; ++i) {
+    if (!IsNameChar(units[i])) return false;
+  }
+  return true;
 }
 
 // A CDATA section ends at the first "]]>", so text holding one cannot be
@@ -72,13 +80,22 @@ class XmlWriter {
   XmlWriter(Out& out, const WStrBuf& unit, const WStrBuf& indent, const WStrBuf& newline)
       : out_(out), unit_(unit), indents_(indent), newline_(newline) {}
 
-  void Write(KelmoImpl& root) {
-    Start(root, indents_.Length());
+  // False, with part of the text written, when the tree holds something
+  // that would not read back: a name the parser cannot read as the same
+  // name, a value or attribute on a node without a name (which writes no
+  // element), or children of an attribute.
+  bool Write(KelmoImpl& root) {
+    if (!Start(root, indents_.Length())) return false;
     // Each open frame remembers which child comes next, so the walk needs no
     // recursion however deep the tree is.
     while (!open_.empty()) {
       Frame& frame = open_.back();
-      KelmoImpl* child = NextContentChild(frame.next);
+      KelmoImpl* child = frame.next;
+      while (child && IsAttribute(*child)) {
+        // A node without a name has no tag to put its attributes in.
+        if (!frame.named) return false;
+        child = child->NextSibling();
+      }
       if (!child) {
         if (frame.named) {
           AppendIndent(frame.ownIndent);
@@ -89,8 +106,9 @@ class XmlWriter {
       }
       frame.next = child->NextSibling();
       const uint32_t childIndent = frame.childIndent;
-      Start(*child, childIndent);  // may grow open_, invalidating frame
+      if (!Start(*child, childIndent)) return false;  // may grow open_, invalidating frame
     }
+    return true;
   }
 
  private:
@@ -105,13 +123,15 @@ class XmlWriter {
   void AppendIndent(uint32_t length) { out_.Append(indents_.Data(), length); }
 
   // Writes everything of node up to its content children; opens a frame when
-  // there are children to write.
-  void Start(KelmoImpl& node, uint32_t indent) {
+  // there are children to write. False for what cannot be written.
+  bool Start(KelmoImpl& node, uint32_t indent) {
     const WStrBuf& name = node.Name();
     if (name.IsEmpty()) {
+      if (node.Type() != ValueType::Empty) return false;
       open_.push_back(Frame{&node, node.FirstChild(), indent, indent, false});
-      return;
+      return true;
     }
+    if (!IsWritableName(name)) return false;
     AppendIndent(indent);
     out_.AppendChar('<');
     out_.Append(name);
@@ -121,6 +141,7 @@ class XmlWriter {
         hasContent = true;
         continue;
       }
+      if (!IsWritableName(child->Name()) || child->FirstChild()) return false;
       out_.AppendChar(' ');
       out_.Append(child->Name());
       AppendUnits(out_, kAttributeOpen);
@@ -141,12 +162,12 @@ class XmlWriter {
         }
       }
       open_.push_back(Frame{&node, node.FirstChild(), inner, indent, true});
-      return;
+      return true;
     }
     if (node.Type() == ValueType::Empty) {
       AppendUnits(out_, kEmptyTagClose);
       out_.Append(newline_);
-      return;
+      return true;
     }
     out_.AppendChar('>');
     {
@@ -154,6 +175,7 @@ class XmlWriter {
       if (value.ok()) AppendValue(node, value);
     }
     AppendEndTag(node);
+    return true;
   }
 
   void AppendEndTag(KelmoImpl& node) {
@@ -171,7 +193,7 @@ class XmlWriter {
     } else {
       // Also the fallback for section text holding "]]>": escaped text reads
       // back as the same characters, only as an element's value.
-      EscapeXml(value.text(), value.length(), out_);
+      EscapeXmlText(value.text(), value.length(), out_);
     }
   }
 
@@ -193,19 +215,19 @@ class XmlWriter {
 
 }  // namespace
 
-void WriteXml(KelmoImpl& node, WStrBuf& out, const WStrBuf& unit, const WStrBuf& indent,
+bool WriteXml(KelmoImpl& node, WStrBuf& out, const WStrBuf& unit, const WStrBuf& indent,
               const WStrBuf& newline) {
-  XmlWriter<WStrBuf>(out, unit, indent, newline).Write(node);
+  return XmlWriter<WStrBuf>(out, unit, indent, newline).Write(node);
 }
 
-void WriteXml(KelmoImpl& node, Utf8Text& out, const WStrBuf& unit, const WStrBuf& indent,
+bool WriteXml(KelmoImpl& node, Utf8Text& out, const WStrBuf& unit, const WStrBuf& indent,
               const WStrBuf& newline) {
-  XmlWriter<Utf8Text>(out, unit, indent, newline).Write(node);
+  return XmlWriter<Utf8Text>(out, unit, indent, newline).Write(node);
 }
 
-void WriteXml(KelmoImpl& node, EncodableText& out, const WStrBuf& unit, const WStrBuf& indent,
+bool WriteXml(KelmoImpl& node, EncodableText& out, const WStrBuf& unit, const WStrBuf& indent,
               const WStrBuf& newline) {
-  XmlWriter<EncodableText>(out, unit, indent, newline).Write(node);
+  return XmlWriter<EncodableText>(out, unit, indent, newline).Write(node);
 }
 
 }  // namespace kelmo

@@ -12,15 +12,19 @@ namespace kelmo {
 // Appends the XML of node and its subtree to out. Attribute children become
 // attributes, other children child elements, the value the element's text
 // (a CDATA section for CDATA nodes). A node without a name writes only its
-// non-attribute children, at its own indent. unit is added to the indent once
-// per element level; newline ends every line. Deep trees cost heap, not stack.
-void WriteXml(KelmoImpl& node, WStrBuf& out, const WStrBuf& unit, const WStrBuf& indent,
+// children, at its own indent. unit is added to the indent once per element
+// level; newline ends every line. Deep trees cost heap, not stack.
+// Returns false, with out holding part of the text, for a tree that would
+// not read back the same: a name that is not a sequence of name characters
+// (or an empty attribute name), a value or attribute children on a node
+// without a name, or children of an attribute.
+bool WriteXml(KelmoImpl& node, WStrBuf& out, const WStrBuf& unit, const WStrBuf& indent,
               const WStrBuf& newline);
 // The same text as UTF-8 bytes.
-void WriteXml(KelmoImpl& node, Utf8Text& out, const WStrBuf& unit, const WStrBuf& indent,
+bool WriteXml(KelmoImpl& node, Utf8Text& out, const WStrBuf& unit, const WStrBuf& indent,
               const WStrBuf& newline);
 // The same text bound for a narrower encoding (see EncodableText).
-void WriteXml(KelmoImpl& node, EncodableText& out, const WStrBuf& unit, const WStrBuf& indent,
+bool WriteXml(KelmoImpl& node, EncodableText& out, const WStrBuf& unit, const WStrBuf& indent,
               const WStrBuf& newline);
 
 }  // namespace kelmo

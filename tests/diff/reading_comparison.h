@@ -4,8 +4,10 @@
 //  - Line breaks written literally in text and attribute values are dropped
 //    here, while an XML processor keeps them in text and turns them into
 //    spaces in attribute values. Element texts are compared without line
-//    feeds (a line feed written as a reference is kept here, and cannot be
-//    told apart on libxml2's side).
+//    feeds and trimmed of blanks (line feeds and blanks at the ends written
+//    as references are kept here, and cannot be told apart on libxml2's
+//    side). A run of blanks written only as references is a value here and
+//    skipped as blank there; such a value is not compared.
 //  - Tabs written literally in attribute values are kept here; attribute
 //    value normalization turns them into spaces. So a space on libxml2's side
 //    of an attribute value may stand for a space, a tab or a dropped line

@@ -67,7 +67,7 @@ const ParseCase kMappingCases[] = {
     {"inner tab kept", "<a>x\ty</a>", true, "a=\"x\\x09y\""},
     {"run trimmed", "<a> \t padded  text \t </a>", true, "a=\"padded  text\""},
     {"text after a child still counts", "<a><b>v</b>tail</a>", true, "a=\"tail\"(b=\"v\")"},
-    {"run at the end of the input is dropped", "<a>never stored", true, "a"},
+    {"run at the end of the input is dropped", "<a>never stored", false, "a", 13, 1, 15},
     {"document-level text is dropped", "before<a/>after", true, "a"},
     {"attribute keeps spaces and tabs", "<a x=\" \t v \t \"/>", true,
      "a(x#2=\" \\x09 v \\x09 \")"},
@@ -108,7 +108,8 @@ const ParseCase kReferenceCases[] = {
     {"highest code point", "<a>&#x10FFFF;</a>", true, u8"a=\"\U0010FFFF\""},
     {"reference to 0", "<a>&#0;</a>", true, "a=\"\\x00\""},
     {"reference without digits", "<a>x&#;</a>", true, "a=\"x\\x00\""},
-    {"references to spaces are trimmed", "<a>&#32;x&#9;</a>", true, "a=\"x\""},
+    {"blanks by reference are kept", "<a> &#32;x&#9;\t</a>", true, "a=\" x\\x09\""},
+    {"blanks only by reference", "<a>\t&#x20; </a>", true, "a=\" \""},
     {"line feed by reference kept in a value", "<a x=\"1&#10;2\"/>", true,
      "a(x#2=\"1\\x0A2\")"},
     {"reference in dropped text is still checked", "<a>v<b/>&nbsp;</a>", false, "a=\"v\"(b)", 5, 1,
@@ -121,7 +122,7 @@ const ParseCase kReferenceCases[] = {
     {"markup inside a reference in a value", "<a x=\"&a<b;\"/>", false, "a(x)", 5, 1, 11},
     {"beyond U+10FFFF", "<a>&#x110000;</a>", false, "a", 5, 1, 13},
     {"digits that overflow", "<a>&#99999999999999999999999;</a>", false, "a", 5, 1, 29},
-    {"reference without ; at the end of the input", "<a>x&amp", true, "a"},
+    {"reference without ; at the end of the input", "<a/>x&amp", false, "a", 13, 1, 9},
 };
 
 // Sections.
@@ -133,7 +134,7 @@ const ParseCase kSectionCases[] = {
     {"runs of brackets", "<a><![CDATA[x]y]]z]]]]></a>", true, "a#1=\"x]y]]z]]\""},
     {"cdata after a run replaces it", "<a>run<![CDATA[sec]]></a>", true, "a#1=\"sec\""},
     {"run after cdata is dropped", "<a><![CDATA[sec]]>run</a>", true, "a#1=\"sec\""},
-    {"unterminated cdata marks the node", "<a><![CDATA[never", true, "a#1:bool"},
+    {"unterminated cdata marks the node", "<a><![CDATA[never", false, "a#1:bool", 13, 1, 17},
     {"other keyword leaves the kind", "<a><![FOO[raw &amp;]]></a>", true, "a=\"raw &amp;\""},
     {"keyword with line breaks", "<a><![CD\nATA[x]]></a>", true, "a#1=\"x\""},
     {"keyword is case-sensitive", "<a><![cdata[x]]></a>", true, "a=\"x\""},
@@ -182,17 +183,23 @@ const ParseCase kPositionCases[] = {
     {"end tag with a longer name", "<abc></abcd>", false, "abc", 7, 1, 12},
 };
 
-// Input ending inside a construct is success.
+// Input ending inside a construct fails with error 13 at its last
+// character, keeping the partial tree; what may follow the root does not.
 const ParseCase kTruncatedCases[] = {
-    {"after the first name", "<a", true, "a"},
-    {"inside a start tag", "<a x=\"1\" ", true, "a(x#2=\"1\")"},
-    {"inside an attribute name", "<a xy", true, "a(xy)"},
-    {"inside an attribute value", "<a x=\"unfinished", true, "a(x)"},
-    {"unclosed element", "<a><b>v", true, "a(b)"},
-    {"inside a comment", "<a/><!-- never", true, "a"},
-    {"inside an instruction", "<a/><?p never", true, "a"},
-    {"inside an end tag", "<a></a", true, "a"},
-    {"after <", "<a/><", true, "a"},
+    {"after the first name", "<a", false, "a", 13, 1, 2},
+    {"inside a start tag", "<a x=\"1\" ", false, "a(x#2=\"1\")", 13, 1, 9},
+    {"inside an attribute name", "<a xy", false, "a(xy)", 13, 1, 5},
+    {"inside an attribute value", "<a x=\"unfinished", false, "a(x)", 13, 1, 16},
+    {"unclosed element", "<a><b>v</b>\n", false, "a(b=\"v\")", 13, 1, 12},
+    {"inside a comment", "<a/><!-- never", false, "a", 13, 1, 14},
+    {"inside an instruction", "<a/><?p never", false, "a", 13, 1, 13},
+    {"inside a declaration", "<a/><!DOCTYPE", false, "a", 13, 1, 13},
+    {"inside a section keyword", "<a><![CDA", false, "a", 13, 1, 9},
+    {"inside an end tag", "<a></a", false, "a", 13, 1, 6},
+    {"after <", "<a/><", false, "a", 13, 1, 5},
+    {"after the ? of an instruction", "<a/><?p?", false, "a", 13, 1, 8},
+    {"blanks, comments and text after the root", "<a/>\r\n <!-- c --><?p?> t\n", true, "a"},
+    {"no element at all", "<!-- c -->", true, ""},
 };
 
 std::string TestName(const ::testing::TestParamInfo<ParseCase>& info) {
@@ -310,13 +317,18 @@ TEST_F(ParserTest, ExplicitLengthIsObeyed) {
   ASSERT_TRUE(p->ParseStringW(W(xml), 4));
   EXPECT_EQ(Outline(p->GetRoot()), "a");
   EXPECT_EQ(p->GetErrorOffset(), 4u);
+  // Cut inside the second element: the text is incomplete.
+  EXPECT_FALSE(p->ParseStringW(W(xml), 6));
+  EXPECT_EQ(p->GetErrorCode(), 13u);
+  EXPECT_EQ(Outline(p->GetRoot()), "a,b");
 
   const std::u16string withZero(u"<a>x\0y</a>", 10);
   ASSERT_TRUE(ParseW(withZero));
   EXPECT_EQ(StringOf(p->GetRoot()->GetFirstChild()), std::u16string(u"x\0y", 3));
 
-  // The whole-text length stops at the zero unit.
-  ASSERT_TRUE(p->ParseStringW(W(withZero), kelmo::kWholeText));
+  // The whole-text length stops at the zero unit, inside the element.
+  ASSERT_FALSE(p->ParseStringW(W(withZero), kelmo::kWholeText));
+  EXPECT_EQ(p->GetErrorCode(), 13u);
   EXPECT_EQ(Outline(p->GetRoot()), "a");
   EXPECT_EQ(p->GetErrorOffset(), 4u);
 }
@@ -375,7 +387,8 @@ TEST_F(ParserTest, ParseStringAConvertsFromTheCodePage) {
   EXPECT_EQ(attr->GetKind(), 2);
   EXPECT_EQ(p->GetErrorOffset(), 15u);  // counted in wide units
 
-  ASSERT_TRUE(p->ParseStringA(gbk.c_str(), 6, 936));  // bytes, not characters
+  ASSERT_FALSE(p->ParseStringA(gbk.c_str(), 6, 936));  // bytes, not characters
+  EXPECT_EQ(p->GetErrorCode(), 13u);
   EXPECT_EQ(Outline(p->GetRoot()), u8"\u4E2D(\u6587)");
 }
 
@@ -581,7 +594,8 @@ TEST(ParserDepth, UnclosedMillionLevelsAndAFailureAtTheBottom) {
   ModuleScope m;
   RefPtr<KelmoParser> p = m->CreateParser();
   std::u16string xml = Repeat(u"<n>", kDepth);
-  ASSERT_TRUE(p->ParseStringW(W(xml), static_cast<unsigned>(xml.size())));
+  ASSERT_FALSE(p->ParseStringW(W(xml), static_cast<unsigned>(xml.size())));
+  EXPECT_EQ(p->GetErrorCode(), 13u);
   RefPtr<Kelmo> detached = p->DetachRoot();
   ASSERT_NE(detached, nullptr);
   detached = nullptr;

@@ -211,7 +211,6 @@ TEST_F(TraversalTest, ToXmlWithoutNodeGivesEmptyTextAndKeepsTheHolder) {
 
 TEST_F(TraversalTest, EmptyOutputStillFillsTheWideHolderButNotTheNarrowOne) {
   RefPtr<Kelmo> unnamed = m->CreateNodeW(nullptr, 0);
-  Add(unnamed, "attr", NodeKind::Attribute);
   RefPtr<XInRes> holder;
   unsigned int length = 99;
   t->ToXmlW(SmallTree(), &length, nullptr, nullptr, holder);
@@ -229,6 +228,33 @@ TEST_F(TraversalTest, EmptyOutputStillFillsTheWideHolderButNotTheNarrowOne) {
   EXPECT_EQ(length, 0u);
   EXPECT_STREQ(narrow, "");
   EXPECT_EQ(narrowHolder, earlier);
+}
+
+// A tree that would not read back the same gives no text at all, like the
+// other failures of ToXmlA: empty text, length 0, holder untouched.
+TEST_F(TraversalTest, ToXmlRefusesTreesThatWouldNotReadBack) {
+  RefPtr<Kelmo> spaced = Node("r");
+  Add(spaced, "a b");
+  RefPtr<Kelmo> valuedRoot = m->CreateNodeW(nullptr, 0);
+  valuedRoot->SetInt(1);
+  Add(valuedRoot, "a");
+  for (const RefPtr<Kelmo>& tree : {spaced, valuedRoot}) {
+    RefPtr<XInRes> holder;
+    unsigned int length = 99;
+    t->ToXmlW(SmallTree(), &length, nullptr, nullptr, holder);
+    RefPtr<XInRes> earlier = holder;
+    const kelmo::WChar* wide = t->ToXmlW(tree, &length, W(u" "), W(u"\n"), holder);
+    EXPECT_EQ(length, 0u);
+    EXPECT_EQ(wide[0], 0);
+    EXPECT_EQ(holder, earlier);
+    for (unsigned int codePage : {65001u, 1200u}) {
+      length = 99;
+      const char* narrow = t->ToXmlA(tree, &length, " ", "\n", codePage, holder);
+      EXPECT_EQ(length, 0u);
+      EXPECT_STREQ(narrow, "");
+      EXPECT_EQ(holder, earlier);
+    }
+  }
 }
 
 TEST_F(TraversalTest, ToXmlWOfASingleElementCountsExactlyItsUnits) {
@@ -377,6 +403,49 @@ TEST_F(SaveTest, MissingNodePathOrDirectoryGivesFalseAndNoFile) {
   EXPECT_FALSE(t->SaveFileW(Node("a"), nullptr, nullptr, nullptr, nullptr));
   EXPECT_FALSE(t->SaveFileA(Node("a"), nullptr, nullptr, nullptr, nullptr, 0));
   EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
+}
+
+// Names the parser would not read back as the same name, and structure the
+// writer cannot express: the save fails and the old file stays byte for byte.
+TEST_F(SaveTest, TreesThatWouldNotReadBackAreNotSaved) {
+  const std::string old = "<?xml version=\"1.0\"?><old/>";
+  WriteBytes(dir.File("keep.xml"), old);
+  std::vector<RefPtr<Kelmo>> trees;
+  for (const char* name : {"a b", "a<b", "a>b", "a&b", "a=b", "a\"b", "a'b", "a/b", "a\x01"}) {
+    RefPtr<Kelmo> element = Node("r");
+    Add(element, name);
+    trees.push_back(element);
+    RefPtr<Kelmo> attribute = Node("r");
+    Add(attribute, name, NodeKind::Attribute);
+    trees.push_back(attribute);
+  }
+  RefPtr<Kelmo> unnamedAttribute = Node("r");
+  Add(unnamedAttribute, "", NodeKind::Attribute);
+  trees.push_back(unnamedAttribute);
+  RefPtr<Kelmo> rootValue = m->CreateNodeW(nullptr, 0);
+  rootValue->SetStringW(W(u"v"), kelmo::kWholeText);
+  Add(rootValue, "a");
+  trees.push_back(rootValue);
+  RefPtr<Kelmo> rootAttribute = m->CreateNodeW(nullptr, 0);
+  Add(rootAttribute, "x", NodeKind::Attribute);
+  Add(rootAttribute, "a");
+  trees.push_back(rootAttribute);
+  RefPtr<Kelmo> attributeChild = Node("r");
+  Add(Add(attributeChild, "x", NodeKind::Attribute), "inner");
+  trees.push_back(attributeChild);
+  for (const RefPtr<Kelmo>& tree : trees) {
+    EXPECT_FALSE(t->SaveFileW(tree, W(PathW("keep.xml")), nullptr, nullptr, nullptr));
+    EXPECT_FALSE(t->SaveFileA(tree, PathA("keep.xml").c_str(), " ", "\n", "utf-16", 65001));
+    EXPECT_EQ(ReadBytes(dir.File("keep.xml")), old);
+  }
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()),
+                          std::filesystem::directory_iterator()),
+            1);
+  // An element without a name stays a transparent container.
+  RefPtr<Kelmo> group = Node("r");
+  Add(Add(group, ""), "a");
+  ASSERT_TRUE(t->SaveFileA(group, PathA("keep.xml").c_str(), nullptr, nullptr, "us-ascii", 0));
+  EXPECT_EQ(ReadBytes(dir.File("keep.xml")), "<?xml version=\"1.0\" encoding=\"us-ascii\"?><r><a/></r>");
 }
 
 TEST_F(SaveTest, SavingOverADirectoryFailsAndLeavesIt) {

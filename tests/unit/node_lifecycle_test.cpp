@@ -165,7 +165,9 @@ TEST(NodeLifecycle, NamesInBothWidths) {
   EXPECT_FALSE(untouched);
 
   node->SetNameA("abc", 3, 4242424);
-  EXPECT_EQ(u"", NameOf(node)) << "an unconvertible name becomes empty";
+  EXPECT_EQ(u"caf\u00e9", NameOf(node)) << "an unconvertible name leaves the old one";
+  node->SetNameA(nullptr, 0, 4242424);
+  EXPECT_EQ(u"", NameOf(node));
   EXPECT_TRUE(node->GetNameA(text, length, 4242424, untouched)) << "empty name, any code page";
   EXPECT_EQ(0u, length);
 

@@ -247,7 +247,7 @@ TEST(ValueAccess, IntegerTexts) {
       {"+5", true, 5},           {"0x1F", true, 31},        {"$ff", true, 255},
       {"x10", true, 16},         {"+-5", true, -5},         {"--5", true, -5},
       {"0x", true, 0},           {"-", true, 0},            {" ", true, 0},
-      {"\t1 000", true, 1000},   {"4294967295", true, -1},  {"4294967296", true, 0},
+      {"\t1 000", true, 1000},   {"4294967295", true, -1},  {"4294967296", false, 0},
       {"0XaB", true, 171},       {"", false, 0},            {"1F", false, 0},
       {"12abc", false, 0},       {"5-", false, 0},          {"-+5", false, 0},
       {"0x0x5", false, 0},       {"3.5", false, 0},         {"12\n", false, 0},
@@ -261,13 +261,15 @@ TEST(ValueAccess, IntegerTexts) {
   }
 }
 
-TEST(ValueAccess, NarrowTextGettersWrap) {
+TEST(ValueAccess, NarrowTextGettersShareBitsAndRefuseWhatDoesNotFit) {
   char ch = 0;
   unsigned char uc = 0;
   int16_t s = 0;
   uint16_t us = 0;
-  ASSERT_TRUE(StringNode("300")->GetChar(ch));
-  EXPECT_EQ(ch, 44);
+  EXPECT_FALSE(StringNode("300")->GetChar(ch));
+  EXPECT_FALSE(StringNode("70000")->GetUShort(us));
+  EXPECT_EQ(ch, 0);
+  EXPECT_EQ(us, 0);
   ASSERT_TRUE(StringNode("-1")->GetUChar(uc));
   EXPECT_EQ(uc, 255);
   ASSERT_TRUE(StringNode("65535")->GetShort(s));
@@ -293,7 +295,7 @@ TEST(ValueAccess, RealTexts) {
   } cases[] = {
       {"3.25", true, 3.25}, {".5", true, 0.5},  {"5.", true, 5.0},   {"-0.5", true, -0.5},
       {" - 2 . 5 ", true, -2.5}, {".", true, 0.0}, {"1e3", false, 0}, {"1,5", false, 0},
-      {"1.2.3", false, 0},  {"0x10", false, 0}, {"inf", false, 0},   {"", false, 0},
+      {"1.2.3", false, 0},  {"0x10", false, 0}, {"-inf", true, -HUGE_VAL}, {"", false, 0},
   };
   for (const Case& c : cases) {
     RefPtr<KelmoImpl> node = StringNode(c.text);
@@ -438,10 +440,12 @@ TEST(ValueAccess, NarrowStringSetter) {
   node->SetStringA(utf8, 2, kCodePageUtf8);
   WText expected(1, WChar(0x00E9));
   EXPECT_EQ(StringOf(*node), expected);
-  node->SetStringA(utf8, 2, kUnknownCodePage);
-  EXPECT_EQ(node->Type(), ValueType::String);
-  EXPECT_EQ(StringOf(*node), WText());
+  // A failed conversion keeps what the node held, whatever its kind.
+  node->SetStringA("x", 1, kUnknownCodePage);
+  EXPECT_EQ(StringOf(*node), expected);
   node->SetInt(1);
+  node->SetStringA(utf8, 2, kUnknownCodePage);
+  EXPECT_EQ(node->Type(), ValueType::Int);
   node->SetStringA("xyz", 0xFFFFFFFFu, kCodePageUtf8);
   EXPECT_EQ(StringOf(*node), Wide("xyz"));
 }

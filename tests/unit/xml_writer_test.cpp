@@ -39,10 +39,13 @@ RefPtr<KelmoImpl> Text(const RefPtr<KelmoImpl>& parent, const char16_t* name,
   return child;
 }
 
+constexpr char16_t kRefused[] = u"(refused)";
+
 std::u16string Write(const RefPtr<KelmoImpl>& node, const char16_t* unit = u"",
                      const char16_t* newline = u"", const char16_t* indent = u"") {
   WStrBuf out;
-  WriteXml(*node, out, WStrBuf(W(unit)), WStrBuf(W(indent)), WStrBuf(W(newline)));
+  if (!WriteXml(*node, out, WStrBuf(W(unit)), WStrBuf(W(indent)), WStrBuf(W(newline))))
+    return kRefused;
   return Str(out);
 }
 
@@ -77,12 +80,51 @@ TEST(WriteXmlTest, WorkedExampleGivesTenLines) {
   EXPECT_EQ(Write(WorkedExample(), u"  ", u"\n"), kWorkedExampleXml);
 }
 
-TEST(WriteXmlTest, UnnamedParentWritesOnlyItsElementChildren) {
+TEST(WriteXmlTest, UnnamedParentWritesOnlyItsChildren) {
   RefPtr<KelmoImpl> parent = KelmoImpl::Make();
-  parent->SetStringW(W(u"dropped"), kWholeText);
-  Text(parent, u"attr", u"dropped too", NodeKind::Attribute);
   parent->AppendChild(RefPtr<Kelmo>(WorkedExample()));
   EXPECT_EQ(Write(parent, u"  ", u"\n"), kWorkedExampleXml);
+}
+
+// Trees that would not read back the same are refused, not written in part.
+TEST(WriteXmlTest, RefusesWhatWouldNotReadBack) {
+  const char16_t* badNames[] = {u"a b", u"a<b", u"a>", u"a&b", u"a=b", u"a\"b",
+                                u"a'b", u"a/b", u"a\tb", u"a\x01",  u"a!", u"?"};
+  for (const char16_t* name : badNames) {
+    RefPtr<KelmoImpl> element = Node(u"r");
+    Child(Child(element, u"ok"), name);
+    EXPECT_EQ(Write(element), kRefused) << "element name";
+    RefPtr<KelmoImpl> attribute = Node(u"r");
+    Child(attribute, name, NodeKind::Attribute);
+    EXPECT_EQ(Write(attribute), kRefused) << "attribute name";
+  }
+  RefPtr<KelmoImpl> unnamedAttribute = Node(u"r");
+  Child(unnamedAttribute, u"", NodeKind::Attribute);
+  EXPECT_EQ(Write(unnamedAttribute), kRefused);
+
+  RefPtr<KelmoImpl> valuedRoot = KelmoImpl::Make();
+  valuedRoot->SetStringW(W(u"lost"), kWholeText);
+  Child(valuedRoot, u"a");
+  EXPECT_EQ(Write(valuedRoot), kRefused);
+
+  RefPtr<KelmoImpl> rootAttribute = KelmoImpl::Make();
+  Text(rootAttribute, u"x", u"1", NodeKind::Attribute);
+  EXPECT_EQ(Write(rootAttribute), kRefused);
+
+  RefPtr<KelmoImpl> nested = Node(u"r");
+  RefPtr<KelmoImpl> group = KelmoImpl::Make();
+  nested->AppendChild(RefPtr<Kelmo>(group));
+  Child(group, u"a");
+  group->SetInt(1);
+  EXPECT_EQ(Write(nested), kRefused);
+  group->SetEmpty();
+  EXPECT_EQ(Write(nested), u"<r><a/></r>");
+  Child(group, u"x", NodeKind::Attribute);
+  EXPECT_EQ(Write(nested), kRefused);
+
+  RefPtr<KelmoImpl> parentAttribute = Node(u"r");
+  Child(Text(parentAttribute, u"x", u"v", NodeKind::Attribute), u"inner");
+  EXPECT_EQ(Write(parentAttribute), kRefused);
 }
 
 TEST(WriteXmlTest, AppendsToExistingOutputAndStartsAtTheCallersIndent) {
@@ -128,15 +170,15 @@ INSTANTIATE_TEST_SUITE_P(
                      return a;
                    },
                    u"<a x=\"\"/>\n"},
-        LayoutCase{"attribute children and attributes of an attribute are ignored",
+        LayoutCase{"blanks at the ends of text are references, in attributes literal",
                    [] {
                      RefPtr<KelmoImpl> a = Node(u"a");
-                     RefPtr<KelmoImpl> x = Text(a, u"x", u"v", NodeKind::Attribute);
-                     Child(x, u"inner");
-                     Child(x, u"z", NodeKind::Attribute);
+                     a->SetStringW(W(u" \ta b\t "), kWholeText);
+                     Text(a, u"x", u" \ty ", NodeKind::Attribute);
+                     Text(a, u"blank", u"  ");
                      return a;
                    },
-                   u"<a x=\"v\"/>\n"},
+                   u"<a x=\" \ty \">\n &#x20;&#x09;a b&#x09;&#x20;\n <blank>&#x20;&#x20;</blank>\n</a>\n"},
         LayoutCase{"attributes after content children still go into the start tag",
                    [] {
                      RefPtr<KelmoImpl> a = Node(u"a");
@@ -191,7 +233,7 @@ INSTANTIATE_TEST_SUITE_P(
                      a->SetStringW(W(text), 6);
                      return a;
                    },
-                   u"<a>\t&#xa;&#xd;&#x00;&#x1b;z</a>\n"},
+                   u"<a>&#x09;&#xa;&#xd;&#x00;&#x1b;z</a>\n"},
         LayoutCase{"line breaks in attribute values",
                    [] {
                      RefPtr<KelmoImpl> a = Node(u"a");
@@ -205,7 +247,7 @@ INSTANTIATE_TEST_SUITE_P(
                      Text(a, u"x", u"1", NodeKind::Attribute);
                      return a;
                    },
-                   u""},
+                   kRefused},
         LayoutCase{"unnamed node without children", [] { return KelmoImpl::Make(); }, u""},
         LayoutCase{"unnamed node inside a named one keeps the indent it is given",
                    [] {

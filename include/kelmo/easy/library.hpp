@@ -54,6 +54,7 @@ inline const char* ParseErrorMessage(unsigned int code) {
     case ParseError::TagMismatch: return "end tag does not match the open element";
     case ParseError::Encoding: return "unknown or undecodable encoding";
     case ParseError::File: return "cannot read file";
+    case ParseError::Truncated: return "the document ends too early: something is left open";
   }
   return "unknown parser error";
 }
