@@ -27,7 +27,7 @@ int main(int argc, char** argv) {
     }
     kelmo::easy::Node service = doc.element();
 
-    // Every value arrives as text; Get<T> converts it, get_or supplies a
+    // Every value arrives as text; Get<T> converts it, GetOr supplies a
     // default for what is missing or does not convert.
     const std::string name = GetOr<std::string>(service, "@name", "unnamed");
     const int port = GetOr<int>(service, "listen/port", 80);

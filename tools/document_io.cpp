@@ -281,12 +281,12 @@ std::string EditDocumentText(const Library& library, const LoadedDocument& doc,
   };
   std::string why;
   DocumentText text;
-  if (!DecodeDocumentText(library, doc.bytes, doc.encoding, text, why)) throw refuse(why);
+  if (!DecodeDocumentText(doc.bytes, doc.encoding, text, why)) throw refuse(why);
   SourceDocument layout;
   if (!ScanXmlSource(text.utf8, layout, why)) throw refuse(why);
   if (!edit(text.utf8, layout, !HoldsAllCharacters(doc.encoding), why)) throw refuse(why);
   std::string bytes;
-  if (!EncodeDocumentText(library, text, doc.encoding, bytes, why)) throw refuse(why);
+  if (!EncodeDocumentText(text, doc.encoding, bytes, why)) throw refuse(why);
   // The edited text must read back as the tree with the change made reads
   // back once written out.
   const std::string intended = library.ToXml(doc.document.root());

@@ -3,11 +3,7 @@
 namespace kelmo_tool {
 namespace {
 
-using kelmo::RefPtr;
 using kelmo::WChar;
-using kelmo::XInRes;
-using kelmo::easy::AsWide;
-using kelmo::easy::FromWide;
 
 constexpr unsigned int kUtf8 = 65001, kUtf16Le = 1200, kUtf16Be = 1201;
 
@@ -45,24 +41,27 @@ std::string EncodeUtf16(std::string_view utf8, bool bigEndian) {
 
 // Narrow encodings go through the library's own converters, which are the
 // ones that read and write the document.
-std::string NarrowToUtf8(const kelmo::easy::Library& library, std::string_view bytes,
-                         unsigned int codePage) {
-  if (bytes.empty()) return {};
-  kelmo::easy::Node probe = library.CreateNode();
-  probe->SetStringA(bytes.data(), static_cast<unsigned int>(bytes.size()), codePage);
-  return kelmo::easy::ValueOf<std::string>(probe).value_or(std::string());
+std::string NarrowToUtf8(std::string_view bytes, const kelmo::Encoding& encoding) {
+  if (bytes.empty() || bytes.size() > 0x7FFFFFFF) return {};
+  const int size = static_cast<int>(bytes.size());
+  const int units = kelmo::DecodeWith(encoding, bytes.data(), size, nullptr, 0);
+  if (units <= 0) return {};
+  std::u16string wide(static_cast<size_t>(units), u'\0');
+  if (kelmo::DecodeWith(encoding, bytes.data(), size, reinterpret_cast<WChar*>(&wide[0]), units) != units)
+    return {};
+  return kelmo::easy::ToUtf8(wide);
 }
 
-std::string Utf8ToNarrow(const kelmo::easy::Library& library, std::string_view utf8,
-                         unsigned int codePage) {
-  if (utf8.empty()) return {};
-  kelmo::easy::Node probe = library.CreateNode();
-  kelmo::easy::StoreValue(probe, utf8);
-  const char* text = nullptr;
-  unsigned int length = 0;
-  RefPtr<XInRes> holder;
-  if (!probe->GetStringA(text, length, codePage, holder)) return {};
-  return std::string(text, length);
+std::string Utf8ToNarrow(std::string_view utf8, const kelmo::Encoding& encoding) {
+  const std::u16string wide = kelmo::easy::ToUtf16(utf8);
+  if (wide.empty() || wide.size() > 0x7FFFFFFF) return {};
+  const WChar* in = reinterpret_cast<const WChar*>(wide.data());
+  const int units = static_cast<int>(wide.size());
+  const int size = kelmo::EncodeWith(encoding, in, units, nullptr, 0);
+  if (size <= 0) return {};
+  std::string narrow(static_cast<size_t>(size), '\0');
+  if (kelmo::EncodeWith(encoding, in, units, &narrow[0], size) != size) return {};
+  return narrow;
 }
 
 }  // namespace
@@ -78,43 +77,45 @@ std::u16string Utf16UnitsOf(std::string_view bytes, bool bigEndian) {
 }
 
 bool HoldsAllCharacters(const EncodingInfo& encoding) {
-  return encoding.codePage == kUtf8 || IsUtf16(encoding);
+  return kelmo::Repertoire(encoding.encoding).CarriesAll();
 }
 
-bool DecodeDocumentText(const kelmo::easy::Library& library, std::string_view bytes,
-                        const EncodingInfo& encoding, DocumentText& text, std::string& why) {
+bool DecodeDocumentText(std::string_view bytes, const EncodingInfo& encoding, DocumentText& text,
+                        std::string& why) {
   text = DocumentText();
-  if (encoding.codePage == kUtf8) {
+  const unsigned int codePage = encoding.encoding.charset[0] ? 0 : encoding.encoding.codePage;
+  if (codePage == kUtf8) {
     // Kept as bytes: whatever the file holds comes back as it was.
     text.utf8 = std::string(TakeMark(bytes, "\xEF\xBB\xBF", text.byteOrderMark));
     return true;
   }
-  if (encoding.codePage == kUtf16Le || encoding.codePage == kUtf16Be) {
-    const bool bigEndian = encoding.codePage == kUtf16Be;
+  if (codePage == kUtf16Le || codePage == kUtf16Be) {
+    const bool bigEndian = codePage == kUtf16Be;
     const std::string_view rest = TakeMark(bytes, bigEndian ? "\xFE\xFF" : "\xFF\xFE",
                                            text.byteOrderMark);
     return DecodeUtf16(rest, bigEndian, text.utf8, why);
   }
-  text.utf8 = NarrowToUtf8(library, bytes, encoding.codePage);
-  if (Utf8ToNarrow(library, text.utf8, encoding.codePage) != bytes) {
+  text.utf8 = NarrowToUtf8(bytes, encoding.encoding);
+  if (Utf8ToNarrow(text.utf8, encoding.encoding) != bytes) {
     why = std::string("its bytes do not all decode as ") + encoding.name;
     return false;
   }
   return true;
 }
 
-bool EncodeDocumentText(const kelmo::easy::Library& library, const DocumentText& text,
-                        const EncodingInfo& encoding, std::string& bytes, std::string& why) {
-  if (encoding.codePage == kUtf8) {
+bool EncodeDocumentText(const DocumentText& text, const EncodingInfo& encoding, std::string& bytes,
+                        std::string& why) {
+  const unsigned int codePage = encoding.encoding.charset[0] ? 0 : encoding.encoding.codePage;
+  if (codePage == kUtf8) {
     bytes = text.byteOrderMark + text.utf8;
     return true;
   }
-  if (encoding.codePage == kUtf16Le || encoding.codePage == kUtf16Be) {
-    bytes = text.byteOrderMark + EncodeUtf16(text.utf8, encoding.codePage == kUtf16Be);
+  if (codePage == kUtf16Le || codePage == kUtf16Be) {
+    bytes = text.byteOrderMark + EncodeUtf16(text.utf8, codePage == kUtf16Be);
     return true;
   }
-  const std::string narrow = Utf8ToNarrow(library, text.utf8, encoding.codePage);
-  if (NarrowToUtf8(library, narrow, encoding.codePage) != text.utf8) {
+  const std::string narrow = Utf8ToNarrow(text.utf8, encoding.encoding);
+  if (NarrowToUtf8(narrow, encoding.encoding) != text.utf8) {
     why = std::string("the text has characters that ") + encoding.name + " cannot hold";
     return false;
   }

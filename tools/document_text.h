@@ -19,13 +19,13 @@ struct DocumentText {
 
 // False, saying why, when the bytes would not come back unchanged from
 // EncodeDocumentText (bytes the encoding cannot decode, for example).
-bool DecodeDocumentText(const kelmo::easy::Library& library, std::string_view bytes,
-                        const EncodingInfo& encoding, DocumentText& text, std::string& why);
+bool DecodeDocumentText(std::string_view bytes, const EncodingInfo& encoding, DocumentText& text,
+                        std::string& why);
 
 // False, saying why, when a character of the text has no form in the
 // encoding.
-bool EncodeDocumentText(const kelmo::easy::Library& library, const DocumentText& text,
-                        const EncodingInfo& encoding, std::string& bytes, std::string& why);
+bool EncodeDocumentText(const DocumentText& text, const EncodingInfo& encoding, std::string& bytes,
+                        std::string& why);
 
 // The UTF-16 units of the bytes (a trailing odd byte left out).
 std::u16string Utf16UnitsOf(std::string_view bytes, bool bigEndian);

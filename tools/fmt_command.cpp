@@ -31,11 +31,11 @@ uint64_t IndentationBytes(const Node& root, size_t unit) {
 
 // What the rewrite would leave out: the first comment, processing
 // instruction, DOCTYPE, text beside other content or line break in text.
-std::string WhatWouldBeDropped(const kelmo::easy::Library& library, const LoadedDocument& doc) {
+std::string WhatWouldBeDropped(const LoadedDocument& doc) {
   std::string why;
   DocumentText text;
   SourceDocument source;
-  if (!DecodeDocumentText(library, doc.bytes, doc.encoding, text, why) ||
+  if (!DecodeDocumentText(doc.bytes, doc.encoding, text, why) ||
       !ScanXmlSource(text.utf8, source, why))
     return {};
   if (!source.firstExtra.empty()) return source.firstExtra;
@@ -60,7 +60,7 @@ int RunFmt(ToolContext& context, const std::vector<std::string>& args) {
   const kelmo::easy::Library& library = context.library();
   const LoadedDocument doc = LoadDocument(library, file);
   if (!parsed.Has("--drop")) {
-    const std::string dropped = WhatWouldBeDropped(library, doc);
+    const std::string dropped = WhatWouldBeDropped(doc);
     if (!dropped.empty()) {
       throw DocumentError(doc.label + ": " + dropped +
                           " would be lost by rewriting; use --drop to rewrite without it, or "
