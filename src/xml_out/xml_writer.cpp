@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "common/text_length.h"
-#include "xml_in/xml_chars.h"
+#include "common/xml_name_chars.h"
 #include "xml_out/xml_escape.h"
 
 namespace kelmo {
