@@ -264,7 +264,7 @@ void WriteBytes(const std::string& bytes, const OutputChoice& output) {
   const kelmo::platform::ByteRange part{reinterpret_cast<const unsigned char*>(bytes.data()),
                                         bytes.size()};
 #if defined(_WIN32)
-  const bool ok = kelmo::platform::ReplaceFileW(AsWide(ToUtf16(output.path)), &part, 1);
+  const bool ok = kelmo::platform::ReplaceFileW(kelmo::easy::AsWide(kelmo::easy::ToUtf16(output.path)), &part, 1);
 #else
   const bool ok = kelmo::platform::ReplaceFileA(output.path.c_str(), &part, 1);
 #endif
