@@ -12,6 +12,7 @@
 #include <sys/stat.h>
 
 #include "host/host_library.h"
+#include "host/scratch_dir.h"
 #include "kelmo/kelmo.hpp"
 
 namespace {
@@ -408,17 +409,16 @@ TEST_F(Convenience, AttributesInOneLineRemoveAndRename) {
 TEST_F(Convenience, FailuresSayWhy) {
   EXPECT_EQ(library_.Parse("<a>\n  <b></c>\n</a>").error().Message(),
             "2:9: end tag does not match the open element (error 7)");
-  char dir[] = "/tmp/kelmo-convenience-XXXXXX";
-  ASSERT_NE(mkdtemp(dir), nullptr);
-  const std::string locked = std::string(dir) + "/locked.xml";
+  const kelmo_test::ScratchDir dir;
+  EXPECT_EQ(library_.SaveFile(settings_, dir.path().string()).reason, "it is a directory");
+#ifndef _WIN32
+  const std::string locked = dir.File("locked.xml").string();
   ASSERT_TRUE(library_.SaveFile(settings_, locked));
   ASSERT_EQ(chmod(locked.c_str(), 0444), 0);
   const kelmo::easy::SaveResult refused = library_.SaveFile(settings_, locked);
   EXPECT_FALSE(refused);
   EXPECT_EQ(refused.reason, "it is read-only");
-  EXPECT_EQ(library_.SaveFile(settings_, dir).reason, "it is a directory");
-  std::remove(locked.c_str());
-  rmdir(dir);
+#endif
 }
 
 TEST(LibraryLoading, FindsTheLibraryBesideTheProgramThenBySoname) {
