@@ -1,6 +1,9 @@
 #include "alloc_counter.h"
 
 #include <malloc.h>
+#include <sys/mman.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
@@ -21,20 +24,30 @@ namespace {
 std::atomic<int64_t> g_current{0};
 std::atomic<int64_t> g_peak{0};
 std::atomic<bool> g_seen{false};
+std::atomic<bool> g_counting{false};
 
-void Added(void* pointer) {
-  if (!pointer) return;
-  const int64_t now =
-      g_current.fetch_add(int64_t(malloc_usable_size(pointer)), std::memory_order_relaxed) +
-      int64_t(malloc_usable_size(pointer));
+inline bool Counting() { return g_counting.load(std::memory_order_relaxed); }
+
+void AddedBytes(int64_t bytes) {
+  const int64_t now = g_current.fetch_add(bytes, std::memory_order_relaxed) + bytes;
   int64_t peak = g_peak.load(std::memory_order_relaxed);
   while (now > peak && !g_peak.compare_exchange_weak(peak, now, std::memory_order_relaxed)) {
   }
+}
+
+void Added(void* pointer) {
+  if (!pointer || !Counting()) return;
+  AddedBytes(int64_t(malloc_usable_size(pointer)));
   g_seen.store(true, std::memory_order_relaxed);
 }
 
+int64_t PageRounded(size_t length) {
+  const int64_t page = sysconf(_SC_PAGESIZE);
+  return (int64_t(length) + page - 1) / page * page;
+}
+
 void Removed(void* pointer) {
-  if (pointer)
+  if (pointer && Counting())
     g_current.fetch_sub(int64_t(malloc_usable_size(pointer)), std::memory_order_relaxed);
 }
 
@@ -55,6 +68,7 @@ void* calloc(size_t count, size_t size) {
 }
 
 void* realloc(void* pointer, size_t size) {
+  if (!Counting()) return __libc_realloc(pointer, size);
   const int64_t before = pointer ? int64_t(malloc_usable_size(pointer)) : 0;
   void* p = __libc_realloc(pointer, size);
   if (p) {
@@ -87,6 +101,24 @@ int posix_memalign(void** out, size_t alignment, size_t size) {
   return 0;
 }
 
+// Anonymous mappings that a library asks for itself (large blocks straight
+// from the system) count as heap too. The C library's own allocator maps
+// through its internal entry points, which these do not see.
+void* mmap(void* address, size_t length, int protection, int flags, int fd, off_t offset) {
+  void* p = reinterpret_cast<void*>(
+      syscall(SYS_mmap, address, length, protection, flags, fd, offset));
+  if (p != MAP_FAILED && (flags & MAP_ANONYMOUS) && Counting()) AddedBytes(PageRounded(length));
+  return p;
+}
+
+int munmap(void* address, size_t length) {
+  const int result = static_cast<int>(syscall(SYS_munmap, address, length));
+  // Only whole mappings that were counted are given back by the callers
+  // that matter here.
+  if (result == 0 && Counting()) g_current.fetch_sub(PageRounded(length), std::memory_order_relaxed);
+  return result;
+}
+
 }  // extern "C"
 
 namespace bench {
@@ -96,13 +128,17 @@ HeapUse CurrentHeapUse() {
                  g_peak.load(std::memory_order_relaxed)};
 }
 
+void SetHeapCounting(bool on) { g_counting.store(on, std::memory_order_relaxed); }
+
 void ResetPeak() { g_peak.store(g_current.load(std::memory_order_relaxed)); }
 
 bool HeapCountingActive() {
+  const bool was = g_counting.exchange(true);
   // volatile keeps the compiler from dropping the pair.
   void* volatile probe = std::malloc(64);
   const bool seen = g_seen.load(std::memory_order_relaxed);
   std::free(probe);
+  g_counting.store(was);
   return seen;
 }
 

@@ -49,6 +49,7 @@ targets=(
   "round_trip 65536 dict"
   "base64 16384 -"
   "number 4096 -"
+  "tree_edit 4096 dict"
 )
 
 failed=0

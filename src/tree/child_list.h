@@ -9,7 +9,7 @@
 
 #include "tree/kelmo_impl.h"
 #include "tree/name_index.h"
-#include "tree/small_block_pool.h"
+#include "tree/doc_memory.h"
 
 namespace kelmo {
 
@@ -20,8 +20,13 @@ class ChildList {
   ChildList& operator=(const ChildList&) = delete;
   ~ChildList() = default;
 
-  static void* operator new(size_t size) { return SmallBlockPool::Allocate(size); }
-  static void operator delete(void* list, size_t size) noexcept { SmallBlockPool::Free(list, size); }
+  // A counted block, like the node that owns it (doc_memory.h).
+  static void* operator new(size_t size) { return DocMemory::AllocateCounted(nullptr, size); }
+  static void* operator new(size_t size, DocBuilder& builder) {
+    return builder.NewCountedBlock(size);
+  }
+  static void operator delete(void* list) noexcept { DocMemory::FreeCounted(list); }
+  static void operator delete(void* list, DocBuilder&) noexcept { DocMemory::FreeCounted(list); }
 
   KelmoImpl* First() const noexcept { return first_.get(); }
   KelmoImpl* Last() const noexcept { return last_.get(); }
@@ -35,7 +40,9 @@ class ChildList {
   void UnlinkAll() noexcept;
   // Clears every child's parent pointer before a list is taken apart, so
   // that nothing a dying value calls back into can reach the owner (which
-  // may be dead) or move a child out of the half-dismantled list.
+  // may be dead) or move a child out of the half-dismantled list. Only
+  // needed while some value can call back (KelmoImpl::AnyValueCallsOut);
+  // otherwise each child's pointer is cleared as the walk unlinks it.
   void ForgetParent() noexcept;
 
  private:

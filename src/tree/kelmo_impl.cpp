@@ -17,8 +17,13 @@ constexpr int8_t kBinaryTag = static_cast<int8_t>(ValueType::Binary);
 
 }  // namespace
 
+std::atomic<int64_t> KelmoImpl::outwardValues_{0};
+
 KelmoImpl::~KelmoImpl() {
-  // A node freed with its tree had its value released when it died.
+  // A node freed with its tree had its value released when it died. The
+  // children forget this node first, so that a callback from the value
+  // cannot reach it through them.
+  if (children_ && AnyValueCallsOut()) children_->ForgetParent();
   if (type_ != 0) ResetValue();
   if (children_) {
     children_->UnlinkAll();
@@ -47,11 +52,25 @@ KelmoImpl* KelmoImpl::From(Kelmo* node) noexcept {
 
 // --- copies and new nodes ---
 
-RefPtr<KelmoImpl> KelmoImpl::CopyWithoutChildren() const {
-  RefPtr<KelmoImpl> copy = Make();
+// The copy has count 1, which the caller takes over.
+KelmoImpl* KelmoImpl::CopyWithoutChildren(DocBuilder& builder) const {
+  KelmoImpl* copy = new (builder) KelmoImpl;
   KelmoImpl& target = *copy;
-  target.name_ = WStrBuf(name_);
   target.kind_ = kind_;
+  try {
+    WStrBuf name = builder.InternName(name_.Data(), name_.Length());
+    target.name_.Swap(name);
+    if (Type() == ValueType::String) {
+      WStrBuf text = builder.FreezeText(StringValue().Data(), StringValue().Length());
+      new (&target.value_) WStrBuf();
+      target.SetTag(Type());
+      target.StringStorage().Swap(text);
+      return copy;
+    }
+  } catch (...) {
+    delete copy;
+    throw;
+  }
   // The tag is set only once the storage holds a complete value, so a
   // failed allocation leaves an Empty copy behind.
   switch (Type()) {
@@ -97,28 +116,35 @@ RefPtr<KelmoImpl> KelmoImpl::CopyWithoutChildren() const {
       target.value_.dispatch = value_.dispatch;
       if (value_.dispatch) value_.dispatch->AddRef();
       break;
-    case ValueType::String:
-      new (&target.value_) WStrBuf(StringValue());
-      break;
     case ValueType::Binary:
-      new (&target.value_) BlobBuf(*reinterpret_cast<const BlobBuf*>(&value_));
+      try {
+        new (&target.value_) BlobBuf(*reinterpret_cast<const BlobBuf*>(&value_));
+      } catch (...) {
+        delete copy;
+        throw;
+      }
       break;
     default:
       // A tag outside the defined set has no value worth copying.
       return copy;
   }
-  target.type_ = type_;
+  target.SetTag(Type());
   return copy;
 }
 
 RefPtr<Kelmo> KelmoImpl::Clone() {
-  RefPtr<KelmoImpl> root = CopyWithoutChildren();
+  // The copy is a document of its own: its nodes and texts come from a
+  // fresh memory, with names interned again.
+  DocBuilder builder;
+  builder.OpenNew();
+  RefPtr<KelmoImpl> root(CopyWithoutChildren(builder), adopt_ref);
   // Depth first in document order, as nested copies would go, but stepping
   // along the source's parent and sibling links instead of recursing.
   KelmoImpl* source = FirstChild();
   KelmoImpl* target = root.get();  // the copy of source's parent
   while (source) {
-    RefPtr<KelmoImpl> copy = source->CopyWithoutChildren();
+    RefPtr<KelmoImpl> copy(source->CopyWithoutChildren(builder), adopt_ref);
+    target->EnsureChildren(builder);
     target->AppendChildNode(copy.get());
     if (KelmoImpl* down = source->FirstChild()) {
       target = copy.get();

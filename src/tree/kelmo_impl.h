@@ -11,8 +11,8 @@
 
 #include "kelmo/kelmo.h"
 #include "tree/blob_buf.h"
+#include "tree/doc_memory.h"
 #include "tree/shared_value.h"
-#include "tree/small_block_pool.h"
 #include "tree/wstr_buf.h"
 
 namespace kelmo {
@@ -24,8 +24,14 @@ class KelmoImpl final : public ref_counter_base<Kelmo, KelmoImpl> {
   KelmoImpl() noexcept {}
   ~KelmoImpl() override;
 
-  static void* operator new(size_t size) { return SmallBlockPool::Allocate(size); }
-  static void operator delete(void* node, size_t size) noexcept { SmallBlockPool::Free(node, size); }
+  // A node comes from the heap, or from a document's memory through the
+  // builder that has it open; either way it is a counted block (doc_memory.h).
+  static void* operator new(size_t size) { return DocMemory::AllocateCounted(nullptr, size); }
+  static void* operator new(size_t size, DocBuilder& builder) {
+    return builder.NewCountedBlock(size);
+  }
+  static void operator delete(void* node) noexcept { DocMemory::FreeCounted(node); }
+  static void operator delete(void* node, DocBuilder&) noexcept { DocMemory::FreeCounted(node); }
 
   // A new node with count 1, adopted by the returned handle.
   static RefPtr<KelmoImpl> Make() { return RefPtr<KelmoImpl>(new KelmoImpl, adopt_ref); }
@@ -147,9 +153,10 @@ class KelmoImpl final : public ref_counter_base<Kelmo, KelmoImpl> {
   // Appends a free-standing child (no parent) at the end; used by the parser
   // and Clone. Keeps the name index current when there is one.
   void AppendChildNode(KelmoImpl* child);
-  // Makes a node with the given name (length already resolved) and appends
-  // it; the tree holds the only references. What the parser builds with.
-  KelmoImpl* AppendNewChild(const WChar* name, uint32_t length);
+  // Makes a node in the builder's memory with the given name (length
+  // already resolved; interned) and appends it; the tree holds the only
+  // references. What the parser builds with.
+  KelmoImpl* AppendNewChild(DocBuilder& builder, const WChar* name, uint32_t length);
   // Sets a String value from text (SetStringW without the virtual call).
   void AssignString(const WChar* text, uint32_t length);
   // Moves a text into the String value without copying (swaps handles).
@@ -192,11 +199,30 @@ class KelmoImpl final : public ref_counter_base<Kelmo, KelmoImpl> {
   WStrBuf& PrepareString();
   BlobBuf& PrepareBinary();
   SharedValue& PrepareShared();
-  void SetTag(ValueType type) noexcept { type_ = static_cast<int8_t>(type); }
+  void SetTag(ValueType type) noexcept {
+    const bool was = CallsOut(Type());
+    const bool is = CallsOut(type);
+    if (was != is) outwardValues_.fetch_add(is ? 1 : -1, std::memory_order_relaxed);
+    type_ = static_cast<int8_t>(type);
+  }
+  // Values whose release runs code outside the library (a COM Release, a
+  // shared pointer's deleter), which may call back into the tree.
+  static bool CallsOut(ValueType type) noexcept {
+    return type == ValueType::SharedPtr || type == ValueType::Unknown ||
+           type == ValueType::Dispatch;
+  }
+  // Whether any node of the process holds such a value. While none does,
+  // taking a tree apart cannot be watched from outside, so it can skip what
+  // only guards against callbacks.
+  static bool AnyValueCallsOut() noexcept {
+    return outwardValues_.load(std::memory_order_acquire) != 0;
+  }
+  static std::atomic<int64_t> outwardValues_;
 
-  // Structure helpers (child_list.cpp). Links are changed only after
+  // Structure helpers (node_structure.cpp; DropLink in child_list.cpp). Links are changed only after
   // PrepareInsertion, so the list and the name index never disagree.
   ChildList& EnsureChildren();
+  ChildList& EnsureChildren(DocBuilder& builder);
   bool IsSelfOrAncestor(const KelmoImpl* node) const noexcept;
   KelmoImpl* AcceptableChild(Kelmo* candidate) const noexcept;
   static void PrepareInsertion(ChildList& list);
@@ -208,11 +234,17 @@ class KelmoImpl final : public ref_counter_base<Kelmo, KelmoImpl> {
   // Drops a reference that a link held, without Release: a node reaching
   // zero gets its value released and is pushed on the `dead` stack.
   static void DropLink(KelmoImpl* node, KelmoImpl*& dead) noexcept;
-  // Lookup by an already resolved name (name_index.cpp).
+  // A node handed out with a reference added; null stays null.
+  static RefPtr<Kelmo> Share(KelmoImpl* node) {
+    RefPtr<Kelmo> shared;
+    shared = node;
+    return shared;
+  }
+  // Lookup by an already resolved name (child_lookup.cpp).
   KelmoImpl* FindByName(const WChar* key, uint32_t length, uint32_t occurrence,
                         bool fromLast) const;
   // Lifecycle helpers (kelmo_impl.cpp).
-  RefPtr<KelmoImpl> CopyWithoutChildren() const;
+  KelmoImpl* CopyWithoutChildren(DocBuilder& builder) const;
   void StoreName(WStrBuf& name);
 
   // The tag and kind come first so that they fill the space the base class

@@ -5,9 +5,6 @@
 #include <new>
 
 #include "common/xml_space.h"
-#include "platform/code_page.h"
-#include "tree/result_buffer.h"
-#include "tree/small_block_pool.h"
 
 namespace kelmo {
 
@@ -44,7 +41,7 @@ WStrBuf::Block* WStrBuf::NewBlock(uint32_t capacity) {
   if (capacity > kMaxCapacity) throw std::bad_alloc();
   size_t units = size_t(capacity) + 1;
   if (units > (SIZE_MAX - sizeof(Block)) / sizeof(WChar)) throw std::bad_alloc();
-  void* memory = SmallBlockPool::Allocate(sizeof(Block) + units * sizeof(WChar));
+  void* memory = ::operator new(sizeof(Block) + units * sizeof(WChar));
   Block* block = static_cast<Block*>(memory);
   block->capacity = capacity;
   block->length = 0;
@@ -53,7 +50,19 @@ WStrBuf::Block* WStrBuf::NewBlock(uint32_t capacity) {
 }
 
 void WStrBuf::FreeBlock(Block* block) noexcept {
-  SmallBlockPool::Free(block, sizeof(Block) + (size_t(block->capacity) + 1) * sizeof(WChar));
+  // A frozen block belongs to the memory it was laid out in.
+  if (block->capacity != 0) ::operator delete(block);
+}
+
+WStrBuf WStrBuf::Freeze(void* at, const WChar* text, uint32_t length) noexcept {
+  Block* block = static_cast<Block*>(at);
+  block->capacity = 0;
+  block->length = length;
+  CopyUnits(block->data(), text, length);
+  block->data()[length] = 0;
+  WStrBuf frozen;
+  frozen.block_ = block;
+  return frozen;
 }
 
 WStrBuf::WStrBuf(const WChar* zeroTerminated) : WStrBuf(zeroTerminated, kWholeText) {}
@@ -170,6 +179,20 @@ WStrBuf& WStrBuf::AppendCharSlow(WChar c) {
 
 void WStrBuf::Resize(uint32_t n) {
   uint32_t length = Length();
+  if (IsFrozen()) {
+    if (n == 0) {
+      Clear();
+      return;
+    }
+    // The caller is about to write: the text becomes this handle's own.
+    Block* own = NewBlock(n > length ? GrowCapacity(length, n) : (n < 8 ? 8 : n));
+    const uint32_t kept = n < length ? n : length;
+    std::memcpy(own->data(), block_->data(), size_t(kept) * sizeof(WChar));
+    std::memset(own->data() + kept, 0, (size_t(n) - kept + 1) * sizeof(WChar));
+    own->length = n;
+    block_ = own;
+    return;
+  }
   if (n == length) return;
   if (n > length) {
     if (n > kMaxCapacity) throw std::bad_alloc();
@@ -238,68 +261,6 @@ int WStrBuf::Compare(const WChar* a, uint32_t lengthA, const WChar* b, uint32_t 
     return kx < ky ? -1 : 1;
   }
   return lengthA < lengthB ? -1 : lengthA > lengthB ? 1 : 0;
-}
-
-bool WStrBuf::FromNarrow(WStrBuf& destination, const char* text, uint32_t length,
-                         uint32_t codePage) {
-  length = ResolveLength(text, length);
-  if (length == 0) {
-    destination.Clear();
-    return true;
-  }
-  if (length > 0x7FFFFFFFu) {
-    destination.Clear();
-    return false;
-  }
-  int needed = platform::MultiByteToWide(codePage, text, static_cast<int>(length), nullptr, 0);
-  if (needed <= 0) {
-    destination.Clear();
-    return false;
-  }
-  destination.Resize(static_cast<uint32_t>(needed));
-  int written = platform::MultiByteToWide(codePage, text, static_cast<int>(length),
-                                          destination.MutableData(), needed);
-  if (written != needed) {
-    destination.Clear();
-    return false;
-  }
-  return true;
-}
-
-bool WStrBuf::ToNarrow(const WStrBuf& source, uint32_t codePage, RefPtr<XInRes>& holder,
-                       const char*& text, uint32_t& length) {
-  return ToNarrow(source.Data(), source.Length(), codePage, holder, text, length);
-}
-
-bool WStrBuf::ToNarrow(const WChar* source, uint32_t sourceLength, uint32_t codePage,
-                       RefPtr<XInRes>& holder, const char*& text, uint32_t& length) {
-  if (sourceLength == 0) {
-    text = kEmptyNarrow;
-    length = 0;
-    return true;
-  }
-  int needed = sourceLength > 0x7FFFFFFFu
-                   ? 0
-                   : platform::WideToMultiByte(codePage, source, static_cast<int>(sourceLength),
-                                               nullptr, 0);
-  if (needed <= 0 || static_cast<uint32_t>(needed) >= kWholeText) {
-    text = kEmptyNarrow;
-    length = 0;
-    return false;
-  }
-  std::unique_ptr<char[]> bytes(new char[size_t(needed) + 1]);
-  bytes[needed] = 0;
-  int written = platform::WideToMultiByte(codePage, source, static_cast<int>(sourceLength),
-                                          bytes.get(), needed);
-  if (written != needed) {
-    text = kEmptyNarrow;
-    length = 0;
-    return false;
-  }
-  text = bytes.get();
-  length = static_cast<uint32_t>(needed);
-  PlaceArray(std::move(bytes), holder);
-  return true;
 }
 
 }  // namespace kelmo

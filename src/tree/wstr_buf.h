@@ -1,6 +1,11 @@
 // Owning handle to one block of UTF-16 text with capacity and explicit length
-// (texts may contain zero units). A null handle is the empty text. Blocks are
-// never shared: copies are deep, and handing a text on swaps handles.
+// (texts may contain zero units). A null handle is the empty text. Copies are
+// deep, and handing a text on swaps handles.
+//
+// A handle may also stand for a frozen text: a block of capacity 0 laid out
+// in memory that outlives it (a document's memory, see doc_memory.h), which
+// several handles may share. A frozen block is never written or freed: any
+// change first copies the text into a block of the handle's own.
 #ifndef KELMO_TREE_WSTR_BUF_H
 #define KELMO_TREE_WSTR_BUF_H
 
@@ -35,7 +40,7 @@ class WStrBuf {
   // may lie inside this buffer. Short appends that fit stay inline: the
   // writer makes one per name and piece of markup.
   WStrBuf& Append(const WChar* text, uint32_t n) {
-    if (n <= 8 && block_ && block_->capacity - block_->length >= n) {
+    if (n <= 8 && block_ && uint64_t(block_->length) + n <= block_->capacity) {
       WChar* d = block_->data() + block_->length;
       for (uint32_t i = 0; i < n; ++i) d[i] = text[i];
       block_->length += n;
@@ -61,7 +66,17 @@ class WStrBuf {
   void Trim();
   void Clear() noexcept {
     if (block_) {
-      FreeBlock(block_);
+      if (block_->capacity != 0) FreeBlock(block_);
+      block_ = nullptr;
+    }
+  }
+  // Length 0, keeping an own block for the next text (a buffer that is
+  // filled again and again).
+  void Erase() noexcept {
+    if (block_ && block_->capacity != 0) {
+      block_->length = 0;
+      block_->data()[0] = 0;
+    } else {
       block_ = nullptr;
     }
   }
@@ -76,9 +91,26 @@ class WStrBuf {
   uint32_t Capacity() const noexcept { return block_ ? block_->capacity : 0; }
   // Zero-terminated characters; the static empty text for a null handle.
   const WChar* Data() const noexcept { return block_ ? block_->data() : kEmpty; }
-  // Writable characters; only valid for a non-null handle.
+  // Writable characters; only valid for a non-null handle that is not
+  // frozen (Resize gives one).
   WChar* MutableData() noexcept { return block_->data(); }
   bool IsNull() const noexcept { return block_ == nullptr; }
+  bool IsFrozen() const noexcept { return block_ && block_->capacity == 0; }
+
+  // Bytes, and alignment, of the frozen block of a text of `length` units.
+  static size_t FrozenBytes(uint32_t length) noexcept {
+    return sizeof(Block) + (size_t(length) + 1) * sizeof(WChar);
+  }
+  static constexpr size_t kFrozenAlignment = alignof(uint32_t);
+  // Lays a frozen copy of a text (length resolved, not 0) out at `at`, which
+  // must hold FrozenBytes(length) bytes, and returns a handle to it.
+  static WStrBuf Freeze(void* at, const WChar* text, uint32_t length) noexcept;
+  // Another handle to this frozen text; only valid for a frozen handle.
+  WStrBuf ShareFrozen() const noexcept {
+    WStrBuf shared;
+    shared.block_ = block_;
+    return shared;
+  }
 
   bool Equals(const WStrBuf& other) const noexcept;
   bool Equals(const WChar* text, uint32_t length) const;
@@ -90,6 +122,7 @@ class WStrBuf {
     return Compare(Data(), Length(), text, length);
   }
 
+  // Code-page conversions (wstr_code_page.cpp).
   // Narrow text in a code page to wide text. Length 0xFFFFFFFF means up to
   // the zero byte. Failure leaves the destination empty.
   static bool FromNarrow(WStrBuf& destination, const char* text, uint32_t length,

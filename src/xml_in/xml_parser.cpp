@@ -59,7 +59,10 @@ void XmlParser::Reset() {
   text_.Clear();
   literalBlankTail_ = 0;
   ClearScratch();
-  root_ = KelmoImpl::Make();
+  // Each parse builds a document in memory of its own.
+  builder_.OpenNew();
+  root_ = RefPtr<KelmoImpl>(new (builder_) KelmoImpl, adopt_ref);
+  builder_.Close();
   current_ = root_;
   cur_ = nullptr;
   state_ = ParseState::Text;
@@ -72,6 +75,14 @@ bool XmlParser::Feed(const WChar* text, uint32_t length) {
   if (!root_) return Fail(ParseError::NoRoot);
   if (!current_) return Fail(ParseError::NoCurrentNode);
   reader_.SetInput(text, length);
+
+  // Nodes and texts are carved from the root's document memory while the
+  // machine runs; the builder lets go of it when the feed ends, however.
+  struct CloseOnExit {
+    DocBuilder& builder;
+    ~CloseOnExit() { builder.Close(); }
+  } closeOnExit{builder_};
+  builder_.OpenOwnerOf(root_.get());
 
   // The reader lives in a local while the machine runs so that its counters
   // can stay in registers.
@@ -165,11 +176,11 @@ bool XmlParser::StepText(CharReader& r) {
         // of blanks only is kept too.
         text_.Resize(text_.Length() - literalBlankTail_);
         if (!text_.IsEmpty()) {
-          cur_->TakeString(text_);
+          StoreText();
           cur_->SetKindByte(static_cast<int8_t>(NodeKind::Element));
         }
       }
-      text_.Clear();
+      text_.Erase();
       literalBlankTail_ = 0;
       state_ = ParseState::MarkupOpen;
       return true;
@@ -250,7 +261,7 @@ bool XmlParser::StepSectionKeyword(CharReader& r) {
         cur_->SetBool(true);
       }
       matchCount_ = 0;
-      text_.Clear();
+      text_.Erase();
       ClearScratch();
       state_ = ParseState::Section;
       return true;
@@ -267,8 +278,8 @@ bool XmlParser::StepSection(CharReader& r) {
     const WChar c = r.Next();
     if (c == kSectionEnd[k]) {
       if (k == 2) {
-        cur_->TakeString(text_);
-        text_.Clear();
+        StoreText();
+        text_.Erase();
         matchCount_ = 0;
         state_ = ParseState::Text;
         return true;
@@ -371,7 +382,7 @@ bool XmlParser::StepPiBody(CharReader& r) {
     if (c == kPiEnd[k]) {
       if (k == 1) {
         matchCount_ = k;
-        text_.Clear();
+        text_.Erase();
         state_ = ParseState::Text;
         return true;
       }
@@ -400,7 +411,7 @@ bool XmlParser::StepElementName(CharReader& r) {
     } else if (c == '/') {
       state_ = ParseState::CloseTag;
     } else if (c == '>') {
-      text_.Clear();
+      text_.Erase();
       state_ = ParseState::Text;
     } else {
       return Fail(ParseError::Syntax);
@@ -417,7 +428,7 @@ bool XmlParser::StepInTag(CharReader& r) {
     if (c == '/') {
       state_ = ParseState::CloseTag;
     } else if (c == '>') {
-      text_.Clear();
+      text_.Erase();
       state_ = ParseState::Text;
     } else if (IsNameChar(c)) {
       const WChar* name = r.position - 1;
@@ -425,7 +436,7 @@ bool XmlParser::StepInTag(CharReader& r) {
       OpenAttribute(name, static_cast<uint32_t>(r.position - name));
       state_ = ParseState::AttrName;
       if (!ReadPlainAttribute(r)) return true;
-      if (!CloseAttribute()) return false;
+      if (!FinishAttribute()) return false;
       continue;
     } else {
       return Fail(ParseError::Syntax);
@@ -445,7 +456,7 @@ bool XmlParser::ReadPlainAttribute(CharReader& r) {
   if (r.AtEnd() || (*r.position != '"' && *r.position != '\'')) return false;
   const WChar quote = r.Next();
   quote_ = quote;
-  text_.Clear();
+  text_.Erase();
   state_ = ParseState::AttrValue;
   const WChar* value = r.position;
   SkipToStop(r, '&', quote);
@@ -455,15 +466,21 @@ bool XmlParser::ReadPlainAttribute(CharReader& r) {
     return false;
   }
   r.Next();
-  if (length) text_.Append(value, length);
+  // The value is stored straight from the input.
+  WStrBuf frozen = builder_.FreezeText(value, length);
+  cur_->TakeString(frozen);
   return true;
 }
 
 bool XmlParser::CloseAttribute() {
   if (referencePending_) return Fail(ParseError::BadReference);
   // An empty text still gives a String value, of length 0.
-  cur_->TakeString(text_);
-  text_.Clear();
+  StoreText();
+  text_.Erase();
+  return FinishAttribute();
+}
+
+bool XmlParser::FinishAttribute() {
   cur_->SetKindByte(static_cast<int8_t>(NodeKind::Attribute));
   KelmoImpl* element = cur_->Parent();
   if (!element) return Fail(ParseError::NoCurrentNode);
@@ -511,7 +528,7 @@ bool XmlParser::StepBeforeAttrValue(CharReader& r) {
     if (IsXmlSpace(c)) continue;
     if (c != '"' && c != '\'') return Fail(ParseError::Syntax);
     quote_ = c;
-    text_.Clear();
+    text_.Erase();
     state_ = ParseState::AttrValue;
     return true;
   }
@@ -547,7 +564,7 @@ bool XmlParser::StepCloseTag(CharReader& r) {
 
 bool XmlParser::StepMarkupEnd(CharReader& r) {
   if (r.Next() != '>') return Fail(ParseError::Syntax);
-  text_.Clear();
+  text_.Erase();
   state_ = ParseState::Text;
   return true;
 }
@@ -558,7 +575,7 @@ bool XmlParser::StepSkipToClose(CharReader& r) {
       SkipToStop(r, '>', '>');
       continue;
     }
-    text_.Clear();
+    text_.Erase();
     state_ = ParseState::Text;
     return true;
   }
@@ -577,11 +594,16 @@ void XmlParser::ScratchAppend(const WChar* run, uint32_t n, const WChar* expecte
 // The name arrives whole as one run, unless the input ends inside it; the
 // name states append whatever follows.
 void XmlParser::OpenElement(const WChar* name, uint32_t length) {
-  cur_ = cur_->AppendNewChild(name, length);
+  cur_ = cur_->AppendNewChild(builder_, name, length);
 }
 
 void XmlParser::OpenAttribute(const WChar* name, uint32_t length) {
-  cur_ = cur_->AppendNewChild(name, length);
+  cur_ = cur_->AppendNewChild(builder_, name, length);
+}
+
+void XmlParser::StoreText() {
+  WStrBuf frozen = builder_.FreezeText(text_.Data(), text_.Length());
+  cur_->TakeString(frozen);
 }
 
 bool XmlParser::CloseElement() {
@@ -590,7 +612,7 @@ bool XmlParser::CloseElement() {
   KelmoImpl* parent = cur_->Parent();
   if (!parent) return Fail(ParseError::NoCurrentNode);
   cur_ = parent;
-  text_.Clear();
+  text_.Erase();
   state_ = ParseState::Text;
   return true;
 }

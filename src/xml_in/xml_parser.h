@@ -7,6 +7,7 @@
 
 #include <cstdint>
 
+#include "tree/doc_memory.h"
 #include "tree/kelmo_impl.h"
 #include "tree/wstr_buf.h"
 #include "xml_in/char_reader.h"
@@ -80,12 +81,17 @@ class XmlParser {
   void OpenElement(const WChar* name, uint32_t length);
   void OpenAttribute(const WChar* name, uint32_t length);
   bool CloseElement();
+  // The gathered text becomes the current node's String value, copied into
+  // the document's memory; text_ keeps its block for the next text.
+  void StoreText();
   // After an attribute's name: reads ="value" at once when the value needs
-  // no decoding. False, with the state set to where it stopped, otherwise.
+  // no decoding, and stores it. False, with the state set to where it
+  // stopped, otherwise.
   bool ReadPlainAttribute(CharReader& r);
   // The closing quote of an attribute value: the value is stored and the
-  // element's tag goes on.
+  // element's tag goes on (FinishAttribute, once the value is stored).
   bool CloseAttribute();
+  bool FinishAttribute();
   // Resolves the pending reference that c = ";" just ended.
   bool ResolveReference(WStrBuf* out);
   // Scratch: the name being read after "</" or "<?", or the keyword after
@@ -106,6 +112,7 @@ class XmlParser {
   }
 
   CharReader reader_;
+  DocBuilder builder_;
   // The pending reference: its text from "&" on, valid while referencePending_
   // is set. The block is kept between references.
   WStrBuf reference_;

@@ -428,6 +428,31 @@ TEST(NodeLifecycle, DyingParentIsUnreachableFromCallbacks) {
   }
 }
 
+// The same for the dying node's own value, whether the node is the root
+// that is let go or a node inside the tree that goes with it.
+TEST(NodeLifecycle, DyingNodeIsUnreachableFromItsOwnValue) {
+  for (bool inner : {false, true}) {
+    std::vector<std::string> log;
+    RefPtr<Kelmo> top = Node(u"T");
+    RefPtr<Kelmo> dying = Child(top, u"X", log);
+    RefPtr<Kelmo> kept = Child(dying, u"k", log);
+    std::vector<bool> sawParent;
+    LogRelease(dying, log, "X", [&sawParent, kept] {
+      sawParent.push_back(static_cast<bool>(kept->GetParent()));
+    });
+    if (inner) {
+      dying = nullptr;
+      top = nullptr;
+    } else {
+      dying->Detach();
+      top = nullptr;
+      dying = nullptr;
+    }
+    EXPECT_EQ((std::vector<bool>{false}), sawParent) << (inner ? "inner" : "root");
+    ExpectFreeStanding(kept);
+  }
+}
+
 TEST(NodeLifecycle, RemoveAllChildrenReleasesInLinkDropOrder) {
   std::vector<std::string> log;
   RefPtr<Kelmo> root = Node(u"X");

@@ -1,0 +1,317 @@
+#include "tree/doc_memory.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include "platform/page_memory.h"
+
+namespace kelmo {
+
+namespace {
+
+// Every counted block starts with this header; 8 bytes on every platform so
+// that the block behind it keeps the alignment of the chunk.
+union BlockHeader {
+  DocMemory* memory;
+  uint64_t padding;
+};
+static_assert(sizeof(BlockHeader) == 8, "counted block header");
+constexpr size_t kBlockAlignment = 8;
+
+// Lifts the count while a builder carves: far above any number of blocks
+// one document can have, far below overflow.
+constexpr int64_t kReserve = int64_t(1) << 60;
+
+constexpr size_t kFirstChunk = 8 * 1024;
+// Chunks grow to this size; the last one of each lane is partly empty.
+constexpr size_t kLargestChunk = 1024 * 1024;
+
+// A sanitizer (and its leak check) only sees memory that comes through the
+// heap, so its builds take every chunk from there. Elsewhere large chunks
+// come straight from the system, which takes them back when they are freed.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr size_t kPagesFrom = SIZE_MAX;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer) || \
+    __has_feature(memory_sanitizer)
+constexpr size_t kPagesFrom = SIZE_MAX;
+#else
+constexpr size_t kPagesFrom = 256 * 1024;
+#endif
+#else
+constexpr size_t kPagesFrom = 256 * 1024;
+#endif
+
+std::atomic<int64_t> g_liveDocuments{0};
+
+// The system's chunks of the last documents freed are kept for the next
+// ones, one per size (the sizes double from kPagesFrom up to kLargestChunk,
+// the largest with a few places), so that loading documents one after
+// another does not fault every page in afresh. What is kept is bounded by
+// the slots: under 8 MB.
+constexpr size_t kCacheSlots = 8;
+
+size_t CacheSlotOf(size_t size) {
+  size_t slot = 0;
+  for (size_t s = kPagesFrom; s < size; s *= 2) ++slot;
+  return slot;
+}
+
+size_t SizeOfSlot(size_t slot) {
+  size_t size = kPagesFrom;
+  for (size_t i = 0; i < slot && size < kLargestChunk; ++i) size *= 2;
+  return size;
+}
+
+std::atomic<void*> g_chunkCache[kCacheSlots];
+
+// Gives the kept chunks back when the library is unloaded.
+struct ChunkCacheDrain {
+  ~ChunkCacheDrain() {
+    for (size_t slot = 0; slot < kCacheSlots; ++slot)
+      if (void* chunk = g_chunkCache[slot].exchange(nullptr))
+        platform::FreePages(chunk, SizeOfSlot(slot));
+  }
+} g_chunkCacheDrain;
+
+bool Cacheable(size_t size) {
+  return size >= kPagesFrom && size <= kLargestChunk && (size & (size - 1)) == 0;
+}
+
+void* TakeCachedChunk(size_t size) {
+  if (!Cacheable(size)) return nullptr;
+  size_t slot = CacheSlotOf(size);
+  const size_t last = size == kLargestChunk ? kCacheSlots : slot + 1;
+  for (; slot < last; ++slot)
+    if (void* chunk = g_chunkCache[slot].exchange(nullptr, std::memory_order_acquire)) return chunk;
+  return nullptr;
+}
+
+bool KeepChunk(void* chunk, size_t size) {
+  if (!Cacheable(size)) return false;
+  size_t slot = CacheSlotOf(size);
+  const size_t last = size == kLargestChunk ? kCacheSlots : slot + 1;
+  for (; slot < last; ++slot) {
+    void* empty = nullptr;
+    if (g_chunkCache[slot].compare_exchange_strong(empty, chunk, std::memory_order_release))
+      return true;
+  }
+  return false;
+}
+
+inline size_t AlignUp(size_t n, size_t alignment) { return (n + alignment - 1) & ~(alignment - 1); }
+
+inline BlockHeader* HeaderOf(const void* block) {
+  return reinterpret_cast<BlockHeader*>(static_cast<char*>(const_cast<void*>(block)) -
+                                        sizeof(BlockHeader));
+}
+
+uint32_t HashName(const WChar* text, uint32_t length) {
+  uint32_t h = 2166136261u;
+  for (uint32_t i = 0; i < length; ++i) h = (h ^ static_cast<uint16_t>(text[i])) * 16777619u;
+  return h;
+}
+
+}  // namespace
+
+struct DocMemory::Chunk {
+  Chunk* next;
+  size_t size;
+};
+
+// --- DocMemory ---
+
+DocMemory* DocMemory::Create() {
+  DocMemory* memory = new DocMemory;
+  memory->live_.store(kReserve, std::memory_order_relaxed);
+  for (LaneState& lane : memory->lanes_) lane.nextChunkSize = kFirstChunk;
+  g_liveDocuments.fetch_add(1, std::memory_order_relaxed);
+  return memory;
+}
+
+int64_t DocMemory::LiveDocuments() noexcept {
+  return g_liveDocuments.load(std::memory_order_acquire);
+}
+
+void* DocMemory::AllocateCounted(DocMemory* memory, size_t size) {
+  void* raw = memory ? memory->Carve(sizeof(BlockHeader) + size, kBlockAlignment, kStructureLane)
+                     : ::operator new(sizeof(BlockHeader) + size);
+  BlockHeader* header = static_cast<BlockHeader*>(raw);
+  header->padding = 0;
+  header->memory = memory;
+  return header + 1;
+}
+
+void DocMemory::FreeCounted(void* block) noexcept {
+  if (!block) return;
+  BlockHeader* header = HeaderOf(block);
+  if (DocMemory* memory = header->memory)
+    memory->Drop(1);
+  else
+    ::operator delete(header);
+}
+
+DocMemory* DocMemory::OwnerOf(const void* block) noexcept { return HeaderOf(block)->memory; }
+
+void DocMemory::Drop(int64_t blocks) noexcept {
+  if (live_.fetch_sub(blocks, std::memory_order_acq_rel) != blocks) return;
+  FreeChunks();
+  g_liveDocuments.fetch_sub(1, std::memory_order_release);
+  delete this;
+}
+
+void DocMemory::FreeChunks() noexcept {
+  for (Chunk* chunk = chunks_; chunk;) {
+    Chunk* next = chunk->next;
+    if (chunk->size >= kPagesFrom) {
+      if (!KeepChunk(chunk, chunk->size)) platform::FreePages(chunk, chunk->size);
+    } else
+      ::operator delete(chunk);
+    chunk = next;
+  }
+  chunks_ = nullptr;
+}
+
+void* DocMemory::Carve(size_t size, size_t alignment, Lane lane) {
+  LaneState& state = lanes_[lane];
+  char* at = reinterpret_cast<char*>(AlignUp(reinterpret_cast<uintptr_t>(state.next), alignment));
+  if (state.next && at <= state.end && size <= size_t(state.end - at)) {
+    state.next = at + size;
+    return at;
+  }
+  return CarveFromNewChunk(size, alignment, lane);
+}
+
+void* DocMemory::CarveFromNewChunk(size_t size, size_t alignment, Lane lane) {
+  LaneState& state = lanes_[lane];
+  const size_t header = AlignUp(sizeof(Chunk), 16);
+  if (size > SIZE_MAX / 2 - header) throw std::bad_alloc();
+  size_t chunkSize = state.nextChunkSize;
+  if (state.nextChunkSize < kLargestChunk) state.nextChunkSize *= 2;
+  const size_t needed = header + size + alignment;
+  // An oversized text gets a chunk of its own; the current chunk stays the
+  // one to carve from when it has more room left.
+  const bool alone = needed > chunkSize;
+  if (alone) chunkSize = needed;
+  void* raw = nullptr;
+  if (chunkSize >= kPagesFrom) {
+    raw = TakeCachedChunk(chunkSize);
+    if (!raw) raw = platform::AllocatePages(chunkSize);
+    if (!raw) throw std::bad_alloc();
+  } else {
+    raw = ::operator new(chunkSize);
+  }
+  Chunk* chunk = static_cast<Chunk*>(raw);
+  chunk->next = chunks_;
+  chunk->size = chunkSize;
+  chunks_ = chunk;
+  char* begin = static_cast<char*>(raw) + header;
+  char* at = reinterpret_cast<char*>(AlignUp(reinterpret_cast<uintptr_t>(begin), alignment));
+  char* end = static_cast<char*>(raw) + chunkSize;
+  if (!alone || !state.next || size_t(state.end - state.next) < size_t(end - (at + size))) {
+    state.next = at + size;
+    state.end = end;
+  }
+  return at;
+}
+
+// --- FreedBlocks ---
+
+void FreedBlocks::Add(void* block) noexcept {
+  if (!block) return;
+  DocMemory* memory = DocMemory::OwnerOf(block);
+  if (!memory) {
+    DocMemory::FreeCounted(block);
+    return;
+  }
+  if (memory != memory_) {
+    Flush();
+    memory_ = memory;
+  }
+  ++count_;
+}
+
+void FreedBlocks::Flush() noexcept {
+  if (memory_ && count_) memory_->Drop(count_);
+  memory_ = nullptr;
+  count_ = 0;
+}
+
+// --- DocBuilder ---
+
+void DocBuilder::OpenNew() {
+  Close();
+  memory_ = DocMemory::Create();
+}
+
+void DocBuilder::OpenOwnerOf(const void* block) {
+  Close();
+  DocMemory* memory = DocMemory::OwnerOf(block);
+  if (!memory) return;
+  // The caller's block keeps the count above zero, so lifting it is safe.
+  memory->live_.fetch_add(kReserve, std::memory_order_relaxed);
+  memory_ = memory;
+}
+
+void DocBuilder::Close() noexcept {
+  names_.clear();
+  nameCount_ = 0;
+  if (!memory_) return;
+  DocMemory* memory = memory_;
+  memory_ = nullptr;
+  const int64_t unused = kReserve - carved_;
+  carved_ = 0;
+  memory->Drop(unused);
+}
+
+void* DocBuilder::NewCountedBlock(size_t size) {
+  void* block = DocMemory::AllocateCounted(memory_, size);
+  if (memory_) ++carved_;
+  return block;
+}
+
+WStrBuf DocBuilder::FreezeText(const WChar* text, uint32_t length) {
+  if (length == 0) return WStrBuf();
+  if (!memory_) return WStrBuf(text, length);
+  void* at = memory_->Carve(WStrBuf::FrozenBytes(length), WStrBuf::kFrozenAlignment,
+                            DocMemory::kTextLane);
+  return WStrBuf::Freeze(at, text, length);
+}
+
+// Open addressing over a power-of-two table kept at most half full. Long
+// names seldom repeat, so they are copied without a lookup.
+WStrBuf DocBuilder::InternName(const WChar* name, uint32_t length) {
+  constexpr uint32_t kLongestInterned = 64;
+  if (length == 0) return WStrBuf();
+  if (!memory_ || length > kLongestInterned) return FreezeText(name, length);
+  if ((nameCount_ + 1) * 2 > names_.size()) GrowNames();
+  const uint32_t hash = HashName(name, length);
+  const size_t mask = names_.size() - 1;
+  for (size_t i = hash & mask;; i = (i + 1) & mask) {
+    NameSlot& slot = names_[i];
+    if (slot.name.IsNull()) {
+      slot.name = FreezeText(name, length);
+      slot.hash = hash;
+      ++nameCount_;
+      return slot.name.ShareFrozen();
+    }
+    if (slot.hash == hash && slot.name.Equals(name, length)) return slot.name.ShareFrozen();
+  }
+}
+
+void DocBuilder::GrowNames() {
+  std::vector<NameSlot> old;
+  old.swap(names_);
+  names_.resize(old.empty() ? 64 : old.size() * 2);
+  const size_t mask = names_.size() - 1;
+  for (NameSlot& slot : old) {
+    if (slot.name.IsNull()) continue;
+    size_t i = slot.hash & mask;
+    while (!names_[i].name.IsNull()) i = (i + 1) & mask;
+    names_[i].hash = slot.hash;
+    names_[i].name.Swap(slot.name);
+  }
+}
+
+}  // namespace kelmo

@@ -1,0 +1,137 @@
+// Memory that belongs to one document. A parser (or a Clone) carves a whole
+// tree's nodes, child lists and texts from a few large chunks, one after the
+// other, and the chunks go back to the system in one step when the last node
+// carved from them is freed. Nodes that a host keeps, or moves into another
+// tree, keep their document's memory alive.
+//
+// Nodes and child lists are "counted blocks": each starts with a header
+// naming the document memory it came from (null for a block from the general
+// heap), and the memory counts its live counted blocks. Texts carved from it
+// are not counted: they belong to a node and live as long as it does.
+#ifndef KELMO_TREE_DOC_MEMORY_H
+#define KELMO_TREE_DOC_MEMORY_H
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "kelmo/kelmo.h"
+#include "tree/wstr_buf.h"
+
+namespace kelmo {
+
+class DocMemory {
+ public:
+  DocMemory(const DocMemory&) = delete;
+  DocMemory& operator=(const DocMemory&) = delete;
+
+  // A counted block of `size` bytes from `memory`, or from the heap when
+  // memory is null. Carving from a document's memory is only allowed to the
+  // DocBuilder that has it open. Throws std::bad_alloc.
+  static void* AllocateCounted(DocMemory* memory, size_t size);
+  // Frees a counted block at once: a heap block goes back to the heap, a
+  // document block lowers its memory's count (and may free the memory).
+  static void FreeCounted(void* block) noexcept;
+  // The memory a counted block came from; null for a heap block.
+  static DocMemory* OwnerOf(const void* block) noexcept;
+
+  // Documents whose memory is still held, across all threads. For tests.
+  static int64_t LiveDocuments() noexcept;
+
+ private:
+  friend class DocBuilder;
+  friend class FreedBlocks;
+  struct Chunk;
+
+  DocMemory() = default;
+  ~DocMemory() = default;
+
+  // Nodes and child lists are carved from chunks of their own, apart from
+  // the texts, so that walking a tree (freeing it, above all) touches as
+  // few cache lines and pages as the structure needs.
+  enum Lane : int { kStructureLane = 0, kTextLane = 1, kLaneCount = 2 };
+  struct LaneState {
+    char* next = nullptr;
+    char* end = nullptr;
+    size_t nextChunkSize = 0;
+  };
+
+  // A new memory whose count starts at the builder's reserve.
+  static DocMemory* Create();
+  // Takes `blocks` from the count; at zero every chunk goes back.
+  void Drop(int64_t blocks) noexcept;
+  void* Carve(size_t size, size_t alignment, Lane lane);
+  void* CarveFromNewChunk(size_t size, size_t alignment, Lane lane);
+  void FreeChunks() noexcept;
+
+  std::atomic<int64_t> live_{0};
+  Chunk* chunks_ = nullptr;
+  LaneState lanes_[kLaneCount];
+};
+
+// Collects the counted blocks freed while a whole tree is taken apart, so
+// that a document's count changes once per run of its blocks rather than
+// once per node. The memory of a block handed over stays alive until Flush
+// (or the destructor).
+class FreedBlocks {
+ public:
+  FreedBlocks() = default;
+  FreedBlocks(const FreedBlocks&) = delete;
+  FreedBlocks& operator=(const FreedBlocks&) = delete;
+  ~FreedBlocks() { Flush(); }
+
+  void Add(void* block) noexcept;
+  void Flush() noexcept;
+
+ private:
+  DocMemory* memory_ = nullptr;
+  int64_t count_ = 0;
+};
+
+// The single writer of one document's memory for a while (a parse, a Clone):
+// it carves counted blocks without touching the shared count, and interns
+// names so that nodes of the same name share one read-only text. Opening a
+// memory lifts its count by a reserve and closing gives back what was not
+// used, so blocks freed meanwhile can never take the count to zero early.
+class DocBuilder {
+ public:
+  DocBuilder() = default;
+  DocBuilder(const DocBuilder&) = delete;
+  DocBuilder& operator=(const DocBuilder&) = delete;
+  ~DocBuilder() { Close(); }
+
+  // Opens a fresh memory.
+  void OpenNew();
+  // Opens the memory that `block` (a live counted block the caller holds)
+  // came from; a heap block leaves the builder carving from the heap.
+  void OpenOwnerOf(const void* block);
+  // Publishes the blocks carved since opening and lets the memory go.
+  void Close() noexcept;
+  DocMemory* Memory() const noexcept { return memory_; }
+
+  void* NewCountedBlock(size_t size);
+  // A read-only copy of a name, shared with every earlier name of the same
+  // text carved by this builder.
+  WStrBuf InternName(const WChar* name, uint32_t length);
+  // A read-only copy of a text in the document's memory (a heap copy when
+  // the builder has no memory).
+  WStrBuf FreezeText(const WChar* text, uint32_t length);
+
+ private:
+  // One interned name: its hash and its read-only text (null when free).
+  struct NameSlot {
+    uint32_t hash;
+    WStrBuf name;
+  };
+  void GrowNames();
+
+  DocMemory* memory_ = nullptr;
+  int64_t carved_ = 0;
+  std::vector<NameSlot> names_;
+  size_t nameCount_ = 0;
+};
+
+}  // namespace kelmo
+
+#endif  // KELMO_TREE_DOC_MEMORY_H

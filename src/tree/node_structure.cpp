@@ -1,0 +1,276 @@
+// The node's structure operations: inserting, removing and detaching
+// children, and stepping to the parent, the children and the siblings.
+#include <memory>
+#include <new>
+#include <utility>
+
+#include "tree/child_list.h"
+#include "tree/kelmo_impl.h"
+
+namespace kelmo {
+KelmoImpl* KelmoImpl::FirstChild() const noexcept {
+  return children_ ? children_->first_.get() : nullptr;
+}
+
+KelmoImpl* KelmoImpl::LastChild() const noexcept {
+  return children_ ? children_->last_.get() : nullptr;
+}
+
+ChildList& KelmoImpl::EnsureChildren() {
+  if (!children_) children_ = new ChildList;
+  return *children_;
+}
+
+ChildList& KelmoImpl::EnsureChildren(DocBuilder& builder) {
+  if (!children_) children_ = new (builder) ChildList;
+  return *children_;
+}
+
+// Climbs from this node and walks node's subtree in turns, one step each,
+// so the cost is bounded by the smaller of this node's depth and the size of
+// node's subtree: adding a leaf deep down, or a big subtree near the top,
+// takes constant time.
+bool KelmoImpl::IsSelfOrAncestor(const KelmoImpl* node) const noexcept {
+  const KelmoImpl* up = this;
+  const KelmoImpl* down = node;
+  for (;;) {
+    if (up == node || down == this) return true;
+    up = up->parent_;
+    if (!up) return false;
+    // The next node of node's subtree in document order.
+    if (const KelmoImpl* first = down->FirstChild()) {
+      down = first;
+      continue;
+    }
+    while (down && down != node && !down->next_) down = down->parent_;
+    if (!down || down == node) return false;
+    down = down->next_.get();
+  }
+}
+
+KelmoImpl* KelmoImpl::AcceptableChild(Kelmo* candidate) const noexcept {
+  KelmoImpl* child = From(candidate);
+  // Sibling links without a parent belong to a list that is being taken
+  // apart; such a node becomes free only when the walk reaches it.
+  if (!child || child->parent_ || child->prev_ || child->next_) return nullptr;
+  // Linking a node under itself or its own descendant would make a cycle
+  // that is never freed and that every walk follows forever.
+  if (IsSelfOrAncestor(child)) return nullptr;
+  return child;
+}
+
+void KelmoImpl::PrepareInsertion(ChildList& list) {
+  if (list.count_ == 0xFFFFFFFFu) throw std::bad_alloc();
+  if (list.index_) list.index_->Reserve(1);
+}
+
+void KelmoImpl::LinkLast(ChildList& list, KelmoImpl* child) noexcept {
+  // The list's hold on the former last child becomes the new child's back
+  // link, so that child's count does not change.
+  KelmoImpl* former = list.last_.detach();
+  child->prev_ = RefPtr<KelmoImpl>(former, adopt_ref);
+  child->next_ = nullptr;
+  if (former)
+    former->next_ = child;
+  else
+    list.first_ = child;
+  list.last_ = child;
+  ++list.count_;
+  child->parent_ = this;
+  if (list.index_) list.index_->InsertAfterEqual(child);
+}
+
+void KelmoImpl::LinkFirst(ChildList& list, KelmoImpl* child) noexcept {
+  child->prev_ = nullptr;
+  child->next_ = list.first_;
+  if (list.first_)
+    list.first_->prev_ = child;
+  else
+    list.last_ = child;
+  list.first_ = child;
+  ++list.count_;
+  child->parent_ = this;
+  if (list.index_) list.index_->InsertBeforeEqual(child);
+}
+
+void KelmoImpl::LinkBefore(ChildList& list, KelmoImpl* reference, KelmoImpl* child) noexcept {
+  child->prev_ = reference->prev_;
+  child->next_ = reference;
+  if (child->prev_)
+    child->prev_->next_ = child;
+  else
+    list.first_ = child;
+  reference->prev_ = child;
+  ++list.count_;
+  child->parent_ = this;
+  if (list.index_) list.index_->InsertBeside(reference, child, false);
+}
+
+void KelmoImpl::LinkAfter(ChildList& list, KelmoImpl* reference, KelmoImpl* child) noexcept {
+  child->next_ = reference->next_;
+  child->prev_ = reference;
+  if (child->next_)
+    child->next_->prev_ = child;
+  else
+    list.last_ = child;
+  reference->next_ = child;
+  ++list.count_;
+  child->parent_ = this;
+  if (list.index_) list.index_->InsertBeside(reference, child, true);
+}
+
+void KelmoImpl::Unlink(ChildList& list, KelmoImpl* child) noexcept {
+  if (child->next_) child->next_->prev_ = child->prev_;
+  if (child->prev_) child->prev_->next_ = child->next_;
+  if (list.first_.get() == child) list.first_ = child->next_;
+  if (list.last_.get() == child) list.last_ = child->prev_;
+  child->next_ = nullptr;
+  child->prev_ = nullptr;
+  --list.count_;
+  child->parent_ = nullptr;
+  if (list.index_) list.index_->Erase(child);
+}
+
+void KelmoImpl::AppendChildNode(KelmoImpl* child) {
+  if (!child || child->parent_ || child->prev_ || child->next_) return;
+  ChildList& list = EnsureChildren();
+  PrepareInsertion(list);
+  LinkLast(list, child);
+}
+
+KelmoImpl* KelmoImpl::AppendNewChild(DocBuilder& builder, const WChar* name, uint32_t length) {
+  ChildList& list = EnsureChildren(builder);
+  PrepareInsertion(list);
+  WStrBuf interned = builder.InternName(name, length);
+  // Nobody else can see the node yet, so its count is set rather than
+  // counted up: one for the link from its previous sibling (or the list's
+  // first entry) and one for the list's last entry.
+  KelmoImpl* child = new (builder) KelmoImpl;
+  child->name_.Swap(interned);
+  child->count_.store(2, std::memory_order_relaxed);
+  KelmoImpl* former = list.last_.detach();
+  child->prev_ = RefPtr<KelmoImpl>(former, adopt_ref);
+  if (former)
+    former->next_ = RefPtr<KelmoImpl>(child, adopt_ref);
+  else
+    list.first_ = RefPtr<KelmoImpl>(child, adopt_ref);
+  list.last_ = RefPtr<KelmoImpl>(child, adopt_ref);
+  ++list.count_;
+  child->parent_ = this;
+  if (list.index_) list.index_->InsertAfterEqual(child);
+  return child;
+}
+
+RefPtr<Kelmo> KelmoImpl::GetParent() { return Share(parent_); }
+
+void KelmoImpl::AppendChild(const RefPtr<Kelmo>& child) {
+  RefPtr<Kelmo> held(child);
+  ChildList& list = EnsureChildren();
+  KelmoImpl* node = AcceptableChild(held.get());
+  if (!node) return;
+  PrepareInsertion(list);
+  LinkLast(list, node);
+}
+
+void KelmoImpl::PrependChild(const RefPtr<Kelmo>& child) {
+  RefPtr<Kelmo> held(child);
+  ChildList& list = EnsureChildren();
+  KelmoImpl* node = AcceptableChild(held.get());
+  if (!node) return;
+  PrepareInsertion(list);
+  LinkFirst(list, node);
+}
+
+void KelmoImpl::InsertChildBefore(const RefPtr<Kelmo>& reference, const RefPtr<Kelmo>& child) {
+  RefPtr<Kelmo> heldReference(reference);
+  RefPtr<Kelmo> held(child);
+  ChildList& list = EnsureChildren();
+  KelmoImpl* node = AcceptableChild(held.get());
+  if (!node) return;
+  if (!heldReference) {
+    PrepareInsertion(list);
+    LinkFirst(list, node);
+    return;
+  }
+  KelmoImpl* anchor = From(heldReference.get());
+  if (!anchor || anchor->parent_ != this) return;
+  PrepareInsertion(list);
+  LinkBefore(list, anchor, node);
+}
+
+void KelmoImpl::InsertChildAfter(const RefPtr<Kelmo>& reference, const RefPtr<Kelmo>& child) {
+  RefPtr<Kelmo> heldReference(reference);
+  RefPtr<Kelmo> held(child);
+  ChildList& list = EnsureChildren();
+  KelmoImpl* node = AcceptableChild(held.get());
+  if (!node) return;
+  if (!heldReference) {
+    PrepareInsertion(list);
+    LinkLast(list, node);
+    return;
+  }
+  KelmoImpl* anchor = From(heldReference.get());
+  if (!anchor || anchor->parent_ != this) return;
+  PrepareInsertion(list);
+  LinkAfter(list, anchor, node);
+}
+
+void KelmoImpl::RemoveChild(const RefPtr<Kelmo>& child) {
+  if (!children_ || !child) return;
+  RefPtr<Kelmo> held(child);
+  KelmoImpl* node = From(held.get());
+  if (!node || node->parent_ != this) return;
+  Unlink(*children_, node);
+}
+
+void KelmoImpl::Detach() {
+  KelmoImpl* parent = parent_;
+  if (!parent || !parent->children_) return;
+  RefPtr<KelmoImpl> self;
+  self = this;
+  parent->Unlink(*parent->children_, this);
+}
+
+void KelmoImpl::RemoveAllChildren() {
+  if (!children_ || children_->count_ == 0) return;
+  ChildList& list = *children_;
+  // Move the children out first, so that this node already reads as empty
+  // to anything a dying child's value calls back into.
+  ChildList taken;
+  taken.first_ = std::move(list.first_);
+  taken.last_ = std::move(list.last_);
+  list.count_ = 0;
+  if (list.index_) list.index_->Clear();
+  taken.UnlinkAll();
+}
+
+RefPtr<Kelmo> KelmoImpl::GetElement() {
+  if (!name_.IsEmpty()) return Share(this);
+  return Share(FirstChild());
+}
+
+RefPtr<Kelmo> KelmoImpl::GetFirstChild() { return Share(FirstChild()); }
+
+RefPtr<Kelmo> KelmoImpl::GetLastChild() { return Share(LastChild()); }
+
+unsigned int KelmoImpl::GetChildCount() { return children_ ? children_->count_ : 0; }
+
+RefPtr<Kelmo> KelmoImpl::GetPrevSibling() { return Share(prev_.get()); }
+
+RefPtr<Kelmo> KelmoImpl::GetNextSibling() { return Share(next_.get()); }
+
+RefPtr<Kelmo> KelmoImpl::GetPrevSameName() {
+  for (KelmoImpl* at = prev_.get(); at; at = at->prev_.get()) {
+    if (at->name_.Equals(name_)) return Share(at);
+  }
+  return nullptr;
+}
+
+RefPtr<Kelmo> KelmoImpl::GetNextSameName() {
+  for (KelmoImpl* at = next_.get(); at; at = at->next_.get()) {
+    if (at->name_.Equals(name_)) return Share(at);
+  }
+  return nullptr;
+}
+
+}  // namespace kelmo

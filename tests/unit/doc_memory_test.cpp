@@ -1,0 +1,182 @@
+// A parsed (or cloned) tree lives in memory of its own document: these tests
+// check that the memory stays exactly as long as some node of it does, and
+// that nodes sharing read-only texts never see each other's changes.
+#include "tree/doc_memory.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tree/kelmo_impl.h"
+#include "tree_test_support.h"
+#include "xml_in/kelmo_parser_impl.h"
+
+namespace kelmo_tree_test {
+namespace {
+
+using kelmo::DocMemory;
+using kelmo::KelmoParserImpl;
+using kelmo::WStrBuf;
+
+RefPtr<Kelmo> Parse(const std::u16string& xml) {
+  RefPtr<KelmoParserImpl> parser(new KelmoParserImpl, kelmo::adopt_ref);
+  EXPECT_TRUE(parser->ParseStringW(W(xml), static_cast<unsigned int>(xml.size())));
+  return parser->DetachRoot();
+}
+
+std::u16string ValueOf(const RefPtr<Kelmo>& node) {
+  const WChar* text = nullptr;
+  unsigned int length = 0;
+  RefPtr<kelmo::XInRes> holder;
+  EXPECT_TRUE(node->GetStringW(text, length, holder));
+  return std::u16string(reinterpret_cast<const char16_t*>(text), length);
+}
+
+const std::u16string kDocument =
+    u"<r><item id='1'>one</item><item id='2'>two</item><item id='3'>three</item></r>";
+
+// Whatever a host keeps of a document keeps all of its memory; the memory
+// goes with the last node, however the nodes were let go.
+TEST(DocMemory, LivesExactlyAsLongAsOneOfItsNodes) {
+  struct Case {
+    const char* what;
+    std::function<RefPtr<Kelmo>(const RefPtr<Kelmo>& root)> keep;
+  };
+  const Case cases[] = {
+      {"nothing", [](const RefPtr<Kelmo>&) { return RefPtr<Kelmo>(); }},
+      {"a leaf", [](const RefPtr<Kelmo>& root) { return root->GetElement()->GetLastChild(); }},
+      {"a detached subtree",
+       [](const RefPtr<Kelmo>& root) {
+         RefPtr<Kelmo> item = root->GetElement()->GetFirstChild();
+         item->Detach();
+         return item;
+       }},
+      {"a node moved into a heap tree",
+       [](const RefPtr<Kelmo>& root) {
+         RefPtr<Kelmo> item = root->GetElement()->GetFirstChild()->GetNextSibling();
+         item->Detach();
+         RefPtr<Kelmo> other = Node(u"other");
+         other->AppendChild(item);
+         return other;
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const int64_t before = DocMemory::LiveDocuments();
+    RefPtr<Kelmo> root = Parse(kDocument);
+    EXPECT_EQ(DocMemory::LiveDocuments(), before + 1);
+    RefPtr<Kelmo> kept = c.keep(root);
+    root = nullptr;
+    EXPECT_EQ(DocMemory::LiveDocuments(), before + (kept ? 1 : 0));
+    if (kept) {
+      // Names and values of the kept nodes are still there to read.
+      RefPtr<Kelmo> item = NameOf(kept) == u"other" ? kept->GetFirstChild() : kept;
+      EXPECT_EQ(NameOf(item), u"item");
+      EXPECT_FALSE(ValueOf(item).empty());
+    }
+    kept = nullptr;
+    EXPECT_EQ(DocMemory::LiveDocuments(), before);
+  }
+}
+
+// Equal names share one read-only text; each way of changing one node's
+// name or value gives that node a text of its own and leaves the others.
+TEST(DocMemory, SharedTextsAreCopiedBeforeAnyChange) {
+  struct Case {
+    const char* what;
+    std::function<void(Kelmo&)> change;
+    std::u16string name;
+    std::u16string value;
+  };
+  const Case cases[] = {
+      {"SetNameW", [](Kelmo& n) { n.SetNameW(W(u"cell"), 4); }, u"cell", u"one"},
+      {"SetNameA, same length", [](Kelmo& n) { n.SetNameA("ITEM", 4, 65001); }, u"ITEM", u"one"},
+      {"SetNameA, shorter", [](Kelmo& n) { n.SetNameA("it", 2, 65001); }, u"it", u"one"},
+      {"SetStringW", [](Kelmo& n) { n.SetStringW(W(u"ONE"), 3); }, u"item", u"ONE"},
+      {"SetStringA, same length", [](Kelmo& n) { n.SetStringA("uno", 3, 65001); }, u"item", u"uno"},
+      {"SetStringA, longer", [](Kelmo& n) { n.SetStringA("eins!!!!!!", 10, 65001); }, u"item",
+       u"eins!!!!!!"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    RefPtr<Kelmo> root = Parse(kDocument);
+    RefPtr<Kelmo> first = root->GetElement()->GetFirstChild();
+    RefPtr<Kelmo> second = first->GetNextSibling();
+    RefPtr<kelmo::XInRes> holder;
+    const WChar* a = nullptr;
+    const WChar* b = nullptr;
+    unsigned int length = 0;
+    first->GetNameW(a, length, holder);
+    second->GetNameW(b, length, holder);
+    EXPECT_EQ(a, b) << "equal names of one document are one text";
+    c.change(*first);
+    EXPECT_EQ(NameOf(first), c.name);
+    EXPECT_EQ(ValueOf(first), c.value);
+    EXPECT_EQ(NameOf(second), u"item");
+    EXPECT_EQ(ValueOf(second), u"two");
+    EXPECT_EQ(NameOf(second->GetNextSibling()), u"item");
+    EXPECT_EQ(NameOf(first->GetFirstChild()), u"id");
+  }
+}
+
+TEST(DocMemory, CloneIsADocumentOfItsOwn) {
+  const int64_t before = DocMemory::LiveDocuments();
+  RefPtr<Kelmo> root = Parse(kDocument);
+  RefPtr<Kelmo> copy = root->GetElement()->Clone();
+  EXPECT_EQ(DocMemory::LiveDocuments(), before + 2);
+  root = nullptr;
+  EXPECT_EQ(DocMemory::LiveDocuments(), before + 1);
+  EXPECT_EQ(ChildNames(copy), u"item,item,item");
+  EXPECT_EQ(ValueOf(copy->GetLastChild()), u"three");
+  copy = nullptr;
+  EXPECT_EQ(DocMemory::LiveDocuments(), before);
+}
+
+// Nodes of one document may be let go on different threads at once.
+TEST(DocMemory, NodesOfOneDocumentMayBeReleasedOnSeveralThreads) {
+  const int64_t before = DocMemory::LiveDocuments();
+  std::u16string xml = u"<r>";
+  for (int i = 0; i < 2000; ++i) xml += u"<a><b>x</b></a>";
+  xml += u"</r>";
+  for (int round = 0; round < 4; ++round) {
+    RefPtr<Kelmo> root = Parse(xml);
+    std::vector<RefPtr<Kelmo>> halves[2];
+    int i = 0;
+    for (RefPtr<Kelmo> at = root->GetElement()->GetFirstChild(); at; at = at->GetNextSibling())
+      halves[i++ % 2].push_back(at->GetFirstChild());
+    std::thread other([&halves] { halves[1].clear(); });
+    root = nullptr;
+    halves[0].clear();
+    other.join();
+  }
+  EXPECT_EQ(DocMemory::LiveDocuments(), before);
+}
+
+TEST(WStrBufFrozen, ChangesCopyTheTextFirst) {
+  const std::u16string text = u"frozen";
+  alignas(8) unsigned char memory[64];
+  ASSERT_LE(WStrBuf::FrozenBytes(6), sizeof(memory));
+  const std::function<void(WStrBuf&)> changes[] = {
+      [](WStrBuf& s) { s.Append(W(u"!"), 1); },
+      [](WStrBuf& s) { s.AppendChar('!'); },
+      [](WStrBuf& s) { s.Assign(W(u"thawed"), 6); },
+      [](WStrBuf& s) { s.Resize(6), s.MutableData()[0] = 'F'; },
+      [](WStrBuf& s) { s.Resize(3); },
+      [](WStrBuf& s) { s.Erase(); },
+      [](WStrBuf& s) { s.Clear(); },
+  };
+  for (const auto& change : changes) {
+    WStrBuf frozen = WStrBuf::Freeze(memory, W(text), 6);
+    WStrBuf shared = frozen.ShareFrozen();
+    change(frozen);
+    EXPECT_FALSE(frozen.IsFrozen());
+    EXPECT_TRUE(shared.Equals(W(text), 6));
+    EXPECT_EQ(shared.Data(), reinterpret_cast<const WChar*>(memory + 8));
+  }
+}
+
+}  // namespace
+}  // namespace kelmo_tree_test
