@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "alloc_counter.h"
+#include "kelmo/easy/utf.hpp"
 #include "input_generator.h"
 #include "stopwatch.h"
 #include "xml_library.h"
@@ -75,24 +76,9 @@ std::vector<unsigned char> ToUtf16(const std::vector<unsigned char>& utf8) {
   }
   std::vector<unsigned char> out = {0xFF, 0xFE};
   out.reserve(text.size() * 2 + 2);
-  auto put = [&out](uint32_t unit) {
+  for (char16_t unit : kelmo::easy::ToUtf16(text)) {
     out.push_back(static_cast<unsigned char>(unit & 0xFF));
     out.push_back(static_cast<unsigned char>(unit >> 8));
-  };
-  const unsigned char* s = reinterpret_cast<const unsigned char*>(text.data());
-  const unsigned char* e = s + text.size();
-  while (s < e) {
-    uint32_t c = *s++;
-    int extra = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : c >= 0xC0 ? 1 : 0;
-    c &= extra == 3 ? 0x07 : extra == 2 ? 0x0F : extra == 1 ? 0x1F : 0x7F;
-    for (; extra > 0 && s < e; --extra) c = (c << 6) | (*s++ & 0x3F);
-    if (c >= 0x10000) {
-      c -= 0x10000;
-      put(0xD800 + (c >> 10));
-      put(0xDC00 + (c & 0x3FF));
-    } else {
-      put(c);
-    }
   }
   return out;
 }

@@ -1,10 +1,13 @@
-// Finding the next UTF-16 unit of interest in a run of text: the parser
-// looks for the next markup character or line break, the escaper for the
-// next unit it must escape. Both read mostly long runs of plain text, so the
-// search tests eight units at a time where SSE2 is available.
+// The library's SIMD steps over runs of plain text, in one place. Finding
+// the next UTF-16 unit of interest: the parser looks for the next markup
+// character or line break, the escaper for the next unit it must escape.
+// Copying runs of ASCII between UTF-8 bytes and UTF-16 units: the UTF-8
+// codec's fast path. All read mostly long runs of plain text, so they test
+// eight or sixteen units at a time where SSE2 is available.
 #ifndef KELMO_PLATFORM_UNIT_SCAN_H
 #define KELMO_PLATFORM_UNIT_SCAN_H
 
+#include <cstddef>
 #include <cstdint>
 
 #if defined(__SSE2__)
@@ -64,6 +67,53 @@ inline const WChar* FindStop(const WChar* p, const WChar* end,
 #endif
   while (p < end && !stops.Has(*p)) ++p;
   return p;
+}
+
+// Sixteen-at-a-time ASCII copies for the UTF-8 codec. Each reads (and with
+// kWrite stores) a whole chunk of sixteen and returns how many of them lead
+// before the first non-ASCII one (16 when all are ASCII); the caller takes
+// only that many and overwrites the rest later. Without SSE2 they take
+// nothing and the codec's eight- and four-unit loops do the work.
+constexpr size_t kAsciiChunk = 16;
+
+template <bool kWrite>
+inline size_t WidenAsciiChunk(const unsigned char* in, WChar* out) {
+#if defined(__SSE2__)
+  const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
+  if (kWrite) {
+    const __m128i zero = _mm_setzero_si128();
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_unpacklo_epi8(chunk, zero));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 8), _mm_unpackhi_epi8(chunk, zero));
+  }
+  const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(chunk));
+  return mask ? static_cast<size_t>(__builtin_ctz(mask)) : kAsciiChunk;
+#else
+  (void)in;
+  (void)out;
+  return 0;
+#endif
+}
+
+template <bool kWrite>
+inline size_t NarrowAsciiChunk(const WChar* in, unsigned char* out) {
+#if defined(__SSE2__)
+  // The ASCII test masks each unit itself: saturating packs read units as
+  // signed, so a unit at or above 0x8000 would pack to a small byte.
+  const __m128i nonAsciiBits = _mm_set1_epi16(static_cast<short>(0xFF80));
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
+  const __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 8));
+  const __m128i asciiUnits =
+      _mm_packs_epi16(_mm_cmpeq_epi16(_mm_and_si128(low, nonAsciiBits), zero),
+                      _mm_cmpeq_epi16(_mm_and_si128(high, nonAsciiBits), zero));
+  if (kWrite) _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_packus_epi16(low, high));
+  const unsigned mask = ~static_cast<unsigned>(_mm_movemask_epi8(asciiUnits)) & 0xFFFFu;
+  return mask ? static_cast<size_t>(__builtin_ctz(mask)) : kAsciiChunk;
+#else
+  (void)in;
+  (void)out;
+  return 0;
+#endif
 }
 
 }  // namespace kelmo::platform

@@ -2,13 +2,9 @@
 
 #include <cstring>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#define KELMO_UTF8_SSE2 1
-#endif
-
 #include "platform/output_cursor.h"
 #include "platform/unicode_units.h"
+#include "platform/unit_scan.h"
 
 namespace kelmo::platform {
 namespace {
@@ -34,26 +30,15 @@ int64_t DecodeUtf8Pass(const unsigned char* in, size_t size, WChar* out, size_t 
   };
 
   while (i < size) {
-#ifdef KELMO_UTF8_SSE2
     // Bulk copy of ASCII, sixteen bytes per test, widened in registers. A
-    // chunk with a longer sequence in it still yields the ASCII before it
-    // (the units stored after that are overwritten later).
-    while (size - i >= 16) {
-      if (kWrite && capacity - produced < 16) break;
-      const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
-      const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(chunk));
-      if (kWrite) {
-        const __m128i zero = _mm_setzero_si128();
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + produced), _mm_unpacklo_epi8(chunk, zero));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + produced + 8),
-                         _mm_unpackhi_epi8(chunk, zero));
-      }
-      const size_t ascii = mask ? static_cast<size_t>(__builtin_ctz(mask)) : 16;
+    // chunk with a longer sequence in it still yields the ASCII before it.
+    while (size - i >= kAsciiChunk) {
+      if (kWrite && capacity - produced < kAsciiChunk) break;
+      const size_t ascii = WidenAsciiChunk<kWrite>(in + i, kWrite ? out + produced : nullptr);
       i += ascii;
       produced += ascii;
-      if (mask) break;
+      if (ascii < kAsciiChunk) break;
     }
-#endif
     // Bulk copy of ASCII, eight bytes per test.
     while (size - i >= 8) {
       uint64_t chunk;
@@ -148,29 +133,15 @@ int64_t EncodeUtf8Pass(const WChar* in, size_t size, unsigned char* out, size_t 
   auto room = [&](size_t bytes) { return !kWrite || capacity - produced >= bytes; };
 
   while (i < size) {
-#ifdef KELMO_UTF8_SSE2
     // Sixteen units at a time, narrowed in registers; as in decoding, the
-    // ASCII before a longer form is taken too. The ASCII test masks each
-    // unit itself: saturating packs read units as signed, so a unit at or
-    // above 0x8000 would pack to a small byte.
-    const __m128i nonAsciiBits = _mm_set1_epi16(static_cast<short>(0xFF80));
-    const __m128i zero = _mm_setzero_si128();
-    while (size - i >= 16) {
-      if (!room(16)) break;
-      const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
-      const __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i + 8));
-      const __m128i asciiUnits = _mm_packs_epi16(
-          _mm_cmpeq_epi16(_mm_and_si128(low, nonAsciiBits), zero),
-          _mm_cmpeq_epi16(_mm_and_si128(high, nonAsciiBits), zero));
-      const unsigned mask = ~static_cast<unsigned>(_mm_movemask_epi8(asciiUnits)) & 0xFFFFu;
-      const __m128i bytes = _mm_packus_epi16(low, high);
-      if (kWrite) _mm_storeu_si128(reinterpret_cast<__m128i*>(out + produced), bytes);
-      const size_t ascii = mask ? static_cast<size_t>(__builtin_ctz(mask)) : 16;
+    // ASCII before a longer form is taken too.
+    while (size - i >= kAsciiChunk) {
+      if (!room(kAsciiChunk)) break;
+      const size_t ascii = NarrowAsciiChunk<kWrite>(in + i, kWrite ? out + produced : nullptr);
       i += ascii;
       produced += ascii;
-      if (mask) break;
+      if (ascii < kAsciiChunk) break;
     }
-#endif
     while (size - i >= 4) {
       uint64_t chunk;
       static_assert(sizeof(WChar) * 4 == sizeof chunk, "four units per chunk");

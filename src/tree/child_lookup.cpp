@@ -19,7 +19,7 @@ KelmoImpl* KelmoImpl::FindByName(const WChar* key, uint32_t length, uint32_t occ
   uint32_t seen = 0;
   for (KelmoImpl* child = fromLast ? children_->Last() : children_->First(); child;
        child = fromLast ? child->prev_.get() : child->next_.get()) {
-    if (!child->name_.Equals(key, length)) continue;
+    if (!child->name_.EqualsResolved(key, length)) continue;
     if (seen == occurrence) return child;
     ++seen;
   }

@@ -10,6 +10,7 @@
 #define KELMO_TREE_WSTR_BUF_H
 
 #include <cstdint>
+#include <cstring>
 
 #include "kelmo/kelmo.h"
 #include "common/text_length.h"
@@ -114,6 +115,15 @@ class WStrBuf {
 
   bool Equals(const WStrBuf& other) const noexcept;
   bool Equals(const WChar* text, uint32_t length) const;
+  // Equals for a length already resolved (no 0xFFFFFFFF convention), inline
+  // for the walks along siblings that test one name after another.
+  bool EqualsResolved(const WChar* text, uint32_t length) const noexcept {
+    if (!block_) return length == 0;
+    if (block_->length != length) return false;
+    if (length == 0) return true;
+    const WChar* own = block_->data();
+    return own[0] == text[0] && std::memcmp(own, text, size_t(length) * sizeof(WChar)) == 0;
+  }
 
   // Order of names: UTF-16LE bytes compared as unsigned bytes over the common
   // length, then the shorter text first. Result -1, 0 or 1.
