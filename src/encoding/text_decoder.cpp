@@ -79,15 +79,59 @@ bool TextDecoder::Decode(const unsigned char* bytes, uint32_t size, const WChar*
   return true;
 }
 
-bool DecodeDocument(TextDecoder& decoder, const unsigned char* bytes, uint32_t size,
-                    const WChar*& text, uint32_t& units, bool* nameKnown) {
-  uint32_t bomLength = 0;
+bool SniffDocument(TextDecoder& decoder, const unsigned char* bytes, uint32_t size,
+                   uint32_t& bomLength, bool* nameKnown) {
+  bomLength = 0;
   if (!DetectEncoding(bytes, size, decoder.name, &bomLength)) return false;
   Encoding encoding;  // code page 0 unless the name is known
   const bool known = FindEncoding(decoder.name, encoding);
   if (nameKnown) *nameKnown = known;
   decoder.Use(encoding);
+  return true;
+}
+
+bool DecodeDocument(TextDecoder& decoder, const unsigned char* bytes, uint32_t size,
+                    const WChar*& text, uint32_t& units, bool* nameKnown) {
+  uint32_t bomLength = 0;
+  if (!SniffDocument(decoder, bytes, size, bomLength, nameKnown)) return false;
   return decoder.Decode(bytes + bomLength, size - bomLength, text, units);
+}
+
+uint32_t Utf8Pieces::PieceEnd(const unsigned char* bytes, uint32_t size, uint32_t from,
+                              uint32_t wanted) {
+  if (size - from <= wanted) return size;
+  const uint32_t end = from + wanted;
+  auto continues = [bytes](uint32_t at) { return (bytes[at] & 0xC0) == 0x80; };
+  // A sequence is at most four bytes, so one of the three bytes before a
+  // continuation byte holds its lead if it has one; cut before that lead.
+  // Any other byte, or one with three continuation bytes before it, starts
+  // a new step of every decoder.
+  uint32_t back = 0;
+  for (; back < 4 && end - back > from; ++back) {
+    if (!continues(end - back)) return end - back;
+  }
+  if (back == 4) return end;
+  // The lead is the piece's first byte: end after its sequence instead.
+  uint32_t at = end + 1;
+  while (at < size && at < end + 3 && continues(at)) ++at;
+  return at;
+}
+
+bool Utf8Pieces::Next(const WChar*& text, uint32_t& units) {
+  if (done_ >= size_ || failed_) return false;
+  const uint32_t end = PieceEnd(bytes_, size_, done_, kPieceBytes);
+  if (!units_) units_ = new WChar[kPieceBytes];  // UTF-8 gives at most a unit a byte
+  const Encoding utf8{kCodePageUtf8, {}};
+  const int written = DecodeWith(utf8, reinterpret_cast<const char*>(bytes_ + done_),
+                                 int(end - done_), units_, int(kPieceBytes));
+  if (written <= 0) {
+    failed_ = true;
+    return false;
+  }
+  done_ = end;
+  text = units_;
+  units = uint32_t(written);
+  return true;
 }
 
 }  // namespace kelmo

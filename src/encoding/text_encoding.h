@@ -100,6 +100,43 @@ class TextDecoder {
 bool DecodeDocument(TextDecoder& decoder, const unsigned char* bytes, uint32_t size,
                     const WChar*& text, uint32_t& units, bool* nameKnown);
 
+// The first half of DecodeDocument: sniffs the encoding, looks its name up
+// and sets the decoder to it. bomLength receives the length of the mark.
+bool SniffDocument(TextDecoder& decoder, const unsigned char* bytes, uint32_t size,
+                   uint32_t& bomLength, bool* nameKnown);
+
+// UTF-8 decoded piece by piece, so that a large document's wide text need
+// not be held all at once. A piece ends only before a byte that every
+// decoder takes as the start of a new character (anything but a
+// continuation byte, or a continuation byte with three more before it), so
+// the pieces' units together are exactly those of decoding the whole at once.
+class Utf8Pieces {
+ public:
+  static constexpr uint32_t kPieceBytes = 64 * 1024;
+
+  Utf8Pieces(const unsigned char* bytes, uint32_t size) : bytes_(bytes), size_(size) {}
+  ~Utf8Pieces() { delete[] units_; }
+  Utf8Pieces(const Utf8Pieces&) = delete;
+  Utf8Pieces& operator=(const Utf8Pieces&) = delete;
+
+  // The next piece's units, valid until the next call. False at the end, or
+  // when the converter fails (then Failed() is true).
+  bool Next(const WChar*& text, uint32_t& units);
+  bool Failed() const { return failed_; }
+
+  // Where a piece that starts at `from` and should end near from + wanted
+  // may end (size when the rest is shorter).
+  static uint32_t PieceEnd(const unsigned char* bytes, uint32_t size, uint32_t from,
+                           uint32_t wanted);
+
+ private:
+  const unsigned char* bytes_;
+  uint32_t size_;
+  uint32_t done_ = 0;
+  WChar* units_ = nullptr;
+  bool failed_ = false;
+};
+
 // Encodes wide text to output bytes for one save.
 class TextEncoder {
  public:

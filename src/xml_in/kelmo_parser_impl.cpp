@@ -52,11 +52,33 @@ bool KelmoParserImpl::ParseStringA(const char* text, unsigned int length, unsign
 
 bool KelmoParserImpl::ParseBuffer(const unsigned char* bytes, unsigned int size) {
   TextDecoder decoder;
+  uint32_t bomLength = 0;
+  if (!SniffDocument(decoder, bytes, size, bomLength, nullptr))
+    return FailAfterReset(ParseError::Encoding);
+  // Large UTF-8 input goes through the machine a piece at a time, so that
+  // its wide text is never whole in memory (it would be twice the input).
+  if (decoder.codePage == kCodePageUtf8 && decoder.charset[0] == 0 &&
+      size - bomLength > Utf8Pieces::kPieceBytes)
+    return ParseUtf8InPieces(bytes + bomLength, size - bomLength);
   const WChar* text = nullptr;
   uint32_t units = 0;
-  if (!DecodeDocument(decoder, bytes, size, text, units, nullptr))
+  if (!decoder.Decode(bytes + bomLength, size - bomLength, text, units))
     return FailAfterReset(ParseError::Encoding);
   return ParseWide(text, units);
+}
+
+bool KelmoParserImpl::ParseUtf8InPieces(const unsigned char* bytes, uint32_t size) {
+  Reset();
+  Utf8Pieces pieces(bytes, size);
+  const WChar* text = nullptr;
+  uint32_t units = 0;
+  while (pieces.Next(text, units)) {
+    if (!parser_.Feed(text, units)) return false;
+  }
+  if (pieces.Failed()) return FailAfterReset(ParseError::Encoding);
+  if (!parser_.FinishInput()) return false;
+  parser_.ReleaseCurrent();
+  return true;
 }
 
 namespace {

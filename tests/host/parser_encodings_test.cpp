@@ -252,3 +252,37 @@ TEST(ParserEncodings, BundledSettingsExample) {
 }
 
 }  // namespace
+
+// Large UTF-8 input is read in pieces; whatever falls on a piece boundary (a
+// name, a two-, three- or four-byte character, a reference, a malformed
+// sequence) must give the tree, and the error position, of the whole text
+// decoded at once (ParseStringA in code page 65001).
+TEST(ParserEncodings, LargeUtf8BuildsWhatTheWholeTextBuilds) {
+  // First a run of four-byte characters that the first boundary falls into.
+  std::string body = "<t>";
+  for (int i = 0; i < 20000; ++i) body += u8"\U0001F600";
+  body += "</t>";
+  const char* const pieces[] = {u8"<entry k=\"\u00e9\u4e2d\U0001F600\">", "text&amp;more",
+                                u8"\u00e8\u4e2d\U0001F600\U0001F600\u4e2d\U0001F600\u00e8\U0001F600",
+                                "</entry>\n",
+                                "<x>\xE2\x82-\xF0\x9F</x>"};
+  while (body.size() < 300 * 1024) {
+    for (const char* piece : pieces) body += piece;
+  }
+  for (const bool broken : {false, true}) {
+    SCOPED_TRACE(broken ? "ends in an error" : "well-formed");
+    const std::string utf8 = "<root>" + body + (broken ? "<bad <" : "</root>");
+    ModuleScope m;
+    RefPtr<KelmoParser> whole = m->CreateParser();
+    RefPtr<KelmoParser> bytes = m->CreateParser();
+    EXPECT_EQ(whole->ParseStringA(utf8.data(), static_cast<unsigned>(utf8.size()), 65001), !broken);
+    EXPECT_EQ(bytes->ParseBuffer(reinterpret_cast<const unsigned char*>(utf8.data()),
+                                 static_cast<unsigned>(utf8.size())),
+              !broken);
+    EXPECT_EQ(Outline(bytes->GetRoot()), Outline(whole->GetRoot()));
+    EXPECT_EQ(bytes->GetErrorCode(), whole->GetErrorCode());
+    EXPECT_EQ(bytes->GetErrorLine(), whole->GetErrorLine());
+    EXPECT_EQ(bytes->GetErrorColumn(), whole->GetErrorColumn());
+    EXPECT_EQ(bytes->GetErrorOffset(), whole->GetErrorOffset());
+  }
+}

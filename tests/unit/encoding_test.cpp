@@ -440,3 +440,43 @@ TEST(PrepareOutputEncoding, MarkArgumentsAreOptional) {
 
 }  // namespace
 }  // namespace kelmo
+
+namespace kelmo {
+namespace {
+
+std::u16string DecodeUtf8Bytes(const unsigned char* bytes, uint32_t size) {
+  if (size == 0) return u"";
+  std::vector<WChar> units(size);
+  const int n = DecodeWith(Encoding{kCodePageUtf8, {}}, reinterpret_cast<const char*>(bytes),
+                           int(size), units.data(), int(size));
+  return std::u16string(reinterpret_cast<const char16_t*>(units.data()), n > 0 ? size_t(n) : 0);
+}
+
+// Wherever a piece is asked to end, the two sides decode to what the whole
+// decodes to, also amid malformed sequences and runs of continuation bytes.
+TEST(Utf8Pieces, PiecesDecodeLikeTheWhole) {
+  const unsigned char alphabet[] = {'a',  0x80, 0x8F, 0x90, 0x9F, 0xA0, 0xBF, 0xC2,
+                                    0xDF, 0xE0, 0xE2, 0xED, 0xF0, 0xF4, 0xF5, 0xFF};
+  uint32_t state = 12345;
+  for (int round = 0; round < 2000; ++round) {
+    std::vector<unsigned char> bytes(24);
+    for (unsigned char& b : bytes) {
+      state = state * 1103515245u + 12345u;
+      b = alphabet[(state >> 16) % sizeof alphabet];
+    }
+    const uint32_t size = uint32_t(bytes.size());
+    const std::u16string whole = DecodeUtf8Bytes(bytes.data(), size);
+    for (uint32_t wanted = 1; wanted <= size; ++wanted) {
+      const uint32_t end = Utf8Pieces::PieceEnd(bytes.data(), size, 0, wanted);
+      ASSERT_GT(end, 0u);
+      ASSERT_LE(end, wanted + 3);
+      ASSERT_GE(end + 3, wanted);
+      ASSERT_EQ(DecodeUtf8Bytes(bytes.data(), end) + DecodeUtf8Bytes(bytes.data() + end, size - end),
+                whole)
+          << "round " << round << ", piece asked to end at " << wanted << ", ended at " << end;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace kelmo
