@@ -12,14 +12,15 @@
 
 namespace kelmo {
 
-// Owns an array allocated in array form.
-template <class T>
-class ArrayInRes final : public ref_counter_base<XInRes, ArrayInRes<T>> {
+// Owns memory through a unique_ptr: an array in array form, or bytes from
+// malloc.
+template <class Owned>
+class OwnedInRes final : public ref_counter_base<XInRes, OwnedInRes<Owned>> {
  public:
-  explicit ArrayInRes(std::unique_ptr<T[]> array) noexcept : array_(std::move(array)) {}
+  explicit OwnedInRes(Owned owned) noexcept : owned_(std::move(owned)) {}
 
  private:
-  std::unique_ptr<T[]> array_;
+  Owned owned_;
 };
 
 // Owns a text taken over from a WStrBuf without copying its characters.
@@ -37,9 +38,10 @@ class XStrInRes<WChar> final : public ref_counter_base<XInRes, XStrInRes<WChar>>
 };
 
 // Stores a new result buffer in the holder, releasing what it held before.
-template <class T>
-void PlaceArray(std::unique_ptr<T[]> array, RefPtr<XInRes>& holder) {
-  RefPtr<XInRes> created(new ArrayInRes<T>(std::move(array)), adopt_ref);
+template <class T, class Deleter>
+void PlaceArray(std::unique_ptr<T, Deleter> owned, RefPtr<XInRes>& holder) {
+  using Owned = std::unique_ptr<T, Deleter>;
+  RefPtr<XInRes> created(new OwnedInRes<Owned>(std::move(owned)), adopt_ref);
   holder = created;
 }
 

@@ -189,7 +189,7 @@ const char* KelmoTraversalImpl::ToXmlA(const RefPtr<Kelmo>& node, unsigned int* 
     output.Finish();
     if (written && output.Units() != 0 && output.Units() <= 0x7FFFFFFFu && output.Size() <= size_t(INT_MAX)) {
       narrowLength = static_cast<uint32_t>(output.Size());
-      std::unique_ptr<char[]> bytes = output.Release();
+      MallocBytes bytes = output.Release();
       text = bytes.get();
       PlaceArray(std::move(bytes), holder);
     }

@@ -1,5 +1,6 @@
 #include "xml_out/utf8_text.h"
 
+#include <cstdlib>
 #include <cstring>
 #include <new>
 
@@ -21,9 +22,10 @@ void Utf8Text::Reserve(size_t more) {
   if (grown < wanted) grown = wanted;
   if (grown < 256) grown = 256;
   if (grown == SIZE_MAX) throw std::bad_alloc();
-  std::unique_ptr<char[]> fresh(new char[grown + 1]);
-  if (size_) std::memcpy(fresh.get(), bytes_.get(), size_);
-  bytes_ = std::move(fresh);
+  void* fresh = std::realloc(bytes_.get(), grown + 1);
+  if (!fresh) throw std::bad_alloc();
+  (void)bytes_.release();
+  bytes_.reset(static_cast<char*>(fresh));
   capacity_ = grown;
 }
 
@@ -68,15 +70,19 @@ void Utf8Text::Finish() {
   Put(kReplacement, sizeof kReplacement);
 }
 
-std::unique_ptr<char[]> Utf8Text::Release() {
-  if (!bytes_ || capacity_ - size_ > size_ / 8) {
-    // Hand over an array of the text's own size rather than the slack of
-    // the growing buffer.
-    std::unique_ptr<char[]> exact(new char[size_ + 1]);
-    if (size_) std::memcpy(exact.get(), bytes_.get(), size_);
-    bytes_ = std::move(exact);
+MallocBytes Utf8Text::Release() {
+  if (!bytes_) {
+    bytes_.reset(static_cast<char*>(std::malloc(1)));
+    if (!bytes_) throw std::bad_alloc();
+  } else if (capacity_ - size_ > size_ / 8) {
+    // Hand over the text's own size rather than the slack of the growing
+    // buffer; shrinking in place cannot fail for want of memory.
+    if (void* exact = std::realloc(bytes_.get(), size_ + 1)) {
+      (void)bytes_.release();
+      bytes_.reset(static_cast<char*>(exact));
+    }
   }
-  bytes_[size_] = 0;
+  bytes_.get()[size_] = 0;
   capacity_ = size_ = 0;
   units_ = 0;
   return std::move(bytes_);

@@ -8,12 +8,20 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <memory>
 
 #include "kelmo/platform_types.h"
 #include "tree/wstr_buf.h"
 
 namespace kelmo {
+
+// Bytes from malloc: the text grows and is trimmed with realloc, which for a
+// large text moves pages rather than copying them.
+struct FreeBytes {
+  void operator()(char* bytes) const noexcept { std::free(bytes); }
+};
+using MallocBytes = std::unique_ptr<char, FreeBytes>;
 
 class Utf8Text {
  public:
@@ -43,7 +51,7 @@ class Utf8Text {
   void Append(const WStrBuf& text) { Append(text.Data(), text.Length()); }
   void AppendChar(WChar c) {
     if (static_cast<uint16_t>(c) < 0x80 && !pending_ && size_ < capacity_ && units_ < kMaxUnits) {
-      bytes_[size_++] = static_cast<char>(c);
+      bytes_.get()[size_++] = static_cast<char>(c);
       ++units_;
       return;
     }
@@ -57,7 +65,7 @@ class Utf8Text {
   size_t Size() const { return size_; }
   const unsigned char* Data() const { return reinterpret_cast<const unsigned char*>(bytes_.get()); }
   // The bytes with a terminating zero, taken over by the caller.
-  std::unique_ptr<char[]> Release();
+  MallocBytes Release();
 
  private:
   static constexpr uint64_t kMaxUnits = 0xFFFFFFFEu;
@@ -65,7 +73,7 @@ class Utf8Text {
   void Reserve(size_t more);
   void Put(const char* bytes, size_t n);
 
-  std::unique_ptr<char[]> bytes_;
+  MallocBytes bytes_;
   size_t size_ = 0;
   size_t capacity_ = 0;  // bytes usable before the terminator's place
   uint64_t units_ = 0;
