@@ -120,10 +120,13 @@ uint32_t Utf8Pieces::PieceEnd(const unsigned char* bytes, uint32_t size, uint32_
 bool Utf8Pieces::Next(const WChar*& text, uint32_t& units) {
   if (done_ >= size_ || failed_) return false;
   const uint32_t end = PieceEnd(bytes_, size_, done_, kPieceBytes);
-  if (!units_) units_ = new WChar[kPieceBytes];  // UTF-8 gives at most a unit a byte
+  // UTF-8 gives at most a unit a byte, and a piece is at most three bytes
+  // longer than asked.
+  constexpr uint32_t kCapacity = kPieceBytes + 3;
+  if (!units_) units_ = new WChar[kCapacity];
   const Encoding utf8{kCodePageUtf8, {}};
   const int written = DecodeWith(utf8, reinterpret_cast<const char*>(bytes_ + done_),
-                                 int(end - done_), units_, int(kPieceBytes));
+                                 int(end - done_), units_, int(kCapacity));
   if (written <= 0) {
     failed_ = true;
     return false;

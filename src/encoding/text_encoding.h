@@ -112,7 +112,12 @@ bool SniffDocument(TextDecoder& decoder, const unsigned char* bytes, uint32_t si
 // the pieces' units together are exactly those of decoding the whole at once.
 class Utf8Pieces {
  public:
+  // Fuzzing builds make pieces small, so that short inputs cross many.
+#ifdef KELMO_UTF8_PIECE_BYTES
+  static constexpr uint32_t kPieceBytes = KELMO_UTF8_PIECE_BYTES;
+#else
   static constexpr uint32_t kPieceBytes = 64 * 1024;
+#endif
 
   Utf8Pieces(const unsigned char* bytes, uint32_t size) : bytes_(bytes), size_(size) {}
   ~Utf8Pieces() { delete[] units_; }

@@ -121,8 +121,7 @@ class WStrBuf {
     if (!block_) return length == 0;
     if (block_->length != length) return false;
     if (length == 0) return true;
-    const WChar* own = block_->data();
-    return own[0] == text[0] && std::memcmp(own, text, size_t(length) * sizeof(WChar)) == 0;
+    return std::memcmp(block_->data(), text, size_t(length) * sizeof(WChar)) == 0;
   }
 
   // Order of names: UTF-16LE bytes compared as unsigned bytes over the common
