@@ -97,8 +97,19 @@ bool DecodeDocument(TextDecoder& decoder, const unsigned char* bytes, uint32_t s
   return decoder.Decode(bytes + bomLength, size - bomLength, text, units);
 }
 
-uint32_t Utf8Pieces::PieceEnd(const unsigned char* bytes, uint32_t size, uint32_t from,
-                              uint32_t wanted) {
+bool DocumentPieces::Supports(const Encoding& encoding) {
+  if (encoding.charset[0] != 0) return false;
+  const uint32_t page = encoding.codePage;
+  // UTF-8, the double-byte pages of the table (their second bytes start at
+  // 0x30), US-ASCII, and the single-byte Windows and ISO 8859 pages.
+  // Stateful encodings (HZ, ISO-2022, UTF-7) switch meaning inside a line.
+  return page == kCodePageUtf8 || page == 932 || page == 936 || page == 949 || page == 950 ||
+         page == 20936 || page == 54936 || page == 20127 || page == 874 ||
+         (page >= 1250 && page <= 1258) || (page >= 28591 && page <= 28605);
+}
+
+uint32_t DocumentPieces::Utf8PieceEnd(const unsigned char* bytes, uint32_t size, uint32_t from,
+                                      uint32_t wanted) {
   if (size - from <= wanted) return size;
   const uint32_t end = from + wanted;
   auto continues = [bytes](uint32_t at) { return (bytes[at] & 0xC0) == 0x80; };
@@ -117,22 +128,37 @@ uint32_t Utf8Pieces::PieceEnd(const unsigned char* bytes, uint32_t size, uint32_
   return at;
 }
 
-bool Utf8Pieces::Next(const WChar*& text, uint32_t& units) {
+uint32_t DocumentPieces::LinePieceEnd(const unsigned char* bytes, uint32_t size, uint32_t from,
+                                      uint32_t wanted) {
+  if (size - from <= wanted) return size;
+  auto endsCharacter = [bytes](uint32_t at) { return bytes[at] == '\n' || bytes[at] == '>'; };
+  const uint32_t end = from + wanted;
+  for (uint32_t at = end; at > from; --at) {
+    if (endsCharacter(at - 1)) return at;
+  }
+  for (uint32_t at = end; at < size; ++at) {
+    if (endsCharacter(at)) return at + 1;
+  }
+  return size;
+}
+
+bool DocumentPieces::Next(const WChar*& text, uint32_t& units) {
   if (done_ >= size_ || failed_) return false;
-  const uint32_t end = PieceEnd(bytes_, size_, done_, kPieceBytes);
-  // UTF-8 gives at most a unit a byte, and a piece is at most three bytes
-  // longer than asked.
-  constexpr uint32_t kCapacity = kPieceBytes + 3;
-  if (!units_) units_ = new WChar[kCapacity];
-  const Encoding utf8{kCodePageUtf8, {}};
-  const int written = DecodeWith(utf8, reinterpret_cast<const char*>(bytes_ + done_),
-                                 int(end - done_), units_, int(kCapacity));
+  const bool utf8 = encoding_ == Encoding{kCodePageUtf8, {}};
+  const uint32_t end = utf8 ? Utf8PieceEnd(bytes_, size_, done_, kPieceBytes)
+                            : LinePieceEnd(bytes_, size_, done_, kPieceBytes);
+  const char* piece = reinterpret_cast<const char*>(bytes_ + done_);
+  const int length = int(end - done_);  // at most a piece and a line: well within int
+  // UTF-8 gives at most a unit a byte; other converters are asked.
+  const int needed = utf8 ? length : DecodeWith(encoding_, piece, length, nullptr, 0);
+  if (needed > 0 && units_.size() < size_t(needed)) units_.resize(size_t(needed));
+  const int written = needed > 0 ? DecodeWith(encoding_, piece, length, units_.data(), needed) : 0;
   if (written <= 0) {
     failed_ = true;
     return false;
   }
   done_ = end;
-  text = units_;
+  text = units_.data();
   units = uint32_t(written);
   return true;
 }

@@ -5,6 +5,7 @@
 #define KELMO_ENCODING_TEXT_ENCODING_H
 
 #include <cstdint>
+#include <vector>
 
 #include "kelmo/kelmo.h"
 
@@ -105,24 +106,27 @@ bool DecodeDocument(TextDecoder& decoder, const unsigned char* bytes, uint32_t s
 bool SniffDocument(TextDecoder& decoder, const unsigned char* bytes, uint32_t size,
                    uint32_t& bomLength, bool* nameKnown);
 
-// UTF-8 decoded piece by piece, so that a large document's wide text need
-// not be held all at once. A piece ends only before a byte that every
-// decoder takes as the start of a new character (anything but a
-// continuation byte, or a continuation byte with three more before it), so
-// the pieces' units together are exactly those of decoding the whole at once.
-class Utf8Pieces {
+// A document decoded piece by piece, so that a large document's wide text
+// need not be held all at once. Pieces end only where every decoder of the
+// encoding starts a new character whatever follows, so the pieces' units
+// together are exactly those of decoding the whole at once: in UTF-8 before
+// any byte but a continuation byte (or before one with three continuation
+// bytes ahead of it); in the stateless code pages that Supports lists, after
+// a line feed or ">", which none of them uses inside a character.
+class DocumentPieces {
  public:
   // Fuzzing builds make pieces small, so that short inputs cross many.
-#ifdef KELMO_UTF8_PIECE_BYTES
-  static constexpr uint32_t kPieceBytes = KELMO_UTF8_PIECE_BYTES;
+#ifdef KELMO_DOCUMENT_PIECE_BYTES
+  static constexpr uint32_t kPieceBytes = KELMO_DOCUMENT_PIECE_BYTES;
 #else
   static constexpr uint32_t kPieceBytes = 64 * 1024;
 #endif
 
-  Utf8Pieces(const unsigned char* bytes, uint32_t size) : bytes_(bytes), size_(size) {}
-  ~Utf8Pieces() { delete[] units_; }
-  Utf8Pieces(const Utf8Pieces&) = delete;
-  Utf8Pieces& operator=(const Utf8Pieces&) = delete;
+  // Whether a document in this encoding can be read in pieces.
+  static bool Supports(const Encoding& encoding);
+
+  DocumentPieces(const Encoding& encoding, const unsigned char* bytes, uint32_t size)
+      : encoding_(encoding), bytes_(bytes), size_(size) {}
 
   // The next piece's units, valid until the next call. False at the end, or
   // when the converter fails (then Failed() is true).
@@ -130,15 +134,19 @@ class Utf8Pieces {
   bool Failed() const { return failed_; }
 
   // Where a piece that starts at `from` and should end near from + wanted
-  // may end (size when the rest is shorter).
-  static uint32_t PieceEnd(const unsigned char* bytes, uint32_t size, uint32_t from,
-                           uint32_t wanted);
+  // may end (size when the rest is shorter): in UTF-8 at most three bytes
+  // away, otherwise at the nearest line feed or ">" (size when none follows).
+  static uint32_t Utf8PieceEnd(const unsigned char* bytes, uint32_t size, uint32_t from,
+                               uint32_t wanted);
+  static uint32_t LinePieceEnd(const unsigned char* bytes, uint32_t size, uint32_t from,
+                               uint32_t wanted);
 
  private:
+  Encoding encoding_;
   const unsigned char* bytes_;
   uint32_t size_;
   uint32_t done_ = 0;
-  WChar* units_ = nullptr;
+  std::vector<WChar> units_;
   bool failed_ = false;
 };
 

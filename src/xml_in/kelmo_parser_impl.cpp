@@ -55,11 +55,12 @@ bool KelmoParserImpl::ParseBuffer(const unsigned char* bytes, unsigned int size)
   uint32_t bomLength = 0;
   if (!SniffDocument(decoder, bytes, size, bomLength, nullptr))
     return FailAfterReset(ParseError::Encoding);
-  // Large UTF-8 input goes through the machine a piece at a time, so that
-  // its wide text is never whole in memory (it would be twice the input).
-  if (decoder.codePage == kCodePageUtf8 && decoder.charset[0] == 0 &&
-      size - bomLength > Utf8Pieces::kPieceBytes)
-    return ParseUtf8InPieces(bytes + bomLength, size - bomLength);
+  // Large input goes through the machine a piece at a time where its
+  // encoding allows, so that its wide text (twice the size of ASCII input)
+  // is never whole in memory.
+  const Encoding encoding = EncodingOf(decoder.codePage, decoder.charset);
+  if (size - bomLength > DocumentPieces::kPieceBytes && DocumentPieces::Supports(encoding))
+    return ParseInPieces(encoding, bytes + bomLength, size - bomLength);
   const WChar* text = nullptr;
   uint32_t units = 0;
   if (!decoder.Decode(bytes + bomLength, size - bomLength, text, units))
@@ -67,9 +68,10 @@ bool KelmoParserImpl::ParseBuffer(const unsigned char* bytes, unsigned int size)
   return ParseWide(text, units);
 }
 
-bool KelmoParserImpl::ParseUtf8InPieces(const unsigned char* bytes, uint32_t size) {
+bool KelmoParserImpl::ParseInPieces(const Encoding& encoding, const unsigned char* bytes,
+                                    uint32_t size) {
   Reset();
-  Utf8Pieces pieces(bytes, size);
+  DocumentPieces pieces(encoding, bytes, size);
   const WChar* text = nullptr;
   uint32_t units = 0;
   while (pieces.Next(text, units)) {

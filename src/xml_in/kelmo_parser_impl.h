@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "kelmo/kelmo.h"
+#include "encoding/text_encoding.h"
 #include "xml_in/xml_parser.h"
 
 namespace kelmo {
@@ -37,7 +38,7 @@ class KelmoParserImpl final : public ref_counter_base<KelmoParser, KelmoParserIm
  private:
   // Resets, then feeds a text whose length is already resolved.
   bool ParseWide(const WChar* text, uint32_t length);
-  bool ParseUtf8InPieces(const unsigned char* bytes, uint32_t size);
+  bool ParseInPieces(const Encoding& encoding, const unsigned char* bytes, uint32_t size);
   // Reads a whole open file (closing it) and parses its bytes; a null file
   // is a read failure.
   bool ParseOpenFile(std::FILE* file);

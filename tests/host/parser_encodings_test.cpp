@@ -286,3 +286,29 @@ TEST(ParserEncodings, LargeUtf8BuildsWhatTheWholeTextBuilds) {
     EXPECT_EQ(bytes->GetErrorOffset(), whole->GetErrorOffset());
   }
 }
+
+// The same for a double-byte code page, read in pieces that end after a line
+// feed or ">": stray lead bytes before either must not change the tree.
+TEST(ParserEncodings, LargeGbkBuildsWhatTheWholeTextBuilds) {
+  // A run of double-byte characters that the first boundary falls into.
+  std::string body = "<t>";
+  for (int i = 0; i < 40000; ++i) body += "\xD6\xD0";
+  body += "</t>";
+  const char* const pieces[] = {"<e k=\"\xD6\xD0\xCE\xC4\">", "\xD6\xD0\xCE\xC4 a&amp;b\n",
+                                "\x81\n", "</e>\n", "<f>\x81></f>"};
+  while (body.size() < 300 * 1024) {
+    for (const char* piece : pieces) body += piece;
+  }
+  const std::string gbk = "<?xml version=\"1.0\" encoding=\"gbk\"?>\n<root>" + body + "</root>";
+  ModuleScope m;
+  RefPtr<KelmoParser> whole = m->CreateParser();
+  RefPtr<KelmoParser> bytes = m->CreateParser();
+  const bool ok = whole->ParseStringA(gbk.data(), static_cast<unsigned>(gbk.size()), 936);
+  EXPECT_TRUE(ok) << whole->GetErrorCode();
+  EXPECT_EQ(bytes->ParseBuffer(reinterpret_cast<const unsigned char*>(gbk.data()),
+                               static_cast<unsigned>(gbk.size())),
+            ok);
+  EXPECT_EQ(Outline(bytes->GetRoot()), Outline(whole->GetRoot()));
+  EXPECT_EQ(bytes->GetErrorCode(), whole->GetErrorCode());
+  EXPECT_EQ(bytes->GetErrorOffset(), whole->GetErrorOffset());
+}

@@ -454,7 +454,7 @@ std::u16string DecodeUtf8Bytes(const unsigned char* bytes, uint32_t size) {
 
 // Wherever a piece is asked to end, the two sides decode to what the whole
 // decodes to, also amid malformed sequences and runs of continuation bytes.
-TEST(Utf8Pieces, PiecesDecodeLikeTheWhole) {
+TEST(DocumentPieces, Utf8PiecesDecodeLikeTheWhole) {
   const unsigned char alphabet[] = {'a',  0x80, 0x8F, 0x90, 0x9F, 0xA0, 0xBF, 0xC2,
                                     0xDF, 0xE0, 0xE2, 0xED, 0xF0, 0xF4, 0xF5, 0xFF};
   uint32_t state = 12345;
@@ -467,7 +467,7 @@ TEST(Utf8Pieces, PiecesDecodeLikeTheWhole) {
     const uint32_t size = uint32_t(bytes.size());
     const std::u16string whole = DecodeUtf8Bytes(bytes.data(), size);
     for (uint32_t wanted = 1; wanted <= size; ++wanted) {
-      const uint32_t end = Utf8Pieces::PieceEnd(bytes.data(), size, 0, wanted);
+      const uint32_t end = DocumentPieces::Utf8PieceEnd(bytes.data(), size, 0, wanted);
       ASSERT_GT(end, 0u);
       ASSERT_LE(end, wanted + 3);
       ASSERT_GE(end + 3, wanted);
