@@ -111,21 +111,19 @@ bool DocumentPieces::Supports(const Encoding& encoding) {
 uint32_t DocumentPieces::Utf8PieceEnd(const unsigned char* bytes, uint32_t size, uint32_t from,
                                       uint32_t wanted) {
   if (size - from <= wanted) return size;
+  // Between two ASCII bytes: the piece ends on a whole character and the
+  // next starts with one, so no decoder sees a sequence cut short (they do
+  // not all replace a sequence cut by the end of input as they replace one
+  // cut by another byte). Markup gives such pairs everywhere.
+  auto asciiPairAt = [bytes](uint32_t at) { return bytes[at - 1] < 0x80 && bytes[at] < 0x80; };
   const uint32_t end = from + wanted;
-  auto continues = [bytes](uint32_t at) { return (bytes[at] & 0xC0) == 0x80; };
-  // A sequence is at most four bytes, so one of the three bytes before a
-  // continuation byte holds its lead if it has one; cut before that lead.
-  // Any other byte, or one with three continuation bytes before it, starts
-  // a new step of every decoder.
-  uint32_t back = 0;
-  for (; back < 4 && end - back > from; ++back) {
-    if (!continues(end - back)) return end - back;
+  for (uint32_t at = end; at > from; --at) {
+    if (asciiPairAt(at)) return at;
   }
-  if (back == 4) return end;
-  // The lead is the piece's first byte: end after its sequence instead.
-  uint32_t at = end + 1;
-  while (at < size && at < end + 3 && continues(at)) ++at;
-  return at;
+  for (uint32_t at = end + 1; at < size; ++at) {
+    if (asciiPairAt(at)) return at;
+  }
+  return size;
 }
 
 uint32_t DocumentPieces::LinePieceEnd(const unsigned char* bytes, uint32_t size, uint32_t from,

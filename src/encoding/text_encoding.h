@@ -109,10 +109,9 @@ bool SniffDocument(TextDecoder& decoder, const unsigned char* bytes, uint32_t si
 // A document decoded piece by piece, so that a large document's wide text
 // need not be held all at once. Pieces end only where every decoder of the
 // encoding starts a new character whatever follows, so the pieces' units
-// together are exactly those of decoding the whole at once: in UTF-8 before
-// any byte but a continuation byte (or before one with three continuation
-// bytes ahead of it); in the stateless code pages that Supports lists, after
-// a line feed or ">", which none of them uses inside a character.
+// together are exactly those of decoding the whole at once: in UTF-8
+// between two ASCII bytes; in the stateless code pages that Supports lists,
+// after a line feed or ">", which none of them uses inside a character.
 class DocumentPieces {
  public:
   // Fuzzing builds make pieces small, so that short inputs cross many.
@@ -134,8 +133,7 @@ class DocumentPieces {
   bool Failed() const { return failed_; }
 
   // Where a piece that starts at `from` and should end near from + wanted
-  // may end (size when the rest is shorter): in UTF-8 at most three bytes
-  // away, otherwise at the nearest line feed or ">" (size when none follows).
+  // may end: the nearest such place before it, else after it, else size.
   static uint32_t Utf8PieceEnd(const unsigned char* bytes, uint32_t size, uint32_t from,
                                uint32_t wanted);
   static uint32_t LinePieceEnd(const unsigned char* bytes, uint32_t size, uint32_t from,
