@@ -111,17 +111,21 @@ bool DocumentPieces::Supports(const Encoding& encoding) {
 uint32_t DocumentPieces::Utf8PieceEnd(const unsigned char* bytes, uint32_t size, uint32_t from,
                                       uint32_t wanted) {
   if (size - from <= wanted) return size;
-  // Between two ASCII bytes: the piece ends on a whole character and the
-  // next starts with one, so no decoder sees a sequence cut short (they do
-  // not all replace a sequence cut by the end of input as they replace one
-  // cut by another byte). Markup gives such pairs everywhere.
-  auto asciiPairAt = [bytes](uint32_t at) { return bytes[at - 1] < 0x80 && bytes[at] < 0x80; };
+  // After three ASCII bytes and before a fourth: the piece ends on a whole
+  // character with no lead byte among its last three bytes, and the next
+  // starts with a whole character. Decoders differ at the end of their
+  // input: some take a lead byte and whatever few bytes follow it there as
+  // one cut-off sequence, where mid-text they would keep the ASCII byte.
+  // Markup gives such runs everywhere.
+  auto asciiRunAt = [bytes](uint32_t at) {
+    return (bytes[at - 3] | bytes[at - 2] | bytes[at - 1] | bytes[at]) < 0x80;
+  };
   const uint32_t end = from + wanted;
-  for (uint32_t at = end; at > from; --at) {
-    if (asciiPairAt(at)) return at;
+  for (uint32_t at = end; at >= from + 4; --at) {
+    if (asciiRunAt(at)) return at;
   }
-  for (uint32_t at = end + 1; at < size; ++at) {
-    if (asciiPairAt(at)) return at;
+  for (uint32_t at = end + 1 > from + 4 ? end + 1 : from + 4; at < size; ++at) {
+    if (asciiRunAt(at)) return at;
   }
   return size;
 }

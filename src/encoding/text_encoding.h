@@ -110,8 +110,9 @@ bool SniffDocument(TextDecoder& decoder, const unsigned char* bytes, uint32_t si
 // need not be held all at once. Pieces end only where every decoder of the
 // encoding starts a new character whatever follows, so the pieces' units
 // together are exactly those of decoding the whole at once: in UTF-8
-// between two ASCII bytes; in the stateless code pages that Supports lists,
-// after a line feed or ">", which none of them uses inside a character.
+// after three ASCII bytes and before a fourth; in the stateless code pages
+// that Supports lists, after a line feed or ">", which none of them uses
+// inside a character.
 class DocumentPieces {
  public:
   // Fuzzing builds make pieces small, so that short inputs cross many.

@@ -76,8 +76,14 @@ inline const WChar* FindStop(const WChar* p, const WChar* end,
 // nothing and the codec's eight- and four-unit loops do the work.
 constexpr size_t kAsciiChunk = 16;
 
+// How many of a chunk lead before the first one whose bit is set in mask.
+inline size_t LeadingAscii(unsigned mask) {
+  return mask ? static_cast<size_t>(__builtin_ctz(mask)) : kAsciiChunk;
+}
+
 template <bool kWrite>
-inline size_t WidenAsciiChunk(const unsigned char* in, WChar* out) {
+inline size_t WidenAsciiChunk([[maybe_unused]] const unsigned char* in,
+                              [[maybe_unused]] WChar* out) {
 #if defined(__SSE2__)
   const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
   if (kWrite) {
@@ -85,17 +91,15 @@ inline size_t WidenAsciiChunk(const unsigned char* in, WChar* out) {
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_unpacklo_epi8(chunk, zero));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 8), _mm_unpackhi_epi8(chunk, zero));
   }
-  const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(chunk));
-  return mask ? static_cast<size_t>(__builtin_ctz(mask)) : kAsciiChunk;
+  return LeadingAscii(static_cast<unsigned>(_mm_movemask_epi8(chunk)));
 #else
-  (void)in;
-  (void)out;
   return 0;
 #endif
 }
 
 template <bool kWrite>
-inline size_t NarrowAsciiChunk(const WChar* in, unsigned char* out) {
+inline size_t NarrowAsciiChunk([[maybe_unused]] const WChar* in,
+                               [[maybe_unused]] unsigned char* out) {
 #if defined(__SSE2__)
   // The ASCII test masks each unit itself: saturating packs read units as
   // signed, so a unit at or above 0x8000 would pack to a small byte.
@@ -107,11 +111,8 @@ inline size_t NarrowAsciiChunk(const WChar* in, unsigned char* out) {
       _mm_packs_epi16(_mm_cmpeq_epi16(_mm_and_si128(low, nonAsciiBits), zero),
                       _mm_cmpeq_epi16(_mm_and_si128(high, nonAsciiBits), zero));
   if (kWrite) _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_packus_epi16(low, high));
-  const unsigned mask = ~static_cast<unsigned>(_mm_movemask_epi8(asciiUnits)) & 0xFFFFu;
-  return mask ? static_cast<size_t>(__builtin_ctz(mask)) : kAsciiChunk;
+  return LeadingAscii(~static_cast<unsigned>(_mm_movemask_epi8(asciiUnits)) & 0xFFFFu);
 #else
-  (void)in;
-  (void)out;
   return 0;
 #endif
 }

@@ -230,6 +230,7 @@ class KelmoImpl final : public ref_counter_base<Kelmo, KelmoImpl> {
   void LinkFirst(ChildList& list, KelmoImpl* child) noexcept;
   void LinkBefore(ChildList& list, KelmoImpl* reference, KelmoImpl* child) noexcept;
   void LinkAfter(ChildList& list, KelmoImpl* reference, KelmoImpl* child) noexcept;
+  void InsertBeside(const RefPtr<Kelmo>& reference, const RefPtr<Kelmo>& child, bool after);
   static void Unlink(ChildList& list, KelmoImpl* child) noexcept;
   // Drops a reference that a link held, without Release: a node reaching
   // zero gets its value released and is pushed on the `dead` stack.

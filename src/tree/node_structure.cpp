@@ -182,23 +182,16 @@ void KelmoImpl::PrependChild(const RefPtr<Kelmo>& child) {
 }
 
 void KelmoImpl::InsertChildBefore(const RefPtr<Kelmo>& reference, const RefPtr<Kelmo>& child) {
-  RefPtr<Kelmo> heldReference(reference);
-  RefPtr<Kelmo> held(child);
-  ChildList& list = EnsureChildren();
-  KelmoImpl* node = AcceptableChild(held.get());
-  if (!node) return;
-  if (!heldReference) {
-    PrepareInsertion(list);
-    LinkFirst(list, node);
-    return;
-  }
-  KelmoImpl* anchor = From(heldReference.get());
-  if (!anchor || anchor->parent_ != this) return;
-  PrepareInsertion(list);
-  LinkBefore(list, anchor, node);
+  InsertBeside(reference, child, false);
 }
 
 void KelmoImpl::InsertChildAfter(const RefPtr<Kelmo>& reference, const RefPtr<Kelmo>& child) {
+  InsertBeside(reference, child, true);
+}
+
+// Without a reference, "before" means first and "after" means last.
+void KelmoImpl::InsertBeside(const RefPtr<Kelmo>& reference, const RefPtr<Kelmo>& child,
+                             bool after) {
   RefPtr<Kelmo> heldReference(reference);
   RefPtr<Kelmo> held(child);
   ChildList& list = EnsureChildren();
@@ -206,13 +199,21 @@ void KelmoImpl::InsertChildAfter(const RefPtr<Kelmo>& reference, const RefPtr<Ke
   if (!node) return;
   if (!heldReference) {
     PrepareInsertion(list);
-    LinkLast(list, node);
+    if (after) {
+      LinkLast(list, node);
+    } else {
+      LinkFirst(list, node);
+    }
     return;
   }
   KelmoImpl* anchor = From(heldReference.get());
   if (!anchor || anchor->parent_ != this) return;
   PrepareInsertion(list);
-  LinkAfter(list, anchor, node);
+  if (after) {
+    LinkAfter(list, anchor, node);
+  } else {
+    LinkBefore(list, anchor, node);
+  }
 }
 
 void KelmoImpl::RemoveChild(const RefPtr<Kelmo>& child) {

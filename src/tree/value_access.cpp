@@ -16,12 +16,6 @@ namespace kelmo {
 
 namespace {
 
-template <class T>
-T Load(const void* storage) {
-  T value;
-  std::memcpy(&value, storage, sizeof(T));
-  return value;
-}
 
 template <class T>
 void Store(void* storage, T value) {
@@ -38,31 +32,31 @@ template <class T>
 T CastStored(ValueType type, const void* storage) {
   switch (type) {
     case ValueType::Char:
-      return NumericCast<T>(Load<int8_t>(storage));
+      return NumericCast<T>(LoadStored<int8_t>(storage));
     case ValueType::UChar:
-      return NumericCast<T>(Load<uint8_t>(storage));
+      return NumericCast<T>(LoadStored<uint8_t>(storage));
     case ValueType::Short:
-      return NumericCast<T>(Load<int16_t>(storage));
+      return NumericCast<T>(LoadStored<int16_t>(storage));
     case ValueType::UShort:
-      return NumericCast<T>(Load<uint16_t>(storage));
+      return NumericCast<T>(LoadStored<uint16_t>(storage));
     case ValueType::Int:
     case ValueType::Long:
-      return NumericCast<T>(Load<int32_t>(storage));
+      return NumericCast<T>(LoadStored<int32_t>(storage));
     case ValueType::UInt:
     case ValueType::ULong:
-      return NumericCast<T>(Load<uint32_t>(storage));
+      return NumericCast<T>(LoadStored<uint32_t>(storage));
     case ValueType::Int64:
-      return NumericCast<T>(Load<int64_t>(storage));
+      return NumericCast<T>(LoadStored<int64_t>(storage));
     case ValueType::UInt64:
-      return NumericCast<T>(Load<uint64_t>(storage));
+      return NumericCast<T>(LoadStored<uint64_t>(storage));
     case ValueType::Float:
-      return NumericCast<T>(Load<float>(storage));
+      return NumericCast<T>(LoadStored<float>(storage));
     case ValueType::Double:
     case ValueType::LongDouble:
-      return NumericCast<T>(Load<double>(storage));
+      return NumericCast<T>(LoadStored<double>(storage));
     case ValueType::Bool:
       // The byte is widened as it is; a stored 2 stays 2.
-      return NumericCast<T>(Load<uint8_t>(storage));
+      return NumericCast<T>(LoadStored<uint8_t>(storage));
     default:
       return T();
   }
@@ -266,7 +260,7 @@ bool KelmoImpl::GetPointer(void*& value) {
 
 bool KelmoImpl::GetBool(bool& value) {
   if (Type() == ValueType::Bool) {
-    value = Load<uint8_t>(&value_) != 0;
+    value = LoadStored<uint8_t>(&value_) != 0;
     return true;
   }
   if (Type() == ValueType::String) {
@@ -304,7 +298,7 @@ bool KelmoImpl::GetLongDouble(long double& value) {
 #define KELMO_NUMERIC_GETTER(Name, T, OwnKind)                                              \
   bool KelmoImpl::Name(T& value) {                                                          \
     if (Type() == ValueType::OwnKind) {                                                     \
-      value = Load<T>(&value_);                                                             \
+      value = LoadStored<T>(&value_);                                                             \
       return true;                                                                          \
     }                                                                                       \
     return ConvertValue(Type(), &value_,                                                    \
@@ -325,7 +319,7 @@ KELMO_NUMERIC_GETTER(GetChar, char, Char)
 
 bool KelmoImpl::GetULong(uint32_t& value) {
   if (Type() == ValueType::ULong) {
-    value = Load<uint32_t>(&value_);
+    value = LoadStored<uint32_t>(&value_);
     return true;
   }
   unsigned int converted = 0;
@@ -336,7 +330,7 @@ bool KelmoImpl::GetULong(uint32_t& value) {
 
 bool KelmoImpl::GetLong(int32_t& value) {
   if (Type() == ValueType::Long) {
-    value = Load<int32_t>(&value_);
+    value = LoadStored<int32_t>(&value_);
     return true;
   }
   int converted = 0;
@@ -347,7 +341,7 @@ bool KelmoImpl::GetLong(int32_t& value) {
 
 bool KelmoImpl::GetUInt64(uint64_t& value) {
   if (Type() == ValueType::UInt64) {
-    value = Load<uint64_t>(&value_);
+    value = LoadStored<uint64_t>(&value_);
     return true;
   }
   int64_t converted = 0;

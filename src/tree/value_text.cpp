@@ -13,18 +13,12 @@ namespace kelmo {
 
 namespace {
 
-template <class T>
-T Load(const void* storage) {
-  T value;
-  std::memcpy(&value, storage, sizeof(T));
-  return value;
-}
 
 constexpr uint32_t kPointerDigits = 2 * sizeof(void*);
 constexpr uint32_t kPointerText = 2 + kPointerDigits;
 
 uint32_t FormatPointer(const void* storage, char* out) {
-  uintptr_t address = reinterpret_cast<uintptr_t>(Load<void*>(storage));
+  uintptr_t address = reinterpret_cast<uintptr_t>(LoadStored<void*>(storage));
   out[0] = '0';
   out[1] = 'x';
   // Every digit is written, leading zeros included, so the text always has
@@ -40,28 +34,28 @@ uint32_t FormatPointer(const void* storage, char* out) {
 uint32_t FormatScalar(ValueType type, const void* storage, char* out) {
   switch (type) {
     case ValueType::Char:
-      return FormatDecimal(Load<int8_t>(storage), out, kMaxRealText);
+      return FormatDecimal(LoadStored<int8_t>(storage), out, kMaxRealText);
     case ValueType::UChar:
-      return FormatDecimal(Load<uint8_t>(storage), out, kMaxRealText);
+      return FormatDecimal(LoadStored<uint8_t>(storage), out, kMaxRealText);
     case ValueType::Short:
-      return FormatDecimal(Load<int16_t>(storage), out, kMaxRealText);
+      return FormatDecimal(LoadStored<int16_t>(storage), out, kMaxRealText);
     case ValueType::UShort:
-      return FormatDecimal(Load<uint16_t>(storage), out, kMaxRealText);
+      return FormatDecimal(LoadStored<uint16_t>(storage), out, kMaxRealText);
     case ValueType::Int:
     case ValueType::Long:
-      return FormatDecimal(Load<int32_t>(storage), out, kMaxRealText);
+      return FormatDecimal(LoadStored<int32_t>(storage), out, kMaxRealText);
     case ValueType::UInt:
     case ValueType::ULong:
-      return FormatDecimal(Load<uint32_t>(storage), out, kMaxRealText);
+      return FormatDecimal(LoadStored<uint32_t>(storage), out, kMaxRealText);
     case ValueType::Int64:
-      return FormatDecimal(Load<int64_t>(storage), out, kMaxRealText);
+      return FormatDecimal(LoadStored<int64_t>(storage), out, kMaxRealText);
     case ValueType::UInt64:
-      return FormatDecimal(Load<uint64_t>(storage), out, kMaxRealText);
+      return FormatDecimal(LoadStored<uint64_t>(storage), out, kMaxRealText);
     case ValueType::Float:
-      return FormatReal(Load<float>(storage), out);
+      return FormatReal(LoadStored<float>(storage), out);
     case ValueType::Double:
     case ValueType::LongDouble:
-      return FormatReal(Load<double>(storage), out);
+      return FormatReal(LoadStored<double>(storage), out);
     case ValueType::Pointer:
       return FormatPointer(storage, out);
     default:
@@ -80,7 +74,7 @@ template <class Ch>
 bool ValueToString(ValueType type, const void* storage, const Ch*& text, uint32_t& length,
                    RefPtr<XInRes>& holder) {
   if (type == ValueType::Bool) {
-    text = Load<uint8_t>(storage) != 0 ? Constants<Ch>::kOne : Constants<Ch>::kZero;
+    text = LoadStored<uint8_t>(storage) != 0 ? Constants<Ch>::kOne : Constants<Ch>::kZero;
     length = 1;
     return true;
   }

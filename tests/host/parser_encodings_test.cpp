@@ -290,6 +290,7 @@ TEST(ParserEncodings, LargeUtf8BuildsWhatTheWholeTextBuilds) {
 // The same for a double-byte code page, read in pieces that end after a line
 // feed or ">": stray lead bytes before either must not change the tree.
 TEST(ParserEncodings, LargeGbkBuildsWhatTheWholeTextBuilds) {
+  KELMO_SKIP_WITHOUT_CODE_PAGE(936);
   // A run of double-byte characters that the first boundary falls into.
   std::string body = "<t>";
   for (int i = 0; i < 40000; ++i) body += "\xD6\xD0";
