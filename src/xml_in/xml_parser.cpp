@@ -396,27 +396,36 @@ bool XmlParser::StepPiBody(CharReader& r) {
   return true;
 }
 
-bool XmlParser::StepElementName(CharReader& r) {
+// Adds the name characters that come next to the current node's name (a
+// name may be cut between two feeds). False when the input ends first;
+// otherwise `stop` is the character after the name, already read.
+bool XmlParser::ExtendName(CharReader& r, WChar& stop) {
   WStrBuf& name = cur_->MutableName();
   while (!r.AtEnd()) {
     const WChar c = r.Next();
-    if (IsNameChar(c)) {
-      const WChar* run = r.position - 1;
-      r.SkipWhile(IsNameChar);
-      name.Append(run, static_cast<uint32_t>(r.position - run));
-      continue;
+    if (!IsNameChar(c)) {
+      stop = c;
+      return true;
     }
-    if (IsXmlSpace(c)) {
-      state_ = ParseState::InTag;
-    } else if (c == '/') {
-      state_ = ParseState::CloseTag;
-    } else if (c == '>') {
-      text_.Erase();
-      state_ = ParseState::Text;
-    } else {
-      return Fail(ParseError::Syntax);
-    }
-    return true;
+    const WChar* run = r.position - 1;
+    r.SkipWhile(IsNameChar);
+    name.Append(run, static_cast<uint32_t>(r.position - run));
+  }
+  return false;
+}
+
+bool XmlParser::StepElementName(CharReader& r) {
+  WChar c = 0;
+  if (!ExtendName(r, c)) return true;
+  if (IsXmlSpace(c)) {
+    state_ = ParseState::InTag;
+  } else if (c == '/') {
+    state_ = ParseState::CloseTag;
+  } else if (c == '>') {
+    text_.Erase();
+    state_ = ParseState::Text;
+  } else {
+    return Fail(ParseError::Syntax);
   }
   return true;
 }
@@ -490,23 +499,14 @@ bool XmlParser::FinishAttribute() {
 }
 
 bool XmlParser::StepAttrName(CharReader& r) {
-  WStrBuf& name = cur_->MutableName();
-  while (!r.AtEnd()) {
-    const WChar c = r.Next();
-    if (IsNameChar(c)) {
-      const WChar* run = r.position - 1;
-      r.SkipWhile(IsNameChar);
-      name.Append(run, static_cast<uint32_t>(r.position - run));
-      continue;
-    }
-    if (c == '=') {
-      state_ = ParseState::BeforeAttrValue;
-    } else if (IsXmlSpace(c)) {
-      state_ = ParseState::AfterAttrName;
-    } else {
-      return Fail(ParseError::Syntax);
-    }
-    return true;
+  WChar c = 0;
+  if (!ExtendName(r, c)) return true;
+  if (c == '=') {
+    state_ = ParseState::BeforeAttrValue;
+  } else if (IsXmlSpace(c)) {
+    state_ = ParseState::AfterAttrName;
+  } else {
+    return Fail(ParseError::Syntax);
   }
   return true;
 }

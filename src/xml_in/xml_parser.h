@@ -64,6 +64,7 @@ class XmlParser {
   bool StepEndTag(CharReader& r);
   bool StepPiTarget(CharReader& r);
   bool StepPiBody(CharReader& r);
+  bool ExtendName(CharReader& r, WChar& stop);
   bool StepElementName(CharReader& r);
   bool StepInTag(CharReader& r);
   bool StepAttrName(CharReader& r);
