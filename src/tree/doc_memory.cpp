@@ -296,7 +296,7 @@ WStrBuf DocBuilder::InternName(const WChar* name, uint32_t length) {
       ++nameCount_;
       return slot.name.ShareFrozen();
     }
-    if (slot.hash == hash && slot.name.Equals(name, length)) return slot.name.ShareFrozen();
+    if (slot.hash == hash && slot.name.EqualsResolved(name, length)) return slot.name.ShareFrozen();
   }
 }
 
