@@ -149,8 +149,14 @@ bool DocumentPieces::Next(const WChar*& text, uint32_t& units) {
   const bool utf8 = encoding_ == Encoding{kCodePageUtf8, {}};
   const uint32_t end = utf8 ? Utf8PieceEnd(bytes_, size_, done_, kPieceBytes)
                             : LinePieceEnd(bytes_, size_, done_, kPieceBytes);
+  // The converters count in int; only input without a place to cut for
+  // gigabytes can make a piece longer, and the whole would fail alike.
+  if (end - done_ > uint32_t(INT_MAX)) {
+    failed_ = true;
+    return false;
+  }
   const char* piece = reinterpret_cast<const char*>(bytes_ + done_);
-  const int length = int(end - done_);  // at most a piece and a line: well within int
+  const int length = int(end - done_);
   // UTF-8 gives at most a unit a byte; other converters are asked.
   const int needed = utf8 ? length : DecodeWith(encoding_, piece, length, nullptr, 0);
   if (needed > 0 && units_.size() < size_t(needed)) units_.resize(size_t(needed));
