@@ -240,10 +240,8 @@ bool WStrBuf::Equals(const WStrBuf& other) const noexcept {
 
 bool WStrBuf::Equals(const WChar* text, uint32_t length) const {
   length = ResolveLength(text, length);
-  if (length != Length()) return false;
-  if (length == 0) return true;
-  if (text == Data()) return true;
-  return std::memcmp(Data(), text, size_t(length) * sizeof(WChar)) == 0;
+  if (text == Data()) return length == Length();
+  return EqualsResolved(text, length);
 }
 
 int WStrBuf::Compare(const WChar* a, uint32_t lengthA, const WChar* b, uint32_t lengthB) {

@@ -27,7 +27,11 @@ bool KelmoParserImpl::FailAfterReset(ParseError error) {
 bool KelmoParserImpl::ParseWide(const WChar* text, uint32_t length) {
   Reset();
   if (!text || length == 0) return false;
-  if (!parser_.Feed(text, length) || !parser_.FinishInput()) return false;
+  return parser_.Feed(text, length) && FinishParse();
+}
+
+bool KelmoParserImpl::FinishParse() {
+  if (!parser_.FinishInput()) return false;
   parser_.ReleaseCurrent();
   return true;
 }
@@ -45,9 +49,7 @@ bool KelmoParserImpl::ParseStringA(const char* text, unsigned int length, unsign
     parser_.SetError(ParseError::Encoding);
     return false;
   }
-  if (!parser_.Feed(wide.Data(), wide.Length()) || !parser_.FinishInput()) return false;
-  parser_.ReleaseCurrent();
-  return true;
+  return parser_.Feed(wide.Data(), wide.Length()) && FinishParse();
 }
 
 bool KelmoParserImpl::ParseBuffer(const unsigned char* bytes, unsigned int size) {
@@ -78,9 +80,7 @@ bool KelmoParserImpl::ParseInPieces(const Encoding& encoding, const unsigned cha
     if (!parser_.Feed(text, units)) return false;
   }
   if (pieces.Failed()) return FailAfterReset(ParseError::Encoding);
-  if (!parser_.FinishInput()) return false;
-  parser_.ReleaseCurrent();
-  return true;
+  return FinishParse();
 }
 
 namespace {

@@ -38,6 +38,8 @@ class KelmoParserImpl final : public ref_counter_base<KelmoParser, KelmoParserIm
  private:
   // Resets, then feeds a text whose length is already resolved.
   bool ParseWide(const WChar* text, uint32_t length);
+  // After the last input: the end-of-input check, and the current node let go.
+  bool FinishParse();
   bool ParseInPieces(const Encoding& encoding, const unsigned char* bytes, uint32_t size);
   // Reads a whole open file (closing it) and parses its bytes; a null file
   // is a read failure.
