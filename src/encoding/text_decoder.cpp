@@ -100,23 +100,27 @@ bool DecodeDocument(TextDecoder& decoder, const unsigned char* bytes, uint32_t s
 bool DocumentPieces::Supports(const Encoding& encoding) {
   if (encoding.charset[0] != 0) return false;
   const uint32_t page = encoding.codePage;
-  // UTF-8, the double-byte pages of the table (their second bytes start at
-  // 0x30), US-ASCII, and the single-byte Windows and ISO 8859 pages.
-  // Stateful encodings (HZ, ISO-2022, UTF-7) switch meaning inside a line.
+  // UTF-8, the multi-byte pages of the table, US-ASCII, and the single-byte
+  // Windows and ISO 8859 pages: in all of them a character is at most four
+  // bytes and starts below 0x80 only when it is that one byte. Stateful
+  // encodings (HZ, ISO-2022, UTF-7) are left out: a byte's meaning there
+  // depends on shifts that may lie anywhere before it.
   return page == kCodePageUtf8 || page == 932 || page == 936 || page == 949 || page == 950 ||
          page == 20936 || page == 54936 || page == 20127 || page == 874 ||
          (page >= 1250 && page <= 1258) || (page >= 28591 && page <= 28605);
 }
 
-uint32_t DocumentPieces::Utf8PieceEnd(const unsigned char* bytes, uint32_t size, uint32_t from,
-                                      uint32_t wanted) {
+uint32_t DocumentPieces::PieceEnd(const unsigned char* bytes, uint32_t size, uint32_t from,
+                                  uint32_t wanted) {
   if (size - from <= wanted) return size;
-  // After three ASCII bytes and before a fourth: the piece ends on a whole
-  // character with no lead byte among its last three bytes, and the next
-  // starts with a whole character. Decoders differ at the end of their
-  // input: some take a lead byte and whatever few bytes follow it there as
-  // one cut-off sequence, where mid-text they would keep the ASCII byte.
-  // Markup gives such runs everywhere.
+  // After three ASCII bytes and before a fourth. In every encoding that
+  // Supports lists, a byte below 0x80 is never the first byte of a longer
+  // character, and no character is longer than four bytes, so the piece
+  // ends on a whole character and the next starts with one. Decoders differ
+  // at the end of their input and in how far past a bad lead byte they
+  // look (up to a character's length); with no lead byte among the last
+  // three, neither can reach across the cut. Markup gives such runs
+  // everywhere.
   auto asciiRunAt = [bytes](uint32_t at) {
     return (bytes[at - 3] | bytes[at - 2] | bytes[at - 1] | bytes[at]) < 0x80;
   };
@@ -130,25 +134,10 @@ uint32_t DocumentPieces::Utf8PieceEnd(const unsigned char* bytes, uint32_t size,
   return size;
 }
 
-uint32_t DocumentPieces::LinePieceEnd(const unsigned char* bytes, uint32_t size, uint32_t from,
-                                      uint32_t wanted) {
-  if (size - from <= wanted) return size;
-  auto endsCharacter = [bytes](uint32_t at) { return bytes[at] == '\n' || bytes[at] == '>'; };
-  const uint32_t end = from + wanted;
-  for (uint32_t at = end; at > from; --at) {
-    if (endsCharacter(at - 1)) return at;
-  }
-  for (uint32_t at = end; at < size; ++at) {
-    if (endsCharacter(at)) return at + 1;
-  }
-  return size;
-}
-
 bool DocumentPieces::Next(const WChar*& text, uint32_t& units) {
   if (done_ >= size_ || failed_) return false;
   const bool utf8 = encoding_ == Encoding{kCodePageUtf8, {}};
-  const uint32_t end = utf8 ? Utf8PieceEnd(bytes_, size_, done_, kPieceBytes)
-                            : LinePieceEnd(bytes_, size_, done_, kPieceBytes);
+  const uint32_t end = PieceEnd(bytes_, size_, done_, kPieceBytes);
   // The converters count in int; only input without a place to cut for
   // gigabytes can make a piece longer, and the whole would fail alike.
   if (end - done_ > uint32_t(INT_MAX)) {

@@ -108,11 +108,9 @@ bool SniffDocument(TextDecoder& decoder, const unsigned char* bytes, uint32_t si
 
 // A document decoded piece by piece, so that a large document's wide text
 // need not be held all at once. Pieces end only where every decoder of the
-// encoding starts a new character whatever follows, so the pieces' units
-// together are exactly those of decoding the whole at once: in UTF-8
-// after three ASCII bytes and before a fourth; in the stateless code pages
-// that Supports lists, after a line feed or ">", which none of them uses
-// inside a character.
+// encoding starts a new character whatever follows (after three ASCII bytes
+// and before a fourth; see PieceEnd), so the pieces' units together are
+// exactly those of decoding the whole at once.
 class DocumentPieces {
  public:
   // Fuzzing builds make pieces small, so that short inputs cross many.
@@ -135,10 +133,8 @@ class DocumentPieces {
 
   // Where a piece that starts at `from` and should end near from + wanted
   // may end: the nearest such place before it, else after it, else size.
-  static uint32_t Utf8PieceEnd(const unsigned char* bytes, uint32_t size, uint32_t from,
-                               uint32_t wanted);
-  static uint32_t LinePieceEnd(const unsigned char* bytes, uint32_t size, uint32_t from,
-                               uint32_t wanted);
+  static uint32_t PieceEnd(const unsigned char* bytes, uint32_t size, uint32_t from,
+                           uint32_t wanted);
 
  private:
   Encoding encoding_;

@@ -464,19 +464,20 @@ bool DecodeBytes(const Encoding& encoding, const unsigned char* bytes, uint32_t 
 // decodes to, also amid malformed sequences (stray continuation and lead
 // bytes, lead bytes before a line feed or ">").
 TEST(DocumentPieces, PiecesDecodeLikeTheWhole) {
-  using PieceEnd = uint32_t (*)(const unsigned char*, uint32_t, uint32_t, uint32_t);
   const struct {
     Encoding encoding;
-    PieceEnd pieceEnd;
     std::vector<unsigned char> alphabet;  // half ASCII: places to end are common
   } cases[] = {
-      {Encoding{kCodePageUtf8, {}}, &DocumentPieces::Utf8PieceEnd,
+      {Encoding{kCodePageUtf8, {}},
        {'a', '<', '>', 'b', 'a', '<', '>', 'b', 'a', '<', '>', 'b', 'a', '<', '>', 'b',
         0x80, 0x8F, 0x90, 0x9F, 0xA0, 0xBF, 0xC2, 0xDF, 0xE0, 0xE2, 0xED, 0xF0, 0xF4, 0xF5, 0xFF,
         0xE4}},
-      {Encoding{936, {}}, &DocumentPieces::LinePieceEnd,
+      {Encoding{936, {}},
        {'a', '<', '>', '\n', 'a', '<', '>', '\n', '@', 'z', 0x81, 0xB0, 0xA1, 0xD6, 0xD0, 0xFE,
         0x80, 0xFF, 0x30, 0x39}},
+      // Four-byte characters: lead, digit, lead, digit.
+      {Encoding{54936, {}},
+       {'a', '<', '>', '\n', '0', '9', '>', '<', 0x81, 0x94, 0xFE, 0x30, 0x39, 0xA8, 0xFF, 0x84}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE("code page " + std::to_string(c.encoding.codePage));
@@ -494,7 +495,7 @@ TEST(DocumentPieces, PiecesDecodeLikeTheWhole) {
       if (!DecodeBytes(c.encoding, bytes.data(), size, whole)) continue;
       ++compared;
       for (uint32_t wanted = 1; wanted <= size; ++wanted) {
-        const uint32_t end = c.pieceEnd(bytes.data(), size, 0, wanted);
+        const uint32_t end = DocumentPieces::PieceEnd(bytes.data(), size, 0, wanted);
         ASSERT_GT(end, 0u);
         ASSERT_LE(end, size);
         ASSERT_TRUE(DecodeBytes(c.encoding, bytes.data(), end, first));
