@@ -160,6 +160,7 @@ std::vector<OptionSpec> OutputOptionSpecs() {
 
 OutputChoice ChooseOutput(const Arguments& args, const std::string& inputFile) {
   OutputChoice choice;
+  choice.force = args.Has("--force");
   const std::optional<std::string> output = args.Value("--output");
   if (args.Has("--in-place")) {
     if (output) throw UsageError("-i and -o cannot be used together");
@@ -168,7 +169,6 @@ OutputChoice ChooseOutput(const Arguments& args, const std::string& inputFile) {
       throw UsageError("-i needs a regular file; " + inputFile + " is not one");
     choice.where = OutputChoice::Where::InPlace;
     choice.path = inputFile;
-    choice.force = args.Has("--force");
   } else if (output && *output != "-") {
     if (output->empty()) throw UsageError("-o needs a file name");
     choice.where = OutputChoice::Where::File;
@@ -233,18 +233,20 @@ Layout ChooseLayout(const Arguments& args, const EncodingInfo& inputEncoding,
   return layout;
 }
 
-void RefuseRepairedInPlace(const LoadedDocument& doc, const OutputChoice& output) {
-  if (output.where != OutputChoice::Where::InPlace || doc.repairs.empty() || output.force) return;
+void RefuseRepaired(const LoadedDocument& doc, const OutputChoice& output) {
+  if (doc.repairs.empty() || output.force) return;
   const InputRepair& first = doc.repairs.front();
   throw DocumentError(Diagnostic(doc.label, first.line, first.column, first.message, kParseErrorEncoding) +
-                      "\nrefusing to rewrite " + doc.label +
-                      " in place: it was not read as written; --force rewrites it anyway");
+                      "\nkelmo: refusing to rewrite " + doc.label +
+                      ": it was not read as written, and the rewrite would keep what the reader "
+                      "made of it (U+FFFD for bytes that did not decode); nothing was written. "
+                      "--force rewrites it anyway");
 }
 
 void WriteDocument(const Library& library, const LoadedDocument& doc, const Layout& layout,
                    const EncodingInfo& encoding, const OutputChoice& output, bool byteOrderMark) {
   const Node& root = doc.document.root();
-  RefuseRepairedInPlace(doc, output);
+  RefuseRepaired(doc, output);
   CheckEncodable(root, encoding);
   if (output.where == OutputChoice::Where::StandardOutput) {
     SaveToStandardOutput(library, root, layout, byteOrderMark);
@@ -274,39 +276,69 @@ void WriteBytes(const std::string& bytes, const OutputChoice& output) {
   }
 }
 
-std::string EditDocumentText(const Library& library, const LoadedDocument& doc,
-                             const SourceEdit& edit) {
-  auto refuse = [&](const std::string& why) {
-    return DocumentError(doc.label + ": cannot change the document in place: " + why);
+const char kRewriteLoses[] =
+    "a rewrite from the tree loses comments, processing instructions, the DOCTYPE, "
+    "text beside elements, line ends, indentation and quotes, and keeps U+FFFD "
+    "where bytes did not decode";
+
+namespace {
+
+// Whether two trees hold the same nodes: kinds, names, values and order.
+// A loop, so that depth costs no stack.
+bool SameTree(const Node& left, const Node& right) {
+  std::vector<std::pair<Node, Node>> pending{{left, right}};
+  const WChar *a = nullptr, *b = nullptr;
+  unsigned int aLength = 0, bLength = 0;
+  auto same = [&](bool hasA, bool hasB) {
+    return hasA == hasB && (!hasA || (aLength == bLength && std::char_traits<WChar>::compare(a, b, aLength) == 0));
   };
-  std::string why;
-  DocumentText text;
-  if (!DecodeDocumentText(doc.bytes, doc.encoding, text, why)) throw refuse(why);
-  SourceDocument layout;
-  if (!ScanXmlSource(text.utf8, layout, why)) throw refuse(why);
-  if (!edit(text.utf8, layout, !HoldsAllCharacters(doc.encoding), why)) throw refuse(why);
-  std::string bytes;
-  if (!EncodeDocumentText(text, doc.encoding, bytes, why)) throw refuse(why);
-  // The edited text must read back as the tree with the change made reads
-  // back once written out.
-  const std::string intended = library.ToXml(doc.document.root());
-  const kelmo::easy::Document intendedTree = library.Parse(intended);
-  const kelmo::easy::Document reread = library.Parse(bytes);
-  if (intended.empty() || !intendedTree || !reread ||
-      library.ToXml(reread.root()) != library.ToXml(intendedTree.root()))
-    throw refuse("the edited text would not read back as the intended change");
-  return bytes;
+  while (!pending.empty()) {
+    const Node x = pending.back().first, y = pending.back().second;
+    pending.pop_back();
+    if (!x || !y) {
+      if (x || y) return false;
+      continue;
+    }
+    if (x->GetKind() != y->GetKind()) return false;
+    RefPtr<XInRes> holdA, holdB;
+    const bool nameA = x->GetNameW(a, aLength, holdA), nameB = y->GetNameW(b, bLength, holdB);
+    if (!same(nameA, nameB)) return false;
+    // An empty value is written as no value at all.
+    RefPtr<XInRes> valueA, valueB;
+    const bool hasA = !x->IsEmpty() && x->GetStringW(a, aLength, valueA) && aLength > 0;
+    const bool hasB = !y->IsEmpty() && y->GetStringW(b, bLength, valueB) && bLength > 0;
+    if (!same(hasA, hasB)) return false;
+    Node cx = x->GetFirstChild(), cy = y->GetFirstChild();
+    for (; cx && cy; cx = cx->GetNextSibling(), cy = cy->GetNextSibling()) pending.emplace_back(cx, cy);
+    if (cx || cy) return false;
+  }
+  return true;
 }
+
+}  // namespace
 
 void WriteEdit(const Library& library, const LoadedDocument& doc, const Arguments& args,
                const OutputChoice& output, const SourceEdit& edit) {
-  RefuseRepairedInPlace(doc, output);
-  if (doc.repairs.empty()) {
-    WriteBytes(EditDocumentText(library, doc, edit), output);
+  std::string why, bytes;
+  DocumentText text;
+  SourceChange change;
+  bool made = text.Open(doc.bytes, doc.encoding, why) && edit(text, change, why) &&
+              text.Splice(change.begin, change.end, change.text, bytes, why);
+  if (made) {
+    // The edited text must read back as the tree with the change made.
+    const kelmo::easy::Document reread = library.Parse(bytes);
+    made = reread && SameTree(reread.root(), doc.document.root());
+    if (!made) why = "the edited text would not read back as the intended change";
+  }
+  if (made) {
+    WriteBytes(bytes, output);
     return;
   }
-  // Forced over input that was not read as written: its bytes cannot be
-  // edited where they stand, so the tree as read is written out whole.
+  if (!output.force) {
+    throw DocumentError(doc.label + ": cannot change the document in place: " + why +
+                        "; nothing was written. --force rewrites the whole document instead, but " +
+                        kRewriteLoses);
+  }
   EncodingInfo encoding{};
   const Layout layout = ChooseLayout(args, doc.encoding, encoding);
   WriteDocument(library, doc, layout, encoding, output, false);

@@ -32,15 +32,13 @@ uint64_t IndentationBytes(const Node& root, size_t unit) {
 // What the rewrite would leave out: the first comment, processing
 // instruction, DOCTYPE, text beside other content or line break in text.
 std::string WhatWouldBeDropped(const LoadedDocument& doc) {
-  std::string why;
+  std::string why, what;
   DocumentText text;
-  SourceDocument source;
-  if (!DecodeDocumentText(doc.bytes, doc.encoding, text, why) ||
-      !ScanXmlSource(text.utf8, source, why))
-    return {};
-  if (!source.firstExtra.empty()) return source.firstExtra;
-  if (!source.firstMixedContent.empty()) return source.firstMixedContent;
-  return source.firstMultiLineText;
+  if (!text.Open(doc.bytes, doc.encoding, why) || !FindWhatARewriteDrops(text.text(), what, why)) {
+    throw DocumentError(doc.label + ": cannot tell what rewriting would lose: " + why +
+                        "; use --drop to rewrite it anyway");
+  }
+  return what;
 }
 
 }  // namespace
@@ -59,6 +57,9 @@ int RunFmt(ToolContext& context, const std::vector<std::string>& args) {
 
   const kelmo::easy::Library& library = context.library();
   const LoadedDocument doc = LoadDocument(library, file);
+  // Input that was not read as written is refused before anything else,
+  // whatever the output: the rewrite would make the repair permanent.
+  RefuseRepaired(doc, output);
   if (!parsed.Has("--drop")) {
     const std::string dropped = WhatWouldBeDropped(doc);
     if (!dropped.empty()) {

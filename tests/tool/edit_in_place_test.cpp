@@ -120,13 +120,14 @@ TEST(EditEncoding, Utf16AndNarrowFilesKeepTheirBytes) {
   expected[2 + 2 * 8] = 'y';
   EXPECT_EQ(ReadFile(utf16), expected);
 
-  // Characters a narrow encoding cannot hold become references.
+  // Characters a narrow encoding holds are written as themselves; only
+  // those it cannot hold become references.
   const std::string gb = dir.Write(
       "gb.xml", "<?xml version=\"1.0\" encoding=\"gb2312\"?>\n<a>\xD6\xD0</a><!--\xCE\xC4-->");
-  ASSERT_EQ(RunTool({"set", gb, ".", "\xC3\xA9\xE4\xB8\xAD", "-i"}).exitCode, 0);
+  ASSERT_EQ(RunTool({"set", gb, ".", "\xC3\xA9\xE4\xB8\xAD\xE1\x83\x90", "-i"}).exitCode, 0);
   EXPECT_EQ(ReadFile(gb),
-            "<?xml version=\"1.0\" encoding=\"gb2312\"?>\n<a>&#xE9;&#x4E2D;</a><!--\xCE\xC4-->");
-  EXPECT_EQ(RunTool({"get", gb, "."}).out, "\xC3\xA9\xE4\xB8\xAD\n");
+            "<?xml version=\"1.0\" encoding=\"gb2312\"?>\n<a>\xA8\xA6\xD6\xD0&#x10d0;</a><!--\xCE\xC4-->");
+  EXPECT_EQ(RunTool({"get", gb, "."}).out, "\xC3\xA9\xE4\xB8\xAD\xE1\x83\x90\n");
 }
 
 TEST(EditFailures, LeaveTheFileAlone) {
