@@ -117,6 +117,11 @@ int RunGet(ToolContext& context, const std::vector<std::string>& args) {
   }
   std::string out;
   for (const Node& node : nodes) {
+    // An element without a value has nothing to print, as a missing one.
+    if (node->IsEmpty()) {
+      if (several) continue;
+      throw DocumentError(doc.label + ": " + pathText + " has no value");
+    }
     const std::optional<std::string> value = ReadValue(node, kind);
     if (!value) {
       // Listing skips what has no value of the kind; one value must have it.
