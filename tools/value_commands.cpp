@@ -2,6 +2,7 @@
 #include <cstdio>
 
 #include "command_line.h"
+#include "common/xml_name_chars.h"
 #include "commands.h"
 #include "document_io.h"
 #include "file_system.h"
@@ -151,6 +152,15 @@ int RunSet(ToolContext& context, const std::vector<std::string>& args) {
   const std::string& valueText = parsed.positional[2];
   const ValueKind kind = ChooseKind(parsed);
   const Path path = ParseSinglePath(pathText, "set");
+  // A step that set would create must be a name that reads back as one.
+  for (const kelmo::easy::PathStep& step : path.steps()) {
+    for (char16_t unit : step.name) {
+      if (!kelmo::IsNameChar(static_cast<kelmo::WChar>(unit))) {
+        throw UsageError("bad path \"" + pathText + "\": step \"" + step.text +
+                         "\" is not a name (names hold letters, digits, '_', ':', '-' and '.')");
+      }
+    }
+  }
   const OutputChoice output = ChooseOutput(parsed, file);
 
   const kelmo::easy::Library& library = context.library();
