@@ -119,6 +119,27 @@ bool DocumentText::Encode(std::string_view utf8, std::string& out) const {
   return !out.empty() && NarrowToUtf8(out, encoding_.encoding) == utf8;
 }
 
+std::pair<size_t, size_t> DocumentText::PositionOf(size_t offset) const {
+  size_t lineStart = offset;
+  while (lineStart > 0 && text_[lineStart - 1] != '\n' && text_[lineStart - 1] != '\r') --lineStart;
+  const std::string_view before = text_.substr(lineStart, offset - lineStart);
+  size_t characters = 0;
+  const unsigned int codePage = CodePageOf(encoding_);
+  if (decoded_ || !encoding_.known || codePage == kUtf8 || before.size() > 0x7FFFFFFF) {
+    // UTF-8 (the platform default outside Windows, too): every byte that
+    // does not continue a character starts one.
+    for (char c : before) characters += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+  } else {
+    const int units = kelmo::DecodeWith(encoding_.encoding, before.data(), static_cast<int>(before.size()), nullptr, 0);
+    characters = units > 0 ? static_cast<size_t>(units) : before.size();
+  }
+  size_t line = 1;
+  for (size_t i = 0; i < lineStart; ++i) {
+    if (text_[i] == '\n' || (text_[i] == '\r' && (i + 1 >= text_.size() || text_[i + 1] != '\n'))) ++line;
+  }
+  return {line, characters + 1};
+}
+
 bool DocumentText::Splice(size_t begin, size_t end, std::string_view piece, std::string& bytes,
                           std::string& why) const {
   if (!decoded_) {

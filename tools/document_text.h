@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "encodings.h"
 #include "kelmo/kelmo.hpp"
@@ -37,6 +38,10 @@ class DocumentText {
   kelmo::Repertoire& repertoire() const { return *repertoire_; }
   // The name of the file's encoding, for messages.
   const std::string& encodingName() const { return encoding_.name; }
+
+  // The line and column (both from 1, the column in characters) of an
+  // offset of text().
+  std::pair<size_t, size_t> PositionOf(size_t offset) const;
 
   // The whole document's bytes with text()[begin, end) replaced by `piece`
   // (in the form of text()). False, saying why, when they cannot be made.

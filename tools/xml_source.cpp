@@ -238,8 +238,9 @@ class DropFinder : public SourceVisitor {
     const Content content = content_.back();
     content_.pop_back();
     if (content.texts > 1 || (content.texts == 1 && content.children > 0))
-      return Found("text beside other content in " + Where(element));
-    if (content.multiLine) return Found("text with line breaks in " + Where(element));
+      return Found("text beside other content in <" + std::string(element.name) + ">", element.whole.begin);
+    if (content.multiLine)
+      return Found("text with line breaks in <" + std::string(element.name) + ">", element.whole.begin);
     return true;
   }
 
@@ -257,10 +258,11 @@ class DropFinder : public SourceVisitor {
   }
 
   bool Markup(const char* what, size_t at, size_t) override {
-    return Found(std::string(what) + " on line " + std::to_string(LineOf(text_, at)));
+    return Found(what, at);
   }
 
   const std::string& found() const { return found_; }
+  size_t at() const { return at_; }
 
  private:
   struct Content {
@@ -269,19 +271,16 @@ class DropFinder : public SourceVisitor {
     bool multiLine = false;
   };
 
-  bool Found(std::string what) {
+  bool Found(std::string what, size_t at) {
     found_ = std::move(what);
+    at_ = at;
     return false;
-  }
-
-  std::string Where(const SourceElement& element) const {
-    return "<" + std::string(element.name) + "> on line " +
-           std::to_string(LineOf(text_, element.whole.begin));
   }
 
   std::string_view text_;
   std::vector<Content> content_;
   std::string found_;
+  size_t at_ = 0;
 };
 
 }  // namespace
@@ -290,10 +289,11 @@ bool ScanXmlSource(std::string_view text, SourceVisitor& visitor, std::string& w
   return Scanner(text, visitor, why).Run();
 }
 
-bool FindWhatARewriteDrops(std::string_view text, std::string& what, std::string& why) {
+bool FindWhatARewriteDrops(std::string_view text, std::string& what, size_t& at, std::string& why) {
   DropFinder finder(text);
   if (!ScanXmlSource(text, finder, why)) return false;
   what = finder.found();
+  at = finder.at();
   return true;
 }
 

@@ -70,10 +70,10 @@ bool ScanXmlSource(std::string_view text, SourceVisitor& visitor, std::string& w
 
 // The first thing in the text that a rewrite from the tree would not keep:
 // a comment, processing instruction or DOCTYPE, text beside other content,
-// or text with a line break inside it, described for a message ("a comment
-// on line 2"). Empty when there is none; false when the text cannot be
-// scanned.
-bool FindWhatARewriteDrops(std::string_view text, std::string& what, std::string& why);
+// or text with a line break inside it, described for a message ("a
+// comment"), and where it starts. Empty when there is none; false when the
+// text cannot be scanned.
+bool FindWhatARewriteDrops(std::string_view text, std::string& what, size_t& at, std::string& why);
 
 // The 1-based line of a byte offset.
 size_t LineOf(std::string_view text, size_t offset);
