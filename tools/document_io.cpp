@@ -69,14 +69,14 @@ void CheckEncodable(const Node& root, const EncodingInfo& encoding) {
     RefPtr<XInRes> holder;
     if (node->GetNameW(text, length, holder)) {
       if (const char32_t c = FirstUncarried(repertoire, FromWide(text, length))) {
-        throw DocumentError("cannot write the document in " + encoding.name + ": the name \"" +
+        throw ToolError(kExitDocument, "cannot write the document in " + encoding.name + ": the name \"" +
                             kelmo::easy::ToUtf8(FromWide(text, length)) + "\" holds " + CodePoint(c) +
                             ", which has no form in that encoding; choose another with --encoding");
       }
     }
     if (node->GetKind() == static_cast<int>(kelmo::NodeKind::CData) && node->GetStringW(text, length, holder)) {
       if (const char32_t c = FirstUncarried(repertoire, FromWide(text, length))) {
-        throw DocumentError("cannot write the document in " + encoding.name + ": a CDATA section holds " +
+        throw ToolError(kExitDocument, "cannot write the document in " + encoding.name + ": a CDATA section holds " +
                             CodePoint(c) + ", which has no form in that encoding; choose another with --encoding");
       }
     }
@@ -335,7 +335,7 @@ void WriteEdit(const Library& library, const LoadedDocument& doc, const Argument
     return;
   }
   if (!output.force) {
-    throw DocumentError(doc.label + ": cannot change the document in place: " + why +
+    throw ToolError(kExitDocument, doc.label + ": cannot change the document in place: " + why +
                         "; nothing was written. --force rewrites the whole document instead, but " +
                         kRewriteLoses);
   }
