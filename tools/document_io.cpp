@@ -24,9 +24,12 @@ using kelmo::easy::Node;
 constexpr unsigned int kParseErrorFile = static_cast<unsigned int>(kelmo::ParseError::File);
 constexpr unsigned int kParseErrorEncoding = static_cast<unsigned int>(kelmo::ParseError::Encoding);
 
+// Lines and columns count from 1; a column the parser could not tell is the
+// line's first.
 std::string Diagnostic(const std::string& label, unsigned int line, unsigned int column,
                        const std::string& message, unsigned int code) {
-  return label + ":" + std::to_string(line) + ":" + std::to_string(column) + ": " + message +
+  return label + ":" + std::to_string(line == 0 ? 1 : line) + ":" + std::to_string(column == 0 ? 1 : column) +
+         ": " + message +
          " (error " + std::to_string(code) + ")";
 }
 
@@ -137,7 +140,8 @@ LoadedDocument LoadDocument(const Library& library, const std::string& file) {
     unsigned int column = failure.column;
     if (failure.code == static_cast<unsigned int>(kelmo::ParseError::BadReference))
       column = ReferenceStartColumn(doc.bytes, failure.line, column);
-    throw DocumentError(Diagnostic(doc.label, failure.line, column, message, failure.code) +
+    throw DocumentError(Diagnostic(doc.label, failure.line, CharacterColumn(doc.bytes, failure.line, column),
+                                   message, failure.code) +
                         "\n" + SourceExcerpt(doc.bytes, failure.line, column));
   }
   doc.element = doc.document.element();
