@@ -339,7 +339,7 @@ void WriteEdit(const Library& library, const LoadedDocument& doc, const Argument
     return;
   }
   if (!output.force) {
-    throw ToolError(kExitDocument, doc.label + ": cannot change the document in place: " + why +
+    throw ToolError(kExitDocument, doc.label + ": cannot make the change where it stands in the text: " + why +
                         "; nothing was written. --force rewrites the whole document instead, but " +
                         kRewriteLoses);
   }
