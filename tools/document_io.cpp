@@ -146,7 +146,8 @@ LoadedDocument LoadDocument(const Library& library, const std::string& file) {
   }
   doc.element = doc.document.element();
   if (!doc.element) {
-    throw DocumentError(Diagnostic(doc.label, failure.line, failure.column,
+    throw DocumentError(Diagnostic(doc.label, failure.line,
+                                   CharacterColumn(doc.bytes, failure.line, failure.column),
                                    "the document has no element", 0));
   }
   return doc;

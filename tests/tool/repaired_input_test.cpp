@@ -64,6 +64,9 @@ INSTANTIATE_TEST_SUITE_P(
                       "@:2:9: bytes that are not valid utf-8 became U+FFFD (error 9)\n"
                       "@:3:9: bytes that are not valid utf-8 became U+FFFD (error 9)\n"
                       "@:3:18: bytes that are not valid utf-8 became U+FFFD (error 9)\n"},
+        RepairedInput{"BytesThatAreNotUsAsciiBesideAComment",
+                      "<?xml version=\"1.0\" encoding=\"us-ascii\"?>\n<a><!-- c --><b>caf\xE9</b></a>\n",
+                      "@:2:20: bytes that are not valid us-ascii became U+FFFD (error 9)\n"},
         RepairedInput{"BytesThatAreNotShiftJis",
                       "<?xml version=\"1.0\" encoding=\"Shift_JIS\"?>\n<a>\x82</a>\n",
                       "@:2:4: bytes that are not valid shift_jis became U+FFFD (error 9)\n"}),
