@@ -24,9 +24,12 @@ using kelmo::easy::Node;
 constexpr unsigned int kParseErrorFile = static_cast<unsigned int>(kelmo::ParseError::File);
 constexpr unsigned int kParseErrorEncoding = static_cast<unsigned int>(kelmo::ParseError::Encoding);
 
+// Lines and columns count from 1; a column the parser could not tell is the
+// line's first.
 std::string Diagnostic(const std::string& label, unsigned int line, unsigned int column,
                        const std::string& message, unsigned int code) {
-  return label + ":" + std::to_string(line) + ":" + std::to_string(column) + ": " + message +
+  return label + ":" + std::to_string(line == 0 ? 1 : line) + ":" + std::to_string(column == 0 ? 1 : column) +
+         ": " + message +
          " (error " + std::to_string(code) + ")";
 }
 
@@ -69,14 +72,14 @@ void CheckEncodable(const Node& root, const EncodingInfo& encoding) {
     RefPtr<XInRes> holder;
     if (node->GetNameW(text, length, holder)) {
       if (const char32_t c = FirstUncarried(repertoire, FromWide(text, length))) {
-        throw DocumentError("cannot write the document in " + encoding.name + ": the name \"" +
+        throw ToolError(kExitDocument, "cannot write the document in " + encoding.name + ": the name \"" +
                             kelmo::easy::ToUtf8(FromWide(text, length)) + "\" holds " + CodePoint(c) +
                             ", which has no form in that encoding; choose another with --encoding");
       }
     }
     if (node->GetKind() == static_cast<int>(kelmo::NodeKind::CData) && node->GetStringW(text, length, holder)) {
       if (const char32_t c = FirstUncarried(repertoire, FromWide(text, length))) {
-        throw DocumentError("cannot write the document in " + encoding.name + ": a CDATA section holds " +
+        throw ToolError(kExitDocument, "cannot write the document in " + encoding.name + ": a CDATA section holds " +
                             CodePoint(c) + ", which has no form in that encoding; choose another with --encoding");
       }
     }
@@ -137,12 +140,14 @@ LoadedDocument LoadDocument(const Library& library, const std::string& file) {
     unsigned int column = failure.column;
     if (failure.code == static_cast<unsigned int>(kelmo::ParseError::BadReference))
       column = ReferenceStartColumn(doc.bytes, failure.line, column);
-    throw DocumentError(Diagnostic(doc.label, failure.line, column, message, failure.code) +
+    throw DocumentError(Diagnostic(doc.label, failure.line, CharacterColumn(doc.bytes, failure.line, column),
+                                   message, failure.code) +
                         "\n" + SourceExcerpt(doc.bytes, failure.line, column));
   }
   doc.element = doc.document.element();
   if (!doc.element) {
-    throw DocumentError(Diagnostic(doc.label, failure.line, failure.column,
+    throw DocumentError(Diagnostic(doc.label, failure.line,
+                                   CharacterColumn(doc.bytes, failure.line, failure.column),
                                    "the document has no element", 0));
   }
   return doc;
@@ -160,6 +165,7 @@ std::vector<OptionSpec> OutputOptionSpecs() {
 
 OutputChoice ChooseOutput(const Arguments& args, const std::string& inputFile) {
   OutputChoice choice;
+  choice.force = args.Has("--force");
   const std::optional<std::string> output = args.Value("--output");
   if (args.Has("--in-place")) {
     if (output) throw UsageError("-i and -o cannot be used together");
@@ -168,7 +174,6 @@ OutputChoice ChooseOutput(const Arguments& args, const std::string& inputFile) {
       throw UsageError("-i needs a regular file; " + inputFile + " is not one");
     choice.where = OutputChoice::Where::InPlace;
     choice.path = inputFile;
-    choice.force = args.Has("--force");
   } else if (output && *output != "-") {
     if (output->empty()) throw UsageError("-o needs a file name");
     choice.where = OutputChoice::Where::File;
@@ -233,18 +238,20 @@ Layout ChooseLayout(const Arguments& args, const EncodingInfo& inputEncoding,
   return layout;
 }
 
-void RefuseRepairedInPlace(const LoadedDocument& doc, const OutputChoice& output) {
-  if (output.where != OutputChoice::Where::InPlace || doc.repairs.empty() || output.force) return;
+void RefuseRepaired(const LoadedDocument& doc, const OutputChoice& output) {
+  if (doc.repairs.empty() || output.force) return;
   const InputRepair& first = doc.repairs.front();
   throw DocumentError(Diagnostic(doc.label, first.line, first.column, first.message, kParseErrorEncoding) +
-                      "\nrefusing to rewrite " + doc.label +
-                      " in place: it was not read as written; --force rewrites it anyway");
+                      "\nkelmo: refusing to rewrite " + doc.label +
+                      ": it was not read as written, and the rewrite would keep what the reader "
+                      "made of it (U+FFFD for bytes that did not decode); nothing was written. "
+                      "--force rewrites it anyway");
 }
 
 void WriteDocument(const Library& library, const LoadedDocument& doc, const Layout& layout,
                    const EncodingInfo& encoding, const OutputChoice& output, bool byteOrderMark) {
   const Node& root = doc.document.root();
-  RefuseRepairedInPlace(doc, output);
+  RefuseRepaired(doc, output);
   CheckEncodable(root, encoding);
   if (output.where == OutputChoice::Where::StandardOutput) {
     SaveToStandardOutput(library, root, layout, byteOrderMark);
@@ -274,39 +281,69 @@ void WriteBytes(const std::string& bytes, const OutputChoice& output) {
   }
 }
 
-std::string EditDocumentText(const Library& library, const LoadedDocument& doc,
-                             const SourceEdit& edit) {
-  auto refuse = [&](const std::string& why) {
-    return DocumentError(doc.label + ": cannot change the document in place: " + why);
+const char kRewriteLoses[] =
+    "a rewrite from the tree loses comments, processing instructions, the DOCTYPE, "
+    "text beside elements, line ends, indentation and quotes, and keeps U+FFFD "
+    "where bytes did not decode";
+
+namespace {
+
+// Whether two trees hold the same nodes: kinds, names, values and order.
+// A loop, so that depth costs no stack.
+bool SameTree(const Node& left, const Node& right) {
+  std::vector<std::pair<Node, Node>> pending{{left, right}};
+  const WChar *a = nullptr, *b = nullptr;
+  unsigned int aLength = 0, bLength = 0;
+  auto same = [&](bool hasA, bool hasB) {
+    return hasA == hasB && (!hasA || (aLength == bLength && std::char_traits<WChar>::compare(a, b, aLength) == 0));
   };
-  std::string why;
-  DocumentText text;
-  if (!DecodeDocumentText(doc.bytes, doc.encoding, text, why)) throw refuse(why);
-  SourceDocument layout;
-  if (!ScanXmlSource(text.utf8, layout, why)) throw refuse(why);
-  if (!edit(text.utf8, layout, !HoldsAllCharacters(doc.encoding), why)) throw refuse(why);
-  std::string bytes;
-  if (!EncodeDocumentText(text, doc.encoding, bytes, why)) throw refuse(why);
-  // The edited text must read back as the tree with the change made reads
-  // back once written out.
-  const std::string intended = library.ToXml(doc.document.root());
-  const kelmo::easy::Document intendedTree = library.Parse(intended);
-  const kelmo::easy::Document reread = library.Parse(bytes);
-  if (intended.empty() || !intendedTree || !reread ||
-      library.ToXml(reread.root()) != library.ToXml(intendedTree.root()))
-    throw refuse("the edited text would not read back as the intended change");
-  return bytes;
+  while (!pending.empty()) {
+    const Node x = pending.back().first, y = pending.back().second;
+    pending.pop_back();
+    if (!x || !y) {
+      if (x || y) return false;
+      continue;
+    }
+    if (x->GetKind() != y->GetKind()) return false;
+    RefPtr<XInRes> holdA, holdB;
+    const bool nameA = x->GetNameW(a, aLength, holdA), nameB = y->GetNameW(b, bLength, holdB);
+    if (!same(nameA, nameB)) return false;
+    // An empty value is written as no value at all.
+    RefPtr<XInRes> valueA, valueB;
+    const bool hasA = !x->IsEmpty() && x->GetStringW(a, aLength, valueA) && aLength > 0;
+    const bool hasB = !y->IsEmpty() && y->GetStringW(b, bLength, valueB) && bLength > 0;
+    if (!same(hasA, hasB)) return false;
+    Node cx = x->GetFirstChild(), cy = y->GetFirstChild();
+    for (; cx && cy; cx = cx->GetNextSibling(), cy = cy->GetNextSibling()) pending.emplace_back(cx, cy);
+    if (cx || cy) return false;
+  }
+  return true;
 }
+
+}  // namespace
 
 void WriteEdit(const Library& library, const LoadedDocument& doc, const Arguments& args,
                const OutputChoice& output, const SourceEdit& edit) {
-  RefuseRepairedInPlace(doc, output);
-  if (doc.repairs.empty()) {
-    WriteBytes(EditDocumentText(library, doc, edit), output);
+  std::string why, bytes;
+  DocumentText text;
+  SourceChange change;
+  bool made = text.Open(doc.bytes, doc.encoding, why) && edit(text, change, why) &&
+              text.Splice(change.begin, change.end, change.text, bytes, why);
+  if (made) {
+    // The edited text must read back as the tree with the change made.
+    const kelmo::easy::Document reread = library.Parse(bytes);
+    made = reread && SameTree(reread.root(), doc.document.root());
+    if (!made) why = "the edited text would not read back as the intended change";
+  }
+  if (made) {
+    WriteBytes(bytes, output);
     return;
   }
-  // Forced over input that was not read as written: its bytes cannot be
-  // edited where they stand, so the tree as read is written out whole.
+  if (!output.force) {
+    throw ToolError(kExitDocument, doc.label + ": cannot make the change where it stands in the text: " + why +
+                        "; nothing was written. --force rewrites the whole document instead, but " +
+                        kRewriteLoses);
+  }
   EncodingInfo encoding{};
   const Layout layout = ChooseLayout(args, doc.encoding, encoding);
   WriteDocument(library, doc, layout, encoding, output, false);

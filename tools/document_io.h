@@ -9,7 +9,7 @@
 #include "command_line.h"
 #include "encodings.h"
 #include "kelmo/kelmo.hpp"
-#include "xml_source.h"
+#include "source_edit.h"
 
 namespace kelmo_tool {
 
@@ -35,7 +35,7 @@ struct OutputChoice {
   enum class Where { StandardOutput, File, InPlace };
   Where where = Where::StandardOutput;
   std::string path;
-  bool force = false;  // rewrite in place even an input that was not read as written
+  bool force = false;  // --force: rewrite the whole document where an edit in place cannot be made
 };
 
 // Where the commands that edit a document write it: -o and -i.
@@ -52,36 +52,35 @@ OutputChoice ChooseOutput(const Arguments& args, const std::string& inputFile);
 kelmo::easy::Layout ChooseLayout(const Arguments& args, const EncodingInfo& inputEncoding,
                                  EncodingInfo& outputEncoding);
 
-// Throws DocumentError when the output would rewrite in place an input that
-// was not read as written (unknown encoding, bytes that did not decode),
-// unless the user forced it.
-void RefuseRepairedInPlace(const LoadedDocument& doc, const OutputChoice& output);
+// Throws DocumentError when the output would rewrite an input that was not
+// read as written (unknown encoding, bytes that did not decode), unless the
+// user forced it: the rewrite would make the reader's repair permanent.
+void RefuseRepaired(const LoadedDocument& doc, const OutputChoice& output);
 
 // Writes the document as the layout says. Before anything is written, names
 // and CDATA sections are checked to survive the encoding unchanged (text and
 // values can take character references); a character that the encoding
 // cannot hold throws DocumentError and nothing is touched. So does rewriting
-// in place an input that was not read as written, unless forced. A file is
+// an input that was not read as written, unless forced. A file is
 // replaced only when the new one is complete: any failure leaves the old
 // file as it was. Standard output gets a byte-order mark only when asked.
 void WriteDocument(const kelmo::easy::Library& library, const LoadedDocument& doc,
                    const kelmo::easy::Layout& layout, const EncodingInfo& encoding,
                    const OutputChoice& output, bool byteOrderMark);
 
-// Changes a document's text where it stands. `edit` gets the text as UTF-8
-// (without a byte-order mark) and its layout; with `asciiOnly` it must write
-// characters beyond ASCII as references. The result is encoded as the input
-// was and must parse to the same tree as the document's own tree, in which
-// the caller has made the same change; otherwise, or when the text cannot be
-// edited by position, DocumentError is thrown. Returns the new bytes.
-using SourceEdit = std::function<bool(std::string& text, const SourceDocument& layout,
-                                      bool asciiOnly, std::string& why)>;
-std::string EditDocumentText(const kelmo::easy::Library& library, const LoadedDocument& doc,
-                             const SourceEdit& edit);
+// What a rewrite of the whole document from its tree loses, for messages
+// and help texts.
+extern const char kRewriteLoses[];
 
-// Writes the document with `edit` made where it stands (EditDocumentText),
-// after refusing repaired input in place unless forced; forced, the tree (in
-// which the caller has made the change) is written out whole.
+// Makes an edit in the document's text (SetInSource, RemoveFromSource).
+using SourceEdit = std::function<bool(const DocumentText& text, SourceChange& change, std::string& why)>;
+
+// Writes the document with `edit` made where it stands: only the bytes of
+// what changes differ, whatever else the input holds. Before anything is
+// written, the edited text is parsed and must give the document's tree, in
+// which the caller has made the same change. An edit that cannot be made
+// that way is refused, saying why, unless forced; forced, the tree is
+// written out whole, and the note says what that loses.
 void WriteEdit(const kelmo::easy::Library& library, const LoadedDocument& doc, const Arguments& args,
                const OutputChoice& output, const SourceEdit& edit);
 

@@ -5,26 +5,23 @@ namespace {
 
 using kelmo::WChar;
 
-constexpr unsigned int kUtf8 = 65001, kUtf16Le = 1200, kUtf16Be = 1201;
+constexpr unsigned int kUtf8 = 65001, kUtf16Le = 1200, kUtf16Be = 1201, kUsAscii = 20127;
 
-std::string_view TakeMark(std::string_view bytes, std::string_view mark, std::string& taken) {
-  if (bytes.substr(0, mark.size()) != mark) return bytes;
-  taken = std::string(mark);
-  return bytes.substr(mark.size());
+size_t MarkLength(std::string_view bytes) {
+  for (std::string_view mark : {"\xEF\xBB\xBF", "\xFF\xFE", "\xFE\xFF"}) {
+    if (bytes.substr(0, mark.size()) == mark) return mark.size();
+  }
+  return 0;
 }
 
-bool DecodeUtf16(std::string_view bytes, bool bigEndian, std::string& utf8, std::string& why) {
-  if (bytes.size() % 2 != 0) {
-    why = "it ends in half a UTF-16 unit";
-    return false;
+std::u16string Utf16UnitsOf(std::string_view bytes, bool bigEndian) {
+  std::u16string units(bytes.size() / 2, u'\0');
+  for (size_t i = 0; i < units.size(); ++i) {
+    const unsigned char a = static_cast<unsigned char>(bytes[2 * i]);
+    const unsigned char b = static_cast<unsigned char>(bytes[2 * i + 1]);
+    units[i] = static_cast<char16_t>(bigEndian ? (a << 8) | b : (b << 8) | a);
   }
-  const std::u16string units = Utf16UnitsOf(bytes, bigEndian);
-  utf8 = kelmo::easy::ToUtf8(units);
-  if (kelmo::easy::ToUtf16(utf8) != units) {
-    why = "it holds an unpaired UTF-16 surrogate";
-    return false;
-  }
-  return true;
+  return units;
 }
 
 std::string EncodeUtf16(std::string_view utf8, bool bigEndian) {
@@ -64,62 +61,114 @@ std::string Utf8ToNarrow(std::string_view utf8, const kelmo::Encoding& encoding)
   return narrow;
 }
 
+unsigned int CodePageOf(const EncodingInfo& encoding) {
+  return encoding.encoding.charset[0] ? 0 : encoding.encoding.codePage;
+}
+
 }  // namespace
 
-std::u16string Utf16UnitsOf(std::string_view bytes, bool bigEndian) {
-  std::u16string units(bytes.size() / 2, u'\0');
-  for (size_t i = 0; i < units.size(); ++i) {
-    const unsigned char a = static_cast<unsigned char>(bytes[2 * i]);
-    const unsigned char b = static_cast<unsigned char>(bytes[2 * i + 1]);
-    units[i] = static_cast<char16_t>(bigEndian ? (a << 8) | b : (b << 8) | a);
-  }
-  return units;
-}
-
-bool HoldsAllCharacters(const EncodingInfo& encoding) {
-  return kelmo::Repertoire(encoding.encoding).CarriesAll();
-}
-
-bool DecodeDocumentText(std::string_view bytes, const EncodingInfo& encoding, DocumentText& text,
-                        std::string& why) {
-  text = DocumentText();
-  const unsigned int codePage = encoding.encoding.charset[0] ? 0 : encoding.encoding.codePage;
-  if (codePage == kUtf8) {
-    // Kept as bytes: whatever the file holds comes back as it was.
-    text.utf8 = std::string(TakeMark(bytes, "\xEF\xBB\xBF", text.byteOrderMark));
+bool DocumentText::Open(std::string_view bytes, const EncodingInfo& encoding, std::string& why) {
+  bytes_ = bytes;
+  encoding_ = encoding;
+  markLength_ = MarkLength(bytes);
+  const unsigned int codePage = CodePageOf(encoding);
+  // A name no converter knows was read in the platform's default code page,
+  // which is ASCII-based; what the edit writes there is kept to ASCII.
+  const kelmo::Encoding asciiOnly{kUsAscii, {}};
+  repertoire_ = std::make_shared<kelmo::Repertoire>(encoding.known ? encoding.encoding : asciiOnly);
+  if (!encoding.known || (codePage != 0 && kelmo::DocumentPieces::Supports(encoding.encoding))) {
+    decoded_ = false;
+    text_ = bytes.substr(markLength_);
     return true;
   }
+  decoded_ = true;
+  const std::string_view rest = bytes.substr(markLength_);
   if (codePage == kUtf16Le || codePage == kUtf16Be) {
-    const bool bigEndian = codePage == kUtf16Be;
-    const std::string_view rest = TakeMark(bytes, bigEndian ? "\xFE\xFF" : "\xFF\xFE",
-                                           text.byteOrderMark);
-    return DecodeUtf16(rest, bigEndian, text.utf8, why);
+    if (rest.size() % 2 != 0) {
+      why = "it ends in half a UTF-16 unit";
+      return false;
+    }
+    const std::u16string units = Utf16UnitsOf(rest, codePage == kUtf16Be);
+    decodedText_ = kelmo::easy::ToUtf8(units);
+    if (kelmo::easy::ToUtf16(decodedText_) != units) {
+      why = "it holds an unpaired UTF-16 surrogate, which an edit could not keep";
+      return false;
+    }
+  } else {
+    markLength_ = 0;
+    decodedText_ = NarrowToUtf8(bytes, encoding.encoding);
+    if (Utf8ToNarrow(decodedText_, encoding.encoding) != bytes) {
+      why = "its bytes do not all decode as " + encoding.name +
+            ", and in that encoding an edit can keep only bytes that do";
+      return false;
+    }
   }
-  text.utf8 = NarrowToUtf8(bytes, encoding.encoding);
-  if (Utf8ToNarrow(text.utf8, encoding.encoding) != bytes) {
-    why = std::string("its bytes do not all decode as ") + encoding.name;
-    return false;
-  }
+  text_ = decodedText_;
   return true;
 }
 
-bool EncodeDocumentText(const DocumentText& text, const EncodingInfo& encoding, std::string& bytes,
-                        std::string& why) {
-  const unsigned int codePage = encoding.encoding.charset[0] ? 0 : encoding.encoding.codePage;
-  if (codePage == kUtf8) {
-    bytes = text.byteOrderMark + text.utf8;
+bool DocumentText::Encode(std::string_view utf8, std::string& out) const {
+  bool ascii = true;
+  for (char c : utf8) ascii &= static_cast<unsigned char>(c) < 0x80;
+  if (decoded_ || ascii || CodePageOf(encoding_) == kUtf8) {
+    out = std::string(utf8);
     return true;
   }
+  if (!encoding_.known) return false;
+  out = Utf8ToNarrow(utf8, encoding_.encoding);
+  return !out.empty() && NarrowToUtf8(out, encoding_.encoding) == utf8;
+}
+
+std::pair<size_t, size_t> DocumentText::PositionOf(size_t offset) const {
+  size_t lineStart = offset;
+  while (lineStart > 0 && text_[lineStart - 1] != '\n' && text_[lineStart - 1] != '\r') --lineStart;
+  const std::string_view before = text_.substr(lineStart, offset - lineStart);
+  size_t characters = 0;
+  const unsigned int codePage = CodePageOf(encoding_);
+  if (decoded_ || !encoding_.known || codePage == kUtf8 || before.size() > 0x7FFFFFFF) {
+    // UTF-8 (the platform default outside Windows, too): every byte that
+    // does not continue a character starts one.
+    for (char c : before) characters += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+  } else {
+    const int units = kelmo::DecodeWith(encoding_.encoding, before.data(), static_cast<int>(before.size()), nullptr, 0);
+    characters = units > 0 ? static_cast<size_t>(units) : before.size();
+  }
+  size_t line = 1;
+  for (size_t i = 0; i < lineStart; ++i) {
+    if (text_[i] == '\n' || (text_[i] == '\r' && (i + 1 >= text_.size() || text_[i + 1] != '\n'))) ++line;
+  }
+  return {line, characters + 1};
+}
+
+bool DocumentText::Splice(size_t begin, size_t end, std::string_view piece, std::string& bytes,
+                          std::string& why) const {
+  if (!decoded_) {
+    const std::string_view rest = bytes_.substr(markLength_);
+    bytes.clear();
+    bytes.reserve(bytes_.size() - (end - begin) + piece.size());
+    bytes.append(bytes_.substr(0, markLength_));
+    bytes.append(rest.substr(0, begin));
+    bytes.append(piece);
+    bytes.append(rest.substr(end));
+    return true;
+  }
+  std::string text;
+  text.reserve(text_.size() - (end - begin) + piece.size());
+  text.append(text_.substr(0, begin));
+  text.append(piece);
+  text.append(text_.substr(end));
+  const unsigned int codePage = CodePageOf(encoding_);
+  bytes = std::string(bytes_.substr(0, markLength_));
   if (codePage == kUtf16Le || codePage == kUtf16Be) {
-    bytes = text.byteOrderMark + EncodeUtf16(text.utf8, codePage == kUtf16Be);
+    bytes += EncodeUtf16(text, codePage == kUtf16Be);
     return true;
   }
-  const std::string narrow = Utf8ToNarrow(text.utf8, encoding.encoding);
-  if (NarrowToUtf8(narrow, encoding.encoding) != text.utf8) {
-    why = std::string("the text has characters that ") + encoding.name + " cannot hold";
+  const std::string narrow = Utf8ToNarrow(text, encoding_.encoding);
+  if (NarrowToUtf8(narrow, encoding_.encoding) != text) {
+    why = "the text has characters that " + encoding_.name + " cannot hold";
     return false;
   }
-  bytes = text.byteOrderMark + narrow;
+  bytes += narrow;
   return true;
 }
 

@@ -1,38 +1,62 @@
-// A document's bytes as UTF-8 text and back, exactly: an edit works on the
-// text and the untouched parts come back byte for byte, byte-order mark and
-// encoding included.
+// A document's text as an edit sees it, and the document's bytes with one
+// span of that text replaced. Every byte outside the span comes back as it
+// was: the byte-order mark, the encoding, and bytes that do not decode.
 #ifndef KELMO_TOOLS_DOCUMENT_TEXT_H
 #define KELMO_TOOLS_DOCUMENT_TEXT_H
 
+#include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "encodings.h"
 #include "kelmo/kelmo.hpp"
 
 namespace kelmo_tool {
 
-struct DocumentText {
-  std::string byteOrderMark;  // as it was, or empty
-  std::string utf8;           // the rest, as UTF-8
+class DocumentText {
+ public:
+  // In UTF-8 and the ASCII-based code pages (and a declared encoding that no
+  // converter knows, which is read as such a page), the edit works on the
+  // bytes themselves, so whatever they hold stays untouched. Other
+  // encodings (UTF-16, stateful or EBCDIC pages) are decoded to UTF-8 and
+  // must encode back to exactly the same bytes. False, saying why, when
+  // they do not.
+  bool Open(std::string_view bytes, const EncodingInfo& encoding, std::string& why);
+
+  // The text the scanner reads: the bytes after the byte-order mark, or
+  // their UTF-8 decoding.
+  std::string_view text() const { return text_; }
+
+  // Text the edit writes (UTF-8) in the form of text(): converted to the
+  // file's code page where the edit works on its bytes. False when a
+  // character has no form there; the edit only writes characters that
+  // Carries accepted, or ASCII.
+  bool Encode(std::string_view utf8, std::string& out) const;
+
+  // Which characters the file's encoding has a form for.
+  kelmo::Repertoire& repertoire() const { return *repertoire_; }
+  // The name of the file's encoding, for messages.
+  const std::string& encodingName() const { return encoding_.name; }
+
+  // The line and column (both from 1, the column in characters) of an
+  // offset of text().
+  std::pair<size_t, size_t> PositionOf(size_t offset) const;
+
+  // The whole document's bytes with text()[begin, end) replaced by `piece`
+  // (in the form of text()). False, saying why, when they cannot be made.
+  bool Splice(size_t begin, size_t end, std::string_view piece, std::string& bytes,
+              std::string& why) const;
+
+ private:
+  std::string_view bytes_;
+  size_t markLength_ = 0;
+  EncodingInfo encoding_;
+  bool decoded_ = false;      // text_ is the UTF-8 decoding of the bytes
+  std::string decodedText_;   // that decoding
+  std::string_view text_;
+  std::shared_ptr<kelmo::Repertoire> repertoire_;
 };
-
-// False, saying why, when the bytes would not come back unchanged from
-// EncodeDocumentText (bytes the encoding cannot decode, for example).
-bool DecodeDocumentText(std::string_view bytes, const EncodingInfo& encoding, DocumentText& text,
-                        std::string& why);
-
-// False, saying why, when a character of the text has no form in the
-// encoding.
-bool EncodeDocumentText(const DocumentText& text, const EncodingInfo& encoding, std::string& bytes,
-                        std::string& why);
-
-// The UTF-16 units of the bytes (a trailing odd byte left out).
-std::u16string Utf16UnitsOf(std::string_view bytes, bool bigEndian);
-
-// Whether every character can be written as itself; in other encodings the
-// edits write characters beyond ASCII as character references.
-bool HoldsAllCharacters(const EncodingInfo& encoding);
 
 }  // namespace kelmo_tool
 

@@ -20,9 +20,9 @@ const unsigned char* Bytes(std::string_view bytes) {
   return reinterpret_cast<const unsigned char*>(bytes.data());
 }
 
-// Line and column of the given units of the decoded text (ascending),
-// counted as the parser counts them: from 1, and a carriage return and line
-// feed pair breaks the line once.
+// Line and column of the given units of the decoded text (ascending), from
+// 1, the column in characters; a carriage return and line feed pair breaks
+// the line once.
 std::vector<std::pair<unsigned int, unsigned int>> Positions(const std::u16string& text,
                                                              const std::vector<size_t>& indexes) {
   std::vector<std::pair<unsigned int, unsigned int>> positions;
@@ -30,10 +30,13 @@ std::vector<std::pair<unsigned int, unsigned int>> Positions(const std::u16strin
   size_t next = 0;
   for (size_t i = 0; i < text.size() && next < indexes.size(); ++i) {
     const bool newLine = i > 0 && (text[i - 1] == u'\n' || (text[i - 1] == u'\r' && text[i] != u'\n'));
+    // Columns count characters: the second half of a surrogate pair adds none.
+    const bool secondHalf = i > 0 && text[i] >= 0xDC00 && text[i] <= 0xDFFF && text[i - 1] >= 0xD800 &&
+                            text[i - 1] < 0xDC00;
     if (newLine) {
       ++line;
       column = 1;
-    } else {
+    } else if (!secondHalf) {
       ++column;
     }
     if (i == indexes[next]) {

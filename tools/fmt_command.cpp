@@ -29,18 +29,23 @@ uint64_t IndentationBytes(const Node& root, size_t unit) {
   return total;
 }
 
-// What the rewrite would leave out: the first comment, processing
-// instruction, DOCTYPE, text beside other content or line break in text.
-std::string WhatWouldBeDropped(const LoadedDocument& doc) {
-  std::string why;
+// Refuses to rewrite what the rewrite would leave out: the first comment,
+// processing instruction, DOCTYPE, text beside other content or line break
+// in text, named where it stands.
+void RefuseWhatWouldBeDropped(const LoadedDocument& doc) {
+  std::string why, what;
+  size_t at = 0;
   DocumentText text;
-  SourceDocument source;
-  if (!DecodeDocumentText(doc.bytes, doc.encoding, text, why) ||
-      !ScanXmlSource(text.utf8, source, why))
-    return {};
-  if (!source.firstExtra.empty()) return source.firstExtra;
-  if (!source.firstMixedContent.empty()) return source.firstMixedContent;
-  return source.firstMultiLineText;
+  if (!text.Open(doc.bytes, doc.encoding, why) || !FindWhatARewriteDrops(text.text(), what, at, why)) {
+    throw ToolError(kExitDocument, doc.label + ": cannot tell what rewriting would lose: " + why +
+                                       "; use --drop to rewrite it anyway");
+  }
+  if (what.empty()) return;
+  const auto [line, column] = text.PositionOf(at);
+  throw DocumentError(doc.label + ":" + std::to_string(line) + ":" + std::to_string(column) + ": " +
+                      what +
+                      " would be lost by rewriting; use --drop to rewrite without it, or kelmo set "
+                      "to change values in place");
 }
 
 }  // namespace
@@ -59,14 +64,10 @@ int RunFmt(ToolContext& context, const std::vector<std::string>& args) {
 
   const kelmo::easy::Library& library = context.library();
   const LoadedDocument doc = LoadDocument(library, file);
-  if (!parsed.Has("--drop")) {
-    const std::string dropped = WhatWouldBeDropped(doc);
-    if (!dropped.empty()) {
-      throw DocumentError(doc.label + ": " + dropped +
-                          " would be lost by rewriting; use --drop to rewrite without it, or "
-                          "kelmo set to change values in place");
-    }
-  }
+  // Input that was not read as written is refused before anything else,
+  // whatever the output: the rewrite would make the repair permanent.
+  RefuseRepaired(doc, output);
+  if (!parsed.Has("--drop")) RefuseWhatWouldBeDropped(doc);
   const kelmo::easy::Layout layout = ChooseLayout(parsed, doc.encoding, encoding);
   const uint64_t indentation = IndentationBytes(doc.document.root(), layout.indent.size());
   if (indentation > kMaxIndentationBytes) {

@@ -10,20 +10,28 @@ const char kPathHelp[] =
     "b[2] is the second child named b (counted from 1). Attributes are children\n"
     "too, so server/port finds <server port=\"8080\">; @port finds attributes only.\n"
     "A leading / starts with the document element itself (/config/server/port),\n"
-    "and . is the document element. In get, * matches any element and @* any\n"
-    "attribute.\n";
+    "and . is the document element.\n";
 
 const char kEditOutputHelp[] =
     "Output (standard output unless -o or -i is given):\n"
     "  -o, --output OUT   write to OUT (\"-\" is standard output)\n"
-    "  -i, --in-place     replace FILE; the old file stays whole if anything fails\n";
+    "  -i, --in-place     replace FILE; the old file stays whole if anything fails\n"
+    "  --force            where the change cannot be made in place, rewrite the\n"
+    "                     whole document from its tree instead; that loses\n"
+    "                     comments, processing instructions, the DOCTYPE, text\n"
+    "                     beside elements, line ends, indentation and quotes, and\n"
+    "                     keeps U+FFFD where bytes did not decode\n";
 
 const char kKeepsHelp[] =
     "Only the bytes of what changes are touched: comments, the DOCTYPE, processing\n"
-    "instructions, line breaks, indentation, quotes, the encoding and the byte-order\n"
-    "mark (or its absence) stay as they were. New elements and attributes take the\n"
-    "line ends and indentation of their neighbours. A change that cannot be made\n"
-    "this way is refused and nothing is written.\n";
+    "instructions, line breaks, indentation, quotes, the encoding, the byte-order\n"
+    "mark (or its absence) and bytes that do not decode stay as they were. New\n"
+    "elements and attributes take the line ends and indentation of their\n"
+    "neighbours. Characters are written as themselves where the encoding holds\n"
+    "them, as character references where it does not (a name or a CDATA section\n"
+    "that would need one is refused). A change that cannot be made this way is\n"
+    "refused, saying why, and nothing is written, whatever the output, unless\n"
+    "--force is given.\n";
 
 const char kOutputHelp[] =
     "Output (standard output unless -o or -i is given):\n"
@@ -33,7 +41,26 @@ const char kOutputHelp[] =
     "                     spaces (default: 2 spaces; '' for none)\n"
     "  --newline KIND     line ends: lf (default), crlf, or none (one line)\n"
     "  --encoding NAME    encoding of the output (default: the input's)\n"
-    "  --force            with -i, rewrite even a file that was not read as written\n";
+    "  --force            rewrite even an input that was not read as written,\n"
+    "                     keeping U+FFFD where its bytes did not decode\n";
+
+// Text broken into lines of at most 78 columns, between words.
+std::string Wrapped(const std::string& text) {
+  std::string out, line;
+  size_t from = 0;
+  while (from < text.size()) {
+    size_t to = text.find(' ', from);
+    if (to == std::string::npos) to = text.size();
+    const std::string word = text.substr(from, to - from);
+    if (!line.empty() && line.size() + 1 + word.size() > 78) {
+      out += line + "\n";
+      line.clear();
+    }
+    line += (line.empty() ? "" : " ") + word;
+    from = to + 1;
+  }
+  return out + line + "\n";
+}
 
 std::string Exits() {
   return "Exit status: 0 ok, 1 a problem with the document or a file, 2 a usage error.\n";
@@ -96,11 +123,13 @@ std::string CommandHelp(const std::string& command) {
            "text beside elements, line breaks in text) is refused, naming the first\n"
            "such thing, unless --drop is given. So is indentation that would grow\n"
            "beyond 256 MiB (use --indent ''). An input that was not read as written\n"
-           "(see check) is not rewritten in place (-i) unless --force is given.\n"
+           "(see check) is not rewritten, whatever the output, unless --force is given.\n"
            "\n" +
            std::string(kOutputHelp) + "  --bom              a byte-order mark on standard output too\n"
-           "  --drop             drop comments and the rest instead of refusing\n" + "\nEncodings: " + KnownEncodingNames() +
-           ", and the names and aliases that the system's converter knows.\n\n" + Exits();
+           "  --drop             drop comments and the rest instead of refusing\n" + "\n" +
+           Wrapped("Encodings: " + KnownEncodingNames() +
+                   ", and the names and aliases that the system's converter knows.") +
+           "\n" + Exits();
   }
   if (command == "get") {
     return "Usage: kelmo get FILE PATH [--as TYPE] [--all]\n"
@@ -108,15 +137,16 @@ std::string CommandHelp(const std::string& command) {
            "Prints the value at PATH, converted to TYPE:\n"
            "  string (default), int, uint, int64, double, bool (true/false),\n"
            "  base64 (the value decoded from base64, written as raw bytes).\n"
-           "A missing parameter, or a value that does not convert, is exit status 1.\n"
-           "A step * matches every element and @* every attribute; with --all a step\n"
-           "without [n] matches every child of its name. Then every match with a value\n"
-           "of TYPE is printed, one per line; none at all is exit status 1.\n"
+           "A missing parameter, one without a value, or a value that does not convert\n"
+           "is exit status 1. In PATH, * matches every element and @* every attribute;\n"
+           "with --all a step without [n] matches every child of its name. Then every\n"
+           "match with a value of TYPE is printed, one per line; none at all is exit\n"
+           "status 1.\n"
            "\n" +
            std::string(kPathHelp) + "\n" + Exits();
   }
   if (command == "set") {
-    return "Usage: kelmo set FILE PATH VALUE [--as TYPE] [-o OUT | -i]\n"
+    return "Usage: kelmo set FILE PATH VALUE [--as TYPE] [-o OUT | -i] [--force]\n"
            "\n"
            "Stores VALUE at PATH and writes the document out. Missing elements on the\n"
            "way are created (b[n] only when it is the next one); a last step written\n"
@@ -129,10 +159,10 @@ std::string CommandHelp(const std::string& command) {
            std::string(kKeepsHelp) + "\n" + kPathHelp + "\n" + kEditOutputHelp + "\n" + Exits();
   }
   if (command == "del") {
-    return "Usage: kelmo del FILE PATH [-o OUT | -i]\n"
+    return "Usage: kelmo del FILE PATH [-o OUT | -i] [--force]\n"
            "\n"
-           "Removes the element (with everything in it and its line) or the attribute\n"
-           "at PATH. A missing parameter is exit status 1.\n"
+           "Removes the element (with everything in it, and its line when it stands\n"
+           "alone on it) or the attribute at PATH. A missing parameter is exit status 1.\n"
            "\n" +
            std::string(kKeepsHelp) + "\n" + kPathHelp + "\n" + kEditOutputHelp + "\n" + Exits();
   }

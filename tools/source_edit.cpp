@@ -4,6 +4,11 @@
 #include <cstdio>
 #include <optional>
 
+#include "tree/wstr_buf.h"
+#include "xml_out/encodable_text.h"
+#include "xml_out/xml_escape.h"
+#include "xml_source.h"
+
 namespace kelmo_tool {
 namespace {
 
@@ -14,136 +19,191 @@ constexpr size_t kNone = SIZE_MAX;
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 
-// Where a path leads: an element, or one of its attributes. `matched` says
-// how many steps were found; the rest are missing.
-struct Target {
-  size_t element = 0;
-  size_t attribute = kNone;
-  size_t matched = 0;
-};
-
-bool NameMatches(const std::string& name, const PathStep& step) {
-  return kelmo::easy::ToUtf16(name) == step.name;
+std::string CharacterName(char32_t c) {
+  char code[16];
+  std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(c));
+  std::string shown;
+  kelmo::easy::detail::AppendUtf8(shown, c);
+  return std::string(code) + " (" + shown + ")";
 }
 
-// Follows the steps as kelmo::easy::Find does: attributes come before the
-// child elements, a plain step matches either, "@name" attributes only.
-std::optional<Target> Follow(const SourceDocument& doc, const Path& path, std::string& why) {
-  Target target;
-  const std::vector<PathStep>& steps = path.steps();
-  size_t i = 0;
-  if (path.absolute()) {
-    if (steps[0].attribute || steps[0].occurrence != 1 ||
-        !NameMatches(doc.elements[0].name, steps[0])) {
-      why = "the path must start with the document element <" + doc.elements[0].name + ">";
-      return std::nullopt;
-    }
-    i = 1;
+// The first character of UTF-8 text that the document's encoding has no
+// form for, or 0.
+char32_t FirstUncarried(const DocumentText& doc, const std::string& utf8) {
+  const std::u16string text = kelmo::easy::ToUtf16(utf8);
+  for (size_t i = 0; i < text.size(); ++i) {
+    char32_t c = text[i];
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF)
+      c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
+    if (!doc.repertoire().Carries(c)) return c;
   }
-  for (; i < steps.size(); ++i) {
-    if (target.attribute != kNone) break;
-    const SourceElement& element = doc.elements[target.element];
-    const PathStep& step = steps[i];
-    uint32_t seen = 0;
-    bool found = false;
-    for (size_t a = 0; a < element.attributes.size() && !found; ++a) {
-      if (NameMatches(element.attributes[a].name, step) && ++seen == step.occurrence) {
-        target.attribute = a;
-        found = true;
-      }
-    }
-    for (size_t c = 0; c < element.children.size() && !found && !step.attribute; ++c) {
-      if (NameMatches(doc.elements[element.children[c]].name, step) && ++seen == step.occurrence) {
-        target.element = element.children[c];
-        found = true;
-      }
-    }
-    if (!found) break;
+  return 0;
+}
+
+// Escapes a value as the library's writer does, with a reference for each
+// character that the document's encoding has no form for. Element text also
+// keeps the blanks at either end as references, so that they are not trimmed.
+std::string Escape(const DocumentText& doc, const std::string& value, bool elementText) {
+  const std::u16string wide = kelmo::easy::ToUtf16(value);
+  kelmo::WStrBuf buffer;
+  kelmo::EncodableText out(buffer, doc.repertoire());
+  const auto* units = reinterpret_cast<const kelmo::WChar*>(wide.data());
+  if (elementText)
+    kelmo::EscapeXmlText(units, static_cast<uint32_t>(wide.size()), out);
+  else
+    kelmo::EscapeXml(units, static_cast<uint32_t>(wide.size()), out);
+  return kelmo::easy::ToUtf8(kelmo::easy::FromWide(buffer.Data(), buffer.Length()));
+}
+
+// A name for new markup, in the form of the document's text.
+bool EncodeName(const DocumentText& doc, const std::string& name, std::string& out, std::string& why) {
+  if (const char32_t c = FirstUncarried(doc, name)) {
+    why = "the name \"" + name + "\" holds " + CharacterName(c) + ", which " + doc.encodingName() +
+          " has no form for, and a name cannot hold a character reference";
+    return false;
   }
-  target.matched = i;
-  return target;
-}
-
-void AppendReference(std::string& out, unsigned value) {
-  char text[16];
-  std::snprintf(text, sizeof text, "&#x%X;", value);
-  out += text;
-}
-
-// Appends the UTF-8 sequence at text[i] as a reference and moves i past it.
-void AppendCharacterReference(std::string& out, const std::string& text, size_t& i) {
-  const std::u16string one = kelmo::easy::ToUtf16(text.substr(i, 4));
-  char32_t c = one.empty() ? 0xFFFD : one[0];
-  if (c >= 0xD800 && c <= 0xDBFF && one.size() > 1) c = 0x10000 + ((c - 0xD800) << 10) + (one[1] - 0xDC00);
-  std::string back;
-  kelmo::easy::detail::AppendUtf8(back, c);
-  i += back.size();
-  AppendReference(out, static_cast<unsigned>(c));
-}
-
-// Escapes a value for element text or, with a quote, an attribute value.
-// Blanks at either end are references so that they are kept, not trimmed.
-std::string Escape(const std::string& value, char quote, bool asciiOnly) {
-  std::string out;
-  size_t first = 0, last = value.size();
-  while (first < last && (value[first] == ' ' || value[first] == '\t')) ++first;
-  while (last > first && (value[last - 1] == ' ' || value[last - 1] == '\t')) --last;
-  for (size_t i = 0; i < value.size();) {
-    const unsigned char c = static_cast<unsigned char>(value[i]);
-    const bool edgeBlank = (i < first || i >= last) && (c == ' ' || c == '\t');
-    if (c >= 0x80) {
-      if (asciiOnly) {
-        AppendCharacterReference(out, value, i);
-        continue;
-      }
-      out += static_cast<char>(c);
-    } else if (c == '&') {
-      out += "&amp;";
-    } else if (c == '<') {
-      out += "&lt;";
-    } else if (c == '>') {
-      out += "&gt;";
-    } else if (quote && c == static_cast<unsigned char>(quote)) {
-      out += quote == '"' ? "&quot;" : "&apos;";
-    } else if (c < 0x20 || c == 0x7F || edgeBlank) {
-      AppendReference(out, c);
-    } else {
-      out += static_cast<char>(c);
-    }
-    ++i;
+  if (!doc.Encode(name, out)) {
+    why = "the name \"" + name + "\" cannot be written in " + doc.encodingName();
+    return false;
   }
-  return out;
+  return true;
 }
 
 // The spaces and tabs between the start of its line and `offset`, or nothing
 // when something else stands before it on the line.
-std::optional<std::string> IndentationAt(const std::string& text, size_t offset) {
+std::optional<std::string> IndentationAt(std::string_view text, size_t offset) {
   size_t begin = offset;
   while (begin > 0 && (text[begin - 1] == ' ' || text[begin - 1] == '\t')) --begin;
   if (begin > 0 && text[begin - 1] != '\n' && text[begin - 1] != '\r') return std::nullopt;
-  return text.substr(begin, offset - begin);
+  return std::string(text.substr(begin, offset - begin));
 }
+
+// What the path leads to in the text, found in one pass that stops as soon
+// as it has what the edit needs: the target and, when the path ends early,
+// the deepest element found, with what lies directly inside it.
+class PathLocator : public SourceVisitor {
+ public:
+  PathLocator(std::string_view text, const Path& path, std::vector<std::string> names)
+      : text_(text), path_(path), names_(std::move(names)) {}
+
+  bool StartElement(const SourceElement& element, const std::vector<SourceAttribute>& attributes,
+                    size_t depth, size_t parentBegin) override {
+    if (unit.empty() && parentBegin != kNone) NoteIndentUnit(element.whole.begin, parentBegin);
+    const std::vector<PathStep>& steps = path_.steps();
+    if (depth == 0) {
+      if (path_.absolute()) {
+        if (steps[0].attribute || steps[0].occurrence != 1 || element.name != names_[0]) {
+          failure = "the path must start with the document element <" + std::string(element.name) + ">";
+          return false;
+        }
+        found = 1;
+      }
+      return Adopt(element, attributes, depth);
+    }
+    if (depth != depth_ + 1) return true;
+    hasChildren = true;
+    if (found < steps.size() && !steps[found].attribute && element.name == names_[found] &&
+        ++seen_ == steps[found].occurrence) {
+      ++found;
+      return Adopt(element, attributes, depth);
+    }
+    return true;
+  }
+
+  bool EndElement(const SourceElement& element, size_t depth) override {
+    if (depth == depth_) {
+      this->element = element;
+      complete = true;
+      return false;
+    }
+    if (depth == depth_ + 1) {
+      lastChild = element.whole;
+      if (found < names_.size() && element.name == names_[found]) {
+        lastNamedChild = element.whole;
+        hasNamedChild = true;
+      }
+    }
+    return true;
+  }
+
+  bool Text(Span span, bool cdata, size_t depth) override {
+    if (depth == depth_ && texts++ == 0) {
+      firstText = span;
+      firstTextIsCdata = cdata;
+    }
+    return true;
+  }
+
+  bool Markup(const char*, size_t, size_t depth) override {
+    if (depth == depth_) hasMarkupInside = true;
+    return true;
+  }
+
+  size_t depth() const { return depth_; }
+
+  // The element found last, complete once its end was reached.
+  SourceElement element;
+  std::vector<SourceAttribute> attributes;
+  size_t attribute = kNone;  // the target, when it is an attribute of `element`
+  size_t found = 0;          // steps found
+  bool complete = false;
+  std::string failure;
+  // Directly inside `element`:
+  size_t texts = 0;
+  Span firstText;
+  bool firstTextIsCdata = false;
+  bool hasChildren = false;
+  bool hasMarkupInside = false;
+  Span lastChild;
+  Span lastNamedChild;  // of the name of the first missing step
+  bool hasNamedChild = false;
+  // One level of indentation as the document uses it, if seen.
+  std::string unit;
+
+ private:
+  bool Adopt(const SourceElement& element, const std::vector<SourceAttribute>& attributes, size_t depth) {
+    this->element = element;
+    this->attributes = attributes;
+    depth_ = depth;
+    seen_ = 0;
+    texts = 0;
+    hasChildren = hasMarkupInside = hasNamedChild = false;
+    const std::vector<PathStep>& steps = path_.steps();
+    if (found < steps.size()) {
+      // Attributes come before the child elements, as the tree holds them.
+      for (size_t a = 0; a < attributes.size(); ++a) {
+        if (attributes[a].name == names_[found] && ++seen_ == steps[found].occurrence) {
+          ++found;
+          attribute = a;
+          complete = true;
+          return false;
+        }
+      }
+    }
+    return true;
+  }
+
+  // The difference between a child's indentation and its parent's.
+  void NoteIndentUnit(size_t child, size_t parent) {
+    const std::optional<std::string> mine = IndentationAt(text_, child);
+    const std::optional<std::string> parents = IndentationAt(text_, parent);
+    if (mine && parents && mine->size() > parents->size() && mine->compare(0, parents->size(), *parents) == 0)
+      unit = mine->substr(parents->size());
+  }
+
+  std::string_view text_;
+  const Path& path_;
+  std::vector<std::string> names_;  // the steps' names in the form of the text
+  size_t depth_ = kNone;
+  uint32_t seen_ = 0;
+};
 
 // The document's own line end; empty for a document on one line.
-std::string LineEndOf(const std::string& text) {
+std::string LineEndOf(std::string_view text) {
   const size_t at = text.find_first_of("\r\n");
-  if (at == std::string::npos) return {};
+  if (at == std::string_view::npos) return {};
   if (text[at] == '\r') return at + 1 < text.size() && text[at + 1] == '\n' ? "\r\n" : "\r";
   return "\n";
-}
-
-// One level of indentation as the document uses it: the difference between
-// the first indented child and its parent; two spaces if nothing tells.
-std::string IndentUnitOf(const std::string& text, const SourceDocument& doc) {
-  for (const SourceElement& element : doc.elements) {
-    if (element.parent == kNone) continue;
-    const std::optional<std::string> mine = IndentationAt(text, element.whole.begin);
-    const std::optional<std::string> parents =
-        IndentationAt(text, doc.elements[element.parent].whole.begin);
-    if (mine && parents && mine->size() > parents->size() && mine->compare(0, parents->size(), *parents) == 0)
-      return mine->substr(parents->size());
-  }
-  return "  ";
 }
 
 struct Layout {
@@ -151,29 +211,134 @@ struct Layout {
   std::string unit;
 };
 
-// The elements for steps[from..] holding the value (or, for a last step
-// "@name", the attribute), the outermost at indentation `indent`.
-std::string NewElements(const std::vector<PathStep>& steps, size_t from, const std::string& value,
-                        bool asciiOnly, const Layout& layout, const std::string& indent) {
-  const std::string name = kelmo::easy::ToUtf8(steps[from].name);
-  if (from + 1 == steps.size()) return "<" + name + ">" + Escape(value, 0, asciiOnly) + "</" + name + ">";
-  if (from + 2 == steps.size() && steps[from + 1].attribute) {
-    const std::string attribute = kelmo::easy::ToUtf8(steps[from + 1].name);
-    return "<" + name + " " + attribute + "=\"" + Escape(value, '"', asciiOnly) + "\"/>";
+class Writer {
+ public:
+  Writer(const DocumentText& doc, const Path& path, const std::string& value)
+      : doc_(doc), steps_(path.steps()), value_(value) {}
+
+  // The elements for steps[from..] holding the value (or, for a last step
+  // "@name", the attribute), the outermost at indentation `indent`.
+  bool NewElements(size_t from, const Layout& layout, const std::string& indent, std::string& out,
+                   std::string& why) const {
+    std::string name;
+    if (!EncodeName(doc_, kelmo::easy::ToUtf8(steps_[from].name), name, why)) return false;
+    if (from + 1 == steps_.size()) {
+      out += "<" + name + ">" + Escape(doc_, value_, true) + "</" + name + ">";
+      return true;
+    }
+    if (from + 2 == steps_.size() && steps_[from + 1].attribute) {
+      std::string attribute;
+      if (!EncodeName(doc_, kelmo::easy::ToUtf8(steps_[from + 1].name), attribute, why)) return false;
+      out += "<" + name + " " + attribute + "=\"" + Escape(doc_, value_, false) + "\"/>";
+      return true;
+    }
+    const std::string inner = indent + layout.unit;
+    out += "<" + name + ">" + layout.lineEnd + inner;
+    if (!NewElements(from + 1, layout, inner, out, why)) return false;
+    out += layout.lineEnd + indent + "</" + name + ">";
+    return true;
   }
-  const std::string inner = indent + layout.unit;
-  return "<" + name + ">" + layout.lineEnd + inner +
-         NewElements(steps, from + 1, value, asciiOnly, layout, inner) + layout.lineEnd + indent +
-         "</" + name + ">";
+
+  std::string Text() const { return Escape(doc_, value_, true); }
+  std::string Attribute() const { return Escape(doc_, value_, false); }
+
+  // The value as the content of a CDATA section, which has no references.
+  bool Cdata(const std::string& element, std::string& out, std::string& why) const {
+    if (value_.find("]]>") != std::string::npos) {
+      why = "the CDATA section of <" + element + "> cannot hold \"]]>\"";
+      return false;
+    }
+    if (const char32_t c = FirstUncarried(doc_, value_)) {
+      why = "the value holds " + CharacterName(c) + ", which " + doc_.encodingName() +
+            " has no form for, and the CDATA section of <" + element +
+            "> cannot hold a character reference";
+      return false;
+    }
+    out = value_;
+    return true;
+  }
+
+ private:
+  const DocumentText& doc_;
+  const std::vector<PathStep>& steps_;
+  const std::string& value_;
+};
+
+bool Locate(const DocumentText& doc, const Path& path, PathLocator*& result,
+            std::unique_ptr<PathLocator>& owner, std::string& why) {
+  std::vector<std::string> names;
+  for (const PathStep& step : path.steps()) {
+    std::string name;
+    // A name that the encoding cannot write cannot stand in the text either.
+    if (!doc.Encode(kelmo::easy::ToUtf8(step.name), name)) name = std::string(1, '\0');
+    names.push_back(name);
+  }
+  owner = std::make_unique<PathLocator>(doc.text(), path, std::move(names));
+  if (!ScanXmlSource(doc.text(), *owner, why)) return false;
+  if (!owner->failure.empty()) {
+    why = owner->failure;
+    return false;
+  }
+  if (!owner->complete) {
+    why = "the document ends inside an element";
+    return false;
+  }
+  result = owner.get();
+  return true;
 }
 
-void Replace(std::string& text, size_t begin, size_t end, const std::string& with) {
-  text.replace(begin, end - begin, with);
+bool SetElementValue(const std::string_view text, const PathLocator& at, const Writer& writer,
+                     SourceChange& change, std::string& why) {
+  const SourceElement& element = at.element;
+  const std::string name(element.name);
+  if (element.selfClosing) {
+    const std::string value = writer.Text();
+    change.begin = element.tagEnd;
+    change.end = value.empty() ? element.tagEnd : element.whole.end;
+    if (!value.empty()) change.text = ">" + value + "</" + name + ">";
+    return true;
+  }
+  if (at.texts == 0) {
+    if (!at.hasChildren && !at.hasMarkupInside) {
+      change.begin = element.contentBegin;
+      change.end = element.contentEnd;
+    } else {
+      change.begin = change.end = element.contentBegin;
+    }
+    change.text = writer.Text();
+    return true;
+  }
+  const Span run = at.firstText;
+  if (at.firstTextIsCdata) {
+    change.begin = run.begin + 9;
+    change.end = run.end - 3;
+    return writer.Cdata(name, change.text, why);
+  }
+  size_t begin = run.begin, end = run.end;
+  while (begin < end && IsBlank(text[begin])) ++begin;
+  while (end > begin && IsBlank(text[end - 1])) --end;
+  change.begin = begin;
+  change.end = end;
+  change.text = writer.Text();
+  return true;
+}
+
+void InsertAttribute(std::string_view text, const PathLocator& at, const std::string& name,
+                     const Writer& writer, SourceChange& change) {
+  std::string lead = " ";
+  char quote = '"';
+  if (!at.attributes.empty()) {
+    const SourceAttribute& last = at.attributes.back();
+    lead = std::string(text.substr(last.blanksBegin, last.whole.begin - last.blanksBegin));
+    quote = last.quote;
+  }
+  change.begin = change.end = at.element.tagEnd;
+  change.text = lead + name + "=" + quote + writer.Attribute() + quote;
 }
 
 // The blanks just before `offset`, from the last line end among them, so
-// that removing them with what follows takes a whole line.
-size_t LineStartBefore(const std::string& text, size_t offset) {
+// that what is inserted at `offset` after them stands on a line of its own.
+size_t LineStartBefore(std::string_view text, size_t offset) {
   size_t begin = offset;
   while (begin > 0 && IsBlank(text[begin - 1])) --begin;
   size_t lineEnd = kNone;
@@ -189,128 +354,126 @@ size_t LineStartBefore(const std::string& text, size_t offset) {
   return lineEnd;
 }
 
-void InsertAttribute(std::string& text, const SourceElement& element, const std::string& name,
-                     const std::string& value, bool asciiOnly) {
-  std::string lead = " ";
-  char quote = '"';
-  if (!element.attributes.empty()) {
-    const SourceAttribute& last = element.attributes.back();
-    lead = text.substr(last.blanksBegin, last.whole.begin - last.blanksBegin);
-    quote = last.quote;
-  }
-  text.insert(element.tagEnd, lead + name + "=" + quote + Escape(value, quote, asciiOnly) + quote);
-}
-
-void SetElementValue(std::string& text, const SourceElement& element, const std::string& value,
-                     bool asciiOnly) {
-  const std::string escaped = Escape(value, 0, asciiOnly);
-  if (element.selfClosing) {
-    if (!value.empty()) Replace(text, element.tagEnd, element.whole.end, ">" + escaped + "</" + element.name + ">");
-    return;
-  }
-  if (element.texts.empty()) {
-    if (element.children.empty() && !element.hasMarkupInside)
-      Replace(text, element.contentBegin, element.contentEnd, escaped);
-    else
-      text.insert(element.contentBegin, escaped);
-    return;
-  }
-  const SourceRun& run = element.texts.front();
-  if (run.cdata && value.find("]]>") == std::string::npos && !asciiOnly) {
-    Replace(text, run.span.begin + 9, run.span.end - 3, value);
-    return;
-  }
-  size_t begin = run.span.begin, end = run.span.end;
-  if (!run.cdata) {
-    while (begin < end && IsBlank(text[begin])) ++begin;
-    while (end > begin && IsBlank(text[end - 1])) --end;
-  }
-  Replace(text, begin, end, escaped);
-}
-
-void InsertElements(std::string& text, const SourceDocument& doc, const SourceElement& parent,
-                    const std::vector<PathStep>& steps, size_t from, const std::string& value,
-                    bool asciiOnly) {
-  Layout layout{LineEndOf(text), IndentUnitOf(text, doc)};
+bool InsertElements(std::string_view text, const PathLocator& at, const Writer& writer,
+                    SourceChange& change, std::string& why) {
+  const SourceElement& parent = at.element;
+  Layout layout{LineEndOf(text), at.unit.empty() ? std::string("  ") : at.unit};
   const std::optional<std::string> parentIndent = IndentationAt(text, parent.whole.begin);
   if (layout.lineEnd.empty() || !parentIndent) layout = Layout{};
-  if (!parent.children.empty()) {
-    // After the last child, on a line of its own as that child is.
-    const SourceElement& last = doc.elements[parent.children.back()];
-    const size_t leadBegin = LineStartBefore(text, last.whole.begin);
-    const std::string lead = text.substr(leadBegin, last.whole.begin - leadBegin);
-    const std::string indent = IndentationAt(text, last.whole.begin).value_or("");
+  if (at.hasChildren) {
+    // After the last sibling of its name, or the last child, on a line of
+    // its own as that one is.
+    const Span after = at.hasNamedChild ? at.lastNamedChild : at.lastChild;
+    const size_t leadBegin = LineStartBefore(text, after.begin);
+    const std::string lead(text.substr(leadBegin, after.begin - leadBegin));
+    const std::string indent = IndentationAt(text, after.begin).value_or("");
     if (lead.empty()) layout = Layout{};
-    text.insert(last.whole.end, lead + NewElements(steps, from, value, asciiOnly, layout, indent));
-    return;
+    change.begin = change.end = after.end;
+    change.text = lead;
+    return writer.NewElements(at.found, layout, indent, change.text, why);
   }
   const std::string outer = parentIndent.value_or("");
   const std::string inner = layout.lineEnd.empty() ? "" : outer + layout.unit;
-  const std::string block = layout.lineEnd + inner +
-                            NewElements(steps, from, value, asciiOnly, layout, inner) +
-                            layout.lineEnd + outer;
+  std::string block = layout.lineEnd + inner;
+  if (!writer.NewElements(at.found, layout, inner, block, why)) return false;
+  block += layout.lineEnd + outer;
   if (parent.selfClosing) {
-    Replace(text, parent.tagEnd, parent.whole.end, ">" + block + "</" + parent.name + ">");
-    return;
+    change.begin = parent.tagEnd;
+    change.end = parent.whole.end;
+    change.text = ">" + block + "</" + std::string(parent.name) + ">";
+    return true;
   }
   bool blank = true;
   for (size_t i = parent.contentBegin; blank && i < parent.contentEnd; ++i) blank = IsBlank(text[i]);
-  if (blank)
-    Replace(text, parent.contentBegin, parent.contentEnd, block);
-  else
-    text.insert(parent.contentEnd, block);
+  change.begin = blank ? parent.contentBegin : parent.contentEnd;
+  change.end = parent.contentEnd;
+  change.text = block;
+  return true;
 }
 
 }  // namespace
 
-bool SetInSource(std::string& text, const SourceDocument& doc, const Path& path,
-                 const std::string& value, bool asciiOnly, std::string& why) {
-  const std::optional<Target> target = Follow(doc, path, why);
-  if (!target) return false;
+bool SetInSource(const DocumentText& doc, const Path& path, const std::string& value,
+                 SourceChange& change, std::string& why) {
+  PathLocator* at = nullptr;
+  std::unique_ptr<PathLocator> owner;
+  if (!Locate(doc, path, at, owner, why)) return false;
+  const std::string_view text = doc.text();
   const std::vector<PathStep>& steps = path.steps();
-  const SourceElement& element = doc.elements[target->element];
-  if (target->matched == steps.size()) {
-    if (target->attribute == kNone) {
-      SetElementValue(text, element, value, asciiOnly);
+  const Writer writer(doc, path, value);
+  change = SourceChange();
+  change.found = at->found;
+  std::string utf8;
+  if (at->found == steps.size()) {
+    if (at->attribute == kNone) {
+      if (!SetElementValue(text, *at, writer, change, why)) return false;
     } else {
-      const SourceAttribute& attribute = element.attributes[target->attribute];
-      Replace(text, attribute.value.begin, attribute.value.end,
-              Escape(value, attribute.quote, asciiOnly));
+      const SourceAttribute& attribute = at->attributes[at->attribute];
+      change.begin = attribute.value.begin;
+      change.end = attribute.value.end;
+      change.text = writer.Attribute();
     }
-    return true;
-  }
-  if (target->attribute != kNone) {
+  } else if (at->attribute != kNone) {
     why = "an attribute cannot have children";
     return false;
+  } else if (steps[at->found].attribute) {
+    std::string name;
+    if (!EncodeName(doc, kelmo::easy::ToUtf8(steps[at->found].name), name, why)) return false;
+    InsertAttribute(text, *at, name, writer, change);
+  } else if (!InsertElements(text, *at, writer, change, why)) {
+    return false;
   }
-  const PathStep& next = steps[target->matched];
-  if (next.attribute) {
-    InsertAttribute(text, element, kelmo::easy::ToUtf8(next.name), value, asciiOnly);
-  } else {
-    InsertElements(text, doc, element, steps, target->matched, value, asciiOnly);
+  // Names were encoded already; the rest is ASCII markup and values whose
+  // characters the encoding carries.
+  utf8.swap(change.text);
+  if (!doc.Encode(utf8, change.text)) {
+    why = "the new text cannot be written in " + doc.encodingName();
+    return false;
   }
   return true;
 }
 
-bool RemoveFromSource(std::string& text, const SourceDocument& doc, const Path& path,
+bool RemoveFromSource(const DocumentText& doc, const Path& path, SourceChange& change,
                       std::string& why) {
-  const std::optional<Target> target = Follow(doc, path, why);
-  if (!target) return false;
-  if (target->matched != path.steps().size()) {
+  PathLocator* at = nullptr;
+  std::unique_ptr<PathLocator> owner;
+  if (!Locate(doc, path, at, owner, why)) return false;
+  if (at->found != path.steps().size()) {
     why = "nothing there";
     return false;
   }
-  const SourceElement& element = doc.elements[target->element];
-  if (target->attribute != kNone) {
-    const SourceAttribute& attribute = element.attributes[target->attribute];
-    Replace(text, attribute.blanksBegin, attribute.whole.end, "");
+  change = SourceChange();
+  change.found = at->found;
+  if (at->attribute != kNone) {
+    const SourceAttribute& attribute = at->attributes[at->attribute];
+    change.begin = attribute.blanksBegin;
+    change.end = attribute.whole.end;
     return true;
   }
-  if (element.parent == kNone) {
+  if (at->depth() == 0) {
     why = "the document element cannot be removed";
     return false;
   }
-  Replace(text, LineStartBefore(text, element.whole.begin), element.whole.end, "");
+  const std::string_view text = doc.text();
+  const Span whole = at->element.whole;
+  size_t before = whole.begin, after = whole.end;
+  while (before > 0 && (text[before - 1] == ' ' || text[before - 1] == '\t')) --before;
+  while (after < text.size() && (text[after] == ' ' || text[after] == '\t')) ++after;
+  const bool startsLine = before == 0 || text[before - 1] == '\n' || text[before - 1] == '\r';
+  const bool endsLine = after == text.size() || text[after] == '\n' || text[after] == '\r';
+  if (startsLine && endsLine) {
+    // Alone on its line: the line goes, its line end included.
+    if (after < text.size()) after += text[after] == '\r' && after + 1 < text.size() && text[after + 1] == '\n' ? 2 : 1;
+    change.begin = before;
+    change.end = after;
+  } else if (startsLine || before == whole.begin) {
+    // The blanks after it go, so that what follows takes its place.
+    change.begin = whole.begin;
+    change.end = after;
+  } else {
+    change.begin = before;
+    change.end = whole.end;
+  }
   return true;
 }
 

@@ -7,21 +7,33 @@
 
 #include <string>
 
+#include "document_text.h"
 #include "kelmo/kelmo.hpp"
-#include "xml_source.h"
 
 namespace kelmo_tool {
 
-// Stores `value` at `path` in `text`, creating the missing steps as
-// kelmo::easy::FindOrCreate does. With `asciiOnly`, characters beyond ASCII
-// are written as character references. False, saying why, when the path
-// cannot be followed in the text; `text` is then unchanged.
-bool SetInSource(std::string& text, const SourceDocument& doc, const kelmo::easy::Path& path,
-                 const std::string& value, bool asciiOnly, std::string& why);
+// One edit: text()[begin, end) of the document becomes `text` (in the form
+// of text()).
+struct SourceChange {
+  size_t begin = 0;
+  size_t end = 0;
+  std::string text;
+  // How many steps of the path were found; the rest were created.
+  size_t found = 0;
+};
 
-// Removes the element or attribute at `path` from `text`.
-bool RemoveFromSource(std::string& text, const SourceDocument& doc,
-                      const kelmo::easy::Path& path, std::string& why);
+// Stores `value` at `path`, creating the missing steps as
+// kelmo::easy::FindOrCreate does; a new element goes after the last sibling
+// of its name, or after the last child. Characters that the document's
+// encoding has no form for are written as character references where the
+// text allows them; elsewhere (names, CDATA sections) the edit is refused.
+// False, saying why, when the edit cannot be made.
+bool SetInSource(const DocumentText& doc, const kelmo::easy::Path& path, const std::string& value,
+                 SourceChange& change, std::string& why);
+
+// Removes the element or attribute at `path`.
+bool RemoveFromSource(const DocumentText& doc, const kelmo::easy::Path& path, SourceChange& change,
+                      std::string& why);
 
 }  // namespace kelmo_tool
 

@@ -17,6 +17,11 @@ namespace kelmo_tool {
 // a line feed, a lone carriage return, or a carriage return and line feed.
 std::string SourceExcerpt(std::string_view bytes, unsigned int line, unsigned int column);
 
+// The parser counts columns in UTF-16 units; a person counts characters.
+// The column (from 1, never 0) of the character at `unitColumn` of line
+// `line`.
+unsigned int CharacterColumn(std::string_view bytes, unsigned int line, unsigned int unitColumn);
+
 // The parser reports a reference that never ends where it gave up, which can
 // be the closing quote; a person looks for the '&' that began it. The column
 // of that '&' on the same line, or `column` when there is none before it.

@@ -2,6 +2,7 @@
 #include <cstdio>
 
 #include "command_line.h"
+#include "common/xml_name_chars.h"
 #include "commands.h"
 #include "document_io.h"
 #include "file_system.h"
@@ -64,6 +65,35 @@ Path ParseSinglePath(const std::string& text, const std::string& command) {
   return path;
 }
 
+// Finds or creates the node at the path in the tree. A new element goes
+// after the last sibling of its name, as the edit of the text puts it.
+Node SetInTree(const LoadedDocument& doc, const Path& path, const std::string& pathText) {
+  const std::vector<kelmo::easy::PathStep>& steps = path.steps();
+  auto [existing, found] = kelmo::easy::detail::StartOf(doc.element, path);
+  while (existing && found < steps.size()) {
+    existing = kelmo::easy::detail::FindStep(existing, steps[found]);
+    if (existing) ++found;
+  }
+  std::string why;
+  const Node node = kelmo::easy::FindOrCreate(doc.element, path, &why);
+  if (!node) throw DocumentError(doc.label + ": cannot set " + pathText + ": " + why);
+  if (found >= steps.size() || steps[found].attribute) return node;
+  Node created = node;
+  for (size_t i = found + 1; i < steps.size(); ++i) created = created->GetParent();
+  const Node parent = created->GetParent();
+  Node last;
+  for (Node child = parent->GetLastChild(); child && !last; child = child->GetPrevSibling()) {
+    if (child != created && kelmo::easy::KindOf(child) != kelmo::NodeKind::Attribute &&
+        kelmo::easy::detail::NameIs(child, steps[found].name))
+      last = child;
+  }
+  if (last && last->GetNextSibling() != created) {
+    created->Detach();
+    parent->InsertChildAfter(last, created);
+  }
+  return node;
+}
+
 }  // namespace
 
 int RunGet(ToolContext& context, const std::vector<std::string>& args) {
@@ -88,6 +118,11 @@ int RunGet(ToolContext& context, const std::vector<std::string>& args) {
   }
   std::string out;
   for (const Node& node : nodes) {
+    // An element without a value has nothing to print, as a missing one.
+    if (node->IsEmpty()) {
+      if (several) continue;
+      throw DocumentError(doc.label + ": " + pathText + " has no value");
+    }
     const std::optional<std::string> value = ReadValue(node, kind);
     if (!value) {
       // Listing skips what has no value of the kind; one value must have it.
@@ -117,6 +152,15 @@ int RunSet(ToolContext& context, const std::vector<std::string>& args) {
   const std::string& valueText = parsed.positional[2];
   const ValueKind kind = ChooseKind(parsed);
   const Path path = ParseSinglePath(pathText, "set");
+  // A step that set would create must be a name that reads back as one.
+  for (const kelmo::easy::PathStep& step : path.steps()) {
+    for (char16_t unit : step.name) {
+      if (!kelmo::IsNameChar(static_cast<kelmo::WChar>(unit))) {
+        throw UsageError("bad path \"" + pathText + "\": step \"" + step.text +
+                         "\" is not a name (names hold letters, digits, '_', ':', '-' and '.')");
+      }
+    }
+  }
   const OutputChoice output = ChooseOutput(parsed, file);
 
   const kelmo::easy::Library& library = context.library();
@@ -125,17 +169,15 @@ int RunSet(ToolContext& context, const std::vector<std::string>& args) {
     throw UsageError("\"" + valueText + "\" is not a valid " + ValueKindName(kind) + ": " + *why);
 
   const LoadedDocument doc = LoadDocument(library, file);
-  std::string why;
-  const Node node = kelmo::easy::FindOrCreate(doc.element, path, &why);
-  if (!node) throw DocumentError(doc.label + ": cannot set " + pathText + ": " + why);
+  const Node node = SetInTree(doc, path, pathText);
   StoreValue(library, node, kind, valueText);
   // The text as the library writes the value: numbers in decimal, bool as
   // 1 or 0, bytes as base64.
   const std::string written = kelmo::easy::ValueOf<std::string>(node).value_or(std::string());
 
   WriteEdit(library, doc, parsed, output,
-            [&](std::string& text, const SourceDocument& layout, bool asciiOnly, std::string& reason) {
-              return SetInSource(text, layout, path, written, asciiOnly, reason);
+            [&](const DocumentText& text, SourceChange& change, std::string& reason) {
+              return SetInSource(text, path, written, change, reason);
             });
   return kExitOk;
 }
@@ -161,8 +203,8 @@ int RunDel(ToolContext& context, const std::vector<std::string>& args) {
   node->Detach();
 
   WriteEdit(library, doc, parsed, output,
-            [&](std::string& text, const SourceDocument& layout, bool, std::string& reason) {
-              return RemoveFromSource(text, layout, path, reason);
+            [&](const DocumentText& text, SourceChange& change, std::string& reason) {
+              return RemoveFromSource(text, path, change, reason);
             });
   return kExitOk;
 }

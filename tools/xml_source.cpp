@@ -1,9 +1,9 @@
 #include "xml_source.h"
 
-#include <cstdint>
-
 namespace kelmo_tool {
 namespace {
+
+constexpr size_t kOutside = SIZE_MAX;
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 
@@ -11,12 +11,12 @@ bool EndsName(char c) { return IsBlank(c) || c == '/' || c == '>' || c == '=' ||
 
 class Scanner {
  public:
-  Scanner(std::string_view text, SourceDocument& doc, std::string& why)
-      : text_(text), doc_(doc), why_(why) {}
+  Scanner(std::string_view text, SourceVisitor& visitor, std::string& why)
+      : text_(text), visitor_(visitor), why_(why) {}
 
   bool Run() {
     bool seenRoot = false;
-    while (true) {
+    while (!stopped_) {
       SkipBlanks();
       if (pos_ >= text_.size()) break;
       if (text_[pos_] != '<') return Fail("text outside the document element");
@@ -33,7 +33,7 @@ class Scanner {
         return Fail("a second top-level element");
       }
     }
-    if (!seenRoot) return Fail("no document element");
+    if (!seenRoot && !stopped_) return Fail("no document element");
     return true;
   }
 
@@ -51,6 +51,8 @@ class Scanner {
     while (pos_ < text_.size() && IsBlank(text_[pos_])) ++pos_;
   }
 
+  size_t Depth() const { return open_.empty() ? kOutside : open_.size() - 1; }
+
   // Moves past `terminator`; false when it never comes.
   bool SkipPast(std::string_view terminator) {
     const size_t at = text_.find(terminator, pos_);
@@ -59,36 +61,27 @@ class Scanner {
     return true;
   }
 
-  void NoteExtra(const char* what, size_t at) {
-    if (doc_.firstExtra.empty())
-      doc_.firstExtra = std::string(what) + " on line " + std::to_string(LineOf(text_, at));
-  }
-
-  void NoteInside() {
-    if (!open_.empty()) doc_.elements[open_.back()].hasMarkupInside = true;
+  void Note(const char* what, size_t at) {
+    if (!visitor_.Markup(what, at, Depth())) stopped_ = true;
   }
 
   bool SkipPi() {
     const size_t at = pos_;
     const bool declaration = at == 0 && StartsWith("<?xml") && pos_ + 5 < text_.size() &&
                              IsBlank(text_[pos_ + 5]);
-    if (!declaration) {
-      NoteExtra("a processing instruction", at);
-      NoteInside();
-    }
+    if (!declaration) Note("a processing instruction", at);
     return SkipPast("?>");
   }
 
   bool SkipComment() {
-    NoteExtra("a comment", pos_);
-    NoteInside();
+    Note("a comment", pos_);
     return SkipPast("-->");
   }
 
   // <!DOCTYPE ...>, with an internal subset in brackets that may hold '>'.
   bool SkipDoctype() {
     if (!StartsWith("<!DOCTYPE")) return Fail("unexpected \"<!\"");
-    NoteExtra("a DOCTYPE", pos_);
+    Note("a DOCTYPE", pos_);
     int brackets = 0;
     char quote = 0;
     for (pos_ += 2; pos_ < text_.size(); ++pos_) {
@@ -109,20 +102,21 @@ class Scanner {
     return Fail("unterminated DOCTYPE");
   }
 
-  std::string Name() {
+  std::string_view Name() {
     const size_t begin = pos_;
     while (pos_ < text_.size() && !EndsName(text_[pos_])) ++pos_;
-    return std::string(text_.substr(begin, pos_ - begin));
+    return text_.substr(begin, pos_ - begin);
   }
 
-  // The start tag at pos_; pushes the element when it stays open.
+  // The start tag at pos_; the element stays open unless it closes itself.
   bool StartTag() {
     SourceElement element;
     element.whole.begin = pos_;
     ++pos_;
     element.name = Name();
     if (element.name.empty()) return Fail("an element without a name");
-    element.nameEnd = element.tagEnd = pos_;
+    element.tagEnd = pos_;
+    attributes_.clear();
     while (true) {
       const size_t blanks = pos_;
       SkipBlanks();
@@ -156,25 +150,29 @@ class Scanner {
       attribute.value.end = close;
       pos_ = close + 1;
       attribute.whole.end = element.tagEnd = pos_;
-      element.attributes.push_back(std::move(attribute));
+      attributes_.push_back(attribute);
     }
-    element.parent = open_.empty() ? SIZE_MAX : open_.back();
-    const size_t index = doc_.elements.size();
-    if (element.parent != SIZE_MAX) doc_.elements[element.parent].children.push_back(index);
-    const bool selfClosing = element.selfClosing;
-    doc_.elements.push_back(std::move(element));
-    if (!selfClosing) open_.push_back(index);
+    const size_t depth = open_.size();
+    const size_t parentBegin = open_.empty() ? kOutside : open_.back().whole.begin;
+    if (!visitor_.StartElement(element, attributes_, depth, parentBegin)) stopped_ = true;
+    if (element.selfClosing) {
+      if (!stopped_ && !visitor_.EndElement(element, depth)) stopped_ = true;
+    } else {
+      open_.push_back(element);
+    }
     return true;
   }
 
   bool EndTag() {
-    SourceElement& element = doc_.elements[open_.back()];
+    SourceElement& element = open_.back();
     element.contentEnd = pos_;
     pos_ += 2;
-    if (Name() != element.name) return Fail("an end tag that does not match </" + element.name + ">");
+    if (Name() != element.name)
+      return Fail("an end tag that does not match </" + std::string(element.name) + ">");
     SkipBlanks();
     if (pos_ >= text_.size() || text_[pos_] != '>') return Fail("unterminated end tag");
     element.whole.end = ++pos_;
+    if (!visitor_.EndElement(element, open_.size() - 1)) stopped_ = true;
     open_.pop_back();
     return true;
   }
@@ -182,11 +180,14 @@ class Scanner {
   // The document element and everything inside it.
   bool Element() {
     if (!StartTag()) return false;
-    while (!open_.empty()) {
+    while (!open_.empty() && !stopped_) {
       const size_t textBegin = pos_;
-      while (pos_ < text_.size() && text_[pos_] != '<') ++pos_;
+      const size_t lt = text_.find('<', pos_);
+      pos_ = lt == std::string_view::npos ? text_.size() : lt;
       if (pos_ > textBegin) AddText({textBegin, pos_}, false);
-      if (pos_ >= text_.size()) return Fail("unclosed <" + doc_.elements[open_.back()].name + ">");
+      if (stopped_) break;
+      if (pos_ >= text_.size())
+        return Fail("unclosed <" + std::string(open_.back().name) + ">");
       if (StartsWith("</")) {
         if (!EndTag()) return false;
       } else if (StartsWith("<!--")) {
@@ -203,49 +204,97 @@ class Scanner {
         return false;
       }
     }
-    for (const SourceElement& element : doc_.elements) CheckContent(element);
     return true;
   }
 
   void AddText(Span span, bool cdata) {
     bool blank = !cdata;
     for (size_t i = span.begin; blank && i < span.end; ++i) blank = IsBlank(text_[i]);
-    if (!blank) doc_.elements[open_.back()].texts.push_back({span, cdata});
-  }
-
-  void CheckContent(const SourceElement& element) {
-    auto where = [&] {
-      return "<" + element.name + "> on line " + std::to_string(LineOf(text_, element.whole.begin));
-    };
-    if (doc_.firstMixedContent.empty() &&
-        (element.texts.size() > 1 || (!element.texts.empty() && !element.children.empty())))
-      doc_.firstMixedContent = "text beside other content in " + where();
-    if (!doc_.firstMultiLineText.empty()) return;
-    for (const SourceRun& run : element.texts) {
-      // A CDATA section is kept as it is; text loses its line breaks.
-      if (run.cdata) continue;
-      size_t begin = run.span.begin, end = run.span.end;
-      while (begin < end && IsBlank(text_[begin])) ++begin;
-      while (end > begin && IsBlank(text_[end - 1])) --end;
-      if (text_.substr(begin, end - begin).find_first_of("\r\n") != std::string_view::npos) {
-        doc_.firstMultiLineText = "text with line breaks in " + where();
-        return;
-      }
-    }
+    if (!blank && !visitor_.Text(span, cdata, open_.size() - 1)) stopped_ = true;
   }
 
   std::string_view text_;
-  SourceDocument& doc_;
+  SourceVisitor& visitor_;
   std::string& why_;
   size_t pos_ = 0;
-  std::vector<size_t> open_;
+  bool stopped_ = false;
+  std::vector<SourceElement> open_;
+  std::vector<SourceAttribute> attributes_;
+};
+
+// Finds the first thing that a rewrite from the tree would leave out.
+class DropFinder : public SourceVisitor {
+ public:
+  explicit DropFinder(std::string_view text) : text_(text) {}
+
+  bool StartElement(const SourceElement&, const std::vector<SourceAttribute>&, size_t,
+                    size_t) override {
+    if (!content_.empty()) ++content_.back().children;
+    content_.push_back({});
+    return true;
+  }
+
+  bool EndElement(const SourceElement& element, size_t) override {
+    const Content content = content_.back();
+    content_.pop_back();
+    if (content.texts > 1 || (content.texts == 1 && content.children > 0))
+      return Found("text beside other content in <" + std::string(element.name) + ">", element.whole.begin);
+    if (content.multiLine)
+      return Found("text with line breaks in <" + std::string(element.name) + ">", element.whole.begin);
+    return true;
+  }
+
+  bool Text(Span span, bool cdata, size_t) override {
+    Content& content = content_.back();
+    ++content.texts;
+    // A CDATA section is kept as it is; text loses its line breaks.
+    if (cdata) return true;
+    size_t begin = span.begin, end = span.end;
+    while (begin < end && IsBlank(text_[begin])) ++begin;
+    while (end > begin && IsBlank(text_[end - 1])) --end;
+    if (text_.substr(begin, end - begin).find_first_of("\r\n") != std::string_view::npos)
+      content.multiLine = true;
+    return true;
+  }
+
+  bool Markup(const char* what, size_t at, size_t) override {
+    return Found(what, at);
+  }
+
+  const std::string& found() const { return found_; }
+  size_t at() const { return at_; }
+
+ private:
+  struct Content {
+    uint32_t texts = 0;
+    uint32_t children = 0;
+    bool multiLine = false;
+  };
+
+  bool Found(std::string what, size_t at) {
+    found_ = std::move(what);
+    at_ = at;
+    return false;
+  }
+
+  std::string_view text_;
+  std::vector<Content> content_;
+  std::string found_;
+  size_t at_ = 0;
 };
 
 }  // namespace
 
-bool ScanXmlSource(std::string_view text, SourceDocument& document, std::string& why) {
-  document = SourceDocument();
-  return Scanner(text, document, why).Run();
+bool ScanXmlSource(std::string_view text, SourceVisitor& visitor, std::string& why) {
+  return Scanner(text, visitor, why).Run();
+}
+
+bool FindWhatARewriteDrops(std::string_view text, std::string& what, size_t& at, std::string& why) {
+  DropFinder finder(text);
+  if (!ScanXmlSource(text, finder, why)) return false;
+  what = finder.found();
+  at = finder.at();
+  return true;
 }
 
 size_t LineOf(std::string_view text, size_t offset) {

@@ -1,10 +1,18 @@
-// Where each element, attribute and value of a document lies in its text, so
-// that an edit can change those bytes and leave every other byte alone:
+// Where the elements, attributes and values of a document lie in its text,
+// so that an edit can change those bytes and leave every other byte alone:
 // comments, the DOCTYPE, processing instructions, line breaks and spacing.
+//
+// The scanner reads the text once, front to back, and tells a visitor what
+// it meets; it keeps only the open elements, so a large or deeply nested
+// document costs little beyond its text. It reads any text in which the
+// markup characters (< > & = / ? ! - quotes and blanks) stand for
+// themselves wherever their bytes appear: UTF-8, and the ASCII-based code
+// pages, whose other bytes it passes over without decoding them.
 #ifndef KELMO_TOOLS_XML_SOURCE_H
 #define KELMO_TOOLS_XML_SOURCE_H
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,50 +26,54 @@ struct Span {
 };
 
 struct SourceAttribute {
-  std::string name;
-  Span whole;        // name="value", without the blanks before it
-  Span value;        // between the quotes
+  std::string_view name;
+  Span whole;              // name="value", without the blanks before it
+  Span value;              // between the quotes
   size_t blanksBegin = 0;  // where the blanks before the attribute start
   char quote = '"';
 };
 
-// Character data or a CDATA section directly inside an element.
-struct SourceRun {
-  Span span;        // the run as written; for CDATA, the whole section
-  bool cdata = false;
-};
-
 struct SourceElement {
-  std::string name;
-  Span whole;           // from '<' to the end of the end tag (or of "/>")
-  size_t nameEnd = 0;   // just after the name in the start tag
-  size_t tagEnd = 0;    // just after the last attribute, or the name
+  std::string_view name;
+  Span whole;               // from '<' to the end of the end tag (or of "/>");
+                            // whole.end is known only once the element ends
+  size_t tagEnd = 0;        // just after the last attribute, or the name
   size_t contentBegin = 0;  // just after the start tag's '>'
   size_t contentEnd = 0;    // at the end tag's '<'; equal to contentBegin when self-closing
   bool selfClosing = false;
-  size_t parent = SIZE_MAX;  // index into SourceDocument::elements
-  std::vector<SourceAttribute> attributes;
-  std::vector<size_t> children;  // elements, in document order
-  std::vector<SourceRun> texts;
-  bool hasMarkupInside = false;  // a comment or processing instruction among the content
 };
 
-struct SourceDocument {
-  std::vector<SourceElement> elements;  // [0] is the document element
-  // The first comment, processing instruction (the XML declaration aside)
-  // or DOCTYPE, described for a message ("a comment on line 2"); empty when
-  // there is none.
-  std::string firstExtra;
-  // The first element that holds both text and child elements, or more than
-  // one text run, described likewise; empty when there is none.
-  std::string firstMixedContent;
-  // The first element whose text has a line break inside it.
-  std::string firstMultiLineText;
+// What the scanner meets, in document order. Depth 0 is the document
+// element; markup outside it has depth SIZE_MAX. A handler that returns
+// false stops the scan.
+class SourceVisitor {
+ public:
+  virtual ~SourceVisitor() = default;
+  // `parentBegin` is where the parent's start tag begins (SIZE_MAX for the
+  // document element); the attributes are valid only during the call.
+  virtual bool StartElement(const SourceElement& element, const std::vector<SourceAttribute>& attributes,
+                            size_t depth, size_t parentBegin) = 0;
+  // Every span of the element is known here.
+  virtual bool EndElement(const SourceElement& element, size_t depth) = 0;
+  // Character data that is not all blanks, or a CDATA section (the whole
+  // section), inside the element at `depth`.
+  virtual bool Text(Span span, bool cdata, size_t depth) = 0;
+  // A comment, processing instruction (the XML declaration aside) or DOCTYPE
+  // ("a comment", ...) at `at`.
+  virtual bool Markup(const char* what, size_t at, size_t depth) = 0;
 };
 
-// Scans UTF-8 text. False with a reason when the text is not markup this
-// scanner follows; the caller then must not edit it by position.
-bool ScanXmlSource(std::string_view text, SourceDocument& document, std::string& why);
+// Scans the text. False with a reason when the text is not markup this
+// scanner follows; the caller then must not edit it by position. A scan that
+// a handler stopped counts as successful.
+bool ScanXmlSource(std::string_view text, SourceVisitor& visitor, std::string& why);
+
+// The first thing in the text that a rewrite from the tree would not keep:
+// a comment, processing instruction or DOCTYPE, text beside other content,
+// or text with a line break inside it, described for a message ("a
+// comment"), and where it starts. Empty when there is none; false when the
+// text cannot be scanned.
+bool FindWhatARewriteDrops(std::string_view text, std::string& what, size_t& at, std::string& why);
 
 // The 1-based line of a byte offset.
 size_t LineOf(std::string_view text, size_t offset);

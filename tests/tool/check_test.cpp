@@ -50,11 +50,11 @@ INSTANTIATE_TEST_SUITE_P(
                        "1:9: bad character or entity reference (error 5)",
                        "    <a x=\"a & b\"/>\n            ^\n"},
         BrokenDocument{"EmptyFile", "", " the document is empty (error 0)", ""},
-        BrokenDocument{"TooShort", "<a>", "1:0: the document is too short to be XML (error 9)", ""},
+        BrokenDocument{"TooShort", "<a>", "1:1: the document is too short to be XML (error 9)", ""},
         BrokenDocument{"CommentOnly", "<!-- nothing here -->\n",
                        "1:22: the document has no element (error 0)", ""},
         BrokenDocument{"DeclarationCutOff", "<?xml version=\"1.0\" encoding=\"",
-                       "1:0: unknown or undecodable encoding (error 9)", ""}),
+                       "1:1: unknown or undecodable encoding (error 9)", ""}),
     [](const ::testing::TestParamInfo<BrokenDocument>& info) { return std::string(info.param.label); });
 
 TEST(Check, GoodDocumentsPrintNothingAndExit0) {

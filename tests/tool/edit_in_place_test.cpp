@@ -120,13 +120,14 @@ TEST(EditEncoding, Utf16AndNarrowFilesKeepTheirBytes) {
   expected[2 + 2 * 8] = 'y';
   EXPECT_EQ(ReadFile(utf16), expected);
 
-  // Characters a narrow encoding cannot hold become references.
+  // Characters a narrow encoding holds are written as themselves; only
+  // those it cannot hold become references.
   const std::string gb = dir.Write(
       "gb.xml", "<?xml version=\"1.0\" encoding=\"gb2312\"?>\n<a>\xD6\xD0</a><!--\xCE\xC4-->");
-  ASSERT_EQ(RunTool({"set", gb, ".", "\xC3\xA9\xE4\xB8\xAD", "-i"}).exitCode, 0);
+  ASSERT_EQ(RunTool({"set", gb, ".", "\xC3\xA9\xE4\xB8\xAD\xE1\x83\x90", "-i"}).exitCode, 0);
   EXPECT_EQ(ReadFile(gb),
-            "<?xml version=\"1.0\" encoding=\"gb2312\"?>\n<a>&#xE9;&#x4E2D;</a><!--\xCE\xC4-->");
-  EXPECT_EQ(RunTool({"get", gb, "."}).out, "\xC3\xA9\xE4\xB8\xAD\n");
+            "<?xml version=\"1.0\" encoding=\"gb2312\"?>\n<a>\xA8\xA6\xD6\xD0&#x10d0;</a><!--\xCE\xC4-->");
+  EXPECT_EQ(RunTool({"get", gb, "."}).out, "\xC3\xA9\xE4\xB8\xAD\xE1\x83\x90\n");
 }
 
 TEST(EditFailures, LeaveTheFileAlone) {
@@ -185,14 +186,14 @@ TEST(FmtRefuses, WhatItWouldDrop) {
   struct Case {
     std::string document, named;
   };
-  for (const Case& c : {Case{kRich, "a DOCTYPE on line 2"},
-                        Case{"<a><?p?></a>", "a processing instruction on line 1"},
-                        Case{"<a>x<b/></a>", "text beside other content in <a> on line 1"},
-                        Case{"<a>\n<b>x\ny</b></a>", "text with line breaks in <b> on line 2"}}) {
+  for (const Case& c : {Case{kRich, "<stdin>:2:1: a DOCTYPE"},
+                        Case{"<a><?p?></a>", "<stdin>:1:4: a processing instruction"},
+                        Case{"<a>\xC3\xA9x<b/></a>", "<stdin>:1:1: text beside other content in <a>"},
+                        Case{"<a>\n \xE4\xB8\xAD<b>x\ny</b></a>", "<stdin>:2:3: text with line breaks in <b>"}}) {
     const ToolRun run = RunTool({"fmt", "-"}, {c.document, {}, {}, ""});
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_EQ(run.out, "");
-    EXPECT_NE(run.err.find(c.named + " would be lost"), std::string::npos) << run.err;
+    EXPECT_EQ(run.err.rfind(c.named + " would be lost", 0), 0u) << run.err;
     EXPECT_EQ(RunTool({"fmt", "-", "--drop"}, {c.document, {}, {}, ""}).exitCode, 0);
   }
 }

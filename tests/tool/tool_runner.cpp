@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -78,6 +79,11 @@ ToolRun RunTool(const std::vector<std::string>& args, const ToolOptions& options
     close(out[0]);
     close(err[0]);
     if (!options.directory.empty() && chdir(options.directory.c_str()) != 0) _exit(125);
+    if (options.addressSpaceKiB != 0) {
+      // As "ulimit -v" sets it.
+      const rlimit limit{options.addressSpaceKiB * 1024, options.addressSpaceKiB * 1024};
+      if (setrlimit(RLIMIT_AS, &limit) != 0) _exit(125);
+    }
     execve(argp[0], argp.data(), envp.data());
     _exit(126);
   }

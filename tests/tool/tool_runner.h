@@ -20,6 +20,7 @@ struct ToolOptions {
   std::vector<std::string> extraEnv;   // NAME=VALUE added to the environment
   std::vector<std::string> unsetEnv;   // names removed from the environment
   std::string directory;               // working directory, if not the current one
+  unsigned long addressSpaceKiB = 0;   // the program's address space limit, if any
 };
 
 ToolRun RunTool(const std::vector<std::string>& args, const ToolOptions& options = {});

@@ -42,6 +42,8 @@ INSTANTIATE_TEST_SUITE_P(
         UsageCase{"GetOccurrenceNotANumber", {"get", "CONFIG", "user[x]"}, "whole number"},
         UsageCase{"GetUnclosedOccurrence", {"get", "CONFIG", "user[2"}, "must end with ']'"},
         UsageCase{"GetUnknownType", {"get", "CONFIG", "server", "--as", "float"}, "--as takes"},
+        UsageCase{"SetStepNotAName", {"set", "CONFIG", "server/bad name", "1", "-i"},
+                  "step \"bad name\" is not a name"},
         UsageCase{"UnknownOption", {"fmt", "CONFIG", "--bogus"}, "unknown option --bogus"},
         UsageCase{"OptionWithoutValue", {"fmt", "CONFIG", "--indent"}, "needs a value"},
         UsageCase{"OptionTwice", {"fmt", "CONFIG", "--newline", "lf", "--newline", "lf"}, "twice"},
