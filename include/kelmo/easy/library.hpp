@@ -39,8 +39,10 @@ struct ParseFailure {
   unsigned int column = 0;  // in UTF-16 units, from 1
   unsigned int offset = 0;  // UTF-16 units read, that character included
 
-  // "LINE:COLUMN: what went wrong (error CODE)".
+  // "LINE:COLUMN: what went wrong (error CODE)", or without the position
+  // for a caller that prints its own ("FILE:LINE:COLUMN: " + Reason()).
   std::string Message() const;
+  std::string Reason() const;
 };
 
 // A sentence for a parser error code.
@@ -99,9 +101,12 @@ inline std::string WhyCannotWrite(const std::string& path) {
 #endif
 }
 
+inline std::string ParseFailure::Reason() const {
+  return std::string(ParseErrorMessage(code)) + " (error " + std::to_string(code) + ")";
+}
+
 inline std::string ParseFailure::Message() const {
-  return std::to_string(line) + ":" + std::to_string(column) + ": " + ParseErrorMessage(code) +
-         " (error " + std::to_string(code) + ")";
+  return std::to_string(line) + ":" + std::to_string(column) + ": " + Reason();
 }
 
 // How a tree is written: the indent unit per level, the line end, and the
@@ -187,10 +192,14 @@ class Library {
 
   // For hosts that link the library instead of loading it:
   // Library lib(&GetCppModuleInterface, &FreeCppModuleInterface);
+  // path() then names the file the entry point lives in, as the system
+  // reports it, or says that the library was linked in when it cannot.
   Library(KelmoGetModuleFn get, KelmoFreeModuleFn free) : get_(get), free_(free) {
     if (!get_ || !free_) throw LibraryError("null entry point");
     get_(&module_);
     if (!module_) throw LibraryError("GetCppModuleInterface gave no factory");
+    path_ = FileOf(reinterpret_cast<void*>(get_));
+    if (path_.empty()) path_ = "(linked into the program)";
   }
 
   ~Library() {
@@ -215,21 +224,61 @@ class Library {
   Library(const Library&) = delete;
   Library& operator=(const Library&) = delete;
 
-  // The paths the default constructor tries, in order: KELMO_LIBRARY when
-  // set, `fallback` when given, the library beside the running program, the
-  // library where this installation put it, and the default name through
-  // the loader's own search path.
+  // The paths the default constructor tries, in order: the KELMO_LIBRARY
+  // environment variable when set; `fallback` when given; KELMO_LIBRARY_PATH
+  // when the program was compiled with that definition; the library beside
+  // the running program; the library where a program of this installation
+  // finds it (bin/../lib); KELMO_INSTALLED_LIBRARY, which the installed CMake
+  // package defines from its own location; and the default name through the
+  // loader's own search path.
   static std::vector<std::string> Candidates(const char* fallback) {
     std::vector<std::string> paths;
     if (const char* env = std::getenv("KELMO_LIBRARY"); env && *env) paths.push_back(env);
     if (fallback && *fallback) paths.push_back(fallback);
+#if defined(KELMO_LIBRARY_PATH)
+    paths.push_back(KELMO_LIBRARY_PATH);
+#endif
     const std::string directory = ExecutableDirectory();
-    if (!directory.empty()) paths.push_back(directory + kPathSeparator + DefaultName());
+    if (!directory.empty()) {
+      paths.push_back(directory + kPathSeparator + DefaultName());
+#if defined(KELMO_LIBRARY_FROM_PROGRAMS)
+      paths.push_back(directory + kPathSeparator + KELMO_LIBRARY_FROM_PROGRAMS);
+#endif
+    }
 #if defined(KELMO_INSTALLED_LIBRARY)
     paths.push_back(KELMO_INSTALLED_LIBRARY);
 #endif
     paths.push_back(DefaultName());
-    return paths;
+    // A path that comes twice is tried once.
+    std::vector<std::string> unique;
+    for (const std::string& path : paths) {
+      bool seen = false;
+      for (const std::string& earlier : unique) seen = seen || earlier == path;
+      if (!seen) unique.push_back(path);
+    }
+    return unique;
+  }
+
+  // The file of the loaded module that holds `address`; empty where the
+  // system does not say.
+  static std::string FileOf(void* address) {
+#if defined(_WIN32)
+    HMODULE module = nullptr;
+    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                                GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                            reinterpret_cast<LPCWSTR>(address), &module))
+      return {};
+    std::u16string buffer(32768, u'\0');
+    const DWORD n = GetModuleFileNameW(module, reinterpret_cast<LPWSTR>(&buffer[0]),
+                                       static_cast<DWORD>(buffer.size()));
+    if (n == 0 || n >= buffer.size()) return {};
+    buffer.resize(n);
+    return ToUtf8(buffer);
+#else
+    Dl_info info;
+    if (dladdr(address, &info) == 0 || !info.dli_fname) return {};
+    return info.dli_fname;
+#endif
   }
 
 #if defined(_WIN32)
