@@ -480,6 +480,44 @@ TEST_F(Convenience, FailuresSayWhy) {
 #endif
 }
 
+// The document says whether bytes were replaced while decoding, and where
+// the first one was, whether it came from memory or from a file.
+TEST_F(Convenience, DocumentSaysHowItWasRead) {
+  const struct {
+    std::string bytes;
+    std::string encoding;
+    bool checked, replaced;
+    unsigned int line, column;
+  } cases[] = {
+      // Latin-1 bytes claiming to be UTF-8: the parse succeeds, the damage is told.
+      {"<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<city>M\xFCnchen \xE9</city>", "utf-8", true,
+       true, 2, 8},
+      {"<a>\r\n\r\n  x\xC3</a>", "utf-8", true, true, 3, 4},
+      {"<city>M\xC3\xBCnchen</city>", "utf-8", true, false, 0, 0},
+      {"\xEF\xBB\xBF<a>\xEF\xBF\xBD written as such</a>", "utf-8", true, false, 0, 0},
+      {"<?xml version='1.0' encoding='ISO-8859-1'?><a>\xFC</a>", "iso-8859-1", false, false, 0, 0},
+      {std::string("\xFF\xFE<\0a\0/\0>\0", 10), "utf-16le", false, false, 0, 0},
+  };
+  const kelmo_test::ScratchDir dir;
+  const std::string file = dir.File("doc.xml").string();
+  for (const auto& c : cases) {
+    std::FILE* out = std::fopen(file.c_str(), "wb");
+    ASSERT_TRUE(out);
+    std::fwrite(c.bytes.data(), 1, c.bytes.size(), out);
+    std::fclose(out);
+    for (const Document& doc : {library_.Parse(c.bytes), library_.LoadFile(file)}) {
+      EXPECT_TRUE(doc.ok()) << c.bytes;
+      const kelmo::easy::Decoding& d = doc.decoding();
+      EXPECT_EQ(d.encoding, c.encoding) << c.bytes;
+      EXPECT_EQ(d.checked, c.checked) << c.bytes;
+      EXPECT_EQ(d.replaced, c.replaced) << c.bytes;
+      EXPECT_EQ(d.exact(), c.checked && !c.replaced) << c.bytes;
+      EXPECT_EQ(d.first.line, c.line) << c.bytes;
+      EXPECT_EQ(d.first.column, c.column) << c.bytes;
+    }
+  }
+}
+
 TEST(LibraryLoading, FindsTheLibraryBesideTheProgramThenBySoname) {
 #ifdef _WIN32
   GTEST_SKIP() << "the directory of the program is spelled with the system's separators on Windows";

@@ -4,6 +4,7 @@
 #ifndef KELMO_EASY_LIBRARY_HPP
 #define KELMO_EASY_LIBRARY_HPP
 
+#include <cstdio>
 #include <cstdlib>
 #include <stdexcept>
 #include <string>
@@ -25,6 +26,7 @@
 #endif
 #endif
 
+#include "kelmo/easy/decoding.hpp"
 #include "kelmo/easy/utf.hpp"
 #include "kelmo/easy/values.hpp"
 #include "kelmo/kelmo.h"
@@ -117,6 +119,23 @@ struct Layout {
   std::string encoding = "utf-8";
 };
 
+// How a document's bytes were read. A UTF-8 document (declared so, marked
+// so, or declaring nothing) is checked with the library's own UTF-8
+// converter: `replaced` says whether bytes that are not valid UTF-8 became
+// U+FFFD, and `first` where the first of them stands, as the command-line
+// tool reports it. Other encodings are named but not checked here (only the
+// library's UTF-8 converter can be reached through its interfaces).
+struct Decoding {
+  std::string encoding = "utf-8";  // as marked or declared, lower case
+  bool checked = false;            // the bytes were checked (UTF-8 only)
+  bool replaced = false;           // bytes that did not decode became U+FFFD
+  TextPosition first;              // of the first replaced byte, when replaced
+
+  // Read as written: checked, and nothing replaced. A host that saves only
+  // such documents never writes the damage of a misread file for good.
+  bool exact() const { return checked && !replaced; }
+};
+
 // A parsed document: the parser's nameless root, whose element children are
 // the top-level elements, or the failure with its position.
 class Document {
@@ -126,6 +145,7 @@ class Document {
   bool ok() const { return ok_; }
   explicit operator bool() const { return ok_; }
   const ParseFailure& error() const { return error_; }
+  const Decoding& decoding() const { return decoding_; }
 
   // The nameless root; after a failed parse it holds what was built so far.
   const Node& root() const { return root_; }
@@ -143,6 +163,7 @@ class Document {
   friend class Library;
   bool ok_ = false;
   ParseFailure error_;
+  Decoding decoding_;
   Node root_;
 };
 
@@ -327,7 +348,51 @@ class Library {
     if (bytes.size() >= kWholeText) return Failed(parser, static_cast<unsigned>(ParseError::File));
     const bool ok = parser->ParseBuffer(reinterpret_cast<const unsigned char*>(bytes.data()),
                                         static_cast<unsigned int>(bytes.size()));
-    return Finish(parser, ok);
+    Document doc = Finish(parser, ok);
+    doc.decoding_ = CheckDecoding(bytes);
+    return doc;
+  }
+
+  // How the bytes of a document would be read: see Decoding.
+  Decoding CheckDecoding(std::string_view bytes) const {
+    Decoding result;
+    const auto starts = [&](std::string_view mark) { return bytes.substr(0, mark.size()) == mark; };
+    using namespace std::string_view_literals;
+    if (starts("\xEF\xBB\xBF"sv)) {
+      bytes.remove_prefix(3);
+    } else if (starts("\xFF\xFE\0\0"sv) || starts("\0\0\xFE\xFF"sv)) {
+      result.encoding = starts("\xFF"sv) ? "utf-32le" : "utf-32be";
+      return result;
+    } else if (starts("\xFF\xFE"sv) || starts("<\0"sv)) {
+      result.encoding = "utf-16le";
+      return result;
+    } else if (starts("\xFE\xFF"sv) || starts("\0<"sv)) {
+      result.encoding = "utf-16be";
+      return result;
+    } else {
+      const std::string declared = DeclaredEncoding(bytes);
+      if (!declared.empty()) result.encoding = declared;
+      if (declared != "" && declared != "utf-8" && declared != "utf8") return result;
+    }
+    if (bytes.size() >= kWholeText) return result;
+    // Decoded and encoded back by the library's own UTF-8 converter.
+    const Node scratch = CreateNode();
+    scratch->SetStringA(bytes.data(), static_cast<unsigned int>(bytes.size()), kCodePageUtf8);
+    const std::optional<std::u16string> text = ValueOf<std::u16string>(scratch);
+    if (!text) return result;
+    const std::vector<size_t> replaced =
+        ReplacedUnits(*text, bytes, [&](const std::u16string& t) -> std::optional<std::string> {
+          scratch->SetStringW(AsWide(t), static_cast<unsigned int>(t.size()));
+          const char* back = nullptr;
+          unsigned int length = 0;
+          RefPtr<XInRes> holder;
+          if (!scratch->GetStringA(back, length, kCodePageUtf8, holder)) return std::nullopt;
+          return std::string(back, length);
+        });
+    result.checked = true;
+    result.replaced = !replaced.empty();
+    if (result.replaced) result.first = PositionsOf(*text, {replaced.front()}).front();
+    return result;
   }
 
   // Parses the file at `path` (UTF-8 on every platform).
@@ -339,7 +404,10 @@ class Library {
 #else
     const bool ok = parser->ParseFileA(path.c_str());
 #endif
-    return Finish(parser, ok);
+    Document doc = Finish(parser, ok);
+    std::string bytes;
+    if (ReadWholeFile(path, bytes)) doc.decoding_ = CheckDecoding(bytes);
+    return doc;
   }
 
   // The subtree as UTF-8 XML text, without a declaration.
@@ -418,6 +486,40 @@ class Library {
       return false;
     }
     return true;
+  }
+
+  // The encoding name in a leading XML declaration, lower case; empty when
+  // there is none.
+  static std::string DeclaredEncoding(std::string_view bytes) {
+    if (bytes.substr(0, 5) != "<?xml") return {};
+    const std::string_view declaration = bytes.substr(0, bytes.find("?>"));
+    size_t at = declaration.find("encoding");
+    if (at == std::string_view::npos) return {};
+    at = declaration.find_first_of("\"'", at);
+    if (at == std::string_view::npos) return {};
+    const size_t end = declaration.find(declaration[at], at + 1);
+    if (end == std::string_view::npos) return {};
+    std::string name(declaration.substr(at + 1, end - at - 1));
+    for (char& c : name) {
+      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    return name;
+  }
+
+  static bool ReadWholeFile(const std::string& path, std::string& bytes) {
+#if defined(_WIN32)
+    const std::u16string wide = ToUtf16(path);
+    std::FILE* file = _wfopen(reinterpret_cast<const wchar_t*>(wide.c_str()), L"rb");
+#else
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+#endif
+    if (!file) return false;
+    char buffer[65536];
+    size_t n = 0;
+    while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) bytes.append(buffer, n);
+    const bool read = !std::ferror(file);
+    std::fclose(file);
+    return read;
   }
 
   static Document Finish(const RefPtr<KelmoParser>& parser, bool ok) {
