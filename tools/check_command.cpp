@@ -4,12 +4,15 @@
 #include "command_line.h"
 #include "commands.h"
 #include "document_io.h"
+#include "encodings.h"
+#include "strict_reading.h"
 #include "tool_error.h"
 
 namespace kelmo_tool {
 
 int RunCheck(ToolContext& context, const std::vector<std::string>& args) {
-  const Arguments parsed = ParseArguments(args, {});
+  const Arguments parsed = ParseArguments(args, {{"--strict", "", false}});
+  const bool strict = parsed.Has("--strict");
   if (PrintHelpIfAsked("check", parsed.help)) return kExitOk;
   if (parsed.positional.empty()) throw UsageError("check needs at least one FILE");
   int stdinCount = 0;
@@ -27,6 +30,15 @@ int RunCheck(ToolContext& context, const std::vector<std::string>& args) {
                                     std::to_string(static_cast<unsigned int>(kelmo::ParseError::Encoding)) + ")\n";
         std::fputs(message.c_str(), stderr);
         status = kExitDocument;
+      }
+      // What the library's lenient reader passed over and a strict reader
+      // would refuse: a warning, and a failure with --strict.
+      for (const StrictWarning& warning : FindStrictWarnings(DecodeDocument(doc.bytes))) {
+        const std::string message = doc.label + ":" + std::to_string(warning.line) + ":" +
+                                    std::to_string(warning.column) + ": warning: " +
+                                    warning.message + "\n";
+        std::fputs(message.c_str(), stderr);
+        if (strict) status = kExitDocument;
       }
     } catch (const DocumentError& e) {
       std::string message = e.what();
