@@ -9,6 +9,9 @@
 namespace kelmo_tool {
 namespace {
 
+constexpr const char* kNotMarkup =
+    "the document does not start with markup: this character cannot begin it";
+
 bool IsBlank(char16_t c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n'; }
 
 // Walks the top level of a document: the prolog, the elements at depth 0
@@ -31,7 +34,7 @@ class TopLevel {
       }
       if (c != u'<') {
         if (!seenMarkup) {
-          Add(i, "the document does not start with markup: this character cannot begin it");
+          Add(i, kNotMarkup);
         } else {
           Add(i, elements == 0 ? "text before the document element"
                                : "text after the document element");
@@ -155,7 +158,8 @@ std::vector<StrictWarning> FindStrictWarnings(const std::u16string& text) {
   const std::vector<kelmo::easy::TextPosition> positions = kelmo::easy::PositionsOf(text, at);
   std::vector<StrictWarning> warnings;
   for (size_t i = 0; i < problems.size() && i < positions.size(); ++i)
-    warnings.push_back({positions[i].line, positions[i].column, problems[i].second});
+    warnings.push_back({positions[i].line, positions[i].column, problems[i].second,
+                        problems[i].second == kNotMarkup});
   return warnings;
 }
 

@@ -13,6 +13,7 @@ struct StrictWarning {
   unsigned int line;
   unsigned int column;
   std::string message;
+  bool notMarkup = false;  // the document does not start with markup at all
 };
 
 // The warnings for a document's decoded text, in document order, with

@@ -144,9 +144,14 @@ TEST(Check, BinaryGarbageIsADocumentProblemNotACrash) {
   ScratchDir dir;
   std::string garbage;
   for (int i = 0; i < 4096; ++i) garbage.push_back(static_cast<char>((i * 7919 + 13) & 0xFF));
-  const ToolRun run = RunTool({"check", dir.Write("garbage.bin", garbage)});
+  const std::string file = dir.Write("garbage.bin", garbage);
+  const ToolRun run = RunTool({"check", file});
   EXPECT_EQ(run.signal, 0);
   EXPECT_EQ(run.exitCode, 1) << run.err;
+  // Told at its first character (after the leading carriage return), not
+  // only wherever the parser stopped.
+  EXPECT_EQ(run.err.rfind(file + ":2:1: warning: the document does not start with markup", 0), 0u)
+      << run.err;
 }
 
 TEST(Check, VeryDeepDocumentIsChecked) {
