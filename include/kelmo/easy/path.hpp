@@ -271,7 +271,7 @@ inline Node FindOrCreate(const Node& from, const Path& path, std::string* error 
     if (step.anyName) return fail("cannot create \"" + step.text + "\": it names no one node");
     if (!IsWritableName(AsWide(step.name), static_cast<uint32_t>(step.name.size())))
       return fail("cannot create \"" + step.text +
-                  "\": a name holds only letters, digits and _ : - . (no blank, quote or markup)");
+                  "\": a name holds only letters, digits, non-ASCII characters and _ : - .");
     if (i == missing && KindOf(node) == NodeKind::Attribute)
       return fail("cannot create \"" + step.text + "\" inside attribute \"" + NameOf(node) + "\"");
     if (step.attribute && i + 1 < steps.size())
