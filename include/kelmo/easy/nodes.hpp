@@ -91,7 +91,8 @@ inline Node NewSibling(const Node& sibling, std::string_view name, bool after, s
   const std::u16string wide = ToUtf16(name);
   if (!IsWritableName(AsWide(wide), static_cast<uint32_t>(wide.size())))
     return fail("\"" + std::string(name) +
-                "\" is not a valid name: a name holds only letters, digits, non-ASCII characters and _ : - .");
+                "\" is not a valid name: a name holds only letters, digits, "
+                "non-ASCII characters and _ : - .");
   Node child = sibling->CreateNode();
   child->SetNameW(AsWide(wide), static_cast<unsigned int>(wide.size()));
   if (after) {
