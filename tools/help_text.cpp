@@ -93,7 +93,7 @@ std::string GeneralHelp() {
 
 std::string CommandHelp(const std::string& command) {
   if (command == "check") {
-    return "Usage: kelmo check FILE...\n"
+    return "Usage: kelmo check [--strict] FILE...\n"
            "\n"
            "Parses each FILE and, for each one that fails, prints\n"
            "  FILE:LINE:COLUMN: MESSAGE (error N)\n"
@@ -102,6 +102,12 @@ std::string CommandHelp(const std::string& command) {
            "encoding that no converter knows (read in the system's default encoding),\n"
            "and each place where bytes did not decode and became U+FFFD. Files that\n"
            "parse as written print nothing.\n"
+           "\n"
+           "The library reads leniently; what a strict XML reader would reject is\n"
+           "reported as FILE:LINE:COLUMN: warning: MESSAGE: text before or after the\n"
+           "document element, a second top-level element, and a first character that\n"
+           "cannot start markup. Warnings leave the exit status 0; with --strict they\n"
+           "make it 1.\n"
            "\n"
            "Error numbers: 0 no element (nothing but blanks, comments or declarations), 5 bad character or entity\n"
            "reference, 6 syntax error, 7 end tag does not match the open element,\n"

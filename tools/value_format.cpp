@@ -139,12 +139,11 @@ std::optional<std::string> ReadValue(const Node& node, ValueKind kind) {
     case ValueKind::Double: {
       std::optional<double> value = ValueOf<double>(node);
       if (!value) return std::nullopt;
-      // Fifteen significant digits: text read into a double may be off in
-      // its last bits (0.75 can arrive as 0.7500000000000001), and what was
-      // written is what a person wants to see again.
-      char text[40];
-      std::snprintf(text, sizeof text, "%.15g", *value);
-      return std::string(text);
+      // The library's own text for the number: the shortest plain decimal
+      // that reads back exactly, as the library writes it into a file.
+      const Node scratch = node->CreateNode();
+      scratch->SetDouble(*value);
+      return ValueOf<std::string>(scratch);
     }
     case ValueKind::Bool: {
       std::optional<bool> value = ValueOf<bool>(node);

@@ -1,34 +1,8 @@
-// The units a name may hold, shared by the parser, which reads names with
-// it, and the writer, which refuses to write a name the parser would not
-// read back as the same name.
+// The name characters live with the public headers, which the convenience
+// layer shares with the library.
 #ifndef KELMO_COMMON_XML_NAME_CHARS_H
 #define KELMO_COMMON_XML_NAME_CHARS_H
 
-#include <cstdint>
-
-#include "kelmo/platform_types.h"
-
-namespace kelmo {
-
-namespace xml_chars_detail {
-// One bit per ASCII unit that may appear in a name.
-constexpr uint64_t kNameBitsLow = (uint64_t(0x3FF) << '0') | (uint64_t(1) << ':') |
-                                  (uint64_t(1) << '-') | (uint64_t(1) << '.');
-constexpr uint64_t kNameBitsHigh = (uint64_t(0x3FFFFFF) << ('A' - 64)) |
-                                   (uint64_t(0x3FFFFFF) << ('a' - 64)) |
-                                   (uint64_t(1) << ('_' - 64));
-}  // namespace xml_chars_detail
-
-// Digits, ASCII letters, "_", ":", "-", "." and every unit above 0x7F. The
-// same test serves for the first unit of a name, so names may start with a
-// digit, "-" or ".".
-inline bool IsNameChar(WChar c) {
-  const uint16_t u = static_cast<uint16_t>(c);
-  if (u >= 0x80) return true;
-  if (u < 64) return (xml_chars_detail::kNameBitsLow >> u) & 1;
-  return (xml_chars_detail::kNameBitsHigh >> (u - 64)) & 1;
-}
-
-}  // namespace kelmo
+#include "kelmo/xml_name_chars.h"
 
 #endif  // KELMO_COMMON_XML_NAME_CHARS_H

@@ -42,7 +42,9 @@ uint32_t FormatDecimal(Int value, char* out, uint32_t room) {
 // same value in x's own precision (0.7f gives 0.7, 1.0 / 3 gives
 // 0.3333333333333333), in plain notation: no exponent, the integer part in
 // full (100 gives 100, 1e-10 gives 0.0000000001), a point only when there
-// are fraction digits, "-0" for negative zero. NaN is written "nan" and the
+// are fraction digits, "-0" for negative zero. Beyond the shortest digits a
+// large value is padded with zeros: 1e23 gives 1 and 23 zeros, not the
+// exact expansion of the nearest double. NaN is written "nan" and the
 // infinities "inf" and "-inf". `out` must have room for kMaxRealText
 // characters; no terminator is written. Returns the length.
 uint32_t FormatReal(double x, char* out);

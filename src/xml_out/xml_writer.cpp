@@ -27,15 +27,7 @@ bool IsAttribute(const KelmoImpl& node) { return node.Kind() == kAttributeKind; 
 
 // A name that the parser reads back as the same name: not empty, and made
 // of name characters only (no blank, markup character, quote or control).
-bool IsWritableName(const WStrBuf& name) {
-  const WChar* units = name.Data();
-  const uint32_t length = name.Length();
-  if (length == 0) return false;
-  for (uint32_t i = 0; i < length; ++i) {
-    if (!IsNameChar(units[i])) return false;
-  }
-  return true;
-}
+bool IsWritableName(const WStrBuf& name) { return kelmo::IsWritableName(name.Data(), name.Length()); }
 
 // A CDATA section ends at the first "]]>", so text holding one cannot be
 // written as a section.

@@ -176,6 +176,18 @@ TEST(LibraryLoading, FromLinkedEntryPointsAndMovedWithoutDoubleFree) {
   EXPECT_EQ(kelmo::easy::NameOf(third.CreateNode("x")), "x");
   EXPECT_EQ(kelmo::easy::NameOf(node), "kept") << "nodes outlive their factory";
   EXPECT_THROW(Library(nullptr, host.free), kelmo::easy::LibraryError);
+  // The module the entry point lives in, as the loader names it.
+  EXPECT_NE(Library(host.get, host.free).path().find("libkelmo"), std::string::npos);
+}
+
+// A program compiled with KELMO_LIBRARY_PATH (as this one is) tries it
+// before looking beside itself and by name.
+TEST(LibraryLoading, CompiledInPathComesBeforeTheSearch) {
+  const std::vector<std::string> paths = Library::Candidates(nullptr);
+  const auto compiled = std::find(paths.begin(), paths.end(), std::string(KELMO_LIBRARY_PATH));
+  ASSERT_NE(compiled, paths.end());
+  EXPECT_LT(compiled - paths.begin(),
+            std::find(paths.begin(), paths.end(), std::string(Library::DefaultName())) - paths.begin());
 }
 
 // ---- Documents and typed access
@@ -290,6 +302,51 @@ TEST_F(Convenience, SetThatCannotCompleteChangesNothing) {
   EXPECT_FALSE(Set(settings_, "a//b", 1));
   EXPECT_FALSE(Set(nullptr, "a", 1));
   EXPECT_EQ(library_.ToXml(settings_), before);
+}
+
+// A step that the writer would refuse is refused by Set at once, naming it,
+// and nothing is created on the way to it.
+TEST_F(Convenience, SetRefusesAStepThatIsNotAName) {
+  const std::string before = library_.ToXml(settings_);
+  for (const char* path : {"bad name", "new/a<b", "server/@x\"y", "q/r s/t"}) {
+    std::string why;
+    EXPECT_FALSE(Set(settings_, path, 1, &why)) << path;
+    const std::string step = std::string(path).substr(std::string(path).rfind('/') + 1);
+    EXPECT_NE(why.find(step.front() == '@' ? step.substr(1) : step), std::string::npos) << why;
+  }
+  EXPECT_EQ(library_.ToXml(settings_), before);
+  std::string why;
+  EXPECT_TRUE(Set(settings_, "ok.name_2:x-y", 1, &why)) << why;
+}
+
+TEST_F(Convenience, FrictionRemoved) {
+  // GetOr on the node itself.
+  EXPECT_EQ(GetOr<double>(Find(settings_, "server/timeout"), 1.0), 2.5);
+  EXPECT_EQ(GetOr<int>(Find(settings_, "users/user"), 7), 7);
+  EXPECT_EQ(GetOr<int>(Node(), 8), 8);
+  // Insertion next to a sibling, in that order, and a bad name refused.
+  const Node users = Find(settings_, "users");
+  const Node second = Find(users, "user[2]");
+  ASSERT_TRUE(kelmo::easy::InsertBefore(second, "before"));
+  ASSERT_TRUE(kelmo::easy::InsertAfter(second, "after"));
+  std::string why;
+  EXPECT_FALSE(kelmo::easy::InsertAfter(second, "no good", &why));
+  EXPECT_NE(why.find("\"no good\""), std::string::npos) << why;
+  EXPECT_FALSE(kelmo::easy::InsertAfter(doc_.root(), "x", &why)) << "the root has no parent";
+  std::vector<std::string> names;
+  for (const Node& child : kelmo::easy::Children(users)) names.push_back(kelmo::easy::NameOf(child));
+  EXPECT_EQ(names, (std::vector<std::string>{"user", "before", "user", "after"}));
+  // Bools as words when asked; the raw interface's 1 stays the default.
+  ASSERT_TRUE(Set(settings_, "flags/on", kelmo::easy::BoolText{true}));
+  ASSERT_TRUE(Set(settings_, "flags/off", kelmo::easy::BoolText{false}));
+  ASSERT_TRUE(Set(settings_, "flags/raw", true));
+  EXPECT_EQ(library_.ToXml(Find(settings_, "flags"), {"", "", "utf-8"}),
+            "<flags><on>true</on><off>false</off><raw>1</raw></flags>");
+  EXPECT_EQ(Get<bool>(settings_, "flags/off"), false);
+  // The failure in words, with and without its position.
+  const Document broken = library_.Parse("<a>\n  <b></c>\n</a>");
+  EXPECT_EQ(broken.error().Reason(), "end tag does not match the open element (error 7)");
+  EXPECT_EQ(broken.error().Message(), "2:9: " + broken.error().Reason());
 }
 
 TEST_F(Convenience, DeepPathsNeedNoRecursion) {
@@ -421,6 +478,44 @@ TEST_F(Convenience, FailuresSayWhy) {
   EXPECT_FALSE(refused);
   EXPECT_EQ(refused.reason, "it is read-only");
 #endif
+}
+
+// The document says whether bytes were replaced while decoding, and where
+// the first one was, whether it came from memory or from a file.
+TEST_F(Convenience, DocumentSaysHowItWasRead) {
+  const struct {
+    std::string bytes;
+    std::string encoding;
+    bool checked, replaced;
+    unsigned int line, column;
+  } cases[] = {
+      // Latin-1 bytes claiming to be UTF-8: the parse succeeds, the damage is told.
+      {"<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<city>M\xFCnchen \xE9</city>", "utf-8", true,
+       true, 2, 8},
+      {"<a>\r\n\r\n  x\xC3</a>", "utf-8", true, true, 3, 4},
+      {"<city>M\xC3\xBCnchen</city>", "utf-8", true, false, 0, 0},
+      {"\xEF\xBB\xBF<a>\xEF\xBF\xBD written as such</a>", "utf-8", true, false, 0, 0},
+      {"<?xml version='1.0' encoding='ISO-8859-1'?><a>\xFC</a>", "iso-8859-1", false, false, 0, 0},
+      {std::string("\xFF\xFE<\0a\0/\0>\0", 10), "utf-16le", false, false, 0, 0},
+  };
+  const kelmo_test::ScratchDir dir;
+  const std::string file = dir.File("doc.xml").string();
+  for (const auto& c : cases) {
+    std::FILE* out = std::fopen(file.c_str(), "wb");
+    ASSERT_TRUE(out);
+    std::fwrite(c.bytes.data(), 1, c.bytes.size(), out);
+    std::fclose(out);
+    for (const Document& doc : {library_.Parse(c.bytes), library_.LoadFile(file)}) {
+      EXPECT_TRUE(doc.ok()) << c.bytes;
+      const kelmo::easy::Decoding& d = doc.decoding();
+      EXPECT_EQ(d.encoding, c.encoding) << c.bytes;
+      EXPECT_EQ(d.checked, c.checked) << c.bytes;
+      EXPECT_EQ(d.replaced, c.replaced) << c.bytes;
+      EXPECT_EQ(d.exact(), c.checked && !c.replaced) << c.bytes;
+      EXPECT_EQ(d.first.line, c.line) << c.bytes;
+      EXPECT_EQ(d.first.column, c.column) << c.bytes;
+    }
+  }
 }
 
 TEST(LibraryLoading, FindsTheLibraryBesideTheProgramThenBySoname) {

@@ -73,6 +73,20 @@ check_prefix() {  # check_prefix PREFIX LABEL
   "$out/examples/kelmo_linked_example" >"$out/linked.txt" || fail "kelmo_linked_example"
   expect_line "$out/linked.txt" "read back: port 5432, 6 password bytes"
 
+  echo "== $label: a C++14 host of kelmo::headers finds the library by itself"
+  # Built outside the prefix, so that only the package can say where the
+  # library lies.
+  local host=$work/headers-$label
+  cmake -S "$source/tests/package/headers_consumer" -B "$host" "${generator[@]}" \
+    -DCMAKE_PREFIX_PATH="$prefix" -DCMAKE_CXX_COMPILER="$cxx" \
+    -DCMAKE_CXX_FLAGS="$flags" -DCMAKE_EXE_LINKER_FLAGS="$flags" >"$out/headers-configure.log" ||
+    { cat "$out/headers-configure.log"; fail "configuring the kelmo::headers host"; }
+  cmake --build "$host" >"$out/headers-build.log" 2>&1 ||
+    { cat "$out/headers-build.log"; fail "building the kelmo::headers host in C++14"; }
+  env -u KELMO_LIBRARY -u LD_LIBRARY_PATH "$host/headers_consumer" >"$out/headers.txt" ||
+    { cat "$out/headers.txt"; fail "the kelmo::headers host"; }
+  expect_line "$out/headers.txt" "loaded $lib/libkelmo.so.0: b is 7"
+
   if [ "$with_pkg_config" = no ]; then
     echo "== $label: pkg-config is not installed; the pkg-config consumer is not built"
   else

@@ -65,6 +65,38 @@ TEST(Check, GoodDocumentsPrintNothingAndExit0) {
   EXPECT_EQ(run.err, "");
 }
 
+// What the lenient reader passes over is a warning with its position, and
+// a failure with --strict; markup inside the element (a quoted ">", a CDATA
+// section holding an end tag, a DOCTYPE subset) is not mistaken for it.
+TEST(Check, WarnsAboutWhatAStrictReaderRejects) {
+  const struct {
+    std::string bytes;
+    std::string warnings;  // after "FILE:"
+  } cases[] = {
+      {"junk before <a>1</a> junk after",
+       "1:1: warning: the document does not start with markup: this character cannot begin it\n"
+       "FILE:1:22: warning: text after the document element\n"},
+      {"<a/><b/>", "1:5: warning: a second top-level element: a document has one\n"},
+      {"<?xml version=\"1.0\"?>\n<!-- c -->\nx<a/>\n",
+       "3:1: warning: text before the document element\n"},
+      {"<a/>\r\n\r\n <![CDATA[x]]>", "3:2: warning: a CDATA section outside the document element\n"},
+      {"<!DOCTYPE a [<!ENTITY e \"]>\">]>\n<a x=\"<b>\">t<b/><![CDATA[</a>]]><!--</a>--></a>\n", ""},
+  };
+  ScratchDir dir;
+  for (const auto& c : cases) {
+    const std::string file = dir.Write("doc.xml", c.bytes);
+    std::string expected = c.warnings.empty() ? "" : file + ":" + c.warnings;
+    for (size_t at = expected.find("FILE:"); at != std::string::npos; at = expected.find("FILE:"))
+      expected.replace(at, 4, file);
+    const ToolRun run = RunTool({"check", file});
+    EXPECT_EQ(run.exitCode, 0) << c.bytes;
+    EXPECT_EQ(run.err, expected) << c.bytes;
+    const ToolRun strict = RunTool({"check", "--strict", file});
+    EXPECT_EQ(strict.exitCode, c.warnings.empty() ? 0 : 1) << c.bytes;
+    EXPECT_EQ(strict.err, expected) << c.bytes;
+  }
+}
+
 TEST(Check, ReportsEveryFailingFileAndGoesOn) {
   ScratchDir dir;
   const std::string good = dir.Write("good.xml", "<a/>");
@@ -112,9 +144,14 @@ TEST(Check, BinaryGarbageIsADocumentProblemNotACrash) {
   ScratchDir dir;
   std::string garbage;
   for (int i = 0; i < 4096; ++i) garbage.push_back(static_cast<char>((i * 7919 + 13) & 0xFF));
-  const ToolRun run = RunTool({"check", dir.Write("garbage.bin", garbage)});
+  const std::string file = dir.Write("garbage.bin", garbage);
+  const ToolRun run = RunTool({"check", file});
   EXPECT_EQ(run.signal, 0);
   EXPECT_EQ(run.exitCode, 1) << run.err;
+  // Told at its first character (after the leading carriage return), not
+  // only wherever the parser stopped.
+  EXPECT_EQ(run.err.rfind(file + ":2:1: warning: the document does not start with markup", 0), 0u)
+      << run.err;
 }
 
 TEST(Check, VeryDeepDocumentIsChecked) {

@@ -55,6 +55,27 @@ INSTANTIATE_TEST_SUITE_P(
         GetCase{"server/name", "string", "primary\n"}),
     [](const ::testing::TestParamInfo<GetCase>& info) { return "As" + std::to_string(info.index); });
 
+// A double prints as the library writes it: the shortest digits that read
+// back exactly, padded with zeros, never an exponent.
+TEST(GetAsDouble, PrintsTheShortestExactPlainDecimal) {
+  ScratchDir dir;
+  const std::string file = dir.Write(
+      "n.xml", "<n><a>0.30000000000000004</a><b>123456789012345678</b><c>1" +
+                   std::string(23, '0') + "</c><d>0.000000015</d></n>");
+  const struct {
+    const char* path;
+    std::string printed;
+  } cases[] = {{"a", "0.30000000000000004\n"},
+               {"b", "123456789012345680\n"},
+               {"c", "1" + std::string(23, '0') + "\n"},
+               {"d", "0.000000015\n"}};
+  for (const auto& c : cases) {
+    const ToolRun run = RunTool({"get", file, c.path, "--as", "double"});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.out, c.printed) << c.path;
+  }
+}
+
 struct GetFailure {
   const char* path;
   const char* as;

@@ -2,6 +2,8 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <random>
 #include <limits>
@@ -228,7 +230,7 @@ TEST(FormatDecimal, StoresOnlyWhatFits) {
 TEST(FormatReal, ShortestPlainText) {
   struct Case {
     double value;
-    const char* text;
+    std::string text;
   } cases[] = {
       {2.5, "2.5"},
       {-2.5, "-2.5"},
@@ -245,12 +247,18 @@ TEST(FormatReal, ShortestPlainText) {
       {123456.789, "123456.789"},
       {3000000000.0, "3000000000"},
       {-1e20, "-100000000000000000000"},
+      {1e23, "1" + std::string(23, '0')},
+      {1e300, "1" + std::string(300, '0')},
+      {123456789012345678.0, "123456789012345680"},
+      {1.5e-7, "0.00000015"},
   };
   for (const Case& c : cases) EXPECT_EQ(Real(c.value), c.text) << c.value;
   EXPECT_EQ(Real(0.7f), "0.7");
   EXPECT_EQ(Real(0.1f), "0.1");
   EXPECT_EQ(Real(3.14159f), "3.14159");
   EXPECT_EQ(Real(16777216.0f), "16777216");
+  EXPECT_EQ(Real(3e38f), "3" + std::string(38, '0'));
+  EXPECT_EQ(Real(std::numeric_limits<float>::max()), "34028235" + std::string(31, '0'));
   const std::string tiny = Real(std::numeric_limits<double>::denorm_min());
   EXPECT_EQ(tiny, "0." + std::string(323, '0') + "5");
   EXPECT_EQ(Real(std::numeric_limits<double>::max()).size(), 309u);
@@ -264,8 +272,37 @@ TEST(FormatReal, NonFiniteValuesHaveWords) {
   EXPECT_EQ(Real(-std::numeric_limits<float>::infinity()), "-inf");
 }
 
+// The digits of a plain text between its first and last nonzero digit.
+size_t SignificantDigits(const std::string& text) {
+  const size_t first = text.find_first_of("123456789");
+  const size_t last = text.find_last_of("123456789");
+  if (first == std::string::npos) return 0;
+  const std::string between = text.substr(first, last - first + 1);
+  return between.size() - (between.find('.') != std::string::npos ? 1 : 0);
+}
+
+// The fewest significant digits printf needs for a text that reads back
+// as the same value: the length of the shortest text, by another road.
+size_t FewestDigitsThatReadBack(double value) {
+  char text[40];
+  for (int digits = 1;; ++digits) {
+    std::snprintf(text, sizeof text, "%.*e", digits - 1, value);
+    if (std::strtod(text, nullptr) == value) return static_cast<size_t>(digits);
+  }
+}
+
+size_t FewestDigitsThatReadBack(float value) {
+  char text[40];
+  for (int digits = 1;; ++digits) {
+    std::snprintf(text, sizeof text, "%.*e", digits - 1, static_cast<double>(value));
+    if (std::strtof(text, nullptr) == value) return static_cast<size_t>(digits);
+  }
+}
+
 // Random bit patterns, each read back from its text as the same value in
-// its own precision; the text is never longer than the room reserved.
+// its own precision, with no more significant digits than it needs (the
+// rest of a large value is zeros); the text is never longer than the room
+// reserved.
 TEST(FormatReal, EveryValueReadsBackExactly) {
   std::mt19937_64 random(7);
   auto check = [](auto value) {
@@ -279,6 +316,9 @@ TEST(FormatReal, EveryValueReadsBackExactly) {
       EXPECT_TRUE(std::isnan(back)) << text;
     } else {
       EXPECT_EQ(0, std::memcmp(&back, &value, sizeof value)) << text;
+    }
+    if (std::isfinite(value) && value != 0) {
+      EXPECT_EQ(SignificantDigits(text), FewestDigitsThatReadBack(value)) << text;
     }
   };
   for (int i = 0; i < 20000; ++i) {

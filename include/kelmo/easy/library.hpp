@@ -4,6 +4,7 @@
 #ifndef KELMO_EASY_LIBRARY_HPP
 #define KELMO_EASY_LIBRARY_HPP
 
+#include <cstdio>
 #include <cstdlib>
 #include <stdexcept>
 #include <string>
@@ -25,6 +26,7 @@
 #endif
 #endif
 
+#include "kelmo/easy/decoding.hpp"
 #include "kelmo/easy/utf.hpp"
 #include "kelmo/easy/values.hpp"
 #include "kelmo/kelmo.h"
@@ -39,8 +41,10 @@ struct ParseFailure {
   unsigned int column = 0;  // in UTF-16 units, from 1
   unsigned int offset = 0;  // UTF-16 units read, that character included
 
-  // "LINE:COLUMN: what went wrong (error CODE)".
+  // "LINE:COLUMN: what went wrong (error CODE)", or without the position
+  // for a caller that prints its own ("FILE:LINE:COLUMN: " + Reason()).
   std::string Message() const;
+  std::string Reason() const;
 };
 
 // A sentence for a parser error code.
@@ -99,9 +103,12 @@ inline std::string WhyCannotWrite(const std::string& path) {
 #endif
 }
 
+inline std::string ParseFailure::Reason() const {
+  return std::string(ParseErrorMessage(code)) + " (error " + std::to_string(code) + ")";
+}
+
 inline std::string ParseFailure::Message() const {
-  return std::to_string(line) + ":" + std::to_string(column) + ": " + ParseErrorMessage(code) +
-         " (error " + std::to_string(code) + ")";
+  return std::to_string(line) + ":" + std::to_string(column) + ": " + Reason();
 }
 
 // How a tree is written: the indent unit per level, the line end, and the
@@ -110,6 +117,23 @@ struct Layout {
   std::string indent = "  ";
   std::string newline = "\n";
   std::string encoding = "utf-8";
+};
+
+// How a document's bytes were read. A UTF-8 document (declared so, marked
+// so, or declaring nothing) is checked with the library's own UTF-8
+// converter: `replaced` says whether bytes that are not valid UTF-8 became
+// U+FFFD, and `first` where the first of them stands, as the command-line
+// tool reports it. Other encodings are named but not checked here (only the
+// library's UTF-8 converter can be reached through its interfaces).
+struct Decoding {
+  std::string encoding = "utf-8";  // as marked or declared, lower case
+  bool checked = false;            // the bytes were checked (UTF-8 only)
+  bool replaced = false;           // bytes that did not decode became U+FFFD
+  TextPosition first;              // of the first replaced byte, when replaced
+
+  // Read as written: checked, and nothing replaced. A host that saves only
+  // such documents never writes the damage of a misread file for good.
+  bool exact() const { return checked && !replaced; }
 };
 
 // A parsed document: the parser's nameless root, whose element children are
@@ -121,6 +145,7 @@ class Document {
   bool ok() const { return ok_; }
   explicit operator bool() const { return ok_; }
   const ParseFailure& error() const { return error_; }
+  const Decoding& decoding() const { return decoding_; }
 
   // The nameless root; after a failed parse it holds what was built so far.
   const Node& root() const { return root_; }
@@ -138,6 +163,7 @@ class Document {
   friend class Library;
   bool ok_ = false;
   ParseFailure error_;
+  Decoding decoding_;
   Node root_;
 };
 
@@ -187,10 +213,14 @@ class Library {
 
   // For hosts that link the library instead of loading it:
   // Library lib(&GetCppModuleInterface, &FreeCppModuleInterface);
+  // path() then names the file the entry point lives in, as the system
+  // reports it, or says that the library was linked in when it cannot.
   Library(KelmoGetModuleFn get, KelmoFreeModuleFn free) : get_(get), free_(free) {
     if (!get_ || !free_) throw LibraryError("null entry point");
     get_(&module_);
     if (!module_) throw LibraryError("GetCppModuleInterface gave no factory");
+    path_ = FileOf(reinterpret_cast<void*>(get_));
+    if (path_.empty()) path_ = "(linked into the program)";
   }
 
   ~Library() {
@@ -215,21 +245,61 @@ class Library {
   Library(const Library&) = delete;
   Library& operator=(const Library&) = delete;
 
-  // The paths the default constructor tries, in order: KELMO_LIBRARY when
-  // set, `fallback` when given, the library beside the running program, the
-  // library where this installation put it, and the default name through
-  // the loader's own search path.
+  // The paths the default constructor tries, in order: the KELMO_LIBRARY
+  // environment variable when set; `fallback` when given; KELMO_LIBRARY_PATH
+  // when the program was compiled with that definition; the library beside
+  // the running program; the library where a program of this installation
+  // finds it (bin/../lib); KELMO_INSTALLED_LIBRARY, which the installed CMake
+  // package defines from its own location; and the default name through the
+  // loader's own search path.
   static std::vector<std::string> Candidates(const char* fallback) {
     std::vector<std::string> paths;
     if (const char* env = std::getenv("KELMO_LIBRARY"); env && *env) paths.push_back(env);
     if (fallback && *fallback) paths.push_back(fallback);
+#if defined(KELMO_LIBRARY_PATH)
+    paths.push_back(KELMO_LIBRARY_PATH);
+#endif
     const std::string directory = ExecutableDirectory();
-    if (!directory.empty()) paths.push_back(directory + kPathSeparator + DefaultName());
+    if (!directory.empty()) {
+      paths.push_back(directory + kPathSeparator + DefaultName());
+#if defined(KELMO_LIBRARY_FROM_PROGRAMS)
+      paths.push_back(directory + kPathSeparator + KELMO_LIBRARY_FROM_PROGRAMS);
+#endif
+    }
 #if defined(KELMO_INSTALLED_LIBRARY)
     paths.push_back(KELMO_INSTALLED_LIBRARY);
 #endif
     paths.push_back(DefaultName());
-    return paths;
+    // A path that comes twice is tried once.
+    std::vector<std::string> unique;
+    for (const std::string& path : paths) {
+      bool seen = false;
+      for (const std::string& earlier : unique) seen = seen || earlier == path;
+      if (!seen) unique.push_back(path);
+    }
+    return unique;
+  }
+
+  // The file of the loaded module that holds `address`; empty where the
+  // system does not say.
+  static std::string FileOf(void* address) {
+#if defined(_WIN32)
+    HMODULE module = nullptr;
+    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                                GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                            reinterpret_cast<LPCWSTR>(address), &module))
+      return {};
+    std::u16string buffer(32768, u'\0');
+    const DWORD n = GetModuleFileNameW(module, reinterpret_cast<LPWSTR>(&buffer[0]),
+                                       static_cast<DWORD>(buffer.size()));
+    if (n == 0 || n >= buffer.size()) return {};
+    buffer.resize(n);
+    return ToUtf8(buffer);
+#else
+    Dl_info info;
+    if (dladdr(address, &info) == 0 || !info.dli_fname) return {};
+    return info.dli_fname;
+#endif
   }
 
 #if defined(_WIN32)
@@ -278,7 +348,51 @@ class Library {
     if (bytes.size() >= kWholeText) return Failed(parser, static_cast<unsigned>(ParseError::File));
     const bool ok = parser->ParseBuffer(reinterpret_cast<const unsigned char*>(bytes.data()),
                                         static_cast<unsigned int>(bytes.size()));
-    return Finish(parser, ok);
+    Document doc = Finish(parser, ok);
+    doc.decoding_ = CheckDecoding(bytes);
+    return doc;
+  }
+
+  // How the bytes of a document would be read: see Decoding.
+  Decoding CheckDecoding(std::string_view bytes) const {
+    Decoding result;
+    const auto starts = [&](std::string_view mark) { return bytes.substr(0, mark.size()) == mark; };
+    using namespace std::string_view_literals;
+    if (starts("\xEF\xBB\xBF"sv)) {
+      bytes.remove_prefix(3);
+    } else if (starts("\xFF\xFE\0\0"sv) || starts("\0\0\xFE\xFF"sv)) {
+      result.encoding = starts("\xFF"sv) ? "utf-32le" : "utf-32be";
+      return result;
+    } else if (starts("\xFF\xFE"sv) || starts("<\0"sv)) {
+      result.encoding = "utf-16le";
+      return result;
+    } else if (starts("\xFE\xFF"sv) || starts("\0<"sv)) {
+      result.encoding = "utf-16be";
+      return result;
+    } else {
+      const std::string declared = DeclaredEncoding(bytes);
+      if (!declared.empty()) result.encoding = declared;
+      if (declared != "" && declared != "utf-8" && declared != "utf8") return result;
+    }
+    if (bytes.size() >= kWholeText) return result;
+    // Decoded and encoded back by the library's own UTF-8 converter.
+    const Node scratch = CreateNode();
+    scratch->SetStringA(bytes.data(), static_cast<unsigned int>(bytes.size()), kCodePageUtf8);
+    const std::optional<std::u16string> text = ValueOf<std::u16string>(scratch);
+    if (!text) return result;
+    const std::vector<size_t> replaced =
+        ReplacedUnits(*text, bytes, [&](const std::u16string& t) -> std::optional<std::string> {
+          scratch->SetStringW(AsWide(t), static_cast<unsigned int>(t.size()));
+          const char* back = nullptr;
+          unsigned int length = 0;
+          RefPtr<XInRes> holder;
+          if (!scratch->GetStringA(back, length, kCodePageUtf8, holder)) return std::nullopt;
+          return std::string(back, length);
+        });
+    result.checked = true;
+    result.replaced = !replaced.empty();
+    if (result.replaced) result.first = PositionsOf(*text, {replaced.front()}).front();
+    return result;
   }
 
   // Parses the file at `path` (UTF-8 on every platform).
@@ -290,7 +404,10 @@ class Library {
 #else
     const bool ok = parser->ParseFileA(path.c_str());
 #endif
-    return Finish(parser, ok);
+    Document doc = Finish(parser, ok);
+    std::string bytes;
+    if (ReadWholeFile(path, bytes)) doc.decoding_ = CheckDecoding(bytes);
+    return doc;
   }
 
   // The subtree as UTF-8 XML text, without a declaration.
@@ -369,6 +486,40 @@ class Library {
       return false;
     }
     return true;
+  }
+
+  // The encoding name in a leading XML declaration, lower case; empty when
+  // there is none.
+  static std::string DeclaredEncoding(std::string_view bytes) {
+    if (bytes.substr(0, 5) != "<?xml") return {};
+    const std::string_view declaration = bytes.substr(0, bytes.find("?>"));
+    size_t at = declaration.find("encoding");
+    if (at == std::string_view::npos) return {};
+    at = declaration.find_first_of("\"'", at);
+    if (at == std::string_view::npos) return {};
+    const size_t end = declaration.find(declaration[at], at + 1);
+    if (end == std::string_view::npos) return {};
+    std::string name(declaration.substr(at + 1, end - at - 1));
+    for (char& c : name) {
+      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    return name;
+  }
+
+  static bool ReadWholeFile(const std::string& path, std::string& bytes) {
+#if defined(_WIN32)
+    const std::u16string wide = ToUtf16(path);
+    std::FILE* file = _wfopen(reinterpret_cast<const wchar_t*>(wide.c_str()), L"rb");
+#else
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+#endif
+    if (!file) return false;
+    char buffer[65536];
+    size_t n = 0;
+    while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) bytes.append(buffer, n);
+    const bool read = !std::ferror(file);
+    std::fclose(file);
+    return read;
   }
 
   static Document Finish(const RefPtr<KelmoParser>& parser, bool ok) {

@@ -71,12 +71,48 @@ class ChildRange {
   Sort sort_;
 };
 
-// The element (and CDATA) children of a node.
+// The element (and CDATA) children of a node; attributes, which the tree
+// keeps as children too, are left out (see Attributes).
 inline ChildRange Children(const Node& node) { return ChildRange(node, ChildRange::Sort::Elements); }
 
 // The attributes of a node.
 inline ChildRange Attributes(const Node& node) {
   return ChildRange(node, ChildRange::Sort::Attributes);
+}
+
+namespace detail {
+inline Node NewSibling(const Node& sibling, std::string_view name, bool after, std::string* error) {
+  auto fail = [&](std::string message) -> Node {
+    if (error) *error = std::move(message);
+    return nullptr;
+  };
+  Node parent = sibling ? sibling->GetParent() : nullptr;
+  if (!parent) return fail("the node has no parent to insert into");
+  const std::u16string wide = ToUtf16(name);
+  if (!IsWritableName(AsWide(wide), static_cast<uint32_t>(wide.size())))
+    return fail("\"" + std::string(name) +
+                "\" is not a valid name: a name holds only letters, digits, "
+                "non-ASCII characters and _ : - .");
+  Node child = sibling->CreateNode();
+  child->SetNameW(AsWide(wide), static_cast<unsigned int>(wide.size()));
+  if (after) {
+    parent->InsertChildAfter(sibling, child);
+  } else {
+    parent->InsertChildBefore(sibling, child);
+  }
+  return child;
+}
+}  // namespace detail
+
+// A new element named `name` just before or just after `sibling`; null, and
+// the reason in *error, when the sibling has no parent or the name is not a
+// valid name.
+inline Node InsertBefore(const Node& sibling, std::string_view name, std::string* error = nullptr) {
+  return detail::NewSibling(sibling, name, false, error);
+}
+
+inline Node InsertAfter(const Node& sibling, std::string_view name, std::string* error = nullptr) {
+  return detail::NewSibling(sibling, name, true, error);
 }
 
 // Takes the node out of its tree; false for a null node.

@@ -19,6 +19,7 @@
 #include "kelmo/easy/utf.hpp"
 #include "kelmo/easy/values.hpp"
 #include "kelmo/kelmo.h"
+#include "kelmo/xml_name_chars.h"
 
 namespace kelmo {
 namespace easy {
@@ -268,6 +269,9 @@ inline Node FindOrCreate(const Node& from, const Path& path, std::string* error 
   for (size_t i = missing; i < steps.size(); ++i) {
     const PathStep& step = steps[i];
     if (step.anyName) return fail("cannot create \"" + step.text + "\": it names no one node");
+    if (!IsWritableName(AsWide(step.name), static_cast<uint32_t>(step.name.size())))
+      return fail("cannot create \"" + step.text +
+                  "\": a name holds only letters, digits, non-ASCII characters and _ : - .");
     if (i == missing && KindOf(node) == NodeKind::Attribute)
       return fail("cannot create \"" + step.text + "\" inside attribute \"" + NameOf(node) + "\"");
     if (step.attribute && i + 1 < steps.size())
@@ -297,19 +301,37 @@ std::optional<T> Get(const Node& node) {
   return ValueOf<T>(node);
 }
 
+// The value at a path, or `fallback` when there is none or it does not
+// convert: GetOr<int>(config, "server/port", 80).
 template <class T, class Fallback>
 T GetOr(const Node& node, std::string_view path, Fallback&& fallback) {
   std::optional<T> value = Get<T>(node, path);
   return value ? *value : T(std::forward<Fallback>(fallback));
 }
 
+// The node's own value, or `fallback`: GetOr<int>(port, 80).
+template <class T, class Fallback>
+T GetOr(const Node& node, Fallback&& fallback) {
+  std::optional<T> value = Get<T>(node);
+  return value ? *value : T(std::forward<Fallback>(fallback));
+}
+
 // Stores a value at a path, creating missing elements: Set(config,
-// "server/port", 8080). False when the path is malformed or cannot be created.
+// "server/port", 8080). False when the path is malformed or cannot be
+// created (a step that is not a valid name is refused here, not when the
+// tree is saved); *error then says why, naming the step.
+template <class T>
+bool Set(const Node& node, std::string_view path, T&& value, std::string* error) {
+  std::optional<Path> parsed = Path::Parse(path, error);
+  if (!parsed) return false;
+  Node target = FindOrCreate(node, *parsed, error);
+  if (!target) return false;
+  return StoreValue(target, std::forward<T>(value));
+}
+
 template <class T>
 bool Set(const Node& node, std::string_view path, T&& value) {
-  std::optional<Path> parsed = Path::Parse(path);
-  if (!parsed) return false;
-  return StoreValue(FindOrCreate(node, *parsed), std::forward<T>(value));
+  return Set(node, path, std::forward<T>(value), nullptr);
 }
 
 }  // namespace easy

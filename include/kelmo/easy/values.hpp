@@ -182,6 +182,21 @@ struct ValueTraits<Bytes> {
   }
 };
 
+// A bool to be written as the word "true" or "false" rather than the
+// library's 1 or 0: Set(config, "server/tls", BoolText{true}). It is stored
+// as that text, which every bool getter reads back.
+struct BoolText {
+  bool value = false;
+};
+
+template <>
+struct ValueTraits<BoolText> {
+  static bool Get(Kelmo& node, BoolText& value) { return node.GetBool(value.value); }
+  static void Set(Kelmo& node, BoolText value) {
+    ValueTraits<std::u16string_view>::Set(node, value.value ? u"true" : u"false");
+  }
+};
+
 // The node's own value as T; empty when there is no node or the value does
 // not convert to T.
 template <class T>

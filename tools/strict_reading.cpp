@@ -1,0 +1,166 @@
+#include "strict_reading.h"
+
+#include <cstddef>
+#include <string_view>
+#include <utility>
+
+#include "kelmo/easy/decoding.hpp"
+
+namespace kelmo_tool {
+namespace {
+
+constexpr const char* kNotMarkup =
+    "the document does not start with markup: this character cannot begin it";
+
+bool IsBlank(char16_t c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n'; }
+
+// Walks the top level of a document: the prolog, the elements at depth 0
+// and what follows them. Inside an element only the markup that changes the
+// depth is followed; everything in it belongs to the element.
+class TopLevel {
+ public:
+  explicit TopLevel(const std::u16string& text) : text_(text) {}
+
+  // (unit index, message) of each thing a strict reader rejects.
+  std::vector<std::pair<size_t, std::string>> Problems() {
+    size_t i = text_.size() > 0 && text_[0] == 0xFEFF ? 1 : 0;
+    bool seenMarkup = false;
+    int elements = 0;
+    while (i < text_.size()) {
+      const char16_t c = text_[i];
+      if (IsBlank(c)) {
+        ++i;
+        continue;
+      }
+      if (c != u'<') {
+        if (!seenMarkup) {
+          Add(i, kNotMarkup);
+        } else {
+          Add(i, elements == 0 ? "text before the document element"
+                               : "text after the document element");
+        }
+        seenMarkup = true;
+        i = Find(i, u"<");
+        continue;
+      }
+      seenMarkup = true;
+      if (Starts(i, u"<?")) {
+        i = Past(i, u"?>");
+      } else if (Starts(i, u"<!--")) {
+        i = Past(i + 4, u"-->");
+      } else if (Starts(i, u"<![CDATA[")) {
+        Add(i, "a CDATA section outside the document element");
+        i = Past(i, u"]]>");
+      } else if (Starts(i, u"<!")) {
+        i = SkipDeclaration(i);
+      } else if (Starts(i, u"</")) {
+        Add(i, "an end tag outside the document element");
+        i = Past(i, u">");
+      } else {
+        if (++elements == 2) Add(i, "a second top-level element: a document has one");
+        i = SkipElement(i);
+      }
+    }
+    return std::move(problems_);
+  }
+
+ private:
+  void Add(size_t at, const char* message) { problems_.emplace_back(at, message); }
+
+  bool Starts(size_t i, std::u16string_view s) const {
+    return std::u16string_view(text_).substr(i, s.size()) == s;
+  }
+  size_t Find(size_t i, std::u16string_view s) const {
+    const size_t at = std::u16string_view(text_).find(s, i);
+    return at == std::u16string_view::npos ? text_.size() : at;
+  }
+  size_t Past(size_t i, std::u16string_view s) const {
+    const size_t at = Find(i, s);
+    return at == text_.size() ? at : at + s.size();
+  }
+
+  // "<!DOCTYPE ...>" with an internal subset in brackets and quoted texts.
+  size_t SkipDeclaration(size_t i) const {
+    int brackets = 0;
+    char16_t quote = 0;
+    for (i += 2; i < text_.size(); ++i) {
+      const char16_t c = text_[i];
+      if (quote) {
+        if (c == quote) quote = 0;
+      } else if (c == u'"' || c == u'\'') {
+        quote = c;
+      } else if (c == u'[') {
+        ++brackets;
+      } else if (c == u']') {
+        --brackets;
+      } else if (c == u'>' && brackets <= 0) {
+        return i + 1;
+      }
+    }
+    return i;
+  }
+
+  // Past the end of the tag that starts at i; sets selfClosing.
+  size_t SkipTag(size_t i, bool& selfClosing) const {
+    char16_t quote = 0;
+    for (++i; i < text_.size(); ++i) {
+      const char16_t c = text_[i];
+      if (quote) {
+        if (c == quote) quote = 0;
+      } else if (c == u'"' || c == u'\'') {
+        quote = c;
+      } else if (c == u'>') {
+        selfClosing = text_[i - 1] == u'/';
+        return i + 1;
+      }
+    }
+    selfClosing = false;
+    return i;
+  }
+
+  // Past the end of the element that starts at i (or the end of the text).
+  size_t SkipElement(size_t i) const {
+    int depth = 0;
+    while (i < text_.size()) {
+      if (text_[i] != u'<') {
+        i = Find(i, u"<");
+      } else if (Starts(i, u"<!--")) {
+        i = Past(i + 4, u"-->");
+      } else if (Starts(i, u"<![CDATA[")) {
+        i = Past(i, u"]]>");
+      } else if (Starts(i, u"<?")) {
+        i = Past(i, u"?>");
+      } else if (Starts(i, u"<!")) {
+        i = SkipDeclaration(i);
+      } else if (Starts(i, u"</")) {
+        i = Past(i, u">");
+        if (--depth <= 0) return i;
+      } else {
+        bool selfClosing = false;
+        i = SkipTag(i, selfClosing);
+        if (!selfClosing) ++depth;
+        if (depth == 0) return i;
+      }
+    }
+    return i;
+  }
+
+  const std::u16string& text_;
+  std::vector<std::pair<size_t, std::string>> problems_;
+};
+
+}  // namespace
+
+std::vector<StrictWarning> FindStrictWarnings(const std::u16string& text) {
+  const std::vector<std::pair<size_t, std::string>> problems = TopLevel(text).Problems();
+  std::vector<size_t> at;
+  for (const auto& problem : problems) at.push_back(problem.first);
+  const std::vector<kelmo::easy::TextPosition> positions = kelmo::easy::PositionsOf(text, at);
+  std::vector<StrictWarning> warnings;
+  for (size_t i = 0; i < problems.size() && i < positions.size(); ++i)
+    warnings.push_back({positions[i].line, positions[i].column, problems[i].second,
+                        problems[i].second == kNotMarkup});
+  return warnings;
+}
+
+}  // namespace kelmo_tool
