@@ -87,9 +87,21 @@ bool ToWide(const char* path, std::wstring& wide) {
   return true;
 }
 
+// What writing the target in place amounts to: a disk file overwritten
+// where it is, or a stream.
+WriteRoute InPlaceRoute(DWORD attributes) {
+  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY)
+             ? WriteRoute::InPlace
+             : WriteRoute::Direct;
+}
+
 }  // namespace
 
-bool ReplaceFileW(const WChar* path, const ByteRange* parts, size_t count) {
+// The observer is for the POSIX writer's tests; nothing here calls it.
+void SetFileWriteObserver(FileWriteObserver) {}
+
+bool ReplaceFileW(const WChar* path, const ByteRange* parts, size_t count, WriteRoute* route) {
+  if (route) *route = WriteRoute::Replaced;
   if (!path || !*path) return false;
   DWORD attributes = INVALID_FILE_ATTRIBUTES;
   if (ChooseRoute(path, attributes) == Route::Replace) {
@@ -97,10 +109,12 @@ bool ReplaceFileW(const WChar* path, const ByteRange* parts, size_t count) {
     const bool ok = WriteReplacement(path, attributes, parts, count, made);
     if (made) return ok;
   }
+  if (route) *route = InPlaceRoute(attributes);
   return WriteAndClose(OpenFileW(path, "wb+"), parts, count);
 }
 
-bool ReplaceFileA(const char* path, const ByteRange* parts, size_t count) {
+bool ReplaceFileA(const char* path, const ByteRange* parts, size_t count, WriteRoute* route) {
+  if (route) *route = WriteRoute::Replaced;
   if (!path || !*path) return false;
   std::wstring wide;
   DWORD attributes = INVALID_FILE_ATTRIBUTES;
@@ -109,6 +123,7 @@ bool ReplaceFileA(const char* path, const ByteRange* parts, size_t count) {
     const bool ok = WriteReplacement(wide.c_str(), attributes, parts, count, made);
     if (made) return ok;
   }
+  if (route) *route = InPlaceRoute(attributes);
   // In place the narrow path is opened as narrow text, as the caller gave it.
   return WriteAndClose(OpenFileA(path, "wb+"), parts, count);
 }
