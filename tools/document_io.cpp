@@ -147,8 +147,11 @@ LoadedDocument LoadDocument(const Library& library, const std::string& file) {
   const kelmo::easy::ParseFailure& failure = doc.document.error();
   if (!doc.document) {
     const std::string message = kelmo::easy::ParseErrorMessage(failure.code);
-    // Nothing at all was read (an empty file): the file as a whole.
+    // Nothing at all was read (an empty file): the file as a whole. A
+    // document without an element has no one place to point at.
     if (failure.column == 0) throw DocumentError(FileDiagnostic(doc.label, message, failure.code));
+    if (failure.code == static_cast<unsigned int>(kelmo::ParseError::NoElement))
+      throw DocumentError(Diagnostic(doc.label, failure.line, failure.column, message, failure.code));
     unsigned int column = failure.column;
     if (failure.code == static_cast<unsigned int>(kelmo::ParseError::BadReference))
       column = ReferenceStartColumn(doc.bytes, failure.line, column);

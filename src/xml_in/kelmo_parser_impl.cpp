@@ -61,7 +61,8 @@ bool KelmoParserImpl::ParseStringA(const char* text, unsigned int length, unsign
 bool KelmoParserImpl::ParseBuffer(const unsigned char* bytes, unsigned int size) {
   TextDecoder decoder;
   uint32_t bomLength = 0;
-  if (!bytes || size == 0) return FailAfterReset(ParseError::NoElement);
+  if (size == 0) return FailAfterReset(ParseError::NoElement);
+  if (!bytes) return FailAfterReset(ParseError::Encoding);
   if (!SniffDocument(decoder, bytes, size, bomLength, nullptr)) {
     // Too short to sniff, or cut off inside the declaration: nothing names
     // another encoding, so the bytes are read as UTF-8, the default, and the
