@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <string>
 
 #include "kelmo/platform_types.h"
 
@@ -49,11 +50,12 @@ bool ReplaceFileA(const char* path, const ByteRange* parts, size_t count,
 bool ReplaceFileW(const WChar* path, const ByteRange* parts, size_t count,
                   WriteRoute* route = nullptr);
 
-// For the library's own tests: called with the descriptor of the file being
-// written just before its first byte is written and after its last. Null
-// (the default) for none.
-using FileWriteObserver = void (*)(int descriptor);
-void SetFileWriteObserver(FileWriteObserver observer);
+// Removes the temporary files (.kelmo-PID-TICKS-N.tmp) that saves of
+// processes no longer running left in directory: saves killed before they
+// could clean up, where new files cannot be made unnamed. Only this user's
+// regular files are touched, and only those of a process that is gone.
+// Saves through a named temporary file call it.
+void RemoveStaleTemporaries(const std::string& directory);
 
 // For the platform variants above. The largest piece handed to one write
 // call, and every part written through stdio in such pieces (false at the

@@ -26,12 +26,6 @@
 namespace kelmo::platform {
 
 namespace {
-FileWriteObserver gObserver = nullptr;
-}  // namespace
-
-void SetFileWriteObserver(FileWriteObserver observer) { gObserver = observer; }
-
-namespace {
 
 // Writes the parts at the file's offset (pwrite at a given one when
 // `offset` is not negative) with as few system calls as the sizes allow.
@@ -47,7 +41,6 @@ bool WriteAll(int fd, const ByteRange* parts, size_t count, off_t offset = -1) {
       left -= chunk;
     }
   }
-  if (gObserver) gObserver(fd);
   size_t first = 0;
   while (first < pending.size()) {
     const int batch = static_cast<int>(pending.size() - first < 64 ? pending.size() - first : 64);
@@ -66,7 +59,6 @@ bool WriteAll(int fd, const ByteRange* parts, size_t count, off_t offset = -1) {
       pending[first].iov_len -= done;
     }
   }
-  if (gObserver) gObserver(fd);
   return true;
 }
 
@@ -204,9 +196,8 @@ std::string TemporaryName(const std::string& directory) {
   return directory + suffix;
 }
 
-// Removes temporary files that saves of processes no longer running left
-// in the directory (a save killed before it could clean up). Only this
-// user's files are touched, and only those of a process that is gone.
+}  // namespace
+
 void RemoveStaleTemporaries(const std::string& directory) {
   DIR* dir = ::opendir(directory.c_str());
   if (!dir) return;
@@ -227,6 +218,8 @@ void RemoveStaleTemporaries(const std::string& directory) {
   }
   ::closedir(dir);
 }
+
+namespace {
 
 // Creates a new, unused file in directory with the given mode (through the
 // umask). -1 when none can be made.

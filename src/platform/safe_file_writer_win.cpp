@@ -97,8 +97,9 @@ WriteRoute InPlaceRoute(DWORD attributes) {
 
 }  // namespace
 
-// The observer is for the POSIX writer's tests; nothing here calls it.
-void SetFileWriteObserver(FileWriteObserver) {}
+// Temporary files here come from GetTempFileNameW, without the process
+// that made them in their names; there is nothing to tell a stale one by.
+void RemoveStaleTemporaries(const std::string&) {}
 
 bool ReplaceFileW(const WChar* path, const ByteRange* parts, size_t count, WriteRoute* route) {
   if (route) *route = WriteRoute::Replaced;

@@ -156,6 +156,32 @@ TEST(SaveModeTest, NewContentHasTheFinalModeFromItsFirstByte) {
   }
 }
 
+// A save killed while it writes leaves the old file as it was and nothing
+// beside it: the new file has no name until it is complete.
+TEST(SaveModeTest, AKilledSaveLeavesNothingBehind) {
+  ModuleScope m;
+  RefPtr<Kelmo> tree = SmallTree(m);
+  for (const bool exists : {true, false}) {
+    SCOPED_TRACE(exists ? "replacing a file" : "making a new file");
+    ScratchDir dir;
+    const std::string file = dir.File("a.xml").string();
+    if (exists) WriteBytes(file, "old");
+    const int status = kelmo_test::RunInChild([&] {
+      ::setenv("KELMO_WRITE_PROBE_KILL", "1", 1);
+      m->CreateTraversal()->SaveFileA(tree, file.c_str(), "  ", "\n", nullptr, kelmo::kCodePageUtf8);
+      return 0;
+    });
+    EXPECT_EQ(status, -1) << "the save was not killed";
+    std::vector<std::string> left;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+      left.push_back(entry.path().filename().string());
+    EXPECT_EQ(left, exists ? std::vector<std::string>{"a.xml"} : std::vector<std::string>{});
+    if (exists) {
+      EXPECT_EQ(ReadBytes(file), "old");
+    }
+  }
+}
+
 // A descriptor link names an open descriptor: the document goes through it,
 // between what the process wrote before and after, whether the descriptor
 // truncated its file or appends to it.

@@ -5,12 +5,15 @@
 // call on. Linked into a host program (whose own definitions then take the
 // place of the C library's for a library it loads) or preloaded into the
 // tool, so that a test sees who could open a file at the very moment its
-// content is written, without relying on timing.
+// content is written, without relying on timing. With KELMO_WRITE_PROBE_KILL
+// set, the process is killed at that moment instead.
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/uio.h>
 #include <unistd.h>
+
+#include <csignal>
 
 #include <cstdio>
 #include <cstdlib>
@@ -20,7 +23,11 @@ namespace {
 void Record(int fd) {
   const char* log = std::getenv("KELMO_WRITE_PROBE_LOG");
   struct stat info;
-  if (!log || !*log || ::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) return;
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) return;
+  // A process killed at its first write of a file, for tests of what a
+  // killed save leaves behind.
+  if (std::getenv("KELMO_WRITE_PROBE_KILL")) ::raise(SIGKILL);
+  if (!log || !*log) return;
   char line[64];
   const int n = std::snprintf(line, sizeof line, "%o %lu\n", static_cast<unsigned>(info.st_mode & 07777),
                               static_cast<unsigned long>(info.st_nlink));
