@@ -87,17 +87,27 @@ void CheckEncodable(const Node& root, const EncodingInfo& encoding) {
   }
 }
 
-// Standard output gets the saved file's bytes; a byte-order mark only when
-// asked for, since a pipe or a terminal has no use for one.
-void SaveToStandardOutput(const Library& library, const Node& root, const Layout& layout,
-                          bool byteOrderMark) {
+// The bytes of the file the library saves: written to a temporary file and
+// read back, so that they can go to standard output or through the same
+// writer, with the same report, as an edit.
+std::string SavedBytes(const Library& library, const Node& root, const Layout& layout) {
   std::string why;
   const std::string temporary = CreateTemporaryFile(why);
   if (temporary.empty()) throw ToolError(kExitDocument, "cannot create a temporary file: " + why);
   TemporaryFile guard(temporary);
   std::string bytes;
-  if (!library.SaveFile(root, temporary, layout) || !ReadWholeFile(temporary, bytes, why))
-    throw ToolError(kExitDocument, "cannot write the document: saving it failed");
+  if (const kelmo::easy::SaveResult saved = library.SaveFile(root, temporary, layout); !saved)
+    throw ToolError(kExitDocument, "cannot write the document: " + saved.reason);
+  if (!ReadWholeFile(temporary, bytes, why))
+    throw ToolError(kExitDocument, "cannot write the document: " + why);
+  return bytes;
+}
+
+// Standard output gets the saved file's bytes; a byte-order mark only when
+// asked for, since a pipe or a terminal has no use for one.
+void SaveToStandardOutput(const Library& library, const Node& root, const Layout& layout,
+                          bool byteOrderMark) {
+  std::string bytes = SavedBytes(library, root, layout);
   if (!byteOrderMark) {
     for (std::string_view mark : {"\xEF\xBB\xBF", "\xFF\xFE", "\xFE\xFF"}) {
       if (bytes.compare(0, mark.size(), mark) == 0) {
@@ -107,6 +117,17 @@ void SaveToStandardOutput(const Library& library, const Node& root, const Layout
     }
   }
   if (!WriteStandardOutput(bytes)) throw ToolError(kExitDocument, "cannot write to standard output");
+}
+
+// A file that could not be replaced whole was overwritten where it stands:
+// had the process been stopped while writing, it would hold part of the new
+// text and part of the old. The user should know that it happened.
+void NoteWrittenInPlace(const std::string& path, bool ok) {
+  std::fprintf(stderr,
+               "kelmo: note: %s %s in place, not through a new file (it has other hard links, or "
+               "no file can be made in its directory); a crash while writing leaves such a file "
+               "part new, part old\n",
+               path.c_str(), ok ? "was rewritten" : "was being rewritten");
 }
 
 }  // namespace
@@ -123,20 +144,17 @@ LoadedDocument LoadDocument(const Library& library, const std::string& file) {
     throw DocumentError(
         FileDiagnostic(doc.label, "cannot read file: it is 4 GiB or larger", kParseErrorFile));
   }
-  // Nothing at all is "no document", as the parser says for empty text.
-  if (doc.bytes.empty()) throw DocumentError(FileDiagnostic(doc.label, "the document is empty", 0));
   doc.encoding = DetectEncoding(doc.bytes);
   doc.repairs = FindInputRepairs(doc.bytes);
   doc.document = library.Parse(doc.bytes);
   const kelmo::easy::ParseFailure& failure = doc.document.error();
   if (!doc.document) {
-    std::string message = kelmo::easy::ParseErrorMessage(failure.code);
-    // The parser cannot tell the encoding of fewer than four bytes and says
-    // so; to a person, such a file is simply empty or too short.
-    if (failure.code == static_cast<unsigned int>(kelmo::ParseError::Encoding) &&
-        doc.bytes.size() < 4) {
-      message = "the document is too short to be XML";
-    }
+    const std::string message = kelmo::easy::ParseErrorMessage(failure.code);
+    // Nothing at all was read (an empty file): the file as a whole. A
+    // document without an element has no one place to point at.
+    if (failure.column == 0) throw DocumentError(FileDiagnostic(doc.label, message, failure.code));
+    if (failure.code == static_cast<unsigned int>(kelmo::ParseError::NoElement))
+      throw DocumentError(Diagnostic(doc.label, failure.line, failure.column, message, failure.code));
     unsigned int column = failure.column;
     if (failure.code == static_cast<unsigned int>(kelmo::ParseError::BadReference))
       column = ReferenceStartColumn(doc.bytes, failure.line, column);
@@ -144,12 +162,8 @@ LoadedDocument LoadDocument(const Library& library, const std::string& file) {
                                    message, failure.code) +
                         "\n" + SourceExcerpt(doc.bytes, failure.line, column));
   }
+  // The parser fails a document without an element, so there is one.
   doc.element = doc.document.element();
-  if (!doc.element) {
-    throw DocumentError(Diagnostic(doc.label, failure.line,
-                                   CharacterColumn(doc.bytes, failure.line, failure.column),
-                                   "the document has no element", 0));
-  }
   return doc;
 }
 
@@ -257,10 +271,9 @@ void WriteDocument(const Library& library, const LoadedDocument& doc, const Layo
     SaveToStandardOutput(library, root, layout, byteOrderMark);
     return;
   }
-  // The library's save replaces the file safely: the old one stays whole if
-  // anything fails.
-  if (const kelmo::easy::SaveResult saved = library.SaveFile(root, output.path, layout); !saved)
-    throw ToolError(kExitDocument, "cannot write " + output.path + ": " + saved.reason);
+  // The library's writer replaces the file safely: the old one stays whole
+  // if anything fails, and where it cannot be replaced whole the user hears.
+  WriteBytes(SavedBytes(library, root, layout), output);
 }
 
 void WriteBytes(const std::string& bytes, const OutputChoice& output) {
@@ -270,11 +283,13 @@ void WriteBytes(const std::string& bytes, const OutputChoice& output) {
   }
   const kelmo::platform::ByteRange part{reinterpret_cast<const unsigned char*>(bytes.data()),
                                         bytes.size()};
+  kelmo::platform::WriteRoute route = kelmo::platform::WriteRoute::Replaced;
 #if defined(_WIN32)
-  const bool ok = kelmo::platform::ReplaceFileW(kelmo::easy::AsWide(kelmo::easy::ToUtf16(output.path)), &part, 1);
+  const bool ok = kelmo::platform::ReplaceFileW(kelmo::easy::AsWide(kelmo::easy::ToUtf16(output.path)), &part, 1, &route);
 #else
-  const bool ok = kelmo::platform::ReplaceFileA(output.path.c_str(), &part, 1);
+  const bool ok = kelmo::platform::ReplaceFileA(output.path.c_str(), &part, 1, &route);
 #endif
+  if (route == kelmo::platform::WriteRoute::InPlace) NoteWrittenInPlace(output.path, ok);
   if (!ok) {
     throw ToolError(kExitDocument,
                     "cannot write " + output.path + ": " + kelmo::easy::WhyCannotWrite(output.path));

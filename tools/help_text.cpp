@@ -109,10 +109,11 @@ std::string CommandHelp(const std::string& command) {
            "cannot start markup. Warnings leave the exit status 0; with --strict they\n"
            "make it 1.\n"
            "\n"
-           "Error numbers: 0 no element (nothing but blanks, comments or declarations), 5 bad character or entity\n"
-           "reference, 6 syntax error, 7 end tag does not match the open element,\n"
-           "9 unknown or undecodable encoding, 12 cannot read file, 13 the document ends\n"
-           "too early (inside a tag, comment or reference, or with an element left open).\n"
+           "Error numbers: 5 bad character or entity reference, 6 syntax error, 7 end\n"
+           "tag does not match the open element, 9 unknown or undecodable encoding,\n"
+           "12 cannot read file, 13 the document ends too early (inside a tag, comment\n"
+           "or reference, or with an element left open), 14 no element (an empty file,\n"
+           "or nothing but blanks, text, comments or declarations).\n"
            "\n" +
            Exits();
   }

@@ -68,6 +68,9 @@ enum class ParseError : uint32_t {
   Encoding = 9,
   File = 12,
   Truncated = 13,
+  // The input holds no element: it is empty, or only blanks, text, comments,
+  // processing instructions or declarations.
+  NoElement = 14,
 };
 
 class XInRes;

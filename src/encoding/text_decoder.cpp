@@ -82,9 +82,19 @@ bool TextDecoder::Decode(const unsigned char* bytes, uint32_t size, const WChar*
 bool SniffDocument(TextDecoder& decoder, const unsigned char* bytes, uint32_t size,
                    uint32_t& bomLength, bool* nameKnown) {
   bomLength = 0;
-  if (!DetectEncoding(bytes, size, decoder.name, &bomLength)) return false;
+  if (!bytes) return false;
   Encoding encoding;  // code page 0 unless the name is known
-  const bool known = FindEncoding(decoder.name, encoding);
+  bool known = true;
+  if (!DetectEncoding(bytes, size, decoder.name, &bomLength)) {
+    // Too short to sniff, or cut off inside the declaration: nothing names
+    // another encoding, so the bytes are read as UTF-8, the default, and the
+    // parser says what is wrong with them (cut short, or no element).
+    decoder.name[0] = 0;
+    bomLength = 0;
+    encoding.codePage = kCodePageUtf8;
+  } else {
+    known = FindEncoding(decoder.name, encoding);
+  }
   if (nameKnown) *nameKnown = known;
   decoder.Use(encoding);
   return true;

@@ -97,7 +97,8 @@ class TextDecoder {
 // sniffed (DetectEncoding), its name looked up (FindEncoding), and the bytes
 // after the mark decoded. A name that no converter knows falls back to code
 // page 0, the platform default; nameKnown (may be null) tells whether it did.
-// False when the bytes cannot be sniffed or decoded.
+// Input too short to sniff, or cut off inside its declaration, is read as
+// UTF-8, the default. False for null bytes or bytes that cannot be decoded.
 bool DecodeDocument(TextDecoder& decoder, const unsigned char* bytes, uint32_t size,
                     const WChar*& text, uint32_t& units, bool* nameKnown);
 

@@ -87,28 +87,47 @@ bool ToWide(const char* path, std::wstring& wide) {
   return true;
 }
 
+// What writing the target itself amounts to: an existing disk file that
+// could not be replaced is overwritten where it is; anything else (a
+// device, a pipe, a new file, a path that only opening can answer) is
+// written as a stream.
+WriteRoute DirectRoute(Route chosen, DWORD attributes) {
+  return chosen == Route::Replace && attributes != INVALID_FILE_ATTRIBUTES ? WriteRoute::InPlace
+                                                                          : WriteRoute::Direct;
+}
+
 }  // namespace
 
-bool ReplaceFileW(const WChar* path, const ByteRange* parts, size_t count) {
+// Temporary files here come from GetTempFileNameW, without the process
+// that made them in their names; there is nothing to tell a stale one by.
+void RemoveStaleTemporaries(const std::string&) {}
+
+bool ReplaceFileW(const WChar* path, const ByteRange* parts, size_t count, WriteRoute* route) {
+  if (route) *route = WriteRoute::Replaced;
   if (!path || !*path) return false;
   DWORD attributes = INVALID_FILE_ATTRIBUTES;
-  if (ChooseRoute(path, attributes) == Route::Replace) {
+  const Route chosen = ChooseRoute(path, attributes);
+  if (chosen == Route::Replace) {
     bool made = false;
     const bool ok = WriteReplacement(path, attributes, parts, count, made);
     if (made) return ok;
   }
+  if (route) *route = DirectRoute(chosen, attributes);
   return WriteAndClose(OpenFileW(path, "wb+"), parts, count);
 }
 
-bool ReplaceFileA(const char* path, const ByteRange* parts, size_t count) {
+bool ReplaceFileA(const char* path, const ByteRange* parts, size_t count, WriteRoute* route) {
+  if (route) *route = WriteRoute::Replaced;
   if (!path || !*path) return false;
   std::wstring wide;
   DWORD attributes = INVALID_FILE_ATTRIBUTES;
-  if (ToWide(path, wide) && ChooseRoute(wide.c_str(), attributes) == Route::Replace) {
+  const Route chosen = ToWide(path, wide) ? ChooseRoute(wide.c_str(), attributes) : Route::Direct;
+  if (chosen == Route::Replace) {
     bool made = false;
     const bool ok = WriteReplacement(wide.c_str(), attributes, parts, count, made);
     if (made) return ok;
   }
+  if (route) *route = DirectRoute(chosen, attributes);
   // In place the narrow path is opened as narrow text, as the caller gave it.
   return WriteAndClose(OpenFileA(path, "wb+"), parts, count);
 }

@@ -26,12 +26,18 @@ bool KelmoParserImpl::FailAfterReset(ParseError error) {
 
 bool KelmoParserImpl::ParseWide(const WChar* text, uint32_t length) {
   Reset();
-  if (!text || length == 0) return false;
+  if (!text || length == 0) return FailAfterReset(ParseError::NoElement);
   return parser_.Feed(text, length) && FinishParse();
 }
 
 bool KelmoParserImpl::FinishParse() {
   if (!parser_.FinishInput()) return false;
+  // A document without an element is no document: a damaged file must not
+  // load as an empty tree that a host would take for its defaults.
+  if (!parser_.Root()->FirstChild()) {
+    parser_.SetError(ParseError::NoElement);
+    return false;
+  }
   parser_.ReleaseCurrent();
   return true;
 }
@@ -43,7 +49,7 @@ bool KelmoParserImpl::ParseStringW(const WChar* text, unsigned int length) {
 bool KelmoParserImpl::ParseStringA(const char* text, unsigned int length, unsigned int codePage) {
   Reset();
   const uint32_t resolved = ResolveLength(text, length);
-  if (resolved == 0) return false;
+  if (resolved == 0) return FailAfterReset(ParseError::NoElement);
   WStrBuf wide;
   if (!WStrBuf::FromNarrow(wide, text, resolved, codePage)) {
     parser_.SetError(ParseError::Encoding);
@@ -55,6 +61,7 @@ bool KelmoParserImpl::ParseStringA(const char* text, unsigned int length, unsign
 bool KelmoParserImpl::ParseBuffer(const unsigned char* bytes, unsigned int size) {
   TextDecoder decoder;
   uint32_t bomLength = 0;
+  if (size == 0) return FailAfterReset(ParseError::NoElement);
   if (!SniffDocument(decoder, bytes, size, bomLength, nullptr))
     return FailAfterReset(ParseError::Encoding);
   // Large input goes through the machine a piece at a time where its
@@ -87,21 +94,53 @@ namespace {
 
 using FileBytes = std::unique_ptr<unsigned char, decltype(&std::free)>;
 
-// Reads a whole file with one read into a buffer of its exact size, and
-// closes it. ParseBuffer takes a 32-bit size, so a larger file is a failure
-// rather than a truncated prefix.
+// The largest input ParseBuffer takes: its size is 32-bit.
+constexpr uint64_t kMaxInput = 0xFFFFFFFFu;
+
+// Reads an open file to its end in growing blocks, for files whose size
+// cannot be told in advance: pipes, terminals, and files such as those
+// under /proc that report a size of 0.
+bool ReadToEnd(std::FILE* file, FileBytes& bytes, uint32_t& size) {
+  uint64_t capacity = 0;
+  uint64_t filled = 0;
+  while (true) {
+    if (filled == capacity) {
+      if (capacity >= kMaxInput) return false;  // more than ParseBuffer can take
+      uint64_t grown = capacity == 0 ? 65536 : capacity * 2;
+      if (grown > kMaxInput) grown = kMaxInput;
+      void* block = std::realloc(bytes.get(), static_cast<size_t>(grown));
+      if (!block) return false;
+      bytes.release();
+      bytes.reset(static_cast<unsigned char*>(block));
+      capacity = grown;
+    }
+    const size_t read = std::fread(bytes.get() + filled, 1, static_cast<size_t>(capacity - filled), file);
+    filled += read;
+    if (read == 0 || filled < capacity) {
+      if (std::ferror(file)) return false;
+      if (std::feof(file)) break;
+    }
+  }
+  size = static_cast<uint32_t>(filled);
+  return true;
+}
+
+// Reads a whole file and closes it: with one read into a buffer of its
+// exact size where the size can be told, otherwise to its end. ParseBuffer
+// takes a 32-bit size, so a larger file is a failure rather than a
+// truncated prefix.
 bool ReadWholeFile(std::FILE* file, FileBytes& bytes, uint32_t& size) {
   if (!file) return false;
   bool ok = false;
   const int64_t fileSize = platform::FileSize(file);
-  if (fileSize >= 0 && uint64_t(fileSize) <= 0xFFFFFFFFu) {
+  if (fileSize <= 0) {
+    ok = ReadToEnd(file, bytes, size);
+  } else if (uint64_t(fileSize) <= kMaxInput) {
     size = static_cast<uint32_t>(fileSize);
-    if (size == 0) {
-      ok = true;
-    } else {
-      bytes.reset(static_cast<unsigned char*>(std::malloc(size)));
-      ok = bytes && std::fread(bytes.get(), 1, size, file) == size;
-    }
+    bytes.reset(static_cast<unsigned char*>(std::malloc(size)));
+    // A file that grew since its size was taken is read only as far as
+    // that size; one that shrank is a failed read.
+    ok = bytes && std::fread(bytes.get(), 1, size, file) == size;
   }
   std::fclose(file);
   return ok;

@@ -122,33 +122,58 @@ void KelmoTraversalImpl::Traverse(const RefPtr<Kelmo>& node, TraverseCallback vi
                                   void* context) {
   KelmoImpl* start = NodeOf(node);
   if (!start || !visitor) return;
-  // path[i] holds a reference on the node being walked at depth i: the start
-  // node, then the current child of each level down to the visited node.
-  std::vector<RefPtr<KelmoImpl>> path;
-  path.emplace_back();
-  path.back() = start;
+  RefPtr<KelmoImpl> held;
+  held = start;
   if (!Visit(start, visitor, context)) return;
-  bool descend = true;
+  // One level per depth below the start node. Each holds the parent whose
+  // children it walks, the child being walked, and that child's next sibling
+  // as it was before the visitor saw the child: a visitor that detaches or
+  // moves the node it is given neither ends the walk of its siblings nor
+  // leads the walk into another tree.
+  struct Level {
+    RefPtr<KelmoImpl> parent;
+    RefPtr<KelmoImpl> node;
+    RefPtr<KelmoImpl> next;
+  };
+  std::vector<Level> levels;
+  // Enters the node's subtree at the given level: holds it and its next
+  // sibling, then visits it.
+  auto enter = [&](Level& level, KelmoImpl* child) {
+    level.node = child;
+    level.next = child->NextSibling();
+    return Visit(child, visitor, context);
+  };
+  KelmoImpl* expand = start;  // the node whose children come next, if any
   while (true) {
-    if (descend) {
-      if (KelmoImpl* child = path.back()->FirstChild()) {
-        path.emplace_back();
-        path.back() = child;
-        if (!Visit(child, visitor, context)) return;
+    if (expand) {
+      if (KelmoImpl* child = expand->FirstChild()) {
+        levels.emplace_back();
+        levels.back().parent = expand;
+        if (!enter(levels.back(), child)) return;
+        expand = child;
         continue;
       }
     }
-    // The node at the end of the path is finished; its next sibling follows,
-    // but the start node's siblings are not part of the walk.
-    if (path.size() == 1) return;
-    if (KelmoImpl* next = path.back()->NextSibling()) {
-      path.back() = next;  // the sibling gains its reference before the child loses its own
-      if (!Visit(next, visitor, context)) return;
-      descend = true;
-    } else {
-      path.pop_back();
-      descend = false;
+    // The subtree of the level's node is done; the walk goes on with the
+    // sibling held for it while that is still a child of the same parent,
+    // otherwise with the node's own next sibling while the node still is.
+    // The start node's siblings are not part of the walk.
+    if (levels.empty()) return;
+    Level& level = levels.back();
+    KelmoImpl* const parent = level.parent.get();
+    KelmoImpl* next = nullptr;
+    if (level.next && level.next->Parent() == parent) {
+      next = level.next.get();
+    } else if (level.node->Parent() == parent) {
+      next = level.node->NextSibling();
     }
+    if (!next) {
+      levels.pop_back();
+      expand = nullptr;
+      continue;
+    }
+    if (!enter(level, next)) return;
+    expand = next;
   }
 }
 

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "common/text_length.h"
+#include "common/xml_space.h"
 #include "common/xml_name_chars.h"
 #include "xml_out/xml_escape.h"
 
@@ -65,6 +66,15 @@ class ValueText {
   bool ok_ = false;
 };
 
+// Layout strings go between markup, where the parser drops blanks; any
+// other character would become text, or markup, of the document.
+bool IsBlank(const WStrBuf& text) {
+  for (uint32_t i = 0; i < text.Length(); ++i) {
+    if (!IsXmlSpace(text.Data()[i])) return false;
+  }
+  return true;
+}
+
 // Out is the text being written: a WStrBuf, or UTF-8 bytes (Utf8Text).
 template <class Out>
 class XmlWriter {
@@ -77,6 +87,7 @@ class XmlWriter {
   // name, a value or attribute on a node without a name (which writes no
   // element), or children of an attribute.
   bool Write(KelmoImpl& root) {
+    if (!IsBlank(unit_) || !IsBlank(indents_) || !IsBlank(newline_)) return false;
     if (!Start(root, indents_.Length())) return false;
     // Each open frame remembers which child comes next, so the walk needs no
     // recursion however deep the tree is.

@@ -17,7 +17,8 @@ namespace kelmo {
 // Returns false, with out holding part of the text, for a tree that would
 // not read back the same: a name that is not a sequence of name characters
 // (or an empty attribute name), a value or attribute children on a node
-// without a name, or children of an attribute.
+// without a name, or children of an attribute; and an indent unit, indent
+// or newline holding anything but XML white space.
 bool WriteXml(KelmoImpl& node, WStrBuf& out, const WStrBuf& unit, const WStrBuf& indent,
               const WStrBuf& newline);
 // The same text as UTF-8 bytes.

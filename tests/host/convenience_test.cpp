@@ -365,13 +365,43 @@ TEST_F(Convenience, ParseFailureCarriesCodeAndPosition) {
   EXPECT_EQ(broken.error().line, 2u);
   EXPECT_EQ(broken.error().column, 9u);
   EXPECT_TRUE(broken.root()) << "the partial tree is kept";
-  const Document empty = library_.Parse("");
-  EXPECT_FALSE(empty.ok());
-  EXPECT_FALSE(empty.element());
+  // Nothing but blanks and a comment: the parser's own no-element error.
+  for (const char* bare : {"", " \n ", "<!-- c -->"}) {
+    const Document empty = library_.Parse(bare);
+    EXPECT_FALSE(empty.ok());
+    EXPECT_EQ(empty.error().code, 14u);
+    EXPECT_FALSE(empty.element());
+  }
+}
+
+// The layer takes UTF-8: text that is not valid UTF-8 is refused, and the
+// value or name stays as it was, where the raw narrow setters (as the
+// platform's converter does) store U+FFFD for what does not decode.
+TEST_F(Convenience, InvalidUtf8IsRefusedNotReplaced) {
+  const struct {
+    const char* text;
+    bool valid;
+  } cases[] = {{"caf\xC3\xA9", true}, {"\xEF\xBF\xBD", true}, {"\xFF", false},
+               {"a\xC3", false}, {"\xED\xA0\x80", false}, {"\xC0\xAF", false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    Node node = library_.CreateNode("n");
+    ASSERT_TRUE(kelmo::easy::StoreValue(node, "before"));
+    EXPECT_EQ(kelmo::easy::StoreValue(node, c.text), c.valid);
+    EXPECT_EQ(kelmo::easy::StoreValue(node, std::string(c.text)), c.valid);
+    EXPECT_EQ(Set(settings_, "fresh", c.text), c.valid);
+    EXPECT_EQ(Get<std::string>(node).value_or(""), c.valid ? c.text : "before");
+    EXPECT_EQ(kelmo::easy::Rename(node, c.text), c.valid);
+    EXPECT_EQ(kelmo::easy::NameOf(node), c.valid ? c.text : "n");
+    EXPECT_EQ(kelmo::easy::Path::Parse(std::string("a/") + c.text).has_value(), c.valid);
+  }
+  Node raw = library_.CreateNode("n");
+  raw->SetStringA("a\xFF", kelmo::kWholeText, kelmo::kCodePageUtf8);
+  EXPECT_EQ(Get<std::string>(raw), "a\xEF\xBF\xBD");
 }
 
 TEST(ParseErrorMessages, EveryCodeHasItsOwnSentence) {
-  const unsigned int codes[] = {0, 3, 4, 5, 6, 7, 9, 12, 13, 99};
+  const unsigned int codes[] = {0, 3, 4, 5, 6, 7, 9, 12, 13, 14, 99};
   std::set<std::string> seen;
   for (unsigned int code : codes) seen.insert(kelmo::easy::ParseErrorMessage(code));
   EXPECT_EQ(seen.size(), std::size(codes));

@@ -199,7 +199,7 @@ const ParseCase kTruncatedCases[] = {
     {"after <", "<a/><", false, "a", 13, 1, 5},
     {"after the ? of an instruction", "<a/><?p?", false, "a", 13, 1, 8},
     {"blanks, comments and text after the root", "<a/>\r\n <!-- c --><?p?> t\n", true, "a"},
-    {"no element at all", "<!-- c -->", true, ""},
+    {"no element at all", "<!-- c -->", false, "", 14, 1, 10},
 };
 
 std::string TestName(const ::testing::TestParamInfo<ParseCase>& info) {
@@ -284,7 +284,7 @@ TEST_F(ParserTest, OffsetOfAFailureCountsTheFailingCharacter) {
   EXPECT_EQ(p->GetErrorOffset(), 12u);
 }
 
-TEST_F(ParserTest, EmptyInputsFailWithCodeZeroAndAFreshRoot) {
+TEST_F(ParserTest, EmptyInputsHoldNoElementAndGiveAFreshRoot) {
   const std::u16string xml = u"<a/>";
   const std::u16string empty;
   struct {
@@ -302,7 +302,7 @@ TEST_F(ParserTest, EmptyInputsFailWithCodeZeroAndAFreshRoot) {
     ASSERT_FALSE(ParseW(u"<a></b>"));  // leave an error behind first
     RefPtr<Kelmo> previous = p->GetRoot();
     EXPECT_FALSE(p->ParseStringW(c.text, c.length));
-    EXPECT_EQ(p->GetErrorCode(), 0u);
+    EXPECT_EQ(p->GetErrorCode(), 14u);
     RefPtr<Kelmo> root = p->GetRoot();
     ASSERT_NE(root, nullptr);
     EXPECT_NE(root, previous);
@@ -400,10 +400,10 @@ TEST_F(ParserTest, ParseStringAFailures) {
 
   for (const char* text : {static_cast<const char*>(nullptr), ""}) {
     EXPECT_FALSE(p->ParseStringA(text, kelmo::kWholeText, 65001));
-    EXPECT_EQ(p->GetErrorCode(), 0u);
+    EXPECT_EQ(p->GetErrorCode(), 14u);
   }
   EXPECT_FALSE(p->ParseStringA("<a/>", 0, 65001));
-  EXPECT_EQ(p->GetErrorCode(), 0u);
+  EXPECT_EQ(p->GetErrorCode(), 14u);
 
   EXPECT_FALSE(p->ParseStringA("<a></b>", kelmo::kWholeText, 65001));
   EXPECT_EQ(p->GetErrorCode(), 7u);
@@ -416,27 +416,32 @@ TEST_F(ParserTest, ParseBufferSniffsAndRejects) {
                              static_cast<unsigned>(utf8.size())));
   EXPECT_EQ(Outline(p->GetRoot()), "a=\"v\"(x#2=\"1\")");
 
+  // Too short to sniff, or cut inside the declaration: read as UTF-8, and
+  // failed for what the text is, not as an encoding.
   const struct {
     const char* label;
     std::string bytes;
+    unsigned code;
+    unsigned children;
   } failures[] = {
-      {"three bytes", "<a>"},
-      {"declaration cut off", "<?xml version=\"1.0\" encoding="},
-      {"declaration cut inside the name", "<?xml version='1.0' encoding='gb"},
+      {"three bytes", "<a>", 13, 1},
+      {"three blanks", " \r\n", 14, 0},
+      {"declaration cut off", "<?xml version=\"1.0\" encoding=", 13, 0},
+      {"declaration cut inside the name", "<?xml version='1.0' encoding='gb", 13, 0},
   };
   for (const auto& f : failures) {
     SCOPED_TRACE(f.label);
     const bool ok = p->ParseBuffer(reinterpret_cast<const unsigned char*>(f.bytes.data()),
                                    static_cast<unsigned>(f.bytes.size()));
     EXPECT_FALSE(ok);
-    EXPECT_EQ(p->GetErrorCode(), 9u);
+    EXPECT_EQ(p->GetErrorCode(), f.code);
     ASSERT_NE(p->GetRoot(), nullptr);
-    EXPECT_EQ(p->GetRoot()->GetChildCount(), 0u);
+    EXPECT_EQ(p->GetRoot()->GetChildCount(), f.children);
   }
   EXPECT_FALSE(p->ParseBuffer(nullptr, 100));
   EXPECT_EQ(p->GetErrorCode(), 9u);
   EXPECT_FALSE(p->ParseBuffer(nullptr, 0));
-  EXPECT_EQ(p->GetErrorCode(), 9u);
+  EXPECT_EQ(p->GetErrorCode(), 14u);
 }
 
 TEST_F(ParserTest, ParseBufferWithUnknownEncodingNameUsesTheDefault) {
@@ -499,7 +504,7 @@ TEST_F(ParserTest, ParseFileWNonAsciiPath) {
 
 TEST_F(ParserTest, FileFailures) {
   TempFile empty("kelmo_parser_empty.xml", "");
-  TempFile tiny("kelmo_parser_tiny.xml", "<a>");
+  TempFile tiny("kelmo_parser_tiny.xml", " x ");
   const std::string missing = ::testing::TempDir() + "kelmo_no_such_file.xml";
   const std::string directory = ::testing::TempDir();
   const struct {
@@ -510,8 +515,8 @@ TEST_F(ParserTest, FileFailures) {
       {"missing", missing.c_str(), 12},
       {"null path", nullptr, 12},
       {"directory", directory.c_str(), 12},
-      {"empty", empty.path().c_str(), 9},
-      {"shorter than 4 bytes", tiny.path().c_str(), 9},
+      {"empty", empty.path().c_str(), 14},
+      {"shorter than 4 bytes", tiny.path().c_str(), 14},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.label);

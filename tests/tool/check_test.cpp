@@ -49,12 +49,15 @@ INSTANTIATE_TEST_SUITE_P(
         BrokenDocument{"BareAmpersandInAttribute", "<a x=\"a & b\"/>",
                        "1:9: bad character or entity reference (error 5)",
                        "    <a x=\"a & b\"/>\n            ^\n"},
-        BrokenDocument{"EmptyFile", "", " the document is empty (error 0)", ""},
-        BrokenDocument{"TooShort", "<a>", "1:1: the document is too short to be XML (error 9)", ""},
+        BrokenDocument{"EmptyFile", "", " the document has no element (error 14)", ""},
+        BrokenDocument{"BlankFile", "  \n", "1:3: the document has no element (error 14)", ""},
+        BrokenDocument{"TooShort", "<a>", "1:3: the document ends too early: something is left open (error 13)",
+                       "    <a>\n      ^\n"},
         BrokenDocument{"CommentOnly", "<!-- nothing here -->\n",
-                       "1:22: the document has no element (error 0)", ""},
+                       "1:22: the document has no element (error 14)", ""},
         BrokenDocument{"DeclarationCutOff", "<?xml version=\"1.0\" encoding=\"",
-                       "1:1: unknown or undecodable encoding (error 9)", ""}),
+                       "1:30: the document ends too early: something is left open (error 13)",
+                       "    <?xml version=\"1.0\" encoding=\"\n                                 ^\n"}),
     [](const ::testing::TestParamInfo<BrokenDocument>& info) { return std::string(info.param.label); });
 
 TEST(Check, GoodDocumentsPrintNothingAndExit0) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -14,6 +15,7 @@
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -220,6 +222,30 @@ TEST_F(SafeFileWriterTest, WidePathIsUtf8OnDisk) {
   lone += char16_t(0xD800);
   EXPECT_FALSE(ReplaceFileW(reinterpret_cast<const WChar*>(lone.c_str()), &part, 1));
   EXPECT_EQ(Entries().size(), 1u);
+}
+
+// Temporary files of saves whose process is gone are removed; those of a
+// running process, files of other names and the save's own stay.
+TEST_F(SafeFileWriterTest, StaleTemporariesOfDeadProcessesAreRemoved) {
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) ::_exit(0);
+  ASSERT_EQ(::waitpid(child, nullptr, 0), child);  // now a process that no longer exists
+  auto name = [](pid_t pid, const char* tail) {
+    char text[64];
+    std::snprintf(text, sizeof text, ".kelmo-%lx-1f-0.tmp%s", static_cast<unsigned long>(pid), tail);
+    return std::string(text);
+  };
+  const std::string dead = name(child, ""), live = name(::getppid(), ""),
+                    other = name(child, ".keep"), mine = name(::getpid(), "");
+  for (const std::string& file : {dead, live, other, mine, std::string("a.xml")})
+    WriteFile(Path(file.c_str()), "x");
+  RemoveStaleTemporaries(dir_);
+  std::vector<std::string> left = Entries();
+  std::sort(left.begin(), left.end());
+  std::vector<std::string> expected{live, other, mine, "a.xml"};
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(left, expected);
 }
 
 #endif  // !_WIN32

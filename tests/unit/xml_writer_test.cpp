@@ -131,8 +131,22 @@ TEST(WriteXmlTest, AppendsToExistingOutputAndStartsAtTheCallersIndent) {
   RefPtr<KelmoImpl> a = Node(u"a");
   Child(a, u"b");
   WStrBuf out(W(u"head|"));
-  WriteXml(*a, out, WStrBuf(W(u"\t")), WStrBuf(W(u"--")), WStrBuf(W(u"\r\n")));
-  EXPECT_EQ(Str(out), u"head|--<a>\r\n--\t<b/>\r\n--</a>\r\n");
+  WriteXml(*a, out, WStrBuf(W(u"\t")), WStrBuf(W(u"  ")), WStrBuf(W(u"\r\n")));
+  EXPECT_EQ(Str(out), u"head|  <a>\r\n  \t<b/>\r\n  </a>\r\n");
+}
+
+// Layout strings lie between markup, where only white space is dropped on
+// reading; anything else would become text or markup of the document.
+TEST(WriteXmlTest, RefusesLayoutThatIsNotWhiteSpace) {
+  RefPtr<KelmoImpl> a = Node(u"a");
+  Child(a, u"b");
+  const char16_t* const layouts[][3] = {
+      {u"--", u"", u"\n"}, {u"\t", u"", u"&"}, {u"", u"<x>", u""}, {u"\u00A0", u"", u""}};
+  for (const auto& layout : layouts) {
+    WStrBuf out;
+    EXPECT_FALSE(WriteXml(*a, out, WStrBuf(W(layout[0])), WStrBuf(W(layout[1])),
+                          WStrBuf(W(layout[2]))));
+  }
 }
 
 struct LayoutCase {
@@ -304,14 +318,14 @@ RefPtr<KelmoImpl> Chain(uint32_t depth) {
 TEST(WriteXmlTest, NestedLevelsIndentOneUnitEach) {
   RefPtr<KelmoImpl> root = Chain(4);
   Child(root, u"tail");
-  EXPECT_EQ(Write(root, u"ab", u"\n"),
+  EXPECT_EQ(Write(root, u" \t", u"\n"),
             u"<n>\n"
-            u"ab<n>\n"
-            u"abab<n>\n"
-            u"ababab<n>7</n>\n"
-            u"abab</n>\n"
-            u"ab</n>\n"
-            u"ab<tail/>\n"
+            u" \t<n>\n"
+            u" \t \t<n>\n"
+            u" \t \t \t<n>7</n>\n"
+            u" \t \t</n>\n"
+            u" \t</n>\n"
+            u" \t<tail/>\n"
             u"</n>\n");
 }
 

@@ -36,7 +36,7 @@ namespace easy {
 
 // What a failed parse reports, with the parser's own numbers.
 struct ParseFailure {
-  unsigned int code = 0;    // ParseError; 0 with a failed parse: nothing to parse
+  unsigned int code = 0;    // ParseError
   unsigned int line = 0;    // of the character that stopped the parser, from 1
   unsigned int column = 0;  // in UTF-16 units, from 1
   unsigned int offset = 0;  // UTF-16 units read, that character included
@@ -50,7 +50,7 @@ struct ParseFailure {
 // A sentence for a parser error code.
 inline const char* ParseErrorMessage(unsigned int code) {
   switch (static_cast<ParseError>(code)) {
-    case ParseError::None: return "the document is empty";
+    case ParseError::None: return "no error";
     case ParseError::NoRoot: return "the parser had no root node to build on";
     case ParseError::NoCurrentNode: return "the parser had no open node to build on";
     case ParseError::BadReference: return "bad character or entity reference";
@@ -59,6 +59,7 @@ inline const char* ParseErrorMessage(unsigned int code) {
     case ParseError::Encoding: return "unknown or undecodable encoding";
     case ParseError::File: return "cannot read file";
     case ParseError::Truncated: return "the document ends too early: something is left open";
+    case ParseError::NoElement: return "the document has no element";
   }
   return "unknown parser error";
 }

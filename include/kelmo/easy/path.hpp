@@ -87,6 +87,10 @@ class Path {
       why = "unexpected ']' in step \"" + step.text + "\"";
       return false;
     }
+    if (!IsValidUtf8(name)) {
+      why = "step \"" + step.text + "\" is not valid UTF-8";
+      return false;
+    }
     step.name = ToUtf16(name);
     step.anyName = name == "*";
     if (bracket == std::string_view::npos) return true;

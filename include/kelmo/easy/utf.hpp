@@ -1,6 +1,8 @@
 // UTF-8 <-> UTF-16 conversion for hosts that keep their text in std::string.
 // The library's interfaces speak UTF-16; these helpers never fail: malformed
 // input turns into U+FFFD so that a bad byte cannot make a whole value vanish.
+// The layer's setters check with IsValidUtf8 first and refuse such input
+// rather than store the replacement.
 #ifndef KELMO_EASY_UTF_HPP
 #define KELMO_EASY_UTF_HPP
 
@@ -88,6 +90,17 @@ inline std::u16string ToUtf16(std::string_view utf8) {
   out.reserve(utf8.size());
   for (size_t i = 0; i < utf8.size();) detail::AppendUtf16(out, detail::DecodeUtf8(utf8, i));
   return out;
+}
+
+// True when every byte belongs to a well-formed UTF-8 sequence: the text
+// converts without any U+FFFD that it did not spell itself.
+inline bool IsValidUtf8(std::string_view utf8) {
+  for (size_t i = 0; i < utf8.size();) {
+    const size_t start = i;
+    if (detail::DecodeUtf8(utf8, i) == kReplacementCharacter && utf8.substr(start, i - start) != "\xEF\xBF\xBD")
+      return false;
+  }
+  return true;
 }
 
 // UTF-16 to UTF-8; an unpaired surrogate becomes U+FFFD.

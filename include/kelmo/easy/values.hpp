@@ -207,11 +207,20 @@ std::optional<T> ValueOf(const Node& node) {
   return value;
 }
 
-// Stores a value of any supported type in the node; false without a node.
+// A null text stands for empty text.
+inline bool IsValidUtf8OrNull(const char* text) { return !text || IsValidUtf8(text); }
+
+// Stores a value of any supported type in the node; false without a node,
+// and for text that is not valid UTF-8 (the value is then left as it was).
 template <class T>
 bool StoreValue(const Node& node, T&& value) {
   if (!node) return false;
   using Stored = std::decay_t<T>;
+  if constexpr (std::is_same_v<Stored, const char*> || std::is_same_v<Stored, char*>) {
+    if (!IsValidUtf8OrNull(value)) return false;
+  } else if constexpr (std::is_convertible_v<const Stored&, std::string_view>) {
+    if (!IsValidUtf8(std::string_view(value))) return false;
+  }
   ValueTraits<Stored>::Set(*node, std::forward<T>(value));
   return true;
 }
@@ -226,10 +235,13 @@ inline std::string NameOf(const Node& node) {
   return ToUtf8(FromWide(text, length));
 }
 
-inline void Rename(const Node& node, std::string_view name) {
-  if (!node) return;
+// Renames the node; false, with the name left as it was, without a node or
+// for a name that is not valid UTF-8.
+inline bool Rename(const Node& node, std::string_view name) {
+  if (!node || !IsValidUtf8(name)) return false;
   const std::u16string wide = ToUtf16(name);
   node->SetNameW(AsWide(wide), static_cast<unsigned int>(wide.size()));
+  return true;
 }
 
 inline NodeKind KindOf(const Node& node) {
