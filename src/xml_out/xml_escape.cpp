@@ -46,14 +46,27 @@ void AppendPlain(Out& out, const WChar* text, uint32_t n) {
 }
 void AppendPlain(EncodableText& out, const WChar* text, uint32_t n) { out.AppendContent(text, n); }
 
+// Where the text goes: tabs are kept in element text and escaped in
+// attribute values.
+enum class Target { kElementText, kAttributeValue };
+
 template <class Out>
-void Escape(const WChar* text, uint32_t length, Out& out) {
+void Escape(const WChar* text, uint32_t length, Out& out, Target target) {
   length = ResolveLength(text, length);
   uint32_t i = 0;
   while (i < length) {
     // Copy the longest run that needs no escaping in one append.
     const uint32_t start = i;
     i = PlainRunEnd(text, i, length);
+    if (target == Target::kAttributeValue) {
+      // The run scan stops at every control but tab; tabs end the run here.
+      for (uint32_t k = start; k < i; ++k) {
+        if (text[k] == '\t') {
+          i = k;
+          break;
+        }
+      }
+    }
     if (i > start) AppendPlain(out, text + start, i - start);
     if (i < length) AppendEscaped(text[i++], out);
   }
@@ -68,17 +81,23 @@ void EscapeText(const WChar* text, uint32_t length, Out& out) {
   while (begin < length && IsBlank(text[begin])) AppendEscaped(text[begin++], out);
   uint32_t end = length;
   while (end > begin && IsBlank(text[end - 1])) --end;
-  Escape(text + begin, end - begin, out);
+  Escape(text + begin, end - begin, out, Target::kElementText);
   while (end < length) AppendEscaped(text[end++], out);
 }
 
 }  // namespace
 
-void EscapeXml(const WChar* text, uint32_t length, WStrBuf& out) { Escape(text, length, out); }
+void EscapeXml(const WChar* text, uint32_t length, WStrBuf& out) {
+  Escape(text, length, out, Target::kAttributeValue);
+}
 
-void EscapeXml(const WChar* text, uint32_t length, Utf8Text& out) { Escape(text, length, out); }
+void EscapeXml(const WChar* text, uint32_t length, Utf8Text& out) {
+  Escape(text, length, out, Target::kAttributeValue);
+}
 
-void EscapeXml(const WChar* text, uint32_t length, EncodableText& out) { Escape(text, length, out); }
+void EscapeXml(const WChar* text, uint32_t length, EncodableText& out) {
+  Escape(text, length, out, Target::kAttributeValue);
+}
 
 void EscapeXmlText(const WChar* text, uint32_t length, WStrBuf& out) {
   EscapeText(text, length, out);
