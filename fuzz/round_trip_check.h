@@ -64,7 +64,8 @@ inline TreeSnapshot ExpectedAfterRoundTrip(const TreeSnapshot& built) {
       r.text.clear();
       continue;
     }
-    const bool noSection = r.text.find(u"]]>") != std::u16string::npos || r.text.find(u'\r') != std::u16string::npos;
+    const bool noSection =
+        r.text.find(u"]]>") != std::u16string::npos || r.text.find(u'\r') != std::u16string::npos;
     if (r.kind == 1 && r.hasText && noSection) r.kind = 0;
     if (r.kind == 0 && r.hasText && r.text.empty()) r.hasText = false;
   }

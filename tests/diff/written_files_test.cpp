@@ -48,17 +48,17 @@ class TreeMaker {
   int Below(int n) { return std::uniform_int_distribution<int>(0, n - 1)(random_); }
 
   std::u16string Text() {
-    static const std::u16string kPieces[] = {u"a",  u"Zq", u" ",  u"\t", u"\n", u"\r", u"\r\n",
-                                             u"&",  u"<",  u">",  u"\"", u"'",  u"]]>", u"]",
-                                             u"\u00e9", u"\u4e2d", u"\U0001F600", u"&#x41;"};
+    static const std::u16string kPieces[] = {u"a",    u"Zq", u" ",      u"\t",     u"\n",         u"\r",
+                                             u"\r\n", u"&",  u"<",      u">",      u"\"",         u"'",
+                                             u"]]>",  u"]",  u"\u00e9", u"\u4e2d", u"\U0001F600", u"&#x41;"};
     std::u16string text;
     for (int n = 1 + Below(5); n > 0; --n) text += kPieces[Below(std::size(kPieces))];
     return text;
   }
 
   void Fill(const RefPtr<Kelmo>& node, int depth) {
-    static const std::u16string kNames[] = {u"a", u"item", u"\u00e9t\u00e9", u"\u4e2d\u6587",
-                                            u"x-y", u"p.q", u"_u", u"B9"};
+    static const std::u16string kNames[] = {u"a",  u"item", u"\u00e9t\u00e9", u"\u4e2d\u6587", u"x-y", u"p.q",
+                                            u"_u", u"B9"};
     std::vector<std::u16string> attributes;
     for (int n = Below(depth < 4 ? 6 : 3); n > 0; --n) {
       const std::u16string& name = kNames[Below(std::size(kNames))];
@@ -110,8 +110,8 @@ ConformanceTree Expected(KelmoImpl& element, uint32_t depth, ConformanceTree tre
   node.name = NameOf(element);
   node.text = StringOf(element);
   node.hasText = !node.text.empty();
-  const bool fitsSection = node.text.find(u'\r') == std::u16string::npos &&
-                           node.text.find(u"]]>") == std::u16string::npos;
+  const bool fitsSection =
+      node.text.find(u'\r') == std::u16string::npos && node.text.find(u"]]>") == std::u16string::npos;
   node.kind = element.Kind() == 1 && node.hasText && fitsSection ? 1 : 0;
   tree.push_back(node);
   for (KelmoImpl* c = element.FirstChild(); c; c = c->NextSibling()) {
@@ -143,9 +143,9 @@ std::string Difference(const ConformanceTree& expected, const ConformanceTree& r
       gotText = CanonicalElementText(gotText);
     }
     if (want.depth != got.depth || want.name != got.name || want.kind != got.kind || wantText != gotText) {
-      return "node " + std::to_string(i) + " " + Printable(want.name) + ": kind " +
-             std::to_string(got.kind) + " \"" + Printable(gotText) + "\" instead of kind " +
-             std::to_string(want.kind) + " \"" + Printable(wantText) + "\"";
+      return "node " + std::to_string(i) + " " + Printable(want.name) + ": kind " + std::to_string(got.kind) +
+             " \"" + Printable(gotText) + "\" instead of kind " + std::to_string(want.kind) + " \"" +
+             Printable(wantText) + "\"";
     }
   }
   return "";
@@ -161,12 +161,14 @@ std::string Written(const RefPtr<Kelmo>& tree, const char* unit, const char* new
     RefPtr<kelmo::XInRes> holder;
     unsigned int length = 0;
     std::string bytes = utf8 ? "\xEF\xBB\xBF" : "\xFF\xFE";
-    const std::string declaration = std::string("<?xml version=\"1.0\" encoding=\"") + encoding + "\"?>" + newline;
+    const std::string declaration =
+        std::string("<?xml version=\"1.0\" encoding=\"") + encoding + "\"?>" + newline;
     if (utf8) {
       const char* text = traversal->ToXmlA(tree, &length, unit, newline, 65001, holder);
       return bytes + declaration + std::string(text, length);
     }
-    const std::u16string wideUnit(unit, unit + std::strlen(unit)), wideNewline(newline, newline + std::strlen(newline));
+    const std::u16string wideUnit(unit, unit + std::strlen(unit)),
+        wideNewline(newline, newline + std::strlen(newline));
     const WChar* text = traversal->ToXmlW(tree, &length, W(wideUnit), W(wideNewline), holder);
     std::u16string wide(declaration.begin(), declaration.end());
     wide.append(reinterpret_cast<const char16_t*>(text), length);
@@ -177,7 +179,8 @@ std::string Written(const RefPtr<Kelmo>& tree, const char* unit, const char* new
     return bytes;
   }
   const std::string path =
-      (std::filesystem::temp_directory_path() / ("kelmo-written-" + std::to_string(::getpid()) + ".xml")).string();
+      (std::filesystem::temp_directory_path() / ("kelmo-written-" + std::to_string(::getpid()) + ".xml"))
+          .string();
   EXPECT_TRUE(traversal->SaveFileA(tree, path.c_str(), unit, newline, encoding, 65001));
   std::ifstream file(path, std::ios::binary);
   std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
@@ -204,10 +207,12 @@ TEST(WrittenFiles, ReadAlikeInLibxml2AndHere) {
       const bool canonical = layout.form == ElementText::kCanonical;
       const ReferenceReading theirs = ReadWithLibxml2(bytes, layout.form);
       ASSERT_TRUE(theirs.parsed) << "tree " << n << ", " << layout.encoding;
-      EXPECT_EQ("", Difference(expected, theirs.tree, canonical)) << "libxml2, tree " << n << ", " << layout.encoding;
+      EXPECT_EQ("", Difference(expected, theirs.tree, canonical))
+          << "libxml2, tree " << n << ", " << layout.encoding;
       const LibraryReading ours = ReadWithLibrary(bytes);
       ASSERT_TRUE(ours.ok) << "tree " << n;
-      EXPECT_EQ("", Difference(expected, ours.tree, false)) << "this library, tree " << n << ", " << layout.encoding;
+      EXPECT_EQ("", Difference(expected, ours.tree, false))
+          << "this library, tree " << n << ", " << layout.encoding;
     }
   }
 }

@@ -34,7 +34,8 @@ inline char KindAfterWriting(const kelmo::RefPtr<kelmo::Kelmo>& node) {
   const char kind = node->GetKind();
   if (kind != 1) return kind;
   const std::u16string text = StringOf(node);
-  const bool noSection = text.find(u"]]>") != std::u16string::npos || text.find(u'\r') != std::u16string::npos;
+  const bool noSection =
+      text.find(u"]]>") != std::u16string::npos || text.find(u'\r') != std::u16string::npos;
   return noSection ? 0 : kind;
 }
 

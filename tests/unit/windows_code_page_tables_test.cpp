@@ -19,8 +19,8 @@ namespace {
 
 struct CodePageTable {
   unsigned int codePage = 0;
-  std::vector<int> byteOf;     // the bytes that the table assigns
-  std::u16string characters;   // the character of each such byte
+  std::vector<int> byteOf;    // the bytes that the table assigns
+  std::u16string characters;  // the character of each such byte
 };
 
 // tests/data/windows_single_byte_code_pages.txt: "code page, first byte,
@@ -52,9 +52,10 @@ std::vector<CodePageTable> LoadTables() {
 }
 
 std::u16string Decode(unsigned int codePage, const std::string& bytes) {
-  const int size = MultiByteToWide(codePage, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
+  const int length = static_cast<int>(bytes.size());
+  const int size = MultiByteToWide(codePage, bytes.data(), length, nullptr, 0);
   std::u16string text(size > 0 ? static_cast<size_t>(size) : 0, u'\0');
-  if (size > 0) MultiByteToWide(codePage, bytes.data(), static_cast<int>(bytes.size()), reinterpret_cast<WChar*>(&text[0]), size);
+  if (size > 0) MultiByteToWide(codePage, bytes.data(), length, reinterpret_cast<WChar*>(&text[0]), size);
   return text;
 }
 
@@ -71,10 +72,13 @@ std::string FirstDifference(const std::u16string& got, const std::u16string& wan
   size_t i = 0;
   while (i < got.size() && i < want.size() && got[i] == want[i]) ++i;
   if (i == got.size() && i == want.size()) return "";
-  char text[96];
-  std::snprintf(text, sizeof text, "at unit %zu of %zu: %04X instead of %04X", i, want.size(),
-                i < got.size() ? unsigned(got[i]) : 0u, i < want.size() ? unsigned(want[i]) : 0u);
-  return text;
+  auto hex = [](size_t at, const std::u16string& text) {
+    char digits[8];
+    std::snprintf(digits, sizeof digits, "%04X", at < text.size() ? unsigned(text[at]) : 0u);
+    return std::string(digits);
+  };
+  return "at unit " + std::to_string(i) + " of " + std::to_string(want.size()) + ": " + hex(i, got) +
+         " instead of " + hex(i, want);
 }
 
 TEST(WindowsCodePageTables, EveryByteReadsAsWindowsReadsItInEveryNeighbourhood) {
