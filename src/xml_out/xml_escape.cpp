@@ -34,8 +34,34 @@ void AppendEscaped(WChar c, Out& out) {
   }
   static const char kHex[] = "0123456789abcdef";
   const unsigned value = static_cast<uint16_t>(c);
-  const char reference[6] = {'&', '#', 'x', kHex[(value >> 4) & 15], kHex[value & 15], ';'};
-  AppendAscii(out, reference, 6);
+  if (value < 0x100) {
+    const char reference[6] = {'&', '#', 'x', kHex[(value >> 4) & 15], kHex[value & 15], ';'};
+    return AppendAscii(out, reference, 6);
+  }
+  const char reference[8] = {'&', '#', 'x', kHex[value >> 12], kHex[(value >> 8) & 15],
+                             kHex[(value >> 4) & 15], kHex[value & 15], ';'};
+  AppendAscii(out, reference, 8);
+}
+
+// Where the text goes: tabs are kept in element text and escaped in
+// attribute values.
+enum class Target { kElementText, kAttributeValue };
+
+// The end of a plain run [start, end) that the run scan found: before the
+// first surrogate half that is not part of a pair (no encoding carries one,
+// so only a reference keeps it) and, in attribute values, the first tab.
+inline uint32_t PlainRunCut(const WChar* text, uint32_t start, uint32_t end, uint32_t length,
+                            Target target) {
+  for (uint32_t k = start; k < end; ++k) {
+    const uint16_t unit = static_cast<uint16_t>(text[k]);
+    if (unit == '\t' && target == Target::kAttributeValue) return k;
+    if ((unit & 0xF800) != 0xD800) continue;
+    const bool paired = unit <= 0xDBFF && k + 1 < length &&
+                        (static_cast<uint16_t>(text[k + 1]) & 0xFC00) == 0xDC00;
+    if (!paired) return k;
+    ++k;
+  }
+  return end;
 }
 
 // A run that needs no escaping. Text bound for a narrower encoding may
@@ -46,10 +72,6 @@ void AppendPlain(Out& out, const WChar* text, uint32_t n) {
 }
 void AppendPlain(EncodableText& out, const WChar* text, uint32_t n) { out.AppendContent(text, n); }
 
-// Where the text goes: tabs are kept in element text and escaped in
-// attribute values.
-enum class Target { kElementText, kAttributeValue };
-
 template <class Out>
 void Escape(const WChar* text, uint32_t length, Out& out, Target target) {
   length = ResolveLength(text, length);
@@ -57,16 +79,7 @@ void Escape(const WChar* text, uint32_t length, Out& out, Target target) {
   while (i < length) {
     // Copy the longest run that needs no escaping in one append.
     const uint32_t start = i;
-    i = PlainRunEnd(text, i, length);
-    if (target == Target::kAttributeValue) {
-      // The run scan stops at every control but tab; tabs end the run here.
-      for (uint32_t k = start; k < i; ++k) {
-        if (text[k] == '\t') {
-          i = k;
-          break;
-        }
-      }
-    }
+    i = PlainRunCut(text, start, PlainRunEnd(text, i, length), length, target);
     if (i > start) AppendPlain(out, text + start, i - start);
     if (i < length) AppendEscaped(text[i++], out);
   }

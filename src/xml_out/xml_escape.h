@@ -16,9 +16,11 @@ namespace kelmo {
 // reference. Tab, line feed and carriage return are references too: this
 // library's reader drops literal line breaks, and any XML reader turns
 // literal ones and tabs into spaces in an attribute value, while references
-// keep them. Everything else, surrogate halves included, is copied
-// unchanged. The length follows ResolveLength (null text is empty,
-// 0xFFFFFFFF runs to the zero unit).
+// keep them. A surrogate half outside a pair becomes a reference too, which
+// this library reads back as the same unit (no encoding can carry it).
+// Everything else, surrogate pairs included, is copied unchanged. The length
+// follows ResolveLength (null text is empty, 0xFFFFFFFF runs to the zero
+// unit).
 void EscapeXml(const WChar* text, uint32_t length, WStrBuf& out);
 void EscapeXml(const WChar* text, uint32_t length, Utf8Text& out);
 // Also writes the characters that the target encoding cannot carry as
