@@ -4,6 +4,7 @@
 
 #include "common/text_length.h"
 #include "common/xml_name_chars.h"
+#include "platform/unicode_units.h"
 #include "xml_out/xml_escape.h"
 
 namespace kelmo {
@@ -24,6 +25,18 @@ void AppendUnits(Out& out, const WChar (&units)[N]) {
 }
 
 bool IsAttribute(const KelmoImpl& node) { return node.Kind() == kAttributeKind; }
+
+// True when a surrogate half stands outside a pair: no encoding has a form
+// for it, and only a character reference, which a CDATA section cannot
+// hold, keeps it.
+bool HasUnpairedSurrogate(const WChar* text, uint32_t length) {
+  for (uint32_t i = 0; i < length; ++i) {
+    if (!platform::IsSurrogate(static_cast<char16_t>(text[i]))) continue;
+    if (!platform::StartsSurrogatePair(text, length, i)) return true;
+    ++i;
+  }
+  return false;
+}
 
 // A name that the parser reads back as the same name: not empty, and made
 // of name characters only (no blank, markup character, quote or control).
@@ -46,7 +59,7 @@ bool FitsSection(const WChar* text, uint32_t length) {
     if (text[i] == '\r') return false;
     if (i + 2 < length && text[i] == ']' && text[i + 1] == ']' && text[i + 2] == '>') return false;
   }
-  return true;
+  return !HasUnpairedSurrogate(text, length);
 }
 
 // The value of one node as text. String values are read in place; other

@@ -170,7 +170,7 @@ INSTANTIATE_TEST_SUITE_P(
                      return a;
                    },
                    u"<a x=\"\"/>\n"},
-        LayoutCase{"blanks at the ends of text are references, in attributes spaces literal and tabs references",
+        LayoutCase{"blanks at the ends of text are references; in attributes spaces are literal",
                    [] {
                      RefPtr<KelmoImpl> a = Node(u"a");
                      a->SetStringW(W(u" \ta b\t "), kWholeText);
@@ -227,6 +227,15 @@ INSTANTIATE_TEST_SUITE_P(
                      return a;
                    },
                    u"<a>x&#xd;&#xa;y</a>\n"},
+        LayoutCase{"CDATA text holding a lone surrogate half is written as text",
+                   [] {
+                     RefPtr<KelmoImpl> a = Node(u"a");
+                     a->SetKind(static_cast<char>(NodeKind::CData));
+                     const std::u16string text = u"x" + std::u16string(1, 0xDC00) + u"\U0001F600";
+                     a->SetStringW(W(text.c_str()), kWholeText);
+                     return a;
+                   },
+                   u"<a>x&#xdc00;\U0001F600</a>\n"},
         LayoutCase{"unknown kind byte is an element",
                    [] {
                      RefPtr<KelmoImpl> a = Node(u"a");
