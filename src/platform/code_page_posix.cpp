@@ -1,5 +1,6 @@
 // Outside Windows the code pages are served by built-in codecs for the
-// Unicode forms, ASCII and HZ, and by iconv for the rest. Code page 0, the
+// Unicode forms, ASCII, HZ and the single-byte pages that iconv reads
+// otherwise than Windows, and by iconv for the rest. Code page 0, the
 // process default, is UTF-8 here.
 #include <climits>
 
@@ -10,6 +11,7 @@
 #include "platform/iconv_charsets.h"
 #include "platform/iconv_codec.h"
 #include "platform/output_cursor.h"
+#include "platform/single_byte_codec.h"
 #include "platform/utf16_byte_codec.h"
 #include "platform/utf8_codec.h"
 
@@ -57,6 +59,9 @@ int MultiByteToWide(unsigned int codePage, const char* in, int inSize, WChar* ou
       return table == nullptr ? 0 : ToCount(DecodeHz(*table, bytes, size, target, capacity));
     }
     default: {
+      if (const SingleByteTable* table = FindSingleByteTable(codePage)) {
+        return ToCount(DecodeSingleByte(*table, bytes, size, target, capacity));
+      }
       const IconvCharset* charset = FindIconvCharset(codePage);
       return charset == nullptr ? 0 : ToCount(IconvDecode(*charset, in, size, target, capacity));
     }
@@ -85,6 +90,9 @@ int WideToMultiByte(unsigned int codePage, const WChar* in, int inSize, char* ou
       return table == nullptr ? 0 : ToCount(EncodeHz(*table, in, size, bytes, capacity));
     }
     default: {
+      if (const SingleByteTable* table = FindSingleByteTable(codePage)) {
+        return ToCount(EncodeSingleByte(*table, in, size, bytes, capacity));
+      }
       const IconvCharset* charset = FindIconvCharset(codePage);
       return charset == nullptr ? 0 : ToCount(IconvEncode(*charset, in, size, target, capacity));
     }
@@ -102,6 +110,7 @@ bool IsCodePageSupported(unsigned int codePage) {
     case kHz:
       return PlatformGb2312Table() != nullptr;
     default: {
+      if (FindSingleByteTable(codePage) != nullptr) return true;
       const IconvCharset* charset = FindIconvCharset(codePage);
       return charset != nullptr && IconvCanConvert(*charset);
     }

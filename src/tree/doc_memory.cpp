@@ -5,6 +5,7 @@
 #include <new>
 
 #include "platform/page_memory.h"
+#include "tree/name_hash.h"
 
 namespace kelmo {
 
@@ -107,11 +108,6 @@ inline BlockHeader* HeaderOf(const void* block) {
                                         sizeof(BlockHeader));
 }
 
-uint32_t HashName(const WChar* text, uint32_t length) {
-  uint32_t h = 2166136261u;
-  for (uint32_t i = 0; i < length; ++i) h = (h ^ static_cast<uint16_t>(text[i])) * 16777619u;
-  return h;
-}
 
 }  // namespace
 
@@ -279,16 +275,21 @@ WStrBuf DocBuilder::FreezeText(const WChar* text, uint32_t length) {
   return WStrBuf::Freeze(at, text, length);
 }
 
-// Open addressing over a power-of-two table kept at most half full. Long
-// names seldom repeat, so they are copied without a lookup.
+// Open addressing over a power-of-two table kept at most half full, with a
+// keyed hash and a bounded probe run: a name that finds neither its twin nor
+// a free slot within kMaxNameProbes slots is not shared, which costs memory
+// but never time. Long names seldom repeat, so they are copied without a
+// lookup.
 WStrBuf DocBuilder::InternName(const WChar* name, uint32_t length) {
   constexpr uint32_t kLongestInterned = 64;
   if (length == 0) return WStrBuf();
   if (!memory_ || length > kLongestInterned) return FreezeText(name, length);
   if ((nameCount_ + 1) * 2 > names_.size()) GrowNames();
-  const uint32_t hash = HashName(name, length);
+  const uint32_t hash = hash_ ? hash_(name, length) : static_cast<uint32_t>(NameHash(name, length));
   const size_t mask = names_.size() - 1;
-  for (size_t i = hash & mask;; i = (i + 1) & mask) {
+  size_t i = hash & mask;
+  for (uint32_t probe = 0; probe < kMaxNameProbes; ++probe, i = (i + 1) & mask) {
+    ++nameProbes_;
     NameSlot& slot = names_[i];
     if (slot.name.IsNull()) {
       slot.name = FreezeText(name, length);
@@ -298,19 +299,29 @@ WStrBuf DocBuilder::InternName(const WChar* name, uint32_t length) {
     }
     if (slot.hash == hash && slot.name.EqualsResolved(name, length)) return slot.name.ShareFrozen();
   }
+  return FreezeText(name, length);
 }
 
+// A name that finds no free slot within the bound in the larger table drops
+// out of it: nodes keep its text, later names just do not share it.
 void DocBuilder::GrowNames() {
   std::vector<NameSlot> old;
   old.swap(names_);
   names_.resize(old.empty() ? 64 : old.size() * 2);
+  nameCount_ = 0;
   const size_t mask = names_.size() - 1;
   for (NameSlot& slot : old) {
     if (slot.name.IsNull()) continue;
     size_t i = slot.hash & mask;
-    while (!names_[i].name.IsNull()) i = (i + 1) & mask;
-    names_[i].hash = slot.hash;
-    names_[i].name.Swap(slot.name);
+    for (uint32_t probe = 0; probe < kMaxNameProbes; ++probe, i = (i + 1) & mask) {
+      ++nameProbes_;
+      if (names_[i].name.IsNull()) {
+        names_[i].hash = slot.hash;
+        names_[i].name.Swap(slot.name);
+        ++nameCount_;
+        break;
+      }
+    }
   }
 }
 

@@ -111,9 +111,17 @@ class DocBuilder {
   DocMemory* Memory() const noexcept { return memory_; }
 
   void* NewCountedBlock(size_t size);
-  // A read-only copy of a name, shared with every earlier name of the same
-  // text carved by this builder.
+  // A read-only copy of a name, shared with earlier names of the same text
+  // carved by this builder. A name whose slots are all taken by others is
+  // copied without sharing, so no input can make interning slow.
   WStrBuf InternName(const WChar* name, uint32_t length);
+  // Interning looks at this many slots at most for one name.
+  static constexpr uint32_t kMaxNameProbes = 16;
+  // Slots looked at so far by interning and by growing its table.
+  uint64_t NameProbes() const noexcept { return nameProbes_; }
+  using NameHashFunction = uint32_t (*)(const WChar* name, uint32_t length);
+  // Replaces the keyed hash, for tests that need names that all collide.
+  void SetNameHashForTesting(NameHashFunction hash) noexcept { hash_ = hash; }
   // A read-only copy of a text in the document's memory (a heap copy when
   // the builder has no memory).
   WStrBuf FreezeText(const WChar* text, uint32_t length);
@@ -130,6 +138,8 @@ class DocBuilder {
   int64_t carved_ = 0;
   std::vector<NameSlot> names_;
   size_t nameCount_ = 0;
+  uint64_t nameProbes_ = 0;
+  NameHashFunction hash_ = nullptr;  // null: the keyed name hash
 };
 
 }  // namespace kelmo

@@ -5,6 +5,7 @@
 #include "common/text_length.h"
 #include "common/xml_space.h"
 #include "common/xml_name_chars.h"
+#include "platform/unicode_units.h"
 #include "xml_out/xml_escape.h"
 
 namespace kelmo {
@@ -26,17 +27,32 @@ void AppendUnits(Out& out, const WChar (&units)[N]) {
 
 bool IsAttribute(const KelmoImpl& node) { return node.Kind() == kAttributeKind; }
 
+// True when a surrogate half stands outside a pair: no encoding has a form
+// for it, and only a character reference, which a CDATA section cannot
+// hold, keeps it.
+bool HasUnpairedSurrogate(const WChar* text, uint32_t length) {
+  for (uint32_t i = 0; i < length; ++i) {
+    if (!platform::IsSurrogate(static_cast<char16_t>(text[i]))) continue;
+    if (!platform::StartsSurrogatePair(text, length, i)) return true;
+    ++i;
+  }
+  return false;
+}
+
 // A name that the parser reads back as the same name: not empty, and made
 // of name characters only (no blank, markup character, quote or control).
 bool IsWritableName(const WStrBuf& name) { return kelmo::IsWritableName(name.Data(), name.Length()); }
 
-// A CDATA section ends at the first "]]>", so text holding one cannot be
-// written as a section.
-bool ContainsSectionEnd(const WChar* text, uint32_t length) {
-  for (uint32_t i = 0; i + 2 < length; ++i) {
-    if (text[i] == ']' && text[i + 1] == ']' && text[i + 2] == '>') return true;
+// Whether every reader reads the text back from a CDATA section as it is. A
+// section ends at the first "]]>", and an XML reader turns a carriage return
+// in it (alone or before a line feed) into a line feed, while a section has
+// no way to hold a reference instead.
+bool FitsSection(const WChar* text, uint32_t length) {
+  for (uint32_t i = 0; i < length; ++i) {
+    if (text[i] == '\r') return false;
+    if (i + 2 < length && text[i] == ']' && text[i + 1] == ']' && text[i + 2] == '>') return false;
   }
-  return false;
+  return !HasUnpairedSurrogate(text, length);
 }
 
 // The value of one node as text. String values are read in place; other
@@ -189,13 +205,14 @@ class XmlWriter {
   }
 
   void AppendValue(KelmoImpl& node, const ValueText& value) {
-    if (node.Kind() == kCDataKind && !ContainsSectionEnd(value.text(), value.length())) {
+    if (node.Kind() == kCDataKind && FitsSection(value.text(), value.length())) {
       AppendUnits(out_, kCDataOpen);
       out_.Append(value.text(), value.length());
       AppendUnits(out_, kCDataClose);
     } else {
-      // Also the fallback for section text holding "]]>": escaped text reads
-      // back as the same characters, only as an element's value.
+      // Also the fallback for section text that no section can carry:
+      // escaped text reads back as the same characters, only as an
+      // element's value.
       EscapeXmlText(value.text(), value.length(), out_);
     }
   }

@@ -47,7 +47,8 @@ std::u16string AttributeValue(const xmlAttr* attribute, bool& usesEntities) {
 
 // The element's node as this library builds it: kind and value from its
 // text runs and CDATA sections, in document order.
-ConformanceNode ElementNode(const xmlNode* element, uint32_t depth, bool& usesEntities) {
+ConformanceNode ElementNode(const xmlNode* element, uint32_t depth, ElementText form,
+                            bool& usesEntities) {
   ConformanceNode node;
   node.depth = depth;
   node.name = QualifiedName(element->name, element->ns);
@@ -55,7 +56,8 @@ ConformanceNode ElementNode(const xmlNode* element, uint32_t depth, bool& usesEn
     switch (child->type) {
       case XML_TEXT_NODE:
         if (!node.hasText) {
-          std::u16string run = CanonicalElementText(Text(child->content));
+          std::u16string run = form == ElementText::kCanonical ? CanonicalElementText(Text(child->content))
+                                                               : Text(child->content);
           if (!run.empty()) {
             node.hasText = true;
             node.text = run;
@@ -92,7 +94,7 @@ std::u16string CanonicalElementText(const std::u16string& text) {
   return run.substr(begin, end - begin);
 }
 
-ReferenceReading ReadWithLibxml2(const std::string& bytes) {
+ReferenceReading ReadWithLibxml2(const std::string& bytes, ElementText form) {
   static LibraryQuiet quiet;
   ReferenceReading reading;
   const int options = XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING | XML_PARSE_HUGE;
@@ -126,7 +128,7 @@ ReferenceReading ReadWithLibxml2(const std::string& bytes) {
   while (!stack.empty()) {
     const Pending p = stack.back();
     stack.pop_back();
-    reading.tree.push_back(ElementNode(p.node, p.depth, reading.usesDeclaredEntities));
+    reading.tree.push_back(ElementNode(p.node, p.depth, form, reading.usesDeclaredEntities));
     for (const xmlNs* ns = p.node->nsDef; ns; ns = ns->next) {
       ConformanceNode declaration;
       declaration.depth = p.depth + 1;

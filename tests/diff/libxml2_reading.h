@@ -23,7 +23,12 @@ struct ReferenceReading {
   ConformanceTree tree;
 };
 
-ReferenceReading ReadWithLibxml2(const std::string& bytes);
+// How an element's first text run is taken: in the canonical form below, or
+// as libxml2 read it (for documents without formatting between elements,
+// where every blank and line break of a text came from the text itself).
+enum class ElementText { kCanonical, kAsRead };
+
+ReferenceReading ReadWithLibxml2(const std::string& bytes, ElementText form = ElementText::kCanonical);
 
 // Removes every line feed, then the blanks (space, tab, carriage return) at
 // both ends: an element's text as this library keeps it, up to line feeds

@@ -27,6 +27,25 @@ inline std::u16string StringOf(const kelmo::RefPtr<kelmo::Kelmo>& node) {
   return TextOf(node, [](kelmo::Kelmo& n, auto&... out) { return n.GetStringW(out...); });
 }
 
+// The kind that a node reads back with after it was written: a CDATA value
+// that no section can carry (one holding "]]>", a carriage return or a
+// surrogate half outside a pair) is written as escaped text and reads back
+// as an element.
+inline char KindAfterWriting(const kelmo::RefPtr<kelmo::Kelmo>& node) {
+  const char kind = node->GetKind();
+  if (kind != 1) return kind;
+  const std::u16string text = StringOf(node);
+  bool noSection = text.find(u"]]>") != std::u16string::npos || text.find(u'\r') != std::u16string::npos;
+  for (size_t k = 0; k < text.size(); ++k) {
+    if (text[k] < 0xD800 || text[k] > 0xDFFF) continue;
+    const bool paired =
+        text[k] <= 0xDBFF && k + 1 < text.size() && text[k + 1] >= 0xDC00 && text[k + 1] <= 0xDFFF;
+    noSection |= !paired;
+    k += paired;
+  }
+  return noSection ? 0 : kind;
+}
+
 }  // namespace kelmo_test
 
 #endif  // KELMO_TESTS_SUPPORT_NODE_TEXT_H

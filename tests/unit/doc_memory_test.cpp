@@ -180,3 +180,73 @@ TEST(WStrBufFrozen, ChangesCopyTheTextFirst) {
 
 }  // namespace
 }  // namespace kelmo_tree_test
+
+namespace kelmo_tree_test {
+namespace {
+
+using kelmo::DocBuilder;
+
+// Five-unit names whose FNV-1a-32 hashes agree in their low 20 bits: the
+// last unit is solved for, the first four count up.
+std::vector<std::u16string> FnvCollidingNames(size_t count) {
+  constexpr uint32_t kPrime = 16777619u, kMask = (1u << 20) - 1, kTarget = 0x12345;
+  uint32_t inverse = 1;  // of the prime, modulo 2^32 (Newton's iteration)
+  for (int i = 0; i < 5; ++i) inverse *= 2 - kPrime * inverse;
+  std::vector<std::u16string> names;
+  for (uint32_t n = 0; names.size() < count; ++n) {
+    std::u16string name = {char16_t(u'A' + n % 26), char16_t(0x4E00 + n / 26 % 5000),
+                           char16_t(0x4E00 + n / 130000), u'x'};
+    uint32_t h = 2166136261u;
+    for (char16_t unit : name) h = (h ^ unit) * kPrime;
+    const uint32_t last = ((kTarget * inverse) ^ h) & kMask;
+    if (last < 0x4E00 || last > 0x9FFF) continue;
+    name.push_back(char16_t(last));
+    names.push_back(name);
+  }
+  return names;
+}
+
+uint64_t ProbesToIntern(const std::vector<std::u16string>& names, DocBuilder::NameHashFunction hash) {
+  DocBuilder builder;
+  builder.OpenNew();
+  if (hash) builder.SetNameHashForTesting(hash);
+  for (const std::u16string& name : names) builder.InternName(W(name), uint32_t(name.size()));
+  return builder.NameProbes();
+}
+
+uint32_t SameHashForAll(const WChar*, uint32_t) { return 7; }
+
+// The work per name is bounded whatever the names: names that the table's
+// old hash put on one slot, and even a hash that gives every name the same
+// value, cost a bounded number of slots each.
+TEST(NameInterning, SlotsLookedAtGrowLinearlyWithCollidingNames) {
+  for (size_t count : {2000u, 16000u}) {
+    const std::vector<std::u16string> names = FnvCollidingNames(count);
+    EXPECT_LE(ProbesToIntern(names, nullptr), 4 * count) << count << " names, keyed hash";
+    EXPECT_LE(ProbesToIntern(names, &SameHashForAll), DocBuilder::kMaxNameProbes * count)
+        << count << " names, one hash for all";
+  }
+}
+
+TEST(NameInterning, EqualNamesShareOneTextEvenWhenTheirSlotsAreTaken) {
+  for (DocBuilder::NameHashFunction hash : {DocBuilder::NameHashFunction(nullptr), &SameHashForAll}) {
+    DocBuilder builder;
+    builder.OpenNew();
+    if (hash) builder.SetNameHashForTesting(hash);
+    const std::vector<std::u16string> names = FnvCollidingNames(8);
+    std::vector<WStrBuf> first;
+    for (const std::u16string& name : names) first.push_back(builder.InternName(W(name), 5));
+    for (size_t i = 0; i < names.size(); ++i) {
+      WStrBuf again = builder.InternName(W(names[i]), 5);
+      EXPECT_EQ(again.Data(), first[i].Data()) << i;
+      EXPECT_TRUE(again.EqualsResolved(W(names[i]), 5));
+    }
+    // Past the bound a name is still copied faithfully, only not shared.
+    for (const std::u16string& name : FnvCollidingNames(100)) {
+      EXPECT_TRUE(builder.InternName(W(name), 5).EqualsResolved(W(name), 5));
+    }
+  }
+}
+
+}  // namespace
+}  // namespace kelmo_tree_test

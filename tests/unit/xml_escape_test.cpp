@@ -43,9 +43,9 @@ INSTANTIATE_TEST_SUITE_P(
                       EscapeCase{"space", u' ', u" "}, EscapeCase{"letter", u'z', u"z"},
                       EscapeCase{"tilde", u'~', u"~"}, EscapeCase{"delete", 127, u"\x7f"},
                       EscapeCase{"latin", 0xE9, u"\xe9"}, EscapeCase{"cjk", 0x4E2D, u"\x4e2d"},
-                      EscapeCase{"high surrogate", 0xD83D, std::u16string(1, 0xD83D)},
-                      EscapeCase{"low surrogate", 0xDE00, std::u16string(1, 0xDE00)},
-                      EscapeCase{"last unit", 0xFFFF, u"\xffff"}, EscapeCase{"tab", 9, u"\t"},
+                      EscapeCase{"lone high surrogate", 0xD83D, u"&#xd83d;"},
+                      EscapeCase{"lone low surrogate", 0xDE00, u"&#xde00;"},
+                      EscapeCase{"last unit", 0xFFFF, u"\xffff"}, EscapeCase{"tab", 9, u"&#x09;"},
                       EscapeCase{"line feed", 10, u"&#xa;"},
                       EscapeCase{"carriage return", 13, u"&#xd;"},
                       EscapeCase{"zero", 0, u"&#x00;"}, EscapeCase{"one", 1, u"&#x01;"},
@@ -60,11 +60,29 @@ TEST(EscapeXmlTest, EveryUnitMatchesItsOwnEscapingInsideARun) {
     const std::u16string alone = Escaped(std::u16string(1, c));
     const std::u16string inRun = Escaped(u"x" + std::u16string(1, c) + u"y");
     ASSERT_EQ(inRun, u"x" + alone + u"y") << "unit " << u;
-    const bool kept = (u >= 32 && u != '&' && u != '<' && u != '>' && u != '"' && u != '\'') ||
-                      u == 9;
+    const bool kept = u >= 32 && u != '&' && u != '<' && u != '>' && u != '"' && u != '\'' &&
+                      (u < 0xD800 || u > 0xDFFF);
     if (kept) ASSERT_EQ(alone, std::u16string(1, c)) << "unit " << u;
     else ASSERT_EQ(alone.front(), u'&') << "unit " << u;
   }
+}
+
+// An XML reader turns a literal tab of an attribute value into a space but
+// keeps one inside element text.
+TEST(EscapeXmlTest, TabsAreReferencesInAttributeValuesOnly) {
+  const std::u16string text = u"\ta\tb\t";
+  WStrBuf element;
+  EscapeXmlText(reinterpret_cast<const WChar*>(text.c_str()), kWholeText, element);
+  EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t*>(element.Data()), element.Length()),
+            u"&#x09;a\tb&#x09;");
+  EXPECT_EQ(Escaped(text), u"&#x09;a&#x09;b&#x09;");
+}
+
+// Pairs are characters and stay; a half on its own is kept by a reference.
+TEST(EscapeXmlTest, SurrogateHalvesOutsideAPairBecomeReferences) {
+  const std::u16string text = u"\U0001F600a" + std::u16string(1, 0xDC00) + std::u16string(1, 0xD800) +
+                              u"\U0001F600" + std::u16string(1, 0xD800);
+  EXPECT_EQ(Escaped(text), u"\U0001F600a&#xdc00;&#xd800;\U0001F600&#xd800;");
 }
 
 TEST(EscapeXmlTest, AppendsAfterExistingText) {

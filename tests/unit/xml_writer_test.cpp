@@ -184,7 +184,7 @@ INSTANTIATE_TEST_SUITE_P(
                      return a;
                    },
                    u"<a x=\"\"/>\n"},
-        LayoutCase{"blanks at the ends of text are references, in attributes literal",
+        LayoutCase{"blanks at the ends of text are references; in attributes spaces are literal",
                    [] {
                      RefPtr<KelmoImpl> a = Node(u"a");
                      a->SetStringW(W(u" \ta b\t "), kWholeText);
@@ -192,7 +192,7 @@ INSTANTIATE_TEST_SUITE_P(
                      Text(a, u"blank", u"  ");
                      return a;
                    },
-                   u"<a x=\" \ty \">\n &#x20;&#x09;a b&#x09;&#x20;\n <blank>&#x20;&#x20;</blank>\n</a>\n"},
+                   u"<a x=\" &#x09;y \">\n &#x20;&#x09;a b&#x09;&#x20;\n <blank>&#x20;&#x20;</blank>\n</a>\n"},
         LayoutCase{"attributes after content children still go into the start tag",
                    [] {
                      RefPtr<KelmoImpl> a = Node(u"a");
@@ -233,6 +233,23 @@ INSTANTIATE_TEST_SUITE_P(
                      return a;
                    },
                    u"<a>a]]&gt;b&#xa;</a>\n"},
+        LayoutCase{"CDATA text holding a carriage return is written as text",
+                   [] {
+                     RefPtr<KelmoImpl> a = Node(u"a");
+                     a->SetKind(static_cast<char>(NodeKind::CData));
+                     a->SetStringW(W(u"x\r\ny"), kWholeText);
+                     return a;
+                   },
+                   u"<a>x&#xd;&#xa;y</a>\n"},
+        LayoutCase{"CDATA text holding a lone surrogate half is written as text",
+                   [] {
+                     RefPtr<KelmoImpl> a = Node(u"a");
+                     a->SetKind(static_cast<char>(NodeKind::CData));
+                     const std::u16string text = u"x" + std::u16string(1, 0xDC00) + u"\U0001F600";
+                     a->SetStringW(W(text.c_str()), kWholeText);
+                     return a;
+                   },
+                   u"<a>x&#xdc00;\U0001F600</a>\n"},
         LayoutCase{"unknown kind byte is an element",
                    [] {
                      RefPtr<KelmoImpl> a = Node(u"a");
