@@ -43,14 +43,14 @@ bool HasUnpairedSurrogate(const WChar* text, uint32_t length) {
 // of name characters only (no blank, markup character, quote or control).
 bool IsWritableName(const WStrBuf& name) { return kelmo::IsWritableName(name.Data(), name.Length()); }
 
-// Whether every reader reads the text back from a CDATA section as it is. A
-// section ends at the first "]]>", and an XML reader turns a carriage return
-// in it (alone or before a line feed) into a line feed, while a section has
-// no way to hold a reference instead.
+// Whether a CDATA section can carry the text: a section ends at the first
+// "]]>", and a surrogate half outside a pair has no form in any encoding.
+// A carriage return stays in the section: this library reads it back as it
+// is, and escaping it instead would turn the node into an element. Another
+// XML reader reads it as a line feed, the one case where it differs.
 bool FitsSection(const WChar* text, uint32_t length) {
-  for (uint32_t i = 0; i < length; ++i) {
-    if (text[i] == '\r') return false;
-    if (i + 2 < length && text[i] == ']' && text[i + 1] == ']' && text[i + 2] == '>') return false;
+  for (uint32_t i = 0; i + 2 < length; ++i) {
+    if (text[i] == ']' && text[i + 1] == ']' && text[i + 2] == '>') return false;
   }
   return !HasUnpairedSurrogate(text, length);
 }

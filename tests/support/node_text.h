@@ -35,7 +35,7 @@ inline char KindAfterWriting(const kelmo::RefPtr<kelmo::Kelmo>& node) {
   const char kind = node->GetKind();
   if (kind != 1) return kind;
   const std::u16string text = StringOf(node);
-  bool noSection = text.find(u"]]>") != std::u16string::npos || text.find(u'\r') != std::u16string::npos;
+  bool noSection = text.find(u"]]>") != std::u16string::npos;
   for (size_t k = 0; k < text.size(); ++k) {
     if (text[k] < 0xD800 || text[k] > 0xDFFF) continue;
     const bool paired =
