@@ -275,6 +275,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Require(reread.ok(), (remove ? "del " : "set ") + pathText + ": the edited text does not parse: " +
                              reread.error().Message());
     const std::string difference = CompareTrees(doc.root(), reread.root());
+    // Where the reader replaced bytes that did not decode, the tree's name
+    // holds U+FFFD and the text does not, so a path through that name finds
+    // nothing in the text. The tool's own read-back check refuses such an
+    // edit; it is not made.
+    if (!difference.empty() && pathText.find("\xEF\xBF\xBD") != std::string::npos &&
+        !kelmo_tool::FindInputRepairs(bytes).empty())
+      continue;
     Require(difference.empty(), (remove ? "del " : "set ") + pathText +
                                     ": the edited text does not read back as the change: " + difference);
     bytes = edited;

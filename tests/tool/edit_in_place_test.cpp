@@ -143,6 +143,29 @@ TEST(EditFailures, LeaveTheFileAlone) {
   EXPECT_EQ(ReadFile(file), kRich);
 }
 
+// The reader keeps the first run of text as an element's value: an edit that
+// would let the next run take its place is refused, saying why.
+TEST(EditFailures, WouldPromoteTheNextText) {
+  ScratchDir dir;
+  const std::string mixed = "<r>\n  first<item/>second\n  <b>x</b>\n</r>\n";
+  const std::string file = dir.Write("mixed.xml", mixed);
+  struct Case {
+    std::vector<std::string> args;
+    const char* why;
+  };
+  for (const Case& c : {Case{{"set", file, ".", "", "-i"}, "<r> holds more text after its value"},
+                        Case{{"del", file, "item", "-i"}, "the text on either side of <item> would join"}}) {
+    const ToolRun run = RunTool(c.args);
+    EXPECT_NE(run.exitCode, 0) << c.args[0];
+    EXPECT_NE(run.err.find(c.why), std::string::npos) << run.err;
+    EXPECT_EQ(ReadFile(file), mixed);
+  }
+  // Where the text before is not the value, the runs may join.
+  const std::string later = dir.Write("later.xml", "<r>v<b/>x<item/>y</r>");
+  ASSERT_EQ(RunTool({"del", later, "item", "-i"}).exitCode, 0);
+  EXPECT_EQ(ReadFile(later), "<r>v<b/>xy</r>");
+}
+
 TEST(EditWrites, RefuseReadOnlyTargetsAndKeepHardLinks) {
   ScratchDir dir;
   const std::string locked = dir.Write("locked.xml", "<a><b>1</b></a>");
