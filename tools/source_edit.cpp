@@ -134,6 +134,8 @@ class PathLocator : public SourceVisitor {
     if (texts++ == 0) {
       firstText = span;
       firstTextIsCdata = cdata;
+    } else if (cdata) {
+      laterCdata = true;
     }
     lastWasText_ = !cdata;
     return true;
@@ -163,6 +165,7 @@ class PathLocator : public SourceVisitor {
   size_t texts = 0;
   Span firstText;
   bool firstTextIsCdata = false;
+  bool laterCdata = false;  // a CDATA section after the first run
   bool hasChildren = false;
   bool hasMarkupInside = false;
   Span lastChild;
@@ -178,7 +181,7 @@ class PathLocator : public SourceVisitor {
     depth_ = depth;
     seen_ = 0;
     texts = 0;
-    hasChildren = hasMarkupInside = hasNamedChild = lastWasText_ = false;
+    hasChildren = hasMarkupInside = hasNamedChild = lastWasText_ = laterCdata = false;
     const std::vector<PathStep>& steps = path_.steps();
     if (found < steps.size()) {
       // Attributes come before the child elements, as the tree holds them.
@@ -324,6 +327,11 @@ bool SetElementValue(const std::string_view text, const PathLocator& at, const W
   // the next run would take its place as the value.
   if (at.texts > 1 && writer.Text().empty()) {
     why = "<" + name + "> holds more text after its value, which would become the value";
+    return false;
+  }
+  // A CDATA section is the value wherever it stands, the last one of several.
+  if (at.laterCdata) {
+    why = "<" + name + "> holds a CDATA section after other text, and the reader takes that as the value";
     return false;
   }
   const Span run = at.firstText;

@@ -145,7 +145,8 @@ TEST(EditFailures, LeaveTheFileAlone) {
 
 // Where the reader would see the edited text otherwise than the edit does,
 // the edit is refused, saying why: it keeps the first run of text as an
-// element's value, and ends a DOCTYPE at its first '>'.
+// element's value unless a CDATA section follows, and ends a DOCTYPE at its
+// first '>'.
 TEST(EditFailures, WouldReadOtherwise) {
   ScratchDir dir;
   const std::string mixed = "<r>\n  first<item/>second\n  <b>x</b>\n</r>\n";
@@ -154,13 +155,16 @@ TEST(EditFailures, WouldReadOtherwise) {
     std::vector<std::string> args;
     const char* why;
   };
+  const std::string cdata = dir.Write("cdata.xml", "<r>a<b/><![CDATA[c]]></r>");
   for (const Case& c : {Case{{"set", file, ".", "", "-i"}, "<r> holds more text after its value"},
+                        Case{{"set", cdata, ".", "x", "-i"}, "<r> holds a CDATA section after other text"},
                         Case{{"del", file, "item", "-i"}, "the text on either side of <item> would join"}}) {
     const ToolRun run = RunTool(c.args);
     EXPECT_NE(run.exitCode, 0) << c.args[0];
     EXPECT_NE(run.err.find(c.why), std::string::npos) << run.err;
-    EXPECT_EQ(ReadFile(file), mixed);
   }
+  EXPECT_EQ(ReadFile(file), mixed);
+  EXPECT_EQ(ReadFile(cdata), "<r>a<b/><![CDATA[c]]></r>");
   // The reader ends a DOCTYPE at its first '>': an element hidden in a
   // quoted entity value is one to it.
   const std::string subset = "<!DOCTYPE a [<!ENTITY x \"a> <y/>\">]>\n<a>1</a>\n";
