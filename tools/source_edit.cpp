@@ -102,9 +102,12 @@ class PathLocator : public SourceVisitor {
     }
     if (depth != depth_ + 1) return true;
     hasChildren = true;
+    const bool textJustBefore = lastWasText_;
+    lastWasText_ = false;
     if (found < steps.size() && !steps[found].attribute && element.name == names_[found] &&
         ++seen_ == steps[found].occurrence) {
       ++found;
+      followsValue = textJustBefore && texts == 1;
       return Adopt(element, attributes, depth);
     }
     return true;
@@ -127,15 +130,22 @@ class PathLocator : public SourceVisitor {
   }
 
   bool Text(Span span, bool cdata, size_t depth) override {
-    if (depth == depth_ && texts++ == 0) {
+    if (depth != depth_) return true;
+    if (texts++ == 0) {
       firstText = span;
       firstTextIsCdata = cdata;
+    } else if (cdata) {
+      laterCdata = true;
     }
+    lastWasText_ = !cdata;
     return true;
   }
 
   bool Markup(const char*, size_t, size_t depth) override {
-    if (depth == depth_) hasMarkupInside = true;
+    if (depth == depth_) {
+      hasMarkupInside = true;
+      lastWasText_ = false;
+    }
     return true;
   }
 
@@ -148,10 +158,14 @@ class PathLocator : public SourceVisitor {
   size_t found = 0;          // steps found
   bool complete = false;
   std::string failure;
+  // The element found last stands right after the text that is its
+  // parent's value, with no other markup between them.
+  bool followsValue = false;
   // Directly inside `element`:
   size_t texts = 0;
   Span firstText;
   bool firstTextIsCdata = false;
+  bool laterCdata = false;  // a CDATA section after the first run
   bool hasChildren = false;
   bool hasMarkupInside = false;
   Span lastChild;
@@ -167,7 +181,7 @@ class PathLocator : public SourceVisitor {
     depth_ = depth;
     seen_ = 0;
     texts = 0;
-    hasChildren = hasMarkupInside = hasNamedChild = false;
+    hasChildren = hasMarkupInside = hasNamedChild = lastWasText_ = laterCdata = false;
     const std::vector<PathStep>& steps = path_.steps();
     if (found < steps.size()) {
       // Attributes come before the child elements, as the tree holds them.
@@ -196,6 +210,7 @@ class PathLocator : public SourceVisitor {
   std::vector<std::string> names_;  // the steps' names in the form of the text
   size_t depth_ = kNone;
   uint32_t seen_ = 0;
+  bool lastWasText_ = false;  // the last thing directly inside `element` was text
 };
 
 // The document's own line end; empty for a document on one line.
@@ -307,6 +322,17 @@ bool SetElementValue(const std::string_view text, const PathLocator& at, const W
     }
     change.text = writer.Text();
     return true;
+  }
+  // The reader keeps only the first run of text that is not blank; emptied,
+  // the next run would take its place as the value.
+  if (at.texts > 1 && writer.Text().empty()) {
+    why = "<" + name + "> holds more text after its value, which would become the value";
+    return false;
+  }
+  // A CDATA section is the value wherever it stands, the last one of several.
+  if (at.laterCdata) {
+    why = "<" + name + "> holds a CDATA section after other text, and the reader takes that as the value";
+    return false;
   }
   const Span run = at.firstText;
   if (at.firstTextIsCdata) {
@@ -456,6 +482,15 @@ bool RemoveFromSource(const DocumentText& doc, const Path& path, SourceChange& c
   }
   const std::string_view text = doc.text();
   const Span whole = at->element.whole;
+  // The reader keeps only the first run of text as the parent's value; text
+  // on both sides of the element would join into a run that replaces it.
+  size_t next = whole.end;
+  while (next < text.size() && IsBlank(text[next])) ++next;
+  if (at->followsValue && next < text.size() && text[next] != '<') {
+    why = "the text on either side of <" + std::string(at->element.name) +
+          "> would join into its parent's value";
+    return false;
+  }
   size_t before = whole.begin, after = whole.end;
   while (before > 0 && (text[before - 1] == ' ' || text[before - 1] == '\t')) --before;
   while (after < text.size() && (text[after] == ' ' || text[after] == '\t')) ++after;

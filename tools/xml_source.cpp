@@ -70,11 +70,15 @@ class Scanner {
     const bool declaration = at == 0 && StartsWith("<?xml") && pos_ + 5 < text_.size() &&
                              IsBlank(text_[pos_ + 5]);
     if (!declaration) Note("a processing instruction", at);
+    // The terminator is sought after the opener, which may share its
+    // characters ("<?>", "<!--->").
+    pos_ += 2;
     return SkipPast("?>");
   }
 
   bool SkipComment() {
     Note("a comment", pos_);
+    pos_ += 4;
     return SkipPast("-->");
   }
 
@@ -82,6 +86,7 @@ class Scanner {
   bool SkipDoctype() {
     if (!StartsWith("<!DOCTYPE")) return Fail("unexpected \"<!\"");
     Note("a DOCTYPE", pos_);
+    const size_t begin = pos_;
     int brackets = 0;
     char quote = 0;
     for (pos_ += 2; pos_ < text_.size(); ++pos_) {
@@ -96,10 +101,49 @@ class Scanner {
         --brackets;
       } else if (c == '>' && brackets <= 0) {
         ++pos_;
-        return true;
+        return SubsetReadAlike(begin);
       }
     }
     return Fail("unterminated DOCTYPE");
+  }
+
+  // The reader ends a DOCTYPE at its first '>' and reads the rest of the
+  // internal subset as what comes before the document element: declarations
+  // ("<!X ...>") to their first '>', comments to "-->", processing
+  // instructions to "?>". Anything else there, or one of those running past
+  // the DOCTYPE's end, it would read otherwise than this scan does.
+  bool SubsetReadAlike(size_t begin) {
+    auto fail = [&](size_t at) {
+      pos_ = at;
+      return Fail("markup in the DOCTYPE's internal subset that the reader reads otherwise");
+    };
+    const size_t end = pos_;
+    size_t at = text_.find('>', begin) + 1;
+    while (at < end) {
+      if (text_[at] != '<') {
+        ++at;
+        continue;
+      }
+      const std::string_view rest = text_.substr(at, end - at);
+      // Where the construct ends, and how long its terminator is.
+      size_t close = std::string_view::npos, length = 0;
+      if (rest.compare(0, 4, "<!--") == 0) {
+        close = rest.find("--", 4);
+        length = 3;
+        if (close != std::string_view::npos && rest.compare(close, 3, "-->") != 0)
+          close = std::string_view::npos;
+      } else if (rest.compare(0, 2, "<?") == 0) {
+        close = rest.find("?>", 2);
+        length = 2;
+      } else if (rest.size() > 2 && rest[1] == '!' && rest[2] != '-' && rest[2] != '[') {
+        close = rest.find('>', 2);
+        length = 1;
+      }
+      if (close == std::string_view::npos) return fail(at);
+      at += close + length;
+    }
+    pos_ = end;
+    return true;
   }
 
   std::string_view Name() {

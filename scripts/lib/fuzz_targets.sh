@@ -12,6 +12,7 @@ kelmo_fuzz_targets=(
   "base64 16384 -"
   "number 4096 -"
   "tree_edit 4096 dict"
+  "tool_edit 4096 dict"
 )
 
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:detect_stack_use_after_return=0

@@ -143,6 +143,51 @@ TEST(EditFailures, LeaveTheFileAlone) {
   EXPECT_EQ(ReadFile(file), kRich);
 }
 
+// Where the reader would see the edited text otherwise than the edit does,
+// the edit is refused, saying why: it keeps the first run of text as an
+// element's value unless a CDATA section follows, and ends a DOCTYPE at its
+// first '>'.
+TEST(EditFailures, WouldReadOtherwise) {
+  ScratchDir dir;
+  const std::string mixed = "<r>\n  first<item/>second\n  <b>x</b>\n</r>\n";
+  const std::string file = dir.Write("mixed.xml", mixed);
+  struct Case {
+    std::vector<std::string> args;
+    const char* why;
+  };
+  const std::string cdata = dir.Write("cdata.xml", "<r>a<b/><![CDATA[c]]></r>");
+  for (const Case& c : {Case{{"set", file, ".", "", "-i"}, "<r> holds more text after its value"},
+                        Case{{"set", cdata, ".", "x", "-i"}, "<r> holds a CDATA section after other text"},
+                        Case{{"del", file, "item", "-i"}, "the text on either side of <item> would join"}}) {
+    const ToolRun run = RunTool(c.args);
+    EXPECT_NE(run.exitCode, 0) << c.args[0];
+    EXPECT_NE(run.err.find(c.why), std::string::npos) << run.err;
+  }
+  EXPECT_EQ(ReadFile(file), mixed);
+  EXPECT_EQ(ReadFile(cdata), "<r>a<b/><![CDATA[c]]></r>");
+  // The reader ends a DOCTYPE at its first '>': an element hidden in a
+  // quoted entity value is one to it.
+  const std::string subset = "<!DOCTYPE a [<!ENTITY x \"a> <y/>\">]>\n<a>1</a>\n";
+  const std::string hidden = dir.Write("subset.xml", subset);
+  const ToolRun run = RunTool({"set", hidden, ".", "2", "-i"});
+  EXPECT_NE(run.err.find("internal subset that the reader reads otherwise"), std::string::npos) << run.err;
+  EXPECT_EQ(ReadFile(hidden), subset);
+  // Where the text before is not the value, the runs may join.
+  const std::string later = dir.Write("later.xml", "<r>v<b/>x<item/>y</r>");
+  ASSERT_EQ(RunTool({"del", later, "item", "-i"}).exitCode, 0);
+  EXPECT_EQ(ReadFile(later), "<r>v<b/>xy</r>");
+}
+
+// A comment's end is sought after its opener, as the reader seeks it:
+// "<!--->" opens a comment and does not close it.
+TEST(EditInPlace, CommentEndOverlappingTheOpener) {
+  ScratchDir dir;
+  const std::string file = dir.Write("c.xml", "<!--->-->\n<r><a>1</a></r>\n");
+  const ToolRun run = RunTool({"set", file, "a", "2", "-i"});
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(ReadFile(file), "<!--->-->\n<r><a>2</a></r>\n");
+}
+
 TEST(EditWrites, RefuseReadOnlyTargetsAndKeepHardLinks) {
   ScratchDir dir;
   const std::string locked = dir.Write("locked.xml", "<a><b>1</b></a>");
