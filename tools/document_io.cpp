@@ -301,9 +301,6 @@ const char kRewriteLoses[] =
     "text beside elements, line ends, indentation and quotes, and keeps U+FFFD "
     "where bytes did not decode";
 
-namespace {
-
-// Whether two trees hold the same nodes: kinds, names, values and order.
 // A loop, so that depth costs no stack.
 bool SameTree(const Node& left, const Node& right) {
   std::vector<std::pair<Node, Node>> pending{{left, right}};
@@ -334,8 +331,6 @@ bool SameTree(const Node& left, const Node& right) {
   }
   return true;
 }
-
-}  // namespace
 
 void WriteEdit(const Library& library, const LoadedDocument& doc, const Arguments& args,
                const OutputChoice& output, const SourceEdit& edit) {

@@ -84,6 +84,9 @@ using SourceEdit = std::function<bool(const DocumentText& text, SourceChange& ch
 void WriteEdit(const kelmo::easy::Library& library, const LoadedDocument& doc, const Arguments& args,
                const OutputChoice& output, const SourceEdit& edit);
 
+// Whether two trees hold the same nodes: kinds, names, values and order.
+bool SameTree(const kelmo::easy::Node& left, const kelmo::easy::Node& right);
+
 // Writes bytes where the output choice says, replacing a file safely.
 void WriteBytes(const std::string& bytes, const OutputChoice& output);
 
