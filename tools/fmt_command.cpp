@@ -79,8 +79,8 @@ bool StartsWithMark(const std::string& bytes) {
 }
 
 // Re-indents the document where it stands: comments, processing
-// instructions, the DOCTYPE, the declaration, the byte-order mark (or its
-// absence) and every byte of the markup and text stay as they were. The
+// instructions, the DOCTYPE, the declaration and the byte-order mark (or
+// their absence) and every byte of the markup and text stay as they were. The
 // result must read back as the same tree, or nothing is written.
 void Reindent(const kelmo::easy::Library& library, const LoadedDocument& doc, const kelmo::easy::Layout& layout,
               const OutputChoice& output, bool byteOrderMark) {
@@ -88,13 +88,7 @@ void Reindent(const kelmo::easy::Library& library, const LoadedDocument& doc, co
   DocumentText source;
   bool made = source.Open(doc.bytes, doc.encoding, why) &&
               ReindentSource(source.text(), layout.indent, layout.newline, text, why);
-  if (made) {
-    // A document without a declaration gets one, as a rewrite would give it.
-    const bool declared = text.compare(0, 5, "<?xml") == 0 && text.size() > 5 &&
-                          std::strchr(" \t\r\n", text[5]) != nullptr;
-    if (!declared) text.insert(0, "<?xml version=\"1.0\" encoding=\"" + doc.encoding.name + "\"?>" + layout.newline);
-    made = source.Splice(0, source.text().size(), text, bytes, why);
-  }
+  if (made) made = source.Splice(0, source.text().size(), text, bytes, why);
   if (made) {
     const kelmo::easy::Document reread = library.Parse(bytes);
     made = reread && SameTree(reread.root(), doc.document.root());
