@@ -262,6 +262,17 @@ void RefuseRepaired(const LoadedDocument& doc, const OutputChoice& output) {
                       "--force rewrites it anyway");
 }
 
+void RefuseUnwritableEncoding(const Library& library, const EncodingInfo& encoding) {
+  Layout layout;
+  layout.encoding = encoding.name;
+  try {
+    SavedBytes(library, library.CreateNode("a"), layout);
+  } catch (const ToolError&) {
+    throw UsageError("the library cannot write " + encoding.name +
+                     ": a document in it would not read back as written; choose another with --encoding");
+  }
+}
+
 void WriteDocument(const Library& library, const LoadedDocument& doc, const Layout& layout,
                    const EncodingInfo& encoding, const OutputChoice& output, bool byteOrderMark) {
   const Node& root = doc.document.root();

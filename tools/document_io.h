@@ -57,6 +57,11 @@ kelmo::easy::Layout ChooseLayout(const Arguments& args, const EncodingInfo& inpu
 // user forced it: the rewrite would make the reader's repair permanent.
 void RefuseRepaired(const LoadedDocument& doc, const OutputChoice& output);
 
+// Throws UsageError, naming the encoding, when the library cannot write a
+// document in it (one that the converter knows but the reader cannot read
+// back, such as UTF-32).
+void RefuseUnwritableEncoding(const kelmo::easy::Library& library, const EncodingInfo& encoding);
+
 // Writes the document as the layout says. Before anything is written, names
 // and CDATA sections are checked to survive the encoding unchanged (text and
 // values can take character references); a character that the encoding

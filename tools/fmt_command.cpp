@@ -129,6 +129,7 @@ int RunFmt(ToolContext& context, const std::vector<std::string>& args) {
   const kelmo::easy::Layout layout = ChooseLayout(parsed, doc.encoding, encoding);
   // Converting to another encoding, or --drop, rewrites from the tree.
   const bool rewrite = parsed.Has("--drop") || !SameEncoding(encoding, doc.encoding);
+  if (!SameEncoding(encoding, doc.encoding)) RefuseUnwritableEncoding(library, encoding);
   if (rewrite && !parsed.Has("--drop")) RefuseWhatWouldBeDropped(doc, encoding);
   const uint64_t indentation = IndentationBytes(doc.document.root(), layout.indent.size());
   if (indentation > kMaxIndentationBytes) {

@@ -123,5 +123,12 @@ TEST(FmtReindentInPlace, KeepsTheMarkAndTheDeclaration) {
   }
 }
 
+TEST(FmtReindent, NamesAnEncodingTheLibraryCannotWrite) {
+  const ToolRun run = RunTool({"fmt", "-", "--encoding", "utf-32"}, {"<a><b>1</b></a>", {}, {}, ""});
+  EXPECT_EQ(run.exitCode, 2);
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(run.err.rfind("kelmo: the library cannot write utf-32:", 0), 0u) << run.err;
+}
+
 }  // namespace
 }  // namespace kelmo_test
