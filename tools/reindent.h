@@ -14,7 +14,8 @@ namespace kelmo_tool {
 // per level, and the items outside the document element one per line.
 // Elements with text or CDATA keep their content as it is, blanks included,
 // so neither mixed content nor text with line breaks changes. Lines end with
-// `newline`; empty puts everything on one line. False, saying why, when the
+// `newline`; empty puts everything on one line. A blank line between items
+// stays as one blank line. False, saying why, when the
 // text is not markup the source scanner follows.
 bool ReindentSource(std::string_view text, const std::string& indent, const std::string& newline,
                     std::string& out, std::string& why);

@@ -16,6 +16,7 @@ struct ReindentCase {
 
 class FmtReindent : public ::testing::TestWithParam<ReindentCase> {};
 
+// Blank lines between groups stay, one each.
 TEST_P(FmtReindent, KeepsEverythingButTheBlanksBetweenMarkup) {
   ScratchDir dir;
   const std::string file = dir.Write("in.xml", GetParam().input);
@@ -38,7 +39,7 @@ INSTANTIATE_TEST_SUITE_P(
                      "<fontconfig>\n"
                      "<!-- Font directory list -->\n"
                      "\t<dir>/usr/share/fonts</dir>\n"
-                     "\t<dir prefix=\"xdg\">fonts</dir>\n"
+                     "\t<dir prefix=\"xdg\">fonts</dir>\n \n\n"
                      "<!--\n  Accept 'mono', replacing it with 'monospace'\n-->\n"
                      "\t<match target=\"pattern\">\n"
                      "\t\t<test qual=\"any\" name=\"family\"><string>mono</string></test>\n"
@@ -51,6 +52,7 @@ INSTANTIATE_TEST_SUITE_P(
                      "  <!-- Font directory list -->\n"
                      "  <dir>/usr/share/fonts</dir>\n"
                      "  <dir prefix=\"xdg\">fonts</dir>\n"
+                     "\n"
                      "  <!--\n  Accept 'mono', replacing it with 'monospace'\n-->\n"
                      "  <match target=\"pattern\">\n"
                      "    <test qual=\"any\" name=\"family\">\n"
