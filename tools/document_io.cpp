@@ -262,6 +262,17 @@ void RefuseRepaired(const LoadedDocument& doc, const OutputChoice& output) {
                       "--force rewrites it anyway");
 }
 
+void RefuseUnwritableEncoding(const Library& library, const EncodingInfo& encoding) {
+  Layout layout;
+  layout.encoding = encoding.name;
+  try {
+    SavedBytes(library, library.CreateNode("a"), layout);
+  } catch (const ToolError&) {
+    throw UsageError("the library cannot write " + encoding.name +
+                     ": a document in it would not read back as written; choose another with --encoding");
+  }
+}
+
 void WriteDocument(const Library& library, const LoadedDocument& doc, const Layout& layout,
                    const EncodingInfo& encoding, const OutputChoice& output, bool byteOrderMark) {
   const Node& root = doc.document.root();
@@ -301,9 +312,6 @@ const char kRewriteLoses[] =
     "text beside elements, line ends, indentation and quotes, and keeps U+FFFD "
     "where bytes did not decode";
 
-namespace {
-
-// Whether two trees hold the same nodes: kinds, names, values and order.
 // A loop, so that depth costs no stack.
 bool SameTree(const Node& left, const Node& right) {
   std::vector<std::pair<Node, Node>> pending{{left, right}};
@@ -334,8 +342,6 @@ bool SameTree(const Node& left, const Node& right) {
   }
   return true;
 }
-
-}  // namespace
 
 void WriteEdit(const Library& library, const LoadedDocument& doc, const Arguments& args,
                const OutputChoice& output, const SourceEdit& edit) {

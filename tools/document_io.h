@@ -57,6 +57,11 @@ kelmo::easy::Layout ChooseLayout(const Arguments& args, const EncodingInfo& inpu
 // user forced it: the rewrite would make the reader's repair permanent.
 void RefuseRepaired(const LoadedDocument& doc, const OutputChoice& output);
 
+// Throws UsageError, naming the encoding, when the library cannot write a
+// document in it (one that the converter knows but the reader cannot read
+// back, such as UTF-32).
+void RefuseUnwritableEncoding(const kelmo::easy::Library& library, const EncodingInfo& encoding);
+
 // Writes the document as the layout says. Before anything is written, names
 // and CDATA sections are checked to survive the encoding unchanged (text and
 // values can take character references); a character that the encoding
@@ -83,6 +88,9 @@ using SourceEdit = std::function<bool(const DocumentText& text, SourceChange& ch
 // written out whole, and the note says what that loses.
 void WriteEdit(const kelmo::easy::Library& library, const LoadedDocument& doc, const Arguments& args,
                const OutputChoice& output, const SourceEdit& edit);
+
+// Whether two trees hold the same nodes: kinds, names, values and order.
+bool SameTree(const kelmo::easy::Node& left, const kelmo::easy::Node& right);
 
 // Writes bytes where the output choice says, replacing a file safely.
 void WriteBytes(const std::string& bytes, const OutputChoice& output);

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "file_system.h"
+#include "kelmo/kelmo.hpp"
 
 namespace kelmo_tool {
 namespace {
@@ -28,21 +29,10 @@ bool ReadDescriptor(int fd, std::string& bytes, std::string& why) {
 
 }  // namespace
 
+// The library's convenience layer reads files the same way, with the same
+// reasons, for hosts.
 bool ReadWholeFile(const std::string& path, std::string& bytes, std::string& why) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    why = std::strerror(errno);
-    return false;
-  }
-  struct stat info;
-  if (::fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
-    ::close(fd);
-    why = std::strerror(EISDIR);
-    return false;
-  }
-  const bool ok = ReadDescriptor(fd, bytes, why);
-  ::close(fd);
-  return ok;
+  return kelmo::easy::ReadFileBytes(path, bytes, why);
 }
 
 bool ReadStandardInput(std::string& bytes, std::string& why) {

@@ -1,8 +1,12 @@
-// fmt: rewrites a document with a chosen layout and encoding.
+// fmt: re-indents a document where it stands, or rewrites it from its tree
+// in another encoding.
+#include <cstring>
+
 #include "command_line.h"
 #include "commands.h"
 #include "document_io.h"
 #include "document_text.h"
+#include "reindent.h"
 #include "tool_error.h"
 #include "tree_walk.h"
 #include "xml_source.h"
@@ -29,10 +33,10 @@ uint64_t IndentationBytes(const Node& root, size_t unit) {
   return total;
 }
 
-// Refuses to rewrite what the rewrite would leave out: the first comment,
+// Refuses to rewrite in another encoding what the rewrite would leave out: the first comment,
 // processing instruction, DOCTYPE, text beside other content or line break
 // in text, named where it stands.
-void RefuseWhatWouldBeDropped(const LoadedDocument& doc) {
+void RefuseWhatWouldBeDropped(const LoadedDocument& doc, const EncodingInfo& target) {
   std::string why, what;
   size_t at = 0;
   DocumentText text;
@@ -44,8 +48,63 @@ void RefuseWhatWouldBeDropped(const LoadedDocument& doc) {
   const auto [line, column] = text.PositionOf(at);
   throw DocumentError(doc.label + ":" + std::to_string(line) + ":" + std::to_string(column) + ": " +
                       what +
-                      " would be lost by rewriting; use --drop to rewrite without it, or kelmo set "
+                      " would be lost by rewriting the document in " + target.name +
+                      " (a change of encoding rewrites it from its tree); use --drop to rewrite without it, or kelmo set "
                       "to change values in place");
+}
+
+constexpr unsigned int kUtf8 = 65001, kUtf16Le = 1200, kUtf16Be = 1201;
+
+bool SameEncoding(const EncodingInfo& a, const EncodingInfo& b) {
+  return a.known && b.known && a.encoding.codePage == b.encoding.codePage &&
+         std::strcmp(a.encoding.charset, b.encoding.charset) == 0;
+}
+
+// The byte-order mark of a Unicode encoding, empty for the others.
+std::string MarkOf(const EncodingInfo& encoding) {
+  if (encoding.encoding.charset[0]) return {};
+  switch (encoding.encoding.codePage) {
+    case kUtf8: return "\xEF\xBB\xBF";
+    case kUtf16Le: return "\xFF\xFE";
+    case kUtf16Be: return "\xFE\xFF";
+    default: return {};
+  }
+}
+
+bool StartsWithMark(const std::string& bytes) {
+  for (std::string_view mark : {"\xEF\xBB\xBF", "\xFF\xFE", "\xFE\xFF"}) {
+    if (bytes.compare(0, mark.size(), mark) == 0) return true;
+  }
+  return false;
+}
+
+// Re-indents the document where it stands: comments, processing
+// instructions, the DOCTYPE, the declaration and the byte-order mark (or
+// their absence) and every byte of the markup and text stay as they were. The
+// result must read back as the same tree, or nothing is written.
+void Reindent(const kelmo::easy::Library& library, const LoadedDocument& doc, const kelmo::easy::Layout& layout,
+              const OutputChoice& output, bool byteOrderMark) {
+  std::string why, text, bytes;
+  DocumentText source;
+  bool made = source.Open(doc.bytes, doc.encoding, why) &&
+              ReindentSource(source.text(), layout.indent, layout.newline, text, why);
+  if (made) made = source.Splice(0, source.text().size(), text, bytes, why);
+  if (made) {
+    const kelmo::easy::Document reread = library.Parse(bytes);
+    made = reread && SameTree(reread.root(), doc.document.root());
+    if (!made) why = "the re-indented text would not read back as the same document";
+  }
+  if (!made) {
+    throw DocumentError(doc.label + ": cannot re-indent the document where it stands: " + why +
+                        "; nothing was written. --drop rewrites it from its tree instead, but " + kRewriteLoses);
+  }
+  const bool marked = StartsWithMark(bytes);
+  if (output.where == OutputChoice::Where::StandardOutput && marked && !byteOrderMark) {
+    bytes.erase(0, MarkOf(doc.encoding).size());
+  } else if (byteOrderMark && !marked) {
+    bytes.insert(0, MarkOf(doc.encoding));
+  }
+  WriteBytes(bytes, output);
 }
 
 }  // namespace
@@ -67,13 +126,20 @@ int RunFmt(ToolContext& context, const std::vector<std::string>& args) {
   // Input that was not read as written is refused before anything else,
   // whatever the output: the rewrite would make the repair permanent.
   RefuseRepaired(doc, output);
-  if (!parsed.Has("--drop")) RefuseWhatWouldBeDropped(doc);
   const kelmo::easy::Layout layout = ChooseLayout(parsed, doc.encoding, encoding);
+  // Converting to another encoding, or --drop, rewrites from the tree.
+  const bool rewrite = parsed.Has("--drop") || !SameEncoding(encoding, doc.encoding);
+  if (!SameEncoding(encoding, doc.encoding)) RefuseUnwritableEncoding(library, encoding);
+  if (rewrite && !parsed.Has("--drop")) RefuseWhatWouldBeDropped(doc, encoding);
   const uint64_t indentation = IndentationBytes(doc.document.root(), layout.indent.size());
   if (indentation > kMaxIndentationBytes) {
     throw DocumentError(doc.label + ": the document is nested too deeply to indent (over " +
                         std::to_string(kMaxIndentationBytes >> 20) +
                         " MiB of indentation); use --indent '' for none");
+  }
+  if (!rewrite) {
+    Reindent(library, doc, layout, output, parsed.Has("--bom"));
+    return kExitOk;
   }
   WriteDocument(library, doc, layout, encoding, output, parsed.Has("--bom"));
   return kExitOk;

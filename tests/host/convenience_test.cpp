@@ -3,6 +3,8 @@
 
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
 #include <cstdio>
 #include <cstdlib>
 #include <algorithm>
@@ -424,6 +426,21 @@ TEST_F(Convenience, SavedFileLoadsBackInEveryUnicodeEncoding) {
   EXPECT_EQ(library_.LoadFile(name).error().code, 12u);
   EXPECT_EQ(library_.SaveFile(settings_, "/no/such/dir/x.xml").reason.rfind("its directory", 0), 0u);
   EXPECT_FALSE(library_.SaveFile(nullptr, name));
+}
+
+// A file that cannot be read says why, as the system puts it, and a failure
+// of the file as a whole shows no position.
+TEST_F(Convenience, UnreadableFileCarriesTheSystemsReason) {
+  struct Case {
+    const char* path;
+    int error;
+  };
+  for (const Case& c : {Case{"/no/such/file.xml", ENOENT}, Case{"/tmp", EISDIR}}) {
+    const Document doc = library_.LoadFile(c.path);
+    ASSERT_FALSE(doc.ok()) << c.path;
+    EXPECT_EQ(doc.error().Message(),
+              std::string("cannot read file: ") + std::strerror(c.error) + " (error 12)");
+  }
 }
 
 TEST_F(Convenience, ToXmlFollowsTheLayout) {

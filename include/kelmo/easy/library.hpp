@@ -4,7 +4,9 @@
 #ifndef KELMO_EASY_LIBRARY_HPP
 #define KELMO_EASY_LIBRARY_HPP
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <cstdlib>
 #include <stdexcept>
 #include <string>
@@ -40,9 +42,13 @@ struct ParseFailure {
   unsigned int line = 0;    // of the character that stopped the parser, from 1
   unsigned int column = 0;  // in UTF-16 units, from 1
   unsigned int offset = 0;  // UTF-16 units read, that character included
+  std::string detail;       // why the system could not read the file, for error 12
+
 
   // "LINE:COLUMN: what went wrong (error CODE)", or without the position
-  // for a caller that prints its own ("FILE:LINE:COLUMN: " + Reason()).
+  // for a caller that prints its own ("FILE:LINE:COLUMN: " + Reason()). A
+  // failure of the file as a whole (it cannot be read, or is empty) has no
+  // position, and Message() then shows none.
   std::string Message() const;
   std::string Reason() const;
 };
@@ -105,11 +111,38 @@ inline std::string WhyCannotWrite(const std::string& path) {
 }
 
 inline std::string ParseFailure::Reason() const {
-  return std::string(ParseErrorMessage(code)) + " (error " + std::to_string(code) + ")";
+  return std::string(ParseErrorMessage(code)) + (detail.empty() ? "" : ": " + detail) + " (error " +
+         std::to_string(code) + ")";
 }
 
 inline std::string ParseFailure::Message() const {
+  if (column == 0) return Reason();
   return std::to_string(line) + ":" + std::to_string(column) + ": " + Reason();
+}
+
+// Reads a whole file (its name in UTF-8 on every platform). False, with the
+// system's reason ("No such file or directory", "Is a directory"), when it
+// cannot be read.
+inline bool ReadFileBytes(const std::string& path, std::string& bytes, std::string& why) {
+  errno = 0;
+#if defined(_WIN32)
+  const std::u16string wide = ToUtf16(path);
+  std::FILE* file = _wfopen(reinterpret_cast<const wchar_t*>(wide.c_str()), L"rb");
+#else
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+#endif
+  if (!file) {
+    why = std::strerror(errno ? errno : ENOENT);
+    return false;
+  }
+  char buffer[65536];
+  size_t n = 0;
+  while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) bytes.append(buffer, n);
+  // Reading a directory fails here, where opening it did not.
+  const bool read = !std::ferror(file);
+  if (!read) why = std::strerror(errno ? errno : EIO);
+  std::fclose(file);
+  return read;
 }
 
 // How a tree is written: the indent unit per level, the line end, and the
@@ -406,8 +439,12 @@ class Library {
     const bool ok = parser->ParseFileA(path.c_str());
 #endif
     Document doc = Finish(parser, ok);
-    std::string bytes;
-    if (ReadWholeFile(path, bytes)) doc.decoding_ = CheckDecoding(bytes);
+    std::string bytes, why;
+    if (ReadFileBytes(path, bytes, why)) {
+      doc.decoding_ = CheckDecoding(bytes);
+    } else if (!ok && doc.error_.code == static_cast<unsigned int>(ParseError::File)) {
+      doc.error_.detail = why;
+    }
     return doc;
   }
 
@@ -505,22 +542,6 @@ class Library {
       if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
     }
     return name;
-  }
-
-  static bool ReadWholeFile(const std::string& path, std::string& bytes) {
-#if defined(_WIN32)
-    const std::u16string wide = ToUtf16(path);
-    std::FILE* file = _wfopen(reinterpret_cast<const wchar_t*>(wide.c_str()), L"rb");
-#else
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-#endif
-    if (!file) return false;
-    char buffer[65536];
-    size_t n = 0;
-    while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) bytes.append(buffer, n);
-    const bool read = !std::ferror(file);
-    std::fclose(file);
-    return read;
   }
 
   static Document Finish(const RefPtr<KelmoParser>& parser, bool ok) {
