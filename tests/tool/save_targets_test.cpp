@@ -32,6 +32,11 @@ TEST(SaveTargets, PrivateFilesStayPrivateWhileWritten) {
     ToolOptions options;
     options.extraEnv = {std::string("LD_PRELOAD=") + KELMO_WRITE_PROBE_PATH,
                         "KELMO_WRITE_PROBE_LOG=" + log};
+    if (kAddressSanitized) {
+      const char* asan = std::getenv("ASAN_OPTIONS");
+      options.extraEnv.push_back(std::string("ASAN_OPTIONS=") + (asan ? asan : "") +
+                                 ":verify_asan_link_order=0");
+    }
     const ToolRun run = RunTool(args, options);
     ASSERT_EQ(run.exitCode, 0) << run.err;
     EXPECT_EQ(run.err, "");

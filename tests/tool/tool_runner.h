@@ -23,6 +23,21 @@ struct ToolOptions {
   unsigned long addressSpaceKiB = 0;   // the program's address space limit, if any
 };
 
+// Whether this build runs under AddressSanitizer, whose shadow memory takes
+// terabytes of address space (no address-space limit can apply) and whose
+// runtime must come first unless told otherwise (a preloaded library).
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kAddressSanitized = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kAddressSanitized = true;
+#else
+constexpr bool kAddressSanitized = false;
+#endif
+#else
+constexpr bool kAddressSanitized = false;
+#endif
+
 ToolRun RunTool(const std::vector<std::string>& args, const ToolOptions& options = {});
 
 // A fresh directory for one test, removed with everything in it afterwards.
