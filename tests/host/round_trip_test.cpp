@@ -363,8 +363,16 @@ TEST_F(RoundTripTest, LoneSurrogateHalvesInValuesSurviveEveryEncoding) {
   r->AppendChild(attribute);
   ScratchDir dir;
   const std::string path = dir.File("halves.xml").string();
+  RefPtr<Kelmo> pairOnly = m->CreateNodeW(W(u"r"), kelmo::kWholeText);
+  pairOnly->SetStringW(W(u"\U0001F600"), 2);
   for (const char* encoding : {"utf-8", "utf-16", "utf-16be", "gb18030", "windows-1252"}) {
-    ASSERT_TRUE(t->SaveFileA(r, path.c_str(), "", "", encoding, 65001)) << encoding;
+    if (!t->SaveFileA(r, path.c_str(), "", "", encoding, 65001)) {
+      // Only where the system's converter cannot write the paired character
+      // itself (Wine's GB18030 has no four-byte forms): then the halves
+      // have nothing to show in this encoding.
+      EXPECT_FALSE(t->SaveFileA(pairOnly, path.c_str(), "", "", encoding, 65001)) << encoding;
+      continue;
+    }
     RefPtr<KelmoParser> parser = m->CreateParser();
     ASSERT_TRUE(parser->ParseFileA(path.c_str())) << encoding;
     EXPECT_EQ(Difference(r, parser->GetRoot()->GetFirstChild()), "") << encoding;
