@@ -31,22 +31,10 @@ inline bool IsNameChar(WChar c) {
 }
 
 // A name the parser reads back as the same name: not empty, and made of
-// name characters only. A surrogate half outside a pair is refused too: no
-// encoding has a form for it, and a name cannot hold a character reference,
-// so writing it would put another character in its place.
+// name characters only.
 inline bool IsWritableName(const WChar* units, uint32_t length) {
   if (length == 0) return false;
   for (uint32_t i = 0; i < length; ++i) {
-    const uint16_t u = static_cast<uint16_t>(units[i]);
-    if (u >= 0xD800 && u <= 0xDBFF) {
-      if (i + 1 < length && static_cast<uint16_t>(units[i + 1]) >= 0xDC00 &&
-          static_cast<uint16_t>(units[i + 1]) <= 0xDFFF) {
-        ++i;  // a whole pair
-        continue;
-      }
-      return false;
-    }
-    if (u >= 0xDC00 && u <= 0xDFFF) return false;
     if (!IsNameChar(units[i])) return false;
   }
   return true;

@@ -69,6 +69,32 @@ inline const WChar* FindStop(const WChar* p, const WChar* end,
   return p;
 }
 
+// The first unit from p on (before end) that is a surrogate half, or, with
+// kTab, a tab; end when there is none. The escaper looks for these in runs
+// that need no other escaping, so most runs are passed over eight at a time.
+template <bool kTab>
+inline const WChar* FindSurrogateOrTab(const WChar* p, const WChar* end) {
+#if defined(__SSE2__)
+  const __m128i surrogateBits = _mm_set1_epi16(static_cast<short>(0xF800));
+  const __m128i surrogate = _mm_set1_epi16(static_cast<short>(0xD800));
+  const __m128i tab = _mm_set1_epi16(9);
+  while (end - p >= 8) {
+    const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    __m128i hit = _mm_cmpeq_epi16(_mm_and_si128(units, surrogateBits), surrogate);
+    if (kTab) hit = _mm_or_si128(hit, _mm_cmpeq_epi16(units, tab));
+    const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(hit));
+    if (mask) return p + __builtin_ctz(mask) / 2;
+    p += 8;
+  }
+#endif
+  while (p < end) {
+    const uint16_t unit = static_cast<uint16_t>(*p);
+    if ((unit & 0xF800) == 0xD800 || (kTab && unit == 9)) return p;
+    ++p;
+  }
+  return p;
+}
+
 // Sixteen-at-a-time ASCII copies for the UTF-8 codec. Each reads (and with
 // kWrite stores) a whole chunk of sixteen and returns how many of them lead
 // before the first non-ASCII one (16 when all are ASCII); the caller takes

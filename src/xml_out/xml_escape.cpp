@@ -52,14 +52,19 @@ enum class Target { kElementText, kAttributeValue };
 // so only a reference keeps it) and, in attribute values, the first tab.
 inline uint32_t PlainRunCut(const WChar* text, uint32_t start, uint32_t end, uint32_t length,
                             Target target) {
-  for (uint32_t k = start; k < end; ++k) {
+  uint32_t k = start;
+  while (k < end) {
+    const WChar* hit = target == Target::kAttributeValue
+                           ? platform::FindSurrogateOrTab<true>(text + k, text + end)
+                           : platform::FindSurrogateOrTab<false>(text + k, text + end);
+    k = static_cast<uint32_t>(hit - text);
+    if (k >= end) break;
     const uint16_t unit = static_cast<uint16_t>(text[k]);
-    if (unit == '\t' && target == Target::kAttributeValue) return k;
-    if ((unit & 0xF800) != 0xD800) continue;
+    if (unit == '\t') return k;
     const bool paired = unit <= 0xDBFF && k + 1 < length &&
                         (static_cast<uint16_t>(text[k + 1]) & 0xFC00) == 0xDC00;
     if (!paired) return k;
-    ++k;
+    k += 2;
   }
   return end;
 }
@@ -72,6 +77,37 @@ void AppendPlain(Out& out, const WChar* text, uint32_t n) {
 }
 void AppendPlain(EncodableText& out, const WChar* text, uint32_t n) { out.AppendContent(text, n); }
 
+// For each ASCII unit, whether it ends a plain run: bit 0 in element text,
+// bit 1 in attribute values (which escape the tab too).
+struct AsciiStops {
+  uint8_t bits[128] = {};
+  constexpr AsciiStops() {
+    for (int c = 0; c < 0x20; ++c) bits[c] = c == '\t' ? 2 : 3;
+    for (char c : {'&', '<', '>', '"', '\''}) bits[static_cast<int>(c)] = 3;
+  }
+};
+constexpr AsciiStops kAsciiStops;
+
+// Short texts, the most common attribute values, are scanned unit by unit
+// with a table: cheaper than setting up the wide scan for a few units.
+constexpr uint32_t kShortText = 16;
+
+inline uint32_t ShortPlainRunEnd(const WChar* text, uint32_t i, uint32_t length, Target target) {
+  const uint8_t bit = target == Target::kAttributeValue ? 2 : 1;
+  for (; i < length; ++i) {
+    const uint16_t unit = static_cast<uint16_t>(text[i]);
+    if (unit < 0x80) {
+      if (kAsciiStops.bits[unit] & bit) return i;
+    } else if ((unit & 0xF800) == 0xD800) {
+      const bool paired = unit <= 0xDBFF && i + 1 < length &&
+                          (static_cast<uint16_t>(text[i + 1]) & 0xFC00) == 0xDC00;
+      if (!paired) return i;
+      ++i;
+    }
+  }
+  return length;
+}
+
 template <class Out>
 void Escape(const WChar* text, uint32_t length, Out& out, Target target) {
   length = ResolveLength(text, length);
@@ -79,7 +115,9 @@ void Escape(const WChar* text, uint32_t length, Out& out, Target target) {
   while (i < length) {
     // Copy the longest run that needs no escaping in one append.
     const uint32_t start = i;
-    i = PlainRunCut(text, start, PlainRunEnd(text, i, length), length, target);
+    i = length - i <= kShortText
+            ? ShortPlainRunEnd(text, i, length, target)
+            : PlainRunCut(text, start, PlainRunEnd(text, i, length), length, target);
     if (i > start) AppendPlain(out, text + start, i - start);
     if (i < length) AppendEscaped(text[i++], out);
   }

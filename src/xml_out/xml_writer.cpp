@@ -1,5 +1,6 @@
 #include "xml_out/xml_writer.h"
 
+#include <type_traits>
 #include <vector>
 
 #include "common/text_length.h"
@@ -39,9 +40,39 @@ bool HasUnpairedSurrogate(const WChar* text, uint32_t length) {
   return false;
 }
 
-// A name that the parser reads back as the same name: not empty, and made
-// of name characters only (no blank, markup character, quote or control).
-bool IsWritableName(const WStrBuf& name) { return kelmo::IsWritableName(name.Data(), name.Length()); }
+// Names found writable during one write. A parsed document shares one copy
+// of each distinct name among its nodes, so the same text comes back again
+// and again and is checked once; the texts cannot change or go while the
+// tree is being written. A direct-mapped table: a collision only costs a
+// check again.
+template <bool kUtf8>
+class WritableNames {
+ public:
+  // A name that the parser reads back as the same name: not empty, and
+  // made of name characters only (no blank, markup character, quote or
+  // control).
+  bool Check(const WStrBuf& name) {
+    const WChar* data = name.Data();
+    Entry& entry = entries_[(reinterpret_cast<uintptr_t>(data) >> 4) % kEntries];
+    if (entry.data == data && entry.length == name.Length() && data) return true;
+    if (!IsWritableName(data, name.Length())) return false;
+    // UTF-8 has no form for a surrogate half outside a pair, and a name
+    // cannot hold a character reference: writing it would put U+FFFD in its
+    // place. Wide text carries the half as it is; the other encodings refuse
+    // it when they check what they can hold.
+    if (kUtf8 && HasUnpairedSurrogate(data, name.Length())) return false;
+    entry = Entry{data, name.Length()};
+    return true;
+  }
+
+ private:
+  struct Entry {
+    const WChar* data = nullptr;
+    uint32_t length = 0;
+  };
+  static constexpr size_t kEntries = 64;
+  Entry entries_[kEntries];
+};
 
 // Whether a CDATA section can carry the text: a section ends at the first
 // "]]>", and a surrogate half outside a pair has no form in any encoding.
@@ -150,7 +181,7 @@ class XmlWriter {
       open_.push_back(Frame{&node, node.FirstChild(), indent, indent, false});
       return true;
     }
-    if (!IsWritableName(name)) return false;
+    if (!names_.Check(name)) return false;
     AppendIndent(indent);
     out_.AppendChar('<');
     out_.Append(name);
@@ -160,7 +191,7 @@ class XmlWriter {
         hasContent = true;
         continue;
       }
-      if (!IsWritableName(child->Name()) || child->FirstChild()) return false;
+      if (!names_.Check(child->Name()) || child->FirstChild()) return false;
       out_.AppendChar(' ');
       out_.Append(child->Name());
       AppendUnits(out_, kAttributeOpen);
@@ -231,6 +262,7 @@ class XmlWriter {
   WStrBuf indents_;
   const WStrBuf& newline_;
   std::vector<Frame> open_;
+  WritableNames<std::is_same_v<Out, Utf8Text>> names_;
 };
 
 }  // namespace

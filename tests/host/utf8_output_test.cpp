@@ -1,10 +1,11 @@
 // XML text in UTF-8 (ToXmlA with code page 65001, files saved as UTF-8) is
 // written as bytes directly. It must be exactly the wide text of the same
-// tree converted as a whole: surrogate pairs, unpaired halves (U+FFFD),
+// tree converted as a whole: surrogate pairs, unpaired halves in text,
 // pairs that only form across the indent and newline strings, escapes,
 // sections, and the empty result that leaves the holder alone.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <random>
 #include <string>
 
@@ -156,6 +157,23 @@ TEST_F(Utf8OutputTest, SavedFileEqualsTheWideTextConverted) {
       EXPECT_EQ(ReadBytes(file), "\xEF\xBB\xBF" + Utf8Of(wide))
           << "unit of " << layout.unit.size() << " units, newline of " << layout.newline.size();
     }
+  }
+}
+
+// A name cannot hold a reference, and UTF-8 has no form for a surrogate half
+// outside a pair: such a name fails the UTF-8 text and save rather than
+// turning into U+FFFD. Wide text keeps the half as it is.
+TEST_F(Utf8OutputTest, NameWithAnUnpairedHalfIsRefusedInUtf8) {
+  ScratchDir dir;
+  for (const std::u16string name : {u"n\xD83D", u"\xDE00" u"n", u"a\xDE00\xD83D"}) {
+    const RefPtr<Kelmo> root = Add(nullptr, u"r");
+    Add(root, name, NodeKind::Attribute);
+    EXPECT_EQ(ToXmlW(root, u"", u""), u"<r " + name + u"=\"\"/>");
+    RefPtr<XInRes> holder;
+    EXPECT_EQ(ToXmlA(root, "", "", holder), "");
+    const auto file = dir.File("named.xml");
+    EXPECT_FALSE(traversal->SaveFileW(root, W(file.u16string()), W(u""), W(u""), nullptr));
+    EXPECT_FALSE(std::filesystem::exists(file));
   }
 }
 

@@ -89,8 +89,7 @@ TEST(WriteXmlTest, UnnamedParentWritesOnlyItsChildren) {
 // Trees that would not read back the same are refused, not written in part.
 TEST(WriteXmlTest, RefusesWhatWouldNotReadBack) {
   const char16_t* badNames[] = {u"a b", u"a<b", u"a>", u"a&b", u"a=b", u"a\"b",
-                                u"a'b", u"a/b", u"a\tb", u"a\x01",  u"a!", u"?",
-                                u"a\xD800", u"\xDC00" u"a", u"a\xDE00\xD83D"};
+                                u"a'b", u"a/b", u"a\tb", u"a\x01",  u"a!", u"?"};
   for (const char16_t* name : badNames) {
     RefPtr<KelmoImpl> element = Node(u"r");
     Child(Child(element, u"ok"), name);
@@ -99,7 +98,6 @@ TEST(WriteXmlTest, RefusesWhatWouldNotReadBack) {
     Child(attribute, name, NodeKind::Attribute);
     EXPECT_EQ(Write(attribute), kRefused) << "attribute name";
   }
-  EXPECT_EQ(Write(Node(u"a\xD83D\xDE00")), u"<a\xD83D\xDE00/>") << "a whole pair is a name character";
   RefPtr<KelmoImpl> unnamedAttribute = Node(u"r");
   Child(unnamedAttribute, u"", NodeKind::Attribute);
   EXPECT_EQ(Write(unnamedAttribute), kRefused);
