@@ -20,6 +20,7 @@
 
 #include "conformance_tree.h"
 #include "libxml2_reading.h"
+#include "reading_comparison.h"
 #include "tree/kelmo_impl.h"
 #include "xml_out/kelmo_traversal_impl.h"
 
@@ -101,20 +102,6 @@ std::u16string NameOf(KelmoImpl& node) {
   return std::u16string(reinterpret_cast<const char16_t*>(node.Name().Data()), node.Name().Length());
 }
 
-// A conforming XML reader's line-end handling: CR LF and a lone CR read as LF.
-std::u16string WithLineFeeds(std::u16string text) {
-  std::u16string out;
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == u'\r') {
-      out += u'\n';
-      if (i + 1 < text.size() && text[i + 1] == u'\n') ++i;
-    } else {
-      out += text[i];
-    }
-  }
-  return out;
-}
-
 // What a reader of the written file should find, in the shape of
 // ConformanceTree: a CDATA node whose text no section can carry ("]]>") is
 // written as escaped text and read as an element; a carriage return stays in
@@ -128,7 +115,7 @@ ConformanceTree Expected(KelmoImpl& element, uint32_t depth, bool otherReader,
   node.hasText = !node.text.empty();
   const bool fitsSection = node.text.find(u"]]>") == std::u16string::npos;
   node.kind = element.Kind() == 1 && node.hasText && fitsSection ? 1 : 0;
-  if (node.kind == 1 && otherReader) node.text = WithLineFeeds(node.text);
+  if (node.kind == 1 && otherReader) node.text = NormalizedLineEnds(node.text);
   tree.push_back(node);
   for (KelmoImpl* c = element.FirstChild(); c; c = c->NextSibling()) {
     if (c->Kind() != 2) continue;
