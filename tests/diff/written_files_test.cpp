@@ -21,7 +21,7 @@
 #include "conformance_tree.h"
 #include "libxml2_reading.h"
 #include "tree/kelmo_impl.h"
-#include "xml_out/kelmo_traversal_impl.h"
+#include "api/kelmo_traversal_impl.h"
 
 namespace kelmo_diff {
 namespace {
