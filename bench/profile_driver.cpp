@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "kelmo/kelmo.h"
-#include "xml_in/parser_factory.h"
-#include "xml_out/traversal_factory.h"
+#include "api/parser_factory.h"
+#include "api/traversal_factory.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 
 #include "finding.h"
 #include "tree_snapshot.h"
-#include "xml_in/kelmo_parser_impl.h"
+#include "api/kelmo_parser_impl.h"
 
 namespace kelmo_fuzz {
 

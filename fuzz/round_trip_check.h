@@ -24,9 +24,9 @@
 
 #include "tree/kelmo_impl.h"
 #include "tree/wstr_buf.h"
-#include "xml_in/kelmo_parser_impl.h"
+#include "api/kelmo_parser_impl.h"
 #include "encoding/text_encoding.h"
-#include "xml_out/xml_writer.h"
+#include "xml/xml_writer.h"
 #include "tree_snapshot.h"
 
 namespace kelmo_fuzz {

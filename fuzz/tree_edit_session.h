@@ -22,7 +22,7 @@
 #include "tree/doc_memory.h"
 #include "tree/kelmo_impl.h"
 #include "tree/name_index.h"
-#include "xml_in/kelmo_parser_impl.h"
+#include "api/kelmo_parser_impl.h"
 
 namespace kelmo_fuzz {
 namespace tree_edit {

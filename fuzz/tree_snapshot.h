@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "tree/kelmo_impl.h"
-#include "xml_in/xml_chars.h"
+#include "text/xml_chars.h"
 
 namespace kelmo_fuzz {
 

@@ -6,7 +6,7 @@
 
 #include "document_text.h"
 #include "file_system.h"
-#include "platform/safe_file_writer.h"
+#include "os/safe_file_writer.h"
 #include "source_excerpt.h"
 #include "tool_error.h"
 

@@ -5,8 +5,8 @@
 #include <optional>
 
 #include "tree/wstr_buf.h"
-#include "xml_out/encodable_text.h"
-#include "xml_out/xml_escape.h"
+#include "xml/encodable_text.h"
+#include "xml/xml_escape.h"
 #include "xml_source.h"
 
 namespace kelmo_tool {

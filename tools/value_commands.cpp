@@ -2,7 +2,7 @@
 #include <cstdio>
 
 #include "command_line.h"
-#include "common/xml_name_chars.h"
+#include "kelmo/xml_name_chars.h"
 #include "commands.h"
 #include "document_io.h"
 #include "file_system.h"

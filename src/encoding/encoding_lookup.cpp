@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "encoding/text_encoding.h"
-#include "platform/code_page.h"
+#include "os/code_page.h"
 
 namespace kelmo {
 namespace {

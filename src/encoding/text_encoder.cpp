@@ -3,7 +3,7 @@
 #include <climits>
 #include <cstring>
 
-#include "platform/code_page.h"
+#include "os/code_page.h"
 #include "encoding/text_encoding.h"
 
 namespace kelmo {

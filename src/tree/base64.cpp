@@ -1,6 +1,6 @@
 #include "tree/base64.h"
 
-#include "common/text_length.h"
+#include "text/text_length.h"
 
 namespace kelmo {
 

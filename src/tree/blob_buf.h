@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "common/text_length.h"
+#include "text/text_length.h"
 
 namespace kelmo {
 

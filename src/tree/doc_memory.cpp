@@ -4,7 +4,7 @@
 #include <cstring>
 #include <new>
 
-#include "platform/page_memory.h"
+#include "os/page_memory.h"
 #include "tree/name_hash.h"
 
 namespace kelmo {

@@ -4,7 +4,7 @@
 #include <memory>
 #include <new>
 
-#include "common/xml_space.h"
+#include "text/xml_space.h"
 
 namespace kelmo {
 

@@ -13,7 +13,7 @@
 #include <cstring>
 
 #include "kelmo/kelmo.h"
-#include "common/text_length.h"
+#include "text/text_length.h"
 
 namespace kelmo {
 

@@ -4,7 +4,7 @@
 #include <memory>
 #include <utility>
 
-#include "platform/code_page.h"
+#include "os/code_page.h"
 #include "tree/result_buffer.h"
 #include "tree/wstr_buf.h"
 

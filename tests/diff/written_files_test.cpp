@@ -22,7 +22,7 @@
 #include "libxml2_reading.h"
 #include "reading_comparison.h"
 #include "tree/kelmo_impl.h"
-#include "xml_out/kelmo_traversal_impl.h"
+#include "api/kelmo_traversal_impl.h"
 
 namespace kelmo_diff {
 namespace {

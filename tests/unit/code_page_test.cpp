@@ -1,4 +1,4 @@
-#include "platform/code_page.h"
+#include "os/code_page.h"
 
 #include <gtest/gtest.h>
 

@@ -12,7 +12,7 @@
 
 #include "tree/kelmo_impl.h"
 #include "tree_test_support.h"
-#include "xml_in/kelmo_parser_impl.h"
+#include "api/kelmo_parser_impl.h"
 
 namespace kelmo_tree_test {
 namespace {

@@ -1,4 +1,4 @@
-#include "platform/file_open.h"
+#include "os/file_open.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/code_page.h"
+#include "os/code_page.h"
 
 namespace kelmo::platform {
 namespace {

@@ -1,4 +1,4 @@
-#include "platform/safe_file_writer.h"
+#include "os/safe_file_writer.h"
 
 #include <gtest/gtest.h>
 

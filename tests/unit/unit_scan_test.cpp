@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "platform/unit_scan.h"
+#include "text/unit_scan.h"
 
 namespace kelmo::platform {
 namespace {

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/output_cursor.h"
-#include "platform/utf8_codec.h"
+#include "text/output_cursor.h"
+#include "text/utf8_codec.h"
 #include "support/utf8_reference.h"
 
 namespace kelmo::platform {

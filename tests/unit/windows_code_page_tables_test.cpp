@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/code_page.h"
+#include "os/code_page.h"
 #include "support/system_code_pages.h"
 
 namespace kelmo::platform {

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "xml_in/char_reader.h"
-#include "xml_in/xml_chars.h"
+#include "xml/char_reader.h"
+#include "text/xml_chars.h"
 
 namespace kelmo {
 namespace {

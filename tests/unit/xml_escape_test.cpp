@@ -1,11 +1,11 @@
-#include "xml_out/xml_escape.h"
+#include "xml/xml_escape.h"
 
 #include <gtest/gtest.h>
 
 #include <ostream>
 #include <string>
 
-#include "common/text_length.h"
+#include "text/text_length.h"
 
 namespace kelmo {
 namespace {

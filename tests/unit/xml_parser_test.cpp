@@ -7,7 +7,7 @@
 
 #include "support/node_text.h"
 #include "support/tree_outline.h"
-#include "xml_in/xml_parser.h"
+#include "xml/xml_parser.h"
 
 namespace kelmo {
 namespace {

@@ -1,4 +1,4 @@
-#include "xml_out/xml_writer.h"
+#include "xml/xml_writer.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 #include <string>
 
 #include "tree/kelmo_impl.h"
-#include "common/text_length.h"
+#include "text/text_length.h"
 
 namespace kelmo {
 namespace {

@@ -1,0 +1,41 @@
+#include <iconv.h>
+
+#include <memory>
+
+#include "text/gb2312_table.h"
+
+namespace kelmo::platform {
+namespace {
+
+std::unique_ptr<Gb2312Table> LoadFromIconv() {
+  const iconv_t descriptor = iconv_open("UTF-16LE", "EUC-CN");
+  if (descriptor == reinterpret_cast<iconv_t>(-1)) return nullptr;
+
+  std::vector<char16_t> cells(Gb2312Table::kSide * Gb2312Table::kSide, 0);
+  for (unsigned row = 0; row < Gb2312Table::kSide; ++row) {
+    for (unsigned cell = 0; cell < Gb2312Table::kSide; ++cell) {
+      char euc[2] = {static_cast<char>(0xA1 + row), static_cast<char>(0xA1 + cell)};
+      unsigned char utf16[4] = {};
+      char* in = euc;
+      size_t inLeft = sizeof euc;
+      char* out = reinterpret_cast<char*>(utf16);
+      size_t outLeft = sizeof utf16;
+      iconv(descriptor, nullptr, nullptr, nullptr, nullptr);
+      // Exactly one BMP character from both bytes, or the cell is empty.
+      if (iconv(descriptor, &in, &inLeft, &out, &outLeft) == static_cast<size_t>(-1)) continue;
+      if (inLeft != 0 || outLeft != 2) continue;
+      cells[row * Gb2312Table::kSide + cell] = static_cast<char16_t>(utf16[0] | (utf16[1] << 8));
+    }
+  }
+  iconv_close(descriptor);
+  return std::make_unique<Gb2312Table>(std::move(cells));
+}
+
+}  // namespace
+
+const Gb2312Table* PlatformGb2312Table() {
+  static const std::unique_ptr<Gb2312Table> table = LoadFromIconv();
+  return table.get();
+}
+
+}  // namespace kelmo::platform

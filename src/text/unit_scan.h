@@ -1,0 +1,148 @@
+// The library's SIMD steps over runs of plain text, in one place. Finding
+// the next UTF-16 unit of interest: the parser looks for the next markup
+// character or line break, the escaper for the next unit it must escape.
+// Copying runs of ASCII between UTF-8 bytes and UTF-16 units: the UTF-8
+// codec's fast path. All read mostly long runs of plain text, so they test
+// eight or sixteen units at a time where SSE2 is available.
+#ifndef KELMO_TEXT_UNIT_SCAN_H
+#define KELMO_TEXT_UNIT_SCAN_H
+
+#include <cstddef>
+#include <cstdint>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+#include "kelmo/platform_types.h"
+
+namespace kelmo::platform {
+
+// The units to stop at: the kListed units given, and with kControlsButTab
+// every unit below 0x20 other than tab as well.
+template <int kListed, bool kControlsButTab = false>
+struct UnitStops {
+  WChar listed[kListed];
+
+  bool Has(WChar unit) const {
+    if (kControlsButTab && static_cast<uint16_t>(unit) < 0x20 && unit != 9) return true;
+    for (int k = 0; k < kListed; ++k) {
+      if (unit == listed[k]) return true;
+    }
+    return false;
+  }
+};
+
+// The first unit from p on (before end) that is one of the stops, or end.
+template <int kListed, bool kControlsButTab>
+inline const WChar* FindStop(const WChar* p, const WChar* end,
+                             const UnitStops<kListed, kControlsButTab>& stops) {
+  static_assert(kListed >= 1 && kListed <= 5, "one to five listed units");
+#if defined(__SSE2__)
+  // One register per listed unit (slots past kListed repeat the first and
+  // are never compared), so that the loop below keeps them all in registers.
+  auto splat = [&stops](int k) {
+    return _mm_set1_epi16(static_cast<short>(stops.listed[k < kListed ? k : 0]));
+  };
+  const __m128i u0 = splat(0), u1 = splat(1), u2 = splat(2), u3 = splat(3), u4 = splat(4);
+  const __m128i controlLimit = _mm_set1_epi16(0x1F);
+  const __m128i tab = _mm_set1_epi16(9);
+  const __m128i zero = _mm_setzero_si128();
+  while (end - p >= 8) {
+    const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    __m128i hit = _mm_cmpeq_epi16(units, u0);
+    if (kListed > 1) hit = _mm_or_si128(hit, _mm_cmpeq_epi16(units, u1));
+    if (kListed > 2) hit = _mm_or_si128(hit, _mm_cmpeq_epi16(units, u2));
+    if (kListed > 3) hit = _mm_or_si128(hit, _mm_cmpeq_epi16(units, u3));
+    if (kListed > 4) hit = _mm_or_si128(hit, _mm_cmpeq_epi16(units, u4));
+    if (kControlsButTab) {
+      // Saturating subtraction leaves 0 exactly for the units up to 0x1F.
+      const __m128i control = _mm_cmpeq_epi16(_mm_subs_epu16(units, controlLimit), zero);
+      hit = _mm_or_si128(hit, _mm_andnot_si128(_mm_cmpeq_epi16(units, tab), control));
+    }
+    const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(hit));
+    if (mask) return p + __builtin_ctz(mask) / 2;
+    p += 8;
+  }
+#endif
+  while (p < end && !stops.Has(*p)) ++p;
+  return p;
+}
+
+// The first unit from p on (before end) that is a surrogate half, or, with
+// kTab, a tab; end when there is none. The escaper looks for these in runs
+// that need no other escaping, so most runs are passed over eight at a time.
+template <bool kTab>
+inline const WChar* FindSurrogateOrTab(const WChar* p, const WChar* end) {
+#if defined(__SSE2__)
+  const __m128i surrogateBits = _mm_set1_epi16(static_cast<short>(0xF800));
+  const __m128i surrogate = _mm_set1_epi16(static_cast<short>(0xD800));
+  const __m128i tab = _mm_set1_epi16(9);
+  while (end - p >= 8) {
+    const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    __m128i hit = _mm_cmpeq_epi16(_mm_and_si128(units, surrogateBits), surrogate);
+    if (kTab) hit = _mm_or_si128(hit, _mm_cmpeq_epi16(units, tab));
+    const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(hit));
+    if (mask) return p + __builtin_ctz(mask) / 2;
+    p += 8;
+  }
+#endif
+  while (p < end) {
+    const uint16_t unit = static_cast<uint16_t>(*p);
+    if ((unit & 0xF800) == 0xD800 || (kTab && unit == 9)) return p;
+    ++p;
+  }
+  return p;
+}
+
+// Sixteen-at-a-time ASCII copies for the UTF-8 codec. Each reads (and with
+// kWrite stores) a whole chunk of sixteen and returns how many of them lead
+// before the first non-ASCII one (16 when all are ASCII); the caller takes
+// only that many and overwrites the rest later. Without SSE2 they take
+// nothing and the codec's eight- and four-unit loops do the work.
+constexpr size_t kAsciiChunk = 16;
+
+// How many of a chunk lead before the first one whose bit is set in mask.
+inline size_t LeadingAscii(unsigned mask) {
+  return mask ? static_cast<size_t>(__builtin_ctz(mask)) : kAsciiChunk;
+}
+
+template <bool kWrite>
+inline size_t WidenAsciiChunk([[maybe_unused]] const unsigned char* in,
+                              [[maybe_unused]] WChar* out) {
+#if defined(__SSE2__)
+  const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
+  if (kWrite) {
+    const __m128i zero = _mm_setzero_si128();
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_unpacklo_epi8(chunk, zero));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 8), _mm_unpackhi_epi8(chunk, zero));
+  }
+  return LeadingAscii(static_cast<unsigned>(_mm_movemask_epi8(chunk)));
+#else
+  return 0;
+#endif
+}
+
+template <bool kWrite>
+inline size_t NarrowAsciiChunk([[maybe_unused]] const WChar* in,
+                               [[maybe_unused]] unsigned char* out) {
+#if defined(__SSE2__)
+  // The ASCII test masks each unit itself: saturating packs read units as
+  // signed, so a unit at or above 0x8000 would pack to a small byte.
+  const __m128i nonAsciiBits = _mm_set1_epi16(static_cast<short>(0xFF80));
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
+  const __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 8));
+  const __m128i asciiUnits =
+      _mm_packs_epi16(_mm_cmpeq_epi16(_mm_and_si128(low, nonAsciiBits), zero),
+                      _mm_cmpeq_epi16(_mm_and_si128(high, nonAsciiBits), zero));
+  if (kWrite) _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_packus_epi16(low, high));
+  return LeadingAscii(~static_cast<unsigned>(_mm_movemask_epi8(asciiUnits)) & 0xFFFFu);
+#else
+  return 0;
+#endif
+}
+
+}  // namespace kelmo::platform
+
+#endif  // KELMO_TEXT_UNIT_SCAN_H

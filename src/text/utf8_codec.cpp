@@ -1,0 +1,230 @@
+#include "text/utf8_codec.h"
+
+#include <cstring>
+
+#include "text/output_cursor.h"
+#include "text/unicode_units.h"
+#include "text/unit_scan.h"
+
+namespace kelmo::platform {
+namespace {
+
+constexpr uint64_t kHighBitOfEachByte = 0x8080808080808080ull;
+// A unit at or above 0x80 has a bit set in its top nine bits.
+constexpr uint64_t kNonAsciiBitsOfEachUnit = 0xFF80FF80FF80FF80ull;
+
+// The codecs below are written once for both passes of the two-step
+// contract: kWrite false only counts, and the compiler drops every store and
+// bounds check from that instantiation.
+template <bool kWrite>
+int64_t DecodeUtf8Pass(const unsigned char* in, size_t size, WChar* out, size_t capacity) {
+  size_t i = 0;
+  size_t produced = 0;
+  auto emit = [&](uint32_t unit) {
+    if (kWrite) {
+      if (produced >= capacity) return false;
+      out[produced] = static_cast<WChar>(unit);
+    }
+    ++produced;
+    return true;
+  };
+
+  while (i < size) {
+    // Bulk copy of ASCII, sixteen bytes per test, widened in registers. A
+    // chunk with a longer sequence in it still yields the ASCII before it.
+    while (size - i >= kAsciiChunk) {
+      if (kWrite && capacity - produced < kAsciiChunk) break;
+      const size_t ascii = WidenAsciiChunk<kWrite>(in + i, kWrite ? out + produced : nullptr);
+      i += ascii;
+      produced += ascii;
+      if (ascii < kAsciiChunk) break;
+    }
+    // Bulk copy of ASCII, eight bytes per test.
+    while (size - i >= 8) {
+      uint64_t chunk;
+      std::memcpy(&chunk, in + i, sizeof chunk);
+      if ((chunk & kHighBitOfEachByte) != 0) break;
+      if (kWrite) {
+        if (capacity - produced < 8) return kConversionFailed;
+        for (size_t k = 0; k < 8; ++k) out[produced + k] = static_cast<WChar>(in[i + k]);
+      }
+      i += 8;
+      produced += 8;
+    }
+    if (i >= size) break;
+
+    const unsigned char lead = in[i];
+    if (lead < 0x80) {
+      if (!emit(lead)) return kConversionFailed;
+      ++i;
+      continue;
+    }
+
+    // Well-formed two- and three-byte forms, the bulk of non-ASCII text,
+    // decoded directly; everything else takes the checked path below.
+    if (lead >= 0xC2 && lead <= 0xDF && size - i >= 2 && (in[i + 1] & 0xC0) == 0x80) {
+      if (!emit(((lead & 0x1Fu) << 6) | (in[i + 1] & 0x3Fu))) return kConversionFailed;
+      i += 2;
+      continue;
+    }
+    if (lead >= 0xE1 && lead <= 0xEF && lead != 0xED && size - i >= 3 && (in[i + 1] & 0xC0) == 0x80 &&
+        (in[i + 2] & 0xC0) == 0x80) {
+      if (!emit(((lead & 0x0Fu) << 12) | ((in[i + 1] & 0x3Fu) << 6) | (in[i + 2] & 0x3Fu)))
+        return kConversionFailed;
+      i += 3;
+      continue;
+    }
+
+    // The bounds of the first continuation byte exclude overlong forms
+    // (E0, F0), surrogates (ED) and code points above U+10FFFF (F4).
+    size_t trailing;
+    uint32_t codePoint;
+    unsigned char low = 0x80;
+    unsigned char high = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+      trailing = 1;
+      codePoint = lead & 0x1Fu;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+      trailing = 2;
+      codePoint = lead & 0x0Fu;
+      if (lead == 0xE0) low = 0xA0;
+      if (lead == 0xED) high = 0x9F;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+      trailing = 3;
+      codePoint = lead & 0x07u;
+      if (lead == 0xF0) low = 0x90;
+      if (lead == 0xF4) high = 0x8F;
+    } else {
+      if (!emit(kReplacementCharacter)) return kConversionFailed;
+      ++i;
+      continue;
+    }
+
+    size_t taken = 1;
+    for (; taken <= trailing; ++taken) {
+      if (i + taken >= size) break;
+      const unsigned char next = in[i + taken];
+      if (next < low || next > high) break;
+      low = 0x80;
+      high = 0xBF;
+      codePoint = (codePoint << 6) | (next & 0x3Fu);
+    }
+    if (taken <= trailing) {
+      // The bad byte itself is not consumed: it may start the next sequence.
+      if (!emit(kReplacementCharacter)) return kConversionFailed;
+      i += taken;
+      continue;
+    }
+    i += taken;
+
+    if (codePoint >= 0x10000) {
+      if (!emit(HighSurrogateOf(codePoint)) || !emit(LowSurrogateOf(codePoint))) return kConversionFailed;
+    } else if (!emit(codePoint)) {
+      return kConversionFailed;
+    }
+  }
+  return static_cast<int64_t>(produced);
+}
+
+template <bool kWrite>
+int64_t EncodeUtf8Pass(const WChar* in, size_t size, unsigned char* out, size_t capacity) {
+  size_t i = 0;
+  uint64_t produced = 0;  // 3 bytes per unit may exceed 32 bits
+  auto room = [&](size_t bytes) { return !kWrite || capacity - produced >= bytes; };
+
+  while (i < size) {
+    // Sixteen units at a time, narrowed in registers; as in decoding, the
+    // ASCII before a longer form is taken too.
+    while (size - i >= kAsciiChunk) {
+      if (!room(kAsciiChunk)) break;
+      const size_t ascii = NarrowAsciiChunk<kWrite>(in + i, kWrite ? out + produced : nullptr);
+      i += ascii;
+      produced += ascii;
+      if (ascii < kAsciiChunk) break;
+    }
+    while (size - i >= 4) {
+      uint64_t chunk;
+      static_assert(sizeof(WChar) * 4 == sizeof chunk, "four units per chunk");
+      std::memcpy(&chunk, in + i, sizeof chunk);
+      if ((chunk & kNonAsciiBitsOfEachUnit) != 0) break;
+      if (kWrite) {
+        if (!room(4)) return kConversionFailed;
+        for (size_t k = 0; k < 4; ++k) out[produced + k] = static_cast<unsigned char>(in[i + k]);
+      }
+      i += 4;
+      produced += 4;
+    }
+    if (i >= size) break;
+
+    // One unit at a time while the text stays outside ASCII (CJK text
+    // rarely goes back to the block loops above).
+    do {
+      uint32_t unit = static_cast<char16_t>(in[i]);
+      if (unit < 0x80) {
+        if (!room(1)) return kConversionFailed;
+        if (kWrite) out[produced] = static_cast<unsigned char>(unit);
+        produced += 1;
+        ++i;
+      } else if (unit < 0x800) {
+        if (!room(2)) return kConversionFailed;
+        if (kWrite) {
+          out[produced] = static_cast<unsigned char>(0xC0 | (unit >> 6));
+          out[produced + 1] = static_cast<unsigned char>(0x80 | (unit & 0x3F));
+        }
+        produced += 2;
+        ++i;
+      } else if (StartsSurrogatePair(in, size, i)) {
+        const uint32_t codePoint = CombineSurrogates(unit, static_cast<char16_t>(in[i + 1]));
+        if (!room(4)) return kConversionFailed;
+        if (kWrite) {
+          out[produced] = static_cast<unsigned char>(0xF0 | (codePoint >> 18));
+          out[produced + 1] = static_cast<unsigned char>(0x80 | ((codePoint >> 12) & 0x3F));
+          out[produced + 2] = static_cast<unsigned char>(0x80 | ((codePoint >> 6) & 0x3F));
+          out[produced + 3] = static_cast<unsigned char>(0x80 | (codePoint & 0x3F));
+        }
+        produced += 4;
+        i += 2;
+      } else {
+        if (IsSurrogate(unit)) unit = kReplacementCharacter;
+        if (!room(3)) return kConversionFailed;
+        if (kWrite) {
+          out[produced] = static_cast<unsigned char>(0xE0 | (unit >> 12));
+          out[produced + 1] = static_cast<unsigned char>(0x80 | ((unit >> 6) & 0x3F));
+          out[produced + 2] = static_cast<unsigned char>(0x80 | (unit & 0x3F));
+        }
+        produced += 3;
+        ++i;
+      }
+    } while (i < size && static_cast<char16_t>(in[i]) >= 0x80);
+  }
+  return static_cast<int64_t>(produced);
+}
+
+}  // namespace
+
+int64_t DecodeUtf8(const unsigned char* in, size_t size, WChar* out, size_t capacity) {
+  return out == nullptr ? DecodeUtf8Pass<false>(in, size, nullptr, 0)
+                        : DecodeUtf8Pass<true>(in, size, out, capacity);
+}
+
+int64_t EncodeUtf8(const WChar* in, size_t size, unsigned char* out, size_t capacity) {
+  return out == nullptr ? EncodeUtf8Pass<false>(in, size, nullptr, 0)
+                        : EncodeUtf8Pass<true>(in, size, out, capacity);
+}
+
+bool AppendUtf8Strict(const WChar* in, size_t size, std::string& out) {
+  for (size_t i = 0; i < size; ++i) {
+    if (StartsSurrogatePair(in, size, i)) {
+      ++i;
+    } else if (IsSurrogate(static_cast<char16_t>(in[i]))) {
+      return false;
+    }
+  }
+  const int64_t needed = EncodeUtf8(in, size, nullptr, 0);
+  const size_t start = out.size();
+  out.resize(start + static_cast<size_t>(needed));
+  EncodeUtf8(in, size, reinterpret_cast<unsigned char*>(&out[start]), static_cast<size_t>(needed));
+  return true;
+}
+
+}  // namespace kelmo::platform

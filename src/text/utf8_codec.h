@@ -1,0 +1,32 @@
+// UTF-8 <-> UTF-16 without a platform converter. This is the path every
+// parse of UTF-8 XML takes, so runs of ASCII are handled in bulk.
+#ifndef KELMO_TEXT_UTF8_CODEC_H
+#define KELMO_TEXT_UTF8_CODEC_H
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "kelmo/platform_types.h"
+
+namespace kelmo::platform {
+
+// Each ill-formed sequence becomes one U+FFFD, replacing the longest prefix
+// that could have begun a valid sequence (the "maximal subpart" rule), so
+// that the bytes after it are decoded as if the bad part were not there.
+// A null `out` only counts. Returns units produced, or kConversionFailed when
+// `out` holds fewer than `capacity` needed.
+int64_t DecodeUtf8(const unsigned char* in, size_t size, WChar* out, size_t capacity);
+
+// Surrogate pairs become 4-byte sequences; an unpaired surrogate becomes
+// U+FFFD (EF BF BD). Same counting and failure convention as DecodeUtf8.
+int64_t EncodeUtf8(const WChar* in, size_t size, unsigned char* out, size_t capacity);
+
+// For names handed to the operating system, where a replaced character would
+// name a different file: appends the UTF-8 form of `in` to `out` and returns
+// false, leaving `out` unspecified, when `in` holds an unpaired surrogate.
+bool AppendUtf8Strict(const WChar* in, size_t size, std::string& out);
+
+}  // namespace kelmo::platform
+
+#endif  // KELMO_TEXT_UTF8_CODEC_H

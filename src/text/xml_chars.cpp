@@ -1,0 +1,31 @@
+#include "text/xml_chars.h"
+
+namespace kelmo {
+
+bool DecodeCharRef(const WChar* reference, uint32_t length, uint32_t& codePoint) {
+  if (!reference || length < 3) return false;
+  uint32_t value = 0;
+  const bool hex = reference[2] == 'x';
+  const uint32_t first = hex ? 3 : 2;
+  const uint32_t last = length - 1;  // the ";"
+  for (uint32_t i = first; i < last; ++i) {
+    const uint16_t c = static_cast<uint16_t>(reference[i]);
+    uint32_t digit;
+    if (c >= '0' && c <= '9') {
+      digit = c - '0';
+    } else if (hex && c >= 'a' && c <= 'f') {
+      digit = c - 'a' + 10;
+    } else if (hex && c >= 'A' && c <= 'F') {
+      digit = c - 'A' + 10;
+    } else {
+      return false;
+    }
+    value = value * (hex ? 16 : 10) + digit;
+    // Checked on every digit, so the value never wraps.
+    if (value > kMaxCodePoint) return false;
+  }
+  codePoint = value;
+  return true;
+}
+
+}  // namespace kelmo

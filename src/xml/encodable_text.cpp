@@ -1,0 +1,61 @@
+#include "xml/encodable_text.h"
+
+namespace kelmo {
+namespace {
+
+// The character starting at text[i] and the units it takes: a surrogate
+// pair is one character, a lone half stands for itself.
+char32_t CharacterAt(const WChar* text, uint32_t n, uint32_t i, uint32_t& units) {
+  const uint16_t unit = static_cast<uint16_t>(text[i]);
+  units = 1;
+  if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < n) {
+    const uint16_t low = static_cast<uint16_t>(text[i + 1]);
+    if (low >= 0xDC00 && low <= 0xDFFF) {
+      units = 2;
+      return 0x10000 + ((char32_t(unit) - 0xD800) << 10) + (low - 0xDC00);
+    }
+  }
+  return unit;
+}
+
+void AppendReference(WStrBuf& out, char32_t c) {
+  static const char kHex[] = "0123456789abcdef";
+  WChar reference[12];
+  uint32_t length = 0;
+  reference[length++] = '&';
+  reference[length++] = '#';
+  reference[length++] = 'x';
+  int shift = 20;
+  while (shift > 0 && ((c >> shift) & 15) == 0) shift -= 4;
+  for (; shift >= 0; shift -= 4) reference[length++] = static_cast<WChar>(kHex[(c >> shift) & 15]);
+  reference[length++] = ';';
+  out.Append(reference, length);
+}
+
+}  // namespace
+
+void EncodableText::Check(const WChar* text, uint32_t n) {
+  uint32_t units = 1;
+  for (uint32_t i = 0; i < n && writable_; i += units) {
+    if (!repertoire_.Carries(CharacterAt(text, n, i, units))) writable_ = false;
+  }
+}
+
+void EncodableText::AppendContent(const WChar* text, uint32_t n) {
+  if (repertoire_.CarriesAll()) {
+    out_.Append(text, n);
+    return;
+  }
+  uint32_t start = 0;  // of the run not yet appended
+  uint32_t units = 1;
+  for (uint32_t i = 0; i < n; i += units) {
+    const char32_t c = CharacterAt(text, n, i, units);
+    if (repertoire_.Carries(c)) continue;
+    out_.Append(text + start, i - start);
+    AppendReference(out_, c);
+    start = i + units;
+  }
+  out_.Append(text + start, n - start);
+}
+
+}  // namespace kelmo

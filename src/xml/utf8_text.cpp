@@ -1,0 +1,91 @@
+#include "xml/utf8_text.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include "text/unicode_units.h"
+#include "text/utf8_codec.h"
+
+namespace kelmo {
+namespace {
+
+const char kReplacement[] = {'\xEF', '\xBF', '\xBD'};
+
+}  // namespace
+
+void Utf8Text::Reserve(size_t more) {
+  if (capacity_ - size_ >= more) return;
+  size_t wanted = size_ + more;
+  if (wanted < size_) throw std::bad_alloc();
+  size_t grown = capacity_ + capacity_ / 2;
+  if (grown < wanted) grown = wanted;
+  if (grown < 256) grown = 256;
+  if (grown == SIZE_MAX) throw std::bad_alloc();
+  void* fresh = std::realloc(bytes_.get(), grown + 1);
+  if (!fresh) throw std::bad_alloc();
+  (void)bytes_.release();
+  bytes_.reset(static_cast<char*>(fresh));
+  capacity_ = grown;
+}
+
+void Utf8Text::Put(const char* bytes, size_t n) {
+  Reserve(n);
+  std::memcpy(bytes_.get() + size_, bytes, n);
+  size_ += n;
+}
+
+void Utf8Text::AppendSlow(const WChar* text, uint32_t n) {
+  if (n == 0) return;
+  if (n > kMaxUnits - units_) throw std::bad_alloc();
+  units_ += n;
+  if (pending_) {
+    pending_ = false;
+    if (platform::IsLowSurrogate(static_cast<char16_t>(text[0]))) {
+      const WChar pair[] = {pendingHigh_, text[0]};
+      Reserve(4);
+      auto* out = reinterpret_cast<unsigned char*>(bytes_.get() + size_);
+      size_ += static_cast<size_t>(platform::EncodeUtf8(pair, 2, out, 4));
+      ++text;
+      --n;
+    } else {
+      Put(kReplacement, sizeof kReplacement);
+    }
+  }
+  // A high surrogate at the end waits for the next piece.
+  if (n && platform::IsHighSurrogate(static_cast<char16_t>(text[n - 1]))) {
+    pendingHigh_ = text[n - 1];
+    pending_ = true;
+    --n;
+  }
+  if (n == 0) return;
+  Reserve(size_t(n) * 3);
+  auto* out = reinterpret_cast<unsigned char*>(bytes_.get() + size_);
+  size_ += static_cast<size_t>(platform::EncodeUtf8(text, n, out, capacity_ - size_));
+}
+
+void Utf8Text::Finish() {
+  if (!pending_) return;
+  pending_ = false;
+  Put(kReplacement, sizeof kReplacement);
+}
+
+MallocBytes Utf8Text::Release() {
+  if (!bytes_) {
+    bytes_.reset(static_cast<char*>(std::malloc(1)));
+    if (!bytes_) throw std::bad_alloc();
+  } else if (capacity_ - size_ > size_ / 8) {
+    // Hand over the text's own size rather than the slack of the growing
+    // buffer; shrinking in place cannot fail for want of memory.
+    if (void* exact = std::realloc(bytes_.get(), size_ + 1)) {
+      (void)bytes_.release();
+      bytes_.reset(static_cast<char*>(exact));
+    }
+  }
+  bytes_.get()[size_] = 0;
+  capacity_ = size_ = 0;
+  units_ = 0;
+  return std::move(bytes_);
+}
+
+}  // namespace kelmo

@@ -1,0 +1,165 @@
+#include "xml/xml_escape.h"
+
+#include "text/text_length.h"
+#include "text/unit_scan.h"
+
+namespace kelmo {
+namespace {
+
+// Index of the first unit from i on that needs escaping, or length: control
+// units other than tab, and the five markup characters.
+inline uint32_t PlainRunEnd(const WChar* text, uint32_t i, uint32_t length) {
+  static constexpr platform::UnitStops<5, true> kEscaped{{'&', '<', '>', '"', '\''}};
+  return static_cast<uint32_t>(platform::FindStop(text + i, text + length, kEscaped) - text);
+}
+
+template <class Out>
+void AppendAscii(Out& out, const char* text, uint32_t n) {
+  WChar units[8];
+  for (uint32_t i = 0; i < n; ++i) units[i] = static_cast<WChar>(text[i]);
+  out.Append(units, n);
+}
+
+template <class Out>
+void AppendEscaped(WChar c, Out& out) {
+  switch (c) {
+    case '&': return AppendAscii(out, "&amp;", 5);
+    case '<': return AppendAscii(out, "&lt;", 4);
+    case '>': return AppendAscii(out, "&gt;", 4);
+    case '"': return AppendAscii(out, "&quot;", 6);
+    case '\'': return AppendAscii(out, "&apos;", 6);
+    case 10: return AppendAscii(out, "&#xa;", 5);
+    case 13: return AppendAscii(out, "&#xd;", 5);
+    default: break;
+  }
+  static const char kHex[] = "0123456789abcdef";
+  const unsigned value = static_cast<uint16_t>(c);
+  if (value < 0x100) {
+    const char reference[6] = {'&', '#', 'x', kHex[(value >> 4) & 15], kHex[value & 15], ';'};
+    return AppendAscii(out, reference, 6);
+  }
+  const char reference[8] = {'&', '#', 'x', kHex[value >> 12], kHex[(value >> 8) & 15],
+                             kHex[(value >> 4) & 15], kHex[value & 15], ';'};
+  AppendAscii(out, reference, 8);
+}
+
+// Where the text goes: tabs are kept in element text and escaped in
+// attribute values.
+enum class Target { kElementText, kAttributeValue };
+
+// The end of a plain run [start, end) that the run scan found: before the
+// first surrogate half that is not part of a pair (no encoding carries one,
+// so only a reference keeps it) and, in attribute values, the first tab.
+inline uint32_t PlainRunCut(const WChar* text, uint32_t start, uint32_t end, uint32_t length,
+                            Target target) {
+  uint32_t k = start;
+  while (k < end) {
+    const WChar* hit = target == Target::kAttributeValue
+                           ? platform::FindSurrogateOrTab<true>(text + k, text + end)
+                           : platform::FindSurrogateOrTab<false>(text + k, text + end);
+    k = static_cast<uint32_t>(hit - text);
+    if (k >= end) break;
+    const uint16_t unit = static_cast<uint16_t>(text[k]);
+    if (unit == '\t') return k;
+    const bool paired = unit <= 0xDBFF && k + 1 < length &&
+                        (static_cast<uint16_t>(text[k + 1]) & 0xFC00) == 0xDC00;
+    if (!paired) return k;
+    k += 2;
+  }
+  return end;
+}
+
+// A run that needs no escaping. Text bound for a narrower encoding may
+// still need references, for the characters the encoding cannot carry.
+template <class Out>
+void AppendPlain(Out& out, const WChar* text, uint32_t n) {
+  out.Append(text, n);
+}
+void AppendPlain(EncodableText& out, const WChar* text, uint32_t n) { out.AppendContent(text, n); }
+
+// For each ASCII unit, whether it ends a plain run: bit 0 in element text,
+// bit 1 in attribute values (which escape the tab too).
+struct AsciiStops {
+  uint8_t bits[128] = {};
+  constexpr AsciiStops() {
+    for (int c = 0; c < 0x20; ++c) bits[c] = c == '\t' ? 2 : 3;
+    for (char c : {'&', '<', '>', '"', '\''}) bits[static_cast<int>(c)] = 3;
+  }
+};
+constexpr AsciiStops kAsciiStops;
+
+// Short texts, the most common attribute values, are scanned unit by unit
+// with a table: cheaper than setting up the wide scan for a few units.
+constexpr uint32_t kShortText = 16;
+
+inline uint32_t ShortPlainRunEnd(const WChar* text, uint32_t i, uint32_t length, Target target) {
+  const uint8_t bit = target == Target::kAttributeValue ? 2 : 1;
+  for (; i < length; ++i) {
+    const uint16_t unit = static_cast<uint16_t>(text[i]);
+    if (unit < 0x80) {
+      if (kAsciiStops.bits[unit] & bit) return i;
+    } else if ((unit & 0xF800) == 0xD800) {
+      const bool paired = unit <= 0xDBFF && i + 1 < length &&
+                          (static_cast<uint16_t>(text[i + 1]) & 0xFC00) == 0xDC00;
+      if (!paired) return i;
+      ++i;
+    }
+  }
+  return length;
+}
+
+template <class Out>
+void Escape(const WChar* text, uint32_t length, Out& out, Target target) {
+  length = ResolveLength(text, length);
+  uint32_t i = 0;
+  while (i < length) {
+    // Copy the longest run that needs no escaping in one append.
+    const uint32_t start = i;
+    i = length - i <= kShortText
+            ? ShortPlainRunEnd(text, i, length, target)
+            : PlainRunCut(text, start, PlainRunEnd(text, i, length), length, target);
+    if (i > start) AppendPlain(out, text + start, i - start);
+    if (i < length) AppendEscaped(text[i++], out);
+  }
+}
+
+inline bool IsBlank(WChar c) { return c == ' ' || c == '\t'; }
+
+template <class Out>
+void EscapeText(const WChar* text, uint32_t length, Out& out) {
+  length = ResolveLength(text, length);
+  uint32_t begin = 0;
+  while (begin < length && IsBlank(text[begin])) AppendEscaped(text[begin++], out);
+  uint32_t end = length;
+  while (end > begin && IsBlank(text[end - 1])) --end;
+  Escape(text + begin, end - begin, out, Target::kElementText);
+  while (end < length) AppendEscaped(text[end++], out);
+}
+
+}  // namespace
+
+void EscapeXml(const WChar* text, uint32_t length, WStrBuf& out) {
+  Escape(text, length, out, Target::kAttributeValue);
+}
+
+void EscapeXml(const WChar* text, uint32_t length, Utf8Text& out) {
+  Escape(text, length, out, Target::kAttributeValue);
+}
+
+void EscapeXml(const WChar* text, uint32_t length, EncodableText& out) {
+  Escape(text, length, out, Target::kAttributeValue);
+}
+
+void EscapeXmlText(const WChar* text, uint32_t length, WStrBuf& out) {
+  EscapeText(text, length, out);
+}
+
+void EscapeXmlText(const WChar* text, uint32_t length, Utf8Text& out) {
+  EscapeText(text, length, out);
+}
+
+void EscapeXmlText(const WChar* text, uint32_t length, EncodableText& out) {
+  EscapeText(text, length, out);
+}
+
+}  // namespace kelmo

@@ -1,0 +1,285 @@
+#include "xml/xml_writer.h"
+
+#include <type_traits>
+#include <vector>
+
+#include "text/text_length.h"
+#include "text/xml_space.h"
+#include "kelmo/xml_name_chars.h"
+#include "text/unicode_units.h"
+#include "xml/xml_escape.h"
+
+namespace kelmo {
+namespace {
+
+constexpr int8_t kCDataKind = static_cast<int8_t>(NodeKind::CData);
+constexpr int8_t kAttributeKind = static_cast<int8_t>(NodeKind::Attribute);
+
+const WChar kCDataOpen[] = {'<', '!', '[', 'C', 'D', 'A', 'T', 'A', '['};
+const WChar kCDataClose[] = {']', ']', '>'};
+const WChar kEndTagOpen[] = {'<', '/'};
+const WChar kEmptyTagClose[] = {'/', '>'};
+const WChar kAttributeOpen[] = {'=', '"'};
+
+template <class Out, size_t N>
+void AppendUnits(Out& out, const WChar (&units)[N]) {
+  out.Append(units, static_cast<uint32_t>(N));
+}
+
+bool IsAttribute(const KelmoImpl& node) { return node.Kind() == kAttributeKind; }
+
+// True when a surrogate half stands outside a pair: no encoding has a form
+// for it, and only a character reference, which a CDATA section cannot
+// hold, keeps it.
+bool HasUnpairedSurrogate(const WChar* text, uint32_t length) {
+  for (uint32_t i = 0; i < length; ++i) {
+    if (!platform::IsSurrogate(static_cast<char16_t>(text[i]))) continue;
+    if (!platform::StartsSurrogatePair(text, length, i)) return true;
+    ++i;
+  }
+  return false;
+}
+
+// Names found writable during one write. A parsed document shares one copy
+// of each distinct name among its nodes, so the same text comes back again
+// and again and is checked once; the texts cannot change or go while the
+// tree is being written. A direct-mapped table: a collision only costs a
+// check again.
+template <bool kUtf8>
+class WritableNames {
+ public:
+  // A name that the parser reads back as the same name: not empty, and
+  // made of name characters only (no blank, markup character, quote or
+  // control).
+  bool Check(const WStrBuf& name) {
+    const WChar* data = name.Data();
+    Entry& entry = entries_[(reinterpret_cast<uintptr_t>(data) >> 4) % kEntries];
+    if (entry.data == data && entry.length == name.Length() && data) return true;
+    if (!IsWritableName(data, name.Length())) return false;
+    // UTF-8 has no form for a surrogate half outside a pair, and a name
+    // cannot hold a character reference: writing it would put U+FFFD in its
+    // place. Wide text carries the half as it is; the other encodings refuse
+    // it when they check what they can hold.
+    if (kUtf8 && HasUnpairedSurrogate(data, name.Length())) return false;
+    entry = Entry{data, name.Length()};
+    return true;
+  }
+
+ private:
+  struct Entry {
+    const WChar* data = nullptr;
+    uint32_t length = 0;
+  };
+  static constexpr size_t kEntries = 64;
+  Entry entries_[kEntries];
+};
+
+// Whether a CDATA section can carry the text: a section ends at the first
+// "]]>", and a surrogate half outside a pair has no form in any encoding.
+// A carriage return stays in the section: this library reads it back as it
+// is, and escaping it instead would turn the node into an element. Another
+// XML reader reads it as a line feed, the one case where it differs.
+bool FitsSection(const WChar* text, uint32_t length) {
+  for (uint32_t i = 0; i + 2 < length; ++i) {
+    if (text[i] == ']' && text[i + 1] == ']' && text[i + 2] == '>') return false;
+  }
+  return !HasUnpairedSurrogate(text, length);
+}
+
+// The value of one node as text. String values are read in place; other
+// kinds are converted into the holder, which the caller drops as soon as the
+// text has been appended. False when the value has no text form.
+class ValueText {
+ public:
+  explicit ValueText(KelmoImpl& node) {
+    if (node.Type() == ValueType::String) {
+      text_ = node.StringValue().Data();
+      length_ = node.StringValue().Length();
+      ok_ = true;
+    } else {
+      unsigned int length = 0;
+      ok_ = node.GetStringW(text_, length, holder_);
+      length_ = length;
+    }
+  }
+  bool ok() const { return ok_; }
+  const WChar* text() const { return text_; }
+  uint32_t length() const { return length_; }
+
+ private:
+  RefPtr<XInRes> holder_;
+  const WChar* text_ = nullptr;
+  uint32_t length_ = 0;
+  bool ok_ = false;
+};
+
+// Layout strings go between markup, where the parser drops blanks; any
+// other character would become text, or markup, of the document.
+bool IsBlank(const WStrBuf& text) {
+  for (uint32_t i = 0; i < text.Length(); ++i) {
+    if (!IsXmlSpace(text.Data()[i])) return false;
+  }
+  return true;
+}
+
+// Out is the text being written: a WStrBuf, or UTF-8 bytes (Utf8Text).
+template <class Out>
+class XmlWriter {
+ public:
+  XmlWriter(Out& out, const WStrBuf& unit, const WStrBuf& indent, const WStrBuf& newline)
+      : out_(out), unit_(unit), indents_(indent), newline_(newline) {}
+
+  // False, with part of the text written, when the tree holds something
+  // that would not read back: a name the parser cannot read as the same
+  // name, a value or attribute on a node without a name (which writes no
+  // element), or children of an attribute.
+  bool Write(KelmoImpl& root) {
+    if (!IsBlank(unit_) || !IsBlank(indents_) || !IsBlank(newline_)) return false;
+    if (!Start(root, indents_.Length())) return false;
+    // Each open frame remembers which child comes next, so the walk needs no
+    // recursion however deep the tree is.
+    while (!open_.empty()) {
+      Frame& frame = open_.back();
+      KelmoImpl* child = frame.next;
+      while (child && IsAttribute(*child)) {
+        // A node without a name has no tag to put its attributes in.
+        if (!frame.named) return false;
+        child = child->NextSibling();
+      }
+      if (!child) {
+        if (frame.named) {
+          AppendIndent(frame.ownIndent);
+          AppendEndTag(*frame.node);
+        }
+        open_.pop_back();
+        continue;
+      }
+      frame.next = child->NextSibling();
+      const uint32_t childIndent = frame.childIndent;
+      if (!Start(*child, childIndent)) return false;  // may grow open_, invalidating frame
+    }
+    return true;
+  }
+
+ private:
+  struct Frame {
+    KelmoImpl* node;
+    KelmoImpl* next;       // the next child to look at
+    uint32_t childIndent;  // indent length of the children's lines
+    uint32_t ownIndent;    // indent length of the end tag
+    bool named;
+  };
+
+  void AppendIndent(uint32_t length) { out_.Append(indents_.Data(), length); }
+
+  // Writes everything of node up to its content children; opens a frame when
+  // there are children to write. False for what cannot be written.
+  bool Start(KelmoImpl& node, uint32_t indent) {
+    const WStrBuf& name = node.Name();
+    if (name.IsEmpty()) {
+      if (node.Type() != ValueType::Empty) return false;
+      open_.push_back(Frame{&node, node.FirstChild(), indent, indent, false});
+      return true;
+    }
+    if (!names_.Check(name)) return false;
+    AppendIndent(indent);
+    out_.AppendChar('<');
+    out_.Append(name);
+    bool hasContent = false;
+    for (KelmoImpl* child = node.FirstChild(); child; child = child->NextSibling()) {
+      if (!IsAttribute(*child)) {
+        hasContent = true;
+        continue;
+      }
+      if (!names_.Check(child->Name()) || child->FirstChild()) return false;
+      out_.AppendChar(' ');
+      out_.Append(child->Name());
+      AppendUnits(out_, kAttributeOpen);
+      ValueText value(*child);
+      if (value.ok()) EscapeXml(value.text(), value.length(), out_);
+      out_.AppendChar('"');
+    }
+    if (hasContent) {
+      out_.AppendChar('>');
+      out_.Append(newline_);
+      const uint32_t inner = InnerIndent(indent);
+      if (node.Type() != ValueType::Empty) {
+        ValueText value(node);
+        if (value.ok()) {
+          AppendIndent(inner);
+          AppendValue(node, value);
+          out_.Append(newline_);
+        }
+      }
+      open_.push_back(Frame{&node, node.FirstChild(), inner, indent, true});
+      return true;
+    }
+    if (node.Type() == ValueType::Empty) {
+      AppendUnits(out_, kEmptyTagClose);
+      out_.Append(newline_);
+      return true;
+    }
+    out_.AppendChar('>');
+    {
+      ValueText value(node);
+      if (value.ok()) AppendValue(node, value);
+    }
+    AppendEndTag(node);
+    return true;
+  }
+
+  void AppendEndTag(KelmoImpl& node) {
+    AppendUnits(out_, kEndTagOpen);
+    out_.Append(node.Name());
+    out_.AppendChar('>');
+    out_.Append(newline_);
+  }
+
+  void AppendValue(KelmoImpl& node, const ValueText& value) {
+    if (node.Kind() == kCDataKind && FitsSection(value.text(), value.length())) {
+      AppendUnits(out_, kCDataOpen);
+      out_.Append(value.text(), value.length());
+      AppendUnits(out_, kCDataClose);
+    } else {
+      // Also the fallback for section text that no section can carry:
+      // escaped text reads back as the same characters, only as an
+      // element's value.
+      EscapeXmlText(value.text(), value.length(), out_);
+    }
+  }
+
+  // Indent length one level below indent. The indent buffer holds the
+  // caller's indent and one unit per level reached so far, so every level's
+  // indent is a prefix of it.
+  uint32_t InnerIndent(uint32_t indent) {
+    const uint32_t inner = CheckedAdd(indent, unit_.Length());
+    if (inner > indents_.Length()) indents_.Append(unit_);
+    return inner;
+  }
+
+  Out& out_;
+  const WStrBuf& unit_;
+  WStrBuf indents_;
+  const WStrBuf& newline_;
+  std::vector<Frame> open_;
+  WritableNames<std::is_same_v<Out, Utf8Text>> names_;
+};
+
+}  // namespace
+
+bool WriteXml(KelmoImpl& node, WStrBuf& out, const WStrBuf& unit, const WStrBuf& indent,
+              const WStrBuf& newline) {
+  return XmlWriter<WStrBuf>(out, unit, indent, newline).Write(node);
+}
+
+bool WriteXml(KelmoImpl& node, Utf8Text& out, const WStrBuf& unit, const WStrBuf& indent,
+              const WStrBuf& newline) {
+  return XmlWriter<Utf8Text>(out, unit, indent, newline).Write(node);
+}
+
+bool WriteXml(KelmoImpl& node, EncodableText& out, const WStrBuf& unit, const WStrBuf& indent,
+              const WStrBuf& newline) {
+  return XmlWriter<EncodableText>(out, unit, indent, newline).Write(node);
+}
+
+}  // namespace kelmo
