@@ -1,7 +1,5 @@
 #include "xml_in/xml_parser.h"
 
-#include <cstring>
-
 #include "common/text_length.h"
 #include "common/xml_space.h"
 #include "platform/unicode_units.h"
@@ -31,14 +29,18 @@ const NamedEntity kNamedEntities[] = {
 
 inline bool IsLineBreak(WChar c) { return c == 10 || c == 13; }
 
-// Reads a run up to the next line break or one of a and b: the reader counts
-// lines one unit at a time, so line breaks always stop the run.
+// Reads a run up to the next a or b.
+inline void SkipTo(CharReader& r, WChar a, WChar b) {
+  r.AdvanceTo(platform::FindStop(r.position, r.end, platform::UnitStops<2>{{a, b}}));
+}
+
+// Reads a run up to the next line break or one of a and b: text that is kept
+// drops its line breaks.
 inline void SkipToStop(CharReader& r, WChar a, WChar b) {
   r.AdvanceTo(platform::FindStop(r.position, r.end, platform::UnitStops<4>{{10, 13, a, b}}));
 }
 
 inline bool IsBlank(WChar c) { return c == ' ' || c == '\t'; }
-inline bool IsSectionPlain(WChar c) { return c != ']' && !IsLineBreak(c); }
 
 // Appends a code point as one unit, or as a surrogate pair above U+FFFF.
 void AppendCodePoint(WStrBuf& out, uint32_t codePoint) {
@@ -90,6 +92,7 @@ bool XmlParser::Feed(const WChar* text, uint32_t length) {
   cur_ = current_.get();
   bool ok = true;
   while (ok && !r.AtEnd()) ok = Step(r);
+  r.Count();
   reader_ = r;
   if (current_.get() != cur_) current_ = cur_;
   cur_ = nullptr;
@@ -163,13 +166,51 @@ bool XmlParser::ResolveReference(WStrBuf* out) {
 }
 
 bool XmlParser::StepText(CharReader& r) {
+  // Text and the markup after it alternate here, so that the common tags
+  // (start and end tags, taken whole by StepMarkupOpen) cost no round
+  // through the state loop.
+  while (!r.AtEnd()) {
+    if (!ReadText(r)) return false;
+    if (state_ != ParseState::MarkupOpen || r.AtEnd()) return true;
+    if (!StepMarkupOpen(r)) return false;
+    if (state_ != ParseState::Text) return true;
+  }
+  return true;
+}
+
+// Character data up to and including the "<" that ends it.
+bool XmlParser::ReadText(CharReader& r) {
   // Only the first non-blank run inside an element whose value is still
   // Empty is kept; everything else is read for its references and dropped.
   WStrBuf* out = (cur_ != root_.get() && cur_->Type() == ValueType::Empty) ? &text_ : nullptr;
   while (!r.AtEnd()) {
+    if (referencePending_) {
+      // A pending reference takes any unit but "<", one at a time.
+      const WChar c = r.Next();
+      if (c == '<') return Fail(ParseError::BadReference);
+      if (!FeedTextChar(c, out)) return Fail(ParseError::BadReference);
+      literalBlankTail_ = 0;
+      continue;
+    }
+    if (!out) {
+      SkipTo(r, '<', '&');
+    } else {
+      // Leading blanks and line breaks would be trimmed or dropped anyway;
+      // not gathering them spares a buffer for every blank run between tags.
+      if (text_.IsEmpty()) r.SkipWhile(IsXmlSpace);
+      const WChar* run = r.position;
+      SkipToStop(r, '<', '&');
+      const uint32_t length = static_cast<uint32_t>(r.position - run);
+      if (length) {
+        text_.Append(run, length);
+        uint32_t blanks = 0;
+        while (blanks < length && IsBlank(run[length - 1 - blanks])) ++blanks;
+        literalBlankTail_ = blanks == length ? literalBlankTail_ + blanks : blanks;
+      }
+    }
+    if (r.AtEnd()) return true;
     const WChar c = r.Next();
     if (c == '<') {
-      if (referencePending_) return Fail(ParseError::BadReference);
       if (out && !text_.IsEmpty()) {
         // Only literal blanks are trimmed: leading ones were never gathered,
         // trailing ones are counted. Blanks from references stay, so a value
@@ -185,29 +226,11 @@ bool XmlParser::StepText(CharReader& r) {
       state_ = ParseState::MarkupOpen;
       return true;
     }
-    if (referencePending_ || c == '&') {
-      if (!FeedTextChar(c, out)) return Fail(ParseError::BadReference);
+    if (c == '&') {
+      FeedTextChar(c, out);
       literalBlankTail_ = 0;
-      continue;
     }
-    if (IsLineBreak(c)) continue;
-    if (!out) {
-      SkipToStop(r, '<', '&');
-      continue;
-    }
-    // Leading spaces and tabs would be trimmed anyway; not gathering them
-    // spares a buffer for every blank run between tags.
-    if (IsBlank(c) && text_.IsEmpty()) {
-      r.SkipWhile(IsBlank);
-      continue;
-    }
-    const WChar* run = r.position - 1;
-    SkipToStop(r, '<', '&');
-    const uint32_t length = static_cast<uint32_t>(r.position - run);
-    text_.Append(run, length);
-    uint32_t blanks = 0;
-    while (blanks < length && IsBlank(run[length - 1 - blanks])) ++blanks;
-    literalBlankTail_ = blanks == length ? literalBlankTail_ + blanks : blanks;
+    // Otherwise a line break, dropped.
   }
   return true;
 }
@@ -222,10 +245,11 @@ bool XmlParser::StepMarkupOpen(CharReader& r) {
   } else if (c == '/') {
     ClearScratch();
     state_ = ParseState::EndTag;
+    return r.AtEnd() || StepEndTag(r);
   } else if (IsNameChar(c)) {
     const WChar* name = r.position - 1;
     r.SkipWhile(IsNameChar);
-    OpenElement(name, static_cast<uint32_t>(r.position - name));
+    OpenNode(name, static_cast<uint32_t>(r.position - name));
     state_ = ParseState::ElementName;
     // The rest of the start tag follows at once; taking it here spares a
     // round through the state loop per tag (the chain ends with the tag).
@@ -297,7 +321,7 @@ bool XmlParser::StepSection(CharReader& r) {
       k = 0;
     }
     const WChar* run = r.position - 1;
-    r.SkipWhile(IsSectionPlain);
+    SkipTo(r, ']', ']');
     text_.Append(run, static_cast<uint32_t>(r.position - run));
   }
   matchCount_ = k;
@@ -316,7 +340,7 @@ bool XmlParser::StepComment(CharReader& r) {
   while (!r.AtEnd()) {
     if (r.Next() != '-') {
       k = 0;
-      SkipToStop(r, '-', '-');
+      SkipTo(r, '-', '-');
       continue;
     }
     if (k == 1) {
@@ -389,7 +413,7 @@ bool XmlParser::StepPiBody(CharReader& r) {
       k = 1;
     } else if (c != '?') {
       k = 0;
-      SkipToStop(r, '?', '?');
+      SkipTo(r, '?', '?');
     }
   }
   matchCount_ = k;
@@ -442,7 +466,7 @@ bool XmlParser::StepInTag(CharReader& r) {
     } else if (IsNameChar(c)) {
       const WChar* name = r.position - 1;
       r.SkipWhile(IsNameChar);
-      OpenAttribute(name, static_cast<uint32_t>(r.position - name));
+      OpenNode(name, static_cast<uint32_t>(r.position - name));
       state_ = ParseState::AttrName;
       if (!ReadPlainAttribute(r)) return true;
       if (!FinishAttribute()) return false;
@@ -572,7 +596,7 @@ bool XmlParser::StepMarkupEnd(CharReader& r) {
 bool XmlParser::StepSkipToClose(CharReader& r) {
   while (!r.AtEnd()) {
     if (r.Next() != '>') {
-      SkipToStop(r, '>', '>');
+      SkipTo(r, '>', '>');
       continue;
     }
     text_.Erase();
@@ -584,20 +608,26 @@ bool XmlParser::StepSkipToClose(CharReader& r) {
 
 void XmlParser::ScratchAppend(const WChar* run, uint32_t n, const WChar* expected,
                               uint32_t expectedLength) {
-  if (!scratchDiffers_ &&
-      (uint64_t(scratchLength_) + n > expectedLength ||
-       std::memcmp(expected + scratchLength_, run, size_t(n) * sizeof(WChar)) != 0))
-    scratchDiffers_ = true;
+  if (!scratchDiffers_) {
+    if (uint64_t(scratchLength_) + n > expectedLength) {
+      scratchDiffers_ = true;
+    } else {
+      // Names are short: a plain loop beats a call to memcmp.
+      const WChar* want = expected + scratchLength_;
+      for (uint32_t i = 0; i < n; ++i) {
+        if (run[i] != want[i]) {
+          scratchDiffers_ = true;
+          break;
+        }
+      }
+    }
+  }
   scratchLength_ += n;
 }
 
-// The name arrives whole as one run, unless the input ends inside it; the
-// name states append whatever follows.
-void XmlParser::OpenElement(const WChar* name, uint32_t length) {
-  cur_ = cur_->AppendNewChild(builder_, name, length);
-}
-
-void XmlParser::OpenAttribute(const WChar* name, uint32_t length) {
+// Elements and attributes alike: the name arrives whole as one run, unless
+// the input ends inside it; the name states append whatever follows.
+void XmlParser::OpenNode(const WChar* name, uint32_t length) {
   cur_ = cur_->AppendNewChild(builder_, name, length);
 }
 

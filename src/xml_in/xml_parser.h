@@ -55,6 +55,7 @@ class XmlParser {
   bool FeedTextChar(WChar c, WStrBuf* out);
   bool Step(CharReader& r);
   bool StepText(CharReader& r);
+  bool ReadText(CharReader& r);
   bool StepMarkupOpen(CharReader& r);
   bool StepBangOpen(CharReader& r);
   bool StepSectionKeyword(CharReader& r);
@@ -79,8 +80,9 @@ class XmlParser {
     SetError(error);
     return false;
   }
-  void OpenElement(const WChar* name, uint32_t length);
-  void OpenAttribute(const WChar* name, uint32_t length);
+  // Appends a new element or attribute named by the run to the current
+  // node and makes it current.
+  void OpenNode(const WChar* name, uint32_t length);
   bool CloseElement();
   // The gathered text becomes the current node's String value, copied into
   // the document's memory; text_ keeps its block for the next text.

@@ -92,6 +92,7 @@ std::vector<Position> Walk(const std::u16string& text) {
   std::vector<Position> positions;
   while (!r.AtEnd()) {
     r.Next();
+    r.Count();
     positions.push_back({r.line, r.column, r.Offset()});
   }
   return positions;
@@ -135,8 +136,10 @@ TEST(CharReader, SecondInputCarriesOnCounting) {
   r.SetInput(AsW(second), 3);
   EXPECT_EQ(r.Offset(), 2u);
   r.Next();  // the line feed completes the pair: still line 1
+  r.Count();
   EXPECT_EQ((Position{r.line, r.column, r.Offset()}), (Position{1, 3, 3}));
   r.Next();
+  r.Count();
   EXPECT_EQ((Position{r.line, r.column, r.Offset()}), (Position{2, 1, 4}));
 }
 
