@@ -248,7 +248,7 @@ bool XmlParser::StepMarkupOpen(CharReader& r) {
     return r.AtEnd() || StepEndTag(r);
   } else if (IsNameChar(c)) {
     const WChar* name = r.position - 1;
-    r.SkipWhile(IsNameChar);
+    r.AdvanceTo(NameRunEnd(r.position, r.end));
     OpenNode(name, static_cast<uint32_t>(r.position - name));
     state_ = ParseState::ElementName;
     // The rest of the start tag follows at once; taking it here spares a
@@ -362,7 +362,7 @@ bool XmlParser::StepEndTag(CharReader& r) {
     const WChar c = r.Next();
     if (IsNameChar(c)) {
       const WChar* run = r.position - 1;
-      r.SkipWhile(IsNameChar);
+      r.AdvanceTo(NameRunEnd(r.position, r.end));
       ScratchAppend(run, static_cast<uint32_t>(r.position - run), expected, expectedLength);
       continue;
     }
@@ -432,7 +432,7 @@ bool XmlParser::ExtendName(CharReader& r, WChar& stop) {
       return true;
     }
     const WChar* run = r.position - 1;
-    r.SkipWhile(IsNameChar);
+    r.AdvanceTo(NameRunEnd(r.position, r.end));
     name.Append(run, static_cast<uint32_t>(r.position - run));
   }
   return false;
@@ -465,7 +465,7 @@ bool XmlParser::StepInTag(CharReader& r) {
       state_ = ParseState::Text;
     } else if (IsNameChar(c)) {
       const WChar* name = r.position - 1;
-      r.SkipWhile(IsNameChar);
+      r.AdvanceTo(NameRunEnd(r.position, r.end));
       OpenNode(name, static_cast<uint32_t>(r.position - name));
       state_ = ParseState::AttrName;
       if (!ReadPlainAttribute(r)) return true;

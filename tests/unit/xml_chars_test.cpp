@@ -30,6 +30,18 @@ struct CharRefCase {
   uint32_t codePoint;
 };
 
+// The scanner's table agrees with the test for every unit: a run of
+// name characters ends exactly at the first unit that is not one.
+TEST(NameRunEnd, StopsAtTheFirstNonNameUnit) {
+  for (uint32_t u = 0; u <= 0xFFFF; ++u) {
+    const WChar run[] = {'a', static_cast<WChar>(u), 'b', ' '};
+    const WChar* end = NameRunEnd(run, run + 4);
+    ASSERT_EQ(end - run, IsNameChar(static_cast<WChar>(u)) ? 3 : 1) << u;
+  }
+  const WChar name[] = {'x', 'y'};
+  EXPECT_EQ(NameRunEnd(name, name + 2), name + 2);
+}
+
 TEST(DecodeCharRef, Table) {
   const CharRefCase cases[] = {
       {u"&#65;", true, 65},
@@ -119,11 +131,23 @@ TEST(CharReader, LineBreaks) {
       {u"\n\n", {{1, 1, 1}, {2, 1, 2}}},
       {u"\r\r\n", {{1, 1, 1}, {2, 1, 2}, {2, 2, 3}}},
       {u"\n\rx", {{1, 1, 1}, {2, 1, 2}, {3, 1, 3}}},
+      // Long enough for the eight-at-a-time pass, with breaks on both sides
+      // of its block boundaries.
+      {u"abcdefg\r\nhijklm\r\rn",
+       {{1, 1, 1},  {1, 2, 2},  {1, 3, 3},  {1, 4, 4},  {1, 5, 5},  {1, 6, 6},
+        {1, 7, 7},  {1, 8, 8},  {1, 9, 9},  {2, 1, 10}, {2, 2, 11}, {2, 3, 12},
+        {2, 4, 13}, {2, 5, 14}, {2, 6, 15}, {2, 7, 16}, {3, 1, 17}, {4, 1, 18}}},
   };
   for (const auto& c : cases) {
     const std::u16string text = c.text;
     SCOPED_TRACE(testing::PrintToString(std::vector<int>(text.begin(), text.end())));
     EXPECT_EQ(Walk(text), c.positions);
+    // Counting the whole text at once ends where counting unit by unit does.
+    CharReader whole;
+    whole.SetInput(AsW(text), uint32_t(text.size()));
+    whole.AdvanceTo(whole.end);
+    whole.Count();
+    EXPECT_EQ((Position{whole.line, whole.column, whole.Offset()}), c.positions.back());
   }
 }
 
