@@ -1,7 +1,9 @@
-// The XML reader: a single-pass state machine that turns UTF-16 text into a
-// tree of nodes under a fresh, nameless root. The stored state names the
-// step that reads the next character, so nesting depth costs no stack: open
-// elements are found again through the nodes' parent links.
+// The XML reader: a single pass that turns UTF-16 text into a tree of nodes
+// under a fresh, nameless root. Its scanners take whole runs at a time
+// (text, names, attribute values, comment, section and instruction bodies);
+// the stored state names the step that goes on where an input ended, so a
+// document may arrive in several feeds, and nesting depth costs no stack:
+// open elements are found again through the nodes' parent links.
 #ifndef KELMO_XML_IN_XML_PARSER_H
 #define KELMO_XML_IN_XML_PARSER_H
 
