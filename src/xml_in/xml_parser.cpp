@@ -199,7 +199,8 @@ bool XmlParser::ReadText(CharReader& r) {
       // not gathering them spares a buffer for every blank run between tags.
       if (text_.IsEmpty()) r.SkipWhile(IsXmlSpace);
       const WChar* run = r.position;
-      SkipToStop(r, '<', '&');
+      // Indentation is mostly all there is between two tags.
+      if (!r.AtEnd() && *r.position != '<') SkipToStop(r, '<', '&');
       const uint32_t length = static_cast<uint32_t>(r.position - run);
       if (length) {
         text_.Append(run, length);
