@@ -73,16 +73,26 @@ struct CharReader {
 #if defined(__SSE2__)
     const __m128i lineFeed = _mm_set1_epi16(10);
     const __m128i carriageReturn = _mm_set1_epi16(13);
-    while (to - p >= 8) {
-      const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-      unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(
-          _mm_or_si128(_mm_cmpeq_epi16(units, lineFeed), _mm_cmpeq_epi16(units, carriageReturn))));
-      while (mask) {
-        const int bit = __builtin_ctz(mask);
-        afterBreak(p + bit / 2);
-        mask &= ~(3u << bit);
+    auto breaks = [&](const WChar* at) {
+      const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+      return _mm_or_si128(_mm_cmpeq_epi16(units, lineFeed), _mm_cmpeq_epi16(units, carriageReturn));
+    };
+    while (to - p >= 32) {
+      // Most stretches of 32 hold no break at all: one test for all four.
+      const __m128i b0 = breaks(p), b1 = breaks(p + 8), b2 = breaks(p + 16), b3 = breaks(p + 24);
+      const __m128i any = _mm_or_si128(_mm_or_si128(b0, b1), _mm_or_si128(b2, b3));
+      if (_mm_movemask_epi8(any)) {
+        const __m128i blocks[4] = {b0, b1, b2, b3};
+        for (int k = 0; k < 4; ++k) {
+          unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(blocks[k]));
+          while (mask) {
+            const int bit = __builtin_ctz(mask);
+            afterBreak(p + 8 * k + bit / 2);
+            mask &= ~(3u << bit);
+          }
+        }
       }
-      p += 8;
+      p += 32;
     }
 #endif
     for (; p < to; ++p) {

@@ -1,5 +1,8 @@
 #include "xml_in/xml_parser.h"
 
+#include <cstddef>
+#include <string>
+
 #include "common/text_length.h"
 #include "common/xml_space.h"
 #include "platform/unicode_units.h"
@@ -142,14 +145,12 @@ bool XmlParser::FeedTextChar(WChar c, WStrBuf* out) {
   // A pending reference takes any unit, with no length limit, until ";".
   reference_.AppendChar(c);
   if (c != ';') return true;
-  const bool ok = ResolveReference(out);
+  const bool ok = ResolveReference(reference_.Data(), reference_.Length(), out);
   referencePending_ = false;
   return ok;
 }
 
-bool XmlParser::ResolveReference(WStrBuf* out) {
-  const WChar* ref = reference_.Data();
-  const uint32_t length = reference_.Length();
+bool XmlParser::ResolveReference(const WChar* ref, uint32_t length, WStrBuf* out) {
   if (length > 2 && ref[1] == '#') {
     uint32_t codePoint = 0;
     if (!DecodeCharRef(ref, length, codePoint)) return false;
@@ -157,12 +158,35 @@ bool XmlParser::ResolveReference(WStrBuf* out) {
     return true;
   }
   for (const NamedEntity& entity : kNamedEntities) {
-    if (reference_.Equals(entity.text, entity.length)) {
+    if (length == entity.length &&
+        std::char_traits<WChar>::compare(ref, entity.text, length) == 0) {
       if (out) out->AppendChar(entity.value);
       return true;
     }
   }
   return false;
+}
+
+// Just after "&" (already read): a reference that ends within a few units
+// is read and resolved whole; the unit `markup` ("<" in text, the closing
+// quote in a value) before its ";" is error 5 there, as it would be one
+// unit at a time. Anything longer, or cut by the end of the input, becomes
+// the pending reference and goes on one unit at a time.
+bool XmlParser::ReadReference(CharReader& r, WStrBuf* out, WChar markup) {
+  constexpr ptrdiff_t kLongest = 16;
+  const WChar* start = r.position - 1;
+  const WChar* limit = r.end - r.position > kLongest ? r.position + kLongest : r.end;
+  const WChar* p = r.position;
+  while (p < limit && *p != ';' && *p != markup) ++p;
+  if (p == limit) {
+    reference_.AssignChar('&');
+    referencePending_ = true;
+    return true;
+  }
+  r.AdvanceTo(p + 1);
+  if (*p == markup || !ResolveReference(start, static_cast<uint32_t>(p + 1 - start), out))
+    return Fail(ParseError::BadReference);
+  return true;
 }
 
 bool XmlParser::StepText(CharReader& r) {
@@ -228,7 +252,7 @@ bool XmlParser::ReadText(CharReader& r) {
       return true;
     }
     if (c == '&') {
-      FeedTextChar(c, out);
+      if (!ReadReference(r, out, '<')) return false;
       literalBlankTail_ = 0;
     }
     // Otherwise a line break, dropped.
@@ -565,8 +589,12 @@ bool XmlParser::StepAttrValue(CharReader& r) {
   while (!r.AtEnd()) {
     const WChar c = r.Next();
     if (c == quote) return CloseAttribute();
-    if (referencePending_ || c == '&') {
+    if (referencePending_) {
       if (!FeedTextChar(c, &text_)) return Fail(ParseError::BadReference);
+      continue;
+    }
+    if (c == '&') {
+      if (!ReadReference(r, &text_, quote)) return false;
       continue;
     }
     if (IsLineBreak(c)) continue;

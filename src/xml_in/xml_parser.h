@@ -98,7 +98,8 @@ class XmlParser {
   bool CloseAttribute();
   bool FinishAttribute();
   // Resolves the pending reference that c = ";" just ended.
-  bool ResolveReference(WStrBuf* out);
+  bool ResolveReference(const WChar* ref, uint32_t length, WStrBuf* out);
+  bool ReadReference(CharReader& r, WStrBuf* out, WChar markup);
   // Scratch: the name being read after "</" or "<?", or the keyword after
   // "<![", is checked against what it must equal as it arrives rather than
   // gathered, so no buffer is made per tag.
