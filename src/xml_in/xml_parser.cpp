@@ -383,6 +383,18 @@ bool XmlParser::StepEndTag(CharReader& r) {
   const WStrBuf& name = cur_->Name();
   const WChar* expected = name.Data();
   const uint32_t expectedLength = name.Length();
+  if (scratchLength_ == 0) {
+    // Mostly the open element's name follows: read as much of it as
+    // matches in one go. The element's name was read from the input as name
+    // characters, so the units taken here are name characters too.
+    const WChar* p = r.position;
+    const uint32_t most = static_cast<uint32_t>(
+        r.end - p < ptrdiff_t(expectedLength) ? r.end - p : ptrdiff_t(expectedLength));
+    uint32_t matched = 0;
+    while (matched < most && p[matched] == expected[matched]) ++matched;
+    r.AdvanceTo(p + matched);
+    scratchLength_ = matched;
+  }
   while (!r.AtEnd()) {
     const WChar c = r.Next();
     if (IsNameChar(c)) {
