@@ -8,6 +8,7 @@
 kelmo_fuzz_targets=(
   "parse_buffer 65536 dict"
   "parse_narrow 65536 dict"
+  "parser_diff 65536 dict"
   "round_trip 65536 dict"
   "base64 16384 -"
   "number 4096 -"

@@ -17,6 +17,27 @@ constexpr uint32_t kMaxCodePoint = 0x10FFFF;
 // for any other unit or a value beyond U+10FFFF.
 bool DecodeCharRef(const WChar* reference, uint32_t length, uint32_t& codePoint);
 
+// The end of the run of name characters (IsNameChar) that starts at p, or
+// end. A table lookup per unit: names are the parser's most common runs.
+inline const WChar* NameRunEnd(const WChar* p, const WChar* end) {
+  struct Table {
+    bool name[128];
+    constexpr Table() : name() {
+      for (int u = 0; u < 128; ++u) {
+        name[u] = u < 64 ? (xml_chars_detail::kNameBitsLow >> u) & 1
+                         : (xml_chars_detail::kNameBitsHigh >> (u - 64)) & 1;
+      }
+    }
+  };
+  static constexpr Table kTable;
+  while (p < end) {
+    const uint16_t u = static_cast<uint16_t>(*p);
+    if (u < 128 && !kTable.name[u]) break;
+    ++p;
+  }
+  return p;
+}
+
 }  // namespace kelmo
 
 #endif  // KELMO_TEXT_XML_CHARS_H

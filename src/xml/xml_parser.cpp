@@ -1,6 +1,7 @@
 #include "xml/xml_parser.h"
 
-#include <cstring>
+#include <cstddef>
+#include <string>
 
 #include "text/text_length.h"
 #include "text/xml_space.h"
@@ -31,14 +32,18 @@ const NamedEntity kNamedEntities[] = {
 
 inline bool IsLineBreak(WChar c) { return c == 10 || c == 13; }
 
-// Reads a run up to the next line break or one of a and b: the reader counts
-// lines one unit at a time, so line breaks always stop the run.
+// Reads a run up to the next a or b.
+inline void SkipTo(CharReader& r, WChar a, WChar b) {
+  r.AdvanceTo(platform::FindStop(r.position, r.end, platform::UnitStops<2>{{a, b}}));
+}
+
+// Reads a run up to the next line break or one of a and b: text that is kept
+// drops its line breaks.
 inline void SkipToStop(CharReader& r, WChar a, WChar b) {
   r.AdvanceTo(platform::FindStop(r.position, r.end, platform::UnitStops<4>{{10, 13, a, b}}));
 }
 
 inline bool IsBlank(WChar c) { return c == ' ' || c == '\t'; }
-inline bool IsSectionPlain(WChar c) { return c != ']' && !IsLineBreak(c); }
 
 // Appends a code point as one unit, or as a surrogate pair above U+FFFF.
 void AppendCodePoint(WStrBuf& out, uint32_t codePoint) {
@@ -90,6 +95,7 @@ bool XmlParser::Feed(const WChar* text, uint32_t length) {
   cur_ = current_.get();
   bool ok = true;
   while (ok && !r.AtEnd()) ok = Step(r);
+  r.Count();
   reader_ = r;
   if (current_.get() != cur_) current_ = cur_;
   cur_ = nullptr;
@@ -139,14 +145,12 @@ bool XmlParser::FeedTextChar(WChar c, WStrBuf* out) {
   // A pending reference takes any unit, with no length limit, until ";".
   reference_.AppendChar(c);
   if (c != ';') return true;
-  const bool ok = ResolveReference(out);
+  const bool ok = ResolveReference(reference_.Data(), reference_.Length(), out);
   referencePending_ = false;
   return ok;
 }
 
-bool XmlParser::ResolveReference(WStrBuf* out) {
-  const WChar* ref = reference_.Data();
-  const uint32_t length = reference_.Length();
+bool XmlParser::ResolveReference(const WChar* ref, uint32_t length, WStrBuf* out) {
   if (length > 2 && ref[1] == '#') {
     uint32_t codePoint = 0;
     if (!DecodeCharRef(ref, length, codePoint)) return false;
@@ -154,7 +158,8 @@ bool XmlParser::ResolveReference(WStrBuf* out) {
     return true;
   }
   for (const NamedEntity& entity : kNamedEntities) {
-    if (reference_.Equals(entity.text, entity.length)) {
+    if (length == entity.length &&
+        std::char_traits<WChar>::compare(ref, entity.text, length) == 0) {
       if (out) out->AppendChar(entity.value);
       return true;
     }
@@ -162,14 +167,75 @@ bool XmlParser::ResolveReference(WStrBuf* out) {
   return false;
 }
 
+// Just after "&" (already read): a reference that ends within a few units
+// is read and resolved whole; the unit `markup` ("<" in text, the closing
+// quote in a value) before its ";" is error 5 there, as it would be one
+// unit at a time. Anything longer, or cut by the end of the input, becomes
+// the pending reference and goes on one unit at a time.
+bool XmlParser::ReadReference(CharReader& r, WStrBuf* out, WChar markup) {
+  constexpr ptrdiff_t kLongest = 16;
+  const WChar* start = r.position - 1;
+  const WChar* limit = r.end - r.position > kLongest ? r.position + kLongest : r.end;
+  const WChar* p = r.position;
+  while (p < limit && *p != ';' && *p != markup) ++p;
+  if (p == limit) {
+    reference_.AssignChar('&');
+    referencePending_ = true;
+    return true;
+  }
+  r.AdvanceTo(p + 1);
+  if (*p == markup || !ResolveReference(start, static_cast<uint32_t>(p + 1 - start), out))
+    return Fail(ParseError::BadReference);
+  return true;
+}
+
 bool XmlParser::StepText(CharReader& r) {
+  // Text and the markup after it alternate here, so that the common tags
+  // (start and end tags, taken whole by StepMarkupOpen) cost no round
+  // through the state loop.
+  while (!r.AtEnd()) {
+    if (!ReadText(r)) return false;
+    if (state_ != ParseState::MarkupOpen || r.AtEnd()) return true;
+    if (!StepMarkupOpen(r)) return false;
+    if (state_ != ParseState::Text) return true;
+  }
+  return true;
+}
+
+// Character data up to and including the "<" that ends it.
+bool XmlParser::ReadText(CharReader& r) {
   // Only the first non-blank run inside an element whose value is still
   // Empty is kept; everything else is read for its references and dropped.
   WStrBuf* out = (cur_ != root_.get() && cur_->Type() == ValueType::Empty) ? &text_ : nullptr;
   while (!r.AtEnd()) {
+    if (referencePending_) {
+      // A pending reference takes any unit but "<", one at a time.
+      const WChar c = r.Next();
+      if (c == '<') return Fail(ParseError::BadReference);
+      if (!FeedTextChar(c, out)) return Fail(ParseError::BadReference);
+      literalBlankTail_ = 0;
+      continue;
+    }
+    if (!out) {
+      SkipTo(r, '<', '&');
+    } else {
+      // Leading blanks and line breaks would be trimmed or dropped anyway;
+      // not gathering them spares a buffer for every blank run between tags.
+      if (text_.IsEmpty()) r.SkipWhile(IsXmlSpace);
+      const WChar* run = r.position;
+      // Indentation is mostly all there is between two tags.
+      if (!r.AtEnd() && *r.position != '<') SkipToStop(r, '<', '&');
+      const uint32_t length = static_cast<uint32_t>(r.position - run);
+      if (length) {
+        text_.Append(run, length);
+        uint32_t blanks = 0;
+        while (blanks < length && IsBlank(run[length - 1 - blanks])) ++blanks;
+        literalBlankTail_ = blanks == length ? literalBlankTail_ + blanks : blanks;
+      }
+    }
+    if (r.AtEnd()) return true;
     const WChar c = r.Next();
     if (c == '<') {
-      if (referencePending_) return Fail(ParseError::BadReference);
       if (out && !text_.IsEmpty()) {
         // Only literal blanks are trimmed: leading ones were never gathered,
         // trailing ones are counted. Blanks from references stay, so a value
@@ -185,29 +251,11 @@ bool XmlParser::StepText(CharReader& r) {
       state_ = ParseState::MarkupOpen;
       return true;
     }
-    if (referencePending_ || c == '&') {
-      if (!FeedTextChar(c, out)) return Fail(ParseError::BadReference);
+    if (c == '&') {
+      if (!ReadReference(r, out, '<')) return false;
       literalBlankTail_ = 0;
-      continue;
     }
-    if (IsLineBreak(c)) continue;
-    if (!out) {
-      SkipToStop(r, '<', '&');
-      continue;
-    }
-    // Leading spaces and tabs would be trimmed anyway; not gathering them
-    // spares a buffer for every blank run between tags.
-    if (IsBlank(c) && text_.IsEmpty()) {
-      r.SkipWhile(IsBlank);
-      continue;
-    }
-    const WChar* run = r.position - 1;
-    SkipToStop(r, '<', '&');
-    const uint32_t length = static_cast<uint32_t>(r.position - run);
-    text_.Append(run, length);
-    uint32_t blanks = 0;
-    while (blanks < length && IsBlank(run[length - 1 - blanks])) ++blanks;
-    literalBlankTail_ = blanks == length ? literalBlankTail_ + blanks : blanks;
+    // Otherwise a line break, dropped.
   }
   return true;
 }
@@ -222,10 +270,11 @@ bool XmlParser::StepMarkupOpen(CharReader& r) {
   } else if (c == '/') {
     ClearScratch();
     state_ = ParseState::EndTag;
+    return r.AtEnd() || StepEndTag(r);
   } else if (IsNameChar(c)) {
     const WChar* name = r.position - 1;
-    r.SkipWhile(IsNameChar);
-    OpenElement(name, static_cast<uint32_t>(r.position - name));
+    r.AdvanceTo(NameRunEnd(r.position, r.end));
+    OpenNode(name, static_cast<uint32_t>(r.position - name));
     state_ = ParseState::ElementName;
     // The rest of the start tag follows at once; taking it here spares a
     // round through the state loop per tag (the chain ends with the tag).
@@ -297,7 +346,7 @@ bool XmlParser::StepSection(CharReader& r) {
       k = 0;
     }
     const WChar* run = r.position - 1;
-    r.SkipWhile(IsSectionPlain);
+    SkipTo(r, ']', ']');
     text_.Append(run, static_cast<uint32_t>(r.position - run));
   }
   matchCount_ = k;
@@ -316,7 +365,7 @@ bool XmlParser::StepComment(CharReader& r) {
   while (!r.AtEnd()) {
     if (r.Next() != '-') {
       k = 0;
-      SkipToStop(r, '-', '-');
+      SkipTo(r, '-', '-');
       continue;
     }
     if (k == 1) {
@@ -334,11 +383,23 @@ bool XmlParser::StepEndTag(CharReader& r) {
   const WStrBuf& name = cur_->Name();
   const WChar* expected = name.Data();
   const uint32_t expectedLength = name.Length();
+  if (scratchLength_ == 0) {
+    // Mostly the open element's name follows: read as much of it as
+    // matches in one go. The element's name was read from the input as name
+    // characters, so the units taken here are name characters too.
+    const WChar* p = r.position;
+    const uint32_t most = static_cast<uint32_t>(
+        r.end - p < ptrdiff_t(expectedLength) ? r.end - p : ptrdiff_t(expectedLength));
+    uint32_t matched = 0;
+    while (matched < most && p[matched] == expected[matched]) ++matched;
+    r.AdvanceTo(p + matched);
+    scratchLength_ = matched;
+  }
   while (!r.AtEnd()) {
     const WChar c = r.Next();
     if (IsNameChar(c)) {
       const WChar* run = r.position - 1;
-      r.SkipWhile(IsNameChar);
+      r.AdvanceTo(NameRunEnd(r.position, r.end));
       ScratchAppend(run, static_cast<uint32_t>(r.position - run), expected, expectedLength);
       continue;
     }
@@ -389,7 +450,7 @@ bool XmlParser::StepPiBody(CharReader& r) {
       k = 1;
     } else if (c != '?') {
       k = 0;
-      SkipToStop(r, '?', '?');
+      SkipTo(r, '?', '?');
     }
   }
   matchCount_ = k;
@@ -408,7 +469,7 @@ bool XmlParser::ExtendName(CharReader& r, WChar& stop) {
       return true;
     }
     const WChar* run = r.position - 1;
-    r.SkipWhile(IsNameChar);
+    r.AdvanceTo(NameRunEnd(r.position, r.end));
     name.Append(run, static_cast<uint32_t>(r.position - run));
   }
   return false;
@@ -441,8 +502,8 @@ bool XmlParser::StepInTag(CharReader& r) {
       state_ = ParseState::Text;
     } else if (IsNameChar(c)) {
       const WChar* name = r.position - 1;
-      r.SkipWhile(IsNameChar);
-      OpenAttribute(name, static_cast<uint32_t>(r.position - name));
+      r.AdvanceTo(NameRunEnd(r.position, r.end));
+      OpenNode(name, static_cast<uint32_t>(r.position - name));
       state_ = ParseState::AttrName;
       if (!ReadPlainAttribute(r)) return true;
       if (!FinishAttribute()) return false;
@@ -540,8 +601,12 @@ bool XmlParser::StepAttrValue(CharReader& r) {
   while (!r.AtEnd()) {
     const WChar c = r.Next();
     if (c == quote) return CloseAttribute();
-    if (referencePending_ || c == '&') {
+    if (referencePending_) {
       if (!FeedTextChar(c, &text_)) return Fail(ParseError::BadReference);
+      continue;
+    }
+    if (c == '&') {
+      if (!ReadReference(r, &text_, quote)) return false;
       continue;
     }
     if (IsLineBreak(c)) continue;
@@ -572,7 +637,7 @@ bool XmlParser::StepMarkupEnd(CharReader& r) {
 bool XmlParser::StepSkipToClose(CharReader& r) {
   while (!r.AtEnd()) {
     if (r.Next() != '>') {
-      SkipToStop(r, '>', '>');
+      SkipTo(r, '>', '>');
       continue;
     }
     text_.Erase();
@@ -584,20 +649,26 @@ bool XmlParser::StepSkipToClose(CharReader& r) {
 
 void XmlParser::ScratchAppend(const WChar* run, uint32_t n, const WChar* expected,
                               uint32_t expectedLength) {
-  if (!scratchDiffers_ &&
-      (uint64_t(scratchLength_) + n > expectedLength ||
-       std::memcmp(expected + scratchLength_, run, size_t(n) * sizeof(WChar)) != 0))
-    scratchDiffers_ = true;
+  if (!scratchDiffers_) {
+    if (uint64_t(scratchLength_) + n > expectedLength) {
+      scratchDiffers_ = true;
+    } else {
+      // Names are short: a plain loop beats a call to memcmp.
+      const WChar* want = expected + scratchLength_;
+      for (uint32_t i = 0; i < n; ++i) {
+        if (run[i] != want[i]) {
+          scratchDiffers_ = true;
+          break;
+        }
+      }
+    }
+  }
   scratchLength_ += n;
 }
 
-// The name arrives whole as one run, unless the input ends inside it; the
-// name states append whatever follows.
-void XmlParser::OpenElement(const WChar* name, uint32_t length) {
-  cur_ = cur_->AppendNewChild(builder_, name, length);
-}
-
-void XmlParser::OpenAttribute(const WChar* name, uint32_t length) {
+// Elements and attributes alike: the name arrives whole as one run, unless
+// the input ends inside it; the name states append whatever follows.
+void XmlParser::OpenNode(const WChar* name, uint32_t length) {
   cur_ = cur_->AppendNewChild(builder_, name, length);
 }
 

@@ -1,7 +1,9 @@
-// The XML reader: a single-pass state machine that turns UTF-16 text into a
-// tree of nodes under a fresh, nameless root. The stored state names the
-// step that reads the next character, so nesting depth costs no stack: open
-// elements are found again through the nodes' parent links.
+// The XML reader: a single pass that turns UTF-16 text into a tree of nodes
+// under a fresh, nameless root. Its scanners take whole runs at a time
+// (text, names, attribute values, comment, section and instruction bodies);
+// the stored state names the step that goes on where an input ended, so a
+// document may arrive in several feeds, and nesting depth costs no stack:
+// open elements are found again through the nodes' parent links.
 #ifndef KELMO_XML_XML_PARSER_H
 #define KELMO_XML_XML_PARSER_H
 
@@ -55,6 +57,7 @@ class XmlParser {
   bool FeedTextChar(WChar c, WStrBuf* out);
   bool Step(CharReader& r);
   bool StepText(CharReader& r);
+  bool ReadText(CharReader& r);
   bool StepMarkupOpen(CharReader& r);
   bool StepBangOpen(CharReader& r);
   bool StepSectionKeyword(CharReader& r);
@@ -79,8 +82,9 @@ class XmlParser {
     SetError(error);
     return false;
   }
-  void OpenElement(const WChar* name, uint32_t length);
-  void OpenAttribute(const WChar* name, uint32_t length);
+  // Appends a new element or attribute named by the run to the current
+  // node and makes it current.
+  void OpenNode(const WChar* name, uint32_t length);
   bool CloseElement();
   // The gathered text becomes the current node's String value, copied into
   // the document's memory; text_ keeps its block for the next text.
@@ -94,7 +98,8 @@ class XmlParser {
   bool CloseAttribute();
   bool FinishAttribute();
   // Resolves the pending reference that c = ";" just ended.
-  bool ResolveReference(WStrBuf* out);
+  bool ResolveReference(const WChar* ref, uint32_t length, WStrBuf* out);
+  bool ReadReference(CharReader& r, WStrBuf* out, WChar markup);
   // Scratch: the name being read after "</" or "<?", or the keyword after
   // "<![", is checked against what it must equal as it arrives rather than
   // gathered, so no buffer is made per tag.

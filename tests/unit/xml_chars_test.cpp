@@ -30,6 +30,18 @@ struct CharRefCase {
   uint32_t codePoint;
 };
 
+// The scanner's table agrees with the test for every unit: a run of
+// name characters ends exactly at the first unit that is not one.
+TEST(NameRunEnd, StopsAtTheFirstNonNameUnit) {
+  for (uint32_t u = 0; u <= 0xFFFF; ++u) {
+    const WChar run[] = {'a', static_cast<WChar>(u), 'b', ' '};
+    const WChar* end = NameRunEnd(run, run + 4);
+    ASSERT_EQ(end - run, IsNameChar(static_cast<WChar>(u)) ? 3 : 1) << u;
+  }
+  const WChar name[] = {'x', 'y'};
+  EXPECT_EQ(NameRunEnd(name, name + 2), name + 2);
+}
+
 TEST(DecodeCharRef, Table) {
   const CharRefCase cases[] = {
       {u"&#65;", true, 65},
@@ -92,6 +104,7 @@ std::vector<Position> Walk(const std::u16string& text) {
   std::vector<Position> positions;
   while (!r.AtEnd()) {
     r.Next();
+    r.Count();
     positions.push_back({r.line, r.column, r.Offset()});
   }
   return positions;
@@ -123,6 +136,36 @@ TEST(CharReader, LineBreaks) {
     const std::u16string text = c.text;
     SCOPED_TRACE(testing::PrintToString(std::vector<int>(text.begin(), text.end())));
     EXPECT_EQ(Walk(text), c.positions);
+    // Counting the whole text at once ends where counting unit by unit does.
+    CharReader whole;
+    whole.SetInput(AsW(text), uint32_t(text.size()));
+    whole.AdvanceTo(whole.end);
+    whole.Count();
+    EXPECT_EQ((Position{whole.line, whole.column, whole.Offset()}), c.positions.back());
+  }
+}
+
+// Counting a whole text at once, as the parser does after each input, ends
+// where counting unit by unit does, for texts long enough to be counted in
+// blocks and with line breaks everywhere in and between them.
+TEST(CharReader, CountingAtOnceAgreesWithUnitByUnit) {
+  uint32_t seed = 7;
+  for (int round = 0; round < 300; ++round) {
+    std::u16string text;
+    const int length = round % 100;
+    for (int i = 0; i < length; ++i) {
+      seed = seed * 1103515245u + 12345u;
+      const uint32_t pick = (seed >> 16) % 6;
+      text += pick == 0 ? u'\n' : pick == 1 ? u'\r' : u'a';
+    }
+    SCOPED_TRACE(round);
+    const std::vector<Position> steps = Walk(text);
+    CharReader whole;
+    whole.SetInput(AsW(text), uint32_t(text.size()));
+    whole.AdvanceTo(whole.end);
+    whole.Count();
+    const Position expected = steps.empty() ? Position{1, 0, 0} : steps.back();
+    ASSERT_EQ((Position{whole.line, whole.column, whole.Offset()}), expected);
   }
 }
 
@@ -135,8 +178,10 @@ TEST(CharReader, SecondInputCarriesOnCounting) {
   r.SetInput(AsW(second), 3);
   EXPECT_EQ(r.Offset(), 2u);
   r.Next();  // the line feed completes the pair: still line 1
+  r.Count();
   EXPECT_EQ((Position{r.line, r.column, r.Offset()}), (Position{1, 3, 3}));
   r.Next();
+  r.Count();
   EXPECT_EQ((Position{r.line, r.column, r.Offset()}), (Position{2, 1, 4}));
 }
 
