@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "platform/code_page.h"
+#include "platform/utf16_byte_codec.h"
 #include "encoding/text_encoding.h"
 
 namespace kelmo {
@@ -39,13 +40,8 @@ bool TextEncoder::Encode(const WChar* text, uint32_t units, const unsigned char*
 
   if (!named && codePage == kCodePageUtf16BE) {
     const uint64_t count = uint64_t(units) * 2;
-    unsigned char* swapped = new unsigned char[count ? count : 1];
-    for (uint32_t i = 0; i < units; ++i) {
-      const uint16_t unit = static_cast<uint16_t>(text[i]);
-      swapped[2 * size_t(i)] = static_cast<unsigned char>(unit >> 8);
-      swapped[2 * size_t(i) + 1] = static_cast<unsigned char>(unit & 0xFF);
-    }
-    converted_ = swapped;
+    converted_ = new unsigned char[count ? count : 1];
+    platform::EncodeUtf16Bytes(platform::ByteOrder::kBigEndian, text, units, converted_, count);
     bytes = converted_;
     size = count;
     return true;
