@@ -2,6 +2,7 @@
 
 #include "common/text_length.h"
 #include "platform/unit_scan.h"
+#include "common/xml_space.h"
 
 namespace kelmo {
 namespace {
@@ -85,15 +86,13 @@ void Escape(const WChar* text, uint32_t length, Out& out, Target target) {
   }
 }
 
-inline bool IsBlank(WChar c) { return c == ' ' || c == '\t'; }
-
 template <class Out>
 void EscapeText(const WChar* text, uint32_t length, Out& out) {
   length = ResolveLength(text, length);
   uint32_t begin = 0;
-  while (begin < length && IsBlank(text[begin])) AppendEscaped(text[begin++], out);
+  while (begin < length && IsSpaceOrTab(text[begin])) AppendEscaped(text[begin++], out);
   uint32_t end = length;
-  while (end > begin && IsBlank(text[end - 1])) --end;
+  while (end > begin && IsSpaceOrTab(text[end - 1])) --end;
   Escape(text + begin, end - begin, out, Target::kElementText);
   while (end < length) AppendEscaped(text[end++], out);
 }
