@@ -9,6 +9,7 @@
 #include "platform/safe_file_writer.h"
 #include "source_excerpt.h"
 #include "tool_error.h"
+#include "common/byte_order_marks.h"
 
 namespace kelmo_tool {
 namespace {
@@ -98,7 +99,7 @@ std::string SavedBytes(const Library& library, const Node& root, const Layout& l
   std::string bytes;
   if (const kelmo::easy::SaveResult saved = library.SaveFile(root, temporary, layout); !saved)
     throw ToolError(kExitDocument, "cannot write the document: " + saved.reason);
-  if (!ReadWholeFile(temporary, bytes, why))
+  if (!ReadInputFile(temporary, bytes, why))
     throw ToolError(kExitDocument, "cannot write the document: " + why);
   return bytes;
 }
@@ -109,7 +110,7 @@ void SaveToStandardOutput(const Library& library, const Node& root, const Layout
                           bool byteOrderMark) {
   std::string bytes = SavedBytes(library, root, layout);
   if (!byteOrderMark) {
-    for (std::string_view mark : {"\xEF\xBB\xBF", "\xFF\xFE", "\xFE\xFF"}) {
+    for (std::string_view mark : kelmo::kByteOrderMarks) {
       if (bytes.compare(0, mark.size(), mark) == 0) {
         bytes.erase(0, mark.size());
         break;
@@ -138,13 +139,13 @@ LoadedDocument LoadDocument(const Library& library, const std::string& file) {
   doc.label = fromStdin ? "<stdin>" : file;
   doc.path = fromStdin ? std::string() : file;
   std::string why;
-  if (!(fromStdin ? ReadStandardInput(doc.bytes, why) : ReadWholeFile(file, doc.bytes, why)))
+  if (!(fromStdin ? ReadStandardInput(doc.bytes, why) : ReadInputFile(file, doc.bytes, why)))
     throw DocumentError(FileDiagnostic(doc.label, "cannot read file: " + why, kParseErrorFile));
   if (doc.bytes.size() >= kelmo::kWholeText) {
     throw DocumentError(
         FileDiagnostic(doc.label, "cannot read file: it is 4 GiB or larger", kParseErrorFile));
   }
-  doc.encoding = DetectEncoding(doc.bytes);
+  doc.encoding = DetectDocumentEncoding(doc.bytes);
   doc.repairs = FindInputRepairs(doc.bytes);
   doc.document = library.Parse(doc.bytes);
   const kelmo::easy::ParseFailure& failure = doc.document.error();
@@ -241,7 +242,7 @@ Layout ChooseLayout(const Arguments& args, const EncodingInfo& inputEncoding,
   // default one; it can only be written in one that is known.
   outputEncoding = inputEncoding.known ? inputEncoding : Utf8Encoding();
   if (std::optional<std::string> name = args.Value("--encoding")) {
-    std::optional<EncodingInfo> found = FindEncoding(*name);
+    std::optional<EncodingInfo> found = FindEncodingByName(*name);
     if (!found) {
       throw UsageError("unknown encoding \"" + *name + "\"; known encodings: " +
                        KnownEncodingNames() + ", and the names the system's converter knows");

@@ -1,14 +1,19 @@
 #include "document_text.h"
+#include "common/byte_order_marks.h"
+#include "common/code_pages.h"
 
 namespace kelmo_tool {
 namespace {
 
 using kelmo::WChar;
 
-constexpr unsigned int kUtf8 = 65001, kUtf16Le = 1200, kUtf16Be = 1201, kUsAscii = 20127;
+using kelmo::code_pages::kUsAscii;
+using kelmo::code_pages::kUtf8;
+constexpr unsigned int kUtf16Le = kelmo::code_pages::kUtf16LittleEndian;
+constexpr unsigned int kUtf16Be = kelmo::code_pages::kUtf16BigEndian;
 
 size_t MarkLength(std::string_view bytes) {
-  for (std::string_view mark : {"\xEF\xBB\xBF", "\xFF\xFE", "\xFE\xFF"}) {
+  for (std::string_view mark : kelmo::kByteOrderMarks) {
     if (bytes.substr(0, mark.size()) == mark) return mark.size();
   }
   return 0;

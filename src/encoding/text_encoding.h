@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "kelmo/kelmo.h"
+#include "common/byte_order_marks.h"
 
 namespace kelmo {
 
@@ -52,10 +53,6 @@ bool LowerEncodingName(const WChar* wide, char name[kEncodingNameSize]);
 // page's, or the named charset's.
 int DecodeWith(const Encoding& encoding, const char* in, int inSize, WChar* out, int outSize);
 int EncodeWith(const Encoding& encoding, const WChar* in, int inSize, char* out, int outSize);
-
-extern const unsigned char kBomUtf8[3];
-extern const unsigned char kBomUtf16Le[2];
-extern const unsigned char kBomUtf16Be[2];
 
 // The byte-order mark written before output in this code page: its length
 // (0 for code pages without one) and, when bom is given, its bytes (null

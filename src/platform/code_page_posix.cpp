@@ -14,16 +14,14 @@
 #include "platform/single_byte_codec.h"
 #include "platform/utf16_byte_codec.h"
 #include "platform/utf8_codec.h"
+#include "common/code_pages.h"
 
 namespace kelmo::platform {
 namespace {
 
+using namespace code_pages;
+
 constexpr unsigned int kDefaultCodePage = 0;
-constexpr unsigned int kUtf8 = 65001;
-constexpr unsigned int kUtf16LittleEndian = 1200;
-constexpr unsigned int kUtf16BigEndian = 1201;
-constexpr unsigned int kUsAscii = 20127;
-constexpr unsigned int kHz = 52936;
 
 // The Win32 converters take sizes as int and answer 0 for every failure,
 // including a result that an int cannot hold.
