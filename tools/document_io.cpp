@@ -10,6 +10,7 @@
 #include "source_excerpt.h"
 #include "tool_error.h"
 #include "common/byte_order_marks.h"
+#include "platform/unicode_units.h"
 
 namespace kelmo_tool {
 namespace {
@@ -47,12 +48,8 @@ std::string CodePoint(char32_t c) {
 
 // The first character of the text that the encoding cannot carry, or 0.
 char32_t FirstUncarried(kelmo::Repertoire& repertoire, std::u16string_view text) {
-  for (size_t i = 0; i < text.size(); ++i) {
-    char32_t c = text[i];
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
-      c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-      ++i;
-    }
+  for (size_t i = 0; i < text.size();) {
+    const char32_t c = kelmo::platform::NextCodePoint(text.data(), text.size(), i);
     if (!repertoire.Carries(c)) return c;
   }
   return 0;

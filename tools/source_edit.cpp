@@ -9,6 +9,7 @@
 #include "xml_out/xml_escape.h"
 #include "xml_source.h"
 #include "common/xml_space.h"
+#include "platform/unicode_units.h"
 
 namespace kelmo_tool {
 namespace {
@@ -30,10 +31,8 @@ std::string CharacterName(char32_t c) {
 // form for, or 0.
 char32_t FirstUncarried(const DocumentText& doc, const std::string& utf8) {
   const std::u16string text = kelmo::easy::ToUtf16(utf8);
-  for (size_t i = 0; i < text.size(); ++i) {
-    char32_t c = text[i];
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF)
-      c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
+  for (size_t i = 0; i < text.size();) {
+    const char32_t c = kelmo::platform::NextCodePoint(text.data(), text.size(), i);
     if (!doc.repertoire().Carries(c)) return c;
   }
   return 0;

@@ -77,6 +77,18 @@ bool TextDecoder::Decode(const unsigned char* bytes, uint32_t size, const WChar*
   return true;
 }
 
+bool DecodesTo(const Encoding& encoding, const unsigned char* bytes, uint64_t size, const WChar* text,
+               uint32_t units) {
+  if (size == 0) return units == 0;
+  if (size > uint64_t(INT_MAX)) return false;
+  TextDecoder decoder;
+  decoder.Use(encoding);
+  const WChar* back = nullptr;
+  uint32_t backUnits = 0;
+  return decoder.Decode(bytes, uint32_t(size), back, backUnits) && backUnits == units &&
+         std::memcmp(back, text, size_t(units) * sizeof(WChar)) == 0;
+}
+
 bool SniffDocument(TextDecoder& decoder, const unsigned char* bytes, uint32_t size,
                    uint32_t& bomLength, bool* nameKnown) {
   bomLength = 0;

@@ -172,6 +172,16 @@ bool OutputEncoding(const WChar* encodingName, Encoding& encoding);
 bool PrepareOutputEncoding(TextEncoder& encoder, const WChar* encodingName, const WChar* text,
                            uint32_t units, const unsigned char** bom, uint32_t* bomLength,
                            const unsigned char*& bytes, uint64_t& size);
+// The same for an encoding already chosen by OutputEncoding.
+bool PrepareOutputEncoding(TextEncoder& encoder, const Encoding& encoding, const WChar* text,
+                           uint32_t units, const unsigned char** bom, uint32_t* bomLength,
+                           const unsigned char*& bytes, uint64_t& size);
+
+// True when decoding the bytes in this encoding gives exactly these units.
+// Converters replace what they cannot carry without a word, so this is how
+// every conversion that must not lose anything is checked.
+bool DecodesTo(const Encoding& encoding, const unsigned char* bytes, uint64_t size, const WChar* text,
+               uint32_t units);
 
 // True when the reader takes the bytes (byte-order mark, then text) as
 // exactly this text: their mark and declaration lead it to this encoding,
