@@ -1,5 +1,6 @@
 #include "xml_out/encodable_text.h"
 #include "platform/unicode_units.h"
+#include "common/character_reference.h"
 
 namespace kelmo {
 namespace {
@@ -14,17 +15,8 @@ char32_t CharacterAt(const WChar* text, uint32_t n, uint32_t i, uint32_t& units)
 }
 
 void AppendReference(WStrBuf& out, char32_t c) {
-  static const char kHex[] = "0123456789abcdef";
-  WChar reference[12];
-  uint32_t length = 0;
-  reference[length++] = '&';
-  reference[length++] = '#';
-  reference[length++] = 'x';
-  int shift = 20;
-  while (shift > 0 && ((c >> shift) & 15) == 0) shift -= 4;
-  for (; shift >= 0; shift -= 4) reference[length++] = static_cast<WChar>(kHex[(c >> shift) & 15]);
-  reference[length++] = ';';
-  out.Append(reference, length);
+  WChar reference[kCharacterReferenceSize];
+  out.Append(reference, FormatCharacterReference(c, 1, reference));
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include "common/text_length.h"
 #include "platform/unit_scan.h"
 #include "common/xml_space.h"
+#include "common/character_reference.h"
 
 namespace kelmo {
 namespace {
@@ -33,15 +34,10 @@ void AppendEscaped(WChar c, Out& out) {
     case 13: return AppendAscii(out, "&#xd;", 5);
     default: break;
   }
-  static const char kHex[] = "0123456789abcdef";
-  const unsigned value = static_cast<uint16_t>(c);
-  if (value < 0x100) {
-    const char reference[6] = {'&', '#', 'x', kHex[(value >> 4) & 15], kHex[value & 15], ';'};
-    return AppendAscii(out, reference, 6);
-  }
-  const char reference[8] = {'&', '#', 'x', kHex[value >> 12], kHex[(value >> 8) & 15],
-                             kHex[(value >> 4) & 15], kHex[value & 15], ';'};
-  AppendAscii(out, reference, 8);
+  // Two digits for the control units, four for a lone surrogate half.
+  const char32_t value = static_cast<uint16_t>(c);
+  WChar reference[kCharacterReferenceSize];
+  out.Append(reference, FormatCharacterReference(value, value < 0x100 ? 2 : 4, reference));
 }
 
 // Where the text goes: tabs are kept in element text and escaped in
