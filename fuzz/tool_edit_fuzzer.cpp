@@ -224,7 +224,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     kelmo::easy::Document doc = library.Parse(bytes);
     const Node element = doc.element();
     if (!doc || !element) return 0;
-    const kelmo_tool::EncodingInfo encoding = kelmo_tool::DetectEncoding(bytes);
+    const kelmo_tool::EncodingInfo encoding = kelmo_tool::DetectDocumentEncoding(bytes);
     kelmo_tool::DocumentText text;
     std::string why;
     if (!text.Open(bytes, encoding, why)) return 0;

@@ -18,9 +18,7 @@ jobs=${KELMO_JOBS:-2}
 
 "$root/scripts/install_deps.sh" libpugixml-dev libtinyxml2-dev libxml2-dev pkg-config
 
-generator=()
-command -v ninja >/dev/null 2>&1 && generator=(-G Ninja)
-cmake -S "$root" -B "$build" "${generator[@]}" -DCMAKE_BUILD_TYPE=Release \
+cmake -S "$root" -B "$build" "${kelmo_generator[@]}" -DCMAKE_BUILD_TYPE=Release \
   -DKELMO_BUILD_BENCH=ON -DKELMO_BUILD_TESTS=OFF -DKELMO_BUILD_TOOLS=OFF >/dev/null
 cmake --build "$build" -j "$jobs" --target kelmo kelmo_bench kelmo_bench_inputs >/dev/null
 

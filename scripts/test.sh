@@ -12,13 +12,11 @@ jobs=${KELMO_JOBS:-$(nproc)}
 
 "$root/scripts/install_deps.sh"
 
-generator=()
-command -v ninja >/dev/null 2>&1 && generator=(-G Ninja)
 
 run_suite() {
   local dir=$1
   shift
-  cmake -S "$root" -B "$dir" "${generator[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  cmake -S "$root" -B "$dir" "${kelmo_generator[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DKELMO_BUILD_TESTS=ON "$@" >/dev/null
   cmake --build "$dir" -j "$jobs"
   (cd "$dir" && ctest --output-on-failure -j "$jobs" --timeout 600)

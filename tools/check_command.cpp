@@ -44,7 +44,7 @@ int RunCheck(ToolContext& context, const std::vector<std::string>& args) {
       }
       // What the library's lenient reader passed over and a strict reader
       // would refuse: a warning, and a failure with --strict.
-      for (const StrictWarning& warning : FindStrictWarnings(DecodeDocument(doc.bytes))) {
+      for (const StrictWarning& warning : FindStrictWarnings(DecodeAsParserDoes(doc.bytes))) {
         PrintWarning(doc.label, warning);
         if (strict) status = kExitDocument;
       }
@@ -52,8 +52,8 @@ int RunCheck(ToolContext& context, const std::vector<std::string>& args) {
       // Input that is not markup at all (a binary file) is told at its first
       // character, before wherever the parser happened to stop.
       std::string bytes, why;
-      if (file != "-" && ReadWholeFile(file, bytes, why)) {
-        const std::vector<StrictWarning> warnings = FindStrictWarnings(DecodeDocument(bytes));
+      if (file != "-" && ReadInputFile(file, bytes, why)) {
+        const std::vector<StrictWarning> warnings = FindStrictWarnings(DecodeAsParserDoes(bytes));
         if (!warnings.empty() && warnings.front().notMarkup)
           PrintWarning(file, warnings.front());
       }

@@ -9,6 +9,8 @@
 #include "os/safe_file_writer.h"
 #include "source_excerpt.h"
 #include "tool_error.h"
+#include "text/byte_order_marks.h"
+#include "text/unicode_units.h"
 
 namespace kelmo_tool {
 namespace {
@@ -46,12 +48,8 @@ std::string CodePoint(char32_t c) {
 
 // The first character of the text that the encoding cannot carry, or 0.
 char32_t FirstUncarried(kelmo::Repertoire& repertoire, std::u16string_view text) {
-  for (size_t i = 0; i < text.size(); ++i) {
-    char32_t c = text[i];
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
-      c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-      ++i;
-    }
+  for (size_t i = 0; i < text.size();) {
+    const char32_t c = kelmo::platform::NextCodePoint(text.data(), text.size(), i);
     if (!repertoire.Carries(c)) return c;
   }
   return 0;
@@ -98,7 +96,7 @@ std::string SavedBytes(const Library& library, const Node& root, const Layout& l
   std::string bytes;
   if (const kelmo::easy::SaveResult saved = library.SaveFile(root, temporary, layout); !saved)
     throw ToolError(kExitDocument, "cannot write the document: " + saved.reason);
-  if (!ReadWholeFile(temporary, bytes, why))
+  if (!ReadInputFile(temporary, bytes, why))
     throw ToolError(kExitDocument, "cannot write the document: " + why);
   return bytes;
 }
@@ -109,7 +107,7 @@ void SaveToStandardOutput(const Library& library, const Node& root, const Layout
                           bool byteOrderMark) {
   std::string bytes = SavedBytes(library, root, layout);
   if (!byteOrderMark) {
-    for (std::string_view mark : {"\xEF\xBB\xBF", "\xFF\xFE", "\xFE\xFF"}) {
+    for (std::string_view mark : kelmo::kByteOrderMarks) {
       if (bytes.compare(0, mark.size(), mark) == 0) {
         bytes.erase(0, mark.size());
         break;
@@ -138,13 +136,13 @@ LoadedDocument LoadDocument(const Library& library, const std::string& file) {
   doc.label = fromStdin ? "<stdin>" : file;
   doc.path = fromStdin ? std::string() : file;
   std::string why;
-  if (!(fromStdin ? ReadStandardInput(doc.bytes, why) : ReadWholeFile(file, doc.bytes, why)))
+  if (!(fromStdin ? ReadStandardInput(doc.bytes, why) : ReadInputFile(file, doc.bytes, why)))
     throw DocumentError(FileDiagnostic(doc.label, "cannot read file: " + why, kParseErrorFile));
   if (doc.bytes.size() >= kelmo::kWholeText) {
     throw DocumentError(
         FileDiagnostic(doc.label, "cannot read file: it is 4 GiB or larger", kParseErrorFile));
   }
-  doc.encoding = DetectEncoding(doc.bytes);
+  doc.encoding = DetectDocumentEncoding(doc.bytes);
   doc.repairs = FindInputRepairs(doc.bytes);
   doc.document = library.Parse(doc.bytes);
   const kelmo::easy::ParseFailure& failure = doc.document.error();
@@ -241,7 +239,7 @@ Layout ChooseLayout(const Arguments& args, const EncodingInfo& inputEncoding,
   // default one; it can only be written in one that is known.
   outputEncoding = inputEncoding.known ? inputEncoding : Utf8Encoding();
   if (std::optional<std::string> name = args.Value("--encoding")) {
-    std::optional<EncodingInfo> found = FindEncoding(*name);
+    std::optional<EncodingInfo> found = FindEncodingByName(*name);
     if (!found) {
       throw UsageError("unknown encoding \"" + *name + "\"; known encodings: " +
                        KnownEncodingNames() + ", and the names the system's converter knows");

@@ -1,44 +1,27 @@
 #include "document_text.h"
+#include "text/byte_order_marks.h"
+#include "text/code_pages.h"
 
 namespace kelmo_tool {
 namespace {
 
 using kelmo::WChar;
 
-constexpr unsigned int kUtf8 = 65001, kUtf16Le = 1200, kUtf16Be = 1201, kUsAscii = 20127;
+using kelmo::code_pages::kUsAscii;
+using kelmo::code_pages::kUtf8;
+constexpr unsigned int kUtf16Le = kelmo::code_pages::kUtf16LittleEndian;
+constexpr unsigned int kUtf16Be = kelmo::code_pages::kUtf16BigEndian;
 
 size_t MarkLength(std::string_view bytes) {
-  for (std::string_view mark : {"\xEF\xBB\xBF", "\xFF\xFE", "\xFE\xFF"}) {
+  for (std::string_view mark : kelmo::kByteOrderMarks) {
     if (bytes.substr(0, mark.size()) == mark) return mark.size();
   }
   return 0;
 }
 
-std::u16string Utf16UnitsOf(std::string_view bytes, bool bigEndian) {
-  std::u16string units(bytes.size() / 2, u'\0');
-  for (size_t i = 0; i < units.size(); ++i) {
-    const unsigned char a = static_cast<unsigned char>(bytes[2 * i]);
-    const unsigned char b = static_cast<unsigned char>(bytes[2 * i + 1]);
-    units[i] = static_cast<char16_t>(bigEndian ? (a << 8) | b : (b << 8) | a);
-  }
-  return units;
-}
-
-std::string EncodeUtf16(std::string_view utf8, bool bigEndian) {
-  const std::u16string units = kelmo::easy::ToUtf16(utf8);
-  std::string bytes;
-  bytes.reserve(units.size() * 2);
-  for (char16_t unit : units) {
-    const char high = static_cast<char>(unit >> 8), low = static_cast<char>(unit & 0xFF);
-    bytes += bigEndian ? high : low;
-    bytes += bigEndian ? low : high;
-  }
-  return bytes;
-}
-
-// Narrow encodings go through the library's own converters, which are the
+// Every encoding goes through the library's own converters, which are the
 // ones that read and write the document.
-std::string NarrowToUtf8(std::string_view bytes, const kelmo::Encoding& encoding) {
+std::u16string DecodeBytes(std::string_view bytes, const kelmo::Encoding& encoding) {
   if (bytes.empty() || bytes.size() > 0x7FFFFFFF) return {};
   const int size = static_cast<int>(bytes.size());
   const int units = kelmo::DecodeWith(encoding, bytes.data(), size, nullptr, 0);
@@ -46,7 +29,11 @@ std::string NarrowToUtf8(std::string_view bytes, const kelmo::Encoding& encoding
   std::u16string wide(static_cast<size_t>(units), u'\0');
   if (kelmo::DecodeWith(encoding, bytes.data(), size, reinterpret_cast<WChar*>(&wide[0]), units) != units)
     return {};
-  return kelmo::easy::ToUtf8(wide);
+  return wide;
+}
+
+std::string NarrowToUtf8(std::string_view bytes, const kelmo::Encoding& encoding) {
+  return kelmo::easy::ToUtf8(DecodeBytes(bytes, encoding));
 }
 
 std::string Utf8ToNarrow(std::string_view utf8, const kelmo::Encoding& encoding) {
@@ -88,7 +75,7 @@ bool DocumentText::Open(std::string_view bytes, const EncodingInfo& encoding, st
       why = "it ends in half a UTF-16 unit";
       return false;
     }
-    const std::u16string units = Utf16UnitsOf(rest, codePage == kUtf16Be);
+    const std::u16string units = DecodeBytes(rest, encoding.encoding);
     decodedText_ = kelmo::easy::ToUtf8(units);
     if (kelmo::easy::ToUtf16(decodedText_) != units) {
       why = "it holds an unpaired UTF-16 surrogate, which an edit could not keep";
@@ -160,7 +147,7 @@ bool DocumentText::Splice(size_t begin, size_t end, std::string_view piece, std:
   const unsigned int codePage = CodePageOf(encoding_);
   bytes = std::string(bytes_.substr(0, markLength_));
   if (codePage == kUtf16Le || codePage == kUtf16Be) {
-    bytes += EncodeUtf16(text, codePage == kUtf16Be);
+    bytes += Utf8ToNarrow(text, encoding_.encoding);
     return true;
   }
   const std::string narrow = Utf8ToNarrow(text, encoding_.encoding);

@@ -36,7 +36,7 @@ std::optional<std::string> EncodeBack(const kelmo::Encoding& encoding, const std
 
 EncodingInfo Utf8Encoding() { return EncodingInfo{"utf-8", kelmo::Encoding{kelmo::kCodePageUtf8, {}}, true}; }
 
-std::optional<EncodingInfo> FindEncoding(std::string_view name) {
+std::optional<EncodingInfo> FindEncodingByName(std::string_view name) {
   const std::string lower = Lower(name);
   kelmo::Encoding encoding;
   if (lower.size() >= kelmo::kEncodingNameSize || lower.find('\0') != std::string::npos ||
@@ -54,7 +54,7 @@ std::string KnownEncodingNames() {
   return names;
 }
 
-EncodingInfo DetectEncoding(std::string_view bytes) {
+EncodingInfo DetectDocumentEncoding(std::string_view bytes) {
   char name[kelmo::kEncodingNameSize] = {};
   uint32_t bomLength = 0;
   const uint32_t size = bytes.size() > UINT32_MAX ? UINT32_MAX : uint32_t(bytes.size());
@@ -67,7 +67,7 @@ EncodingInfo DetectEncoding(std::string_view bytes) {
   return info;
 }
 
-std::u16string DecodeDocument(std::string_view bytes) {
+std::u16string DecodeAsParserDoes(std::string_view bytes) {
   if (bytes.size() >= UINT32_MAX) return {};
   kelmo::TextDecoder decoder;
   const kelmo::WChar* text = nullptr;
@@ -79,8 +79,8 @@ std::u16string DecodeDocument(std::string_view bytes) {
 
 std::vector<InputRepair> FindInputRepairs(std::string_view bytes) {
   std::vector<InputRepair> repairs;
-  const EncodingInfo info = DetectEncoding(bytes);
-  const std::u16string text = DecodeDocument(bytes);
+  const EncodingInfo info = DetectDocumentEncoding(bytes);
+  const std::u16string text = DecodeAsParserDoes(bytes);
   if (!info.known) {
     // The name stands in the declaration at the start, which reads as ASCII
     // in every encoding that can be sniffed.

@@ -27,7 +27,7 @@ EncodingInfo Utf8Encoding();
 // The encoding with this name, compared without regard to ASCII case: the
 // library's table, the usual aliases, and the names the system converter
 // knows.
-std::optional<EncodingInfo> FindEncoding(std::string_view name);
+std::optional<EncodingInfo> FindEncodingByName(std::string_view name);
 
 // "utf-8, utf8, utf-16le, ..." (the table's names) for help texts and error
 // messages.
@@ -36,11 +36,11 @@ std::string KnownEncodingNames();
 // The encoding of an input document, found as the parser finds it. A
 // declared name that no converter knows is returned with known false; the
 // parser then reads the bytes in the platform's default code page.
-EncodingInfo DetectEncoding(std::string_view bytes);
+EncodingInfo DetectDocumentEncoding(std::string_view bytes);
 
 // The document's text as the parser reads it (empty when it cannot be
 // decoded).
-std::u16string DecodeDocument(std::string_view bytes);
+std::u16string DecodeAsParserDoes(std::string_view bytes);
 
 // Something the reader had to paper over, where the parser would see it.
 struct InputRepair {

@@ -10,7 +10,7 @@
 namespace kelmo_tool {
 
 // Each returns false and says why (the system's words) on failure.
-bool ReadWholeFile(const std::string& path, std::string& bytes, std::string& why);
+bool ReadInputFile(const std::string& path, std::string& bytes, std::string& why);
 bool ReadStandardInput(std::string& bytes, std::string& why);
 bool WriteStandardOutput(std::string_view bytes);
 

@@ -31,7 +31,7 @@ bool ReadDescriptor(int fd, std::string& bytes, std::string& why) {
 
 // The library's convenience layer reads files the same way, with the same
 // reasons, for hosts.
-bool ReadWholeFile(const std::string& path, std::string& bytes, std::string& why) {
+bool ReadInputFile(const std::string& path, std::string& bytes, std::string& why) {
   return kelmo::easy::ReadFileBytes(path, bytes, why);
 }
 

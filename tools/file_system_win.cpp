@@ -47,7 +47,7 @@ bool ReadStream(std::FILE* file, std::string& bytes, std::string& why) {
 
 }  // namespace
 
-bool ReadWholeFile(const std::string& path, std::string& bytes, std::string& why) {
+bool ReadInputFile(const std::string& path, std::string& bytes, std::string& why) {
   std::FILE* file = _wfopen(Wide(path).c_str(), L"rb");
   if (!file) {
     why = SystemMessage(GetLastError());

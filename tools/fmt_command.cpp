@@ -10,6 +10,8 @@
 #include "tool_error.h"
 #include "tree_walk.h"
 #include "xml_source.h"
+#include "text/byte_order_marks.h"
+#include "text/code_pages.h"
 
 namespace kelmo_tool {
 namespace {
@@ -53,7 +55,9 @@ void RefuseWhatWouldBeDropped(const LoadedDocument& doc, const EncodingInfo& tar
                       "to change values in place");
 }
 
-constexpr unsigned int kUtf8 = 65001, kUtf16Le = 1200, kUtf16Be = 1201;
+using kelmo::code_pages::kUtf8;
+constexpr unsigned int kUtf16Le = kelmo::code_pages::kUtf16LittleEndian;
+constexpr unsigned int kUtf16Be = kelmo::code_pages::kUtf16BigEndian;
 
 bool SameEncoding(const EncodingInfo& a, const EncodingInfo& b) {
   return a.known && b.known && a.encoding.codePage == b.encoding.codePage &&
@@ -64,15 +68,15 @@ bool SameEncoding(const EncodingInfo& a, const EncodingInfo& b) {
 std::string MarkOf(const EncodingInfo& encoding) {
   if (encoding.encoding.charset[0]) return {};
   switch (encoding.encoding.codePage) {
-    case kUtf8: return "\xEF\xBB\xBF";
-    case kUtf16Le: return "\xFF\xFE";
-    case kUtf16Be: return "\xFE\xFF";
+    case kUtf8: return std::string(kelmo::kBomUtf8);
+    case kUtf16Le: return std::string(kelmo::kBomUtf16Le);
+    case kUtf16Be: return std::string(kelmo::kBomUtf16Be);
     default: return {};
   }
 }
 
 bool StartsWithMark(const std::string& bytes) {
-  for (std::string_view mark : {"\xEF\xBB\xBF", "\xFF\xFE", "\xFE\xFF"}) {
+  for (std::string_view mark : kelmo::kByteOrderMarks) {
     if (bytes.compare(0, mark.size(), mark) == 0) return true;
   }
   return false;

@@ -19,12 +19,6 @@ constexpr char kSeparator =
     '/';
 #endif
 
-std::string DirectoryOf(const std::string& path) {
-  const size_t slash = path.find_last_of("/\\");
-  if (slash == std::string::npos) return {};
-  return slash == 0 ? path.substr(0, 1) : path.substr(0, slash);
-}
-
 // Folds "dir/.." pairs so that the path the tool reports reads plainly
 // (/opt/kelmo/lib/libkelmo.so rather than /opt/kelmo/bin/../lib/libkelmo.so).
 std::string Tidy(const std::string& path) {
@@ -59,7 +53,7 @@ void AddUnique(std::vector<std::string>& paths, const std::string& path) {
 std::string ExecutableDirectory(const char* argv0) {
   const std::string directory = kelmo::easy::Library::ExecutableDirectory();
   if (!directory.empty()) return directory;
-  return argv0 ? DirectoryOf(argv0) : std::string();
+  return argv0 ? kelmo::easy::Library::DirectoryOf(argv0) : std::string();
 }
 
 std::vector<std::string> LibraryCandidates(const char* argv0) {

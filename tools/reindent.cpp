@@ -3,13 +3,12 @@
 #include <vector>
 
 #include "xml_source.h"
+#include "text/xml_space.h"
 
 namespace kelmo_tool {
 namespace {
 
 constexpr size_t kOutside = SIZE_MAX;
-
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 
 size_t LineBreaks(std::string_view blanks) {
   size_t count = 0;
@@ -75,7 +74,7 @@ class GapFinder : public SourceVisitor {
   // The blanks after the last item become one line end.
   void Finish() {
     size_t begin = text_.size();
-    while (begin > 0 && IsBlank(text_[begin - 1])) --begin;
+    while (begin > 0 && kelmo::IsXmlSpace(text_[begin - 1])) --begin;
     gaps_.push_back({begin, text_.size(), 0, true, false});
   }
 
@@ -92,13 +91,13 @@ class GapFinder : public SourceVisitor {
   // before it ends in '>', so the run is exactly the blanks between them.
   void AddGap(size_t at, size_t level, bool mayKeepBlankLine) {
     size_t begin = at;
-    while (begin > 0 && IsBlank(text_[begin - 1])) --begin;
+    while (begin > 0 && kelmo::IsXmlSpace(text_[begin - 1])) --begin;
     gaps_.push_back({begin, at, level, true, mayKeepBlankLine});
   }
 
   void AddTopLevel(size_t at) {
     size_t begin = at;
-    while (begin > 0 && IsBlank(text_[begin - 1])) --begin;
+    while (begin > 0 && kelmo::IsXmlSpace(text_[begin - 1])) --begin;
     // Blanks at the very start are not between items.
     if (begin > 0) AddGap(at, 0, true);
   }

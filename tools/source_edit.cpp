@@ -8,6 +8,8 @@
 #include "xml/encodable_text.h"
 #include "xml/xml_escape.h"
 #include "xml_source.h"
+#include "text/xml_space.h"
+#include "text/unicode_units.h"
 
 namespace kelmo_tool {
 namespace {
@@ -16,8 +18,6 @@ using kelmo::easy::Path;
 using kelmo::easy::PathStep;
 
 constexpr size_t kNone = SIZE_MAX;
-
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 
 std::string CharacterName(char32_t c) {
   char code[16];
@@ -31,10 +31,8 @@ std::string CharacterName(char32_t c) {
 // form for, or 0.
 char32_t FirstUncarried(const DocumentText& doc, const std::string& utf8) {
   const std::u16string text = kelmo::easy::ToUtf16(utf8);
-  for (size_t i = 0; i < text.size(); ++i) {
-    char32_t c = text[i];
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF)
-      c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
+  for (size_t i = 0; i < text.size();) {
+    const char32_t c = kelmo::platform::NextCodePoint(text.data(), text.size(), i);
     if (!doc.repertoire().Carries(c)) return c;
   }
   return 0;
@@ -341,8 +339,8 @@ bool SetElementValue(const std::string_view text, const PathLocator& at, const W
     return writer.Cdata(name, change.text, why);
   }
   size_t begin = run.begin, end = run.end;
-  while (begin < end && IsBlank(text[begin])) ++begin;
-  while (end > begin && IsBlank(text[end - 1])) --end;
+  while (begin < end && kelmo::IsXmlSpace(text[begin])) ++begin;
+  while (end > begin && kelmo::IsXmlSpace(text[end - 1])) --end;
   change.begin = begin;
   change.end = end;
   change.text = writer.Text();
@@ -366,7 +364,7 @@ void InsertAttribute(std::string_view text, const PathLocator& at, const std::st
 // that what is inserted at `offset` after them stands on a line of its own.
 size_t LineStartBefore(std::string_view text, size_t offset) {
   size_t begin = offset;
-  while (begin > 0 && IsBlank(text[begin - 1])) --begin;
+  while (begin > 0 && kelmo::IsXmlSpace(text[begin - 1])) --begin;
   size_t lineEnd = kNone;
   for (size_t i = begin; i < offset; ++i) {
     if (text[i] == '\n' || text[i] == '\r') {
@@ -410,7 +408,7 @@ bool InsertElements(std::string_view text, const PathLocator& at, const Writer& 
     return true;
   }
   bool blank = true;
-  for (size_t i = parent.contentBegin; blank && i < parent.contentEnd; ++i) blank = IsBlank(text[i]);
+  for (size_t i = parent.contentBegin; blank && i < parent.contentEnd; ++i) blank = kelmo::IsXmlSpace(text[i]);
   change.begin = blank ? parent.contentBegin : parent.contentEnd;
   change.end = parent.contentEnd;
   change.text = block;
@@ -485,7 +483,7 @@ bool RemoveFromSource(const DocumentText& doc, const Path& path, SourceChange& c
   // The reader keeps only the first run of text as the parent's value; text
   // on both sides of the element would join into a run that replaces it.
   size_t next = whole.end;
-  while (next < text.size() && IsBlank(text[next])) ++next;
+  while (next < text.size() && kelmo::IsXmlSpace(text[next])) ++next;
   if (at->followsValue && next < text.size() && text[next] != '<') {
     why = "the text on either side of <" + std::string(at->element.name) +
           "> would join into its parent's value";

@@ -38,7 +38,7 @@ bool IsWide(char16_t c, char16_t next) {
 
 unsigned int CharacterColumn(std::string_view bytes, unsigned int line, unsigned int unitColumn) {
   if (line == 0 || unitColumn <= 1) return 1;
-  const std::u16string text = DecodeDocument(bytes);
+  const std::u16string text = DecodeAsParserDoes(bytes);
   size_t begin = 0, end = 0;
   if (!FindLine(text, line, begin, end)) return unitColumn;
   unsigned int column = 1;
@@ -50,7 +50,7 @@ unsigned int CharacterColumn(std::string_view bytes, unsigned int line, unsigned
 
 std::string SourceExcerpt(std::string_view bytes, unsigned int line, unsigned int column) {
   if (line == 0 || column == 0) return {};
-  const std::u16string text = DecodeDocument(bytes);
+  const std::u16string text = DecodeAsParserDoes(bytes);
   size_t begin = 0, end = 0;
   if (!FindLine(text, line, begin, end)) return {};
   size_t caret = column - 1;  // may point one past the end: the line break itself
@@ -86,7 +86,7 @@ std::string SourceExcerpt(std::string_view bytes, unsigned int line, unsigned in
 
 unsigned int ReferenceStartColumn(std::string_view bytes, unsigned int line, unsigned int column) {
   if (line == 0 || column == 0) return column;
-  const std::u16string text = DecodeDocument(bytes);
+  const std::u16string text = DecodeAsParserDoes(bytes);
   size_t begin = 0, end = 0;
   if (!FindLine(text, line, begin, end) || column - 1 > end - begin) return column;
   // An entity that ends but is unknown is shown at its ';', as the parser says.

@@ -5,14 +5,13 @@
 #include <utility>
 
 #include "kelmo/easy/decoding.hpp"
+#include "text/xml_space.h"
 
 namespace kelmo_tool {
 namespace {
 
 constexpr const char* kNotMarkup =
     "the document does not start with markup: this character cannot begin it";
-
-bool IsBlank(char16_t c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n'; }
 
 // Walks the top level of a document: the prolog, the elements at depth 0
 // and what follows them. Inside an element only the markup that changes the
@@ -28,7 +27,7 @@ class TopLevel {
     int elements = 0;
     while (i < text_.size()) {
       const char16_t c = text_[i];
-      if (IsBlank(c)) {
+      if (kelmo::IsXmlSpace(c)) {
         ++i;
         continue;
       }

@@ -1,13 +1,12 @@
 #include "xml_source.h"
+#include "text/xml_space.h"
 
 namespace kelmo_tool {
 namespace {
 
 constexpr size_t kOutside = SIZE_MAX;
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
-
-bool EndsName(char c) { return IsBlank(c) || c == '/' || c == '>' || c == '=' || c == '<'; }
+bool EndsName(char c) { return kelmo::IsXmlSpace(c) || c == '/' || c == '>' || c == '=' || c == '<'; }
 
 class Scanner {
  public:
@@ -48,7 +47,7 @@ class Scanner {
   }
 
   void SkipBlanks() {
-    while (pos_ < text_.size() && IsBlank(text_[pos_])) ++pos_;
+    while (pos_ < text_.size() && kelmo::IsXmlSpace(text_[pos_])) ++pos_;
   }
 
   size_t Depth() const { return open_.empty() ? kOutside : open_.size() - 1; }
@@ -68,7 +67,7 @@ class Scanner {
   bool SkipPi() {
     const size_t at = pos_;
     const bool declaration = at == 0 && StartsWith("<?xml") && pos_ + 5 < text_.size() &&
-                             IsBlank(text_[pos_ + 5]);
+                             kelmo::IsXmlSpace(text_[pos_ + 5]);
     if (!declaration) Note("a processing instruction", at);
     // The terminator is sought after the opener, which may share its
     // characters ("<?>", "<!--->").
@@ -253,7 +252,7 @@ class Scanner {
 
   void AddText(Span span, bool cdata) {
     bool blank = !cdata;
-    for (size_t i = span.begin; blank && i < span.end; ++i) blank = IsBlank(text_[i]);
+    for (size_t i = span.begin; blank && i < span.end; ++i) blank = kelmo::IsXmlSpace(text_[i]);
     if (!blank && !visitor_.Text(span, cdata, open_.size() - 1)) stopped_ = true;
   }
 
@@ -294,8 +293,8 @@ class DropFinder : public SourceVisitor {
     // A CDATA section is kept as it is; text loses its line breaks.
     if (cdata) return true;
     size_t begin = span.begin, end = span.end;
-    while (begin < end && IsBlank(text_[begin])) ++begin;
-    while (end > begin && IsBlank(text_[end - 1])) --end;
+    while (begin < end && kelmo::IsXmlSpace(text_[begin])) ++begin;
+    while (end > begin && kelmo::IsXmlSpace(text_[end - 1])) --end;
     if (text_.substr(begin, end - begin).find_first_of("\r\n") != std::string_view::npos)
       content.multiLine = true;
     return true;

@@ -16,3 +16,8 @@ kelmo_build_dir() {
   esac
   echo "$prefix${1:+-$1}"
 }
+
+# The CMake generator for every configuration: Ninja where it is installed,
+# CMake's default otherwise.
+kelmo_generator=()
+command -v ninja >/dev/null 2>&1 && kelmo_generator=(-G Ninja)

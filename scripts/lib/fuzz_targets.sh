@@ -35,9 +35,7 @@ kelmo_fuzz_build() {
   else
     "$root/scripts/install_deps.sh" "libclang-common-$clang_major-dev"
   fi
-  local generator=()
-  command -v ninja >/dev/null 2>&1 && generator=(-G Ninja)
-  CC=clang CXX=clang++ cmake -S "$root/fuzz" -B "$build" "${generator[@]}" \
+  CC=clang CXX=clang++ cmake -S "$root/fuzz" -B "$build" "${kelmo_generator[@]}" \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
   cmake --build "$build" -j "${KELMO_JOBS:-$(nproc)}"
 }

@@ -19,27 +19,15 @@ wineserver=/usr/lib/wine/wineserver
 [ -x "$wine" ] || wine=$(command -v wine64 || command -v wine)
 [ -x "$wineserver" ] || wineserver=$(command -v wineserver)
 
-generator=()
-command -v ninja >/dev/null 2>&1 && generator=(-G Ninja)
 # Release: debug information would only make the MinGW link slow. The tool
 # and the examples are built too, so that their Windows code compiles.
-cmake -S "$root" -B "$build" "${generator[@]}" \
+cmake -S "$root" -B "$build" "${kelmo_generator[@]}" \
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw64.cmake" \
   -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$build" -j "$jobs"
 
 echo "-- exports of kelmo.dll"
-exports=$(x86_64-w64-mingw32-objdump -p "$build/kelmo.dll" |
-  awk '/^\[Ordinal\/Name Pointer\] Table/ {table = 1; next}
-       table && NF == 0 {table = 0}
-       table {print $NF}' | sort)
-expected=$(printf '%s\n' FreeCppModuleInterface GetCppModuleInterface)
-if [ "$exports" != "$expected" ]; then
-  echo "kelmo.dll exports other names than the two entry points:"
-  echo "$exports"
-  exit 1
-fi
-echo "exports: $(echo $exports)"
+"$root/tests/check_exports.sh" "$build/kelmo.dll"
 
 # The slot host of tests/abi as a host built by Microsoft's compiler would be:
 # clang in MSVC's binary interface, freestanding, linked against kernel32 only.

@@ -15,9 +15,7 @@ build=${KELMO_TSAN_BUILD_DIR:-$(kelmo_build_dir tsan)}
 scope=${KELMO_TSAN_SCOPE:-all}
 jobs=${KELMO_JOBS:-$(nproc)}
 
-generator=()
-command -v ninja >/dev/null 2>&1 && generator=(-G Ninja)
-cmake -S "$root" -B "$build" "${generator[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+cmake -S "$root" -B "$build" "${kelmo_generator[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DKELMO_SANITIZE=thread -DKELMO_BUILD_TOOLS=OFF >/dev/null
 cmake --build "$build" -j "$jobs" --target kelmo kelmo_host_tests
 

@@ -89,7 +89,7 @@ bool SaveXml(KelmoImpl& node, const WStrBuf& unit, const WStrBuf& newline,
   uint32_t bomLength = 0;
   const unsigned char* bytes = nullptr;
   uint64_t size = 0;
-  if (!PrepareOutputEncoding(encoder, encoding, text.Data(), text.Length(), &bom, &bomLength,
+  if (!PrepareOutputEncoding(encoder, target, text.Data(), text.Length(), &bom, &bomLength,
                              bytes, size))
     return false;
   // The file must read back as this very text, or it is not written.
@@ -101,15 +101,10 @@ bool SaveXml(KelmoImpl& node, const WStrBuf& unit, const WStrBuf& newline,
 // Text in a code page that reads back as the wide text it came from; false
 // when some character has no form in it.
 bool NarrowsExactly(uint32_t codePage, const WStrBuf& wide, const char* narrow, uint32_t length) {
-  if (length == 0) return wide.IsEmpty();
   Encoding encoding;
   encoding.codePage = codePage;
-  TextDecoder decoder;
-  decoder.Use(encoding);
-  const WChar* back = nullptr;
-  uint32_t units = 0;
-  return decoder.Decode(reinterpret_cast<const unsigned char*>(narrow), length, back, units) &&
-         wide.Equals(back, units);
+  return DecodesTo(encoding, reinterpret_cast<const unsigned char*>(narrow), length, wide.Data(),
+                   wide.Length());
 }
 
 }  // namespace

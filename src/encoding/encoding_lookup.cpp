@@ -109,12 +109,11 @@ Encoding EncodingOf(uint32_t codePage, const char charset[kEncodingNameSize]) {
 bool FindEncoding(const char* name, Encoding& encoding) {
   if (!name) name = "";
   Encoding found;
-  for (int row = 0; row < kEncodingCount; ++row) {
-    if (std::strncmp(name, kEncodingNames[row], kEncodingNameSize) == 0) {
-      found.codePage = kEncodingCodePages[row];
-      encoding = found;
-      return true;
-    }
+  // No row of the table has code page 0.
+  if (const uint32_t codePage = LookupCodePage(name)) {
+    found.codePage = codePage;
+    encoding = found;
+    return true;
   }
   for (const Alias& alias : kAliases) {
     if (std::strcmp(name, alias.name) == 0 && platform::IsCodePageSupported(alias.codePage)) {

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "encoding/text_encoding.h"
+#include "text/code_pages.h"
 
 namespace kelmo {
 
@@ -13,16 +14,16 @@ const char kEncodingNames[kEncodingCount][kEncodingNameSize] = {
     "gb18030",    "big5",      "shift_jis",  "ks_c_5601-1987", "us-ascii",
 };
 
+static_assert(code_pages::kUtf8 == kCodePageUtf8 && code_pages::kUtf16LittleEndian == kCodePageUtf16LE &&
+                  code_pages::kUtf16BigEndian == kCodePageUtf16BE,
+              "the public code-page numbers and the library's own agree");
+
 const uint32_t kEncodingCodePages[kEncodingCount] = {
     kCodePageUtf8,    kCodePageUtf8,    kCodePageUtf8,    kCodePageUtf16LE, kCodePageUtf16LE,
     kCodePageUtf16LE, kCodePageUtf16LE, kCodePageUtf16LE, kCodePageUtf16BE, kCodePageUtf16BE,
     kCodePageUtf16BE, 936,              936,              20936,            52936,
     54936,            950,              932,              949,              20127,
 };
-
-const unsigned char kBomUtf8[3] = {0xEF, 0xBB, 0xBF};
-const unsigned char kBomUtf16Le[2] = {0xFF, 0xFE};
-const unsigned char kBomUtf16Be[2] = {0xFE, 0xFF};
 
 uint32_t LookupCodePage(const char* name) {
   // A missing name is the same as an empty one: the first row, UTF-8.
@@ -35,26 +36,15 @@ uint32_t LookupCodePage(const char* name) {
 }
 
 uint32_t ByteOrderMark(uint32_t codePage, const unsigned char** bom) {
-  const unsigned char* bytes = nullptr;
-  uint32_t length = 0;
+  std::string_view mark;
   switch (codePage) {
-    case kCodePageUtf8:
-      bytes = kBomUtf8;
-      length = sizeof kBomUtf8;
-      break;
-    case kCodePageUtf16LE:
-      bytes = kBomUtf16Le;
-      length = sizeof kBomUtf16Le;
-      break;
-    case kCodePageUtf16BE:
-      bytes = kBomUtf16Be;
-      length = sizeof kBomUtf16Be;
-      break;
-    default:
-      break;
+    case kCodePageUtf8: mark = kBomUtf8; break;
+    case kCodePageUtf16LE: mark = kBomUtf16Le; break;
+    case kCodePageUtf16BE: mark = kBomUtf16Be; break;
+    default: break;
   }
-  if (bom) *bom = bytes;
-  return length;
+  if (bom) *bom = mark.empty() ? nullptr : reinterpret_cast<const unsigned char*>(mark.data());
+  return uint32_t(mark.size());
 }
 
 }  // namespace kelmo

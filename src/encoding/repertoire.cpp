@@ -1,6 +1,7 @@
 #include "encoding/repertoire.h"
 
 #include <cstring>
+#include "text/unicode_units.h"
 
 namespace kelmo {
 namespace {
@@ -36,12 +37,12 @@ bool Repertoire::Carries(char32_t c) {
 }
 
 bool Repertoire::Probe(char32_t c) const {
-  if (c >= 0xD800 && c <= 0xDFFF) return false;
+  if (platform::IsSurrogate(c)) return false;
   WChar units[2];
   int count = 1;
   if (c > 0xFFFF) {
-    units[0] = static_cast<WChar>(0xD800 + ((c - 0x10000) >> 10));
-    units[1] = static_cast<WChar>(0xDC00 + ((c - 0x10000) & 0x3FF));
+    units[0] = platform::HighSurrogateOf(c);
+    units[1] = platform::LowSurrogateOf(c);
     count = 2;
   } else {
     units[0] = static_cast<WChar>(c);
@@ -51,9 +52,8 @@ bool Repertoire::Probe(char32_t c) const {
   char bytes[32];
   const int size = EncodeWith(encoding_, units, count, bytes, sizeof bytes);
   if (size <= 0) return false;
-  WChar back[4];
-  const int backCount = DecodeWith(encoding_, bytes, size, back, 4);
-  return backCount == count && back[0] == units[0] && (count == 1 || back[1] == units[1]);
+  return DecodesTo(encoding_, reinterpret_cast<const unsigned char*>(bytes), uint64_t(size), units,
+                   uint32_t(count));
 }
 
 }  // namespace kelmo

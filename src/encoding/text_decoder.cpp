@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "os/code_page.h"
+#include "text/utf16_byte_codec.h"
 #include "encoding/text_encoding.h"
 
 namespace kelmo {
@@ -24,19 +25,16 @@ void TextDecoder::Use(const Encoding& encoding) {
 bool TextDecoder::Decode(const unsigned char* bytes, uint32_t size, const WChar*& text,
                          uint32_t& units) {
   if (!bytes) size = 0;
-  if (codePage == kCodePageUtf16LE) {
+  const Encoding encoding = EncodingOf(codePage, charset);
+  const bool named = encoding.charset[0] != 0;  // then the code page is not used
+  const bool utf16 = codePage == kCodePageUtf16LE || (!named && codePage == kCodePageUtf16BE);
+  // A document in UTF-16 ends with its last whole unit: an odd byte after
+  // it is read as a cut-off unit is, as the end of the input.
+  if (utf16) size -= size % 2;
+  // Aligned units in the machine's order are the text already.
+  if (codePage == kCodePageUtf16LE && reinterpret_cast<uintptr_t>(bytes) % alignof(WChar) == 0) {
+    text = reinterpret_cast<const WChar*>(bytes);
     units = size / 2;
-    // Text in place needs 16-bit alignment; a buffer that starts at an odd
-    // address is copied so that no unit is read misaligned.
-    if (reinterpret_cast<uintptr_t>(bytes) % alignof(WChar) == 0) {
-      text = reinterpret_cast<const WChar*>(bytes);
-      return true;
-    }
-    delete[] converted_;
-    converted_ = nullptr;
-    converted_ = new WChar[units ? units : 1];
-    std::memcpy(converted_, bytes, size_t(units) * 2);
-    text = converted_;
     return true;
   }
 
@@ -45,16 +43,16 @@ bool TextDecoder::Decode(const unsigned char* bytes, uint32_t size, const WChar*
   delete[] converted_;
   converted_ = nullptr;
 
-  const Encoding encoding = EncodingOf(codePage, charset);
-  const bool named = encoding.charset[0] != 0;  // then the code page is not used
-  if (!named && codePage == kCodePageUtf16BE) {
-    const uint32_t count = size / 2;
-    WChar* swapped = new WChar[count ? count : 1];
-    for (uint32_t i = 0; i < count; ++i)
-      swapped[i] = static_cast<WChar>((bytes[2 * i] << 8) | bytes[2 * i + 1]);
-    converted_ = swapped;
+  // UTF-16 as bytes keeps every unit; an odd address or the other byte
+  // order needs a copy.
+  if (utf16) {
+    const auto order = codePage == kCodePageUtf16LE ? platform::ByteOrder::kLittleEndian
+                                                    : platform::ByteOrder::kBigEndian;
+    const int64_t count = platform::DecodeUtf16Bytes(order, bytes, size, nullptr, 0);
+    converted_ = new WChar[count ? size_t(count) : 1];
+    platform::DecodeUtf16Bytes(order, bytes, size, converted_, size_t(count));
     text = converted_;
-    units = count;
+    units = uint32_t(count);
     return true;
   }
 
@@ -77,6 +75,18 @@ bool TextDecoder::Decode(const unsigned char* bytes, uint32_t size, const WChar*
   text = converted_;
   units = uint32_t(written);
   return true;
+}
+
+bool DecodesTo(const Encoding& encoding, const unsigned char* bytes, uint64_t size, const WChar* text,
+               uint32_t units) {
+  if (size == 0) return units == 0;
+  if (size > uint64_t(INT_MAX)) return false;
+  TextDecoder decoder;
+  decoder.Use(encoding);
+  const WChar* back = nullptr;
+  uint32_t backUnits = 0;
+  return decoder.Decode(bytes, uint32_t(size), back, backUnits) && backUnits == units &&
+         std::memcmp(back, text, size_t(units) * sizeof(WChar)) == 0;
 }
 
 bool SniffDocument(TextDecoder& decoder, const unsigned char* bytes, uint32_t size,

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "os/code_page.h"
+#include "text/utf16_byte_codec.h"
 #include "encoding/text_encoding.h"
 
 namespace kelmo {
@@ -39,13 +40,8 @@ bool TextEncoder::Encode(const WChar* text, uint32_t units, const unsigned char*
 
   if (!named && codePage == kCodePageUtf16BE) {
     const uint64_t count = uint64_t(units) * 2;
-    unsigned char* swapped = new unsigned char[count ? count : 1];
-    for (uint32_t i = 0; i < units; ++i) {
-      const uint16_t unit = static_cast<uint16_t>(text[i]);
-      swapped[2 * size_t(i)] = static_cast<unsigned char>(unit >> 8);
-      swapped[2 * size_t(i) + 1] = static_cast<unsigned char>(unit & 0xFF);
-    }
-    converted_ = swapped;
+    converted_ = new unsigned char[count ? count : 1];
+    platform::EncodeUtf16Bytes(platform::ByteOrder::kBigEndian, text, units, converted_, count);
     bytes = converted_;
     size = count;
     return true;
@@ -77,6 +73,12 @@ bool PrepareOutputEncoding(TextEncoder& encoder, const WChar* encodingName, cons
                            const unsigned char*& bytes, uint64_t& size) {
   Encoding encoding;
   if (!OutputEncoding(encodingName, encoding)) return false;
+  return PrepareOutputEncoding(encoder, encoding, text, units, bom, bomLength, bytes, size);
+}
+
+bool PrepareOutputEncoding(TextEncoder& encoder, const Encoding& encoding, const WChar* text,
+                           uint32_t units, const unsigned char** bom, uint32_t* bomLength,
+                           const unsigned char*& bytes, uint64_t& size) {
   encoder.Use(encoding);
   // Encodings known only by name carry no mark; the reader finds them by
   // the declaration alone.
@@ -99,14 +101,7 @@ bool ReadsBackAs(const Encoding& encoding, const unsigned char* bom, uint32_t bo
   if (!DetectEncoding(start, uint32_t(taken), name, &foundBom) || foundBom != bomLength ||
       !FindEncoding(name, found) || found != encoding)
     return false;
-  if (size > uint64_t(INT_MAX)) return false;
-  TextDecoder decoder;
-  decoder.Use(encoding);
-  const WChar* back = nullptr;
-  uint32_t backUnits = 0;
-  if (size == 0) return units == 0;
-  if (!decoder.Decode(bytes, uint32_t(size), back, backUnits) || backUnits != units) return false;
-  return std::memcmp(back, text, size_t(units) * sizeof(WChar)) == 0;
+  return DecodesTo(encoding, bytes, size, text, units);
 }
 
 }  // namespace kelmo

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "kelmo/kelmo.h"
+#include "text/byte_order_marks.h"
 
 namespace kelmo {
 
@@ -52,10 +53,6 @@ bool LowerEncodingName(const WChar* wide, char name[kEncodingNameSize]);
 // page's, or the named charset's.
 int DecodeWith(const Encoding& encoding, const char* in, int inSize, WChar* out, int outSize);
 int EncodeWith(const Encoding& encoding, const WChar* in, int inSize, char* out, int outSize);
-
-extern const unsigned char kBomUtf8[3];
-extern const unsigned char kBomUtf16Le[2];
-extern const unsigned char kBomUtf16Be[2];
 
 // The byte-order mark written before output in this code page: its length
 // (0 for code pages without one) and, when bom is given, its bytes (null
@@ -175,6 +172,16 @@ bool OutputEncoding(const WChar* encodingName, Encoding& encoding);
 bool PrepareOutputEncoding(TextEncoder& encoder, const WChar* encodingName, const WChar* text,
                            uint32_t units, const unsigned char** bom, uint32_t* bomLength,
                            const unsigned char*& bytes, uint64_t& size);
+// The same for an encoding already chosen by OutputEncoding.
+bool PrepareOutputEncoding(TextEncoder& encoder, const Encoding& encoding, const WChar* text,
+                           uint32_t units, const unsigned char** bom, uint32_t* bomLength,
+                           const unsigned char*& bytes, uint64_t& size);
+
+// True when decoding the bytes in this encoding gives exactly these units.
+// Converters replace what they cannot carry without a word, so this is how
+// every conversion that must not lose anything is checked.
+bool DecodesTo(const Encoding& encoding, const unsigned char* bytes, uint64_t size, const WChar* text,
+               uint32_t units);
 
 // True when the reader takes the bytes (byte-order mark, then text) as
 // exactly this text: their mark and declaration lead it to this encoding,

@@ -14,16 +14,14 @@
 #include "text/single_byte_codec.h"
 #include "text/utf16_byte_codec.h"
 #include "text/utf8_codec.h"
+#include "text/code_pages.h"
 
 namespace kelmo::platform {
 namespace {
 
+using namespace code_pages;
+
 constexpr unsigned int kDefaultCodePage = 0;
-constexpr unsigned int kUtf8 = 65001;
-constexpr unsigned int kUtf16LittleEndian = 1200;
-constexpr unsigned int kUtf16BigEndian = 1201;
-constexpr unsigned int kUsAscii = 20127;
-constexpr unsigned int kHz = 52936;
 
 // The Win32 converters take sizes as int and answer 0 for every failure,
 // including a result that an int cannot hold.
@@ -35,6 +33,53 @@ bool ValidArguments(const void* in, int inSize, const void* out, int outSize) {
   return in != nullptr && inSize > 0 && outSize >= 0 && (outSize == 0 || out != nullptr);
 }
 
+using DecodeFunction = int64_t (*)(const unsigned char* in, size_t size, WChar* out, size_t capacity);
+using EncodeFunction = int64_t (*)(const WChar* in, size_t size, unsigned char* out, size_t capacity);
+
+// The code pages the library converts with codecs of its own, both ways.
+struct BuiltInCodec {
+  unsigned int codePage;
+  DecodeFunction decode;
+  EncodeFunction encode;
+};
+
+const BuiltInCodec kBuiltInCodecs[] = {
+    {kDefaultCodePage, DecodeUtf8, EncodeUtf8},
+    {kUtf8, DecodeUtf8, EncodeUtf8},
+    {kUsAscii, DecodeAscii, EncodeAscii},
+    {kUtf16LittleEndian,
+     [](const unsigned char* in, size_t size, WChar* out, size_t capacity) {
+       return DecodeUtf16Bytes(ByteOrder::kLittleEndian, in, size, out, capacity);
+     },
+     [](const WChar* in, size_t size, unsigned char* out, size_t capacity) {
+       return EncodeUtf16Bytes(ByteOrder::kLittleEndian, in, size, out, capacity);
+     }},
+    {kUtf16BigEndian,
+     [](const unsigned char* in, size_t size, WChar* out, size_t capacity) {
+       return DecodeUtf16Bytes(ByteOrder::kBigEndian, in, size, out, capacity);
+     },
+     [](const WChar* in, size_t size, unsigned char* out, size_t capacity) {
+       return EncodeUtf16Bytes(ByteOrder::kBigEndian, in, size, out, capacity);
+     }},
+    // HZ needs the GB2312 grid, which a system may lack.
+    {kHz,
+     [](const unsigned char* in, size_t size, WChar* out, size_t capacity) {
+       const Gb2312Table* table = PlatformGb2312Table();
+       return table == nullptr ? kConversionFailed : DecodeHz(*table, in, size, out, capacity);
+     },
+     [](const WChar* in, size_t size, unsigned char* out, size_t capacity) {
+       const Gb2312Table* table = PlatformGb2312Table();
+       return table == nullptr ? kConversionFailed : EncodeHz(*table, in, size, out, capacity);
+     }},
+};
+
+const BuiltInCodec* FindBuiltInCodec(unsigned int codePage) {
+  for (const BuiltInCodec& codec : kBuiltInCodecs) {
+    if (codec.codePage == codePage) return &codec;
+  }
+  return nullptr;
+}
+
 }  // namespace
 
 int MultiByteToWide(unsigned int codePage, const char* in, int inSize, WChar* out, int outSize) {
@@ -44,28 +89,14 @@ int MultiByteToWide(unsigned int codePage, const char* in, int inSize, WChar* ou
   WChar* target = outSize > 0 ? out : nullptr;  // size 0 asks for the count
   const auto capacity = static_cast<size_t>(outSize);
 
-  switch (codePage) {
-    case kDefaultCodePage:
-    case kUtf8:
-      return ToCount(DecodeUtf8(bytes, size, target, capacity));
-    case kUsAscii:
-      return ToCount(DecodeAscii(bytes, size, target, capacity));
-    case kUtf16LittleEndian:
-      return ToCount(DecodeUtf16Bytes(ByteOrder::kLittleEndian, bytes, size, target, capacity));
-    case kUtf16BigEndian:
-      return ToCount(DecodeUtf16Bytes(ByteOrder::kBigEndian, bytes, size, target, capacity));
-    case kHz: {
-      const Gb2312Table* table = PlatformGb2312Table();
-      return table == nullptr ? 0 : ToCount(DecodeHz(*table, bytes, size, target, capacity));
-    }
-    default: {
-      if (const SingleByteTable* table = FindSingleByteTable(codePage)) {
-        return ToCount(DecodeSingleByte(*table, bytes, size, target, capacity));
-      }
-      const IconvCharset* charset = FindIconvCharset(codePage);
-      return charset == nullptr ? 0 : ToCount(IconvDecode(*charset, in, size, target, capacity));
-    }
+  if (const BuiltInCodec* codec = FindBuiltInCodec(codePage)) {
+    return ToCount(codec->decode(bytes, size, target, capacity));
   }
+  if (const SingleByteTable* table = FindSingleByteTable(codePage)) {
+    return ToCount(DecodeSingleByte(*table, bytes, size, target, capacity));
+  }
+  const IconvCharset* charset = FindIconvCharset(codePage);
+  return charset == nullptr ? 0 : ToCount(IconvDecode(*charset, in, size, target, capacity));
 }
 
 int WideToMultiByte(unsigned int codePage, const WChar* in, int inSize, char* out, int outSize) {
@@ -75,28 +106,14 @@ int WideToMultiByte(unsigned int codePage, const WChar* in, int inSize, char* ou
   auto* bytes = reinterpret_cast<unsigned char*>(target);
   const auto capacity = static_cast<size_t>(outSize);
 
-  switch (codePage) {
-    case kDefaultCodePage:
-    case kUtf8:
-      return ToCount(EncodeUtf8(in, size, bytes, capacity));
-    case kUsAscii:
-      return ToCount(EncodeAscii(in, size, bytes, capacity));
-    case kUtf16LittleEndian:
-      return ToCount(EncodeUtf16Bytes(ByteOrder::kLittleEndian, in, size, bytes, capacity));
-    case kUtf16BigEndian:
-      return ToCount(EncodeUtf16Bytes(ByteOrder::kBigEndian, in, size, bytes, capacity));
-    case kHz: {
-      const Gb2312Table* table = PlatformGb2312Table();
-      return table == nullptr ? 0 : ToCount(EncodeHz(*table, in, size, bytes, capacity));
-    }
-    default: {
-      if (const SingleByteTable* table = FindSingleByteTable(codePage)) {
-        return ToCount(EncodeSingleByte(*table, in, size, bytes, capacity));
-      }
-      const IconvCharset* charset = FindIconvCharset(codePage);
-      return charset == nullptr ? 0 : ToCount(IconvEncode(*charset, in, size, target, capacity));
-    }
+  if (const BuiltInCodec* codec = FindBuiltInCodec(codePage)) {
+    return ToCount(codec->encode(in, size, bytes, capacity));
   }
+  if (const SingleByteTable* table = FindSingleByteTable(codePage)) {
+    return ToCount(EncodeSingleByte(*table, in, size, bytes, capacity));
+  }
+  const IconvCharset* charset = FindIconvCharset(codePage);
+  return charset == nullptr ? 0 : ToCount(IconvEncode(*charset, in, size, target, capacity));
 }
 
 bool IsCodePageSupported(unsigned int codePage) {

@@ -1,6 +1,7 @@
-// On Windows the system converters do the work; only UTF-16 as bytes (1200,
-// 1201), which they refuse, is converted here so that every platform accepts
-// the same code pages.
+// On Windows the system converters do the work, except for the Unicode
+// forms: UTF-16 as bytes (1200, 1201), which they refuse, and UTF-8, which
+// the library's own codec converts in both directions, so that a document
+// reads and writes the same on every platform.
 #include <windows.h>
 
 #include <climits>
@@ -8,12 +9,13 @@
 #include "os/code_page.h"
 #include "text/output_cursor.h"
 #include "text/utf16_byte_codec.h"
+#include "text/utf8_codec.h"
+#include "text/code_pages.h"
 
 namespace kelmo::platform {
 namespace {
 
-constexpr unsigned int kUtf16LittleEndian = 1200;
-constexpr unsigned int kUtf16BigEndian = 1201;
+using namespace code_pages;
 
 bool ValidArguments(const void* in, int inSize, const void* out, int outSize) {
   return in != nullptr && inSize > 0 && outSize >= 0 && (outSize == 0 || out != nullptr);
@@ -40,6 +42,10 @@ int MultiByteToWide(unsigned int codePage, const char* in, int inSize, WChar* ou
                                     static_cast<size_t>(inSize), outSize > 0 ? out : nullptr,
                                     static_cast<size_t>(outSize)));
   }
+  if (codePage == kUtf8) {
+    return ToCount(DecodeUtf8(reinterpret_cast<const unsigned char*>(in), static_cast<size_t>(inSize),
+                              outSize > 0 ? out : nullptr, static_cast<size_t>(outSize)));
+  }
   // Code page 0 is CP_ACP, the process's ANSI code page.
   return ::MultiByteToWideChar(codePage, 0, in, inSize, outSize > 0 ? out : nullptr, outSize);
 }
@@ -50,6 +56,11 @@ int WideToMultiByte(unsigned int codePage, const WChar* in, int inSize, char* ou
     return ToCount(EncodeUtf16Bytes(OrderOf(codePage), in, static_cast<size_t>(inSize),
                                     outSize > 0 ? reinterpret_cast<unsigned char*>(out) : nullptr,
                                     static_cast<size_t>(outSize)));
+  }
+  if (codePage == kUtf8) {
+    return ToCount(EncodeUtf8(in, static_cast<size_t>(inSize),
+                              outSize > 0 ? reinterpret_cast<unsigned char*>(out) : nullptr,
+                              static_cast<size_t>(outSize)));
   }
   return ::WideCharToMultiByte(codePage, 0, in, inSize, outSize > 0 ? out : nullptr, outSize, nullptr, nullptr);
 }

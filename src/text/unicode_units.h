@@ -25,6 +25,19 @@ inline uint32_t CombineSurrogates(uint32_t high, uint32_t low) {
   return 0x10000 + ((high - 0xD800) << 10) + (low - 0xDC00);
 }
 
+// The code point that starts at in[i], moving i past it: a well-formed pair
+// is one code point, an unpaired half stands for itself.
+template <typename Unit>
+inline char32_t NextCodePoint(const Unit* in, size_t size, size_t& i) {
+  const uint32_t unit = static_cast<char16_t>(in[i]);
+  if (IsHighSurrogate(unit) && i + 1 < size && IsLowSurrogate(static_cast<char16_t>(in[i + 1]))) {
+    i += 2;
+    return CombineSurrogates(unit, static_cast<char16_t>(in[i - 1]));
+  }
+  ++i;
+  return unit;
+}
+
 // The two halves of a code point from U+10000 to U+10FFFF.
 inline WChar HighSurrogateOf(uint32_t codePoint) {
   return static_cast<WChar>(0xD800 + ((codePoint - 0x10000) >> 10));

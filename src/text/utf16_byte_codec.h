@@ -1,7 +1,9 @@
 // UTF-16 as bytes (code pages 1200 little-endian and 1201 big-endian) <->
-// UTF-16 units, for callers that hand such bytes to the code-page converter.
-// A trailing odd byte and unpaired surrogates decode to U+FFFD; unpaired
-// surrogates encode as U+FFFD, as the other Unicode forms do.
+// UTF-16 units. Bytes and units map one to one: every unit comes through as
+// it is, unpaired surrogates included, so that a tree saved as UTF-16 and
+// read back gives the same units. A trailing odd byte carries no whole unit
+// and decodes to U+FFFD, so that it is seen rather than dropped (a parsed
+// document ends before it instead).
 #ifndef KELMO_TEXT_UTF16_BYTE_CODEC_H
 #define KELMO_TEXT_UTF16_BYTE_CODEC_H
 

@@ -49,6 +49,14 @@ WStrBuf::Block* WStrBuf::NewBlock(uint32_t capacity) {
   return block;
 }
 
+WStrBuf::Block* WStrBuf::NewBlockWith(const WChar* text, uint32_t length) {
+  Block* block = NewBlock(length < 8 ? 8 : length);
+  CopyUnits(block->data(), text, length);
+  block->data()[length] = 0;
+  block->length = length;
+  return block;
+}
+
 void WStrBuf::FreeBlock(Block* block) noexcept {
   // A frozen block belongs to the memory it was laid out in.
   if (block->capacity != 0) ::operator delete(block);
@@ -69,11 +77,7 @@ WStrBuf::WStrBuf(const WChar* zeroTerminated) : WStrBuf(zeroTerminated, kWholeTe
 
 WStrBuf::WStrBuf(const WChar* text, uint32_t length) {
   length = ResolveLength(text, length);
-  if (length == 0) return;
-  block_ = NewBlock(length < 8 ? 8 : length);
-  std::memcpy(block_->data(), text, size_t(length) * sizeof(WChar));
-  block_->data()[length] = 0;
-  block_->length = length;
+  if (length != 0) block_ = NewBlockWith(text, length);
 }
 
 WStrBuf::WStrBuf(const WStrBuf& other) : WStrBuf(other.Data(), other.Length()) {}
@@ -90,10 +94,7 @@ WStrBuf& WStrBuf::Assign(const WChar* text, uint32_t length) {
     return *this;
   }
   if (!block_) {
-    block_ = NewBlock(length < 8 ? 8 : length);
-    CopyUnits(block_->data(), text, length);
-    block_->data()[length] = 0;
-    block_->length = length;
+    block_ = NewBlockWith(text, length);
     return *this;
   }
   if (text == block_->data() && length == block_->length) return *this;
@@ -105,10 +106,7 @@ WStrBuf& WStrBuf::Assign(const WChar* text, uint32_t length) {
     block_->data()[length] = 0;
     return *this;
   }
-  Block* fresh = NewBlock(length < 8 ? 8 : length);
-  std::memcpy(fresh->data(), text, size_t(length) * sizeof(WChar));
-  fresh->data()[length] = 0;
-  fresh->length = length;
+  Block* fresh = NewBlockWith(text, length);
   Block* old = block_;
   block_ = fresh;
   if (old) FreeBlock(old);
@@ -130,10 +128,7 @@ WStrBuf& WStrBuf::AssignChar(WChar c) {
 
 WStrBuf& WStrBuf::AppendSlow(const WChar* text, uint32_t n) {
   if (!block_) {
-    block_ = NewBlock(n < 8 ? 8 : n);
-    CopyUnits(block_->data(), text, n);
-    block_->data()[n] = 0;
-    block_->length = n;
+    block_ = NewBlockWith(text, n);
     return *this;
   }
   uint32_t old = block_->length;

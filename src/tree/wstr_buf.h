@@ -155,6 +155,8 @@ class WStrBuf {
   };
 
   static Block* NewBlock(uint32_t capacity);
+  // A new block holding a copy of the text, with room for at least 8 units.
+  static Block* NewBlockWith(const WChar* text, uint32_t length);
   static void FreeBlock(Block* block) noexcept;
   WStrBuf& AppendCharSlow(WChar c);
   WStrBuf& AppendSlow(const WChar* text, uint32_t n);

@@ -1,4 +1,6 @@
 #include "xml/encodable_text.h"
+#include "text/unicode_units.h"
+#include "text/character_reference.h"
 
 namespace kelmo {
 namespace {
@@ -6,30 +8,15 @@ namespace {
 // The character starting at text[i] and the units it takes: a surrogate
 // pair is one character, a lone half stands for itself.
 char32_t CharacterAt(const WChar* text, uint32_t n, uint32_t i, uint32_t& units) {
-  const uint16_t unit = static_cast<uint16_t>(text[i]);
-  units = 1;
-  if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < n) {
-    const uint16_t low = static_cast<uint16_t>(text[i + 1]);
-    if (low >= 0xDC00 && low <= 0xDFFF) {
-      units = 2;
-      return 0x10000 + ((char32_t(unit) - 0xD800) << 10) + (low - 0xDC00);
-    }
-  }
-  return unit;
+  size_t next = i;
+  const char32_t c = platform::NextCodePoint(text, n, next);
+  units = uint32_t(next - i);
+  return c;
 }
 
 void AppendReference(WStrBuf& out, char32_t c) {
-  static const char kHex[] = "0123456789abcdef";
-  WChar reference[12];
-  uint32_t length = 0;
-  reference[length++] = '&';
-  reference[length++] = '#';
-  reference[length++] = 'x';
-  int shift = 20;
-  while (shift > 0 && ((c >> shift) & 15) == 0) shift -= 4;
-  for (; shift >= 0; shift -= 4) reference[length++] = static_cast<WChar>(kHex[(c >> shift) & 15]);
-  reference[length++] = ';';
-  out.Append(reference, length);
+  WChar reference[kCharacterReferenceSize];
+  out.Append(reference, FormatCharacterReference(c, 1, reference));
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 
 #include "text/text_length.h"
 #include "text/unit_scan.h"
+#include "text/xml_space.h"
+#include "text/character_reference.h"
 
 namespace kelmo {
 namespace {
@@ -32,15 +34,10 @@ void AppendEscaped(WChar c, Out& out) {
     case 13: return AppendAscii(out, "&#xd;", 5);
     default: break;
   }
-  static const char kHex[] = "0123456789abcdef";
-  const unsigned value = static_cast<uint16_t>(c);
-  if (value < 0x100) {
-    const char reference[6] = {'&', '#', 'x', kHex[(value >> 4) & 15], kHex[value & 15], ';'};
-    return AppendAscii(out, reference, 6);
-  }
-  const char reference[8] = {'&', '#', 'x', kHex[value >> 12], kHex[(value >> 8) & 15],
-                             kHex[(value >> 4) & 15], kHex[value & 15], ';'};
-  AppendAscii(out, reference, 8);
+  // Two digits for the control units, four for a lone surrogate half.
+  const char32_t value = static_cast<uint16_t>(c);
+  WChar reference[kCharacterReferenceSize];
+  out.Append(reference, FormatCharacterReference(value, value < 0x100 ? 2 : 4, reference));
 }
 
 // Where the text goes: tabs are kept in element text and escaped in
@@ -123,15 +120,13 @@ void Escape(const WChar* text, uint32_t length, Out& out, Target target) {
   }
 }
 
-inline bool IsBlank(WChar c) { return c == ' ' || c == '\t'; }
-
 template <class Out>
 void EscapeText(const WChar* text, uint32_t length, Out& out) {
   length = ResolveLength(text, length);
   uint32_t begin = 0;
-  while (begin < length && IsBlank(text[begin])) AppendEscaped(text[begin++], out);
+  while (begin < length && IsSpaceOrTab(text[begin])) AppendEscaped(text[begin++], out);
   uint32_t end = length;
-  while (end > begin && IsBlank(text[end - 1])) --end;
+  while (end > begin && IsSpaceOrTab(text[end - 1])) --end;
   Escape(text + begin, end - begin, out, Target::kElementText);
   while (end < length) AppendEscaped(text[end++], out);
 }

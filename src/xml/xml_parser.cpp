@@ -43,8 +43,6 @@ inline void SkipToStop(CharReader& r, WChar a, WChar b) {
   r.AdvanceTo(platform::FindStop(r.position, r.end, platform::UnitStops<4>{{10, 13, a, b}}));
 }
 
-inline bool IsBlank(WChar c) { return c == ' ' || c == '\t'; }
-
 // Appends a code point as one unit, or as a surrogate pair above U+FFFF.
 void AppendCodePoint(WStrBuf& out, uint32_t codePoint) {
   if (codePoint <= 0xFFFF) {
@@ -229,7 +227,7 @@ bool XmlParser::ReadText(CharReader& r) {
       if (length) {
         text_.Append(run, length);
         uint32_t blanks = 0;
-        while (blanks < length && IsBlank(run[length - 1 - blanks])) ++blanks;
+        while (blanks < length && IsSpaceOrTab(static_cast<uint16_t>(run[length - 1 - blanks]))) ++blanks;
         literalBlankTail_ = blanks == length ? literalBlankTail_ + blanks : blanks;
       }
     }

@@ -115,7 +115,7 @@ class ValueText {
 
 // Layout strings go between markup, where the parser drops blanks; any
 // other character would become text, or markup, of the document.
-bool IsBlank(const WStrBuf& text) {
+bool IsAllXmlSpace(const WStrBuf& text) {
   for (uint32_t i = 0; i < text.Length(); ++i) {
     if (!IsXmlSpace(text.Data()[i])) return false;
   }
@@ -134,7 +134,7 @@ class XmlWriter {
   // name, a value or attribute on a node without a name (which writes no
   // element), or children of an attribute.
   bool Write(KelmoImpl& root) {
-    if (!IsBlank(unit_) || !IsBlank(indents_) || !IsBlank(newline_)) return false;
+    if (!IsAllXmlSpace(unit_) || !IsAllXmlSpace(indents_) || !IsAllXmlSpace(newline_)) return false;
     if (!Start(root, indents_.Length())) return false;
     // Each open frame remembers which child comes next, so the walk needs no
     // recursion however deep the tree is.

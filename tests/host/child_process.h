@@ -17,7 +17,7 @@
 #include <filesystem>
 #include <functional>
 
-#include "host/host_library.h"
+#include "support/host_library.h"
 #include "host/scratch_dir.h"
 
 namespace kelmo_test {

@@ -13,7 +13,7 @@
 
 #include <sys/stat.h>
 
-#include "host/host_library.h"
+#include "support/host_library.h"
 #include "host/scratch_dir.h"
 #include "kelmo/kelmo.hpp"
 

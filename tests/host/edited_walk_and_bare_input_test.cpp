@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "host/host_library.h"
+#include "support/host_library.h"
 #include "host/scratch_dir.h"
 
 #if !defined(_WIN32)

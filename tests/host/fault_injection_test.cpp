@@ -22,7 +22,7 @@
 #include <vector>
 
 #include "host/child_process.h"
-#include "host/host_library.h"
+#include "support/host_library.h"
 #include "host/scratch_dir.h"
 
 using kelmo::Kelmo;

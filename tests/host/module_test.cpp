@@ -1,7 +1,7 @@
 // The entry points, the factory and the counting rules, as a host sees them.
 #include <gtest/gtest.h>
 
-#include "host/host_library.h"
+#include "support/host_library.h"
 
 using kelmo::IModule;
 using kelmo::Kelmo;

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "host/host_library.h"
+#include "support/host_library.h"
 #include "host/scratch_dir.h"
 #include "support/system_code_pages.h"
 #include "support/tree_outline.h"

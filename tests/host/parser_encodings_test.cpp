@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "host/host_library.h"
+#include "support/host_library.h"
 #include "support/tree_outline.h"
 #include "support/system_code_pages.h"
 #include "support/utf8_reference.h"

@@ -12,7 +12,7 @@
 #include <utility>
 #include <vector>
 
-#include "host/host_library.h"
+#include "support/host_library.h"
 #include "host/scratch_dir.h"
 #include "support/system_code_pages.h"
 

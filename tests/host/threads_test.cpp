@@ -12,7 +12,7 @@
 #include <thread>
 #include <vector>
 
-#include "host/host_library.h"
+#include "support/host_library.h"
 #include "host/scratch_dir.h"
 
 using kelmo::Kelmo;

@@ -9,7 +9,7 @@
 #include <random>
 #include <string>
 
-#include "host/host_library.h"
+#include "support/host_library.h"
 #include "host/scratch_dir.h"
 #include "support/utf8_reference.h"
 

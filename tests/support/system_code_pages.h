@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <cstdio>
 #include <string>
 
 #if defined(_WIN32)
@@ -90,6 +91,19 @@ inline std::string MissingCodePage(unsigned int codePage) {
   do {                                                                     \
     const std::string kelmoMissing = kelmo_test::MissingCodePage(codePage); \
     if (!kelmoMissing.empty()) GTEST_SKIP() << kelmoMissing;               \
+  } while (0)
+
+// For a test that runs the rows of a table this system can convert: the rows
+// it ran decide pass or fail, and the rows it could not run are named in the
+// test's "unchecked" property and on the output. Only a test that could run
+// no row at all is skipped.
+#define KELMO_REPORT_UNCHECKED_ROWS(rowsRun, why)                                   \
+  do {                                                                             \
+    const std::string kelmoWhy = (why);                                            \
+    if (kelmoWhy.empty()) break;                                                   \
+    if ((rowsRun) == 0) GTEST_SKIP() << kelmoWhy;                                  \
+    ::testing::Test::RecordProperty("unchecked", kelmoWhy);                        \
+    std::printf("[ unchecked ] %s\n", kelmoWhy.c_str());                           \
   } while (0)
 
 #endif  // KELMO_TESTS_SUPPORT_SYSTEM_CODE_PAGES_H

@@ -359,6 +359,12 @@ class Library {
     if (n <= 0) return {};
     path.assign(buffer, static_cast<size_t>(n));
 #endif
+    return DirectoryOf(path);
+  }
+
+  // The directory part of a path, without a trailing separator ("/" for a
+  // file at the root); empty when the path names no directory.
+  static std::string DirectoryOf(const std::string& path) {
     const size_t slash = path.find_last_of("/\\");
     if (slash == std::string::npos) return {};
     return slash == 0 ? path.substr(0, 1) : path.substr(0, slash);

@@ -1,4 +1,4 @@
-#include "host/host_library.h"
+#include "support/host_library.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // Loads the built library the way a host program does and hands out its
 // factory. Host-style tests use nothing else of the library.
-#ifndef KELMO_TESTS_HOST_LIBRARY_H
-#define KELMO_TESTS_HOST_LIBRARY_H
+#ifndef KELMO_TESTS_SUPPORT_HOST_LIBRARY_H
+#define KELMO_TESTS_SUPPORT_HOST_LIBRARY_H
 
 #include <string>
 
@@ -46,4 +46,4 @@ inline const kelmo::WChar* W(const std::u16string& s) {
 
 }  // namespace kelmo_test
 
-#endif  // KELMO_TESTS_HOST_LIBRARY_H
+#endif  // KELMO_TESTS_SUPPORT_HOST_LIBRARY_H
