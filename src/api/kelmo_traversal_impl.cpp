@@ -10,7 +10,7 @@
 #include "tree/kelmo_impl.h"
 #include "tree/result_buffer.h"
 #include "tree/wstr_buf.h"
-#include "xml/encodable_text.h"
+#include "encoding/encodable_text.h"
 #include "api/traversal_factory.h"
 #include "xml/utf8_text.h"
 #include "xml/xml_writer.h"

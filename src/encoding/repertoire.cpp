@@ -20,6 +20,27 @@ bool IsWholeUnicode(const Encoding& encoding) {
 
 }  // namespace
 
+char32_t CharacterAt(const WChar* text, uint32_t n, uint32_t i, uint32_t& units) {
+  const uint16_t unit = static_cast<uint16_t>(text[i]);
+  units = 1;
+  if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < n) {
+    const uint16_t low = static_cast<uint16_t>(text[i + 1]);
+    if (low >= 0xDC00 && low <= 0xDFFF) {
+      units = 2;
+      return 0x10000 + ((char32_t(unit) - 0xD800) << 10) + (low - 0xDC00);
+    }
+  }
+  return unit;
+}
+
+bool Repertoire::CarriesEvery(const WChar* text, uint32_t n) {
+  uint32_t units = 1;
+  for (uint32_t i = 0; i < n; i += units) {
+    if (!Carries(CharacterAt(text, n, i, units))) return false;
+  }
+  return true;
+}
+
 Repertoire::Repertoire(const Encoding& encoding)
     : encoding_(encoding), carriesAll_(IsWholeUnicode(encoding)) {}
 
