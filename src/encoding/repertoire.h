@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "encoding/text_encoding.h"
+#include "encoding/encoding.h"
 
 namespace kelmo {
 

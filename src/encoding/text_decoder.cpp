@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "encoding/encoding.h"
 #include "os/code_page.h"
-#include "encoding/text_encoding.h"
 
 namespace kelmo {
 

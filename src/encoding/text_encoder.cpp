@@ -3,8 +3,8 @@
 #include <climits>
 #include <cstring>
 
+#include "encoding/encoding.h"
 #include "os/code_page.h"
-#include "encoding/text_encoding.h"
 
 namespace kelmo {
 
@@ -67,7 +67,7 @@ bool TextEncoder::Encode(const WChar* text, uint32_t units, const unsigned char*
   return true;
 }
 
-bool OutputEncoding(const WChar* encodingName, Encoding& encoding) {
+bool FindOutputEncoding(const WChar* encodingName, Encoding& encoding) {
   char name[kEncodingNameSize];
   return LowerEncodingName(encodingName, name) && FindEncoding(name, encoding);
 }
@@ -76,7 +76,7 @@ bool PrepareOutputEncoding(TextEncoder& encoder, const WChar* encodingName, cons
                            uint32_t units, const unsigned char** bom, uint32_t* bomLength,
                            const unsigned char*& bytes, uint64_t& size) {
   Encoding encoding;
-  if (!OutputEncoding(encodingName, encoding)) return false;
+  if (!FindOutputEncoding(encodingName, encoding)) return false;
   encoder.Use(encoding);
   // Encodings known only by name carry no mark; the reader finds them by
   // the declaration alone.

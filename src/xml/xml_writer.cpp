@@ -2,11 +2,11 @@
 
 #include <vector>
 
-#include "text/text_length.h"
-#include "text/xml_space.h"
 #include "kelmo/xml_name_chars.h"
+#include "text/text_length.h"
 #include "text/unicode_units.h"
 #include "text/xml_escape.h"
+#include "text/xml_space.h"
 
 namespace kelmo {
 namespace {

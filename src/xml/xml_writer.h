@@ -2,9 +2,9 @@
 #ifndef KELMO_XML_XML_WRITER_H
 #define KELMO_XML_XML_WRITER_H
 
+#include "encoding/encodable_text.h"
 #include "tree/kelmo_impl.h"
 #include "tree/wstr_buf.h"
-#include "encoding/encodable_text.h"
 #include "xml/utf8_text.h"
 
 namespace kelmo {

@@ -18,10 +18,10 @@
 #include <string>
 #include <vector>
 
+#include "api/kelmo_traversal_impl.h"
 #include "conformance_tree.h"
 #include "libxml2_reading.h"
 #include "tree/kelmo_impl.h"
-#include "api/kelmo_traversal_impl.h"
 
 namespace kelmo_diff {
 namespace {

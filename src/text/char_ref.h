@@ -1,10 +1,11 @@
-// Character classes and reference decoding of the XML dialect the parser reads.
-#ifndef KELMO_TEXT_XML_CHARS_H
-#define KELMO_TEXT_XML_CHARS_H
+// Numeric character references as the parser reads them. (The characters
+// a name may hold are in the public kelmo/xml_name_chars.h, which the
+// convenience layer shares.)
+#ifndef KELMO_TEXT_CHAR_REF_H
+#define KELMO_TEXT_CHAR_REF_H
 
 #include <cstdint>
 
-#include "kelmo/xml_name_chars.h"
 #include "kelmo/platform_types.h"
 
 namespace kelmo {
@@ -19,4 +20,4 @@ bool DecodeCharRef(const WChar* reference, uint32_t length, uint32_t& codePoint)
 
 }  // namespace kelmo
 
-#endif  // KELMO_TEXT_XML_CHARS_H
+#endif  // KELMO_TEXT_CHAR_REF_H
