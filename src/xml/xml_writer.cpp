@@ -245,8 +245,8 @@ bool WriteXml(KelmoImpl& node, Utf8Text& out, const WStrBuf& unit, const WStrBuf
   return XmlWriter<Utf8Text>(out, unit, indent, newline).Write(node);
 }
 
-bool WriteXml(KelmoImpl& node, EncodableText<WStrBuf>& out, const WStrBuf& unit, const WStrBuf& indent,
-              const WStrBuf& newline) {
+bool WriteXml(KelmoImpl& node, EncodableText<WStrBuf>& out, const WStrBuf& unit,
+              const WStrBuf& indent, const WStrBuf& newline) {
   return XmlWriter<EncodableText<WStrBuf>>(out, unit, indent, newline).Write(node);
 }
 

@@ -25,8 +25,8 @@ bool WriteXml(KelmoImpl& node, WStrBuf& out, const WStrBuf& unit, const WStrBuf&
 bool WriteXml(KelmoImpl& node, Utf8Text& out, const WStrBuf& unit, const WStrBuf& indent,
               const WStrBuf& newline);
 // The same text bound for a narrower encoding (see EncodableText).
-bool WriteXml(KelmoImpl& node, EncodableText<WStrBuf>& out, const WStrBuf& unit, const WStrBuf& indent,
-              const WStrBuf& newline);
+bool WriteXml(KelmoImpl& node, EncodableText<WStrBuf>& out, const WStrBuf& unit,
+              const WStrBuf& indent, const WStrBuf& newline);
 
 }  // namespace kelmo
 
