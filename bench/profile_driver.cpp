@@ -8,9 +8,9 @@
 #include <cstring>
 #include <vector>
 
-#include "kelmo/kelmo.h"
 #include "api/parser_factory.h"
 #include "api/traversal_factory.h"
+#include "kelmo/kelmo.h"
 
 namespace {
 

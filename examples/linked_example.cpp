@@ -4,7 +4,7 @@
 #include <iostream>
 #include <string>
 
-#include "kelmo/kelmo.hpp"
+#include "kelmo/easy.hpp"
 
 using kelmo::easy::Get;
 using kelmo::easy::Set;

@@ -1,12 +1,12 @@
 // Reads a service's settings with typed defaults, changes a few and prints
-// the result, using the convenience layer kelmo/kelmo.hpp.
+// the result, using the convenience layer kelmo/easy.hpp.
 //
 //   kelmo_settings_example [FILE]
 #include <cstdio>
 #include <iostream>
 #include <string>
 
-#include "kelmo/kelmo.hpp"
+#include "kelmo/easy.hpp"
 
 using kelmo::easy::GetOr;
 using kelmo::easy::Set;

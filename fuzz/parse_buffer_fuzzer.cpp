@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "encoding/encoding.h"
 #include "parse_outcome.h"
-#include "encoding/text_encoding.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace kelmo_fuzz;

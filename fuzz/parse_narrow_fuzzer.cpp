@@ -8,9 +8,9 @@
 #include <cstring>
 #include <string>
 
+#include "encoding/encoding.h"
 #include "fuzz_text.h"
 #include "parse_outcome.h"
-#include "encoding/text_encoding.h"
 
 namespace {
 

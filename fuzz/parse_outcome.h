@@ -6,9 +6,9 @@
 
 #include <string>
 
+#include "api/kelmo_parser_impl.h"
 #include "finding.h"
 #include "tree_snapshot.h"
-#include "api/kelmo_parser_impl.h"
 
 namespace kelmo_fuzz {
 

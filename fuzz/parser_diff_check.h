@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "encoding/text_encoding.h"
+#include "encoding/encoding.h"
 #include "reference_parser/xml_parser.h"
 #include "tree_snapshot.h"
 #include "api/kelmo_parser_impl.h"

@@ -22,12 +22,12 @@
 
 #include <string>
 
+#include "api/kelmo_parser_impl.h"
+#include "encoding/encoding.h"
 #include "tree/kelmo_impl.h"
 #include "tree/wstr_buf.h"
-#include "api/kelmo_parser_impl.h"
-#include "encoding/text_encoding.h"
-#include "xml/xml_writer.h"
 #include "tree_snapshot.h"
+#include "xml/xml_writer.h"
 
 namespace kelmo_fuzz {
 

@@ -24,7 +24,7 @@
 #include "encodings.h"
 #include "finding.h"
 #include "fuzz_text.h"
-#include "kelmo/kelmo.hpp"
+#include "kelmo/easy.hpp"
 #include "source_edit.h"
 
 namespace {

@@ -16,13 +16,13 @@
 #include <string>
 #include <vector>
 
+#include "api/kelmo_parser_impl.h"
 #include "finding.h"
 #include "fuzz_text.h"
 #include "tree/child_list.h"
 #include "tree/doc_memory.h"
 #include "tree/kelmo_impl.h"
 #include "tree/name_index.h"
-#include "api/kelmo_parser_impl.h"
 
 namespace kelmo_fuzz {
 namespace tree_edit {

@@ -9,8 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "kelmo/xml_name_chars.h"
+#include "text/char_ref.h"
 #include "tree/kelmo_impl.h"
-#include "text/xml_chars.h"
 
 namespace kelmo_fuzz {
 

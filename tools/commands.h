@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "kelmo/kelmo.hpp"
+#include "kelmo/easy.hpp"
 
 namespace kelmo_tool {
 

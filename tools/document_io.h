@@ -8,7 +8,7 @@
 
 #include "command_line.h"
 #include "encodings.h"
-#include "kelmo/kelmo.hpp"
+#include "kelmo/easy.hpp"
 #include "source_edit.h"
 
 namespace kelmo_tool {

@@ -10,7 +10,7 @@
 #include <utility>
 
 #include "encodings.h"
-#include "kelmo/kelmo.hpp"
+#include "kelmo/easy.hpp"
 
 namespace kelmo_tool {
 

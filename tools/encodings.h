@@ -10,8 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "encoding/encoding.h"
 #include "encoding/repertoire.h"
-#include "encoding/text_encoding.h"
 
 namespace kelmo_tool {
 

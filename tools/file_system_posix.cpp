@@ -8,7 +8,7 @@
 #include <cstring>
 
 #include "file_system.h"
-#include "kelmo/kelmo.hpp"
+#include "kelmo/easy.hpp"
 
 namespace kelmo_tool {
 namespace {

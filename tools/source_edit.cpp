@@ -4,9 +4,8 @@
 #include <cstdio>
 #include <optional>
 
-#include "tree/wstr_buf.h"
-#include "xml/encodable_text.h"
-#include "xml/xml_escape.h"
+#include "encoding/encodable_text.h"
+#include "text/xml_escape.h"
 #include "xml_source.h"
 #include "text/xml_space.h"
 #include "text/unicode_units.h"
@@ -38,19 +37,27 @@ char32_t FirstUncarried(const DocumentText& doc, const std::string& utf8) {
   return 0;
 }
 
+// Where the escaper puts its text.
+struct EscapedText {
+  std::u16string text;
+  void Append(const kelmo::WChar* units, uint32_t n) {
+    text.append(reinterpret_cast<const char16_t*>(units), n);
+  }
+};
+
 // Escapes a value as the library's writer does, with a reference for each
 // character that the document's encoding has no form for. Element text also
 // keeps the blanks at either end as references, so that they are not trimmed.
 std::string Escape(const DocumentText& doc, const std::string& value, bool elementText) {
   const std::u16string wide = kelmo::easy::ToUtf16(value);
-  kelmo::WStrBuf buffer;
+  EscapedText buffer;
   kelmo::EncodableText out(buffer, doc.repertoire());
   const auto* units = reinterpret_cast<const kelmo::WChar*>(wide.data());
   if (elementText)
     kelmo::EscapeXmlText(units, static_cast<uint32_t>(wide.size()), out);
   else
     kelmo::EscapeXml(units, static_cast<uint32_t>(wide.size()), out);
-  return kelmo::easy::ToUtf8(kelmo::easy::FromWide(buffer.Data(), buffer.Length()));
+  return kelmo::easy::ToUtf8(buffer.text);
 }
 
 // A name for new markup, in the form of the document's text.

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "document_text.h"
-#include "kelmo/kelmo.hpp"
+#include "kelmo/easy.hpp"
 
 namespace kelmo_tool {
 

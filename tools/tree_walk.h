@@ -5,7 +5,7 @@
 
 #include <cstddef>
 
-#include "kelmo/kelmo.hpp"
+#include "kelmo/easy.hpp"
 
 namespace kelmo_tool {
 

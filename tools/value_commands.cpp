@@ -2,10 +2,10 @@
 #include <cstdio>
 
 #include "command_line.h"
-#include "kelmo/xml_name_chars.h"
 #include "commands.h"
 #include "document_io.h"
 #include "file_system.h"
+#include "kelmo/xml_name_chars.h"
 #include "source_edit.h"
 #include "tool_error.h"
 #include "value_format.h"

@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "kelmo/kelmo.hpp"
+#include "kelmo/easy.hpp"
 
 namespace kelmo_tool {
 

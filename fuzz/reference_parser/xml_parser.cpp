@@ -6,7 +6,7 @@
 #include "text/xml_space.h"
 #include "text/unicode_units.h"
 #include "text/unit_scan.h"
-#include "text/xml_chars.h"
+#include "text/char_ref.h"
 
 namespace kelmo::reference {
 namespace {

@@ -49,9 +49,6 @@ enum class NodeKind : int8_t {
   Attribute = 2,
 };
 
-// Text length meaning "up to the terminating zero".
-constexpr unsigned int kWholeText = 0xFFFFFFFFu;
-
 // Well-known code pages (Windows numbering).
 constexpr unsigned int kCodePageUtf8 = 65001;
 constexpr unsigned int kCodePageUtf16LE = 1200;

@@ -16,6 +16,9 @@ using WChar = char16_t;
 
 static_assert(sizeof(WChar) == 2, "text units must be 16 bits wide");
 
+// Text length meaning "up to the terminating zero".
+constexpr unsigned int kWholeText = 0xFFFFFFFFu;
+
 }  // namespace kelmo
 
 // 1 where the interfaces are laid out explicitly in MSVC's x64 layout

@@ -11,14 +11,14 @@
 
 namespace kelmo {
 
-namespace xml_chars_detail {
+namespace name_chars_detail {
 // One bit per ASCII unit that may appear in a name.
 constexpr uint64_t kNameBitsLow = (uint64_t(0x3FF) << '0') | (uint64_t(1) << ':') |
                                   (uint64_t(1) << '-') | (uint64_t(1) << '.');
 constexpr uint64_t kNameBitsHigh = (uint64_t(0x3FFFFFF) << ('A' - 64)) |
                                    (uint64_t(0x3FFFFFF) << ('a' - 64)) |
                                    (uint64_t(1) << ('_' - 64));
-}  // namespace xml_chars_detail
+}  // namespace name_chars_detail
 
 // Digits, ASCII letters, "_", ":", "-", "." and every unit above 0x7F. The
 // same test serves for the first unit of a name, so names may start with a
@@ -26,8 +26,8 @@ constexpr uint64_t kNameBitsHigh = (uint64_t(0x3FFFFFF) << ('A' - 64)) |
 inline bool IsNameChar(WChar c) {
   const uint16_t u = static_cast<uint16_t>(c);
   if (u >= 0x80) return true;
-  if (u < 64) return (xml_chars_detail::kNameBitsLow >> u) & 1;
-  return (xml_chars_detail::kNameBitsHigh >> (u - 64)) & 1;
+  if (u < 64) return (name_chars_detail::kNameBitsLow >> u) & 1;
+  return (name_chars_detail::kNameBitsHigh >> (u - 64)) & 1;
 }
 
 // A name the parser reads back as the same name: not empty, and made of

@@ -4,11 +4,11 @@
 #include <cstdlib>
 #include <memory>
 
-#include "text/text_length.h"
-#include "encoding/text_encoding.h"
-#include "os/file_open.h"
-#include "tree/wstr_buf.h"
 #include "api/parser_factory.h"
+#include "encoding/encoding.h"
+#include "os/file_open.h"
+#include "text/text_length.h"
+#include "tree/wstr_buf.h"
 
 namespace kelmo {
 

@@ -6,8 +6,8 @@
 
 #include <cstdio>
 
+#include "encoding/encoding.h"
 #include "kelmo/kelmo.h"
-#include "encoding/text_encoding.h"
 #include "xml/xml_parser.h"
 
 namespace kelmo {

@@ -1,17 +1,18 @@
 #include "api/kelmo_traversal_impl.h"
 
 #include <climits>
+#include <iterator>
 #include <memory>
 #include <vector>
 
-#include "encoding/repertoire.h"
-#include "encoding/text_encoding.h"
-#include "os/safe_file_writer.h"
-#include "tree/kelmo_impl.h"
-#include "tree/result_buffer.h"
-#include "tree/wstr_buf.h"
-#include "xml/encodable_text.h"
 #include "api/traversal_factory.h"
+#include "encoding/encodable_text.h"
+#include "encoding/encoding.h"
+#include "encoding/repertoire.h"
+#include "os/safe_file_writer.h"
+#include "tree/in_res.h"
+#include "tree/kelmo_impl.h"
+#include "tree/wstr_buf.h"
 #include "xml/utf8_text.h"
 #include "xml/xml_writer.h"
 
@@ -55,15 +56,15 @@ bool SaveXml(KelmoImpl& node, const WStrBuf& unit, const WStrBuf& newline,
   // A name that no converter knows cannot be written honestly: fail before
   // any file is touched.
   Encoding target;
-  if (!OutputEncoding(encoding, target)) return false;
+  if (!FindOutputEncoding(encoding, target)) return false;
 
   if (target == Encoding{kCodePageUtf8, {}}) {
     // Straight to UTF-8; the same bytes and the same limits as converting
     // the wide text below.
     Utf8Text text;
-    text.Append(kDeclarationStart, 30);
+    text.Append(kDeclarationStart, std::size(kDeclarationStart));
     text.Append(encoding, encodingLength);
-    text.Append(kDeclarationEnd, 3);
+    text.Append(kDeclarationEnd, std::size(kDeclarationEnd));
     text.Append(newline);
     if (!WriteXml(node, text, unit, WStrBuf(), newline)) return false;
     text.Finish();
@@ -77,9 +78,9 @@ bool SaveXml(KelmoImpl& node, const WStrBuf& unit, const WStrBuf& newline,
   WStrBuf text;
   Repertoire repertoire(target);
   EncodableText encodable(text, repertoire);
-  encodable.Append(kDeclarationStart, 30);
+  encodable.Append(kDeclarationStart, std::size(kDeclarationStart));
   encodable.Append(encoding, encodingLength);
-  encodable.Append(kDeclarationEnd, 3);
+  encodable.Append(kDeclarationEnd, std::size(kDeclarationEnd));
   encodable.Append(newline);
   if (!WriteXml(node, encodable, unit, WStrBuf(), newline)) return false;
   if (!encodable.Writable()) return false;

@@ -1,8 +1,8 @@
 // The two exported entry points and the stateless factory behind them.
-#include "kelmo/kelmo.h"
-#include "tree/kelmo_impl.h"
 #include "api/parser_factory.h"
 #include "api/traversal_factory.h"
+#include "kelmo/kelmo.h"
+#include "tree/kelmo_impl.h"
 
 namespace kelmo {
 namespace {

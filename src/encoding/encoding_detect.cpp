@@ -2,7 +2,7 @@
 // without a mark, or the encoding named by an XML declaration.
 #include <cstring>
 
-#include "encoding/text_encoding.h"
+#include "encoding/encoding.h"
 
 namespace kelmo {
 namespace {

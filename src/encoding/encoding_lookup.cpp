@@ -3,7 +3,7 @@
 // pages, and, outside Windows, whatever the platform converter knows by name.
 #include <cstring>
 
-#include "encoding/text_encoding.h"
+#include "encoding/encoding.h"
 #include "os/code_page.h"
 
 namespace kelmo {

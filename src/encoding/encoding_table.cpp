@@ -2,7 +2,7 @@
 // marks that go with them.
 #include <cstring>
 
-#include "encoding/text_encoding.h"
+#include "encoding/encoding.h"
 #include "text/code_pages.h"
 
 namespace kelmo {

@@ -21,6 +21,21 @@ bool IsWholeUnicode(const Encoding& encoding) {
 
 }  // namespace
 
+char32_t CharacterAt(const WChar* text, uint32_t n, uint32_t i, uint32_t& units) {
+  size_t next = i;
+  const char32_t c = platform::NextCodePoint(text, n, next);
+  units = uint32_t(next - i);
+  return c;
+}
+
+bool Repertoire::CarriesEvery(const WChar* text, uint32_t n) {
+  uint32_t units = 1;
+  for (uint32_t i = 0; i < n; i += units) {
+    if (!Carries(CharacterAt(text, n, i, units))) return false;
+  }
+  return true;
+}
+
 Repertoire::Repertoire(const Encoding& encoding)
     : encoding_(encoding), carriesAll_(IsWholeUnicode(encoding)) {}
 

@@ -7,9 +7,13 @@
 #include <cstdint>
 #include <memory>
 
-#include "encoding/text_encoding.h"
+#include "encoding/encoding.h"
 
 namespace kelmo {
+
+// The character starting at text[i] and the units it takes: a surrogate
+// pair is one character, a lone half stands for itself.
+char32_t CharacterAt(const WChar* text, uint32_t n, uint32_t i, uint32_t& units);
 
 class Repertoire {
  public:
@@ -24,6 +28,8 @@ class Repertoire {
   // True when the character, alone, encodes and decodes back to itself. A
   // lone surrogate half is carried only by the encodings that carry all.
   bool Carries(char32_t c);
+  // Carries for every character of the text (surrogate pairs as one).
+  bool CarriesEvery(const WChar* text, uint32_t n);
 
  private:
   bool Probe(char32_t c) const;

@@ -3,9 +3,9 @@
 #include <cstdint>
 #include <cstring>
 
+#include "encoding/encoding.h"
 #include "os/code_page.h"
 #include "text/utf16_byte_codec.h"
-#include "encoding/text_encoding.h"
 
 namespace kelmo {
 

@@ -3,9 +3,9 @@
 #include <climits>
 #include <cstring>
 
+#include "encoding/encoding.h"
 #include "os/code_page.h"
 #include "text/utf16_byte_codec.h"
-#include "encoding/text_encoding.h"
 
 namespace kelmo {
 
@@ -63,7 +63,7 @@ bool TextEncoder::Encode(const WChar* text, uint32_t units, const unsigned char*
   return true;
 }
 
-bool OutputEncoding(const WChar* encodingName, Encoding& encoding) {
+bool FindOutputEncoding(const WChar* encodingName, Encoding& encoding) {
   char name[kEncodingNameSize];
   return LowerEncodingName(encodingName, name) && FindEncoding(name, encoding);
 }
@@ -72,7 +72,7 @@ bool PrepareOutputEncoding(TextEncoder& encoder, const WChar* encodingName, cons
                            uint32_t units, const unsigned char** bom, uint32_t* bomLength,
                            const unsigned char*& bytes, uint64_t& size) {
   Encoding encoding;
-  if (!OutputEncoding(encodingName, encoding)) return false;
+  if (!FindOutputEncoding(encodingName, encoding)) return false;
   return PrepareOutputEncoding(encoder, encoding, text, units, bom, bomLength, bytes, size);
 }
 

@@ -4,12 +4,12 @@
 // process default, is UTF-8 here.
 #include <climits>
 
-#include "text/ascii_codec.h"
 #include "os/code_page.h"
-#include "text/gb2312_table.h"
-#include "text/hz_codec.h"
 #include "os/iconv_charsets.h"
 #include "os/iconv_codec.h"
+#include "text/ascii_codec.h"
+#include "text/gb2312_table.h"
+#include "text/hz_codec.h"
 #include "text/output_cursor.h"
 #include "text/single_byte_codec.h"
 #include "text/utf16_byte_codec.h"

@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "text/gb2312_table.h"
+#include "os/iconv_codec.h"
 
 namespace kelmo::platform {
 namespace {

@@ -20,8 +20,8 @@
 #include <vector>
 
 #include "os/file_open.h"
-#include "text/utf8_codec.h"
 #include "text/text_length.h"
+#include "text/utf8_codec.h"
 
 namespace kelmo::platform {
 

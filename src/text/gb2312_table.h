@@ -30,11 +30,6 @@ class Gb2312Table {
   std::vector<std::pair<char16_t, uint16_t>> positions_;
 };
 
-// The grid as the C library knows it, built on first use; null when the
-// C library has no GB2312 converter. Not built on Windows, which converts
-// HZ itself.
-const Gb2312Table* PlatformGb2312Table();
-
 }  // namespace kelmo::platform
 
 #endif  // KELMO_TEXT_GB2312_TABLE_H

@@ -1,7 +1,7 @@
 // Length conventions shared by every operation that takes text or bytes: a
 // null pointer is empty, and the length kWholeText (0xFFFFFFFF) means "up to
-// the first zero unit". Below every layer: the platform code and the tree
-// both use it.
+// the first zero unit". Below every layer: the system code and the tree
+// both use it, so it needs nothing but the basic types.
 #ifndef KELMO_TEXT_TEXT_LENGTH_H
 #define KELMO_TEXT_TEXT_LENGTH_H
 
@@ -9,7 +9,7 @@
 #include <cstring>
 #include <new>
 
-#include "kelmo/kelmo.h"
+#include "kelmo/platform_types.h"
 
 namespace kelmo {
 

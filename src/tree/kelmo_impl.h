@@ -167,7 +167,6 @@ class KelmoImpl final : public ref_counter_base<Kelmo, KelmoImpl> {
 
  private:
   friend class ChildList;
-  friend class KelmoTreeAccess;
 
   // Storage of one value, read according to the tag: integers and floats
   // from the first byte, or a WStrBuf, BlobBuf or shared pointer constructed

@@ -6,10 +6,11 @@
 #include <utility>
 
 #include "tree/base64.h"
+#include "tree/in_res.h"
 #include "tree/kelmo_impl.h"
 #include "tree/number_parse.h"
 #include "tree/numeric_cast.h"
-#include "tree/result_buffer.h"
+#include "tree/value_storage.h"
 #include "tree/value_text.h"
 
 namespace kelmo {

@@ -6,8 +6,9 @@
 
 #include "tree/base64.h"
 #include "tree/blob_buf.h"
+#include "tree/in_res.h"
 #include "tree/number_format.h"
-#include "tree/result_buffer.h"
+#include "tree/value_storage.h"
 
 namespace kelmo {
 

@@ -6,19 +6,10 @@
 #define KELMO_TREE_VALUE_TEXT_H
 
 #include <cstdint>
-#include <cstring>
 
 #include "kelmo/kelmo.h"
 
 namespace kelmo {
-
-// A number of type T read from the first bytes of a node's value storage.
-template <class T>
-T LoadStored(const void* storage) {
-  T value;
-  std::memcpy(&value, storage, sizeof(T));
-  return value;
-}
 
 // `storage` is the node's value storage, read according to `type` (for
 // Binary it holds a BlobBuf). On success the text is zero-terminated: either

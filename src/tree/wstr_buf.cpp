@@ -4,8 +4,6 @@
 #include <memory>
 #include <new>
 
-#include "text/xml_space.h"
-
 namespace kelmo {
 
 const WChar WStrBuf::kEmpty[1] = {0};
@@ -215,14 +213,6 @@ void WStrBuf::Resize(uint32_t n) {
   }
   block_->data()[n] = 0;
   block_->length = n;
-}
-
-void WStrBuf::Trim() {
-  const WChar* begin = Data();
-  const WChar* end = begin + Length();
-  while (begin < end && IsXmlSpace(*begin)) ++begin;
-  while (end > begin && IsXmlSpace(end[-1])) --end;
-  Assign(begin, static_cast<uint32_t>(end - begin));
 }
 
 bool WStrBuf::Equals(const WStrBuf& other) const noexcept {

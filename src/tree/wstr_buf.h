@@ -64,7 +64,6 @@ class WStrBuf {
     return AppendCharSlow(c);
   }
   void Resize(uint32_t n);
-  void Trim();
   void Clear() noexcept {
     if (block_) {
       if (block_->capacity != 0) FreeBlock(block_);
@@ -131,7 +130,7 @@ class WStrBuf {
     return Compare(Data(), Length(), text, length);
   }
 
-  // Code-page conversions (wstr_code_page.cpp).
+  // Code-page conversions (wstr_buf_narrow.cpp).
   // Narrow text in a code page to wide text. Length 0xFFFFFFFF means up to
   // the zero byte. Failure leaves the destination empty.
   static bool FromNarrow(WStrBuf& destination, const char* text, uint32_t length,

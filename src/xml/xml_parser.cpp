@@ -3,11 +3,12 @@
 #include <cstddef>
 #include <string>
 
+#include "kelmo/xml_name_chars.h"
+#include "text/char_ref.h"
 #include "text/text_length.h"
-#include "text/xml_space.h"
 #include "text/unicode_units.h"
 #include "text/unit_scan.h"
-#include "text/xml_chars.h"
+#include "text/xml_space.h"
 
 namespace kelmo {
 namespace {

@@ -3,11 +3,11 @@
 #include <type_traits>
 #include <vector>
 
-#include "text/text_length.h"
-#include "text/xml_space.h"
 #include "kelmo/xml_name_chars.h"
+#include "text/text_length.h"
 #include "text/unicode_units.h"
-#include "xml/xml_escape.h"
+#include "text/xml_escape.h"
+#include "text/xml_space.h"
 
 namespace kelmo {
 namespace {
@@ -277,9 +277,9 @@ bool WriteXml(KelmoImpl& node, Utf8Text& out, const WStrBuf& unit, const WStrBuf
   return XmlWriter<Utf8Text>(out, unit, indent, newline).Write(node);
 }
 
-bool WriteXml(KelmoImpl& node, EncodableText& out, const WStrBuf& unit, const WStrBuf& indent,
-              const WStrBuf& newline) {
-  return XmlWriter<EncodableText>(out, unit, indent, newline).Write(node);
+bool WriteXml(KelmoImpl& node, EncodableText<WStrBuf>& out, const WStrBuf& unit,
+              const WStrBuf& indent, const WStrBuf& newline) {
+  return XmlWriter<EncodableText<WStrBuf>>(out, unit, indent, newline).Write(node);
 }
 
 }  // namespace kelmo

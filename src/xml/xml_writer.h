@@ -2,9 +2,9 @@
 #ifndef KELMO_XML_XML_WRITER_H
 #define KELMO_XML_XML_WRITER_H
 
+#include "encoding/encodable_text.h"
 #include "tree/kelmo_impl.h"
 #include "tree/wstr_buf.h"
-#include "xml/encodable_text.h"
 #include "xml/utf8_text.h"
 
 namespace kelmo {
@@ -25,8 +25,8 @@ bool WriteXml(KelmoImpl& node, WStrBuf& out, const WStrBuf& unit, const WStrBuf&
 bool WriteXml(KelmoImpl& node, Utf8Text& out, const WStrBuf& unit, const WStrBuf& indent,
               const WStrBuf& newline);
 // The same text bound for a narrower encoding (see EncodableText).
-bool WriteXml(KelmoImpl& node, EncodableText& out, const WStrBuf& unit, const WStrBuf& indent,
-              const WStrBuf& newline);
+bool WriteXml(KelmoImpl& node, EncodableText<WStrBuf>& out, const WStrBuf& unit,
+              const WStrBuf& indent, const WStrBuf& newline);
 
 }  // namespace kelmo
 

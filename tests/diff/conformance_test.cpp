@@ -15,10 +15,10 @@
 
 #include "conformance_tree.h"
 #include "document_generator.h"
+#include "encoding/encoding.h"
 #include "installed_xml_files.h"
 #include "libxml2_reading.h"
 #include "reading_comparison.h"
-#include "encoding/text_encoding.h"
 
 namespace kelmo_diff {
 namespace {

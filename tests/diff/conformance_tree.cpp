@@ -1,7 +1,7 @@
 #include "conformance_tree.h"
 
-#include "tree/kelmo_impl.h"
 #include "api/kelmo_parser_impl.h"
+#include "tree/kelmo_impl.h"
 
 namespace kelmo_diff {
 

@@ -18,11 +18,11 @@
 #include <string>
 #include <vector>
 
+#include "api/kelmo_traversal_impl.h"
 #include "conformance_tree.h"
 #include "libxml2_reading.h"
 #include "reading_comparison.h"
 #include "tree/kelmo_impl.h"
-#include "api/kelmo_traversal_impl.h"
 
 namespace kelmo_diff {
 namespace {

@@ -1,4 +1,4 @@
-// The header-only convenience layer (kelmo/kelmo.hpp) over the loaded library.
+// The header-only convenience layer (kelmo/easy.hpp) over the loaded library.
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -15,7 +15,7 @@
 
 #include "support/host_library.h"
 #include "host/scratch_dir.h"
-#include "kelmo/kelmo.hpp"
+#include "kelmo/easy.hpp"
 
 namespace {
 

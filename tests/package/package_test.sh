@@ -42,7 +42,7 @@ check_prefix() {  # check_prefix PREFIX LABEL
   mkdir -p "$out"
 
   echo "== $label: files"
-  local files=(include/kelmo/kelmo.h include/kelmo/kelmo.hpp include/kelmo/easy/path.hpp
+  local files=(include/kelmo/kelmo.h include/kelmo/kelmo.hpp include/kelmo/easy.hpp include/kelmo/easy/path.hpp
                "$libdir_name/libkelmo.so" "$libdir_name/libkelmo.so.0" "$libdir_name/libkelmo.so.$version"
                "$libdir_name/cmake/kelmo/kelmoConfig.cmake"
                "$libdir_name/cmake/kelmo/kelmoConfigVersion.cmake" "$libdir_name/pkgconfig/kelmo.pc")

@@ -10,9 +10,9 @@
 #include <thread>
 #include <vector>
 
+#include "api/kelmo_parser_impl.h"
 #include "tree/kelmo_impl.h"
 #include "tree_test_support.h"
-#include "api/kelmo_parser_impl.h"
 
 namespace kelmo_tree_test {
 namespace {

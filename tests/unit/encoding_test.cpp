@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "../support/system_code_pages.h"
-#include "encoding/text_encoding.h"
+#include "encoding/encoding.h"
 #include "os/code_page.h"
 
 namespace kelmo {

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "support/utf8_reference.h"
 #include "text/output_cursor.h"
 #include "text/utf8_codec.h"
-#include "support/utf8_reference.h"
 
 namespace kelmo::platform {
 namespace {

@@ -164,28 +164,6 @@ TEST(WStrBuf, ResizeZeroFillsNewUnits) {
   EXPECT_EQ(10u, shrink.Capacity());
 }
 
-TEST(WStrBuf, TrimRemovesOnlyXmlSpace) {
-  struct Case {
-    Text input;
-    Text expected;
-    bool null;
-  };
-  const Case cases[] = {
-      {u"\t a b \r\n", u"a b", false},
-      {u"   ", u"", true},
-      {u"", u"", true},
-      {u"\u00a0x\u00a0", u"\u00a0x\u00a0", false},
-      {u"x", u"x", false},
-      {u"\n\nx y", u"x y", false},
-  };
-  for (const Case& c : cases) {
-    WStrBuf buffer(U(c.input), Size(c.input));
-    buffer.Trim();
-    EXPECT_EQ(c.expected, Read(buffer));
-    EXPECT_EQ(c.null, buffer.IsNull());
-  }
-}
-
 TEST(WStrBuf, CompareUsesLittleEndianByteOrder) {
   struct Case {
     Text a, b;

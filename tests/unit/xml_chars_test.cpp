@@ -5,8 +5,9 @@
 #include <string>
 #include <vector>
 
+#include "kelmo/xml_name_chars.h"
+#include "text/char_ref.h"
 #include "xml/char_reader.h"
-#include "text/xml_chars.h"
 
 namespace kelmo {
 namespace {

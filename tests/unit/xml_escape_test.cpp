@@ -1,4 +1,5 @@
-#include "xml/xml_escape.h"
+#include "text/xml_escape.h"
+#include "tree/wstr_buf.h"
 
 #include <gtest/gtest.h>
 

@@ -6,8 +6,8 @@
 #include <ostream>
 #include <string>
 
-#include "tree/kelmo_impl.h"
 #include "text/text_length.h"
+#include "tree/kelmo_impl.h"
 
 namespace kelmo {
 namespace {

@@ -1,11 +1,13 @@
-// Character classes and reference decoding of the XML dialect the parser reads.
-#ifndef KELMO_TEXT_XML_CHARS_H
-#define KELMO_TEXT_XML_CHARS_H
+// Numeric character references as the parser reads them. (The characters
+// a name may hold are in the public kelmo/xml_name_chars.h, which the
+// convenience layer shares.)
+#ifndef KELMO_TEXT_CHAR_REF_H
+#define KELMO_TEXT_CHAR_REF_H
 
 #include <cstdint>
 
-#include "kelmo/xml_name_chars.h"
 #include "kelmo/platform_types.h"
+#include "kelmo/xml_name_chars.h"
 
 namespace kelmo {
 
@@ -24,8 +26,8 @@ inline const WChar* NameRunEnd(const WChar* p, const WChar* end) {
     bool name[128];
     constexpr Table() : name() {
       for (int u = 0; u < 128; ++u) {
-        name[u] = u < 64 ? (xml_chars_detail::kNameBitsLow >> u) & 1
-                         : (xml_chars_detail::kNameBitsHigh >> (u - 64)) & 1;
+        name[u] = u < 64 ? (name_chars_detail::kNameBitsLow >> u) & 1
+                         : (name_chars_detail::kNameBitsHigh >> (u - 64)) & 1;
       }
     }
   };
@@ -40,4 +42,4 @@ inline const WChar* NameRunEnd(const WChar* p, const WChar* end) {
 
 }  // namespace kelmo
 
-#endif  // KELMO_TEXT_XML_CHARS_H
+#endif  // KELMO_TEXT_CHAR_REF_H

@@ -5,7 +5,7 @@
 #include <utility>
 
 #include "os/code_page.h"
-#include "tree/result_buffer.h"
+#include "tree/in_res.h"
 #include "tree/wstr_buf.h"
 
 namespace kelmo {

@@ -1,12 +1,26 @@
-#include "xml/xml_escape.h"
+// Escaping of element text and attribute values for XML output, and the
+// character references that stand in for what an encoding cannot carry.
+// Pure text work: the output is any sink with Append(const WChar*, uint32_t)
+// (the writer's wide text, its UTF-8 bytes, or text bound for a narrower
+// encoding). A sink that also has AppendContent receives the runs that need
+// no escaping there, so that it may still replace characters in them by
+// references.
+#ifndef KELMO_TEXT_XML_ESCAPE_H
+#define KELMO_TEXT_XML_ESCAPE_H
 
+#include <cstdint>
+#include <type_traits>
+#include <utility>
+
+#include "kelmo/platform_types.h"
 #include "text/text_length.h"
 #include "text/unit_scan.h"
 #include "text/xml_space.h"
 #include "text/character_reference.h"
 
 namespace kelmo {
-namespace {
+
+namespace escape_steps {
 
 // Index of the first unit from i on that needs escaping, or length: control
 // units other than tab, and the five markup characters.
@@ -66,13 +80,22 @@ inline uint32_t PlainRunCut(const WChar* text, uint32_t start, uint32_t end, uin
   return end;
 }
 
+template <class Out, class = void>
+struct TakesContent : std::false_type {};
+template <class Out>
+struct TakesContent<Out, std::void_t<decltype(std::declval<Out&>().AppendContent(
+                             std::declval<const WChar*>(), uint32_t()))>> : std::true_type {};
+
 // A run that needs no escaping. Text bound for a narrower encoding may
 // still need references, for the characters the encoding cannot carry.
 template <class Out>
 void AppendPlain(Out& out, const WChar* text, uint32_t n) {
-  out.Append(text, n);
+  if constexpr (TakesContent<Out>::value) {
+    out.AppendContent(text, n);
+  } else {
+    out.Append(text, n);
+  }
 }
-void AppendPlain(EncodableText& out, const WChar* text, uint32_t n) { out.AppendContent(text, n); }
 
 // For each ASCII unit, whether it ends a plain run: bit 0 in element text,
 // bit 1 in attribute values (which escape the tab too).
@@ -120,8 +143,31 @@ void Escape(const WChar* text, uint32_t length, Out& out, Target target) {
   }
 }
 
+}  // namespace escape_steps
+
+// Attribute values: appends text to out with the five markup characters as
+// entity references and every control unit as a hexadecimal character
+// reference. Tab, line feed and carriage return are references too: this
+// library's reader drops literal line breaks, and any XML reader turns
+// literal ones and tabs into spaces in an attribute value, while references
+// keep them. A surrogate half outside a pair becomes a reference too, which
+// this library reads back as the same unit (no encoding can carry it).
+// Everything else, surrogate pairs included, is copied unchanged. The length
+// follows ResolveLength (null text is empty, 0xFFFFFFFF runs to the zero
+// unit).
 template <class Out>
-void EscapeText(const WChar* text, uint32_t length, Out& out) {
+void EscapeXml(const WChar* text, uint32_t length, Out& out) {
+  escape_steps::Escape(text, length, out, escape_steps::Target::kAttributeValue);
+}
+
+// Element text: as EscapeXml, except that tabs inside the text stay as they
+// are (every reader keeps them there), while the spaces and tabs at either
+// end become character references, because this library's reader trims
+// literal blanks around element text but keeps those that come from
+// references.
+template <class Out>
+void EscapeXmlText(const WChar* text, uint32_t length, Out& out) {
+  using namespace escape_steps;
   length = ResolveLength(text, length);
   uint32_t begin = 0;
   while (begin < length && IsSpaceOrTab(text[begin])) AppendEscaped(text[begin++], out);
@@ -131,30 +177,6 @@ void EscapeText(const WChar* text, uint32_t length, Out& out) {
   while (end < length) AppendEscaped(text[end++], out);
 }
 
-}  // namespace
-
-void EscapeXml(const WChar* text, uint32_t length, WStrBuf& out) {
-  Escape(text, length, out, Target::kAttributeValue);
-}
-
-void EscapeXml(const WChar* text, uint32_t length, Utf8Text& out) {
-  Escape(text, length, out, Target::kAttributeValue);
-}
-
-void EscapeXml(const WChar* text, uint32_t length, EncodableText& out) {
-  Escape(text, length, out, Target::kAttributeValue);
-}
-
-void EscapeXmlText(const WChar* text, uint32_t length, WStrBuf& out) {
-  EscapeText(text, length, out);
-}
-
-void EscapeXmlText(const WChar* text, uint32_t length, Utf8Text& out) {
-  EscapeText(text, length, out);
-}
-
-void EscapeXmlText(const WChar* text, uint32_t length, EncodableText& out) {
-  EscapeText(text, length, out);
-}
-
 }  // namespace kelmo
+
+#endif  // KELMO_TEXT_XML_ESCAPE_H

@@ -1,8 +1,12 @@
-// Between bytes and wide text: the known encoding names and their code pages,
-// byte-order marks, sniffing of a byte buffer, and the conversions used when
-// reading bytes and when writing files.
-#ifndef KELMO_ENCODING_TEXT_ENCODING_H
-#define KELMO_ENCODING_TEXT_ENCODING_H
+// The Encoding value and everything between bytes and wide text that takes
+// one: the known encoding names and their code pages (encoding_table.cpp),
+// the lookup of names and aliases (encoding_lookup.cpp), byte-order marks and
+// the sniffing of a byte buffer (encoding_detect.cpp), and the conversions
+// used when reading bytes (text_decoder.cpp) and when writing files
+// (text_encoder.cpp). Which characters an encoding carries is in
+// repertoire.h.
+#ifndef KELMO_ENCODING_ENCODING_H
+#define KELMO_ENCODING_ENCODING_H
 
 #include <cstdint>
 #include <vector>
@@ -65,8 +69,9 @@ uint32_t ByteOrderMark(uint32_t codePage, const unsigned char** bom);
 bool DetectEncoding(const unsigned char* bytes, uint32_t size, char name[kEncodingNameSize],
                     uint32_t* bomLength);
 
-// The two UTF-16 code pages (kCodePageUtf16LE, kCodePageUtf16BE) are
-// converted here; every other one goes to the platform converter.
+// TextDecoder and TextEncoder convert the two UTF-16 code pages
+// (kCodePageUtf16LE, kCodePageUtf16BE) themselves; every other encoding goes
+// to the system converter (os/code_page.h).
 
 // Decodes bytes to wide text for one parse. The text either points into the
 // given bytes (UTF-16LE, when suitably aligned) or into the decoder's own copy.
@@ -164,7 +169,7 @@ class TextEncoder {
 
 // The encoding for an output encoding name (null or empty: UTF-8); false
 // when no converter knows the name.
-bool OutputEncoding(const WChar* encodingName, Encoding& encoding);
+bool FindOutputEncoding(const WChar* encodingName, Encoding& encoding);
 
 // Chooses the encoding for an encoding name (null or empty: UTF-8), gives its
 // byte-order mark (may be empty) and encodes the text. False, with nothing
@@ -192,4 +197,4 @@ bool ReadsBackAs(const Encoding& encoding, const unsigned char* bom, uint32_t bo
 
 }  // namespace kelmo
 
-#endif  // KELMO_ENCODING_TEXT_ENCODING_H
+#endif  // KELMO_ENCODING_ENCODING_H

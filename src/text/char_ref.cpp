@@ -1,4 +1,4 @@
-#include "text/xml_chars.h"
+#include "text/char_ref.h"
 
 namespace kelmo {
 

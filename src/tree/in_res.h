@@ -1,8 +1,8 @@
 // Result buffers: reference-counted owners of memory that the library made for
 // a caller. The caller gets a pointer and a length; the buffer sits in the
 // caller's holder and frees the memory inside the library.
-#ifndef KELMO_TREE_RESULT_BUFFER_H
-#define KELMO_TREE_RESULT_BUFFER_H
+#ifndef KELMO_TREE_IN_RES_H
+#define KELMO_TREE_IN_RES_H
 
 #include <memory>
 #include <utility>
@@ -52,4 +52,4 @@ inline void PlaceText(WStrBuf& text, RefPtr<XInRes>& holder) {
 
 }  // namespace kelmo
 
-#endif  // KELMO_TREE_RESULT_BUFFER_H
+#endif  // KELMO_TREE_IN_RES_H
