@@ -7,6 +7,7 @@
 #include "common/text_length.h"
 #include "encoding/text_encoding.h"
 #include "platform/file_open.h"
+#include "tree/doc_memory.h"
 #include "tree/wstr_buf.h"
 #include "xml_in/parser_factory.h"
 
@@ -39,6 +40,8 @@ bool KelmoParserImpl::FinishParse() {
     return false;
   }
   parser_.ReleaseCurrent();
+  // The finished tree may go in one step once nobody holds it.
+  DocMemory::Seal(parser_.Root().get());
   return true;
 }
 
