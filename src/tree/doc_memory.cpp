@@ -338,6 +338,7 @@ void DocBuilder::OpenOwnerOf(const void* block) {
 void DocBuilder::Close() noexcept {
   names_.clear();
   nameCount_ = 0;
+  std::memset(recent_, 0, sizeof recent_);
   if (!memory_) return;
   DocMemory* memory = memory_;
   memory_ = nullptr;
@@ -369,6 +370,9 @@ WStrBuf DocBuilder::InternName(const WChar* name, uint32_t length) {
   constexpr uint32_t kLongestInterned = 64;
   if (length == 0) return WStrBuf();
   if (!memory_ || length > kLongestInterned) return FreezeText(name, length);
+  uint32_t& recent = recent_[RecentPlace(name, length)];
+  if (recent && names_[recent - 1].name.EqualsResolved(name, length))
+    return names_[recent - 1].name.ShareFrozen();
   if ((nameCount_ + 1) * 2 > names_.size()) GrowNames();
   const uint32_t hash = hash_ ? hash_(name, length) : static_cast<uint32_t>(NameHash(name, length));
   const size_t mask = names_.size() - 1;
@@ -380,9 +384,13 @@ WStrBuf DocBuilder::InternName(const WChar* name, uint32_t length) {
       slot.name = FreezeText(name, length);
       slot.hash = hash;
       ++nameCount_;
+      recent = static_cast<uint32_t>(i + 1);
       return slot.name.ShareFrozen();
     }
-    if (slot.hash == hash && slot.name.EqualsResolved(name, length)) return slot.name.ShareFrozen();
+    if (slot.hash == hash && slot.name.EqualsResolved(name, length)) {
+      recent = static_cast<uint32_t>(i + 1);
+      return slot.name.ShareFrozen();
+    }
   }
   return FreezeText(name, length);
 }
@@ -390,6 +398,7 @@ WStrBuf DocBuilder::InternName(const WChar* name, uint32_t length) {
 // A name that finds no free slot within the bound in the larger table drops
 // out of it: nodes keep its text, later names just do not share it.
 void DocBuilder::GrowNames() {
+  std::memset(recent_, 0, sizeof recent_);  // the slots move
   std::vector<NameSlot> old;
   old.swap(names_);
   names_.resize(old.empty() ? 64 : old.size() * 2);

@@ -168,11 +168,21 @@ class DocBuilder {
     WStrBuf name;
   };
   void GrowNames();
+  // Where a name is looked for among the recent ones: by its length and its
+  // first and last units, which tell most names of one document apart.
+  static size_t RecentPlace(const WChar* name, uint32_t length) noexcept {
+    return (length * 0x9Eu ^ name[0] * 31u ^ name[length - 1]) & (kRecentNames - 1);
+  }
 
   DocMemory* memory_ = nullptr;
   int64_t carved_ = 0;
   std::vector<NameSlot> names_;
   size_t nameCount_ = 0;
+  // A slot of names_ (plus one; zero for none) per place: a name equal to
+  // the one last interned at its place is shared without being hashed.
+  // Whatever the input, a miss costs one comparison more.
+  static constexpr size_t kRecentNames = 64;
+  uint32_t recent_[kRecentNames] = {};
   uint64_t nameProbes_ = 0;
   NameHashFunction hash_ = nullptr;  // null: the keyed name hash
 };
