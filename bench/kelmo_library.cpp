@@ -63,6 +63,27 @@ class KelmoLibrary final : public XmlLibrary {
     return count;
   }
 
+  // Depth first along the interface's child, sibling and parent steps, as a
+  // host walks a tree; attributes are child nodes here.
+  size_t ReadAll() override {
+    size_t seen = 0;
+    kelmo::RefPtr<kelmo::XInRes> holder;
+    kelmo::RefPtr<kelmo::Kelmo> node = root_->GetFirstChild();
+    while (node) {
+      const kelmo::WChar* text = nullptr;
+      unsigned int length = 0;
+      if (node->GetNameW(text, length, holder)) seen += length;
+      if (node->GetStringW(text, length, holder)) seen += length;
+      kelmo::RefPtr<kelmo::Kelmo> next = node->GetFirstChild();
+      while (!next && node) {
+        next = node->GetNextSibling();
+        if (!next) node = node->GetParent();
+      }
+      node = next;
+    }
+    return seen;
+  }
+
   size_t WriteToMemory() override {
     unsigned int length = 0;
     kelmo::RefPtr<kelmo::XInRes> holder;

@@ -2,6 +2,7 @@
 #include <libxml/tree.h>
 #include <libxml/xmlsave.h>
 
+#include <cstring>
 #include <string>
 
 #include "xml_library.h"
@@ -47,6 +48,24 @@ class Libxml2Library final : public XmlLibrary {
       if (node) node = node->next;
     }
     return count;
+  }
+
+  size_t ReadAll() override {
+    size_t seen = 0;
+    auto length = [](const xmlChar* text) { return text ? std::strlen(reinterpret_cast<const char*>(text)) : 0; };
+    xmlNodePtr node = document_->children;
+    while (node) {
+      seen += length(node->name) + length(node->content);
+      for (xmlAttrPtr a = node->type == XML_ELEMENT_NODE ? node->properties : nullptr; a; a = a->next)
+        seen += length(a->name) + (a->children ? length(a->children->content) : 0);
+      if (node->children && node->type != XML_ENTITY_REF_NODE) {
+        node = node->children;
+        continue;
+      }
+      while (node && !node->next) node = node->parent == reinterpret_cast<xmlNodePtr>(document_) ? nullptr : node->parent;
+      if (node) node = node->next;
+    }
+    return seen;
   }
 
   size_t WriteToMemory() override {

@@ -1,6 +1,7 @@
 // A small driver for profilers (callgrind, perf): loads one file through the
-// library's own parser object, linked directly, and optionally writes it.
-//   kelmo_bench_profile FILE [load|write|both] [REPEAT]
+// library's own parser object, linked directly, and optionally writes it or
+// reads every node's name and value through the interfaces.
+//   kelmo_bench_profile FILE [load|write|both|read] [REPEAT]
 #include <time.h>
 
 #include <cstdio>
@@ -24,7 +25,7 @@ double CpuSeconds() {
 
 int main(int argc, char** argv) {
   if (argc < 2) {
-    std::fprintf(stderr, "usage: %s FILE [load|write|both] [REPEAT]\n", argv[0]);
+    std::fprintf(stderr, "usage: %s FILE [load|write|both|read] [REPEAT]\n", argv[0]);
     return 2;
   }
   const char* mode = argc > 2 ? argv[2] : "load";
@@ -38,11 +39,13 @@ int main(int argc, char** argv) {
   std::fclose(file);
 
   const bool load = std::strcmp(mode, "write") != 0;
-  const bool write = std::strcmp(mode, "load") != 0;
+  const bool read = std::strcmp(mode, "read") == 0;
+  const bool write = !read && std::strcmp(mode, "load") != 0;
   kelmo::RefPtr<kelmo::KelmoTraversal> traversal = kelmo::NewKelmoTraversal();
   kelmo::RefPtr<kelmo::Kelmo> root;
   size_t written = 0;
-  double parseSeconds = 0, freeSeconds = 0, writeSeconds = 0;
+  double parseSeconds = 0, freeSeconds = 0, writeSeconds = 0, readSeconds = 0;
+  size_t seen = 0;
   for (int i = 0; i < repeat || (!load && i == 0); ++i) {
     if (load || !root) {
       double start = CpuSeconds();
@@ -58,6 +61,24 @@ int main(int argc, char** argv) {
       root = parser->DetachRoot();
       parseSeconds += CpuSeconds() - start;
     }
+    if (read) {
+      const double start = CpuSeconds();
+      kelmo::RefPtr<kelmo::XInRes> holder;
+      kelmo::RefPtr<kelmo::Kelmo> node = root->GetFirstChild();
+      while (node) {
+        const kelmo::WChar* text = nullptr;
+        unsigned int length = 0;
+        if (node->GetNameW(text, length, holder)) seen += length;
+        if (node->GetStringW(text, length, holder)) seen += length;
+        kelmo::RefPtr<kelmo::Kelmo> next = node->GetFirstChild();
+        while (!next && node) {
+          next = node->GetNextSibling();
+          if (!next) node = node->GetParent();
+        }
+        node = next;
+      }
+      readSeconds += CpuSeconds() - start;
+    }
     if (write) {
       const double start = CpuSeconds();
       unsigned int length = 0;
@@ -67,7 +88,9 @@ int main(int argc, char** argv) {
       writeSeconds += CpuSeconds() - start;
     }
   }
-  std::printf("%zu bytes read, %zu written; CPU ms: parse %.1f, free %.1f, write %.1f\n",
-              bytes.size(), written, parseSeconds * 1e3, freeSeconds * 1e3, writeSeconds * 1e3);
+  std::printf("%zu bytes read, %zu written, %zu characters seen; CPU ms: parse %.1f, free %.1f, "
+              "write %.1f, read %.1f\n",
+              bytes.size(), written, seen, parseSeconds * 1e3, freeSeconds * 1e3, writeSeconds * 1e3,
+              readSeconds * 1e3);
   return 0;
 }

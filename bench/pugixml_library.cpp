@@ -1,5 +1,6 @@
 #include <pugixml.hpp>
 
+#include <cstring>
 #include <string>
 
 #include "xml_library.h"
@@ -31,6 +32,23 @@ class PugixmlLibrary final : public XmlLibrary {
     } counter;
     document_.traverse(counter);
     return counter.count;
+  }
+
+  size_t ReadAll() override {
+    size_t seen = 0;
+    pugi::xml_node node = document_.first_child();
+    while (node) {
+      seen += std::strlen(node.name()) + std::strlen(node.value());
+      for (pugi::xml_attribute attribute : node.attributes())
+        seen += std::strlen(attribute.name()) + std::strlen(attribute.value());
+      if (pugi::xml_node child = node.first_child()) {
+        node = child;
+        continue;
+      }
+      while (node && !node.next_sibling()) node = node.parent();
+      if (node) node = node.next_sibling();
+    }
+    return seen;
   }
 
   size_t WriteToMemory() override {

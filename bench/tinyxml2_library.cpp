@@ -1,6 +1,7 @@
 #include <tinyxml2.h>
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "xml_library.h"
@@ -37,6 +38,24 @@ class Tinyxml2Library final : public XmlLibrary {
       if (node) node = node->NextSibling();
     }
     return count;
+  }
+
+  size_t ReadAll() override {
+    size_t seen = 0;
+    const tinyxml2::XMLNode* node = document_->FirstChild();
+    while (node) {
+      if (const char* value = node->Value()) seen += std::strlen(value);
+      if (const tinyxml2::XMLElement* element = node->ToElement())
+        for (const tinyxml2::XMLAttribute* a = element->FirstAttribute(); a; a = a->Next())
+          seen += std::strlen(a->Name()) + std::strlen(a->Value());
+      if (const tinyxml2::XMLNode* child = node->FirstChild()) {
+        node = child;
+        continue;
+      }
+      while (node && !node->NextSibling()) node = node->Parent();
+      if (node) node = node->NextSibling();
+    }
+    return seen;
   }
 
   size_t WriteToMemory() override {

@@ -26,6 +26,10 @@ class XmlLibrary {
   // Nodes of the loaded tree in the library's own sense of a node,
   // including the document or root object.
   virtual size_t CountNodes() = 0;
+  // Reads the name and the value (text) of every node of the loaded tree,
+  // attributes included, the way the library's users walk it; returns the
+  // characters seen, so that the work cannot be dropped.
+  virtual size_t ReadAll() = 0;
   // The loaded tree as indented UTF-8 text in memory (its size is returned
   // so the work cannot be dropped), or saved to a file.
   virtual size_t WriteToMemory() = 0;

@@ -400,7 +400,6 @@ bool XmlParser::StepPiBody(CharReader& r) {
 // name may be cut between two feeds). False when the input ends first;
 // otherwise `stop` is the character after the name, already read.
 bool XmlParser::ExtendName(CharReader& r, WChar& stop) {
-  WStrBuf& name = cur_->MutableName();
   while (!r.AtEnd()) {
     const WChar c = r.Next();
     if (!IsNameChar(c)) {
@@ -409,7 +408,7 @@ bool XmlParser::ExtendName(CharReader& r, WChar& stop) {
     }
     const WChar* run = r.position - 1;
     r.SkipWhile(IsNameChar);
-    name.Append(run, static_cast<uint32_t>(r.position - run));
+    cur_->AppendToName(run, static_cast<uint32_t>(r.position - run));
   }
   return false;
 }

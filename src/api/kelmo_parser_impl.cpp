@@ -8,6 +8,7 @@
 #include "encoding/encoding.h"
 #include "os/file_open.h"
 #include "text/text_length.h"
+#include "tree/doc_memory.h"
 #include "tree/wstr_buf.h"
 
 namespace kelmo {
@@ -39,6 +40,8 @@ bool KelmoParserImpl::FinishParse() {
     return false;
   }
   parser_.ReleaseCurrent();
+  // The finished tree may go in one step once nobody holds it.
+  DocMemory::Seal(parser_.Root().get());
   return true;
 }
 

@@ -57,6 +57,7 @@ RefPtr<Kelmo> KelmoImpl::FindLastChildA(const char* name, unsigned int length,
 bool KelmoImpl::HasNameIndex() { return children_ && children_->Index(); }
 
 void KelmoImpl::BuildNameIndex() {
+  Spoil();
   ChildList& list = EnsureChildren();
   if (list.index_) return;
   std::unique_ptr<NameIndex> index(new NameIndex);

@@ -29,22 +29,27 @@ constexpr size_t kFirstChunk = 8 * 1024;
 constexpr size_t kLargestChunk = 1024 * 1024;
 
 // A sanitizer (and its leak check) only sees memory that comes through the
-// heap, so its builds take every chunk from there. Elsewhere large chunks
-// come straight from the system, which takes them back when they are freed.
+// heap, so its builds take every chunk from there and keep none for later.
+// Elsewhere large chunks come straight from the system, which takes them
+// back when they are freed.
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-constexpr size_t kPagesFrom = SIZE_MAX;
+#define KELMO_CHUNKS_FROM_HEAP_ONLY 1
 #elif defined(__has_feature)
 #if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer) || \
     __has_feature(memory_sanitizer)
-constexpr size_t kPagesFrom = SIZE_MAX;
-#else
-constexpr size_t kPagesFrom = 256 * 1024;
+#define KELMO_CHUNKS_FROM_HEAP_ONLY 1
 #endif
+#endif
+#ifdef KELMO_CHUNKS_FROM_HEAP_ONLY
+constexpr size_t kPagesFrom = SIZE_MAX;
+constexpr bool kKeepHeapChunks = false;
 #else
 constexpr size_t kPagesFrom = 256 * 1024;
+constexpr bool kKeepHeapChunks = true;
 #endif
 
 std::atomic<int64_t> g_liveDocuments{0};
+std::atomic<int64_t> g_wholeReleases{0};
 
 // The system's chunks of the last documents freed are kept for the next
 // ones, one per size (the sizes double from kPagesFrom up to kLargestChunk,
@@ -101,6 +106,53 @@ bool KeepChunk(void* chunk, size_t size) {
   return false;
 }
 
+// The heap chunks of freed documents are kept too, a few of each size
+// below kPagesFrom (8 KB up to 128 KB), so that a loop of small documents
+// takes its chunks back warm instead of from the allocator every time. What
+// is kept is bounded by the slots: under 512 KB.
+constexpr size_t kHeapChunkClasses = 5;
+constexpr size_t kHeapChunksPerClass = 2;
+std::atomic<void*> g_heapChunkCache[kHeapChunkClasses * kHeapChunksPerClass];
+
+// The first slot for chunks of `size` bytes, or SIZE_MAX when that size is
+// not kept.
+size_t HeapChunkSlots(size_t size) {
+  if (!kKeepHeapChunks || size >= kPagesFrom || (size & (size - 1)) != 0) return SIZE_MAX;
+  size_t sizeClass = 0;
+  for (size_t s = kFirstChunk; s < size; s *= 2) ++sizeClass;
+  if (size < kFirstChunk || sizeClass >= kHeapChunkClasses) return SIZE_MAX;
+  return sizeClass * kHeapChunksPerClass;
+}
+
+void* TakeHeapChunk(size_t size) {
+  const size_t first = HeapChunkSlots(size);
+  if (first == SIZE_MAX) return nullptr;
+  for (size_t slot = first; slot < first + kHeapChunksPerClass; ++slot)
+    if (g_heapChunkCache[slot].load(std::memory_order_relaxed))
+      if (void* chunk = g_heapChunkCache[slot].exchange(nullptr, std::memory_order_acquire))
+        return chunk;
+  return nullptr;
+}
+
+bool KeepHeapChunk(void* chunk, size_t size) {
+  const size_t first = HeapChunkSlots(size);
+  if (first == SIZE_MAX) return false;
+  for (size_t slot = first; slot < first + kHeapChunksPerClass; ++slot) {
+    void* empty = nullptr;
+    if (g_heapChunkCache[slot].compare_exchange_strong(empty, chunk, std::memory_order_release,
+                                                       std::memory_order_relaxed))
+      return true;
+  }
+  return false;
+}
+
+struct HeapChunkCacheDrain {
+  ~HeapChunkCacheDrain() {
+    for (std::atomic<void*>& slot : g_heapChunkCache)
+      if (void* chunk = slot.exchange(nullptr)) ::operator delete(chunk);
+  }
+} g_heapChunkCacheDrain;
+
 inline size_t AlignUp(size_t n, size_t alignment) { return (n + alignment - 1) & ~(alignment - 1); }
 
 inline BlockHeader* HeaderOf(const void* block) {
@@ -128,6 +180,37 @@ DocMemory* DocMemory::Create() {
 
 int64_t DocMemory::LiveDocuments() noexcept {
   return g_liveDocuments.load(std::memory_order_acquire);
+}
+
+int64_t DocMemory::WholeReleases() noexcept {
+  return g_wholeReleases.load(std::memory_order_acquire);
+}
+
+void DocMemory::Seal(const void* root) noexcept {
+  DocMemory* memory = OwnerOf(root);
+  if (!memory) return;
+  memory->sealedBlocks_ = memory->live_.load(std::memory_order_acquire);
+  memory->sealedRoot_.store(root, std::memory_order_release);
+}
+
+// Every node of a tree that was never linked or unlinked since the parse is
+// held by exactly two links (its neighbours' or the list's ends), so a held
+// count of zero means that nobody outside holds any node but the root, and
+// the root is dying. An unchanged block count shows that no node of the
+// memory died or was made meanwhile, so every block is in the tree.
+bool DocMemory::ReleaseWhole(const void* root) noexcept {
+  DocMemory* memory = OwnerOf(root);
+  if (!memory || memory->sealedRoot_.load(std::memory_order_acquire) != root) return false;
+  memory->sealedRoot_.store(nullptr, std::memory_order_relaxed);
+  if (memory->held_.load(std::memory_order_acquire) != 0 ||
+      memory->spoiled_.load(std::memory_order_acquire) ||
+      memory->live_.load(std::memory_order_acquire) != memory->sealedBlocks_)
+    return false;
+  memory->FreeChunks();
+  g_wholeReleases.fetch_add(1, std::memory_order_relaxed);
+  g_liveDocuments.fetch_sub(1, std::memory_order_release);
+  delete memory;
+  return true;
 }
 
 void* DocMemory::AllocateCounted(DocMemory* memory, size_t size) {
@@ -162,8 +245,9 @@ void DocMemory::FreeChunks() noexcept {
     Chunk* next = chunk->next;
     if (chunk->size >= kPagesFrom) {
       if (!KeepChunk(chunk, chunk->size)) platform::FreePages(chunk, chunk->size);
-    } else
+    } else if (!KeepHeapChunk(chunk, chunk->size)) {
       ::operator delete(chunk);
+    }
     chunk = next;
   }
   chunks_ = nullptr;
@@ -196,7 +280,8 @@ void* DocMemory::CarveFromNewChunk(size_t size, size_t alignment, Lane lane) {
     if (!raw) raw = platform::AllocatePages(chunkSize);
     if (!raw) throw std::bad_alloc();
   } else {
-    raw = ::operator new(chunkSize);
+    raw = TakeHeapChunk(chunkSize);
+    if (!raw) raw = ::operator new(chunkSize);
   }
   Chunk* chunk = static_cast<Chunk*>(raw);
   chunk->next = chunks_;
@@ -253,6 +338,7 @@ void DocBuilder::OpenOwnerOf(const void* block) {
 void DocBuilder::Close() noexcept {
   names_.clear();
   nameCount_ = 0;
+  std::memset(recent_, 0, sizeof recent_);
   if (!memory_) return;
   DocMemory* memory = memory_;
   memory_ = nullptr;
@@ -284,6 +370,9 @@ WStrBuf DocBuilder::InternName(const WChar* name, uint32_t length) {
   constexpr uint32_t kLongestInterned = 64;
   if (length == 0) return WStrBuf();
   if (!memory_ || length > kLongestInterned) return FreezeText(name, length);
+  uint32_t& recent = recent_[RecentPlace(name, length)];
+  if (recent && names_[recent - 1].name.EqualsResolved(name, length))
+    return names_[recent - 1].name.ShareFrozen();
   if ((nameCount_ + 1) * 2 > names_.size()) GrowNames();
   const uint32_t hash = hash_ ? hash_(name, length) : static_cast<uint32_t>(NameHash(name, length));
   const size_t mask = names_.size() - 1;
@@ -295,9 +384,13 @@ WStrBuf DocBuilder::InternName(const WChar* name, uint32_t length) {
       slot.name = FreezeText(name, length);
       slot.hash = hash;
       ++nameCount_;
+      recent = static_cast<uint32_t>(i + 1);
       return slot.name.ShareFrozen();
     }
-    if (slot.hash == hash && slot.name.EqualsResolved(name, length)) return slot.name.ShareFrozen();
+    if (slot.hash == hash && slot.name.EqualsResolved(name, length)) {
+      recent = static_cast<uint32_t>(i + 1);
+      return slot.name.ShareFrozen();
+    }
   }
   return FreezeText(name, length);
 }
@@ -305,6 +398,7 @@ WStrBuf DocBuilder::InternName(const WChar* name, uint32_t length) {
 // A name that finds no free slot within the bound in the larger table drops
 // out of it: nodes keep its text, later names just do not share it.
 void DocBuilder::GrowNames() {
+  std::memset(recent_, 0, sizeof recent_);  // the slots move
   std::vector<NameSlot> old;
   old.swap(names_);
   names_.resize(old.empty() ? 64 : old.size() * 2);

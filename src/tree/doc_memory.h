@@ -8,6 +8,14 @@
 // naming the document memory it came from (null for a block from the general
 // heap), and the memory counts its live counted blocks. Texts carved from it
 // are not counted: they belong to a node and live as long as it does.
+//
+// A parsed tree that nobody has changed or kept a part of goes in one step:
+// when its root dies, the memory is given back whole instead of node by
+// node. For that the memory knows its tree's root (once the parse is done),
+// counts the nodes that someone outside the tree holds, and remembers
+// whether any node was given something that lives outside the memory (a
+// text of its own, a byte array, a value that must be released, a child
+// list or name index from the heap) or was linked or unlinked.
 #ifndef KELMO_TREE_DOC_MEMORY_H
 #define KELMO_TREE_DOC_MEMORY_H
 
@@ -38,6 +46,27 @@ class DocMemory {
 
   // Documents whose memory is still held, across all threads. For tests.
   static int64_t LiveDocuments() noexcept;
+  // Documents given back in one step so far, across all threads. For tests.
+  static int64_t WholeReleases() noexcept;
+
+  // Marks the finished tree of `root` (a counted block of this memory, no
+  // builder open) as one that may go in one step.
+  static void Seal(const void* root) noexcept;
+  // The tree of this block's memory can no longer go in one step.
+  static void Spoil(const void* block) noexcept {
+    if (DocMemory* memory = OwnerOf(block))
+      if (!memory->spoiled_.load(std::memory_order_relaxed))
+        memory->spoiled_.store(true, std::memory_order_relaxed);
+  }
+  // A node of this block's memory became held from outside (+1) or ceased
+  // to be (-1): its count crossed from its two links to three.
+  static void NoteHeld(const void* block, int delta) noexcept {
+    if (DocMemory* memory = OwnerOf(block)) memory->held_.fetch_add(delta, std::memory_order_acq_rel);
+  }
+  // Called with a node whose count reached zero: when it is the sealed
+  // root of an untouched tree that nobody holds a part of, gives the whole
+  // memory back (no destructor runs) and returns true.
+  static bool ReleaseWhole(const void* root) noexcept;
 
  private:
   friend class DocBuilder;
@@ -66,6 +95,12 @@ class DocMemory {
   void FreeChunks() noexcept;
 
   std::atomic<int64_t> live_{0};
+  // The whole-tree release: the sealed root, the blocks live when it was
+  // sealed, the nodes held from outside and whether the tree was changed.
+  std::atomic<const void*> sealedRoot_{nullptr};
+  int64_t sealedBlocks_ = 0;
+  std::atomic<int64_t> held_{0};
+  std::atomic<bool> spoiled_{false};
   Chunk* chunks_ = nullptr;
   LaneState lanes_[kLaneCount];
 };
@@ -133,11 +168,21 @@ class DocBuilder {
     WStrBuf name;
   };
   void GrowNames();
+  // Where a name is looked for among the recent ones: by its length and its
+  // first and last units, which tell most names of one document apart.
+  static size_t RecentPlace(const WChar* name, uint32_t length) noexcept {
+    return (length * 0x9Eu ^ name[0] * 31u ^ name[length - 1]) & (kRecentNames - 1);
+  }
 
   DocMemory* memory_ = nullptr;
   int64_t carved_ = 0;
   std::vector<NameSlot> names_;
   size_t nameCount_ = 0;
+  // A slot of names_ (plus one; zero for none) per place: a name equal to
+  // the one last interned at its place is shared without being hashed.
+  // Whatever the input, a miss costs one comparison more.
+  static constexpr size_t kRecentNames = 64;
+  uint32_t recent_[kRecentNames] = {};
   uint64_t nameProbes_ = 0;
   NameHashFunction hash_ = nullptr;  // null: the keyed name hash
 };

@@ -35,6 +35,7 @@ KelmoImpl::~KelmoImpl() {
 }
 
 void KelmoImpl::DestroyCounted(KelmoImpl* node) {
+  if (DocMemory::ReleaseWhole(node)) return;
   // The destructor frees the subtree iteratively.
   delete node;
 }
@@ -198,6 +199,7 @@ bool KelmoImpl::GetNameW(const WChar*& text, unsigned int& length, RefPtr<XInRes
 }
 
 void KelmoImpl::SetNameW(const WChar* text, unsigned int length) {
+  Spoil();
   if (!parent_ || !parent_->children_ || !parent_->children_->Index()) {
     name_.Assign(text, length);
     return;
@@ -208,6 +210,7 @@ void KelmoImpl::SetNameW(const WChar* text, unsigned int length) {
 }
 
 void KelmoImpl::SetNameA(const char* text, unsigned int length, unsigned int codePage) {
+  Spoil();
   // Converted aside: a text the code page cannot convert leaves the old name.
   WStrBuf name;
   if (!WStrBuf::FromNarrow(name, text, length, codePage)) return;

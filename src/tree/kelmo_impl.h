@@ -132,13 +132,30 @@ class KelmoImpl final : public ref_counter_base<Kelmo, KelmoImpl> {
   bool HasNameIndex() override;
   void BuildNameIndex() override;
   void DropNameIndex() override;
-  // AddRef and Release come from ref_counter_base.
+  // Counted as ref_counter_base counts, and besides a node of a document's
+  // memory tells the memory when it becomes held from outside its tree and
+  // when it ceases to be: its count crosses between its two links and three
+  // (see DocMemory::ReleaseWhole).
+  void AddRef() override {
+    if (count_.fetch_add(1, std::memory_order_relaxed) == 2) DocMemory::NoteHeld(this, 1);
+  }
+  void Release() override {
+    const int32_t before = count_.fetch_sub(1, std::memory_order_acq_rel);
+    if (before == 3)
+      DocMemory::NoteHeld(this, -1);
+    else if (before == 1)
+      DestroyCounted(this);
+  }
 
   // --- Direct access for the library's own code (no virtual dispatch) ---
   const WStrBuf& Name() const noexcept { return name_; }
-  // The parser grows names in place; only valid while the node has no parent
-  // with a name index (parser-built trees have none).
-  WStrBuf& MutableName() noexcept { return name_; }
+  // The parser grows a name cut by the end of its input in place; only
+  // valid while the node has no parent with a name index (parser-built
+  // trees have none). The name then has a block of its own.
+  void AppendToName(const WChar* text, uint32_t length) {
+    Spoil();
+    name_.Append(text, length);
+  }
   ValueType Type() const noexcept { return static_cast<ValueType>(type_); }
   int8_t Kind() const noexcept { return kind_; }
   void SetKindByte(int8_t kind) noexcept { kind_ = kind; }
@@ -201,6 +218,7 @@ class KelmoImpl final : public ref_counter_base<Kelmo, KelmoImpl> {
   void SetTag(ValueType type) noexcept {
     const bool was = CallsOut(Type());
     const bool is = CallsOut(type);
+    if (is || type == ValueType::Binary) Spoil();
     if (was != is) outwardValues_.fetch_add(is ? 1 : -1, std::memory_order_relaxed);
     type_ = static_cast<int8_t>(type);
   }
@@ -217,6 +235,10 @@ class KelmoImpl final : public ref_counter_base<Kelmo, KelmoImpl> {
     return outwardValues_.load(std::memory_order_acquire) != 0;
   }
   static std::atomic<int64_t> outwardValues_;
+  // Called before the node takes something that lives outside its
+  // document's memory, or before a link to or from it changes: its tree
+  // then goes node by node.
+  void Spoil() const noexcept { DocMemory::Spoil(this); }
 
   // Structure helpers (node_structure.cpp; DropLink in child_list.cpp). Links are changed only after
   // PrepareInsertion, so the list and the name index never disagree.

@@ -17,7 +17,10 @@ KelmoImpl* KelmoImpl::LastChild() const noexcept {
 }
 
 ChildList& KelmoImpl::EnsureChildren() {
-  if (!children_) children_ = new ChildList;
+  if (!children_) {
+    Spoil();
+    children_ = new ChildList;
+  }
   return *children_;
 }
 
@@ -65,6 +68,8 @@ void KelmoImpl::PrepareInsertion(ChildList& list) {
 }
 
 void KelmoImpl::LinkLast(ChildList& list, KelmoImpl* child) noexcept {
+  Spoil();
+  child->Spoil();
   // The list's hold on the former last child becomes the new child's back
   // link, so that child's count does not change.
   KelmoImpl* former = list.last_.detach();
@@ -81,6 +86,8 @@ void KelmoImpl::LinkLast(ChildList& list, KelmoImpl* child) noexcept {
 }
 
 void KelmoImpl::LinkFirst(ChildList& list, KelmoImpl* child) noexcept {
+  Spoil();
+  child->Spoil();
   child->prev_ = nullptr;
   child->next_ = list.first_;
   if (list.first_)
@@ -94,6 +101,8 @@ void KelmoImpl::LinkFirst(ChildList& list, KelmoImpl* child) noexcept {
 }
 
 void KelmoImpl::LinkBefore(ChildList& list, KelmoImpl* reference, KelmoImpl* child) noexcept {
+  Spoil();
+  child->Spoil();
   child->prev_ = reference->prev_;
   child->next_ = reference;
   if (child->prev_)
@@ -107,6 +116,8 @@ void KelmoImpl::LinkBefore(ChildList& list, KelmoImpl* reference, KelmoImpl* chi
 }
 
 void KelmoImpl::LinkAfter(ChildList& list, KelmoImpl* reference, KelmoImpl* child) noexcept {
+  Spoil();
+  child->Spoil();
   child->next_ = reference->next_;
   child->prev_ = reference;
   if (child->next_)
@@ -120,6 +131,7 @@ void KelmoImpl::LinkAfter(ChildList& list, KelmoImpl* reference, KelmoImpl* chil
 }
 
 void KelmoImpl::Unlink(ChildList& list, KelmoImpl* child) noexcept {
+  child->Spoil();
   if (child->next_) child->next_->prev_ = child->prev_;
   if (child->prev_) child->prev_->next_ = child->next_;
   if (list.first_.get() == child) list.first_ = child->next_;
@@ -234,6 +246,7 @@ void KelmoImpl::Detach() {
 
 void KelmoImpl::RemoveAllChildren() {
   if (!children_ || children_->count_ == 0) return;
+  Spoil();
   ChildList& list = *children_;
   // Move the children out first, so that this node already reads as empty
   // to anything a dying child's value calls back into.

@@ -153,6 +153,7 @@ SharedValue& KelmoImpl::PrepareShared() {
 }
 
 void KelmoImpl::AssignString(const WChar* text, uint32_t length) {
+  Spoil();
   if (Type() == ValueType::String) {
     // Assign copies before it frees, so text inside the current block is fine.
     StringStorage().Assign(text, length);
@@ -164,7 +165,10 @@ void KelmoImpl::AssignString(const WChar* text, uint32_t length) {
   PrepareString().Swap(copy);
 }
 
-void KelmoImpl::TakeString(WStrBuf& text) { PrepareString().Swap(text); }
+void KelmoImpl::TakeString(WStrBuf& text) {
+  if (!text.IsNull() && !text.IsFrozen()) Spoil();
+  PrepareString().Swap(text);
+}
 
 // --- getters ---
 
@@ -354,6 +358,7 @@ bool KelmoImpl::GetUInt64(uint64_t& value) {
 // --- setters ---
 
 void KelmoImpl::SetBinary(const unsigned char* data, unsigned int length) {
+  Spoil();
   if (Type() == ValueType::Binary) {
     BinaryStorage().Assign(data, length);
     return;
@@ -371,6 +376,7 @@ void KelmoImpl::SetStringA(const char* text, unsigned int length, unsigned int c
   // value as it was, and the text may lie in the storage being replaced.
   WStrBuf converted;
   if (!WStrBuf::FromNarrow(converted, text, length, codePage)) return;
+  Spoil();
   if (Type() == ValueType::String) {
     StringStorage().Swap(converted);
     return;

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -153,6 +154,85 @@ TEST(DocMemory, NodesOfOneDocumentMayBeReleasedOnSeveralThreads) {
     other.join();
   }
   EXPECT_EQ(DocMemory::LiveDocuments(), before);
+}
+
+// A parsed tree goes in one step exactly when nothing of it outlives its
+// root and no node owns anything outside the document's memory; any other
+// tree goes node by node. Either way the memory goes, and (under the leak
+// checker) nothing a node owned stays behind.
+TEST(DocMemory, OnlyAnUntouchedUnheldTreeGoesInOneStep) {
+  struct Case {
+    const char* what;
+    bool whole;
+    std::function<void(const RefPtr<Kelmo>& element)> act;
+  };
+  static CountingComObject com;
+  const Case cases[] = {
+      {"nothing", true, [](const RefPtr<Kelmo>&) {}},
+      {"every node read and let go", true,
+       [](const RefPtr<Kelmo>& element) {
+         for (RefPtr<Kelmo> at = element->GetFirstChild(); at; at = at->GetNextSibling()) {
+           EXPECT_EQ(NameOf(at), u"item");
+           EXPECT_FALSE(ValueOf(at).empty());
+           RefPtr<Kelmo> again = at->GetFirstChild();  // twice held, then let go
+         }
+       }},
+      {"a number over a parsed text", true,
+       [](const RefPtr<Kelmo>& element) { element->GetFirstChild()->SetInt(7); }},
+      {"a text of its own", false,
+       [](const RefPtr<Kelmo>& element) { element->GetFirstChild()->SetStringW(W(u"new"), 3); }},
+      {"a narrow text", false,
+       [](const RefPtr<Kelmo>& element) { element->GetFirstChild()->SetStringA("new", 3, 65001); }},
+      {"a new name", false,
+       [](const RefPtr<Kelmo>& element) { element->GetFirstChild()->SetNameW(W(u"n"), 1); }},
+      {"a byte array", false,
+       [](const RefPtr<Kelmo>& element) {
+         const unsigned char bytes[] = {1, 2, 3};
+         element->GetLastChild()->SetBinary(bytes, 3);
+       }},
+      {"a shared pointer", false,
+       [](const RefPtr<Kelmo>& element) { element->SetSharedPtr(std::make_shared<int>(1)); }},
+      {"a COM object", false, [](const RefPtr<Kelmo>& element) { element->SetDispatch(&com); }},
+      {"a child detached", false, [](const RefPtr<Kelmo>& element) { element->GetFirstChild()->Detach(); }},
+      {"a heap node appended", false, [](const RefPtr<Kelmo>& element) { element->AppendChild(Node(u"h")); }},
+      {"a child list on a leaf", false,
+       [](const RefPtr<Kelmo>& element) { element->GetFirstChild()->GetFirstChild()->AppendChild(nullptr); }},
+      {"a name index", false, [](const RefPtr<Kelmo>& element) { element->BuildNameIndex(); }},
+      {"all children removed", false, [](const RefPtr<Kelmo>& element) { element->RemoveAllChildren(); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const int64_t live = DocMemory::LiveDocuments();
+    const int64_t whole = DocMemory::WholeReleases();
+    RefPtr<Kelmo> root = Parse(kDocument);
+    c.act(root->GetElement());
+    root = nullptr;
+    EXPECT_EQ(DocMemory::WholeReleases() - whole, c.whole ? 1 : 0);
+    EXPECT_EQ(DocMemory::LiveDocuments(), live);
+  }
+  EXPECT_EQ(com.references, 1);
+}
+
+// A node kept past its root keeps the document, readable, and the tree
+// goes node by node; the same tree let go later in one piece goes whole.
+TEST(DocMemory, AHeldNodeOutlivesItsRootReadable) {
+  const int64_t live = DocMemory::LiveDocuments();
+  const int64_t whole = DocMemory::WholeReleases();
+  std::vector<RefPtr<Kelmo>> kept;
+  for (int round = 0; round < 20; ++round) {
+    RefPtr<Kelmo> root = Parse(kDocument);
+    kept.push_back(root->GetElement()->GetLastChild());
+  }
+  EXPECT_EQ(DocMemory::LiveDocuments(), live + 20);
+  for (const RefPtr<Kelmo>& node : kept) {
+    EXPECT_EQ(NameOf(node), u"item");
+    EXPECT_EQ(ValueOf(node), u"three");
+    EXPECT_EQ(ValueOf(node->GetFirstChild()), u"3");
+    EXPECT_FALSE(node->GetParent());
+  }
+  kept.clear();
+  EXPECT_EQ(DocMemory::LiveDocuments(), live);
+  EXPECT_EQ(DocMemory::WholeReleases(), whole);
 }
 
 TEST(WStrBufFrozen, ChangesCopyTheTextFirst) {
