@@ -235,7 +235,7 @@ void KelmoImpl::StoreName(WStrBuf& name) {
   name_.Swap(name);
   // The index lost an entry just now, so putting one back cannot fail.
   if (previous)
-    parent->LinkAfter(list, previous, this);
+    parent->LinkBeside(list, previous, this, true);
   else
     parent->LinkFirst(list, this);
 }

@@ -249,8 +249,7 @@ class KelmoImpl final : public ref_counter_base<Kelmo, KelmoImpl> {
   static void PrepareInsertion(ChildList& list);
   void LinkLast(ChildList& list, KelmoImpl* child) noexcept;
   void LinkFirst(ChildList& list, KelmoImpl* child) noexcept;
-  void LinkBefore(ChildList& list, KelmoImpl* reference, KelmoImpl* child) noexcept;
-  void LinkAfter(ChildList& list, KelmoImpl* reference, KelmoImpl* child) noexcept;
+  void LinkBeside(ChildList& list, KelmoImpl* reference, KelmoImpl* child, bool after) noexcept;
   void InsertBeside(const RefPtr<Kelmo>& reference, const RefPtr<Kelmo>& child, bool after);
   static void Unlink(ChildList& list, KelmoImpl* child) noexcept;
   // Drops a reference that a link held, without Release: a node reaching

@@ -100,34 +100,24 @@ void KelmoImpl::LinkFirst(ChildList& list, KelmoImpl* child) noexcept {
   if (list.index_) list.index_->InsertBeforeEqual(child);
 }
 
-void KelmoImpl::LinkBefore(ChildList& list, KelmoImpl* reference, KelmoImpl* child) noexcept {
+void KelmoImpl::LinkBeside(ChildList& list, KelmoImpl* reference, KelmoImpl* child,
+                           bool after) noexcept {
   Spoil();
   child->Spoil();
-  child->prev_ = reference->prev_;
-  child->next_ = reference;
-  if (child->prev_)
-    child->prev_->next_ = child;
+  // The neighbour on the far side of the new child, and the list end that
+  // takes the child when there is none.
+  RefPtr<KelmoImpl>& farSide = after ? reference->next_ : reference->prev_;
+  KelmoImpl* beyond = farSide.get();  // kept alive by farSide until replaced
+  child->prev_ = after ? reference : beyond;
+  child->next_ = after ? beyond : reference;
+  if (beyond)
+    (after ? beyond->prev_ : beyond->next_) = child;
   else
-    list.first_ = child;
-  reference->prev_ = child;
+    (after ? list.last_ : list.first_) = child;
+  farSide = child;
   ++list.count_;
   child->parent_ = this;
-  if (list.index_) list.index_->InsertBeside(reference, child, false);
-}
-
-void KelmoImpl::LinkAfter(ChildList& list, KelmoImpl* reference, KelmoImpl* child) noexcept {
-  Spoil();
-  child->Spoil();
-  child->next_ = reference->next_;
-  child->prev_ = reference;
-  if (child->next_)
-    child->next_->prev_ = child;
-  else
-    list.last_ = child;
-  reference->next_ = child;
-  ++list.count_;
-  child->parent_ = this;
-  if (list.index_) list.index_->InsertBeside(reference, child, true);
+  if (list.index_) list.index_->InsertBeside(reference, child, after);
 }
 
 void KelmoImpl::Unlink(ChildList& list, KelmoImpl* child) noexcept {
@@ -221,11 +211,7 @@ void KelmoImpl::InsertBeside(const RefPtr<Kelmo>& reference, const RefPtr<Kelmo>
   KelmoImpl* anchor = From(heldReference.get());
   if (!anchor || anchor->parent_ != this) return;
   PrepareInsertion(list);
-  if (after) {
-    LinkAfter(list, anchor, node);
-  } else {
-    LinkBefore(list, anchor, node);
-  }
+  LinkBeside(list, anchor, node, after);
 }
 
 void KelmoImpl::RemoveChild(const RefPtr<Kelmo>& child) {

@@ -215,40 +215,42 @@ bool KelmoImpl::GetStringW(const WChar*& text, unsigned int& length, RefPtr<XInR
 // A null pointer of either COM kind is the same absence of an object, so the
 // cross-kind getters answer it as the same-kind getters do: true and null,
 // without asking a null object for an interface.
-bool KelmoImpl::GetDispatch(IDispatch*& value) {
-  if (Type() == ValueType::Dispatch || (Type() == ValueType::Unknown && !value_.unknown)) {
-    IDispatch* stored = Type() == ValueType::Dispatch ? value_.dispatch : nullptr;
+namespace {
+
+// GetDispatch and GetUnknown alike: `same` is the stored object when the
+// node holds the kind asked for, `other` the one it holds of the other kind.
+template <class Wanted, class Other>
+bool GetComObject(bool holdsWanted, Wanted* same, bool holdsOther, Other* other, const IID& iid,
+                  Wanted*& value) {
+  if (holdsWanted || (holdsOther && !other)) {
     // The new reference is taken first, so handing back the object the
     // caller already holds cannot free it in between.
-    if (stored) stored->AddRef();
+    if (same) same->AddRef();
     if (value) value->Release();
-    value = stored;
+    value = same;
     return true;
   }
-  if (Type() != ValueType::Unknown) return false;
+  if (!holdsOther) return false;
   if (value) value->Release();
   value = nullptr;
   void* obtained = nullptr;
-  bool ok = value_.unknown->QueryInterface(IidDispatch(), &obtained) >= 0;
-  value = static_cast<IDispatch*>(obtained);
+  const bool ok = other->QueryInterface(iid, &obtained) >= 0;
+  value = static_cast<Wanted*>(obtained);
   return ok;
 }
 
+}  // namespace
+
+bool KelmoImpl::GetDispatch(IDispatch*& value) {
+  const bool dispatch = Type() == ValueType::Dispatch, unknown = Type() == ValueType::Unknown;
+  return GetComObject(dispatch, dispatch ? value_.dispatch : nullptr, unknown,
+                      unknown ? value_.unknown : nullptr, IidDispatch(), value);
+}
+
 bool KelmoImpl::GetUnknown(IUnknown*& value) {
-  if (Type() == ValueType::Unknown || (Type() == ValueType::Dispatch && !value_.dispatch)) {
-    IUnknown* stored = Type() == ValueType::Unknown ? value_.unknown : nullptr;
-    if (stored) stored->AddRef();
-    if (value) value->Release();
-    value = stored;
-    return true;
-  }
-  if (Type() != ValueType::Dispatch) return false;
-  if (value) value->Release();
-  value = nullptr;
-  void* obtained = nullptr;
-  bool ok = value_.dispatch->QueryInterface(IidUnknown(), &obtained) >= 0;
-  value = static_cast<IUnknown*>(obtained);
-  return ok;
+  const bool dispatch = Type() == ValueType::Dispatch, unknown = Type() == ValueType::Unknown;
+  return GetComObject(unknown, unknown ? value_.unknown : nullptr, dispatch,
+                      dispatch ? value_.dispatch : nullptr, IidUnknown(), value);
 }
 
 bool KelmoImpl::GetSharedPtr(std::shared_ptr<void>& value) {
