@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "kelmo/easy/decoding.hpp"
+#include "markup_end.h"
 #include "text/xml_space.h"
 
 namespace kelmo_tool {
@@ -80,41 +81,15 @@ class TopLevel {
 
   // "<!DOCTYPE ...>" with an internal subset in brackets and quoted texts.
   size_t SkipDeclaration(size_t i) const {
-    int brackets = 0;
-    char16_t quote = 0;
-    for (i += 2; i < text_.size(); ++i) {
-      const char16_t c = text_[i];
-      if (quote) {
-        if (c == quote) quote = 0;
-      } else if (c == u'"' || c == u'\'') {
-        quote = c;
-      } else if (c == u'[') {
-        ++brackets;
-      } else if (c == u']') {
-        --brackets;
-      } else if (c == u'>' && brackets <= 0) {
-        return i + 1;
-      }
-    }
-    return i;
+    const size_t past = PastMarkupEnd(std::u16string_view(text_), i + 2, true);
+    return past == std::u16string_view::npos ? text_.size() : past;
   }
 
   // Past the end of the tag that starts at i; sets selfClosing.
   size_t SkipTag(size_t i, bool& selfClosing) const {
-    char16_t quote = 0;
-    for (++i; i < text_.size(); ++i) {
-      const char16_t c = text_[i];
-      if (quote) {
-        if (c == quote) quote = 0;
-      } else if (c == u'"' || c == u'\'') {
-        quote = c;
-      } else if (c == u'>') {
-        selfClosing = text_[i - 1] == u'/';
-        return i + 1;
-      }
-    }
-    selfClosing = false;
-    return i;
+    const size_t past = PastMarkupEnd(std::u16string_view(text_), i + 1, false);
+    selfClosing = past != std::u16string_view::npos && text_[past - 2] == u'/';
+    return past == std::u16string_view::npos ? text_.size() : past;
   }
 
   // Past the end of the element that starts at i (or the end of the text).

@@ -1,4 +1,6 @@
 #include "xml_source.h"
+
+#include "markup_end.h"
 #include "text/xml_space.h"
 
 namespace kelmo_tool {
@@ -86,23 +88,12 @@ class Scanner {
     if (!StartsWith("<!DOCTYPE")) return Fail("unexpected \"<!\"");
     Note("a DOCTYPE", pos_);
     const size_t begin = pos_;
-    int brackets = 0;
-    char quote = 0;
-    for (pos_ += 2; pos_ < text_.size(); ++pos_) {
-      const char c = text_[pos_];
-      if (quote) {
-        if (c == quote) quote = 0;
-      } else if (c == '"' || c == '\'') {
-        quote = c;
-      } else if (c == '[') {
-        ++brackets;
-      } else if (c == ']') {
-        --brackets;
-      } else if (c == '>' && brackets <= 0) {
-        ++pos_;
-        return SubsetReadAlike(begin);
-      }
+    const size_t past = PastMarkupEnd(text_, pos_ + 2, true);
+    if (past != std::string_view::npos) {
+      pos_ = past;
+      return SubsetReadAlike(begin);
     }
+    pos_ = text_.size();
     return Fail("unterminated DOCTYPE");
   }
 
