@@ -2,7 +2,8 @@
 // the dictionary work on readable bytes, while every unit can still be
 // reached: well-formed UTF-8 gives its characters (encoded surrogates give
 // unpaired surrogate units, four-byte forms give pairs), and any other byte b
-// gives the unpaired low surrogate 0xDC00 + b.
+// gives the unpaired low surrogate 0xDC00 + b. Also the printable form of
+// a text that failure messages show.
 #ifndef KELMO_FUZZ_FUZZ_TEXT_H
 #define KELMO_FUZZ_FUZZ_TEXT_H
 
@@ -61,6 +62,22 @@ inline uint8_t TakeByte(const uint8_t*& data, size_t& size) {
   if (size == 0) return 0;
   --size;
   return *data++;
+}
+
+// Printable form of a text for failure messages: ASCII as it is, everything
+// else as \uXXXX.
+inline std::string Printable(const std::u16string& text) {
+  static const char kHex[] = "0123456789abcdef";
+  std::string out;
+  for (char16_t c : text) {
+    if (c >= 0x20 && c < 0x7F && c != '\\') {
+      out += static_cast<char>(c);
+    } else {
+      out += "\\u";
+      for (int shift = 12; shift >= 0; shift -= 4) out += kHex[(c >> shift) & 15];
+    }
+  }
+  return out;
 }
 
 }  // namespace kelmo_fuzz

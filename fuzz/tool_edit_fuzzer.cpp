@@ -75,19 +75,7 @@ std::vector<Record> Flatten(const Node& root) {
   return records;
 }
 
-std::string Printable(const std::u16string& text) {
-  std::string out;
-  for (char16_t c : text) {
-    if (c >= 0x20 && c < 0x7F) {
-      out += static_cast<char>(c);
-    } else {
-      char hex[8];
-      std::snprintf(hex, sizeof hex, "\\u%04x", static_cast<unsigned>(c));
-      out += hex;
-    }
-  }
-  return out;
-}
+using kelmo_fuzz::Printable;
 
 // Empty when the trees hold the same nodes, otherwise the first difference.
 std::string CompareTrees(const Node& expected, const Node& actual) {

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "fuzz_text.h"
 #include "kelmo/xml_name_chars.h"
 #include "text/char_ref.h"
 #include "tree/kelmo_impl.h"
@@ -63,22 +64,6 @@ inline TreeSnapshot Snapshot(KelmoImpl* root) {
     node = node == root ? nullptr : node->NextSibling();
   }
   return nodes;
-}
-
-// Printable form of a text for failure messages: ASCII as it is, everything
-// else as \uXXXX.
-inline std::string Printable(const std::u16string& text) {
-  static const char kHex[] = "0123456789abcdef";
-  std::string out;
-  for (char16_t c : text) {
-    if (c >= 0x20 && c < 0x7F && c != '\\') {
-      out += static_cast<char>(c);
-    } else {
-      out += "\\u";
-      for (int shift = 12; shift >= 0; shift -= 4) out += kHex[(c >> shift) & 15];
-    }
-  }
-  return out;
 }
 
 inline std::string Describe(const NodeRecord& r) {

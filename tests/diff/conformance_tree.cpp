@@ -75,18 +75,5 @@ LibraryReading ReadWithLibrary(const std::string& bytes) {
   return reading;
 }
 
-std::string Printable(const std::u16string& text) {
-  static const char kHex[] = "0123456789abcdef";
-  std::string out;
-  for (char16_t c : text) {
-    if (c >= 0x20 && c < 0x7F && c != '\\') {
-      out += static_cast<char>(c);
-    } else {
-      out += "\\u";
-      for (int shift = 12; shift >= 0; shift -= 4) out += kHex[(c >> shift) & 15];
-    }
-  }
-  return out;
-}
 
 }  // namespace kelmo_diff

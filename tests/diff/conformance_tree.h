@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "fuzz_text.h"
 #include "support/utf8_reference.h"
 
 namespace kelmo_diff {
@@ -42,7 +43,7 @@ LibraryReading ReadWithLibrary(const std::string& bytes);
 using kelmo_test::Utf16Of;
 using kelmo_test::Utf8Of;
 // ASCII as it is, everything else as \uXXXX: for failure messages.
-std::string Printable(const std::u16string& text);
+using kelmo_fuzz::Printable;
 
 }  // namespace kelmo_diff
 
