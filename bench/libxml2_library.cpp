@@ -55,10 +55,16 @@ class Libxml2Library final : public XmlLibrary {
     auto length = [](const xmlChar* text) { return text ? std::strlen(reinterpret_cast<const char*>(text)) : 0; };
     xmlNodePtr node = document_->children;
     while (node) {
-      seen += length(node->name) + length(node->content);
-      for (xmlAttrPtr a = node->type == XML_ELEMENT_NODE ? node->properties : nullptr; a; a = a->next)
+      // Only elements and character nodes: the DOCTYPE and its declarations
+      // are other structures that merely begin like a node.
+      const bool element = node->type == XML_ELEMENT_NODE;
+      const bool characters = node->type == XML_TEXT_NODE || node->type == XML_CDATA_SECTION_NODE ||
+                              node->type == XML_COMMENT_NODE || node->type == XML_PI_NODE;
+      if (element || characters) seen += length(node->name);
+      if (characters) seen += length(node->content);
+      for (xmlAttrPtr a = element ? node->properties : nullptr; a; a = a->next)
         seen += length(a->name) + (a->children ? length(a->children->content) : 0);
-      if (node->children && node->type != XML_ENTITY_REF_NODE) {
+      if (node->children && element) {
         node = node->children;
         continue;
       }
