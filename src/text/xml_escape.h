@@ -14,6 +14,7 @@
 
 #include "kelmo/platform_types.h"
 #include "text/text_length.h"
+#include "text/unicode_units.h"
 #include "text/unit_scan.h"
 #include "text/xml_space.h"
 #include "text/character_reference.h"
@@ -72,9 +73,7 @@ inline uint32_t PlainRunCut(const WChar* text, uint32_t start, uint32_t end, uin
     if (k >= end) break;
     const uint16_t unit = static_cast<uint16_t>(text[k]);
     if (unit == '\t') return k;
-    const bool paired = unit <= 0xDBFF && k + 1 < length &&
-                        (static_cast<uint16_t>(text[k + 1]) & 0xFC00) == 0xDC00;
-    if (!paired) return k;
+    if (!platform::StartsSurrogatePair(text, length, k)) return k;
     k += 2;
   }
   return end;
@@ -119,9 +118,7 @@ inline uint32_t ShortPlainRunEnd(const WChar* text, uint32_t i, uint32_t length,
     if (unit < 0x80) {
       if (kAsciiStops.bits[unit] & bit) return i;
     } else if ((unit & 0xF800) == 0xD800) {
-      const bool paired = unit <= 0xDBFF && i + 1 < length &&
-                          (static_cast<uint16_t>(text[i + 1]) & 0xFC00) == 0xDC00;
-      if (!paired) return i;
+      if (!platform::StartsSurrogatePair(text, length, i)) return i;
       ++i;
     }
   }
