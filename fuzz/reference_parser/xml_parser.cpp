@@ -408,7 +408,7 @@ bool XmlParser::ExtendName(CharReader& r, WChar& stop) {
     }
     const WChar* run = r.position - 1;
     r.SkipWhile(IsNameChar);
-    cur_->AppendToName(run, static_cast<uint32_t>(r.position - run));
+    cur_->AppendToName(builder_, run, static_cast<uint32_t>(r.position - run));
   }
   return false;
 }

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <utility>
 
 #include "os/page_memory.h"
 #include "tree/name_hash.h"
@@ -370,10 +371,16 @@ WStrBuf DocBuilder::InternName(const WChar* name, uint32_t length) {
   constexpr uint32_t kLongestInterned = 64;
   if (length == 0) return WStrBuf();
   if (!memory_ || length > kLongestInterned) return FreezeText(name, length);
-  uint32_t& recent = recent_[RecentPlace(name, length)];
-  if (recent && names_[recent - 1].name.EqualsResolved(name, length))
-    return names_[recent - 1].name.ShareFrozen();
-  if ((nameCount_ + 1) * 2 > names_.size()) GrowNames();
+  uint32_t* pair = &recent_[RecentPair(name, length)];
+  if (IsRecent(pair[0], name, length)) return names_[pair[0] - 1].name.ShareFrozen();
+  if (IsRecent(pair[1], name, length)) {
+    std::swap(pair[0], pair[1]);
+    return names_[pair[0] - 1].name.ShareFrozen();
+  }
+  if ((nameCount_ + 1) * 2 > names_.size()) {
+    GrowNames();
+    pair = &recent_[RecentPair(name, length)];
+  }
   const uint32_t hash = hash_ ? hash_(name, length) : static_cast<uint32_t>(NameHash(name, length));
   const size_t mask = names_.size() - 1;
   size_t i = hash & mask;
@@ -384,15 +391,26 @@ WStrBuf DocBuilder::InternName(const WChar* name, uint32_t length) {
       slot.name = FreezeText(name, length);
       slot.hash = hash;
       ++nameCount_;
-      recent = static_cast<uint32_t>(i + 1);
+      Remember(pair, static_cast<uint32_t>(i + 1));
       return slot.name.ShareFrozen();
     }
     if (slot.hash == hash && slot.name.EqualsResolved(name, length)) {
-      recent = static_cast<uint32_t>(i + 1);
+      Remember(pair, static_cast<uint32_t>(i + 1));
       return slot.name.ShareFrozen();
     }
   }
   return FreezeText(name, length);
+}
+
+// Names are short, so a loop beats a call to memcmp.
+bool DocBuilder::IsRecent(uint32_t slot, const WChar* name, uint32_t length) const noexcept {
+  if (slot == 0) return false;
+  const WStrBuf& text = names_[slot - 1].name;
+  if (text.Length() != length) return false;
+  const WChar* known = text.Data();
+  for (uint32_t i = 0; i < length; ++i)
+    if (known[i] != name[i]) return false;
+  return true;
 }
 
 // A name that finds no free slot within the bound in the larger table drops

@@ -168,10 +168,22 @@ class DocBuilder {
     WStrBuf name;
   };
   void GrowNames();
-  // Where a name is looked for among the recent ones: by its length and its
-  // first and last units, which tell most names of one document apart.
-  static size_t RecentPlace(const WChar* name, uint32_t length) noexcept {
-    return (length * 0x9Eu ^ name[0] * 31u ^ name[length - 1]) & (kRecentNames - 1);
+  // Where a name is looked for among the recent ones: a pair of places
+  // chosen by its length and its first, middle and last units, which tell
+  // most names of one document apart. Two places per pair keep names that
+  // alternate (as the attributes of one element do) from evicting each other.
+  static size_t RecentPair(const WChar* name, uint32_t length) noexcept {
+    const uint32_t mixed = length * 0x9E3779B1u + name[0] * 0x85EBCA77u +
+                           name[length - 1] * 0xC2B2AE3Du + name[length / 2] * 0x27D4EB2Fu;
+    return (mixed >> 24) & (kRecentNames - 2);
+  }
+  bool IsRecent(uint32_t slot, const WChar* name, uint32_t length) const noexcept;
+  // Makes a slot the first of its pair.
+  static void Remember(uint32_t* pair, uint32_t slot) noexcept {
+    if (pair[0] != slot) {
+      pair[1] = pair[0];
+      pair[0] = slot;
+    }
   }
 
   DocMemory* memory_ = nullptr;
@@ -179,9 +191,9 @@ class DocBuilder {
   std::vector<NameSlot> names_;
   size_t nameCount_ = 0;
   // A slot of names_ (plus one; zero for none) per place: a name equal to
-  // the one last interned at its place is shared without being hashed.
-  // Whatever the input, a miss costs one comparison more.
-  static constexpr size_t kRecentNames = 64;
+  // one of the two last interned at its pair of places is shared without
+  // being hashed. Whatever the input, a miss costs two comparisons more.
+  static constexpr size_t kRecentNames = 256;
   uint32_t recent_[kRecentNames] = {};
   uint64_t nameProbes_ = 0;
   NameHashFunction hash_ = nullptr;  // null: the keyed name hash

@@ -149,13 +149,11 @@ class KelmoImpl final : public ref_counter_base<Kelmo, KelmoImpl> {
 
   // --- Direct access for the library's own code (no virtual dispatch) ---
   const WStrBuf& Name() const noexcept { return name_; }
-  // The parser grows a name cut by the end of its input in place; only
-  // valid while the node has no parent with a name index (parser-built
-  // trees have none). The name then has a block of its own.
-  void AppendToName(const WChar* text, uint32_t length) {
-    Spoil();
-    name_.Append(text, length);
-  }
+  // The parser grows a name cut by the end of its input; only valid while
+  // the node has no parent with a name index (parser-built trees have
+  // none). The whole name is interned again in the document, so the tree
+  // can still go in one step.
+  void AppendToName(DocBuilder& builder, const WChar* text, uint32_t length);
   ValueType Type() const noexcept { return static_cast<ValueType>(type_); }
   int8_t Kind() const noexcept { return kind_; }
   void SetKindByte(int8_t kind) noexcept { kind_ = kind; }

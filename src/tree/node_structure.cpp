@@ -2,6 +2,7 @@
 // children, and stepping to the parent, the children and the siblings.
 #include <memory>
 #include <new>
+#include <string>
 #include <utility>
 
 #include "tree/child_list.h"
@@ -161,6 +162,13 @@ KelmoImpl* KelmoImpl::AppendNewChild(DocBuilder& builder, const WChar* name, uin
   child->parent_ = this;
   if (list.index_) list.index_->InsertAfterEqual(child);
   return child;
+}
+
+void KelmoImpl::AppendToName(DocBuilder& builder, const WChar* text, uint32_t length) {
+  std::basic_string<WChar> whole(name_.Data(), name_.Length());
+  whole.append(text, length);
+  WStrBuf interned = builder.InternName(whole.data(), static_cast<uint32_t>(whole.size()));
+  name_.Swap(interned);
 }
 
 RefPtr<Kelmo> KelmoImpl::GetParent() { return Share(parent_); }

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "api/kelmo_parser_impl.h"
+#include "encoding/encoding.h"
 #include "tree/kelmo_impl.h"
 #include "tree_test_support.h"
 
@@ -211,6 +212,34 @@ TEST(DocMemory, OnlyAnUntouchedUnheldTreeGoesInOneStep) {
     EXPECT_EQ(DocMemory::LiveDocuments(), live);
   }
   EXPECT_EQ(com.references, 1);
+}
+
+// Large input is read in pieces, so names are cut at piece boundaries; a
+// cut name must still read back whole and leave the tree free to go in one
+// step. Element and attribute names of every length around the cut.
+TEST(DocMemory, NamesCutBetweenPiecesKeepTheOneStepRelease) {
+  std::string xml = "<r>";
+  while (xml.size() < 3 * kelmo::DocumentPieces::kPieceBytes) {
+    const std::string name = "n" + std::to_string(xml.size() % 97);
+    xml += "<" + name + " attribute" + name + "='v'/>";
+  }
+  xml += "</r>";
+  const int64_t whole = DocMemory::WholeReleases();
+  RefPtr<KelmoParserImpl> parser(new KelmoParserImpl, kelmo::adopt_ref);
+  ASSERT_TRUE(parser->ParseBuffer(reinterpret_cast<const unsigned char*>(xml.data()),
+                                  static_cast<unsigned int>(xml.size())));
+  RefPtr<Kelmo> root = parser->DetachRoot();
+  parser = nullptr;
+  std::string rebuilt = "<r>";
+  for (RefPtr<Kelmo> at = root->GetElement()->GetFirstChild(); at; at = at->GetNextSibling()) {
+    const std::u16string name = NameOf(at);
+    const std::u16string attribute = NameOf(at->GetFirstChild());
+    rebuilt += "<" + std::string(name.begin(), name.end()) + " " +
+               std::string(attribute.begin(), attribute.end()) + "='v'/>";
+  }
+  EXPECT_EQ(rebuilt + "</r>", xml);
+  root = nullptr;
+  EXPECT_EQ(DocMemory::WholeReleases() - whole, 1);
 }
 
 // A node kept past its root keeps the document, readable, and the tree
