@@ -18,8 +18,7 @@ union BlockHeader {
   DocMemory* memory;
   uint64_t padding;
 };
-static_assert(sizeof(BlockHeader) == 8, "counted block header");
-constexpr size_t kBlockAlignment = 8;
+static_assert(sizeof(BlockHeader) == DocMemory::kCountedHeaderBytes, "counted block header");
 
 // Lifts the count while a builder carves: far above any number of blocks
 // one document can have, far below overflow.
@@ -215,11 +214,10 @@ bool DocMemory::ReleaseWhole(const void* root) noexcept {
 }
 
 void* DocMemory::AllocateCounted(DocMemory* memory, size_t size) {
-  void* raw = memory ? memory->Carve(sizeof(BlockHeader) + size, kBlockAlignment, kStructureLane)
-                     : ::operator new(sizeof(BlockHeader) + size);
-  BlockHeader* header = static_cast<BlockHeader*>(raw);
+  if (memory) return memory->CarveCounted(size);
+  BlockHeader* header = static_cast<BlockHeader*>(::operator new(sizeof(BlockHeader) + size));
   header->padding = 0;
-  header->memory = memory;
+  header->memory = nullptr;
   return header + 1;
 }
 
@@ -252,16 +250,6 @@ void DocMemory::FreeChunks() noexcept {
     chunk = next;
   }
   chunks_ = nullptr;
-}
-
-void* DocMemory::Carve(size_t size, size_t alignment, Lane lane) {
-  LaneState& state = lanes_[lane];
-  char* at = reinterpret_cast<char*>(AlignUp(reinterpret_cast<uintptr_t>(state.next), alignment));
-  if (state.next && at <= state.end && size <= size_t(state.end - at)) {
-    state.next = at + size;
-    return at;
-  }
-  return CarveFromNewChunk(size, alignment, lane);
 }
 
 void* DocMemory::CarveFromNewChunk(size_t size, size_t alignment, Lane lane) {
@@ -348,20 +336,6 @@ void DocBuilder::Close() noexcept {
   memory->Drop(unused);
 }
 
-void* DocBuilder::NewCountedBlock(size_t size) {
-  void* block = DocMemory::AllocateCounted(memory_, size);
-  if (memory_) ++carved_;
-  return block;
-}
-
-WStrBuf DocBuilder::FreezeText(const WChar* text, uint32_t length) {
-  if (length == 0) return WStrBuf();
-  if (!memory_) return WStrBuf(text, length);
-  void* at = memory_->Carve(WStrBuf::FrozenBytes(length), WStrBuf::kFrozenAlignment,
-                            DocMemory::kTextLane);
-  return WStrBuf::Freeze(at, text, length);
-}
-
 // Open addressing over a power-of-two table kept at most half full, with a
 // keyed hash and a bounded probe run: a name that finds neither its twin nor
 // a free slot within kMaxNameProbes slots is not shared, which costs memory
@@ -402,16 +376,6 @@ WStrBuf DocBuilder::InternName(const WChar* name, uint32_t length) {
   return FreezeText(name, length);
 }
 
-// Names are short, so a loop beats a call to memcmp.
-bool DocBuilder::IsRecent(uint32_t slot, const WChar* name, uint32_t length) const noexcept {
-  if (slot == 0) return false;
-  const WStrBuf& text = names_[slot - 1].name;
-  if (text.Length() != length) return false;
-  const WChar* known = text.Data();
-  for (uint32_t i = 0; i < length; ++i)
-    if (known[i] != name[i]) return false;
-  return true;
-}
 
 // A name that finds no free slot within the bound in the larger table drops
 // out of it: nodes keep its text, later names just do not share it.

@@ -34,6 +34,9 @@ class DocMemory {
   DocMemory(const DocMemory&) = delete;
   DocMemory& operator=(const DocMemory&) = delete;
 
+  // Every counted block starts with a pointer to its memory, padded to 8
+  // bytes on every platform so that the block keeps the chunk's alignment.
+  static constexpr size_t kCountedHeaderBytes = 8;
   // A counted block of `size` bytes from `memory`, or from the heap when
   // memory is null. Carving from a document's memory is only allowed to the
   // DocBuilder that has it open. Throws std::bad_alloc.
@@ -90,7 +93,25 @@ class DocMemory {
   static DocMemory* Create();
   // Takes `blocks` from the count; at zero every chunk goes back.
   void Drop(int64_t blocks) noexcept;
-  void* Carve(size_t size, size_t alignment, Lane lane);
+  // The next `size` bytes of a lane; a new chunk when the current one is
+  // full. Inline, as a parse carves two or three times per node.
+  void* Carve(size_t size, size_t alignment, Lane lane) {
+    LaneState& state = lanes_[lane];
+    const uintptr_t at = (reinterpret_cast<uintptr_t>(state.next) + alignment - 1) & ~(alignment - 1);
+    const uintptr_t end = reinterpret_cast<uintptr_t>(state.end);
+    if (state.next && at <= end && size <= end - at) {
+      state.next = reinterpret_cast<char*>(at + size);
+      return reinterpret_cast<void*>(at);
+    }
+    return CarveFromNewChunk(size, alignment, lane);
+  }
+  // A counted block carved by the builder that has this memory open.
+  void* CarveCounted(size_t size) {
+    DocMemory** header = static_cast<DocMemory**>(
+        Carve(kCountedHeaderBytes + size, kCountedHeaderBytes, kStructureLane));
+    *header = this;
+    return reinterpret_cast<char*>(header) + kCountedHeaderBytes;
+  }
   void* CarveFromNewChunk(size_t size, size_t alignment, Lane lane);
   void FreeChunks() noexcept;
 
@@ -145,7 +166,11 @@ class DocBuilder {
   void Close() noexcept;
   DocMemory* Memory() const noexcept { return memory_; }
 
-  void* NewCountedBlock(size_t size);
+  void* NewCountedBlock(size_t size) {
+    if (!memory_) return DocMemory::AllocateCounted(nullptr, size);
+    ++carved_;
+    return memory_->CarveCounted(size);
+  }
   // A read-only copy of a name, shared with earlier names of the same text
   // carved by this builder. A name whose slots are all taken by others is
   // copied without sharing, so no input can make interning slow.
@@ -159,7 +184,13 @@ class DocBuilder {
   void SetNameHashForTesting(NameHashFunction hash) noexcept { hash_ = hash; }
   // A read-only copy of a text in the document's memory (a heap copy when
   // the builder has no memory).
-  WStrBuf FreezeText(const WChar* text, uint32_t length);
+  WStrBuf FreezeText(const WChar* text, uint32_t length) {
+    if (length == 0) return WStrBuf();
+    if (!memory_) return WStrBuf(text, length);
+    void* at = memory_->Carve(WStrBuf::FrozenBytes(length), WStrBuf::kFrozenAlignment,
+                              DocMemory::kTextLane);
+    return WStrBuf::Freeze(at, text, length);
+  }
 
  private:
   // One interned name: its hash and its read-only text (null when free).
@@ -177,7 +208,27 @@ class DocBuilder {
                            name[length - 1] * 0xC2B2AE3Du + name[length / 2] * 0x27D4EB2Fu;
     return (mixed >> 24) & (kRecentNames - 2);
   }
-  bool IsRecent(uint32_t slot, const WChar* name, uint32_t length) const noexcept;
+  // Names are short, so two 8-byte comparisons (or a loop) beat a call to
+  // memcmp for the common lengths.
+  bool IsRecent(uint32_t slot, const WChar* name, uint32_t length) const noexcept {
+    if (slot == 0) return false;
+    const WStrBuf& text = names_[slot - 1].name;
+    if (text.Length() != length) return false;
+    const WChar* known = text.Data();
+    static_assert(sizeof(WChar) == 2, "four units in eight bytes");
+    if (length >= 4 && length <= 8) {
+      uint64_t head[2], tail[2];
+      std::memcpy(&head[0], known, 8);
+      std::memcpy(&head[1], name, 8);
+      std::memcpy(&tail[0], known + length - 4, 8);
+      std::memcpy(&tail[1], name + length - 4, 8);
+      return head[0] == head[1] && tail[0] == tail[1];
+    }
+    if (length > 8) return std::memcmp(known, name, size_t(length) * sizeof(WChar)) == 0;
+    for (uint32_t i = 0; i < length; ++i)
+      if (known[i] != name[i]) return false;
+    return true;
+  }
   // Makes a slot the first of its pair.
   static void Remember(uint32_t* pair, uint32_t slot) noexcept {
     if (pair[0] != slot) {

@@ -14,15 +14,6 @@ namespace {
 // sized without overflow.
 constexpr uint32_t kMaxCapacity = 0xFFFFFFFEu;
 
-// Names and most values are short; a call to memcpy costs more than the
-// copy itself there.
-inline void CopyUnits(WChar* to, const WChar* from, uint32_t n) {
-  if (n <= 16) {
-    for (uint32_t i = 0; i < n; ++i) to[i] = from[i];
-  } else {
-    std::memcpy(to, from, size_t(n) * sizeof(WChar));
-  }
-}
 }  // namespace
 
 uint32_t GrowCapacity(uint32_t oldLength, uint32_t wanted) {
@@ -58,17 +49,6 @@ WStrBuf::Block* WStrBuf::NewBlockWith(const WChar* text, uint32_t length) {
 void WStrBuf::FreeBlock(Block* block) noexcept {
   // A frozen block belongs to the memory it was laid out in.
   if (block->capacity != 0) ::operator delete(block);
-}
-
-WStrBuf WStrBuf::Freeze(void* at, const WChar* text, uint32_t length) noexcept {
-  Block* block = static_cast<Block*>(at);
-  block->capacity = 0;
-  block->length = length;
-  CopyUnits(block->data(), text, length);
-  block->data()[length] = 0;
-  WStrBuf frozen;
-  frozen.block_ = block;
-  return frozen;
 }
 
 WStrBuf::WStrBuf(const WChar* zeroTerminated) : WStrBuf(zeroTerminated, kWholeText) {}

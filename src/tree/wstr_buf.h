@@ -104,7 +104,16 @@ class WStrBuf {
   static constexpr size_t kFrozenAlignment = alignof(uint32_t);
   // Lays a frozen copy of a text (length resolved, not 0) out at `at`, which
   // must hold FrozenBytes(length) bytes, and returns a handle to it.
-  static WStrBuf Freeze(void* at, const WChar* text, uint32_t length) noexcept;
+  static WStrBuf Freeze(void* at, const WChar* text, uint32_t length) noexcept {
+    Block* block = static_cast<Block*>(at);
+    block->capacity = 0;
+    block->length = length;
+    CopyUnits(block->data(), text, length);
+    block->data()[length] = 0;
+    WStrBuf frozen;
+    frozen.block_ = block;
+    return frozen;
+  }
   // Another handle to this frozen text; only valid for a frozen handle.
   WStrBuf ShareFrozen() const noexcept {
     WStrBuf shared;
@@ -147,6 +156,15 @@ class WStrBuf {
   static const char kEmptyNarrow[1];
 
  private:
+  // Names and most values are short; a call to memcpy costs more than the
+  // copy itself there.
+  static void CopyUnits(WChar* to, const WChar* from, uint32_t n) noexcept {
+    if (n <= 16) {
+      for (uint32_t i = 0; i < n; ++i) to[i] = from[i];
+    } else {
+      std::memcpy(to, from, size_t(n) * sizeof(WChar));
+    }
+  }
   struct Block {
     uint32_t capacity;
     uint32_t length;
