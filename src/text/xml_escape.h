@@ -125,11 +125,53 @@ inline uint32_t ShortPlainRunEnd(const WChar* text, uint32_t i, uint32_t length,
   return length;
 }
 
+template <class Out, class = void>
+struct TakesAscii : std::false_type {};
+template <class Out>
+struct TakesAscii<Out, std::void_t<decltype(std::declval<Out&>().AsciiRoom(uint32_t()))>>
+    : std::true_type {};
+
+// Copies the leading ASCII units of text that need no escaping to `to` as
+// bytes, sixteen at a time where it can, and returns how many it took. `to`
+// has room for n bytes.
+inline uint32_t CopyPlainAscii(const WChar* text, uint32_t n, char* to, Target target) {
+  const bool attribute = target == Target::kAttributeValue;
+  uint32_t i = 0;
+  while (n - i >= platform::kAsciiChunk) {
+    const size_t lead = attribute ? platform::NarrowPlainAsciiChunk<true>(text + i, to + i)
+                                  : platform::NarrowPlainAsciiChunk<false>(text + i, to + i);
+    i += static_cast<uint32_t>(lead);
+    if (lead < platform::kAsciiChunk) return i;
+  }
+  const uint8_t bit = attribute ? 2 : 1;
+  for (; i < n; ++i) {
+    const uint16_t unit = static_cast<uint16_t>(text[i]);
+    if (unit >= 0x80 || (kAsciiStops.bits[unit] & bit)) break;
+    to[i] = static_cast<char>(unit);
+  }
+  return i;
+}
+
 template <class Out>
 void Escape(const WChar* text, uint32_t length, Out& out, Target target) {
   length = ResolveLength(text, length);
   uint32_t i = 0;
   while (i < length) {
+    // A byte sink takes the ASCII units that need no escaping in the same
+    // pass that finds where they end, which is most of most texts.
+    if constexpr (TakesAscii<Out>::value) {
+      if (char* room = out.AsciiRoom(length - i)) {
+        const uint32_t taken = CopyPlainAscii(text + i, length - i, room, target);
+        out.CommitAscii(taken);
+        i += taken;
+        if (i == length) break;
+        const uint16_t unit = static_cast<uint16_t>(text[i]);
+        if (unit < 0x80) {
+          AppendEscaped(text[i++], out);
+          continue;
+        }
+      }
+    }
     // Copy the longest run that needs no escaping in one append.
     const uint32_t start = i;
     i = length - i <= kShortText

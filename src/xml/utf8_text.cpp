@@ -14,8 +14,7 @@ const char kReplacement[] = {'\xEF', '\xBF', '\xBD'};
 
 }  // namespace
 
-void Utf8Text::Reserve(size_t more) {
-  if (capacity_ - size_ >= more) return;
+void Utf8Text::Grow(size_t more) {
   size_t wanted = size_ + more;
   if (wanted < size_) throw std::bad_alloc();
   size_t grown = capacity_ + capacity_ / 2;

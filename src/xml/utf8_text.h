@@ -49,6 +49,25 @@ class Utf8Text {
     AppendSlow(text, n);
   }
   void Append(const WStrBuf& text) { Append(text.Data(), text.Length()); }
+  // Room for n more bytes of ASCII made of n units, to be filled by the
+  // caller and then committed; null while a high surrogate waits for its
+  // partner, or when n units more would pass the limit (Append reports it).
+  char* AsciiRoom(uint32_t n) {
+    if (pending_ || kMaxUnits - units_ < n) return nullptr;
+    Reserve(n);
+    return bytes_.get() + size_;
+  }
+  void CommitAscii(uint32_t n) noexcept {
+    size_ += n;
+    units_ += n;
+  }
+  // Appends units that are all ASCII (markup, blanks, names known to be).
+  void AppendAscii(const WChar* text, uint32_t n) {
+    char* to = AsciiRoom(n);
+    if (!to) return AppendSlow(text, n);
+    for (uint32_t i = 0; i < n; ++i) to[i] = static_cast<char>(text[i]);
+    CommitAscii(n);
+  }
   void AppendChar(WChar c) {
     if (static_cast<uint16_t>(c) < 0x80 && !pending_ && size_ < capacity_ && units_ < kMaxUnits) {
       bytes_.get()[size_++] = static_cast<char>(c);
@@ -70,7 +89,10 @@ class Utf8Text {
  private:
   static constexpr uint64_t kMaxUnits = 0xFFFFFFFEu;
   void AppendSlow(const WChar* text, uint32_t n);
-  void Reserve(size_t more);
+  void Reserve(size_t more) {
+    if (capacity_ - size_ < more) Grow(more);
+  }
+  void Grow(size_t more);
   void Put(const char* bytes, size_t n);
 
   MallocBytes bytes_;

@@ -21,9 +21,26 @@ const WChar kEndTagOpen[] = {'<', '/'};
 const WChar kEmptyTagClose[] = {'/', '>'};
 const WChar kAttributeOpen[] = {'=', '"'};
 
+template <class Out, class = void>
+struct TakesAscii : std::false_type {};
+template <class Out>
+struct TakesAscii<Out, std::void_t<decltype(std::declval<Out&>().AppendAscii(
+                           std::declval<const WChar*>(), uint32_t()))>> : std::true_type {};
+
+// Units known to be ASCII: UTF-8 output copies them without looking at
+// each one.
+template <class Out>
+void AppendAscii(Out& out, const WChar* text, uint32_t n) {
+  if constexpr (TakesAscii<Out>::value) {
+    out.AppendAscii(text, n);
+  } else {
+    out.Append(text, n);
+  }
+}
+
 template <class Out, size_t N>
 void AppendUnits(Out& out, const WChar (&units)[N]) {
-  out.Append(units, static_cast<uint32_t>(N));
+  AppendAscii(out, units, static_cast<uint32_t>(N));
 }
 
 bool IsAttribute(const KelmoImpl& node) { return node.Kind() == kAttributeKind; }
@@ -50,18 +67,24 @@ class WritableNames {
  public:
   // A name that the parser reads back as the same name: not empty, and
   // made of name characters only (no blank, markup character, quote or
-  // control).
-  bool Check(const WStrBuf& name) {
+  // control). Tells whether the name is all ASCII.
+  bool Check(const WStrBuf& name, bool& ascii) {
     const WChar* data = name.Data();
     Entry& entry = entries_[(reinterpret_cast<uintptr_t>(data) >> 4) % kEntries];
-    if (entry.data == data && entry.length == name.Length() && data) return true;
+    if (entry.data == data && entry.length == name.Length() && data) {
+      ascii = entry.ascii;
+      return true;
+    }
     if (!IsWritableName(data, name.Length())) return false;
     // UTF-8 has no form for a surrogate half outside a pair, and a name
     // cannot hold a character reference: writing it would put U+FFFD in its
     // place. Wide text carries the half as it is; the other encodings refuse
     // it when they check what they can hold.
     if (kUtf8 && HasUnpairedSurrogate(data, name.Length())) return false;
-    entry = Entry{data, name.Length()};
+    ascii = true;
+    for (uint32_t i = 0; i < name.Length(); ++i)
+      if (static_cast<uint16_t>(data[i]) >= 0x80) ascii = false;
+    entry = Entry{data, name.Length(), ascii};
     return true;
   }
 
@@ -69,6 +92,7 @@ class WritableNames {
   struct Entry {
     const WChar* data = nullptr;
     uint32_t length = 0;
+    bool ascii = false;
   };
   static constexpr size_t kEntries = 64;
   Entry entries_[kEntries];
@@ -149,7 +173,7 @@ class XmlWriter {
       if (!child) {
         if (frame.named) {
           AppendIndent(frame.ownIndent);
-          AppendEndTag(*frame.node);
+          AppendEndTag(*frame.node, frame.asciiName);
         }
         open_.pop_back();
         continue;
@@ -168,9 +192,18 @@ class XmlWriter {
     uint32_t childIndent;  // indent length of the children's lines
     uint32_t ownIndent;    // indent length of the end tag
     bool named;
+    bool asciiName;
   };
 
-  void AppendIndent(uint32_t length) { out_.Append(indents_.Data(), length); }
+  // Layout strings are blanks only, so ASCII.
+  void AppendIndent(uint32_t length) { AppendAscii(out_, indents_.Data(), length); }
+  void AppendNewline() { AppendAscii(out_, newline_.Data(), newline_.Length()); }
+  void AppendName(const WStrBuf& name, bool ascii) {
+    if (ascii)
+      AppendAscii(out_, name.Data(), name.Length());
+    else
+      out_.Append(name);
+  }
 
   // Writes everything of node up to its content children; opens a frame when
   // there are children to write. False for what cannot be written.
@@ -178,22 +211,24 @@ class XmlWriter {
     const WStrBuf& name = node.Name();
     if (name.IsEmpty()) {
       if (node.Type() != ValueType::Empty) return false;
-      open_.push_back(Frame{&node, node.FirstChild(), indent, indent, false});
+      open_.push_back(Frame{&node, node.FirstChild(), indent, indent, false, false});
       return true;
     }
-    if (!names_.Check(name)) return false;
+    bool asciiName = false;
+    if (!names_.Check(name, asciiName)) return false;
     AppendIndent(indent);
     out_.AppendChar('<');
-    out_.Append(name);
+    AppendName(name, asciiName);
     bool hasContent = false;
     for (KelmoImpl* child = node.FirstChild(); child; child = child->NextSibling()) {
       if (!IsAttribute(*child)) {
         hasContent = true;
         continue;
       }
-      if (!names_.Check(child->Name()) || child->FirstChild()) return false;
+      bool asciiAttribute = false;
+      if (!names_.Check(child->Name(), asciiAttribute) || child->FirstChild()) return false;
       out_.AppendChar(' ');
-      out_.Append(child->Name());
+      AppendName(child->Name(), asciiAttribute);
       AppendUnits(out_, kAttributeOpen);
       ValueText value(*child);
       if (value.ok()) EscapeXml(value.text(), value.length(), out_);
@@ -201,22 +236,22 @@ class XmlWriter {
     }
     if (hasContent) {
       out_.AppendChar('>');
-      out_.Append(newline_);
+      AppendNewline();
       const uint32_t inner = InnerIndent(indent);
       if (node.Type() != ValueType::Empty) {
         ValueText value(node);
         if (value.ok()) {
           AppendIndent(inner);
           AppendValue(node, value);
-          out_.Append(newline_);
+          AppendNewline();
         }
       }
-      open_.push_back(Frame{&node, node.FirstChild(), inner, indent, true});
+      open_.push_back(Frame{&node, node.FirstChild(), inner, indent, true, asciiName});
       return true;
     }
     if (node.Type() == ValueType::Empty) {
       AppendUnits(out_, kEmptyTagClose);
-      out_.Append(newline_);
+      AppendNewline();
       return true;
     }
     out_.AppendChar('>');
@@ -224,15 +259,15 @@ class XmlWriter {
       ValueText value(node);
       if (value.ok()) AppendValue(node, value);
     }
-    AppendEndTag(node);
+    AppendEndTag(node, asciiName);
     return true;
   }
 
-  void AppendEndTag(KelmoImpl& node) {
+  void AppendEndTag(KelmoImpl& node, bool asciiName) {
     AppendUnits(out_, kEndTagOpen);
-    out_.Append(node.Name());
+    AppendName(node.Name(), asciiName);
     out_.AppendChar('>');
-    out_.Append(newline_);
+    AppendNewline();
   }
 
   void AppendValue(KelmoImpl& node, const ValueText& value) {

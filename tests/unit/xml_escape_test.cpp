@@ -7,6 +7,8 @@
 #include <string>
 
 #include "text/text_length.h"
+#include "text/utf8_codec.h"
+#include "xml/utf8_text.h"
 
 namespace kelmo {
 namespace {
@@ -65,6 +67,38 @@ TEST(EscapeXmlTest, EveryUnitMatchesItsOwnEscapingInsideARun) {
                       (u < 0xD800 || u > 0xDFFF);
     if (kept) ASSERT_EQ(alone, std::u16string(1, c)) << "unit " << u;
     else ASSERT_EQ(alone.front(), u'&') << "unit " << u;
+  }
+}
+
+// UTF-8 output takes plain ASCII in bulk, sixteen units at a time; it must
+// give the bytes of the wide escaping wherever a unit falls in a chunk.
+TEST(EscapeXmlTest, Utf8OutputMatchesTheWideEscapingAtEveryPosition) {
+  const char16_t probes[] = {u'&', u'<', u'>', u'"', u'\'', 9,      10,    13,
+                             0,    31,   127,  0x80, 0xE9,  0x4E2D, 0xD83D};
+  for (const char16_t probe : probes) {
+    for (size_t at = 0; at < 40; ++at) {
+      std::u16string text(40, u'a');
+      text[at] = probe;
+      const WChar* units = reinterpret_cast<const WChar*>(text.data());
+      for (const bool attribute : {true, false}) {
+        WStrBuf wide;
+        Utf8Text bytes;
+        if (attribute) {
+          EscapeXml(units, 40, wide);
+          EscapeXml(units, 40, bytes);
+        } else {
+          EscapeXmlText(units, 40, wide);
+          EscapeXmlText(units, 40, bytes);
+        }
+        bytes.Finish();
+        std::string expected(size_t(wide.Length()) * 3, '\0');
+        expected.resize(platform::EncodeUtf8(wide.Data(), wide.Length(),
+                                             reinterpret_cast<unsigned char*>(&expected[0]),
+                                             expected.size()));
+        ASSERT_EQ(std::string(reinterpret_cast<const char*>(bytes.Data()), bytes.Size()), expected)
+            << "unit " << unsigned(probe) << " at " << at << (attribute ? " in a value" : " in text");
+      }
+    }
   }
 }
 
