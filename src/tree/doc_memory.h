@@ -200,13 +200,21 @@ class DocBuilder {
   };
   void GrowNames();
   // Where a name is looked for among the recent ones: a pair of places
-  // chosen by its length and its first, middle and last units, which tell
-  // most names of one document apart. Two places per pair keep names that
+  // chosen by its length and its first and last four units (all of a name
+  // up to eight units long), which tell the names of one document apart
+  // even when they differ in one digit. Two places per pair keep names that
   // alternate (as the attributes of one element do) from evicting each other.
   static size_t RecentPair(const WChar* name, uint32_t length) noexcept {
-    const uint32_t mixed = length * 0x9E3779B1u + name[0] * 0x85EBCA77u +
-                           name[length - 1] * 0xC2B2AE3Du + name[length / 2] * 0x27D4EB2Fu;
-    return (mixed >> 24) & (kRecentNames - 2);
+    static_assert(sizeof(WChar) == 2, "four units in eight bytes");
+    uint64_t head = 0, tail = 0;
+    if (length >= 4) {
+      std::memcpy(&head, name, 8);
+      std::memcpy(&tail, name + length - 4, 8);
+    } else {
+      for (uint32_t i = 0; i < length; ++i) head = head << 16 | static_cast<uint16_t>(name[i]);
+    }
+    const uint64_t mixed = (head * 0x9E3779B97F4A7C15ull) ^ (tail * 0xC2B2AE3D27D4EB4Full) ^ length;
+    return static_cast<size_t>((mixed * 0xFF51AFD7ED558CCDull) >> 56) & (kRecentNames - 2);
   }
   // Names are short, so two 8-byte comparisons (or a loop) beat a call to
   // memcmp for the common lengths.
