@@ -341,7 +341,9 @@ bool XmlParser::StepCommentOpen(CharReader& r) {
   return true;
 }
 
-bool XmlParser::StepComment(CharReader& r) {
+// Kept out of Step: inlined there it would take the room that keeps the
+// text state, where most of a document is read, inlined instead.
+[[gnu::noinline]] bool XmlParser::StepComment(CharReader& r) {
   const WChar* past = PastEnding<CommentDashes>(r.position, r.end, matchCount_);
   r.AdvanceTo(past ? past : r.end);
   if (past) state_ = ParseState::MarkupEnd;
