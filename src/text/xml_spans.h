@@ -7,7 +7,11 @@
 // document costs little beyond its text. It reads any text in which the
 // markup characters (< > & = / ? ! - quotes and blanks) stand for
 // themselves wherever their bytes appear: UTF-8, and the ASCII-based code
-// pages, whose other bytes it passes over without decoding them.
+// pages, whose other bytes it passes over without decoding them. For the
+// same reason a name runs to the next markup character or blank rather than
+// over the reader's name characters, which only decoded text can tell. The
+// ends of comments, processing instructions, CDATA sections and the reader's
+// view of a DOCTYPE are found with the reader's own scans (markup_ends.h).
 #ifndef KELMO_TEXT_XML_SPANS_H
 #define KELMO_TEXT_XML_SPANS_H
 
