@@ -9,6 +9,7 @@
 #ifndef KELMO_TEXT_MARKUP_ENDS_H
 #define KELMO_TEXT_MARKUP_ENDS_H
 
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <string_view>
