@@ -7,9 +7,9 @@
 #include "document_io.h"
 #include "document_text.h"
 #include "reindent.h"
+#include "rewrite_drops.h"
 #include "tool_error.h"
 #include "tree_walk.h"
-#include "xml_source.h"
 #include "text/byte_order_marks.h"
 #include "text/code_pages.h"
 

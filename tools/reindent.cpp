@@ -2,11 +2,17 @@
 
 #include <vector>
 
-#include "xml_source.h"
 #include "text/xml_space.h"
+#include "text/xml_spans.h"
 
 namespace kelmo_tool {
 namespace {
+
+using kelmo::ScanXmlSource;
+using kelmo::SourceAttribute;
+using kelmo::SourceElement;
+using kelmo::SourceVisitor;
+using kelmo::Span;
 
 constexpr size_t kOutside = SIZE_MAX;
 

@@ -6,12 +6,18 @@
 
 #include "encoding/encodable_text.h"
 #include "text/xml_escape.h"
-#include "xml_source.h"
 #include "text/xml_space.h"
+#include "text/xml_spans.h"
 #include "text/unicode_units.h"
 
 namespace kelmo_tool {
 namespace {
+
+using kelmo::ScanXmlSource;
+using kelmo::SourceAttribute;
+using kelmo::SourceElement;
+using kelmo::SourceVisitor;
+using kelmo::Span;
 
 using kelmo::easy::Path;
 using kelmo::easy::PathStep;

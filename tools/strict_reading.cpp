@@ -5,7 +5,7 @@
 #include <utility>
 
 #include "kelmo/easy/decoding.hpp"
-#include "markup_end.h"
+#include "text/markup_ends.h"
 #include "text/xml_space.h"
 
 namespace kelmo_tool {
@@ -45,17 +45,17 @@ class TopLevel {
       }
       seenMarkup = true;
       if (Starts(i, u"<?")) {
-        i = Past(i, u"?>");
+        i = Past<kelmo::PiEnd>(i);
       } else if (Starts(i, u"<!--")) {
-        i = Past(i + 4, u"-->");
+        i = Past<kelmo::CommentEnd>(i + 4);
       } else if (Starts(i, u"<![CDATA[")) {
         Add(i, "a CDATA section outside the document element");
-        i = Past(i, u"]]>");
+        i = Past<kelmo::CDataEnd>(i);
       } else if (Starts(i, u"<!")) {
         i = SkipDeclaration(i);
       } else if (Starts(i, u"</")) {
         Add(i, "an end tag outside the document element");
-        i = Past(i, u">");
+        i = Past<kelmo::DeclarationEnd>(i);
       } else {
         if (++elements == 2) Add(i, "a second top-level element: a document has one");
         i = SkipElement(i);
@@ -74,20 +74,22 @@ class TopLevel {
     const size_t at = std::u16string_view(text_).find(s, i);
     return at == std::u16string_view::npos ? text_.size() : at;
   }
-  size_t Past(size_t i, std::u16string_view s) const {
-    const size_t at = Find(i, s);
-    return at == text_.size() ? at : at + s.size();
+  // Past the Ending (or the end of the text), with the reader's own scan.
+  template <class Ending>
+  size_t Past(size_t i) const {
+    const size_t past = kelmo::PastEnding<Ending>(std::u16string_view(text_), i);
+    return past == std::u16string_view::npos ? text_.size() : past;
   }
 
   // "<!DOCTYPE ...>" with an internal subset in brackets and quoted texts.
   size_t SkipDeclaration(size_t i) const {
-    const size_t past = PastMarkupEnd(std::u16string_view(text_), i + 2, true);
+    const size_t past = kelmo::PastMarkupEnd(std::u16string_view(text_), i + 2, true);
     return past == std::u16string_view::npos ? text_.size() : past;
   }
 
   // Past the end of the tag that starts at i; sets selfClosing.
   size_t SkipTag(size_t i, bool& selfClosing) const {
-    const size_t past = PastMarkupEnd(std::u16string_view(text_), i + 1, false);
+    const size_t past = kelmo::PastMarkupEnd(std::u16string_view(text_), i + 1, false);
     selfClosing = past != std::u16string_view::npos && text_[past - 2] == u'/';
     return past == std::u16string_view::npos ? text_.size() : past;
   }
@@ -99,15 +101,15 @@ class TopLevel {
       if (text_[i] != u'<') {
         i = Find(i, u"<");
       } else if (Starts(i, u"<!--")) {
-        i = Past(i + 4, u"-->");
+        i = Past<kelmo::CommentEnd>(i + 4);
       } else if (Starts(i, u"<![CDATA[")) {
-        i = Past(i, u"]]>");
+        i = Past<kelmo::CDataEnd>(i);
       } else if (Starts(i, u"<?")) {
-        i = Past(i, u"?>");
+        i = Past<kelmo::PiEnd>(i);
       } else if (Starts(i, u"<!")) {
         i = SkipDeclaration(i);
       } else if (Starts(i, u"</")) {
-        i = Past(i, u">");
+        i = Past<kelmo::DeclarationEnd>(i);
         if (--depth <= 0) return i;
       } else {
         bool selfClosing = false;

@@ -5,6 +5,7 @@
 
 #include "kelmo/xml_name_chars.h"
 #include "text/char_ref.h"
+#include "text/markup_ends.h"
 #include "text/text_length.h"
 #include "text/unicode_units.h"
 #include "text/unit_scan.h"
@@ -15,8 +16,6 @@ namespace {
 
 const WChar kCData[] = {'C', 'D', 'A', 'T', 'A'};
 constexpr uint32_t kCDataLength = 5;
-const WChar kSectionEnd[] = {']', ']', '>'};
-const WChar kPiEnd[] = {'?', '>'};
 
 struct NamedEntity {
   WChar text[6];
@@ -321,34 +320,17 @@ bool XmlParser::StepSectionKeyword(CharReader& r) {
 }
 
 bool XmlParser::StepSection(CharReader& r) {
-  uint32_t k = matchCount_;
-  while (!r.AtEnd()) {
-    const WChar c = r.Next();
-    if (c == kSectionEnd[k]) {
-      if (k == 2) {
-        StoreText();
-        text_.Erase();
-        matchCount_ = 0;
-        state_ = ParseState::Text;
-        return true;
-      }
-      ++k;
-      continue;
-    }
-    // A run of three or more "]" keeps the last two as a possible end.
-    if (k == 2 && c == ']') {
-      text_.AppendChar(']');
-      continue;
-    }
-    if (k > 0) {
-      text_.Append(kSectionEnd, k);
-      k = 0;
-    }
-    const WChar* run = r.position - 1;
-    SkipTo(r, ']', ']');
-    text_.Append(run, static_cast<uint32_t>(r.position - run));
-  }
-  matchCount_ = k;
+  // The section's text is gathered with its ending, which may begin in an
+  // earlier piece of input; the ending is cut off once it is complete.
+  const WChar* run = r.position;
+  const WChar* past = PastEnding<CDataEnd>(run, r.end, matchCount_);
+  r.AdvanceTo(past ? past : r.end);
+  text_.Append(run, static_cast<uint32_t>(r.position - run));
+  if (!past) return true;
+  text_.Resize(text_.Length() - CDataEnd::length);
+  StoreText();
+  text_.Erase();
+  state_ = ParseState::Text;
   return true;
 }
 
@@ -359,22 +341,12 @@ bool XmlParser::StepCommentOpen(CharReader& r) {
   return true;
 }
 
-bool XmlParser::StepComment(CharReader& r) {
-  uint32_t k = matchCount_;
-  while (!r.AtEnd()) {
-    if (r.Next() != '-') {
-      k = 0;
-      SkipTo(r, '-', '-');
-      continue;
-    }
-    if (k == 1) {
-      matchCount_ = k;
-      state_ = ParseState::MarkupEnd;
-      return true;
-    }
-    ++k;
-  }
-  matchCount_ = k;
+// Kept out of Step: inlined there it would take the room that keeps the
+// text state, where most of a document is read, inlined instead.
+[[gnu::noinline]] bool XmlParser::StepComment(CharReader& r) {
+  const WChar* past = PastEnding<CommentDashes>(r.position, r.end, matchCount_);
+  r.AdvanceTo(past ? past : r.end);
+  if (past) state_ = ParseState::MarkupEnd;
   return true;
 }
 
@@ -436,23 +408,12 @@ bool XmlParser::StepPiTarget(CharReader& r) {
 }
 
 bool XmlParser::StepPiBody(CharReader& r) {
-  uint32_t k = matchCount_;
-  while (!r.AtEnd()) {
-    const WChar c = r.Next();
-    if (c == kPiEnd[k]) {
-      if (k == 1) {
-        matchCount_ = k;
-        text_.Erase();
-        state_ = ParseState::Text;
-        return true;
-      }
-      k = 1;
-    } else if (c != '?') {
-      k = 0;
-      SkipTo(r, '?', '?');
-    }
+  const WChar* past = PastEnding<PiEnd>(r.position, r.end, matchCount_);
+  r.AdvanceTo(past ? past : r.end);
+  if (past) {
+    text_.Erase();
+    state_ = ParseState::Text;
   }
-  matchCount_ = k;
   return true;
 }
 
@@ -633,14 +594,12 @@ bool XmlParser::StepMarkupEnd(CharReader& r) {
 }
 
 bool XmlParser::StepSkipToClose(CharReader& r) {
-  while (!r.AtEnd()) {
-    if (r.Next() != '>') {
-      SkipTo(r, '>', '>');
-      continue;
-    }
+  uint32_t matched = 0;
+  const WChar* past = PastEnding<DeclarationEnd>(r.position, r.end, matched);
+  r.AdvanceTo(past ? past : r.end);
+  if (past) {
     text_.Erase();
     state_ = ParseState::Text;
-    return true;
   }
   return true;
 }

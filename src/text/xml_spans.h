@@ -7,9 +7,13 @@
 // document costs little beyond its text. It reads any text in which the
 // markup characters (< > & = / ? ! - quotes and blanks) stand for
 // themselves wherever their bytes appear: UTF-8, and the ASCII-based code
-// pages, whose other bytes it passes over without decoding them.
-#ifndef KELMO_TOOLS_XML_SOURCE_H
-#define KELMO_TOOLS_XML_SOURCE_H
+// pages, whose other bytes it passes over without decoding them. For the
+// same reason a name runs to the next markup character or blank rather than
+// over the reader's name characters, which only decoded text can tell. The
+// ends of comments, processing instructions, CDATA sections and the reader's
+// view of a DOCTYPE are found with the reader's own scans (markup_ends.h).
+#ifndef KELMO_TEXT_XML_SPANS_H
+#define KELMO_TEXT_XML_SPANS_H
 
 #include <cstddef>
 #include <cstdint>
@@ -17,7 +21,7 @@
 #include <string_view>
 #include <vector>
 
-namespace kelmo_tool {
+namespace kelmo {
 
 // A half-open byte range [begin, end) of the text.
 struct Span {
@@ -68,16 +72,9 @@ class SourceVisitor {
 // a handler stopped counts as successful.
 bool ScanXmlSource(std::string_view text, SourceVisitor& visitor, std::string& why);
 
-// The first thing in the text that a rewrite from the tree would not keep:
-// a comment, processing instruction or DOCTYPE, text beside other content,
-// or text with a line break inside it, described for a message ("a
-// comment"), and where it starts. Empty when there is none; false when the
-// text cannot be scanned.
-bool FindWhatARewriteDrops(std::string_view text, std::string& what, size_t& at, std::string& why);
-
 // The 1-based line of a byte offset.
 size_t LineOf(std::string_view text, size_t offset);
 
-}  // namespace kelmo_tool
+}  // namespace kelmo
 
-#endif  // KELMO_TOOLS_XML_SOURCE_H
+#endif  // KELMO_TEXT_XML_SPANS_H

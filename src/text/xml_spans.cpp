@@ -1,14 +1,14 @@
-#include "xml_source.h"
+#include "text/xml_spans.h"
 
-#include "markup_end.h"
+#include "text/markup_ends.h"
 #include "text/xml_space.h"
 
-namespace kelmo_tool {
+namespace kelmo {
 namespace {
 
 constexpr size_t kOutside = SIZE_MAX;
 
-bool EndsName(char c) { return kelmo::IsXmlSpace(c) || c == '/' || c == '>' || c == '=' || c == '<'; }
+bool EndsName(char c) { return IsXmlSpace(c) || c == '/' || c == '>' || c == '=' || c == '<'; }
 
 class Scanner {
  public:
@@ -49,16 +49,17 @@ class Scanner {
   }
 
   void SkipBlanks() {
-    while (pos_ < text_.size() && kelmo::IsXmlSpace(text_[pos_])) ++pos_;
+    while (pos_ < text_.size() && IsXmlSpace(text_[pos_])) ++pos_;
   }
 
   size_t Depth() const { return open_.empty() ? kOutside : open_.size() - 1; }
 
-  // Moves past `terminator`; false when it never comes.
-  bool SkipPast(std::string_view terminator) {
-    const size_t at = text_.find(terminator, pos_);
-    if (at == std::string_view::npos) return Fail("unterminated markup");
-    pos_ = at + terminator.size();
+  // Moves past the Ending; false when it never comes.
+  template <class Ending>
+  bool SkipPast() {
+    const size_t past = PastEnding<Ending>(text_, pos_);
+    if (past == std::string_view::npos) return Fail("unterminated markup");
+    pos_ = past;
     return true;
   }
 
@@ -69,18 +70,18 @@ class Scanner {
   bool SkipPi() {
     const size_t at = pos_;
     const bool declaration = at == 0 && StartsWith("<?xml") && pos_ + 5 < text_.size() &&
-                             kelmo::IsXmlSpace(text_[pos_ + 5]);
+                             IsXmlSpace(text_[pos_ + 5]);
     if (!declaration) Note("a processing instruction", at);
     // The terminator is sought after the opener, which may share its
     // characters ("<?>", "<!--->").
     pos_ += 2;
-    return SkipPast("?>");
+    return SkipPast<PiEnd>();
   }
 
   bool SkipComment() {
     Note("a comment", pos_);
     pos_ += 4;
-    return SkipPast("-->");
+    return SkipPast<CommentEnd>();
   }
 
   // <!DOCTYPE ...>, with an internal subset in brackets that may hold '>'.
@@ -99,38 +100,36 @@ class Scanner {
 
   // The reader ends a DOCTYPE at its first '>' and reads the rest of the
   // internal subset as what comes before the document element: declarations
-  // ("<!X ...>") to their first '>', comments to "-->", processing
-  // instructions to "?>". Anything else there, or one of those running past
-  // the DOCTYPE's end, it would read otherwise than this scan does.
+  // ("<!X ...>") to their first '>', comments to "--" (which must end them),
+  // processing instructions to "?>". Anything else there, or one of those
+  // running past the DOCTYPE's end, it would read otherwise than this scan
+  // does; the ends are found with the reader's own scans.
   bool SubsetReadAlike(size_t begin) {
     auto fail = [&](size_t at) {
       pos_ = at;
       return Fail("markup in the DOCTYPE's internal subset that the reader reads otherwise");
     };
     const size_t end = pos_;
-    size_t at = text_.find('>', begin) + 1;
+    size_t at = PastEnding<DeclarationEnd>(text_, begin);
     while (at < end) {
       if (text_[at] != '<') {
         ++at;
         continue;
       }
       const std::string_view rest = text_.substr(at, end - at);
-      // Where the construct ends, and how long its terminator is.
-      size_t close = std::string_view::npos, length = 0;
+      // Where the construct ends.
+      size_t past = std::string_view::npos;
       if (rest.compare(0, 4, "<!--") == 0) {
-        close = rest.find("--", 4);
-        length = 3;
-        if (close != std::string_view::npos && rest.compare(close, 3, "-->") != 0)
-          close = std::string_view::npos;
+        past = PastEnding<CommentDashes>(rest, 4);
+        if (past != std::string_view::npos)
+          past = past < rest.size() && rest[past] == '>' ? past + 1 : std::string_view::npos;
       } else if (rest.compare(0, 2, "<?") == 0) {
-        close = rest.find("?>", 2);
-        length = 2;
+        past = PastEnding<PiEnd>(rest, 2);
       } else if (rest.size() > 2 && rest[1] == '!' && rest[2] != '-' && rest[2] != '[') {
-        close = rest.find('>', 2);
-        length = 1;
+        past = PastEnding<DeclarationEnd>(rest, 2);
       }
-      if (close == std::string_view::npos) return fail(at);
-      at += close + length;
+      if (past == std::string_view::npos) return fail(at);
+      at += past;
     }
     pos_ = end;
     return true;
@@ -228,7 +227,7 @@ class Scanner {
         if (!SkipComment()) return false;
       } else if (StartsWith("<![CDATA[")) {
         const size_t begin = pos_;
-        if (!SkipPast("]]>")) return false;
+        if (!SkipPast<CDataEnd>()) return false;
         AddText({begin, pos_}, true);
       } else if (StartsWith("<?")) {
         if (!SkipPi()) return false;
@@ -243,7 +242,7 @@ class Scanner {
 
   void AddText(Span span, bool cdata) {
     bool blank = !cdata;
-    for (size_t i = span.begin; blank && i < span.end; ++i) blank = kelmo::IsXmlSpace(text_[i]);
+    for (size_t i = span.begin; blank && i < span.end; ++i) blank = IsXmlSpace(text_[i]);
     if (!blank && !visitor_.Text(span, cdata, open_.size() - 1)) stopped_ = true;
   }
 
@@ -256,79 +255,10 @@ class Scanner {
   std::vector<SourceAttribute> attributes_;
 };
 
-// Finds the first thing that a rewrite from the tree would leave out.
-class DropFinder : public SourceVisitor {
- public:
-  explicit DropFinder(std::string_view text) : text_(text) {}
-
-  bool StartElement(const SourceElement&, const std::vector<SourceAttribute>&, size_t,
-                    size_t) override {
-    if (!content_.empty()) ++content_.back().children;
-    content_.push_back({});
-    return true;
-  }
-
-  bool EndElement(const SourceElement& element, size_t) override {
-    const Content content = content_.back();
-    content_.pop_back();
-    if (content.texts > 1 || (content.texts == 1 && content.children > 0))
-      return Found("text beside other content in <" + std::string(element.name) + ">", element.whole.begin);
-    if (content.multiLine)
-      return Found("text with line breaks in <" + std::string(element.name) + ">", element.whole.begin);
-    return true;
-  }
-
-  bool Text(Span span, bool cdata, size_t) override {
-    Content& content = content_.back();
-    ++content.texts;
-    // A CDATA section is kept as it is; text loses its line breaks.
-    if (cdata) return true;
-    size_t begin = span.begin, end = span.end;
-    while (begin < end && kelmo::IsXmlSpace(text_[begin])) ++begin;
-    while (end > begin && kelmo::IsXmlSpace(text_[end - 1])) --end;
-    if (text_.substr(begin, end - begin).find_first_of("\r\n") != std::string_view::npos)
-      content.multiLine = true;
-    return true;
-  }
-
-  bool Markup(const char* what, size_t at, size_t) override {
-    return Found(what, at);
-  }
-
-  const std::string& found() const { return found_; }
-  size_t at() const { return at_; }
-
- private:
-  struct Content {
-    uint32_t texts = 0;
-    uint32_t children = 0;
-    bool multiLine = false;
-  };
-
-  bool Found(std::string what, size_t at) {
-    found_ = std::move(what);
-    at_ = at;
-    return false;
-  }
-
-  std::string_view text_;
-  std::vector<Content> content_;
-  std::string found_;
-  size_t at_ = 0;
-};
-
 }  // namespace
 
 bool ScanXmlSource(std::string_view text, SourceVisitor& visitor, std::string& why) {
   return Scanner(text, visitor, why).Run();
-}
-
-bool FindWhatARewriteDrops(std::string_view text, std::string& what, size_t& at, std::string& why) {
-  DropFinder finder(text);
-  if (!ScanXmlSource(text, finder, why)) return false;
-  what = finder.found();
-  at = finder.at();
-  return true;
 }
 
 size_t LineOf(std::string_view text, size_t offset) {
@@ -340,4 +270,4 @@ size_t LineOf(std::string_view text, size_t offset) {
   return line;
 }
 
-}  // namespace kelmo_tool
+}  // namespace kelmo
