@@ -304,6 +304,10 @@ bool XmlParser::StepSectionKeyword(CharReader& r) {
     const WChar c = r.Next();
     if (c == '[') {
       if (ScratchEquals(kCDataLength)) {
+        // The node is a section now. Its value stops being empty at once
+        // (Bool true until the section's text replaces it at "]]>"), so a
+        // text run after the section is not taken as the value, and a
+        // section cut off by the end of the input still shows it began.
         cur_->SetKindByte(static_cast<int8_t>(NodeKind::CData));
         cur_->SetBool(true);
       }
