@@ -17,52 +17,6 @@ namespace kelmo {
 
 namespace {
 
-
-template <class T>
-void Store(void* storage, T value) {
-  std::memcpy(storage, &value, sizeof(T));
-}
-
-bool IsNumericTag(ValueType type) {
-  auto tag = static_cast<int8_t>(type);
-  return tag >= 0x11 && tag <= 0x2E;
-}
-
-// The stored number of a numeric kind, converted to T.
-template <class T>
-T CastStored(ValueType type, const void* storage) {
-  switch (type) {
-    case ValueType::Char:
-      return NumericCast<T>(LoadStored<int8_t>(storage));
-    case ValueType::UChar:
-      return NumericCast<T>(LoadStored<uint8_t>(storage));
-    case ValueType::Short:
-      return NumericCast<T>(LoadStored<int16_t>(storage));
-    case ValueType::UShort:
-      return NumericCast<T>(LoadStored<uint16_t>(storage));
-    case ValueType::Int:
-    case ValueType::Long:
-      return NumericCast<T>(LoadStored<int32_t>(storage));
-    case ValueType::UInt:
-    case ValueType::ULong:
-      return NumericCast<T>(LoadStored<uint32_t>(storage));
-    case ValueType::Int64:
-      return NumericCast<T>(LoadStored<int64_t>(storage));
-    case ValueType::UInt64:
-      return NumericCast<T>(LoadStored<uint64_t>(storage));
-    case ValueType::Float:
-      return NumericCast<T>(LoadStored<float>(storage));
-    case ValueType::Double:
-    case ValueType::LongDouble:
-      return NumericCast<T>(LoadStored<double>(storage));
-    case ValueType::Bool:
-      // The byte is widened as it is; a stored 2 stays 2.
-      return NumericCast<T>(LoadStored<uint8_t>(storage));
-    default:
-      return T();
-  }
-}
-
 // Text to T: integers of T's width (signed and unsigned share the bits),
 // reals in T's precision.
 template <class T>
@@ -84,9 +38,10 @@ bool ParseAs(const WStrBuf& text, T& value) {
 template <class T>
 bool ConvertValue(ValueType type, const void* storage, const WStrBuf* string, T& value) {
   if (type == ValueType::String) return ParseAs(*string, value);
-  if (!IsNumericTag(type)) return false;
-  value = CastStored<T>(type, storage);
-  return true;
+  return WithStoredNumber(type, storage, false, [&value](auto number) {
+    value = NumericCast<T>(number);
+    return true;
+  });
 }
 
 }  // namespace
@@ -122,34 +77,16 @@ void KelmoImpl::ResetValue() noexcept {
   }
 }
 
-// Each Prepare leaves the storage holding a live object of its kind and the
-// tag naming that kind, so the two never disagree, even if a later step
-// throws.
-WStrBuf& KelmoImpl::PrepareString() {
-  if (Type() != ValueType::String) {
+// Leaves the storage holding a live object of its kind and the tag naming
+// that kind, so the two never disagree, even if a later step throws.
+template <class Held>
+Held& KelmoImpl::PrepareHeld(ValueType kind) {
+  if (Type() != kind) {
     ResetValue();
-    new (&value_) WStrBuf();
-    SetTag(ValueType::String);
+    new (&value_) Held();
+    SetTag(kind);
   }
-  return StringStorage();
-}
-
-BlobBuf& KelmoImpl::PrepareBinary() {
-  if (Type() != ValueType::Binary) {
-    ResetValue();
-    new (&value_) BlobBuf();
-    SetTag(ValueType::Binary);
-  }
-  return BinaryStorage();
-}
-
-SharedValue& KelmoImpl::PrepareShared() {
-  if (Type() != ValueType::SharedPtr) {
-    ResetValue();
-    new (&value_) SharedValue();
-    SetTag(ValueType::SharedPtr);
-  }
-  return SharedStorage();
+  return *reinterpret_cast<Held*>(&value_);
 }
 
 void KelmoImpl::AssignString(const WChar* text, uint32_t length) {
@@ -162,12 +99,12 @@ void KelmoImpl::AssignString(const WChar* text, uint32_t length) {
   // The text may lie inside what the old value owns (a byte array's block):
   // copy it before the old value is released.
   WStrBuf copy(text, length);
-  PrepareString().Swap(copy);
+  PrepareHeld<WStrBuf>(ValueType::String).Swap(copy);
 }
 
 void KelmoImpl::TakeString(WStrBuf& text) {
   if (!text.IsNull() && !text.IsFrozen()) Spoil();
-  PrepareString().Swap(text);
+  PrepareHeld<WStrBuf>(ValueType::String).Swap(text);
 }
 
 // --- getters ---
@@ -305,7 +242,7 @@ bool KelmoImpl::GetLongDouble(long double& value) {
 #define KELMO_NUMERIC_GETTER(Name, T, OwnKind)                                              \
   bool KelmoImpl::Name(T& value) {                                                          \
     if (Type() == ValueType::OwnKind) {                                                     \
-      value = LoadStored<T>(&value_);                                                             \
+      value = LoadStored<T>(&value_);                                                       \
       return true;                                                                          \
     }                                                                                       \
     return ConvertValue(Type(), &value_,                                                    \
@@ -315,47 +252,18 @@ bool KelmoImpl::GetLongDouble(long double& value) {
 KELMO_NUMERIC_GETTER(GetDouble, double, Double)
 KELMO_NUMERIC_GETTER(GetFloat, float, Float)
 KELMO_NUMERIC_GETTER(GetInt64, int64_t, Int64)
+// The unsigned 64-bit getter receives the bits the signed one would.
+KELMO_NUMERIC_GETTER(GetUInt64, uint64_t, UInt64)
 KELMO_NUMERIC_GETTER(GetUInt, unsigned int, UInt)
+KELMO_NUMERIC_GETTER(GetULong, uint32_t, ULong)
 KELMO_NUMERIC_GETTER(GetInt, int, Int)
+KELMO_NUMERIC_GETTER(GetLong, int32_t, Long)
 KELMO_NUMERIC_GETTER(GetUShort, uint16_t, UShort)
 KELMO_NUMERIC_GETTER(GetShort, int16_t, Short)
 KELMO_NUMERIC_GETTER(GetUChar, unsigned char, UChar)
 KELMO_NUMERIC_GETTER(GetChar, char, Char)
 
 #undef KELMO_NUMERIC_GETTER
-
-bool KelmoImpl::GetULong(uint32_t& value) {
-  if (Type() == ValueType::ULong) {
-    value = LoadStored<uint32_t>(&value_);
-    return true;
-  }
-  unsigned int converted = 0;
-  if (!GetUInt(converted)) return false;
-  value = converted;
-  return true;
-}
-
-bool KelmoImpl::GetLong(int32_t& value) {
-  if (Type() == ValueType::Long) {
-    value = LoadStored<int32_t>(&value_);
-    return true;
-  }
-  int converted = 0;
-  if (!GetInt(converted)) return false;
-  value = converted;
-  return true;
-}
-
-bool KelmoImpl::GetUInt64(uint64_t& value) {
-  if (Type() == ValueType::UInt64) {
-    value = LoadStored<uint64_t>(&value_);
-    return true;
-  }
-  int64_t converted = 0;
-  if (!GetInt64(converted)) return false;
-  value = static_cast<uint64_t>(converted);
-  return true;
-}
 
 // --- setters ---
 
@@ -369,7 +277,7 @@ void KelmoImpl::SetBinary(const unsigned char* data, unsigned int length) {
   // is about to be released.
   BlobBuf copy;
   copy.Assign(data, length);
-  BlobBuf& own = PrepareBinary();
+  BlobBuf& own = PrepareHeld<BlobBuf>(ValueType::Binary);
   own = std::move(copy);
 }
 
@@ -383,7 +291,7 @@ void KelmoImpl::SetStringA(const char* text, unsigned int length, unsigned int c
     StringStorage().Swap(converted);
     return;
   }
-  PrepareString().Swap(converted);
+  PrepareHeld<WStrBuf>(ValueType::String).Swap(converted);
 }
 
 void KelmoImpl::SetStringW(const WChar* text, unsigned int length) { AssignString(text, length); }
@@ -412,7 +320,7 @@ void KelmoImpl::SetSharedPtr(const std::shared_ptr<void>& value) {
   // Shared before the old value goes: releasing it might drop the last other
   // owner of `value`'s object.
   SharedValue copy(value);
-  PrepareShared() = std::move(copy);
+  PrepareHeld<SharedValue>(ValueType::SharedPtr) = std::move(copy);
 }
 
 void KelmoImpl::SetPointer(void* value) {
