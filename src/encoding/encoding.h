@@ -1,9 +1,9 @@
 // The Encoding value and everything between bytes and wide text that takes
-// one: the known encoding names and their code pages (encoding_table.cpp),
-// the lookup of names and aliases (encoding_lookup.cpp), byte-order marks and
-// the sniffing of a byte buffer (encoding_detect.cpp), and the conversions
-// used when reading bytes (text_decoder.cpp) and when writing files
-// (text_encoder.cpp). Which characters an encoding carries is in
+// one: the lookup of the names in text/code_page_names.h, the library's own
+// (encoding_table.cpp) and the aliases (encoding_lookup.cpp), byte-order
+// marks and the sniffing of a byte buffer (encoding_detect.cpp), and the
+// conversions used when reading bytes (text_decoder.cpp) and when writing
+// files (text_encoder.cpp). Which characters an encoding carries is in
 // repertoire.h.
 #ifndef KELMO_ENCODING_ENCODING_H
 #define KELMO_ENCODING_ENCODING_H
@@ -16,15 +16,11 @@
 
 namespace kelmo {
 
-constexpr int kEncodingCount = 20;
 constexpr int kEncodingNameSize = 32;
 
-// Names (zero-padded, lower case) and code pages, in lookup order.
-extern const char kEncodingNames[kEncodingCount][kEncodingNameSize];
-extern const uint32_t kEncodingCodePages[kEncodingCount];
-
-// Exact, case-sensitive lookup; 0 (platform default) when the name is unknown.
-// A null name counts as the empty name (UTF-8).
+// The code page of one of the library's own names (text/code_page_names.h):
+// exact, case-sensitive; 0 (platform default) when the name is unknown. A
+// null or empty name means UTF-8.
 uint32_t LookupCodePage(const char* name);
 
 // An encoding the library can convert: a code page, or, where no code page

@@ -95,8 +95,8 @@ int MultiByteToWide(unsigned int codePage, const char* in, int inSize, WChar* ou
   if (const SingleByteTable* table = FindSingleByteTable(codePage)) {
     return ToCount(DecodeSingleByte(*table, bytes, size, target, capacity));
   }
-  const IconvCharset* charset = FindIconvCharset(codePage);
-  return charset == nullptr ? 0 : ToCount(IconvDecode(*charset, in, size, target, capacity));
+  const std::optional<IconvCharset> charset = FindIconvCharset(codePage);
+  return !charset ? 0 : ToCount(IconvDecode(*charset, in, size, target, capacity));
 }
 
 int WideToMultiByte(unsigned int codePage, const WChar* in, int inSize, char* out, int outSize) {
@@ -112,8 +112,8 @@ int WideToMultiByte(unsigned int codePage, const WChar* in, int inSize, char* ou
   if (const SingleByteTable* table = FindSingleByteTable(codePage)) {
     return ToCount(EncodeSingleByte(*table, in, size, bytes, capacity));
   }
-  const IconvCharset* charset = FindIconvCharset(codePage);
-  return charset == nullptr ? 0 : ToCount(IconvEncode(*charset, in, size, target, capacity));
+  const std::optional<IconvCharset> charset = FindIconvCharset(codePage);
+  return !charset ? 0 : ToCount(IconvEncode(*charset, in, size, target, capacity));
 }
 
 bool IsCodePageSupported(unsigned int codePage) {
@@ -128,8 +128,8 @@ bool IsCodePageSupported(unsigned int codePage) {
       return PlatformGb2312Table() != nullptr;
     default: {
       if (FindSingleByteTable(codePage) != nullptr) return true;
-      const IconvCharset* charset = FindIconvCharset(codePage);
-      return charset != nullptr && IconvCanConvert(*charset);
+      const std::optional<IconvCharset> charset = FindIconvCharset(codePage);
+      return charset && IconvCanConvert(*charset);
     }
   }
 }
