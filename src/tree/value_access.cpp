@@ -15,6 +15,14 @@
 
 namespace kelmo {
 
+// The numeric kinds with their own getter and setter (Get<Kind>, Set<Kind>)
+// and the C++ type those take. LongDouble and Bool, which convert on the
+// way in or out, have theirs written out.
+#define KELMO_NUMERIC_ACCESSORS(X)                                                 \
+  X(Double, double) X(Float, float) X(Int64, int64_t) X(UInt64, uint64_t)          \
+  X(UInt, unsigned int) X(ULong, uint32_t) X(Int, int) X(Long, int32_t)            \
+  X(UShort, uint16_t) X(Short, int16_t) X(UChar, unsigned char) X(Char, char)
+
 namespace {
 
 // Text to T: integers of T's width (signed and unsigned share the bits),
@@ -238,10 +246,11 @@ bool KelmoImpl::GetLongDouble(long double& value) {
 }
 
 // The numeric getters: the node's own kind is copied, anything else goes
-// through ConvertValue.
-#define KELMO_NUMERIC_GETTER(Name, T, OwnKind)                                              \
-  bool KelmoImpl::Name(T& value) {                                                          \
-    if (Type() == ValueType::OwnKind) {                                                     \
+// through ConvertValue. (The unsigned 64-bit getter thus receives the bits
+// the signed one would.)
+#define KELMO_NUMERIC_GETTER(Kind, T)                                                       \
+  bool KelmoImpl::Get##Kind(T& value) {                                                     \
+    if (Type() == ValueType::Kind) {                                                        \
       value = LoadStored<T>(&value_);                                                       \
       return true;                                                                          \
     }                                                                                       \
@@ -249,19 +258,7 @@ bool KelmoImpl::GetLongDouble(long double& value) {
                         Type() == ValueType::String ? &StringValue() : nullptr, value);     \
   }
 
-KELMO_NUMERIC_GETTER(GetDouble, double, Double)
-KELMO_NUMERIC_GETTER(GetFloat, float, Float)
-KELMO_NUMERIC_GETTER(GetInt64, int64_t, Int64)
-// The unsigned 64-bit getter receives the bits the signed one would.
-KELMO_NUMERIC_GETTER(GetUInt64, uint64_t, UInt64)
-KELMO_NUMERIC_GETTER(GetUInt, unsigned int, UInt)
-KELMO_NUMERIC_GETTER(GetULong, uint32_t, ULong)
-KELMO_NUMERIC_GETTER(GetInt, int, Int)
-KELMO_NUMERIC_GETTER(GetLong, int32_t, Long)
-KELMO_NUMERIC_GETTER(GetUShort, uint16_t, UShort)
-KELMO_NUMERIC_GETTER(GetShort, int16_t, Short)
-KELMO_NUMERIC_GETTER(GetUChar, unsigned char, UChar)
-KELMO_NUMERIC_GETTER(GetChar, char, Char)
+KELMO_NUMERIC_ACCESSORS(KELMO_NUMERIC_GETTER)
 
 #undef KELMO_NUMERIC_GETTER
 
@@ -341,28 +338,19 @@ void KelmoImpl::SetLongDouble(long double value) {
   SetTag(ValueType::LongDouble);
 }
 
-#define KELMO_NUMERIC_SETTER(Name, T, Kind) \
-  void KelmoImpl::Name(T value) {           \
-    ResetValue();                           \
-    Store<T>(&value_, value);               \
-    SetTag(ValueType::Kind);                \
+#define KELMO_NUMERIC_SETTER(Kind, T)  \
+  void KelmoImpl::Set##Kind(T value) { \
+    ResetValue();                      \
+    Store<T>(&value_, value);          \
+    SetTag(ValueType::Kind);           \
   }
 
-KELMO_NUMERIC_SETTER(SetDouble, double, Double)
-KELMO_NUMERIC_SETTER(SetFloat, float, Float)
-KELMO_NUMERIC_SETTER(SetULong, uint32_t, ULong)
-KELMO_NUMERIC_SETTER(SetLong, int32_t, Long)
-KELMO_NUMERIC_SETTER(SetUInt64, uint64_t, UInt64)
-KELMO_NUMERIC_SETTER(SetInt64, int64_t, Int64)
-KELMO_NUMERIC_SETTER(SetUInt, unsigned int, UInt)
-KELMO_NUMERIC_SETTER(SetInt, int, Int)
-KELMO_NUMERIC_SETTER(SetUShort, uint16_t, UShort)
-KELMO_NUMERIC_SETTER(SetShort, int16_t, Short)
-KELMO_NUMERIC_SETTER(SetUChar, unsigned char, UChar)
-KELMO_NUMERIC_SETTER(SetChar, char, Char)
+KELMO_NUMERIC_ACCESSORS(KELMO_NUMERIC_SETTER)
 
 #undef KELMO_NUMERIC_SETTER
 
 void KelmoImpl::SetEmpty() { ResetValue(); }
+
+#undef KELMO_NUMERIC_ACCESSORS
 
 }  // namespace kelmo

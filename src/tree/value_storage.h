@@ -32,33 +32,18 @@ void Store(void* storage, T value) {
 template <class Result, class Use>
 Result WithStoredNumber(ValueType type, const void* storage, Result otherwise, Use&& use) {
   switch (type) {
-    case ValueType::Char:
-      return use(LoadStored<int8_t>(storage));
-    case ValueType::UChar:
-    case ValueType::Bool:
-      return use(LoadStored<uint8_t>(storage));
-    case ValueType::Short:
-      return use(LoadStored<int16_t>(storage));
-    case ValueType::UShort:
-      return use(LoadStored<uint16_t>(storage));
-    case ValueType::Int:
-    case ValueType::Long:
-      return use(LoadStored<int32_t>(storage));
-    case ValueType::UInt:
-    case ValueType::ULong:
-      return use(LoadStored<uint32_t>(storage));
-    case ValueType::Int64:
-      return use(LoadStored<int64_t>(storage));
-    case ValueType::UInt64:
-      return use(LoadStored<uint64_t>(storage));
-    case ValueType::Float:
-      return use(LoadStored<float>(storage));
-    case ValueType::Double:
-    case ValueType::LongDouble:
-      // A long double is kept at double precision.
-      return use(LoadStored<double>(storage));
-    default:
-      return otherwise;
+    case ValueType::Char: return use(LoadStored<int8_t>(storage));
+    case ValueType::UChar: case ValueType::Bool: return use(LoadStored<uint8_t>(storage));
+    case ValueType::Short: return use(LoadStored<int16_t>(storage));
+    case ValueType::UShort: return use(LoadStored<uint16_t>(storage));
+    case ValueType::Int: case ValueType::Long: return use(LoadStored<int32_t>(storage));
+    case ValueType::UInt: case ValueType::ULong: return use(LoadStored<uint32_t>(storage));
+    case ValueType::Int64: return use(LoadStored<int64_t>(storage));
+    case ValueType::UInt64: return use(LoadStored<uint64_t>(storage));
+    case ValueType::Float: return use(LoadStored<float>(storage));
+    // A long double is kept at double precision.
+    case ValueType::Double: case ValueType::LongDouble: return use(LoadStored<double>(storage));
+    default: return otherwise;
   }
 }
 
