@@ -9,6 +9,7 @@
 #define KELMO_ENCODING_ENCODING_H
 
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "kelmo/kelmo.h"
@@ -69,26 +70,43 @@ bool DetectEncoding(const unsigned char* bytes, uint32_t size, char name[kEncodi
 // (kCodePageUtf16LE, kCodePageUtf16BE) themselves; every other encoding goes
 // to the system converter (os/code_page.h).
 
-// Decodes bytes to wide text for one parse. The text either points into the
-// given bytes (UTF-16LE, when suitably aligned) or into the decoder's own copy.
-class TextDecoder {
+// What both hold for one conversion: the encoding, and the converted copy
+// of the text in units of Unit, owned until the next conversion or the end.
+template <class Unit>
+class TextConversion {
  public:
-  TextDecoder() = default;
-  ~TextDecoder();
-  TextDecoder(const TextDecoder&) = delete;
-  TextDecoder& operator=(const TextDecoder&) = delete;
+  TextConversion() = default;
+  ~TextConversion() { delete[] converted_; }
+  TextConversion(const TextConversion&) = delete;
+  TextConversion& operator=(const TextConversion&) = delete;
 
-  char name[kEncodingNameSize] = {};
   uint32_t codePage = 0;
   // Set instead of the code page for encodings known only by this name.
   char charset[kEncodingNameSize] = {};
 
   // Takes the encoding's code page and charset.
-  void Use(const Encoding& encoding);
-  bool Decode(const unsigned char* bytes, uint32_t size, const WChar*& text, uint32_t& units);
+  void Use(const Encoding& encoding) {
+    codePage = encoding.codePage;
+    std::memcpy(charset, encoding.charset, kEncodingNameSize);
+  }
 
- private:
-  WChar* converted_ = nullptr;
+ protected:
+  // Frees the previous copy, which the new one replaces.
+  void Drop() {
+    delete[] converted_;
+    converted_ = nullptr;
+  }
+  Unit* converted_ = nullptr;
+};
+
+// Decodes bytes to wide text for one parse. The text either points into the
+// given bytes (UTF-16LE, when suitably aligned) or into the decoder's own copy.
+class TextDecoder : public TextConversion<WChar> {
+ public:
+  // The encoding's name as the document declares it (DetectEncoding).
+  char name[kEncodingNameSize] = {};
+
+  bool Decode(const unsigned char* bytes, uint32_t size, const WChar*& text, uint32_t& units);
 };
 
 // A whole document to wide text, as the parser reads it: the encoding is
@@ -145,22 +163,9 @@ class DocumentPieces {
 };
 
 // Encodes wide text to output bytes for one save.
-class TextEncoder {
+class TextEncoder : public TextConversion<unsigned char> {
  public:
-  TextEncoder() = default;
-  ~TextEncoder();
-  TextEncoder(const TextEncoder&) = delete;
-  TextEncoder& operator=(const TextEncoder&) = delete;
-
-  uint32_t codePage = 0;
-  // Set instead of the code page for encodings known only by this name.
-  char charset[kEncodingNameSize] = {};
-
-  void Use(const Encoding& encoding);
   bool Encode(const WChar* text, uint32_t units, const unsigned char*& bytes, uint64_t& size);
-
- private:
-  unsigned char* converted_ = nullptr;
 };
 
 // The encoding for an output encoding name (null or empty: UTF-8); false

@@ -15,13 +15,6 @@ int EncodeWith(const Encoding& encoding, const WChar* in, int inSize, char* out,
   return platform::WideToMultiByte(encoding.codePage, in, inSize, out, outSize);
 }
 
-TextEncoder::~TextEncoder() { delete[] converted_; }
-
-void TextEncoder::Use(const Encoding& encoding) {
-  codePage = encoding.codePage;
-  std::memcpy(charset, encoding.charset, kEncodingNameSize);
-}
-
 bool TextEncoder::Encode(const WChar* text, uint32_t units, const unsigned char*& bytes,
                          uint64_t& size) {
   if (!text) units = 0;
@@ -35,8 +28,7 @@ bool TextEncoder::Encode(const WChar* text, uint32_t units, const unsigned char*
 
   bytes = nullptr;
   size = 0;
-  delete[] converted_;
-  converted_ = nullptr;
+  Drop();
 
   if (!named && codePage == kCodePageUtf16BE) {
     const uint64_t count = uint64_t(units) * 2;
