@@ -117,21 +117,13 @@ int WideToMultiByte(unsigned int codePage, const WChar* in, int inSize, char* ou
 }
 
 bool IsCodePageSupported(unsigned int codePage) {
-  switch (codePage) {
-    case kDefaultCodePage:
-    case kUtf8:
-    case kUsAscii:
-    case kUtf16LittleEndian:
-    case kUtf16BigEndian:
-      return true;
-    case kHz:
-      return PlatformGb2312Table() != nullptr;
-    default: {
-      if (FindSingleByteTable(codePage) != nullptr) return true;
-      const std::optional<IconvCharset> charset = FindIconvCharset(codePage);
-      return charset && IconvCanConvert(*charset);
-    }
-  }
+  // The built-in codecs convert everything but HZ on their own; HZ needs
+  // the GB2312 grid, which a system may lack.
+  if (FindBuiltInCodec(codePage) != nullptr)
+    return codePage != kHz || PlatformGb2312Table() != nullptr;
+  if (FindSingleByteTable(codePage) != nullptr) return true;
+  const std::optional<IconvCharset> charset = FindIconvCharset(codePage);
+  return charset && IconvCanConvert(*charset);
 }
 
 int MultiByteToWideNamed(const char* charset, const char* in, int inSize, WChar* out, int outSize) {
