@@ -96,6 +96,21 @@ class TextConversion {
     delete[] converted_;
     converted_ = nullptr;
   }
+  // The converter's second step into a copy of the size the first asked for
+  // (`needed`): convert(out, room) fills it. The units written, or 0 with no
+  // copy kept when either step failed.
+  template <class Convert>
+  int ConvertIntoCopy(int needed, Convert&& convert) {
+    if (needed <= 0) return 0;
+    Unit* copy = new Unit[size_t(needed)];
+    const int written = convert(copy, needed);
+    if (written <= 0) {
+      delete[] copy;
+      return 0;
+    }
+    converted_ = copy;
+    return written;
+  }
   Unit* converted_ = nullptr;
 };
 

@@ -56,14 +56,10 @@ bool TextDecoder::Decode(const unsigned char* bytes, uint32_t size, const WChar*
   const int needed = !named && codePage == kCodePageUtf8
                          ? int(size)
                          : DecodeWith(encoding, narrow, int(size), nullptr, 0);
-  if (needed <= 0) return false;
-  WChar* wide = new WChar[size_t(needed)];
-  const int written = DecodeWith(encoding, narrow, int(size), wide, needed);
-  if (written <= 0) {
-    delete[] wide;
-    return false;
-  }
-  converted_ = wide;
+  const int written = ConvertIntoCopy(needed, [&](WChar* wide, int room) {
+    return DecodeWith(encoding, narrow, int(size), wide, room);
+  });
+  if (written == 0) return false;
   text = converted_;
   units = uint32_t(written);
   return true;
