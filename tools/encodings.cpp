@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "kelmo/easy/decoding.hpp"
+#include "text/code_page_names.h"
 
 namespace kelmo_tool {
 namespace {
@@ -47,9 +48,11 @@ std::optional<EncodingInfo> FindEncodingByName(std::string_view name) {
 
 std::string KnownEncodingNames() {
   std::string names;
-  for (int row = 1; row < kelmo::kEncodingCount; ++row) {
-    if (!names.empty()) names += ", ";
-    names += kelmo::kEncodingNames[row];
+  for (size_t row = 0; row < kelmo::kCodePageNameRows; ++row) {
+    kelmo::ForEachName(kelmo::kCodePageNames[row].own, [&names](std::string_view name) {
+      if (!names.empty()) names += ", ";
+      names += name;
+    });
   }
   return names;
 }

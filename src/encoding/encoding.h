@@ -1,14 +1,15 @@
 // The Encoding value and everything between bytes and wide text that takes
-// one: the known encoding names and their code pages (encoding_table.cpp),
-// the lookup of names and aliases (encoding_lookup.cpp), byte-order marks and
-// the sniffing of a byte buffer (encoding_detect.cpp), and the conversions
-// used when reading bytes (text_decoder.cpp) and when writing files
-// (text_encoder.cpp). Which characters an encoding carries is in
+// one: the lookup of the names in text/code_page_names.h, the library's own
+// (encoding_table.cpp) and the aliases (encoding_lookup.cpp), byte-order
+// marks and the sniffing of a byte buffer (encoding_detect.cpp), and the
+// conversions used when reading bytes (text_decoder.cpp) and when writing
+// files (text_encoder.cpp). Which characters an encoding carries is in
 // repertoire.h.
 #ifndef KELMO_ENCODING_ENCODING_H
 #define KELMO_ENCODING_ENCODING_H
 
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "kelmo/kelmo.h"
@@ -16,15 +17,11 @@
 
 namespace kelmo {
 
-constexpr int kEncodingCount = 20;
 constexpr int kEncodingNameSize = 32;
 
-// Names (zero-padded, lower case) and code pages, in lookup order.
-extern const char kEncodingNames[kEncodingCount][kEncodingNameSize];
-extern const uint32_t kEncodingCodePages[kEncodingCount];
-
-// Exact, case-sensitive lookup; 0 (platform default) when the name is unknown.
-// A null name counts as the empty name (UTF-8).
+// The code page of one of the library's own names (text/code_page_names.h):
+// exact, case-sensitive; 0 (platform default) when the name is unknown. A
+// null or empty name means UTF-8.
 uint32_t LookupCodePage(const char* name);
 
 // An encoding the library can convert: a code page, or, where no code page
@@ -73,26 +70,58 @@ bool DetectEncoding(const unsigned char* bytes, uint32_t size, char name[kEncodi
 // (kCodePageUtf16LE, kCodePageUtf16BE) themselves; every other encoding goes
 // to the system converter (os/code_page.h).
 
-// Decodes bytes to wide text for one parse. The text either points into the
-// given bytes (UTF-16LE, when suitably aligned) or into the decoder's own copy.
-class TextDecoder {
+// What both hold for one conversion: the encoding, and the converted copy
+// of the text in units of Unit, owned until the next conversion or the end.
+template <class Unit>
+class TextConversion {
  public:
-  TextDecoder() = default;
-  ~TextDecoder();
-  TextDecoder(const TextDecoder&) = delete;
-  TextDecoder& operator=(const TextDecoder&) = delete;
+  TextConversion() = default;
+  ~TextConversion() { delete[] converted_; }
+  TextConversion(const TextConversion&) = delete;
+  TextConversion& operator=(const TextConversion&) = delete;
 
-  char name[kEncodingNameSize] = {};
   uint32_t codePage = 0;
   // Set instead of the code page for encodings known only by this name.
   char charset[kEncodingNameSize] = {};
 
   // Takes the encoding's code page and charset.
-  void Use(const Encoding& encoding);
-  bool Decode(const unsigned char* bytes, uint32_t size, const WChar*& text, uint32_t& units);
+  void Use(const Encoding& encoding) {
+    codePage = encoding.codePage;
+    std::memcpy(charset, encoding.charset, kEncodingNameSize);
+  }
 
- private:
-  WChar* converted_ = nullptr;
+ protected:
+  // Frees the previous copy, which the new one replaces.
+  void Drop() {
+    delete[] converted_;
+    converted_ = nullptr;
+  }
+  // The converter's second step into a copy of the size the first asked for
+  // (`needed`): convert(out, room) fills it. The units written, or 0 with no
+  // copy kept when either step failed.
+  template <class Convert>
+  int ConvertIntoCopy(int needed, Convert&& convert) {
+    if (needed <= 0) return 0;
+    Unit* copy = new Unit[size_t(needed)];
+    const int written = convert(copy, needed);
+    if (written <= 0) {
+      delete[] copy;
+      return 0;
+    }
+    converted_ = copy;
+    return written;
+  }
+  Unit* converted_ = nullptr;
+};
+
+// Decodes bytes to wide text for one parse. The text either points into the
+// given bytes (UTF-16LE, when suitably aligned) or into the decoder's own copy.
+class TextDecoder : public TextConversion<WChar> {
+ public:
+  // The encoding's name as the document declares it (DetectEncoding).
+  char name[kEncodingNameSize] = {};
+
+  bool Decode(const unsigned char* bytes, uint32_t size, const WChar*& text, uint32_t& units);
 };
 
 // A whole document to wide text, as the parser reads it: the encoding is
@@ -149,22 +178,9 @@ class DocumentPieces {
 };
 
 // Encodes wide text to output bytes for one save.
-class TextEncoder {
+class TextEncoder : public TextConversion<unsigned char> {
  public:
-  TextEncoder() = default;
-  ~TextEncoder();
-  TextEncoder(const TextEncoder&) = delete;
-  TextEncoder& operator=(const TextEncoder&) = delete;
-
-  uint32_t codePage = 0;
-  // Set instead of the code page for encodings known only by this name.
-  char charset[kEncodingNameSize] = {};
-
-  void Use(const Encoding& encoding);
   bool Encode(const WChar* text, uint32_t units, const unsigned char*& bytes, uint64_t& size);
-
- private:
-  unsigned char* converted_ = nullptr;
 };
 
 // The encoding for an output encoding name (null or empty: UTF-8); false

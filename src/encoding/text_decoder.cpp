@@ -15,13 +15,6 @@ int DecodeWith(const Encoding& encoding, const char* in, int inSize, WChar* out,
   return platform::MultiByteToWide(encoding.codePage, in, inSize, out, outSize);
 }
 
-TextDecoder::~TextDecoder() { delete[] converted_; }
-
-void TextDecoder::Use(const Encoding& encoding) {
-  codePage = encoding.codePage;
-  std::memcpy(charset, encoding.charset, kEncodingNameSize);
-}
-
 bool TextDecoder::Decode(const unsigned char* bytes, uint32_t size, const WChar*& text,
                          uint32_t& units) {
   if (!bytes) size = 0;
@@ -40,8 +33,7 @@ bool TextDecoder::Decode(const unsigned char* bytes, uint32_t size, const WChar*
 
   text = nullptr;
   units = 0;
-  delete[] converted_;
-  converted_ = nullptr;
+  Drop();
 
   // UTF-16 as bytes keeps every unit; an odd address or the other byte
   // order needs a copy.
@@ -64,14 +56,10 @@ bool TextDecoder::Decode(const unsigned char* bytes, uint32_t size, const WChar*
   const int needed = !named && codePage == kCodePageUtf8
                          ? int(size)
                          : DecodeWith(encoding, narrow, int(size), nullptr, 0);
-  if (needed <= 0) return false;
-  WChar* wide = new WChar[size_t(needed)];
-  const int written = DecodeWith(encoding, narrow, int(size), wide, needed);
-  if (written <= 0) {
-    delete[] wide;
-    return false;
-  }
-  converted_ = wide;
+  const int written = ConvertIntoCopy(needed, [&](WChar* wide, int room) {
+    return DecodeWith(encoding, narrow, int(size), wide, room);
+  });
+  if (written == 0) return false;
   text = converted_;
   units = uint32_t(written);
   return true;

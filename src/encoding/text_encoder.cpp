@@ -15,13 +15,6 @@ int EncodeWith(const Encoding& encoding, const WChar* in, int inSize, char* out,
   return platform::WideToMultiByte(encoding.codePage, in, inSize, out, outSize);
 }
 
-TextEncoder::~TextEncoder() { delete[] converted_; }
-
-void TextEncoder::Use(const Encoding& encoding) {
-  codePage = encoding.codePage;
-  std::memcpy(charset, encoding.charset, kEncodingNameSize);
-}
-
 bool TextEncoder::Encode(const WChar* text, uint32_t units, const unsigned char*& bytes,
                          uint64_t& size) {
   if (!text) units = 0;
@@ -35,8 +28,7 @@ bool TextEncoder::Encode(const WChar* text, uint32_t units, const unsigned char*
 
   bytes = nullptr;
   size = 0;
-  delete[] converted_;
-  converted_ = nullptr;
+  Drop();
 
   if (!named && codePage == kCodePageUtf16BE) {
     const uint64_t count = uint64_t(units) * 2;
@@ -50,14 +42,10 @@ bool TextEncoder::Encode(const WChar* text, uint32_t units, const unsigned char*
   // The converter counts in int.
   if (!text || units == 0 || units > uint32_t(INT_MAX)) return false;
   const int needed = EncodeWith(encoding, text, int(units), nullptr, 0);
-  if (needed <= 0) return false;
-  unsigned char* narrow = new unsigned char[size_t(needed)];
-  const int written = EncodeWith(encoding, text, int(units), reinterpret_cast<char*>(narrow), needed);
-  if (written <= 0) {
-    delete[] narrow;
-    return false;
-  }
-  converted_ = narrow;
+  const int written = ConvertIntoCopy(needed, [&](unsigned char* narrow, int room) {
+    return EncodeWith(encoding, text, int(units), reinterpret_cast<char*>(narrow), room);
+  });
+  if (written == 0) return false;
   bytes = converted_;
   size = uint64_t(written);
   return true;

@@ -95,8 +95,8 @@ int MultiByteToWide(unsigned int codePage, const char* in, int inSize, WChar* ou
   if (const SingleByteTable* table = FindSingleByteTable(codePage)) {
     return ToCount(DecodeSingleByte(*table, bytes, size, target, capacity));
   }
-  const IconvCharset* charset = FindIconvCharset(codePage);
-  return charset == nullptr ? 0 : ToCount(IconvDecode(*charset, in, size, target, capacity));
+  const std::optional<IconvCharset> charset = FindIconvCharset(codePage);
+  return !charset ? 0 : ToCount(IconvDecode(*charset, in, size, target, capacity));
 }
 
 int WideToMultiByte(unsigned int codePage, const WChar* in, int inSize, char* out, int outSize) {
@@ -112,26 +112,18 @@ int WideToMultiByte(unsigned int codePage, const WChar* in, int inSize, char* ou
   if (const SingleByteTable* table = FindSingleByteTable(codePage)) {
     return ToCount(EncodeSingleByte(*table, in, size, bytes, capacity));
   }
-  const IconvCharset* charset = FindIconvCharset(codePage);
-  return charset == nullptr ? 0 : ToCount(IconvEncode(*charset, in, size, target, capacity));
+  const std::optional<IconvCharset> charset = FindIconvCharset(codePage);
+  return !charset ? 0 : ToCount(IconvEncode(*charset, in, size, target, capacity));
 }
 
 bool IsCodePageSupported(unsigned int codePage) {
-  switch (codePage) {
-    case kDefaultCodePage:
-    case kUtf8:
-    case kUsAscii:
-    case kUtf16LittleEndian:
-    case kUtf16BigEndian:
-      return true;
-    case kHz:
-      return PlatformGb2312Table() != nullptr;
-    default: {
-      if (FindSingleByteTable(codePage) != nullptr) return true;
-      const IconvCharset* charset = FindIconvCharset(codePage);
-      return charset != nullptr && IconvCanConvert(*charset);
-    }
-  }
+  // The built-in codecs convert everything but HZ on their own; HZ needs
+  // the GB2312 grid, which a system may lack.
+  if (FindBuiltInCodec(codePage) != nullptr)
+    return codePage != kHz || PlatformGb2312Table() != nullptr;
+  if (FindSingleByteTable(codePage) != nullptr) return true;
+  const std::optional<IconvCharset> charset = FindIconvCharset(codePage);
+  return charset && IconvCanConvert(*charset);
 }
 
 int MultiByteToWideNamed(const char* charset, const char* in, int inSize, WChar* out, int outSize) {

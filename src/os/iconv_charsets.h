@@ -1,8 +1,9 @@
-// Which iconv character set stands for a Windows code page number. Only
-// numbers that Windows itself knows are listed: iconv's "CPnnnn" names are
-// not all Windows code pages (its CP273 is what Windows calls 20273).
+// Which iconv character set stands for a Windows code page number: the
+// iconv names of the code page's row in text/code_page_names.h.
 #ifndef KELMO_OS_ICONV_CHARSETS_H
 #define KELMO_OS_ICONV_CHARSETS_H
+
+#include <optional>
 
 namespace kelmo::platform {
 
@@ -13,9 +14,9 @@ struct IconvCharset {
   const char* names[2];
 };
 
-// Null for numbers that have no iconv counterpart here. A listed charset may
-// still be missing from the C library at run time.
-const IconvCharset* FindIconvCharset(unsigned int codePage);
+// Nothing for numbers that have no iconv counterpart here. A listed charset
+// may still be missing from the C library at run time.
+std::optional<IconvCharset> FindIconvCharset(unsigned int codePage);
 
 }  // namespace kelmo::platform
 

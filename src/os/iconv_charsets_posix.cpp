@@ -1,109 +1,13 @@
 #include "os/iconv_charsets.h"
 
+#include "text/code_page_names.h"
+
 namespace kelmo::platform {
-namespace {
 
-constexpr IconvCharset kCharsets[] = {
-    {37, {"IBM037", nullptr}},
-    {437, {"CP437", "IBM437"}},
-    {500, {"IBM500", nullptr}},
-    {708, {"ASMO-708", "ISO-8859-6"}},
-    {737, {"CP737", nullptr}},
-    {775, {"CP775", "IBM775"}},
-    {850, {"CP850", "IBM850"}},
-    {852, {"CP852", "IBM852"}},
-    {855, {"CP855", "IBM855"}},
-    {857, {"CP857", "IBM857"}},
-    {858, {"CP858", "IBM858"}},
-    {860, {"CP860", "IBM860"}},
-    {861, {"CP861", "IBM861"}},
-    {862, {"CP862", "IBM862"}},
-    {863, {"CP863", "IBM863"}},
-    {864, {"CP864", "IBM864"}},
-    {865, {"CP865", "IBM865"}},
-    {866, {"CP866", "IBM866"}},
-    {869, {"CP869", "IBM869"}},
-    {870, {"IBM870", nullptr}},
-    {874, {"WINDOWS-874", "CP874"}},
-    {875, {"CP875", "IBM875"}},
-    {932, {"CP932", "SHIFT_JIS"}},
-    {936, {"CP936", "GBK"}},
-    {949, {"CP949", "UHC"}},
-    {950, {"CP950", "BIG5"}},
-    {1026, {"IBM1026", nullptr}},
-    {1047, {"IBM1047", nullptr}},
-    {1140, {"IBM1140", nullptr}},
-    {1141, {"IBM1141", nullptr}},
-    {1142, {"IBM1142", nullptr}},
-    {1143, {"IBM1143", nullptr}},
-    {1144, {"IBM1144", nullptr}},
-    {1145, {"IBM1145", nullptr}},
-    {1146, {"IBM1146", nullptr}},
-    {1147, {"IBM1147", nullptr}},
-    {1148, {"IBM1148", nullptr}},
-    {1149, {"IBM1149", nullptr}},
-    {1250, {"CP1250", "WINDOWS-1250"}},
-    {1251, {"CP1251", "WINDOWS-1251"}},
-    {1252, {"CP1252", "WINDOWS-1252"}},
-    {1253, {"CP1253", "WINDOWS-1253"}},
-    {1254, {"CP1254", "WINDOWS-1254"}},
-    {1255, {"CP1255", "WINDOWS-1255"}},
-    {1256, {"CP1256", "WINDOWS-1256"}},
-    {1257, {"CP1257", "WINDOWS-1257"}},
-    {1258, {"CP1258", "WINDOWS-1258"}},
-    {1361, {"JOHAB", "CP1361"}},
-    {10000, {"MACINTOSH", nullptr}},
-    {10007, {"MAC-CYRILLIC", "CP10007"}},
-    {10029, {"MAC-CENTRALEUROPE", nullptr}},
-    {10079, {"MAC-IS", nullptr}},
-    {12000, {"UTF-32LE", nullptr}},
-    {12001, {"UTF-32BE", nullptr}},
-    {20273, {"IBM273", nullptr}},
-    {20277, {"IBM277", nullptr}},
-    {20278, {"IBM278", nullptr}},
-    {20280, {"IBM280", nullptr}},
-    {20284, {"IBM284", nullptr}},
-    {20285, {"IBM285", nullptr}},
-    {20290, {"IBM290", nullptr}},
-    {20297, {"IBM297", nullptr}},
-    {20420, {"IBM420", nullptr}},
-    {20423, {"IBM423", nullptr}},
-    {20424, {"IBM424", nullptr}},
-    {20866, {"KOI8-R", nullptr}},
-    {20871, {"IBM871", nullptr}},
-    {20880, {"IBM880", nullptr}},
-    {20905, {"IBM905", nullptr}},
-    {20932, {"EUC-JP", nullptr}},
-    {20936, {"EUC-CN", "GB2312"}},
-    {21025, {"IBM1025", nullptr}},
-    {21866, {"KOI8-U", nullptr}},
-    {28591, {"ISO-8859-1", nullptr}},
-    {28592, {"ISO-8859-2", nullptr}},
-    {28593, {"ISO-8859-3", nullptr}},
-    {28594, {"ISO-8859-4", nullptr}},
-    {28595, {"ISO-8859-5", nullptr}},
-    {28596, {"ISO-8859-6", nullptr}},
-    {28597, {"ISO-8859-7", nullptr}},
-    {28598, {"ISO-8859-8", nullptr}},
-    {28599, {"ISO-8859-9", nullptr}},
-    {28603, {"ISO-8859-13", nullptr}},
-    {28605, {"ISO-8859-15", nullptr}},
-    {50220, {"ISO-2022-JP", nullptr}},
-    {50225, {"ISO-2022-KR", nullptr}},
-    {51932, {"EUC-JP", nullptr}},
-    {51936, {"EUC-CN", "GB2312"}},
-    {51949, {"EUC-KR", nullptr}},
-    {54936, {"GB18030", nullptr}},
-    {65000, {"UTF-7", nullptr}},
-};
-
-}  // namespace
-
-const IconvCharset* FindIconvCharset(unsigned int codePage) {
-  for (const IconvCharset& charset : kCharsets) {
-    if (charset.codePage == codePage) return &charset;
-  }
-  return nullptr;
+std::optional<IconvCharset> FindIconvCharset(unsigned int codePage) {
+  const CodePageNames* row = FindCodePageNames(codePage);
+  if (row == nullptr || row->iconv[0] == nullptr) return std::nullopt;
+  return IconvCharset{codePage, {row->iconv[0], row->iconv[1]}};
 }
 
 }  // namespace kelmo::platform

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "tree/child_list.h"
+#include "tree/value_storage.h"
 
 namespace kelmo {
 
@@ -75,34 +76,6 @@ KelmoImpl* KelmoImpl::CopyWithoutChildren(DocBuilder& builder) const {
   // The tag is set only once the storage holds a complete value, so a
   // failed allocation leaves an Empty copy behind.
   switch (Type()) {
-    case ValueType::Empty:
-      return copy;
-    case ValueType::Char:
-    case ValueType::UChar:
-    case ValueType::Bool:
-      target.value_.u8 = value_.u8;
-      break;
-    case ValueType::Short:
-    case ValueType::UShort:
-      target.value_.u16 = value_.u16;
-      break;
-    case ValueType::Int:
-    case ValueType::UInt:
-    case ValueType::Long:
-    case ValueType::ULong:
-      target.value_.u32 = value_.u32;
-      break;
-    case ValueType::Float:
-      target.value_.f32 = value_.f32;
-      break;
-    case ValueType::Int64:
-    case ValueType::UInt64:
-      target.value_.u64 = value_.u64;
-      break;
-    case ValueType::Double:
-    case ValueType::LongDouble:
-      target.value_.f64 = value_.f64;
-      break;
     case ValueType::Pointer:
       target.value_.pointer = value_.pointer;
       break;
@@ -125,9 +98,16 @@ KelmoImpl* KelmoImpl::CopyWithoutChildren(DocBuilder& builder) const {
         throw;
       }
       break;
-    default:
-      // A tag outside the defined set has no value worth copying.
-      return copy;
+    default: {
+      // A number is its bits. Empty, and a tag outside the defined set, have
+      // no value worth copying.
+      const bool number = WithStoredNumber(Type(), &value_, false, [&target](auto stored) {
+        Store(&target.value_, stored);
+        return true;
+      });
+      if (!number) return copy;
+      break;
+    }
   }
   target.SetTag(Type());
   return copy;

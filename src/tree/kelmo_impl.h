@@ -207,12 +207,11 @@ class KelmoImpl final : public ref_counter_base<Kelmo, KelmoImpl> {
   WStrBuf& StringStorage() noexcept { return *reinterpret_cast<WStrBuf*>(&value_); }
   BlobBuf& BinaryStorage() noexcept { return *reinterpret_cast<BlobBuf*>(&value_); }
   SharedValue& SharedStorage() noexcept { return *reinterpret_cast<SharedValue*>(&value_); }
-  // Prepares the storage for a String, Binary or SharedPtr value: keeps the
-  // existing object when the tag already matches, otherwise resets and
-  // constructs a fresh empty one.
-  WStrBuf& PrepareString();
-  BlobBuf& PrepareBinary();
-  SharedValue& PrepareShared();
+  // Prepares the storage for a String, Binary or SharedPtr value (Held is
+  // WStrBuf, BlobBuf or SharedValue): keeps the existing object when the tag
+  // already names `kind`, otherwise resets and constructs a fresh empty one.
+  template <class Held>
+  Held& PrepareHeld(ValueType kind);
   void SetTag(ValueType type) noexcept {
     const bool was = CallsOut(Type());
     const bool is = CallsOut(type);

@@ -15,53 +15,15 @@
 
 namespace kelmo {
 
+// The numeric kinds with their own getter and setter (Get<Kind>, Set<Kind>)
+// and the C++ type those take. LongDouble and Bool, which convert on the
+// way in or out, have theirs written out.
+#define KELMO_NUMERIC_ACCESSORS(X)                                                 \
+  X(Double, double) X(Float, float) X(Int64, int64_t) X(UInt64, uint64_t)          \
+  X(UInt, unsigned int) X(ULong, uint32_t) X(Int, int) X(Long, int32_t)            \
+  X(UShort, uint16_t) X(Short, int16_t) X(UChar, unsigned char) X(Char, char)
+
 namespace {
-
-
-template <class T>
-void Store(void* storage, T value) {
-  std::memcpy(storage, &value, sizeof(T));
-}
-
-bool IsNumericTag(ValueType type) {
-  auto tag = static_cast<int8_t>(type);
-  return tag >= 0x11 && tag <= 0x2E;
-}
-
-// The stored number of a numeric kind, converted to T.
-template <class T>
-T CastStored(ValueType type, const void* storage) {
-  switch (type) {
-    case ValueType::Char:
-      return NumericCast<T>(LoadStored<int8_t>(storage));
-    case ValueType::UChar:
-      return NumericCast<T>(LoadStored<uint8_t>(storage));
-    case ValueType::Short:
-      return NumericCast<T>(LoadStored<int16_t>(storage));
-    case ValueType::UShort:
-      return NumericCast<T>(LoadStored<uint16_t>(storage));
-    case ValueType::Int:
-    case ValueType::Long:
-      return NumericCast<T>(LoadStored<int32_t>(storage));
-    case ValueType::UInt:
-    case ValueType::ULong:
-      return NumericCast<T>(LoadStored<uint32_t>(storage));
-    case ValueType::Int64:
-      return NumericCast<T>(LoadStored<int64_t>(storage));
-    case ValueType::UInt64:
-      return NumericCast<T>(LoadStored<uint64_t>(storage));
-    case ValueType::Float:
-      return NumericCast<T>(LoadStored<float>(storage));
-    case ValueType::Double:
-    case ValueType::LongDouble:
-      return NumericCast<T>(LoadStored<double>(storage));
-    case ValueType::Bool:
-      // The byte is widened as it is; a stored 2 stays 2.
-      return NumericCast<T>(LoadStored<uint8_t>(storage));
-    default:
-      return T();
-  }
-}
 
 // Text to T: integers of T's width (signed and unsigned share the bits),
 // reals in T's precision.
@@ -84,9 +46,10 @@ bool ParseAs(const WStrBuf& text, T& value) {
 template <class T>
 bool ConvertValue(ValueType type, const void* storage, const WStrBuf* string, T& value) {
   if (type == ValueType::String) return ParseAs(*string, value);
-  if (!IsNumericTag(type)) return false;
-  value = CastStored<T>(type, storage);
-  return true;
+  return WithStoredNumber(type, storage, false, [&value](auto number) {
+    value = NumericCast<T>(number);
+    return true;
+  });
 }
 
 }  // namespace
@@ -122,34 +85,16 @@ void KelmoImpl::ResetValue() noexcept {
   }
 }
 
-// Each Prepare leaves the storage holding a live object of its kind and the
-// tag naming that kind, so the two never disagree, even if a later step
-// throws.
-WStrBuf& KelmoImpl::PrepareString() {
-  if (Type() != ValueType::String) {
+// Leaves the storage holding a live object of its kind and the tag naming
+// that kind, so the two never disagree, even if a later step throws.
+template <class Held>
+Held& KelmoImpl::PrepareHeld(ValueType kind) {
+  if (Type() != kind) {
     ResetValue();
-    new (&value_) WStrBuf();
-    SetTag(ValueType::String);
+    new (&value_) Held();
+    SetTag(kind);
   }
-  return StringStorage();
-}
-
-BlobBuf& KelmoImpl::PrepareBinary() {
-  if (Type() != ValueType::Binary) {
-    ResetValue();
-    new (&value_) BlobBuf();
-    SetTag(ValueType::Binary);
-  }
-  return BinaryStorage();
-}
-
-SharedValue& KelmoImpl::PrepareShared() {
-  if (Type() != ValueType::SharedPtr) {
-    ResetValue();
-    new (&value_) SharedValue();
-    SetTag(ValueType::SharedPtr);
-  }
-  return SharedStorage();
+  return *reinterpret_cast<Held*>(&value_);
 }
 
 void KelmoImpl::AssignString(const WChar* text, uint32_t length) {
@@ -162,12 +107,12 @@ void KelmoImpl::AssignString(const WChar* text, uint32_t length) {
   // The text may lie inside what the old value owns (a byte array's block):
   // copy it before the old value is released.
   WStrBuf copy(text, length);
-  PrepareString().Swap(copy);
+  PrepareHeld<WStrBuf>(ValueType::String).Swap(copy);
 }
 
 void KelmoImpl::TakeString(WStrBuf& text) {
   if (!text.IsNull() && !text.IsFrozen()) Spoil();
-  PrepareString().Swap(text);
+  PrepareHeld<WStrBuf>(ValueType::String).Swap(text);
 }
 
 // --- getters ---
@@ -301,61 +246,21 @@ bool KelmoImpl::GetLongDouble(long double& value) {
 }
 
 // The numeric getters: the node's own kind is copied, anything else goes
-// through ConvertValue.
-#define KELMO_NUMERIC_GETTER(Name, T, OwnKind)                                              \
-  bool KelmoImpl::Name(T& value) {                                                          \
-    if (Type() == ValueType::OwnKind) {                                                     \
-      value = LoadStored<T>(&value_);                                                             \
+// through ConvertValue. (The unsigned 64-bit getter thus receives the bits
+// the signed one would.)
+#define KELMO_NUMERIC_GETTER(Kind, T)                                                       \
+  bool KelmoImpl::Get##Kind(T& value) {                                                     \
+    if (Type() == ValueType::Kind) {                                                        \
+      value = LoadStored<T>(&value_);                                                       \
       return true;                                                                          \
     }                                                                                       \
     return ConvertValue(Type(), &value_,                                                    \
                         Type() == ValueType::String ? &StringValue() : nullptr, value);     \
   }
 
-KELMO_NUMERIC_GETTER(GetDouble, double, Double)
-KELMO_NUMERIC_GETTER(GetFloat, float, Float)
-KELMO_NUMERIC_GETTER(GetInt64, int64_t, Int64)
-KELMO_NUMERIC_GETTER(GetUInt, unsigned int, UInt)
-KELMO_NUMERIC_GETTER(GetInt, int, Int)
-KELMO_NUMERIC_GETTER(GetUShort, uint16_t, UShort)
-KELMO_NUMERIC_GETTER(GetShort, int16_t, Short)
-KELMO_NUMERIC_GETTER(GetUChar, unsigned char, UChar)
-KELMO_NUMERIC_GETTER(GetChar, char, Char)
+KELMO_NUMERIC_ACCESSORS(KELMO_NUMERIC_GETTER)
 
 #undef KELMO_NUMERIC_GETTER
-
-bool KelmoImpl::GetULong(uint32_t& value) {
-  if (Type() == ValueType::ULong) {
-    value = LoadStored<uint32_t>(&value_);
-    return true;
-  }
-  unsigned int converted = 0;
-  if (!GetUInt(converted)) return false;
-  value = converted;
-  return true;
-}
-
-bool KelmoImpl::GetLong(int32_t& value) {
-  if (Type() == ValueType::Long) {
-    value = LoadStored<int32_t>(&value_);
-    return true;
-  }
-  int converted = 0;
-  if (!GetInt(converted)) return false;
-  value = converted;
-  return true;
-}
-
-bool KelmoImpl::GetUInt64(uint64_t& value) {
-  if (Type() == ValueType::UInt64) {
-    value = LoadStored<uint64_t>(&value_);
-    return true;
-  }
-  int64_t converted = 0;
-  if (!GetInt64(converted)) return false;
-  value = static_cast<uint64_t>(converted);
-  return true;
-}
 
 // --- setters ---
 
@@ -369,7 +274,7 @@ void KelmoImpl::SetBinary(const unsigned char* data, unsigned int length) {
   // is about to be released.
   BlobBuf copy;
   copy.Assign(data, length);
-  BlobBuf& own = PrepareBinary();
+  BlobBuf& own = PrepareHeld<BlobBuf>(ValueType::Binary);
   own = std::move(copy);
 }
 
@@ -383,7 +288,7 @@ void KelmoImpl::SetStringA(const char* text, unsigned int length, unsigned int c
     StringStorage().Swap(converted);
     return;
   }
-  PrepareString().Swap(converted);
+  PrepareHeld<WStrBuf>(ValueType::String).Swap(converted);
 }
 
 void KelmoImpl::SetStringW(const WChar* text, unsigned int length) { AssignString(text, length); }
@@ -412,7 +317,7 @@ void KelmoImpl::SetSharedPtr(const std::shared_ptr<void>& value) {
   // Shared before the old value goes: releasing it might drop the last other
   // owner of `value`'s object.
   SharedValue copy(value);
-  PrepareShared() = std::move(copy);
+  PrepareHeld<SharedValue>(ValueType::SharedPtr) = std::move(copy);
 }
 
 void KelmoImpl::SetPointer(void* value) {
@@ -433,28 +338,19 @@ void KelmoImpl::SetLongDouble(long double value) {
   SetTag(ValueType::LongDouble);
 }
 
-#define KELMO_NUMERIC_SETTER(Name, T, Kind) \
-  void KelmoImpl::Name(T value) {           \
-    ResetValue();                           \
-    Store<T>(&value_, value);               \
-    SetTag(ValueType::Kind);                \
+#define KELMO_NUMERIC_SETTER(Kind, T)  \
+  void KelmoImpl::Set##Kind(T value) { \
+    ResetValue();                      \
+    Store<T>(&value_, value);          \
+    SetTag(ValueType::Kind);           \
   }
 
-KELMO_NUMERIC_SETTER(SetDouble, double, Double)
-KELMO_NUMERIC_SETTER(SetFloat, float, Float)
-KELMO_NUMERIC_SETTER(SetULong, uint32_t, ULong)
-KELMO_NUMERIC_SETTER(SetLong, int32_t, Long)
-KELMO_NUMERIC_SETTER(SetUInt64, uint64_t, UInt64)
-KELMO_NUMERIC_SETTER(SetInt64, int64_t, Int64)
-KELMO_NUMERIC_SETTER(SetUInt, unsigned int, UInt)
-KELMO_NUMERIC_SETTER(SetInt, int, Int)
-KELMO_NUMERIC_SETTER(SetUShort, uint16_t, UShort)
-KELMO_NUMERIC_SETTER(SetShort, int16_t, Short)
-KELMO_NUMERIC_SETTER(SetUChar, unsigned char, UChar)
-KELMO_NUMERIC_SETTER(SetChar, char, Char)
+KELMO_NUMERIC_ACCESSORS(KELMO_NUMERIC_SETTER)
 
 #undef KELMO_NUMERIC_SETTER
 
 void KelmoImpl::SetEmpty() { ResetValue(); }
+
+#undef KELMO_NUMERIC_ACCESSORS
 
 }  // namespace kelmo

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <type_traits>
 
 #include "tree/base64.h"
 #include "tree/blob_buf.h"
@@ -13,7 +14,6 @@
 namespace kelmo {
 
 namespace {
-
 
 constexpr uint32_t kPointerDigits = 2 * sizeof(void*);
 constexpr uint32_t kPointerText = 2 + kPointerDigits;
@@ -32,36 +32,15 @@ uint32_t FormatPointer(const void* storage, char* out) {
 }
 
 // The ASCII text of a number or pointer; 0 for kinds this does not format.
+// A Bool never comes here: its text is "1" or "0", not its stored byte.
 uint32_t FormatScalar(ValueType type, const void* storage, char* out) {
-  switch (type) {
-    case ValueType::Char:
-      return FormatDecimal(LoadStored<int8_t>(storage), out, kMaxRealText);
-    case ValueType::UChar:
-      return FormatDecimal(LoadStored<uint8_t>(storage), out, kMaxRealText);
-    case ValueType::Short:
-      return FormatDecimal(LoadStored<int16_t>(storage), out, kMaxRealText);
-    case ValueType::UShort:
-      return FormatDecimal(LoadStored<uint16_t>(storage), out, kMaxRealText);
-    case ValueType::Int:
-    case ValueType::Long:
-      return FormatDecimal(LoadStored<int32_t>(storage), out, kMaxRealText);
-    case ValueType::UInt:
-    case ValueType::ULong:
-      return FormatDecimal(LoadStored<uint32_t>(storage), out, kMaxRealText);
-    case ValueType::Int64:
-      return FormatDecimal(LoadStored<int64_t>(storage), out, kMaxRealText);
-    case ValueType::UInt64:
-      return FormatDecimal(LoadStored<uint64_t>(storage), out, kMaxRealText);
-    case ValueType::Float:
-      return FormatReal(LoadStored<float>(storage), out);
-    case ValueType::Double:
-    case ValueType::LongDouble:
-      return FormatReal(LoadStored<double>(storage), out);
-    case ValueType::Pointer:
-      return FormatPointer(storage, out);
-    default:
-      return 0;
-  }
+  if (type == ValueType::Pointer) return FormatPointer(storage, out);
+  return WithStoredNumber(type, storage, uint32_t(0), [out](auto number) -> uint32_t {
+    if constexpr (std::is_floating_point<decltype(number)>::value)
+      return FormatReal(number, out);
+    else
+      return FormatDecimal(number, out, kMaxRealText);
+  });
 }
 
 template <class Ch>

@@ -4,12 +4,15 @@
 
 #include <cctype>
 #include <cstring>
+#include <iterator>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "../support/system_code_pages.h"
 #include "encoding/encoding.h"
 #include "os/code_page.h"
+#include "text/code_page_names.h"
 
 namespace kelmo {
 namespace {
@@ -25,22 +28,50 @@ std::u16string WideOf(const WChar* text, uint32_t units) {
 const WChar* AsW(const std::u16string& s) { return reinterpret_cast<const WChar*>(s.c_str()); }
 const WChar* AsW(const char16_t* s) { return reinterpret_cast<const WChar*>(s); }
 
-TEST(EncodingTable, EveryRowLooksUpItsOwnCodePage) {
+TEST(EncodingTable, EveryOwnNameLooksUpItsCodePageInOrder) {
   const struct {
     const char* name;
     uint32_t codePage;
-  } rows[kEncodingCount] = {
+  } rows[] = {
       {"", 65001},          {"utf-8", 65001},   {"utf8", 65001},       {"utf-16le", 1200},
       {"utf16le", 1200},    {"utf-16", 1200},   {"utf16", 1200},       {"unicode", 1200},
       {"utf-16be", 1201},   {"utf16be", 1201},  {"unicodefffe", 1201}, {"gb2312", 936},
       {"gbk", 936},         {"x-cp20936", 20936}, {"hz-gb-2312", 52936}, {"gb18030", 54936},
       {"big5", 950},        {"shift_jis", 932}, {"ks_c_5601-1987", 949}, {"us-ascii", 20127},
   };
-  for (int i = 0; i < kEncodingCount; ++i) {
+  std::vector<std::string> listed{""};
+  for (size_t row = 0; row < kCodePageNameRows; ++row) {
+    ForEachName(kCodePageNames[row].own, [&](std::string_view name) {
+      listed.emplace_back(name);
+      EXPECT_EQ(LookupCodePage(listed.back().c_str()), kCodePageNames[row].codePage) << name;
+    });
+  }
+  ASSERT_EQ(listed.size(), std::size(rows));
+  for (size_t i = 0; i < std::size(rows); ++i) {
     SCOPED_TRACE(rows[i].name);
-    EXPECT_STREQ(kEncodingNames[i], rows[i].name);
-    EXPECT_EQ(kEncodingCodePages[i], rows[i].codePage);
+    EXPECT_EQ(listed[i], rows[i].name);
     EXPECT_EQ(LookupCodePage(rows[i].name), rows[i].codePage);
+  }
+}
+
+// Every name of the table stands for its own row's code page and no other:
+// a name given twice would shadow one of its rows.
+TEST(EncodingTable, EveryNameFindsItsRowOnly) {
+  std::set<std::string> seen;
+  for (size_t row = 0; row < kCodePageNameRows; ++row) {
+    const CodePageNames& names = kCodePageNames[row];
+    EXPECT_EQ(FindCodePageNames(names.codePage), &names) << names.codePage;
+    for (const char* list : {names.own, names.aliases}) {
+      ForEachName(list, [&](std::string_view name) {
+        const std::string text(name);
+        EXPECT_TRUE(seen.insert(text).second) << text;
+        EXPECT_FALSE(text.empty()) << names.codePage;
+        if (list == names.aliases && !platform::IsCodePageSupported(names.codePage)) return;
+        Encoding encoding;
+        EXPECT_TRUE(FindEncoding(text.c_str(), encoding)) << text;
+        EXPECT_EQ(encoding.codePage, names.codePage) << text;
+      });
+    }
   }
 }
 
