@@ -8,12 +8,6 @@
 namespace kelmo_tool {
 namespace {
 
-using kelmo::ScanXmlSource;
-using kelmo::SourceAttribute;
-using kelmo::SourceElement;
-using kelmo::SourceVisitor;
-using kelmo::Span;
-
 constexpr size_t kOutside = SIZE_MAX;
 
 size_t LineBreaks(std::string_view blanks) {
@@ -28,7 +22,7 @@ size_t LineBreaks(std::string_view blanks) {
 // element's content may be re-laid out is known only at its end tag (text
 // may follow its first children), so its runs are kept until then and
 // dropped if it turns out to hold text.
-class GapFinder : public SourceVisitor {
+class GapFinder : public kelmo::SourceVisitor {
  public:
   struct Gap {
     size_t begin = 0;
@@ -40,8 +34,8 @@ class GapFinder : public SourceVisitor {
 
   explicit GapFinder(std::string_view text) : text_(text) {}
 
-  bool StartElement(const SourceElement& element, const std::vector<SourceAttribute>&, size_t depth,
-                    size_t) override {
+  bool StartElement(const kelmo::SourceElement& element,
+                    const std::vector<kelmo::SourceAttribute>&, size_t depth, size_t) override {
     if (open_.empty()) {
       AddTopLevel(element.whole.begin);
     } else {
@@ -51,7 +45,7 @@ class GapFinder : public SourceVisitor {
     return true;
   }
 
-  bool EndElement(const SourceElement& element, size_t depth) override {
+  bool EndElement(const kelmo::SourceElement& element, size_t depth) override {
     const Frame frame = std::move(open_.back());
     open_.pop_back();
     if (element.selfClosing) return true;
@@ -63,7 +57,7 @@ class GapFinder : public SourceVisitor {
     return true;
   }
 
-  bool Text(Span, bool, size_t) override {
+  bool Text(kelmo::Span, bool, size_t) override {
     open_.back().hasText = true;
     return true;
   }
@@ -125,7 +119,7 @@ class GapFinder : public SourceVisitor {
 bool ReindentSource(std::string_view text, const std::string& indent, const std::string& newline,
                     std::string& out, std::string& why) {
   GapFinder finder(text);
-  if (!ScanXmlSource(text, finder, why)) return false;
+  if (!kelmo::ScanXmlSource(text, finder, why)) return false;
   finder.Finish();
   out.clear();
   out.reserve(text.size());

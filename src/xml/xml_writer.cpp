@@ -21,22 +21,13 @@ const WChar kEndTagOpen[] = {'<', '/'};
 const WChar kEmptyTagClose[] = {'/', '>'};
 const WChar kAttributeOpen[] = {'=', '"'};
 
-template <class Out, class = void>
-struct TakesAscii : std::false_type {};
-template <class Out>
-struct TakesAscii<Out, std::void_t<decltype(std::declval<Out&>().AppendAscii(
-                           std::declval<const WChar*>(), uint32_t()))>> : std::true_type {};
-
 // Units known to be ASCII: UTF-8 output copies them without looking at
-// each one.
+// each one; other outputs take them as any text.
 template <class Out>
 void AppendAscii(Out& out, const WChar* text, uint32_t n) {
-  if constexpr (TakesAscii<Out>::value) {
-    out.AppendAscii(text, n);
-  } else {
-    out.Append(text, n);
-  }
+  out.Append(text, n);
 }
+void AppendAscii(Utf8Text& out, const WChar* text, uint32_t n) { out.AppendAscii(text, n); }
 
 template <class Out, size_t N>
 void AppendUnits(Out& out, const WChar (&units)[N]) {
