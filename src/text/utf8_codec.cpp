@@ -13,6 +13,21 @@ constexpr uint64_t kHighBitOfEachByte = 0x8080808080808080ull;
 // A unit at or above 0x80 has a bit set in its top nine bits.
 constexpr uint64_t kNonAsciiBitsOfEachUnit = 0xFF80FF80FF80FF80ull;
 
+// Takes whole chunks of ASCII while the output has room for one: `copy`
+// reads (and stores) the chunk at the current place and says how many lead
+// before the first unit of a longer form, which ends the bulk copy after
+// those. Shared by both directions.
+template <class Produced, class HasRoom, class CopyChunk>
+inline void TakeAsciiChunks(size_t size, size_t& i, Produced& produced, HasRoom hasRoom,
+                            CopyChunk copy) {
+  while (size - i >= kAsciiChunk && hasRoom()) {
+    const size_t ascii = copy();
+    i += ascii;
+    produced += ascii;
+    if (ascii < kAsciiChunk) break;
+  }
+}
+
 // The codecs below are written once for both passes of the two-step
 // contract: kWrite false only counts, and the compiler drops every store and
 // bounds check from that instantiation.
@@ -30,15 +45,10 @@ int64_t DecodeUtf8Pass(const unsigned char* in, size_t size, WChar* out, size_t 
   };
 
   while (i < size) {
-    // Bulk copy of ASCII, sixteen bytes per test, widened in registers. A
-    // chunk with a longer sequence in it still yields the ASCII before it.
-    while (size - i >= kAsciiChunk) {
-      if (kWrite && capacity - produced < kAsciiChunk) break;
-      const size_t ascii = WidenAsciiChunk<kWrite>(in + i, kWrite ? out + produced : nullptr);
-      i += ascii;
-      produced += ascii;
-      if (ascii < kAsciiChunk) break;
-    }
+    // Bulk copy of ASCII, sixteen bytes per test, widened in registers.
+    TakeAsciiChunks(
+        size, i, produced, [&] { return !kWrite || capacity - produced >= kAsciiChunk; },
+        [&] { return WidenAsciiChunk<kWrite>(in + i, kWrite ? out + produced : nullptr); });
     // Bulk copy of ASCII, eight bytes per test.
     while (size - i >= 8) {
       uint64_t chunk;
@@ -133,15 +143,10 @@ int64_t EncodeUtf8Pass(const WChar* in, size_t size, unsigned char* out, size_t 
   auto room = [&](size_t bytes) { return !kWrite || capacity - produced >= bytes; };
 
   while (i < size) {
-    // Sixteen units at a time, narrowed in registers; as in decoding, the
-    // ASCII before a longer form is taken too.
-    while (size - i >= kAsciiChunk) {
-      if (!room(kAsciiChunk)) break;
-      const size_t ascii = NarrowAsciiChunk<kWrite>(in + i, kWrite ? out + produced : nullptr);
-      i += ascii;
-      produced += ascii;
-      if (ascii < kAsciiChunk) break;
-    }
+    // Sixteen units at a time, narrowed in registers.
+    TakeAsciiChunks(
+        size, i, produced, [&] { return room(kAsciiChunk); },
+        [&] { return NarrowAsciiChunk<kWrite>(in + i, kWrite ? out + produced : nullptr); });
     while (size - i >= 4) {
       uint64_t chunk;
       static_assert(sizeof(WChar) * 4 == sizeof chunk, "four units per chunk");

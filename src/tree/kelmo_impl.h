@@ -248,6 +248,8 @@ class KelmoImpl final : public ref_counter_base<Kelmo, KelmoImpl> {
   void LinkFirst(ChildList& list, KelmoImpl* child) noexcept;
   void LinkBeside(ChildList& list, KelmoImpl* reference, KelmoImpl* child, bool after) noexcept;
   void InsertBeside(const RefPtr<Kelmo>& reference, const RefPtr<Kelmo>& child, bool after);
+  // AppendChild (first false) and PrependChild (first true).
+  void InsertAtEnd(const RefPtr<Kelmo>& child, bool first);
   static void Unlink(ChildList& list, KelmoImpl* child) noexcept;
   // Drops a reference that a link held, without Release: a node reaching
   // zero gets its value released and is pushed on the `dead` stack.

@@ -173,22 +173,20 @@ void KelmoImpl::AppendToName(DocBuilder& builder, const WChar* text, uint32_t le
 
 RefPtr<Kelmo> KelmoImpl::GetParent() { return Share(parent_); }
 
-void KelmoImpl::AppendChild(const RefPtr<Kelmo>& child) {
-  RefPtr<Kelmo> held(child);
-  ChildList& list = EnsureChildren();
-  KelmoImpl* node = AcceptableChild(held.get());
-  if (!node) return;
-  PrepareInsertion(list);
-  LinkLast(list, node);
-}
+void KelmoImpl::AppendChild(const RefPtr<Kelmo>& child) { InsertAtEnd(child, false); }
 
-void KelmoImpl::PrependChild(const RefPtr<Kelmo>& child) {
+void KelmoImpl::PrependChild(const RefPtr<Kelmo>& child) { InsertAtEnd(child, true); }
+
+void KelmoImpl::InsertAtEnd(const RefPtr<Kelmo>& child, bool first) {
   RefPtr<Kelmo> held(child);
   ChildList& list = EnsureChildren();
   KelmoImpl* node = AcceptableChild(held.get());
   if (!node) return;
   PrepareInsertion(list);
-  LinkFirst(list, node);
+  if (first)
+    LinkFirst(list, node);
+  else
+    LinkLast(list, node);
 }
 
 void KelmoImpl::InsertChildBefore(const RefPtr<Kelmo>& reference, const RefPtr<Kelmo>& child) {
