@@ -80,7 +80,7 @@ KelmoImpl* KelmoImpl::CopyWithoutChildren(DocBuilder& builder) const {
       target.value_.pointer = value_.pointer;
       break;
     case ValueType::SharedPtr:
-      new (&target.value_) SharedValue(*reinterpret_cast<const SharedValue*>(&value_));
+      target.value_.shared = new SharedValue(*value_.shared);
       break;
     case ValueType::Unknown:
       target.value_.unknown = value_.unknown;

@@ -184,9 +184,11 @@ class KelmoImpl final : public ref_counter_base<Kelmo, KelmoImpl> {
   friend class ChildList;
 
   // Storage of one value, read according to the tag: integers and floats
-  // from the first byte, or a WStrBuf, BlobBuf or shared pointer constructed
-  // in place.
-  union alignas(SharedValue) ValueStorage {
+  // from the first byte, a WStrBuf or BlobBuf constructed in place, or a
+  // shared pointer on the heap. Shared pointers are twice the size of the
+  // rest and rare, so keeping them boxed makes every node eight bytes
+  // smaller.
+  union ValueStorage {
     int8_t i8;
     uint8_t u8;
     int16_t i16;
@@ -201,12 +203,15 @@ class KelmoImpl final : public ref_counter_base<Kelmo, KelmoImpl> {
     void* pointer;
     IUnknown* unknown;
     IDispatch* dispatch;
-    unsigned char raw[sizeof(SharedValue) > 8 ? sizeof(SharedValue) : 8];
+    SharedValue* shared;
+    unsigned char raw[8];
   };
+  static_assert(sizeof(WStrBuf) <= sizeof(ValueStorage) && sizeof(BlobBuf) <= sizeof(ValueStorage),
+                "texts and byte arrays live in the value itself");
 
   WStrBuf& StringStorage() noexcept { return *reinterpret_cast<WStrBuf*>(&value_); }
   BlobBuf& BinaryStorage() noexcept { return *reinterpret_cast<BlobBuf*>(&value_); }
-  SharedValue& SharedStorage() noexcept { return *reinterpret_cast<SharedValue*>(&value_); }
+  SharedValue& SharedStorage() noexcept { return *value_.shared; }
   // Prepares the storage for a String, Binary or SharedPtr value (Held is
   // WStrBuf, BlobBuf or SharedValue): keeps the existing object when the tag
   // already names `kind`, otherwise resets and constructs a fresh empty one.

@@ -70,9 +70,9 @@ void KelmoImpl::ResetValue() noexcept {
       BinaryStorage().~BlobBuf();
       break;
     case ValueType::SharedPtr: {
-      SharedValue doomed(std::move(SharedStorage()));
-      SharedStorage().~SharedValue();
-      break;  // the share is dropped here, after the storage is dead
+      std::unique_ptr<SharedValue> doomed(value_.shared);
+      value_.shared = nullptr;
+      break;  // the share is dropped here, after the storage is cleared
     }
     case ValueType::Unknown:
       if (IUnknown* unknown = value_.unknown) unknown->Release();
@@ -95,6 +95,19 @@ Held& KelmoImpl::PrepareHeld(ValueType kind) {
     SetTag(kind);
   }
   return *reinterpret_cast<Held*>(&value_);
+}
+
+// A shared pointer lives on the heap; the box is made before the old value
+// goes, so a failed allocation leaves the node as it was.
+template <>
+SharedValue& KelmoImpl::PrepareHeld<SharedValue>(ValueType kind) {
+  if (Type() != kind) {
+    std::unique_ptr<SharedValue> box(new SharedValue());
+    ResetValue();
+    value_.shared = box.release();
+    SetTag(kind);
+  }
+  return *value_.shared;
 }
 
 void KelmoImpl::AssignString(const WChar* text, uint32_t length) {
