@@ -11,7 +11,7 @@
 #include "finding.h"
 #include "fuzz_text.h"
 #include "tree/base64.h"
-#include "tree/kelmo_impl.h"
+#include "tree/tree_node.h"
 
 namespace {
 
@@ -98,7 +98,7 @@ void CheckDecode(const std::u16string& text) {
   if (ok2) Require(room2 == viaPrefix.size(), "zero-terminated decode length differs");
 
   // Through a node: a String read as bytes; the empty text gives false.
-  kelmo::RefPtr<kelmo::KelmoImpl> node = kelmo::KelmoImpl::Make();
+  kelmo::RefPtr<kelmo::TreeNode> node = kelmo::TreeNode::Make();
   node->SetStringW(units, m);
   const unsigned char* bytes = nullptr;
   unsigned int length = 0;
@@ -136,7 +136,7 @@ void CheckEncode(const uint8_t* data, size_t n) {
           "encode accepted too little room");
 
   // Bytes read as a string and back as bytes.
-  kelmo::RefPtr<kelmo::KelmoImpl> node = kelmo::KelmoImpl::Make();
+  kelmo::RefPtr<kelmo::TreeNode> node = kelmo::TreeNode::Make();
   node->SetBinary(data, static_cast<uint32_t>(n));
   const WChar* text = nullptr;
   unsigned int length = 0;
@@ -144,7 +144,7 @@ void CheckEncode(const uint8_t* data, size_t n) {
   Require(node->GetStringW(text, length, holder) && length == need &&
               std::u16string(reinterpret_cast<const char16_t*>(text), length) == expected,
           "GetStringW of bytes differs from the encoding");
-  kelmo::RefPtr<kelmo::KelmoImpl> back = kelmo::KelmoImpl::Make();
+  kelmo::RefPtr<kelmo::TreeNode> back = kelmo::TreeNode::Make();
   back->SetStringW(text, length);
   const unsigned char* bytes = nullptr;
   unsigned int count = 0;

@@ -17,7 +17,7 @@
 
 #include "finding.h"
 #include "fuzz_text.h"
-#include "tree/kelmo_impl.h"
+#include "tree/tree_node.h"
 #include "tree/number_parse.h"
 
 namespace {
@@ -208,7 +208,7 @@ void CheckReal(const std::u16string& text, const char* what) {
 }
 
 template <class T, class Getter>
-void RequireSameGetter(kelmo::KelmoImpl& node, Getter get, bool parsedOk, T parsed,
+void RequireSameGetter(kelmo::TreeNode& node, Getter get, bool parsedOk, T parsed,
                        const char* what) {
   T value{};
   const bool ok = (node.*get)(value);
@@ -236,9 +236,9 @@ void CheckText(const std::u16string& text) {
   CheckReal<float>(text, "ParseReal float");
   CheckReal<double>(text, "ParseReal double");
 
-  kelmo::RefPtr<kelmo::KelmoImpl> node = kelmo::KelmoImpl::Make();
+  kelmo::RefPtr<kelmo::TreeNode> node = kelmo::TreeNode::Make();
   node->SetStringW(first, static_cast<uint32_t>(text.size()));
-  using K = kelmo::KelmoImpl;
+  using K = kelmo::TreeNode;
   RequireSameGetter<char>(*node, &K::GetChar, parsedOk[0], static_cast<char>(parsed[0]), "GetChar");
   RequireSameGetter<unsigned char>(*node, &K::GetUChar, parsedOk[0],
                                    static_cast<unsigned char>(parsed[0]), "GetUChar");
@@ -281,7 +281,7 @@ void CheckText(const std::u16string& text) {
   }
 }
 
-std::u16string TextOf(kelmo::KelmoImpl& node) {
+std::u16string TextOf(kelmo::TreeNode& node) {
   const WChar* text = nullptr;
   unsigned int length = 0;
   kelmo::RefPtr<kelmo::XInRes> holder;
@@ -291,7 +291,7 @@ std::u16string TextOf(kelmo::KelmoImpl& node) {
 
 // Reads the node back through every numeric getter (whatever the value, no
 // getter may misbehave) and returns its text.
-std::u16string ExerciseGetters(kelmo::KelmoImpl& node) {
+std::u16string ExerciseGetters(kelmo::TreeNode& node) {
   char c;
   unsigned char uc;
   int16_t s;
@@ -315,8 +315,8 @@ std::u16string ExerciseGetters(kelmo::KelmoImpl& node) {
 }
 
 template <class Int>
-void CheckIntegerText(Int value, void (kelmo::KelmoImpl::*set)(Int), unsigned width) {
-  kelmo::RefPtr<kelmo::KelmoImpl> node = kelmo::KelmoImpl::Make();
+void CheckIntegerText(Int value, void (kelmo::TreeNode::*set)(Int), unsigned width) {
+  kelmo::RefPtr<kelmo::TreeNode> node = kelmo::TreeNode::Make();
   (node.get()->*set)(value);
   const std::u16string text = ExerciseGetters(*node);
   uint64_t bits = 0;
@@ -327,8 +327,8 @@ void CheckIntegerText(Int value, void (kelmo::KelmoImpl::*set)(Int), unsigned wi
 }
 
 template <class Real>
-void CheckRealText(Real value, void (kelmo::KelmoImpl::*set)(Real)) {
-  kelmo::RefPtr<kelmo::KelmoImpl> node = kelmo::KelmoImpl::Make();
+void CheckRealText(Real value, void (kelmo::TreeNode::*set)(Real)) {
+  kelmo::RefPtr<kelmo::TreeNode> node = kelmo::TreeNode::Make();
   (node.get()->*set)(value);
   const std::u16string text = ExerciseGetters(*node);
   Real back = 0;
@@ -352,7 +352,7 @@ void CheckNumbers(const uint8_t* data, size_t size) {
   std::memcpy(&d, raw, 8);
   float f;
   std::memcpy(&f, raw, 4);
-  using K = kelmo::KelmoImpl;
+  using K = kelmo::TreeNode;
   CheckIntegerText<char>(static_cast<char>(u), &K::SetChar, 8);
   CheckIntegerText<unsigned char>(static_cast<unsigned char>(u), &K::SetUChar, 8);
   CheckIntegerText<int16_t>(static_cast<int16_t>(u), &K::SetShort, 16);
@@ -365,7 +365,7 @@ void CheckNumbers(const uint8_t* data, size_t size) {
   CheckIntegerText<uint64_t>(u, &K::SetUInt64, 64);
   CheckRealText<double>(d, &K::SetDouble);
   CheckRealText<float>(f, &K::SetFloat);
-  kelmo::RefPtr<kelmo::KelmoImpl> node = kelmo::KelmoImpl::Make();
+  kelmo::RefPtr<kelmo::TreeNode> node = kelmo::TreeNode::Make();
   node->SetLongDouble(d);
   ExerciseGetters(*node);
   node->SetBool(raw[0] & 1);

@@ -74,12 +74,12 @@ class ReferenceFrontEnd {
 
 // Pre-order value types, which the snapshot's texts do not tell apart (a
 // CDATA node's Bool true reads as the text "true").
-inline std::vector<int> ValueTypes(KelmoImpl* root) {
+inline std::vector<int> ValueTypes(TreeNode* root) {
   std::vector<int> types;
-  KelmoImpl* node = root;
+  TreeNode* node = root;
   while (node) {
     types.push_back(static_cast<int>(node->Type()));
-    if (KelmoImpl* child = node->FirstChild()) {
+    if (TreeNode* child = node->FirstChild()) {
       node = child;
       continue;
     }
@@ -90,14 +90,14 @@ inline std::vector<int> ValueTypes(KelmoImpl* root) {
 }
 
 // Pre-order index of node under root; -1 for null, -2 when not in the tree.
-inline long PreOrderIndex(KelmoImpl* root, const KelmoImpl* wanted) {
+inline long PreOrderIndex(TreeNode* root, const TreeNode* wanted) {
   if (!wanted) return -1;
   long index = 0;
-  KelmoImpl* node = root;
+  TreeNode* node = root;
   while (node) {
     if (node == wanted) return index;
     ++index;
-    if (KelmoImpl* child = node->FirstChild()) {
+    if (TreeNode* child = node->FirstChild()) {
       node = child;
       continue;
     }
@@ -123,7 +123,7 @@ ParseReport ReportOf(const Parser& parser, bool ok) {
   report.line = parser.Line();
   report.column = parser.Column();
   report.offset = parser.Offset();
-  KelmoImpl* root = parser.Root().get();
+  TreeNode* root = parser.Root().get();
   report.current = PreOrderIndex(root, parser.Current().get());
   report.tree = Snapshot(root);
   report.types = ValueTypes(root);

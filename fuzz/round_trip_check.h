@@ -24,7 +24,7 @@
 
 #include "api/kelmo_parser_impl.h"
 #include "encoding/encoding.h"
-#include "tree/kelmo_impl.h"
+#include "tree/tree_node.h"
 #include "tree/wstr_buf.h"
 #include "tree_snapshot.h"
 #include "xml/xml_writer.h"
@@ -85,7 +85,7 @@ inline kelmo::WStrBuf Buf(const char16_t* text) {
 }
 
 // The written text; empty when the writer refused the tree.
-inline kelmo::WStrBuf WriteTree(KelmoImpl& root, const Layout& layout, bool* written = nullptr) {
+inline kelmo::WStrBuf WriteTree(TreeNode& root, const Layout& layout, bool* written = nullptr) {
   kelmo::WStrBuf out;
   const bool ok =
       kelmo::WriteXml(root, out, Buf(layout.unit), Buf(layout.indent), Buf(layout.newline));
@@ -97,7 +97,7 @@ inline kelmo::WStrBuf WriteTree(KelmoImpl& root, const Layout& layout, bool* wri
 struct ParsedTree {
   kelmo::RefPtr<kelmo::KelmoParserImpl> parser{new kelmo::KelmoParserImpl, kelmo::adopt_ref};
   bool ok = false;
-  KelmoImpl* root() const { return parser->Parser().Root().get(); }
+  TreeNode* root() const { return parser->Parser().Root().get(); }
   std::string Where() const {
     return "error " + std::to_string(parser->GetErrorCode()) + " at line " +
            std::to_string(parser->GetErrorLine()) + " column " +
@@ -126,8 +126,8 @@ inline bool HasUnpairedSurrogate(const kelmo::WStrBuf& text) {
 
 // Whether the tree holds an element: without one, what it writes holds none
 // either, and reading that fails with "no element" (error 14).
-inline bool HasElement(KelmoImpl& root) {
-  for (KelmoImpl* child = root.FirstChild(); child; child = child->NextSibling()) {
+inline bool HasElement(TreeNode& root) {
+  for (TreeNode* child = root.FirstChild(); child; child = child->NextSibling()) {
     if (child->Kind() != 2) return true;
   }
   return false;
@@ -141,7 +141,7 @@ inline std::string CheckRoundTrip(const WChar* text, uint32_t length, unsigned l
   const Layout& layout = kLayouts[layoutChoice % kLayoutCount];
   ParsedTree first;
   first.ok = first.parser->ParseStringW(text, length);
-  KelmoImpl* root1 = first.root();
+  TreeNode* root1 = first.root();
   std::string shape = CheckParserShape(root1);
   if (!shape.empty()) return "parsed tree: " + shape;
   const TreeSnapshot built = Snapshot(root1);

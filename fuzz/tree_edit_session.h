@@ -21,14 +21,14 @@
 #include "fuzz_text.h"
 #include "tree/child_list.h"
 #include "tree/doc_memory.h"
-#include "tree/kelmo_impl.h"
+#include "tree/tree_node.h"
 #include "tree/name_index.h"
 
 namespace kelmo_fuzz {
 namespace tree_edit {
 
 using kelmo::Kelmo;
-using kelmo::KelmoImpl;
+using kelmo::TreeNode;
 using kelmo::RefPtr;
 using kelmo::WChar;
 
@@ -40,7 +40,7 @@ constexpr size_t kMaxNodes = 1u << 20;
 inline const WChar* W(const std::u16string& text) { return reinterpret_cast<const WChar*>(text.data()); }
 inline unsigned int Size(const std::u16string& text) { return static_cast<unsigned int>(text.size()); }
 
-inline std::u16string NameOf(KelmoImpl& node) {
+inline std::u16string NameOf(TreeNode& node) {
   return std::u16string(reinterpret_cast<const char16_t*>(node.Name().Data()),
                         node.Name().Length());
 }
@@ -71,7 +71,7 @@ class Session {
     return parser->DetachRoot();
   }
 
-  static KelmoImpl* Impl(const RefPtr<Kelmo>& node) { return KelmoImpl::From(node.get()); }
+  static TreeNode* Impl(const RefPtr<Kelmo>& node) { return TreeNode::From(node.get()); }
 
   void Push(const RefPtr<Kelmo>& node) {
     if (!node) return;
@@ -82,12 +82,12 @@ class Session {
 
   void Drop(size_t i) {
     held_.erase(held_.begin() + static_cast<std::ptrdiff_t>(i));
-    std::map<KelmoImpl*, Expected> kept;
+    std::map<TreeNode*, Expected> kept;
     for (const RefPtr<Kelmo>& node : held_) kept[Impl(node)] = expected_[Impl(node)];
     expected_.swap(kept);
   }
 
-  void Remember(KelmoImpl& node) {
+  void Remember(TreeNode& node) {
     Expected e;
     e.name = NameOf(node);
     if (node.Type() == kelmo::ValueType::String) {
@@ -125,7 +125,7 @@ class Session {
 
   void Apply(uint8_t op, const uint8_t*& script, size_t& size) {
     if (held_.empty()) {
-      Push(op & 1 ? ParseDocument() : KelmoImpl::Make());
+      Push(op & 1 ? ParseDocument() : TreeNode::Make());
       return;
     }
     const uint8_t a = TakeByte(script, size);
@@ -186,7 +186,7 @@ class Session {
 
   void CheckAll() {
     for (const RefPtr<Kelmo>& node : held_) {
-      KelmoImpl* impl = Impl(node);
+      TreeNode* impl = Impl(node);
       const Expected& e = expected_[impl];
       Require(NameOf(*impl) == e.name, "a held node's name changed behind its back");
       if (e.knowsValue) {
@@ -196,7 +196,7 @@ class Session {
                     e.value,
                 "a held node's value changed behind its back");
       }
-      KelmoImpl* top = impl;
+      TreeNode* top = impl;
       for (size_t up = 0; top->Parent(); ++up) {
         Require(up < kMaxNodes, "parent links form a cycle");
         top = top->Parent();
@@ -206,14 +206,14 @@ class Session {
   }
 
   // Pre-order over the whole tree, checking each node's child list.
-  static void CheckTree(KelmoImpl* root) {
+  static void CheckTree(TreeNode* root) {
     Require(!root->PrevSibling() && !root->NextSibling(), "a node without parent has siblings");
-    KelmoImpl* node = root;
+    TreeNode* node = root;
     size_t visited = 0;
     while (node) {
       Require(++visited < kMaxNodes, "the tree walk does not end");
       CheckChildren(node);
-      if (KelmoImpl* child = node->FirstChild()) {
+      if (TreeNode* child = node->FirstChild()) {
         node = child;
         continue;
       }
@@ -222,13 +222,13 @@ class Session {
     }
   }
 
-  static void CheckChildren(KelmoImpl* parent) {
+  static void CheckChildren(TreeNode* parent) {
     kelmo::ChildList* list = parent->Children();
     if (!list) return;
     uint32_t count = 0;
-    KelmoImpl* previous = nullptr;
-    std::map<KelmoImpl*, int> members;
-    for (KelmoImpl* child = list->First(); child; child = child->NextSibling()) {
+    TreeNode* previous = nullptr;
+    std::map<TreeNode*, int> members;
+    for (TreeNode* child = list->First(); child; child = child->NextSibling()) {
       Require(++count <= list->Count(), "more children along the links than counted");
       Require(child->Parent() == parent, "a child's parent pointer is wrong");
       Require(child->PrevSibling() == previous, "previous link disagrees with next link");
@@ -242,7 +242,7 @@ class Session {
     if (!index) return;
     Require(index->Size() == count, "name index size differs from the child count");
     for (size_t i = 0; i < index->Size(); ++i) {
-      KelmoImpl* entry = index->At(i);
+      TreeNode* entry = index->At(i);
       auto member = members.find(entry);
       Require(member != members.end(), "name index holds a node that is not a child");
       Require(++member->second == 1, "name index holds a child twice");
@@ -257,7 +257,7 @@ class Session {
 
   std::u16string document_;
   std::vector<RefPtr<Kelmo>> held_;
-  std::map<KelmoImpl*, Expected> expected_;
+  std::map<TreeNode*, Expected> expected_;
 };
 
 }  // namespace tree_edit

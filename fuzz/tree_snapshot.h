@@ -12,11 +12,11 @@
 #include "fuzz_text.h"
 #include "kelmo/xml_name_chars.h"
 #include "text/char_ref.h"
-#include "tree/kelmo_impl.h"
+#include "tree/tree_node.h"
 
 namespace kelmo_fuzz {
 
-using kelmo::KelmoImpl;
+using kelmo::TreeNode;
 using kelmo::WChar;
 
 struct NodeRecord {
@@ -30,7 +30,7 @@ struct NodeRecord {
 
 using TreeSnapshot = std::vector<NodeRecord>;
 
-inline NodeRecord RecordOf(KelmoImpl& node, uint32_t depth) {
+inline NodeRecord RecordOf(TreeNode& node, uint32_t depth) {
   NodeRecord record;
   record.depth = depth;
   record.name.assign(reinterpret_cast<const char16_t*>(node.Name().Data()), node.Name().Length());
@@ -45,14 +45,14 @@ inline NodeRecord RecordOf(KelmoImpl& node, uint32_t depth) {
 
 // Pre-order walk over the raw links: first child, next sibling, and the
 // parent link to climb back up.
-inline TreeSnapshot Snapshot(KelmoImpl* root) {
+inline TreeSnapshot Snapshot(TreeNode* root) {
   TreeSnapshot nodes;
   if (!root) return nodes;
-  KelmoImpl* node = root;
+  TreeNode* node = root;
   uint32_t depth = 0;
   while (node) {
     nodes.push_back(RecordOf(*node, depth));
-    if (KelmoImpl* child = node->FirstChild()) {
+    if (TreeNode* child = node->FirstChild()) {
       node = child;
       ++depth;
       continue;
@@ -95,16 +95,16 @@ inline std::string CompareSnapshots(const TreeSnapshot& expected, const TreeSnap
 // kind 0 or 1 at depth 0 only; every other node named by name characters,
 // of kind 0, 1 or 2; attributes hold String values, have no children and
 // come before their element's other children. Empty when all holds.
-inline std::string CheckParserShape(KelmoImpl* root) {
+inline std::string CheckParserShape(TreeNode* root) {
   if (!root) return "no root";
   if (!root->Name().IsEmpty()) return "the root has a name";
   if (root->Parent()) return "the root has a parent";
   if (root->Kind() != 0 && root->Kind() != 1) return "the root has kind " + std::to_string(root->Kind());
-  KelmoImpl* node = root;
+  TreeNode* node = root;
   while (node) {
     bool contentSeen = false;
     uint32_t count = 0;
-    for (KelmoImpl* child = node->FirstChild(); child; child = child->NextSibling()) {
+    for (TreeNode* child = node->FirstChild(); child; child = child->NextSibling()) {
       ++count;
       if (child->Parent() != node) return "a child's parent link is wrong";
       const int kind = child->Kind();
@@ -123,7 +123,7 @@ inline std::string CheckParserShape(KelmoImpl* root) {
       }
     }
     if (count != node->GetChildCount()) return "child count disagrees with the list";
-    if (KelmoImpl* child = node->FirstChild()) {
+    if (TreeNode* child = node->FirstChild()) {
       node = child;
       continue;
     }

@@ -2,7 +2,7 @@
 #include "api/parser_factory.h"
 #include "api/traversal_factory.h"
 #include "kelmo/kelmo.h"
-#include "tree/kelmo_impl.h"
+#include "tree/tree_node.h"
 
 namespace kelmo {
 namespace {
@@ -11,13 +11,13 @@ class IModuleImpl final : public Implementation<IModule, IModuleImpl> {
  public:
   RefPtr<Kelmo> CreateNodeA(const char* name, unsigned int length,
                             unsigned int codePage) override {
-    RefPtr<KelmoImpl> node = KelmoImpl::Make();
+    RefPtr<TreeNode> node = TreeNode::Make();
     node->SetNameA(name, length, codePage);
     return node;
   }
 
   RefPtr<Kelmo> CreateNodeW(const WChar* name, unsigned int length) override {
-    RefPtr<KelmoImpl> node = KelmoImpl::Make();
+    RefPtr<TreeNode> node = TreeNode::Make();
     node->SetNameW(name, length);
     return node;
   }

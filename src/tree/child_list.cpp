@@ -16,7 +16,7 @@
 
 namespace kelmo {
 
-void KelmoImpl::DropLink(KelmoImpl* node, KelmoImpl*& dead) noexcept {
+void TreeNode::DropLink(TreeNode* node, TreeNode*& dead) noexcept {
   if (!node) return;
   // A count of 1 is the link being dropped: no other reference exists that
   // could change it, so the node dies without a read-modify-write (the
@@ -28,7 +28,7 @@ void KelmoImpl::DropLink(KelmoImpl* node, KelmoImpl*& dead) noexcept {
   // released: see ForgetParent.
   if (node->children_ && AnyValueCallsOut()) node->children_->ForgetParent();
   node->ResetValue();
-  KelmoImpl* first = node->children_ ? node->children_->first_.get() : nullptr;
+  TreeNode* first = node->children_ ? node->children_->first_.get() : nullptr;
   // The walk holds its own reference to the child it stands on.
   if (first) first->count_.fetch_add(1, std::memory_order_relaxed);
   node->value_.pointer = first;
@@ -36,45 +36,45 @@ void KelmoImpl::DropLink(KelmoImpl* node, KelmoImpl*& dead) noexcept {
   dead = node;
 }
 
-bool ChildList::UnlinkStep(KelmoImpl*& cursor, KelmoImpl*& dead) noexcept {
-  if (KelmoImpl* child = cursor) {
+bool ChildList::UnlinkStep(TreeNode*& cursor, TreeNode*& dead) noexcept {
+  if (TreeNode* child = cursor) {
     // The next link moves into the walk's own hold, as the cursor.
-    KelmoImpl* next = child->next_.detach();
-    KelmoImpl* prev = child->prev_.detach();
+    TreeNode* next = child->next_.detach();
+    TreeNode* prev = child->prev_.detach();
     child->parent_ = nullptr;
     cursor = next;
     // The child is still held by its next sibling's back link or by the
     // last entry, so only the previous sibling can die here.
-    KelmoImpl::DropLink(child, dead);
-    KelmoImpl::DropLink(prev, dead);
+    TreeNode::DropLink(child, dead);
+    TreeNode::DropLink(prev, dead);
     return true;
   }
   if (first_) {
-    KelmoImpl::DropLink(first_.detach(), dead);
+    TreeNode::DropLink(first_.detach(), dead);
     return true;
   }
   if (last_) {
-    KelmoImpl::DropLink(last_.detach(), dead);
+    TreeNode::DropLink(last_.detach(), dead);
     return true;
   }
   return false;
 }
 
 void ChildList::ForgetParent() noexcept {
-  for (KelmoImpl* child = first_.get(); child; child = child->next_.get()) child->parent_ = nullptr;
+  for (TreeNode* child = first_.get(); child; child = child->next_.get()) child->parent_ = nullptr;
 }
 
 void ChildList::UnlinkAll() noexcept {
-  if (KelmoImpl::AnyValueCallsOut()) ForgetParent();
-  KelmoImpl* cursor = first_.get();
+  if (TreeNode::AnyValueCallsOut()) ForgetParent();
+  TreeNode* cursor = first_.get();
   if (cursor) cursor->count_.fetch_add(1, std::memory_order_relaxed);
-  KelmoImpl* dead = nullptr;
+  TreeNode* dead = nullptr;
   // Dead nodes of one document give their memory back in one step at the
   // end, not one by one.
   FreedBlocks freed;
   for (;;) {
-    if (KelmoImpl* node = dead) {
-      KelmoImpl* walk = static_cast<KelmoImpl*>(node->value_.pointer);
+    if (TreeNode* node = dead) {
+      TreeNode* walk = static_cast<TreeNode*>(node->value_.pointer);
       bool more = node->children_ && node->children_->UnlinkStep(walk, dead);
       node->value_.pointer = walk;
       if (more) continue;
@@ -86,9 +86,9 @@ void ChildList::UnlinkAll() noexcept {
         list->~ChildList();
         freed.Add(list);
       }
-      KelmoImpl::DropLink(node->next_.detach(), dead);
-      KelmoImpl::DropLink(node->prev_.detach(), dead);
-      node->~KelmoImpl();
+      TreeNode::DropLink(node->next_.detach(), dead);
+      TreeNode::DropLink(node->prev_.detach(), dead);
+      node->~TreeNode();
       freed.Add(node);
       continue;
     }

@@ -1,13 +1,13 @@
 // A node's children: a doubly linked list in document order whose ends are
 // counted links, plus the optional sorted name index. Sibling links live in
-// the children themselves (KelmoImpl::prev_, next_).
+// the children themselves (TreeNode::prev_, next_).
 #ifndef KELMO_TREE_CHILD_LIST_H
 #define KELMO_TREE_CHILD_LIST_H
 
 #include <cstdint>
 #include <memory>
 
-#include "tree/kelmo_impl.h"
+#include "tree/tree_node.h"
 #include "tree/name_index.h"
 #include "tree/doc_memory.h"
 
@@ -28,8 +28,8 @@ class ChildList {
   static void operator delete(void* list) noexcept { DocMemory::FreeCounted(list); }
   static void operator delete(void* list, DocBuilder&) noexcept { DocMemory::FreeCounted(list); }
 
-  KelmoImpl* First() const noexcept { return first_.get(); }
-  KelmoImpl* Last() const noexcept { return last_.get(); }
+  TreeNode* First() const noexcept { return first_.get(); }
+  TreeNode* Last() const noexcept { return last_.get(); }
   uint32_t Count() const noexcept { return count_; }
   NameIndex* Index() const noexcept { return index_.get(); }
 
@@ -41,20 +41,20 @@ class ChildList {
   // Clears every child's parent pointer before a list is taken apart, so
   // that nothing a dying value calls back into can reach the owner (which
   // may be dead) or move a child out of the half-dismantled list. Only
-  // needed while some value can call back (KelmoImpl::AnyValueCallsOut);
+  // needed while some value can call back (TreeNode::AnyValueCallsOut);
   // otherwise each child's pointer is cleared as the walk unlinks it.
   void ForgetParent() noexcept;
 
  private:
-  friend class KelmoImpl;
+  friend class TreeNode;
 
   // One step of taking this list apart: unlinks the child at `cursor` (the
   // walk holds one reference to it), or once the walk is done releases the
   // first and then the last entry. False when there is nothing left.
-  bool UnlinkStep(KelmoImpl*& cursor, KelmoImpl*& dead) noexcept;
+  bool UnlinkStep(TreeNode*& cursor, TreeNode*& dead) noexcept;
 
-  RefPtr<KelmoImpl> first_;
-  RefPtr<KelmoImpl> last_;
+  RefPtr<TreeNode> first_;
+  RefPtr<TreeNode> last_;
   uint32_t count_ = 0;
   std::unique_ptr<NameIndex> index_;
 };

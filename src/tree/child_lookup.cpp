@@ -4,12 +4,12 @@
 #include <cstdint>
 
 #include "tree/child_list.h"
-#include "tree/kelmo_impl.h"
+#include "tree/tree_node.h"
 #include "tree/name_index.h"
 #include "tree/wstr_buf.h"
 
 namespace kelmo {
-KelmoImpl* KelmoImpl::FindByName(const WChar* key, uint32_t length, uint32_t occurrence,
+TreeNode* TreeNode::FindByName(const WChar* key, uint32_t length, uint32_t occurrence,
                                  bool fromLast) const {
   if (!children_) return nullptr;
   if (const NameIndex* index = children_->Index()) {
@@ -17,7 +17,7 @@ KelmoImpl* KelmoImpl::FindByName(const WChar* key, uint32_t length, uint32_t occ
                     : index->FindFirst(key, length, occurrence);
   }
   uint32_t seen = 0;
-  for (KelmoImpl* child = fromLast ? children_->Last() : children_->First(); child;
+  for (TreeNode* child = fromLast ? children_->Last() : children_->First(); child;
        child = fromLast ? child->prev_.get() : child->next_.get()) {
     if (!child->name_.EqualsResolved(key, length)) continue;
     if (seen == occurrence) return child;
@@ -26,19 +26,19 @@ KelmoImpl* KelmoImpl::FindByName(const WChar* key, uint32_t length, uint32_t occ
   return nullptr;
 }
 
-RefPtr<Kelmo> KelmoImpl::FindChildW(const WChar* name, unsigned int length,
+RefPtr<Kelmo> TreeNode::FindChildW(const WChar* name, unsigned int length,
                                     unsigned int occurrence) {
   if (!children_) return nullptr;
   return Share(FindByName(name, ResolveLength(name, length), occurrence, false));
 }
 
-RefPtr<Kelmo> KelmoImpl::FindLastChildW(const WChar* name, unsigned int length,
+RefPtr<Kelmo> TreeNode::FindLastChildW(const WChar* name, unsigned int length,
                                         unsigned int occurrence) {
   if (!children_) return nullptr;
   return Share(FindByName(name, ResolveLength(name, length), occurrence, true));
 }
 
-RefPtr<Kelmo> KelmoImpl::FindChildA(const char* name, unsigned int length, unsigned int codePage,
+RefPtr<Kelmo> TreeNode::FindChildA(const char* name, unsigned int length, unsigned int codePage,
                                     unsigned int occurrence) {
   if (!children_) return nullptr;
   WStrBuf key;
@@ -46,7 +46,7 @@ RefPtr<Kelmo> KelmoImpl::FindChildA(const char* name, unsigned int length, unsig
   return Share(FindByName(key.Data(), key.Length(), occurrence, false));
 }
 
-RefPtr<Kelmo> KelmoImpl::FindLastChildA(const char* name, unsigned int length,
+RefPtr<Kelmo> TreeNode::FindLastChildA(const char* name, unsigned int length,
                                         unsigned int codePage, unsigned int occurrence) {
   if (!children_) return nullptr;
   WStrBuf key;
@@ -54,9 +54,9 @@ RefPtr<Kelmo> KelmoImpl::FindLastChildA(const char* name, unsigned int length,
   return Share(FindByName(key.Data(), key.Length(), occurrence, true));
 }
 
-bool KelmoImpl::HasNameIndex() { return children_ && children_->Index(); }
+bool TreeNode::HasNameIndex() { return children_ && children_->Index(); }
 
-void KelmoImpl::BuildNameIndex() {
+void TreeNode::BuildNameIndex() {
   Spoil();
   ChildList& list = EnsureChildren();
   if (list.index_) return;
@@ -65,7 +65,7 @@ void KelmoImpl::BuildNameIndex() {
   list.index_ = std::move(index);
 }
 
-void KelmoImpl::DropNameIndex() {
+void TreeNode::DropNameIndex() {
   if (children_) children_->index_.reset();
 }
 

@@ -3,18 +3,18 @@
 #include <algorithm>
 
 #include "tree/child_list.h"
-#include "tree/kelmo_impl.h"
+#include "tree/tree_node.h"
 #include "tree/wstr_buf.h"
 
 namespace kelmo {
 namespace {
 
-int CompareNames(const KelmoImpl* node, const WChar* key, uint32_t length) {
+int CompareNames(const TreeNode* node, const WChar* key, uint32_t length) {
   const WStrBuf& name = node->Name();
   return WStrBuf::Compare(name.Data(), name.Length(), key, length);
 }
 
-bool NameLess(const KelmoImpl* a, const KelmoImpl* b) {
+bool NameLess(const TreeNode* a, const TreeNode* b) {
   const WStrBuf& x = a->Name();
   const WStrBuf& y = b->Name();
   return WStrBuf::Compare(x.Data(), x.Length(), y.Data(), y.Length()) < 0;
@@ -22,10 +22,10 @@ bool NameLess(const KelmoImpl* a, const KelmoImpl* b) {
 
 }  // namespace
 
-void NameIndex::Build(KelmoImpl* first, uint32_t count) {
+void NameIndex::Build(TreeNode* first, uint32_t count) {
   entries_.clear();
   entries_.reserve(count);
-  for (KelmoImpl* child = first; child; child = child->NextSibling()) entries_.push_back(child);
+  for (TreeNode* child = first; child; child = child->NextSibling()) entries_.push_back(child);
   std::stable_sort(entries_.begin(), entries_.end(), NameLess);
 }
 
@@ -67,37 +67,37 @@ size_t NameIndex::UpperBound(const WChar* key, uint32_t length) const {
   return start;
 }
 
-KelmoImpl* NameIndex::FindFirst(const WChar* key, uint32_t length, uint32_t n) const {
+TreeNode* NameIndex::FindFirst(const WChar* key, uint32_t length, uint32_t n) const {
   size_t lower = LowerBound(key, length);
   // Compared without forming n + 1, which would wrap for the largest n.
   if (n >= entries_.size() - lower) return nullptr;
-  KelmoImpl* candidate = entries_[lower + n];
+  TreeNode* candidate = entries_[lower + n];
   return CompareNames(candidate, key, length) == 0 ? candidate : nullptr;
 }
 
-KelmoImpl* NameIndex::FindLast(const WChar* key, uint32_t length, uint32_t n) const {
+TreeNode* NameIndex::FindLast(const WChar* key, uint32_t length, uint32_t n) const {
   size_t upper = UpperBound(key, length);
   if (n >= upper) return nullptr;
-  KelmoImpl* candidate = entries_[upper - n - 1];
+  TreeNode* candidate = entries_[upper - n - 1];
   return CompareNames(candidate, key, length) == 0 ? candidate : nullptr;
 }
 
-void NameIndex::InsertAt(size_t position, KelmoImpl* child) {
+void NameIndex::InsertAt(size_t position, TreeNode* child) {
   Reserve(1);
   entries_.insert(entries_.begin() + static_cast<std::ptrdiff_t>(position), child);
 }
 
-void NameIndex::InsertAfterEqual(KelmoImpl* child) {
+void NameIndex::InsertAfterEqual(TreeNode* child) {
   const WStrBuf& name = child->Name();
   InsertAt(UpperBound(name.Data(), name.Length()), child);
 }
 
-void NameIndex::InsertBeforeEqual(KelmoImpl* child) {
+void NameIndex::InsertBeforeEqual(TreeNode* child) {
   const WStrBuf& name = child->Name();
   InsertAt(LowerBound(name.Data(), name.Length()), child);
 }
 
-void NameIndex::InsertBeside(KelmoImpl* reference, KelmoImpl* child, bool after) {
+void NameIndex::InsertBeside(TreeNode* reference, TreeNode* child, bool after) {
   const WStrBuf& name = child->Name();
   if (CompareNames(reference, name.Data(), name.Length()) == 0) {
     size_t position = Locate(reference);
@@ -111,7 +111,7 @@ void NameIndex::InsertBeside(KelmoImpl* reference, KelmoImpl* child, bool after)
   InsertInDocumentOrder(child);
 }
 
-void NameIndex::InsertInDocumentOrder(KelmoImpl* child) {
+void NameIndex::InsertInDocumentOrder(TreeNode* child) {
   const WStrBuf& name = child->Name();
   const size_t lower = LowerBound(name.Data(), name.Length());
   const size_t upper = UpperBound(name.Data(), name.Length());
@@ -120,8 +120,8 @@ void NameIndex::InsertInDocumentOrder(KelmoImpl* child) {
   // beside the nearest sibling of the same name. Both directions are walked
   // in step: the walk ends at the first equal name or list end either way
   // meets, so its cost is the distance to the closer of them.
-  KelmoImpl* before = child->PrevSibling();
-  KelmoImpl* behind = child->NextSibling();
+  TreeNode* before = child->PrevSibling();
+  TreeNode* behind = child->NextSibling();
   while (true) {
     if (!before) return InsertAt(lower, child);
     if (!behind) return InsertAt(upper, child);
@@ -138,7 +138,7 @@ void NameIndex::InsertInDocumentOrder(KelmoImpl* child) {
   }
 }
 
-size_t NameIndex::Locate(KelmoImpl* child) const noexcept {
+size_t NameIndex::Locate(TreeNode* child) const noexcept {
   const WStrBuf& name = child->Name();
   size_t lower = LowerBound(name.Data(), name.Length());
   size_t upper = UpperBound(name.Data(), name.Length());
@@ -148,7 +148,7 @@ size_t NameIndex::Locate(KelmoImpl* child) const noexcept {
   return entries_.size();
 }
 
-void NameIndex::Erase(KelmoImpl* child) noexcept {
+void NameIndex::Erase(TreeNode* child) noexcept {
   size_t position = Locate(child);
   if (position == entries_.size()) {
     // A name changed behind the index's back (the parser's in-place name

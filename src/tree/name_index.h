@@ -13,17 +13,17 @@
 
 namespace kelmo {
 
-class KelmoImpl;
+class TreeNode;
 
 class NameIndex {
  public:
   // Fills the index from a list of `count` children starting at `first`
   // (document order), then sorts it stably so that equal names keep their
   // document order.
-  void Build(KelmoImpl* first, uint32_t count);
+  void Build(TreeNode* first, uint32_t count);
 
   size_t Size() const noexcept { return entries_.size(); }
-  KelmoImpl* At(size_t position) const noexcept { return entries_[position]; }
+  TreeNode* At(size_t position) const noexcept { return entries_[position]; }
   void Clear() noexcept { entries_.clear(); }
   // Makes room so that the next `count` insertions cannot fail; insertion
   // reserves before it links a child, so the list and index never disagree.
@@ -35,29 +35,29 @@ class NameIndex {
 
   // The (n+1)-th entry named `key` counting from the front / from the back,
   // or null. The length must already be resolved.
-  KelmoImpl* FindFirst(const WChar* key, uint32_t length, uint32_t n) const;
-  KelmoImpl* FindLast(const WChar* key, uint32_t length, uint32_t n) const;
+  TreeNode* FindFirst(const WChar* key, uint32_t length, uint32_t n) const;
+  TreeNode* FindLast(const WChar* key, uint32_t length, uint32_t n) const;
 
   // After all entries of the child's name (appending) or before them
   // (prepending).
-  void InsertAfterEqual(KelmoImpl* child);
-  void InsertBeforeEqual(KelmoImpl* child);
+  void InsertAfterEqual(TreeNode* child);
+  void InsertBeforeEqual(TreeNode* child);
   // Placement of a child inserted next to `reference` in the document: right
   // beside the reference's entry when both bear the same name, otherwise
   // among the entries of its name where document order puts it.
-  void InsertBeside(KelmoImpl* reference, KelmoImpl* child, bool after);
+  void InsertBeside(TreeNode* reference, TreeNode* child, bool after);
   // Among the entries of the child's name, after those of earlier siblings
   // and before those of later ones (the child is already linked).
-  void InsertInDocumentOrder(KelmoImpl* child);
+  void InsertInDocumentOrder(TreeNode* child);
   // Removes the child's entry, found under the name it bears now.
-  void Erase(KelmoImpl* child) noexcept;
+  void Erase(TreeNode* child) noexcept;
 
  private:
   // Position of the child's entry within the run of its name, or Size().
-  size_t Locate(KelmoImpl* child) const noexcept;
-  void InsertAt(size_t position, KelmoImpl* child);
+  size_t Locate(TreeNode* child) const noexcept;
+  void InsertAt(size_t position, TreeNode* child);
 
-  std::vector<KelmoImpl*> entries_;
+  std::vector<TreeNode*> entries_;
 };
 
 }  // namespace kelmo

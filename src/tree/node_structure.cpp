@@ -6,18 +6,18 @@
 #include <utility>
 
 #include "tree/child_list.h"
-#include "tree/kelmo_impl.h"
+#include "tree/tree_node.h"
 
 namespace kelmo {
-KelmoImpl* KelmoImpl::FirstChild() const noexcept {
+TreeNode* TreeNode::FirstChild() const noexcept {
   return children_ ? children_->first_.get() : nullptr;
 }
 
-KelmoImpl* KelmoImpl::LastChild() const noexcept {
+TreeNode* TreeNode::LastChild() const noexcept {
   return children_ ? children_->last_.get() : nullptr;
 }
 
-ChildList& KelmoImpl::EnsureChildren() {
+ChildList& TreeNode::EnsureChildren() {
   if (!children_) {
     Spoil();
     children_ = new ChildList;
@@ -25,7 +25,7 @@ ChildList& KelmoImpl::EnsureChildren() {
   return *children_;
 }
 
-ChildList& KelmoImpl::EnsureChildren(DocBuilder& builder) {
+ChildList& TreeNode::EnsureChildren(DocBuilder& builder) {
   if (!children_) children_ = new (builder) ChildList;
   return *children_;
 }
@@ -34,15 +34,15 @@ ChildList& KelmoImpl::EnsureChildren(DocBuilder& builder) {
 // so the cost is bounded by the smaller of this node's depth and the size of
 // node's subtree: adding a leaf deep down, or a big subtree near the top,
 // takes constant time.
-bool KelmoImpl::IsSelfOrAncestor(const KelmoImpl* node) const noexcept {
-  const KelmoImpl* up = this;
-  const KelmoImpl* down = node;
+bool TreeNode::IsSelfOrAncestor(const TreeNode* node) const noexcept {
+  const TreeNode* up = this;
+  const TreeNode* down = node;
   for (;;) {
     if (up == node || down == this) return true;
     up = up->parent_;
     if (!up) return false;
     // The next node of node's subtree in document order.
-    if (const KelmoImpl* first = down->FirstChild()) {
+    if (const TreeNode* first = down->FirstChild()) {
       down = first;
       continue;
     }
@@ -52,8 +52,8 @@ bool KelmoImpl::IsSelfOrAncestor(const KelmoImpl* node) const noexcept {
   }
 }
 
-KelmoImpl* KelmoImpl::AcceptableChild(Kelmo* candidate) const noexcept {
-  KelmoImpl* child = From(candidate);
+TreeNode* TreeNode::AcceptableChild(Kelmo* candidate) const noexcept {
+  TreeNode* child = From(candidate);
   // Sibling links without a parent belong to a list that is being taken
   // apart; such a node becomes free only when the walk reaches it.
   if (!child || child->parent_ || child->prev_ || child->next_) return nullptr;
@@ -63,18 +63,18 @@ KelmoImpl* KelmoImpl::AcceptableChild(Kelmo* candidate) const noexcept {
   return child;
 }
 
-void KelmoImpl::PrepareInsertion(ChildList& list) {
+void TreeNode::PrepareInsertion(ChildList& list) {
   if (list.count_ == 0xFFFFFFFFu) throw std::bad_alloc();
   if (list.index_) list.index_->Reserve(1);
 }
 
-void KelmoImpl::LinkLast(ChildList& list, KelmoImpl* child) noexcept {
+void TreeNode::LinkLast(ChildList& list, TreeNode* child) noexcept {
   Spoil();
   child->Spoil();
   // The list's hold on the former last child becomes the new child's back
   // link, so that child's count does not change.
-  KelmoImpl* former = list.last_.detach();
-  child->prev_ = RefPtr<KelmoImpl>(former, adopt_ref);
+  TreeNode* former = list.last_.detach();
+  child->prev_ = RefPtr<TreeNode>(former, adopt_ref);
   child->next_ = nullptr;
   if (former)
     former->next_ = child;
@@ -86,7 +86,7 @@ void KelmoImpl::LinkLast(ChildList& list, KelmoImpl* child) noexcept {
   if (list.index_) list.index_->InsertAfterEqual(child);
 }
 
-void KelmoImpl::LinkFirst(ChildList& list, KelmoImpl* child) noexcept {
+void TreeNode::LinkFirst(ChildList& list, TreeNode* child) noexcept {
   Spoil();
   child->Spoil();
   child->prev_ = nullptr;
@@ -101,14 +101,14 @@ void KelmoImpl::LinkFirst(ChildList& list, KelmoImpl* child) noexcept {
   if (list.index_) list.index_->InsertBeforeEqual(child);
 }
 
-void KelmoImpl::LinkBeside(ChildList& list, KelmoImpl* reference, KelmoImpl* child,
+void TreeNode::LinkBeside(ChildList& list, TreeNode* reference, TreeNode* child,
                            bool after) noexcept {
   Spoil();
   child->Spoil();
   // The neighbour on the far side of the new child, and the list end that
   // takes the child when there is none.
-  RefPtr<KelmoImpl>& farSide = after ? reference->next_ : reference->prev_;
-  KelmoImpl* beyond = farSide.get();  // kept alive by farSide until replaced
+  RefPtr<TreeNode>& farSide = after ? reference->next_ : reference->prev_;
+  TreeNode* beyond = farSide.get();  // kept alive by farSide until replaced
   child->prev_ = after ? reference : beyond;
   child->next_ = after ? beyond : reference;
   if (beyond)
@@ -121,7 +121,7 @@ void KelmoImpl::LinkBeside(ChildList& list, KelmoImpl* reference, KelmoImpl* chi
   if (list.index_) list.index_->InsertBeside(reference, child, after);
 }
 
-void KelmoImpl::Unlink(ChildList& list, KelmoImpl* child) noexcept {
+void TreeNode::Unlink(ChildList& list, TreeNode* child) noexcept {
   child->Spoil();
   if (child->next_) child->next_->prev_ = child->prev_;
   if (child->prev_) child->prev_->next_ = child->next_;
@@ -134,53 +134,53 @@ void KelmoImpl::Unlink(ChildList& list, KelmoImpl* child) noexcept {
   if (list.index_) list.index_->Erase(child);
 }
 
-void KelmoImpl::AppendChildNode(KelmoImpl* child) {
+void TreeNode::AppendChildNode(TreeNode* child) {
   if (!child || child->parent_ || child->prev_ || child->next_) return;
   ChildList& list = EnsureChildren();
   PrepareInsertion(list);
   LinkLast(list, child);
 }
 
-KelmoImpl* KelmoImpl::AppendNewChild(DocBuilder& builder, const WChar* name, uint32_t length) {
+TreeNode* TreeNode::AppendNewChild(DocBuilder& builder, const WChar* name, uint32_t length) {
   ChildList& list = EnsureChildren(builder);
   PrepareInsertion(list);
   WStrBuf interned = builder.InternName(name, length);
   // Nobody else can see the node yet, so its count is set rather than
   // counted up: one for the link from its previous sibling (or the list's
   // first entry) and one for the list's last entry.
-  KelmoImpl* child = new (builder) KelmoImpl;
+  TreeNode* child = new (builder) TreeNode;
   child->name_.Swap(interned);
   child->count_.store(2, std::memory_order_relaxed);
-  KelmoImpl* former = list.last_.detach();
-  child->prev_ = RefPtr<KelmoImpl>(former, adopt_ref);
+  TreeNode* former = list.last_.detach();
+  child->prev_ = RefPtr<TreeNode>(former, adopt_ref);
   if (former)
-    former->next_ = RefPtr<KelmoImpl>(child, adopt_ref);
+    former->next_ = RefPtr<TreeNode>(child, adopt_ref);
   else
-    list.first_ = RefPtr<KelmoImpl>(child, adopt_ref);
-  list.last_ = RefPtr<KelmoImpl>(child, adopt_ref);
+    list.first_ = RefPtr<TreeNode>(child, adopt_ref);
+  list.last_ = RefPtr<TreeNode>(child, adopt_ref);
   ++list.count_;
   child->parent_ = this;
   if (list.index_) list.index_->InsertAfterEqual(child);
   return child;
 }
 
-void KelmoImpl::AppendToName(DocBuilder& builder, const WChar* text, uint32_t length) {
+void TreeNode::AppendToName(DocBuilder& builder, const WChar* text, uint32_t length) {
   std::basic_string<WChar> whole(name_.Data(), name_.Length());
   whole.append(text, length);
   WStrBuf interned = builder.InternName(whole.data(), static_cast<uint32_t>(whole.size()));
   name_.Swap(interned);
 }
 
-RefPtr<Kelmo> KelmoImpl::GetParent() { return Share(parent_); }
+RefPtr<Kelmo> TreeNode::GetParent() { return Share(parent_); }
 
-void KelmoImpl::AppendChild(const RefPtr<Kelmo>& child) { InsertAtEnd(child, false); }
+void TreeNode::AppendChild(const RefPtr<Kelmo>& child) { InsertAtEnd(child, false); }
 
-void KelmoImpl::PrependChild(const RefPtr<Kelmo>& child) { InsertAtEnd(child, true); }
+void TreeNode::PrependChild(const RefPtr<Kelmo>& child) { InsertAtEnd(child, true); }
 
-void KelmoImpl::InsertAtEnd(const RefPtr<Kelmo>& child, bool first) {
+void TreeNode::InsertAtEnd(const RefPtr<Kelmo>& child, bool first) {
   RefPtr<Kelmo> held(child);
   ChildList& list = EnsureChildren();
-  KelmoImpl* node = AcceptableChild(held.get());
+  TreeNode* node = AcceptableChild(held.get());
   if (!node) return;
   PrepareInsertion(list);
   if (first)
@@ -189,21 +189,21 @@ void KelmoImpl::InsertAtEnd(const RefPtr<Kelmo>& child, bool first) {
     LinkLast(list, node);
 }
 
-void KelmoImpl::InsertChildBefore(const RefPtr<Kelmo>& reference, const RefPtr<Kelmo>& child) {
+void TreeNode::InsertChildBefore(const RefPtr<Kelmo>& reference, const RefPtr<Kelmo>& child) {
   InsertBeside(reference, child, false);
 }
 
-void KelmoImpl::InsertChildAfter(const RefPtr<Kelmo>& reference, const RefPtr<Kelmo>& child) {
+void TreeNode::InsertChildAfter(const RefPtr<Kelmo>& reference, const RefPtr<Kelmo>& child) {
   InsertBeside(reference, child, true);
 }
 
 // Without a reference, "before" means first and "after" means last.
-void KelmoImpl::InsertBeside(const RefPtr<Kelmo>& reference, const RefPtr<Kelmo>& child,
+void TreeNode::InsertBeside(const RefPtr<Kelmo>& reference, const RefPtr<Kelmo>& child,
                              bool after) {
   RefPtr<Kelmo> heldReference(reference);
   RefPtr<Kelmo> held(child);
   ChildList& list = EnsureChildren();
-  KelmoImpl* node = AcceptableChild(held.get());
+  TreeNode* node = AcceptableChild(held.get());
   if (!node) return;
   if (!heldReference) {
     PrepareInsertion(list);
@@ -214,29 +214,29 @@ void KelmoImpl::InsertBeside(const RefPtr<Kelmo>& reference, const RefPtr<Kelmo>
     }
     return;
   }
-  KelmoImpl* anchor = From(heldReference.get());
+  TreeNode* anchor = From(heldReference.get());
   if (!anchor || anchor->parent_ != this) return;
   PrepareInsertion(list);
   LinkBeside(list, anchor, node, after);
 }
 
-void KelmoImpl::RemoveChild(const RefPtr<Kelmo>& child) {
+void TreeNode::RemoveChild(const RefPtr<Kelmo>& child) {
   if (!children_ || !child) return;
   RefPtr<Kelmo> held(child);
-  KelmoImpl* node = From(held.get());
+  TreeNode* node = From(held.get());
   if (!node || node->parent_ != this) return;
   Unlink(*children_, node);
 }
 
-void KelmoImpl::Detach() {
-  KelmoImpl* parent = parent_;
+void TreeNode::Detach() {
+  TreeNode* parent = parent_;
   if (!parent || !parent->children_) return;
-  RefPtr<KelmoImpl> self;
+  RefPtr<TreeNode> self;
   self = this;
   parent->Unlink(*parent->children_, this);
 }
 
-void KelmoImpl::RemoveAllChildren() {
+void TreeNode::RemoveAllChildren() {
   if (!children_ || children_->count_ == 0) return;
   Spoil();
   ChildList& list = *children_;
@@ -250,30 +250,30 @@ void KelmoImpl::RemoveAllChildren() {
   taken.UnlinkAll();
 }
 
-RefPtr<Kelmo> KelmoImpl::GetElement() {
+RefPtr<Kelmo> TreeNode::GetElement() {
   if (!name_.IsEmpty()) return Share(this);
   return Share(FirstChild());
 }
 
-RefPtr<Kelmo> KelmoImpl::GetFirstChild() { return Share(FirstChild()); }
+RefPtr<Kelmo> TreeNode::GetFirstChild() { return Share(FirstChild()); }
 
-RefPtr<Kelmo> KelmoImpl::GetLastChild() { return Share(LastChild()); }
+RefPtr<Kelmo> TreeNode::GetLastChild() { return Share(LastChild()); }
 
-unsigned int KelmoImpl::GetChildCount() { return children_ ? children_->count_ : 0; }
+unsigned int TreeNode::GetChildCount() { return children_ ? children_->count_ : 0; }
 
-RefPtr<Kelmo> KelmoImpl::GetPrevSibling() { return Share(prev_.get()); }
+RefPtr<Kelmo> TreeNode::GetPrevSibling() { return Share(prev_.get()); }
 
-RefPtr<Kelmo> KelmoImpl::GetNextSibling() { return Share(next_.get()); }
+RefPtr<Kelmo> TreeNode::GetNextSibling() { return Share(next_.get()); }
 
-RefPtr<Kelmo> KelmoImpl::GetPrevSameName() {
-  for (KelmoImpl* at = prev_.get(); at; at = at->prev_.get()) {
+RefPtr<Kelmo> TreeNode::GetPrevSameName() {
+  for (TreeNode* at = prev_.get(); at; at = at->prev_.get()) {
     if (at->name_.Equals(name_)) return Share(at);
   }
   return nullptr;
 }
 
-RefPtr<Kelmo> KelmoImpl::GetNextSameName() {
-  for (KelmoImpl* at = next_.get(); at; at = at->next_.get()) {
+RefPtr<Kelmo> TreeNode::GetNextSameName() {
+  for (TreeNode* at = next_.get(); at; at = at->next_.get()) {
     if (at->name_.Equals(name_)) return Share(at);
   }
   return nullptr;

@@ -7,7 +7,7 @@
 
 #include "tree/base64.h"
 #include "tree/in_res.h"
-#include "tree/kelmo_impl.h"
+#include "tree/tree_node.h"
 #include "tree/number_parse.h"
 #include "tree/numeric_cast.h"
 #include "tree/value_storage.h"
@@ -56,7 +56,7 @@ bool ConvertValue(ValueType type, const void* storage, const WStrBuf* string, T&
 
 // --- value lifetime ---
 
-void KelmoImpl::ResetValue() noexcept {
+void TreeNode::ResetValue() noexcept {
   // The tag becomes Empty before anything is released: a COM Release or a
   // shared pointer's deleter may call back into this node and must then see
   // a consistent, empty value rather than a half-destroyed one.
@@ -88,7 +88,7 @@ void KelmoImpl::ResetValue() noexcept {
 // Leaves the storage holding a live object of its kind and the tag naming
 // that kind, so the two never disagree, even if a later step throws.
 template <class Held>
-Held& KelmoImpl::PrepareHeld(ValueType kind) {
+Held& TreeNode::PrepareHeld(ValueType kind) {
   if (Type() != kind) {
     ResetValue();
     new (&value_) Held();
@@ -100,7 +100,7 @@ Held& KelmoImpl::PrepareHeld(ValueType kind) {
 // A shared pointer lives on the heap; the box is made before the old value
 // goes, so a failed allocation leaves the node as it was.
 template <>
-SharedValue& KelmoImpl::PrepareHeld<SharedValue>(ValueType kind) {
+SharedValue& TreeNode::PrepareHeld<SharedValue>(ValueType kind) {
   if (Type() != kind) {
     std::unique_ptr<SharedValue> box(new SharedValue());
     ResetValue();
@@ -110,7 +110,7 @@ SharedValue& KelmoImpl::PrepareHeld<SharedValue>(ValueType kind) {
   return *value_.shared;
 }
 
-void KelmoImpl::AssignString(const WChar* text, uint32_t length) {
+void TreeNode::AssignString(const WChar* text, uint32_t length) {
   Spoil();
   if (Type() == ValueType::String) {
     // Assign copies before it frees, so text inside the current block is fine.
@@ -123,14 +123,14 @@ void KelmoImpl::AssignString(const WChar* text, uint32_t length) {
   PrepareHeld<WStrBuf>(ValueType::String).Swap(copy);
 }
 
-void KelmoImpl::TakeString(WStrBuf& text) {
+void TreeNode::TakeString(WStrBuf& text) {
   if (!text.IsNull() && !text.IsFrozen()) Spoil();
   PrepareHeld<WStrBuf>(ValueType::String).Swap(text);
 }
 
 // --- getters ---
 
-bool KelmoImpl::GetBinary(const unsigned char*& data, unsigned int& length,
+bool TreeNode::GetBinary(const unsigned char*& data, unsigned int& length,
                           RefPtr<XInRes>& holder) {
   if (Type() == ValueType::Binary) {
     const BlobBuf& bytes = BinaryStorage();
@@ -153,14 +153,14 @@ bool KelmoImpl::GetBinary(const unsigned char*& data, unsigned int& length,
   return true;
 }
 
-bool KelmoImpl::GetStringA(const char*& text, unsigned int& length, unsigned int codePage,
+bool TreeNode::GetStringA(const char*& text, unsigned int& length, unsigned int codePage,
                            RefPtr<XInRes>& holder) {
   if (Type() == ValueType::String)
     return WStrBuf::ToNarrow(StringValue(), codePage, holder, text, length);
   return ValueToStringA(Type(), &value_, text, length, holder);
 }
 
-bool KelmoImpl::GetStringW(const WChar*& text, unsigned int& length, RefPtr<XInRes>& holder) {
+bool TreeNode::GetStringW(const WChar*& text, unsigned int& length, RefPtr<XInRes>& holder) {
   if (Type() == ValueType::String) {
     const WStrBuf& own = StringValue();
     text = own.Data();
@@ -199,31 +199,31 @@ bool GetComObject(bool holdsWanted, Wanted* same, bool holdsOther, Other* other,
 
 }  // namespace
 
-bool KelmoImpl::GetDispatch(IDispatch*& value) {
+bool TreeNode::GetDispatch(IDispatch*& value) {
   const bool dispatch = Type() == ValueType::Dispatch, unknown = Type() == ValueType::Unknown;
   return GetComObject(dispatch, dispatch ? value_.dispatch : nullptr, unknown,
                       unknown ? value_.unknown : nullptr, IidDispatch(), value);
 }
 
-bool KelmoImpl::GetUnknown(IUnknown*& value) {
+bool TreeNode::GetUnknown(IUnknown*& value) {
   const bool dispatch = Type() == ValueType::Dispatch, unknown = Type() == ValueType::Unknown;
   return GetComObject(unknown, unknown ? value_.unknown : nullptr, dispatch,
                       dispatch ? value_.dispatch : nullptr, IidUnknown(), value);
 }
 
-bool KelmoImpl::GetSharedPtr(std::shared_ptr<void>& value) {
+bool TreeNode::GetSharedPtr(std::shared_ptr<void>& value) {
   if (Type() != ValueType::SharedPtr) return false;
   value = ToStdShare(SharedStorage());
   return true;
 }
 
-bool KelmoImpl::GetPointer(void*& value) {
+bool TreeNode::GetPointer(void*& value) {
   if (Type() != ValueType::Pointer) return false;
   value = value_.pointer;
   return true;
 }
 
-bool KelmoImpl::GetBool(bool& value) {
+bool TreeNode::GetBool(bool& value) {
   if (Type() == ValueType::Bool) {
     value = LoadStored<uint8_t>(&value_) != 0;
     return true;
@@ -251,7 +251,7 @@ bool KelmoImpl::GetBool(bool& value) {
   return true;
 }
 
-bool KelmoImpl::GetLongDouble(long double& value) {
+bool TreeNode::GetLongDouble(long double& value) {
   double wide = 0;
   if (!GetDouble(wide)) return false;
   value = wide;
@@ -262,7 +262,7 @@ bool KelmoImpl::GetLongDouble(long double& value) {
 // through ConvertValue. (The unsigned 64-bit getter thus receives the bits
 // the signed one would.)
 #define KELMO_NUMERIC_GETTER(Kind, T)                                                       \
-  bool KelmoImpl::Get##Kind(T& value) {                                                     \
+  bool TreeNode::Get##Kind(T& value) {                                                     \
     if (Type() == ValueType::Kind) {                                                        \
       value = LoadStored<T>(&value_);                                                       \
       return true;                                                                          \
@@ -277,7 +277,7 @@ KELMO_NUMERIC_ACCESSORS(KELMO_NUMERIC_GETTER)
 
 // --- setters ---
 
-void KelmoImpl::SetBinary(const unsigned char* data, unsigned int length) {
+void TreeNode::SetBinary(const unsigned char* data, unsigned int length) {
   Spoil();
   if (Type() == ValueType::Binary) {
     BinaryStorage().Assign(data, length);
@@ -291,7 +291,7 @@ void KelmoImpl::SetBinary(const unsigned char* data, unsigned int length) {
   own = std::move(copy);
 }
 
-void KelmoImpl::SetStringA(const char* text, unsigned int length, unsigned int codePage) {
+void TreeNode::SetStringA(const char* text, unsigned int length, unsigned int codePage) {
   // Converted aside, so that a text the code page cannot convert leaves the
   // value as it was, and the text may lie in the storage being replaced.
   WStrBuf converted;
@@ -304,9 +304,9 @@ void KelmoImpl::SetStringA(const char* text, unsigned int length, unsigned int c
   PrepareHeld<WStrBuf>(ValueType::String).Swap(converted);
 }
 
-void KelmoImpl::SetStringW(const WChar* text, unsigned int length) { AssignString(text, length); }
+void TreeNode::SetStringW(const WChar* text, unsigned int length) { AssignString(text, length); }
 
-void KelmoImpl::SetDispatch(IDispatch* value) {
+void TreeNode::SetDispatch(IDispatch* value) {
   // The new reference is taken before the old one is dropped, so storing the
   // object the node already holds is safe.
   if (value) value->AddRef();
@@ -315,14 +315,14 @@ void KelmoImpl::SetDispatch(IDispatch* value) {
   SetTag(ValueType::Dispatch);
 }
 
-void KelmoImpl::SetUnknown(IUnknown* value) {
+void TreeNode::SetUnknown(IUnknown* value) {
   if (value) value->AddRef();
   ResetValue();
   value_.unknown = value;
   SetTag(ValueType::Unknown);
 }
 
-void KelmoImpl::SetSharedPtr(const std::shared_ptr<void>& value) {
+void TreeNode::SetSharedPtr(const std::shared_ptr<void>& value) {
   if (Type() == ValueType::SharedPtr) {
     SharedStorage() = SharedValue(value);  // self-assignment is safe
     return;
@@ -333,26 +333,26 @@ void KelmoImpl::SetSharedPtr(const std::shared_ptr<void>& value) {
   PrepareHeld<SharedValue>(ValueType::SharedPtr) = std::move(copy);
 }
 
-void KelmoImpl::SetPointer(void* value) {
+void TreeNode::SetPointer(void* value) {
   ResetValue();
   value_.pointer = value;
   SetTag(ValueType::Pointer);
 }
 
-void KelmoImpl::SetBool(bool value) {
+void TreeNode::SetBool(bool value) {
   ResetValue();
   Store<uint8_t>(&value_, value ? 1 : 0);
   SetTag(ValueType::Bool);
 }
 
-void KelmoImpl::SetLongDouble(long double value) {
+void TreeNode::SetLongDouble(long double value) {
   ResetValue();
   Store<double>(&value_, static_cast<double>(value));
   SetTag(ValueType::LongDouble);
 }
 
 #define KELMO_NUMERIC_SETTER(Kind, T)  \
-  void KelmoImpl::Set##Kind(T value) { \
+  void TreeNode::Set##Kind(T value) { \
     ResetValue();                      \
     Store<T>(&value_, value);          \
     SetTag(ValueType::Kind);           \
@@ -362,7 +362,7 @@ KELMO_NUMERIC_ACCESSORS(KELMO_NUMERIC_SETTER)
 
 #undef KELMO_NUMERIC_SETTER
 
-void KelmoImpl::SetEmpty() { ResetValue(); }
+void TreeNode::SetEmpty() { ResetValue(); }
 
 #undef KELMO_NUMERIC_ACCESSORS
 

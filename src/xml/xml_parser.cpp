@@ -64,7 +64,7 @@ void XmlParser::Reset() {
   ClearScratch();
   // Each parse builds a document in memory of its own.
   builder_.OpenNew();
-  root_ = RefPtr<KelmoImpl>(new (builder_) KelmoImpl, adopt_ref);
+  root_ = RefPtr<TreeNode>(new (builder_) TreeNode, adopt_ref);
   builder_.Close();
   current_ = root_;
   cur_ = nullptr;
@@ -515,7 +515,7 @@ bool XmlParser::CloseAttribute() {
 
 bool XmlParser::FinishAttribute() {
   cur_->SetKindByte(static_cast<int8_t>(NodeKind::Attribute));
-  KelmoImpl* element = cur_->Parent();
+  TreeNode* element = cur_->Parent();
   if (!element) return Fail(ParseError::NoCurrentNode);
   cur_ = element;
   state_ = ParseState::InTag;
@@ -641,7 +641,7 @@ void XmlParser::StoreText() {
 bool XmlParser::CloseElement() {
   // Only a named element can be closed, so the node always has a parent;
   // the check keeps a broken tree from ending the walk at a null node.
-  KelmoImpl* parent = cur_->Parent();
+  TreeNode* parent = cur_->Parent();
   if (!parent) return Fail(ParseError::NoCurrentNode);
   cur_ = parent;
   text_.Erase();

@@ -10,7 +10,7 @@
 #include <cstdint>
 
 #include "tree/doc_memory.h"
-#include "tree/kelmo_impl.h"
+#include "tree/tree_node.h"
 #include "tree/wstr_buf.h"
 #include "xml/char_reader.h"
 #include "xml/parse_state.h"
@@ -44,8 +44,8 @@ class XmlParser {
   uint32_t Error() const { return error_; }
   void SetError(ParseError error) { error_ = static_cast<uint32_t>(error); }
 
-  const RefPtr<KelmoImpl>& Root() const { return root_; }
-  const RefPtr<KelmoImpl>& Current() const { return current_; }
+  const RefPtr<TreeNode>& Root() const { return root_; }
+  const RefPtr<TreeNode>& Current() const { return current_; }
   void ReleaseCurrent() { current_ = nullptr; }
   void ReleaseRoot() { root_ = nullptr; }
 
@@ -129,12 +129,12 @@ class XmlParser {
   uint32_t literalBlankTail_ = 0;
   uint32_t scratchLength_ = 0;
   bool scratchDiffers_ = false;
-  RefPtr<KelmoImpl> root_;
+  RefPtr<TreeNode> root_;
   // Holds the reference to the current node between feeds; while a feed
   // runs, cur_ tracks it (the tree under root keeps it alive) so moving
   // between elements touches no counts.
-  RefPtr<KelmoImpl> current_;
-  KelmoImpl* cur_ = nullptr;
+  RefPtr<TreeNode> current_;
+  TreeNode* cur_ = nullptr;
   ParseState state_ = ParseState::Text;
   uint32_t error_ = 0;
   uint32_t matchCount_ = 0;

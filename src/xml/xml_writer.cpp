@@ -34,7 +34,7 @@ void AppendUnits(Out& out, const WChar (&units)[N]) {
   AppendAscii(out, units, static_cast<uint32_t>(N));
 }
 
-bool IsAttribute(const KelmoImpl& node) { return node.Kind() == kAttributeKind; }
+bool IsAttribute(const TreeNode& node) { return node.Kind() == kAttributeKind; }
 
 // True when a surrogate half stands outside a pair: no encoding has a form
 // for it, and only a character reference, which a CDATA section cannot
@@ -106,7 +106,7 @@ bool FitsSection(const WChar* text, uint32_t length) {
 // text has been appended. False when the value has no text form.
 class ValueText {
  public:
-  explicit ValueText(KelmoImpl& node) {
+  explicit ValueText(TreeNode& node) {
     if (node.Type() == ValueType::String) {
       text_ = node.StringValue().Data();
       length_ = node.StringValue().Length();
@@ -148,14 +148,14 @@ class XmlWriter {
   // that would not read back: a name the parser cannot read as the same
   // name, a value or attribute on a node without a name (which writes no
   // element), or children of an attribute.
-  bool Write(KelmoImpl& root) {
+  bool Write(TreeNode& root) {
     if (!IsAllXmlSpace(unit_) || !IsAllXmlSpace(indents_) || !IsAllXmlSpace(newline_)) return false;
     if (!Start(root, indents_.Length())) return false;
     // Each open frame remembers which child comes next, so the walk needs no
     // recursion however deep the tree is.
     while (!open_.empty()) {
       Frame& frame = open_.back();
-      KelmoImpl* child = frame.next;
+      TreeNode* child = frame.next;
       while (child && IsAttribute(*child)) {
         // A node without a name has no tag to put its attributes in.
         if (!frame.named) return false;
@@ -178,8 +178,8 @@ class XmlWriter {
 
  private:
   struct Frame {
-    KelmoImpl* node;
-    KelmoImpl* next;       // the next child to look at
+    TreeNode* node;
+    TreeNode* next;       // the next child to look at
     uint32_t childIndent;  // indent length of the children's lines
     uint32_t ownIndent;    // indent length of the end tag
     bool named;
@@ -198,7 +198,7 @@ class XmlWriter {
 
   // Writes everything of node up to its content children; opens a frame when
   // there are children to write. False for what cannot be written.
-  bool Start(KelmoImpl& node, uint32_t indent) {
+  bool Start(TreeNode& node, uint32_t indent) {
     const WStrBuf& name = node.Name();
     if (name.IsEmpty()) {
       if (node.Type() != ValueType::Empty) return false;
@@ -211,7 +211,7 @@ class XmlWriter {
     out_.AppendChar('<');
     AppendName(name, asciiName);
     bool hasContent = false;
-    for (KelmoImpl* child = node.FirstChild(); child; child = child->NextSibling()) {
+    for (TreeNode* child = node.FirstChild(); child; child = child->NextSibling()) {
       if (!IsAttribute(*child)) {
         hasContent = true;
         continue;
@@ -254,14 +254,14 @@ class XmlWriter {
     return true;
   }
 
-  void AppendEndTag(KelmoImpl& node, bool asciiName) {
+  void AppendEndTag(TreeNode& node, bool asciiName) {
     AppendUnits(out_, kEndTagOpen);
     AppendName(node.Name(), asciiName);
     out_.AppendChar('>');
     AppendNewline();
   }
 
-  void AppendValue(KelmoImpl& node, const ValueText& value) {
+  void AppendValue(TreeNode& node, const ValueText& value) {
     if (node.Kind() == kCDataKind && FitsSection(value.text(), value.length())) {
       AppendUnits(out_, kCDataOpen);
       out_.Append(value.text(), value.length());
@@ -293,17 +293,17 @@ class XmlWriter {
 
 }  // namespace
 
-bool WriteXml(KelmoImpl& node, WStrBuf& out, const WStrBuf& unit, const WStrBuf& indent,
+bool WriteXml(TreeNode& node, WStrBuf& out, const WStrBuf& unit, const WStrBuf& indent,
               const WStrBuf& newline) {
   return XmlWriter<WStrBuf>(out, unit, indent, newline).Write(node);
 }
 
-bool WriteXml(KelmoImpl& node, Utf8Text& out, const WStrBuf& unit, const WStrBuf& indent,
+bool WriteXml(TreeNode& node, Utf8Text& out, const WStrBuf& unit, const WStrBuf& indent,
               const WStrBuf& newline) {
   return XmlWriter<Utf8Text>(out, unit, indent, newline).Write(node);
 }
 
-bool WriteXml(KelmoImpl& node, EncodableText<WStrBuf>& out, const WStrBuf& unit,
+bool WriteXml(TreeNode& node, EncodableText<WStrBuf>& out, const WStrBuf& unit,
               const WStrBuf& indent, const WStrBuf& newline) {
   return XmlWriter<EncodableText<WStrBuf>>(out, unit, indent, newline).Write(node);
 }

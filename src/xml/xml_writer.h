@@ -3,7 +3,7 @@
 #define KELMO_XML_XML_WRITER_H
 
 #include "encoding/encodable_text.h"
-#include "tree/kelmo_impl.h"
+#include "tree/tree_node.h"
 #include "tree/wstr_buf.h"
 #include "xml/utf8_text.h"
 
@@ -19,13 +19,13 @@ namespace kelmo {
 // (or an empty attribute name), a value or attribute children on a node
 // without a name, or children of an attribute; and an indent unit, indent
 // or newline holding anything but XML white space.
-bool WriteXml(KelmoImpl& node, WStrBuf& out, const WStrBuf& unit, const WStrBuf& indent,
+bool WriteXml(TreeNode& node, WStrBuf& out, const WStrBuf& unit, const WStrBuf& indent,
               const WStrBuf& newline);
 // The same text as UTF-8 bytes.
-bool WriteXml(KelmoImpl& node, Utf8Text& out, const WStrBuf& unit, const WStrBuf& indent,
+bool WriteXml(TreeNode& node, Utf8Text& out, const WStrBuf& unit, const WStrBuf& indent,
               const WStrBuf& newline);
 // The same text bound for a narrower encoding (see EncodableText).
-bool WriteXml(KelmoImpl& node, EncodableText<WStrBuf>& out, const WStrBuf& unit,
+bool WriteXml(TreeNode& node, EncodableText<WStrBuf>& out, const WStrBuf& unit,
               const WStrBuf& indent, const WStrBuf& newline);
 
 }  // namespace kelmo

@@ -1,11 +1,11 @@
 #include "conformance_tree.h"
 
 #include "api/kelmo_parser_impl.h"
-#include "tree/kelmo_impl.h"
+#include "tree/tree_node.h"
 
 namespace kelmo_diff {
 
-using kelmo::KelmoImpl;
+using kelmo::TreeNode;
 
 bool IsNamespaceDeclaration(const std::u16string& name) {
   return name == u"xmlns" || name.compare(0, 6, u"xmlns:") == 0;
@@ -13,15 +13,15 @@ bool IsNamespaceDeclaration(const std::u16string& name) {
 
 namespace {
 
-std::u16string NameOf(KelmoImpl& node) {
+std::u16string NameOf(TreeNode& node) {
   return std::u16string(reinterpret_cast<const char16_t*>(node.Name().Data()), node.Name().Length());
 }
 
-bool IsNamespaceAttribute(KelmoImpl& node) {
+bool IsNamespaceAttribute(TreeNode& node) {
   return node.Kind() == 2 && IsNamespaceDeclaration(NameOf(node));
 }
 
-ConformanceNode NodeOf(KelmoImpl& node, uint32_t depth) {
+ConformanceNode NodeOf(TreeNode& node, uint32_t depth) {
   ConformanceNode out;
   out.depth = depth;
   out.name = NameOf(node);
@@ -35,26 +35,26 @@ ConformanceNode NodeOf(KelmoImpl& node, uint32_t depth) {
 }
 
 // Pre-order without recursion: a stack of the children still to visit.
-ConformanceTree Flatten(KelmoImpl* root) {
+ConformanceTree Flatten(TreeNode* root) {
   ConformanceTree tree;
   struct Pending {
-    KelmoImpl* node;
+    TreeNode* node;
     uint32_t depth;
   };
   std::vector<Pending> stack{{root, 0}};
-  std::vector<KelmoImpl*> children;
+  std::vector<TreeNode*> children;
   while (!stack.empty()) {
     const Pending p = stack.back();
     stack.pop_back();
     tree.push_back(NodeOf(*p.node, p.depth));
     children.clear();
-    for (KelmoImpl* c = p.node->FirstChild(); c; c = c->NextSibling()) children.push_back(c);
+    for (TreeNode* c = p.node->FirstChild(); c; c = c->NextSibling()) children.push_back(c);
     // Namespace declarations ahead of the other attributes; everything else
     // stays in document order. Pushed in reverse so the first pops first.
-    std::vector<KelmoImpl*> ordered;
-    for (KelmoImpl* c : children)
+    std::vector<TreeNode*> ordered;
+    for (TreeNode* c : children)
       if (IsNamespaceAttribute(*c)) ordered.push_back(c);
-    for (KelmoImpl* c : children)
+    for (TreeNode* c : children)
       if (!IsNamespaceAttribute(*c)) ordered.push_back(c);
     for (auto it = ordered.rbegin(); it != ordered.rend(); ++it) stack.push_back({*it, p.depth + 1});
   }
@@ -71,7 +71,7 @@ LibraryReading ReadWithLibrary(const std::string& bytes) {
   reading.error = parser->GetErrorCode();
   reading.line = parser->GetErrorLine();
   reading.column = parser->GetErrorColumn();
-  if (KelmoImpl* root = parser->Parser().Root().get()) reading.tree = Flatten(root);
+  if (TreeNode* root = parser->Parser().Root().get()) reading.tree = Flatten(root);
   return reading;
 }
 

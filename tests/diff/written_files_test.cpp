@@ -18,17 +18,17 @@
 #include <string>
 #include <vector>
 
-#include "api/kelmo_traversal_impl.h"
+#include "api/tree_writer.h"
 #include "conformance_tree.h"
 #include "libxml2_reading.h"
 #include "reading_comparison.h"
-#include "tree/kelmo_impl.h"
+#include "tree/tree_node.h"
 
 namespace kelmo_diff {
 namespace {
 
 using kelmo::Kelmo;
-using kelmo::KelmoImpl;
+using kelmo::TreeNode;
 using kelmo::RefPtr;
 using kelmo::WChar;
 
@@ -39,7 +39,7 @@ class TreeMaker {
   explicit TreeMaker(unsigned seed) : random_(seed) {}
 
   RefPtr<Kelmo> Tree() {
-    RefPtr<Kelmo> root = KelmoImpl::Make();
+    RefPtr<Kelmo> root = TreeNode::Make();
     root->SetNameW(W(u"root"), 4);
     Fill(root, 1);
     return root;
@@ -63,7 +63,7 @@ class TreeMaker {
     std::vector<std::u16string> attributes;
     for (int n = Below(depth < 4 ? 6 : 3); n > 0; --n) {
       const std::u16string& name = kNames[Below(std::size(kNames))];
-      RefPtr<Kelmo> child = KelmoImpl::Make();
+      RefPtr<Kelmo> child = TreeNode::Make();
       child->SetNameW(W(name), static_cast<unsigned>(name.size()));
       const int kind = Below(10);
       if (kind < 3) {
@@ -90,7 +90,7 @@ class TreeMaker {
   std::mt19937 random_;
 };
 
-std::u16string StringOf(KelmoImpl& node) {
+std::u16string StringOf(TreeNode& node) {
   const WChar* text = nullptr;
   unsigned int length = 0;
   RefPtr<kelmo::XInRes> holder;
@@ -98,7 +98,7 @@ std::u16string StringOf(KelmoImpl& node) {
   return std::u16string(reinterpret_cast<const char16_t*>(text), length);
 }
 
-std::u16string NameOf(KelmoImpl& node) {
+std::u16string NameOf(TreeNode& node) {
   return std::u16string(reinterpret_cast<const char16_t*>(node.Name().Data()), node.Name().Length());
 }
 
@@ -106,7 +106,7 @@ std::u16string NameOf(KelmoImpl& node) {
 // ConformanceTree: a CDATA node whose text no section can carry ("]]>") is
 // written as escaped text and read as an element; a carriage return stays in
 // its section, which another XML reader reads as a line feed.
-ConformanceTree Expected(KelmoImpl& element, uint32_t depth, bool otherReader,
+ConformanceTree Expected(TreeNode& element, uint32_t depth, bool otherReader,
                          ConformanceTree tree = {ConformanceNode{}}) {
   ConformanceNode node;
   node.depth = depth;
@@ -117,7 +117,7 @@ ConformanceTree Expected(KelmoImpl& element, uint32_t depth, bool otherReader,
   node.kind = element.Kind() == 1 && node.hasText && fitsSection ? 1 : 0;
   if (node.kind == 1 && otherReader) node.text = NormalizedLineEnds(node.text);
   tree.push_back(node);
-  for (KelmoImpl* c = element.FirstChild(); c; c = c->NextSibling()) {
+  for (TreeNode* c = element.FirstChild(); c; c = c->NextSibling()) {
     if (c->Kind() != 2) continue;
     ConformanceNode attribute;
     attribute.depth = depth + 1;
@@ -127,7 +127,7 @@ ConformanceTree Expected(KelmoImpl& element, uint32_t depth, bool otherReader,
     attribute.text = StringOf(*c);
     tree.push_back(attribute);
   }
-  for (KelmoImpl* c = element.FirstChild(); c; c = c->NextSibling()) {
+  for (TreeNode* c = element.FirstChild(); c; c = c->NextSibling()) {
     if (c->Kind() != 2) tree = Expected(*c, depth + 1, otherReader, std::move(tree));
   }
   return tree;
@@ -158,7 +158,7 @@ std::string Difference(const ConformanceTree& expected, const ConformanceTree& r
 // same bytes from the writer directly: byte-order mark, declaration, text.
 std::string Written(const RefPtr<Kelmo>& tree, const char* unit, const char* newline, const char* encoding,
                     bool throughFile) {
-  RefPtr<kelmo::KelmoTraversalImpl> traversal(new kelmo::KelmoTraversalImpl, kelmo::adopt_ref);
+  RefPtr<kelmo::TreeWriter> traversal(new kelmo::TreeWriter, kelmo::adopt_ref);
   if (!throughFile) {
     const bool utf8 = std::string(encoding) == "utf-8";
     RefPtr<kelmo::XInRes> holder;
@@ -204,8 +204,8 @@ TEST(WrittenFiles, ReadAlikeInLibxml2AndHere) {
   TreeMaker maker(20261207);
   for (int n = 0; n < 300; ++n) {
     RefPtr<Kelmo> tree = maker.Tree();
-    const ConformanceTree expected = Expected(*KelmoImpl::From(tree.get()), 1, false);
-    const ConformanceTree expectedElsewhere = Expected(*KelmoImpl::From(tree.get()), 1, true);
+    const ConformanceTree expected = Expected(*TreeNode::From(tree.get()), 1, false);
+    const ConformanceTree expectedElsewhere = Expected(*TreeNode::From(tree.get()), 1, true);
     for (const Layout& layout : kLayouts) {
       const std::string bytes = Written(tree, layout.unit, layout.newline, layout.encoding, n % 30 == 0);
       const bool canonical = layout.form == ElementText::kCanonical;

@@ -13,7 +13,7 @@
 
 #include "api/kelmo_parser_impl.h"
 #include "encoding/encoding.h"
-#include "tree/kelmo_impl.h"
+#include "tree/tree_node.h"
 #include "tree_test_support.h"
 
 namespace kelmo_tree_test {

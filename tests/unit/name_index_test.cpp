@@ -38,12 +38,12 @@ RefPtr<Kelmo> FindLast(const RefPtr<Kelmo>& parent, const std::u16string& name, 
 
 // The index holds every child exactly once, in name order.
 void ExpectIndexExact(const RefPtr<Kelmo>& parent) {
-  const KelmoImpl* node = KelmoImpl::From(parent.get());
+  const TreeNode* node = TreeNode::From(parent.get());
   ASSERT_NE(nullptr, node->Children());
   const NameIndex* index = node->Children()->Index();
   ASSERT_NE(nullptr, index);
   ASSERT_EQ(parent->GetChildCount(), index->Size());
-  std::vector<const KelmoImpl*> inIndex;
+  std::vector<const TreeNode*> inIndex;
   for (size_t i = 0; i < index->Size(); ++i) {
     inIndex.push_back(index->At(i));
     if (i > 0) {
@@ -53,8 +53,8 @@ void ExpectIndexExact(const RefPtr<Kelmo>& parent) {
           << "entries " << i - 1 << " and " << i << " out of order";
     }
   }
-  std::vector<const KelmoImpl*> inList;
-  for (const KelmoImpl* child = node->FirstChild(); child; child = child->NextSibling())
+  std::vector<const TreeNode*> inList;
+  for (const TreeNode* child = node->FirstChild(); child; child = child->NextSibling())
     inList.push_back(child);
   std::sort(inIndex.begin(), inIndex.end());
   std::sort(inList.begin(), inList.end());
@@ -178,9 +178,9 @@ TEST(NameIndex, BuildOnceDropAndRemoveAll) {
   EXPECT_TRUE(parent->HasNameIndex());
   std::vector<RefPtr<Kelmo>> c = AddChildren(parent, {u"b", u"a"});
   EXPECT_EQ(c[1], Find(parent, u"a", 0));
-  const NameIndex* index = KelmoImpl::From(parent.get())->Children()->Index();
+  const NameIndex* index = TreeNode::From(parent.get())->Children()->Index();
   parent->BuildNameIndex();
-  EXPECT_EQ(index, KelmoImpl::From(parent.get())->Children()->Index()) << "rebuilt";
+  EXPECT_EQ(index, TreeNode::From(parent.get())->Children()->Index()) << "rebuilt";
   ExpectIndexExact(parent);
 
   parent->RemoveAllChildren();
@@ -202,12 +202,12 @@ TEST(NameIndex, BuildSortsByBytesAndKeepsDocumentOrderWithinAName) {
   std::vector<RefPtr<Kelmo>> c =
       AddChildren(parent, {u"\u00ff", u"b", u"\u0100", u"b", u"ab", u"a", u"b"});
   parent->BuildNameIndex();
-  const NameIndex* index = KelmoImpl::From(parent.get())->Children()->Index();
+  const NameIndex* index = TreeNode::From(parent.get())->Children()->Index();
   // U+0100 is the bytes 00 01 and sorts before everything else here.
   const int expected[] = {2, 5, 4, 1, 3, 6, 0};
   ASSERT_EQ(7u, index->Size());
   for (size_t i = 0; i < 7; ++i)
-    EXPECT_EQ(KelmoImpl::From(c[expected[i]].get()), index->At(i)) << "entry " << i;
+    EXPECT_EQ(TreeNode::From(c[expected[i]].get()), index->At(i)) << "entry " << i;
   EXPECT_EQ(c[3], Find(parent, u"b", 1));
   EXPECT_EQ(c[1], FindLast(parent, u"b", 2));
 }

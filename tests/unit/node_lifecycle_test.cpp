@@ -41,10 +41,10 @@ using kelmo_test::StringOf;
 // bottom (each new parent takes the chain so far).
 RefPtr<Kelmo> Chain(size_t depth, bool fromTop) {
   if (fromTop) {
-    RefPtr<Kelmo> top = KelmoImpl::Make();
+    RefPtr<Kelmo> top = TreeNode::Make();
     RefPtr<Kelmo> deepest = top;
     for (size_t i = 1; i < depth; ++i) {
-      RefPtr<Kelmo> child = KelmoImpl::Make();
+      RefPtr<Kelmo> child = TreeNode::Make();
       deepest->AppendChild(child);
       deepest = child;
     }
@@ -53,7 +53,7 @@ RefPtr<Kelmo> Chain(size_t depth, bool fromTop) {
   }
   RefPtr<Kelmo> top = Node(u"bottom");
   for (size_t i = 1; i < depth; ++i) {
-    RefPtr<Kelmo> parent = KelmoImpl::Make();
+    RefPtr<Kelmo> parent = TreeNode::Make();
     parent->PrependChild(top);
     top = parent;
   }
@@ -62,8 +62,8 @@ RefPtr<Kelmo> Chain(size_t depth, bool fromTop) {
 
 size_t ChainDepth(const RefPtr<Kelmo>& top, std::u16string* bottomName) {
   size_t depth = 0;
-  const KelmoImpl* at = KelmoImpl::From(top.get());
-  const KelmoImpl* last = at;
+  const TreeNode* at = TreeNode::From(top.get());
+  const TreeNode* last = at;
   for (; at; at = at->FirstChild()) {
     ++depth;
     last = at;
@@ -77,7 +77,7 @@ size_t ChainDepth(const RefPtr<Kelmo>& top, std::u16string* bottomName) {
 }
 
 TEST(NodeLifecycle, NewNodeIsEmptyAndUnnamed) {
-  RefPtr<Kelmo> node = KelmoImpl::Make();
+  RefPtr<Kelmo> node = TreeNode::Make();
   EXPECT_EQ(0, node->GetType());
   EXPECT_TRUE(node->IsEmpty());
   EXPECT_FALSE(node->IsNumber());
@@ -122,7 +122,7 @@ TEST(NodeLifecycle, TypeQueriesFollowTheTagRanges) {
       {"binary", [](Kelmo& n) { n.SetBinary(nullptr, 0); }, ValueType::Binary, false, true, true, false},
   };
   for (const Case& c : cases) {
-    RefPtr<Kelmo> node = KelmoImpl::Make();
+    RefPtr<Kelmo> node = TreeNode::Make();
     c.set(*node);
     EXPECT_EQ(static_cast<int>(c.type), node->GetType()) << c.label;
     EXPECT_FALSE(node->IsEmpty()) << c.label;
@@ -135,7 +135,7 @@ TEST(NodeLifecycle, TypeQueriesFollowTheTagRanges) {
 }
 
 TEST(NodeLifecycle, KindKeepsTheLowByteSignExtended) {
-  RefPtr<Kelmo> node = KelmoImpl::Make();
+  RefPtr<Kelmo> node = TreeNode::Make();
   node->SetKind(7);
   EXPECT_EQ(7, node->GetKind());
   node->SetKind(static_cast<char>(0xFF));
@@ -146,7 +146,7 @@ TEST(NodeLifecycle, KindKeepsTheLowByteSignExtended) {
 }
 
 TEST(NodeLifecycle, NamesInBothWidths) {
-  RefPtr<Kelmo> node = KelmoImpl::Make();
+  RefPtr<Kelmo> node = TreeNode::Make();
   node->SetNameA("caf\xC3\xA9", kelmo::kWholeText, kelmo::kCodePageUtf8);
   EXPECT_EQ(u"caf\u00e9", NameOf(node));
 
@@ -194,7 +194,7 @@ TEST(NodeLifecycle, RenameInsideAnIndexedParentKeepsEveryPosition) {
     EXPECT_EQ(expected, ChildNames(parent)) << victim;
     EXPECT_EQ(before, RefCount(c[victim]));
     // Renaming with the node's own current name text is safe.
-    const WChar* own = KelmoImpl::From(c[victim].get())->Name().Data();
+    const WChar* own = TreeNode::From(c[victim].get())->Name().Data();
     c[victim]->SetNameW(own, 1);
     EXPECT_EQ(u"z", NameOf(c[victim]));
   }
@@ -205,7 +205,7 @@ TEST(NodeLifecycle, RenameKeepsANodeAliveThatOnlyTheListHeld) {
   parent->AppendChild(Node(u"a"));
   parent->AppendChild(Node(u"b"));
   parent->BuildNameIndex();
-  KelmoImpl* first = KelmoImpl::From(parent->GetFirstChild().get());
+  TreeNode* first = TreeNode::From(parent->GetFirstChild().get());
   first->SetNameW(W(u"c"), 1);
   EXPECT_EQ(u"c,b", ChildNames(parent));
   EXPECT_EQ(2, first->RefCount());
@@ -470,10 +470,10 @@ TEST(NodeLifecycle, MillionLevelChainClonesAndFreesWithoutRecursion) {
   EXPECT_EQ(depth, ChainDepth(copy, &bottom));
   EXPECT_EQ(u"bottom", bottom);
   // Keep a node in the middle alive while the rest of the copy goes.
-  const KelmoImpl* at = KelmoImpl::From(copy.get());
+  const TreeNode* at = TreeNode::From(copy.get());
   for (size_t i = 0; i < depth / 2; ++i) at = at->FirstChild();
   RefPtr<Kelmo> middle;
-  middle = const_cast<KelmoImpl*>(at);
+  middle = const_cast<TreeNode*>(at);
   copy = nullptr;
   ExpectFreeStanding(middle);
   EXPECT_EQ(depth - depth / 2, ChainDepth(middle, nullptr));
@@ -492,8 +492,8 @@ TEST(NodeLifecycle, CyclesAreRefusedAtAnyDepth) {
   const size_t depth = 100000;
   RefPtr<Kelmo> chain = Chain(depth, true);
   RefPtr<Kelmo> bottom;
-  bottom = const_cast<KelmoImpl*>([&] {
-    const KelmoImpl* at = KelmoImpl::From(chain.get());
+  bottom = const_cast<TreeNode*>([&] {
+    const TreeNode* at = TreeNode::From(chain.get());
     while (at->FirstChild()) at = at->FirstChild();
     return at;
   }());

@@ -210,9 +210,9 @@ TEST(TreeStructure, RefusedInsertionsChangeNothing) {
 
 TEST(TreeStructure, RefusedInsertionStillCreatesTheChildList) {
   RefPtr<Kelmo> parent = Node(u"p");
-  EXPECT_EQ(nullptr, KelmoImpl::From(parent.get())->Children());
+  EXPECT_EQ(nullptr, TreeNode::From(parent.get())->Children());
   parent->AppendChild(nullptr);
-  ASSERT_NE(nullptr, KelmoImpl::From(parent.get())->Children());
+  ASSERT_NE(nullptr, TreeNode::From(parent.get())->Children());
   EXPECT_EQ(0u, parent->GetChildCount());
   EXPECT_FALSE(parent->HasNameIndex());
 }
@@ -220,9 +220,9 @@ TEST(TreeStructure, RefusedInsertionStillCreatesTheChildList) {
 TEST(TreeStructure, FromRecognisesOnlyOwnNodes) {
   RefPtr<Kelmo> own = Node(u"a");
   RefPtr<Kelmo> foreign(new ForeignNode, kelmo::adopt_ref);
-  EXPECT_EQ(own.get(), KelmoImpl::From(own.get()));
-  EXPECT_EQ(nullptr, KelmoImpl::From(foreign.get()));
-  EXPECT_EQ(nullptr, KelmoImpl::From(nullptr));
+  EXPECT_EQ(own.get(), TreeNode::From(own.get()));
+  EXPECT_EQ(nullptr, TreeNode::From(foreign.get()));
+  EXPECT_EQ(nullptr, TreeNode::From(nullptr));
 }
 
 TEST(TreeStructure, LinksHoldExactlyTheirReferences) {

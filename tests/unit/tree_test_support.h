@@ -13,12 +13,12 @@
 #include "support/com_names.h"
 #include "support/counting_com_object.h"
 #include "support/node_text.h"
-#include "tree/kelmo_impl.h"
+#include "tree/tree_node.h"
 
 namespace kelmo_tree_test {
 
 using kelmo::Kelmo;
-using kelmo::KelmoImpl;
+using kelmo::TreeNode;
 using kelmo::RefPtr;
 using kelmo::WChar;
 using kelmo_test::CountingComObject;
@@ -28,14 +28,14 @@ inline const WChar* W(const std::u16string& text) {
 }
 
 inline RefPtr<Kelmo> Node(const std::u16string& name) {
-  RefPtr<Kelmo> node = KelmoImpl::Make();
+  RefPtr<Kelmo> node = TreeNode::Make();
   node->SetNameW(W(name), static_cast<unsigned int>(name.size()));
   return node;
 }
 
 using kelmo_test::NameOf;
 
-inline int RefCount(const RefPtr<Kelmo>& node) { return KelmoImpl::From(node.get())->RefCount(); }
+inline int RefCount(const RefPtr<Kelmo>& node) { return TreeNode::From(node.get())->RefCount(); }
 
 // The children's names joined by commas, read along the next links. The
 // walk back along the previous links, the parent pointers, the first and

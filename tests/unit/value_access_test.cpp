@@ -8,7 +8,7 @@
 
 #include "kelmo/com.h"
 #include "support/counting_com_object.h"
-#include "tree/kelmo_impl.h"
+#include "tree/tree_node.h"
 
 namespace kelmo {
 namespace {
@@ -20,14 +20,14 @@ WText Wide(const std::string& ascii) { return WText(ascii.begin(), ascii.end());
 
 constexpr unsigned int kUnknownCodePage = 98765;
 
-RefPtr<KelmoImpl> StringNode(const std::string& ascii) {
-  RefPtr<KelmoImpl> node = KelmoImpl::Make();
+RefPtr<TreeNode> StringNode(const std::string& ascii) {
+  RefPtr<TreeNode> node = TreeNode::Make();
   WText text = Wide(ascii);
   node->SetStringW(text.data(), static_cast<unsigned>(text.size()));
   return node;
 }
 
-WText StringOf(KelmoImpl& node) {
+WText StringOf(TreeNode& node) {
   const WChar* text = nullptr;
   unsigned length = 0;
   RefPtr<XInRes> holder;
@@ -46,7 +46,7 @@ class TracedResult final : public ref_counter_base<XInRes, TracedResult> {
 };
 
 TEST(ValueAccess, NewNodeAnswersNoGetter) {
-  RefPtr<KelmoImpl> node = KelmoImpl::Make();
+  RefPtr<TreeNode> node = TreeNode::Make();
   EXPECT_EQ(node->Type(), ValueType::Empty);
   int i = 7;
   double d = 7;
@@ -75,7 +75,7 @@ TEST(ValueAccess, NewNodeAnswersNoGetter) {
 }
 
 TEST(ValueAccess, MinusOneThroughEveryNumericGetter) {
-  RefPtr<KelmoImpl> node = KelmoImpl::Make();
+  RefPtr<TreeNode> node = TreeNode::Make();
   node->SetInt(-1);
   unsigned u = 0;
   unsigned char uc = 0;
@@ -113,7 +113,7 @@ TEST(ValueAccess, MinusOneThroughEveryNumericGetter) {
 }
 
 TEST(ValueAccess, UnsignedKindsConvertToRealsAsUnsigned) {
-  RefPtr<KelmoImpl> node = KelmoImpl::Make();
+  RefPtr<TreeNode> node = TreeNode::Make();
   node->SetUInt(4294967295u);
   double d = 0;
   float f = 0;
@@ -143,7 +143,7 @@ TEST(ValueAccess, RealsToIntegers) {
       {300.0, 300, 44, 44},
   };
   for (const Case& c : cases) {
-    RefPtr<KelmoImpl> node = KelmoImpl::Make();
+    RefPtr<TreeNode> node = TreeNode::Make();
     node->SetDouble(c.stored);
     int i = 0;
     unsigned char uc = 0;
@@ -155,7 +155,7 @@ TEST(ValueAccess, RealsToIntegers) {
     EXPECT_EQ(uc, c.asUChar) << c.stored;
     EXPECT_EQ(ch, c.asChar) << c.stored;
   }
-  RefPtr<KelmoImpl> node = KelmoImpl::Make();
+  RefPtr<TreeNode> node = TreeNode::Make();
   node->SetDouble(3000000000.0);
   unsigned u = 0;
   ASSERT_TRUE(node->GetUInt(u));
@@ -170,7 +170,7 @@ TEST(ValueAccess, RealsToIntegers) {
 }
 
 TEST(ValueAccess, BoolFromNumbers) {
-  RefPtr<KelmoImpl> node = KelmoImpl::Make();
+  RefPtr<TreeNode> node = TreeNode::Make();
   bool b = true;
   node->SetDouble(0.5);
   ASSERT_TRUE(node->GetBool(b));
@@ -190,7 +190,7 @@ TEST(ValueAccess, BoolFromNumbers) {
 }
 
 TEST(ValueAccess, BoolAsNumberAndText) {
-  RefPtr<KelmoImpl> node = KelmoImpl::Make();
+  RefPtr<TreeNode> node = TreeNode::Make();
   node->SetBool(true);
   int i = 0;
   double d = 0;
@@ -204,7 +204,7 @@ TEST(ValueAccess, BoolAsNumberAndText) {
 }
 
 TEST(ValueAccess, DoubleAndLongDoubleShareTheStoredValue) {
-  RefPtr<KelmoImpl> node = KelmoImpl::Make();
+  RefPtr<TreeNode> node = TreeNode::Make();
   node->SetLongDouble(1.25L);
   EXPECT_EQ(node->Type(), ValueType::LongDouble);
   long double ld = 0;
@@ -223,7 +223,7 @@ TEST(ValueAccess, DoubleAndLongDoubleShareTheStoredValue) {
 }
 
 TEST(ValueAccess, PointerOnlyReadsAsPointer) {
-  RefPtr<KelmoImpl> node = KelmoImpl::Make();
+  RefPtr<TreeNode> node = TreeNode::Make();
   int target = 0;
   node->SetPointer(&target);
   void* p = nullptr;
@@ -254,7 +254,7 @@ TEST(ValueAccess, IntegerTexts) {
       {"\r1", false, 0},         {"0x$1", false, 0},
   };
   for (const Case& c : cases) {
-    RefPtr<KelmoImpl> node = StringNode(c.text);
+    RefPtr<TreeNode> node = StringNode(c.text);
     int value = 12345;
     EXPECT_EQ(node->GetInt(value), c.ok) << '"' << c.text << '"';
     EXPECT_EQ(value, c.ok ? c.value : 12345) << '"' << c.text << '"';
@@ -298,7 +298,7 @@ TEST(ValueAccess, RealTexts) {
       {"1.2.3", false, 0},  {"0x10", false, 0}, {"-inf", true, -HUGE_VAL}, {"", false, 0},
   };
   for (const Case& c : cases) {
-    RefPtr<KelmoImpl> node = StringNode(c.text);
+    RefPtr<TreeNode> node = StringNode(c.text);
     double value = 99;
     long double wide = 99;
     EXPECT_EQ(node->GetDouble(value), c.ok) << '"' << c.text << '"';
@@ -324,7 +324,7 @@ TEST(ValueAccess, BoolTexts) {
       {"maybe", false, false}, {"", false, false},   {"0.5", false, false},
   };
   for (const Case& c : cases) {
-    RefPtr<KelmoImpl> node = StringNode(c.text);
+    RefPtr<TreeNode> node = StringNode(c.text);
     bool value = !c.value;
     EXPECT_EQ(node->GetBool(value), c.ok) << '"' << c.text << '"';
     EXPECT_EQ(value, c.ok ? c.value : !c.value) << '"' << c.text << '"';
@@ -332,7 +332,7 @@ TEST(ValueAccess, BoolTexts) {
 }
 
 TEST(ValueAccess, StringIsReadInPlace) {
-  RefPtr<KelmoImpl> node = StringNode("hello");
+  RefPtr<TreeNode> node = StringNode("hello");
   bool destroyed = false;
   RefPtr<XInRes> holder(new TracedResult(destroyed), adopt_ref);
   XInRes* before = holder.get();
@@ -344,14 +344,14 @@ TEST(ValueAccess, StringIsReadInPlace) {
   EXPECT_EQ(holder.get(), before);
   EXPECT_FALSE(destroyed);
 
-  RefPtr<KelmoImpl> empty = StringNode("");
+  RefPtr<TreeNode> empty = StringNode("");
   ASSERT_TRUE(empty->GetStringW(text, length, holder));
   EXPECT_EQ(length, 0u);
   EXPECT_EQ(text[0], 0);
 }
 
 TEST(ValueAccess, NarrowStringInCodePage) {
-  RefPtr<KelmoImpl> node = KelmoImpl::Make();
+  RefPtr<TreeNode> node = TreeNode::Make();
   const WChar eAcute[] = {WChar(0x00E9), 0};
   node->SetStringW(eAcute, 0xFFFFFFFFu);
   const char* text = nullptr;
@@ -376,7 +376,7 @@ TEST(ValueAccess, NarrowStringInCodePage) {
 }
 
 TEST(ValueAccess, BinaryFromBase64Text) {
-  RefPtr<KelmoImpl> node = StringNode("QUJD");
+  RefPtr<TreeNode> node = StringNode("QUJD");
   const unsigned char* bytes = nullptr;
   unsigned length = 0;
   bool destroyed = false;
@@ -399,7 +399,7 @@ TEST(ValueAccess, BinaryFromBase64Text) {
 }
 
 TEST(ValueAccess, BinaryIsReadInPlace) {
-  RefPtr<KelmoImpl> node = KelmoImpl::Make();
+  RefPtr<TreeNode> node = TreeNode::Make();
   const unsigned char data[] = {1, 0, 2};
   node->SetBinary(data, 3);
   const unsigned char* bytes = nullptr;
@@ -416,7 +416,7 @@ TEST(ValueAccess, BinaryIsReadInPlace) {
 }
 
 TEST(ValueAccess, StringSetterLengths) {
-  RefPtr<KelmoImpl> node = KelmoImpl::Make();
+  RefPtr<TreeNode> node = TreeNode::Make();
   WText text = Wide("abc");
   node->SetStringW(text.c_str(), 0xFFFFFFFFu);
   EXPECT_EQ(StringOf(*node), Wide("abc"));
@@ -435,7 +435,7 @@ TEST(ValueAccess, StringSetterLengths) {
 }
 
 TEST(ValueAccess, NarrowStringSetter) {
-  RefPtr<KelmoImpl> node = KelmoImpl::Make();
+  RefPtr<TreeNode> node = TreeNode::Make();
   const char utf8[] = "\xC3\xA9";
   node->SetStringA(utf8, 2, kCodePageUtf8);
   WText expected(1, WChar(0x00E9));
@@ -451,7 +451,7 @@ TEST(ValueAccess, NarrowStringSetter) {
 }
 
 TEST(ValueAccess, ByteSetterLengths) {
-  RefPtr<KelmoImpl> node = KelmoImpl::Make();
+  RefPtr<TreeNode> node = TreeNode::Make();
   const unsigned char data[] = {7, 8, 0, 9};
   node->SetBinary(data, 0xFFFFFFFFu);
   const unsigned char* bytes = nullptr;
@@ -465,7 +465,7 @@ TEST(ValueAccess, ByteSetterLengths) {
 }
 
 TEST(ValueAccess, SameKindSettersReuseTheBuffer) {
-  RefPtr<KelmoImpl> node = StringNode("abcdefghij");
+  RefPtr<TreeNode> node = StringNode("abcdefghij");
   const WChar* before = node->StringValue().Data();
   WText next = Wide("klmnopqrst");
   node->SetStringW(next.data(), 10);
@@ -479,7 +479,7 @@ TEST(ValueAccess, SameKindSettersReuseTheBuffer) {
 TEST(ValueAccess, KindChangeCopiesFromTheOldValueBeforeReleasingIt) {
   // The String's own characters handed to SetBinary: the old block must
   // outlive the copy.
-  RefPtr<KelmoImpl> node = StringNode("wxyz0123456789");
+  RefPtr<TreeNode> node = StringNode("wxyz0123456789");
   const WChar* chars = node->StringValue().Data();
   node->SetBinary(reinterpret_cast<const unsigned char*>(chars), 8);
   const unsigned char* bytes = nullptr;
@@ -495,7 +495,7 @@ TEST(ValueAccess, KindChangeCopiesFromTheOldValueBeforeReleasingIt) {
 }
 
 TEST(ValueAccess, NarrowSetterReadingTheNodesOwnCharacters) {
-  RefPtr<KelmoImpl> node = StringNode("ab");
+  RefPtr<TreeNode> node = StringNode("ab");
   // The UTF-16 bytes of "ab" read as narrow text: a, 0, b, 0.
   const char* own = reinterpret_cast<const char*>(node->StringValue().Data());
   node->SetStringA(own, 3, kCodePageUtf8);
@@ -508,7 +508,7 @@ TEST(ValueAccess, NarrowSetterReadingTheNodesOwnCharacters) {
 TEST(ValueAccess, UnknownReferencesBalance) {
   CountingComObject object;
   {
-    RefPtr<KelmoImpl> node = KelmoImpl::Make();
+    RefPtr<TreeNode> node = TreeNode::Make();
     node->SetUnknown(&object);
     node->SetUnknown(&object);
     EXPECT_EQ(object.references, 2);
@@ -533,7 +533,7 @@ TEST(ValueAccess, UnknownReferencesBalance) {
 
 TEST(ValueAccess, SettingTheHeldObjectAgainNeverDropsItsLastReference) {
   CountingComObject object;
-  RefPtr<KelmoImpl> node = KelmoImpl::Make();
+  RefPtr<TreeNode> node = TreeNode::Make();
   node->SetDispatch(&object);
   object.Release();  // the node now holds the only reference
   node->SetDispatch(&object);
@@ -548,7 +548,7 @@ TEST(ValueAccess, SettingTheHeldObjectAgainNeverDropsItsLastReference) {
 
 TEST(ValueAccess, CrossKindComGettersAskTheObject) {
   CountingComObject object;
-  RefPtr<KelmoImpl> node = KelmoImpl::Make();
+  RefPtr<TreeNode> node = TreeNode::Make();
   node->SetDispatch(&object);
   EXPECT_EQ(object.references, 2);
   IUnknown* unknown = nullptr;
@@ -574,7 +574,7 @@ TEST(ValueAccess, CrossKindComGettersAskTheObject) {
 }
 
 TEST(ValueAccess, NullComValuesAreNeverCalledThrough) {
-  RefPtr<KelmoImpl> node = KelmoImpl::Make();
+  RefPtr<TreeNode> node = TreeNode::Make();
   CountingComObject held;
   node->SetDispatch(nullptr);
   EXPECT_EQ(node->Type(), ValueType::Dispatch);
@@ -600,7 +600,7 @@ TEST(ValueAccess, SharedPointerOwnership) {
   auto other = std::make_shared<int>(6);
   std::weak_ptr<int> watch = other;
   {
-    RefPtr<KelmoImpl> node = KelmoImpl::Make();
+    RefPtr<TreeNode> node = TreeNode::Make();
     node->SetSharedPtr(object);
     EXPECT_EQ(object.use_count(), 2);
     node->SetSharedPtr(object);
@@ -629,7 +629,7 @@ TEST(ValueAccess, SharedPointerOwnership) {
 }
 
 TEST(ValueAccess, ConvertedTextReplacesTheHoldersBuffer) {
-  RefPtr<KelmoImpl> node = KelmoImpl::Make();
+  RefPtr<TreeNode> node = TreeNode::Make();
   node->SetInt(-7);
   bool destroyed = false;
   RefPtr<XInRes> holder(new TracedResult(destroyed), adopt_ref);
@@ -655,9 +655,9 @@ namespace {
 
 // A deleter that looks at the node whose value it is being released from.
 TEST(ValueAccess, ReleasedValueSeesItsNodeAlreadyEmpty) {
-  RefPtr<KelmoImpl> node = KelmoImpl::Make();
+  RefPtr<TreeNode> node = TreeNode::Make();
   int typeSeenByDeleter = -1;
-  KelmoImpl* raw = node.get();
+  TreeNode* raw = node.get();
   node->SetSharedPtr(std::shared_ptr<void>(new int(3), [&](void* p) {
     typeSeenByDeleter = raw->GetType();
     std::shared_ptr<void> probe;

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "tree/blob_buf.h"
-#include "tree/kelmo_impl.h"
+#include "tree/tree_node.h"
 #include "tree/number_parse.h"
 
 namespace kelmo {
@@ -26,7 +26,7 @@ struct Texts {
 };
 
 // Reads the node's value through both string getters.
-Texts Read(KelmoImpl& node) {
+Texts Read(TreeNode& node) {
   Texts result;
   const WChar* w = nullptr;
   const char* a = nullptr;
@@ -47,33 +47,33 @@ Texts Read(KelmoImpl& node) {
 
 TEST(ValueText, NumbersTable) {
   struct Case {
-    std::function<void(KelmoImpl&)> set;
+    std::function<void(TreeNode&)> set;
     const char* text;
   } cases[] = {
-      {[](KelmoImpl& n) { n.SetChar(static_cast<char>(-128)); }, "-128"},
-      {[](KelmoImpl& n) { n.SetChar(127); }, "127"},
-      {[](KelmoImpl& n) { n.SetUChar(255); }, "255"},
-      {[](KelmoImpl& n) { n.SetShort(-32768); }, "-32768"},
-      {[](KelmoImpl& n) { n.SetUShort(65535); }, "65535"},
-      {[](KelmoImpl& n) { n.SetInt(INT32_MIN); }, "-2147483648"},
-      {[](KelmoImpl& n) { n.SetLong(INT32_MIN); }, "-2147483648"},
-      {[](KelmoImpl& n) { n.SetUInt(4294967295u); }, "4294967295"},
-      {[](KelmoImpl& n) { n.SetULong(4294967295u); }, "4294967295"},
-      {[](KelmoImpl& n) { n.SetInt64(INT64_MIN); }, "-9223372036854775808"},
-      {[](KelmoImpl& n) { n.SetUInt64(UINT64_MAX); }, "18446744073709551615"},
-      {[](KelmoImpl& n) { n.SetInt64(0); }, "0"},
-      {[](KelmoImpl& n) { n.SetDouble(-0.5); }, "-0.5"},
-      {[](KelmoImpl& n) { n.SetDouble(123456.789); }, "123456.789"},
-      {[](KelmoImpl& n) { n.SetLongDouble(2.5L); }, "2.5"},
-      {[](KelmoImpl& n) { n.SetFloat(3.14159f); }, "3.14159"},
-      {[](KelmoImpl& n) { n.SetLongDouble(1.0L / 3); }, "0.3333333333333333"},
-      {[](KelmoImpl& n) { n.SetDouble(5e9); }, "5000000000"},
-      {[](KelmoImpl& n) { n.SetDouble(std::numeric_limits<double>::infinity()); }, "inf"},
-      {[](KelmoImpl& n) { n.SetBool(true); }, "1"},
-      {[](KelmoImpl& n) { n.SetBool(false); }, "0"},
+      {[](TreeNode& n) { n.SetChar(static_cast<char>(-128)); }, "-128"},
+      {[](TreeNode& n) { n.SetChar(127); }, "127"},
+      {[](TreeNode& n) { n.SetUChar(255); }, "255"},
+      {[](TreeNode& n) { n.SetShort(-32768); }, "-32768"},
+      {[](TreeNode& n) { n.SetUShort(65535); }, "65535"},
+      {[](TreeNode& n) { n.SetInt(INT32_MIN); }, "-2147483648"},
+      {[](TreeNode& n) { n.SetLong(INT32_MIN); }, "-2147483648"},
+      {[](TreeNode& n) { n.SetUInt(4294967295u); }, "4294967295"},
+      {[](TreeNode& n) { n.SetULong(4294967295u); }, "4294967295"},
+      {[](TreeNode& n) { n.SetInt64(INT64_MIN); }, "-9223372036854775808"},
+      {[](TreeNode& n) { n.SetUInt64(UINT64_MAX); }, "18446744073709551615"},
+      {[](TreeNode& n) { n.SetInt64(0); }, "0"},
+      {[](TreeNode& n) { n.SetDouble(-0.5); }, "-0.5"},
+      {[](TreeNode& n) { n.SetDouble(123456.789); }, "123456.789"},
+      {[](TreeNode& n) { n.SetLongDouble(2.5L); }, "2.5"},
+      {[](TreeNode& n) { n.SetFloat(3.14159f); }, "3.14159"},
+      {[](TreeNode& n) { n.SetLongDouble(1.0L / 3); }, "0.3333333333333333"},
+      {[](TreeNode& n) { n.SetDouble(5e9); }, "5000000000"},
+      {[](TreeNode& n) { n.SetDouble(std::numeric_limits<double>::infinity()); }, "inf"},
+      {[](TreeNode& n) { n.SetBool(true); }, "1"},
+      {[](TreeNode& n) { n.SetBool(false); }, "0"},
   };
   for (const Case& c : cases) {
-    RefPtr<KelmoImpl> node = KelmoImpl::Make();
+    RefPtr<TreeNode> node = TreeNode::Make();
     c.set(*node);
     Texts texts = Read(*node);
     ASSERT_TRUE(texts.wideOk) << c.text;
@@ -84,7 +84,7 @@ TEST(ValueText, NumbersTable) {
 }
 
 TEST(ValueText, KindsWithoutTextFormLeaveEverythingAlone) {
-  RefPtr<KelmoImpl> node = KelmoImpl::Make();
+  RefPtr<TreeNode> node = TreeNode::Make();
   std::shared_ptr<void> shared = std::make_shared<int>(3);
   std::function<void()> setters[] = {
       [&] { node->SetEmpty(); },
@@ -111,7 +111,7 @@ TEST(ValueText, BoolTextIsAConstantFromTheStoredByte) {
   RefPtr<XInRes> holder;
   XInRes* sentinel = nullptr;
   {
-    RefPtr<KelmoImpl> other = KelmoImpl::Make();
+    RefPtr<TreeNode> other = TreeNode::Make();
     other->SetInt(1);
     const WChar* t = nullptr;
     unsigned l = 0;
@@ -131,7 +131,7 @@ TEST(ValueText, BoolTextIsAConstantFromTheStoredByte) {
 }
 
 TEST(ValueText, BinaryAsBase64) {
-  RefPtr<KelmoImpl> node = KelmoImpl::Make();
+  RefPtr<TreeNode> node = TreeNode::Make();
   node->SetBinary(nullptr, 0);
   RefPtr<XInRes> holder;
   const WChar* wide = nullptr;
@@ -158,7 +158,7 @@ TEST(ValueText, PointerHoldsTheWholeAddress) {
   void* addresses[] = {nullptr, &a, reinterpret_cast<void*>(uintptr_t(0x12ab34cd)),
                        reinterpret_cast<void*>(~uintptr_t(0))};
   for (void* address : addresses) {
-    RefPtr<KelmoImpl> node = KelmoImpl::Make();
+    RefPtr<TreeNode> node = TreeNode::Make();
     node->SetPointer(address);
     Texts texts = Read(*node);
     ASSERT_TRUE(texts.wideOk);
@@ -172,7 +172,7 @@ TEST(ValueText, PointerHoldsTheWholeAddress) {
                              parsed));
     EXPECT_EQ(parsed, reinterpret_cast<uintptr_t>(address)) << texts.narrow;
   }
-  RefPtr<KelmoImpl> node = KelmoImpl::Make();
+  RefPtr<TreeNode> node = TreeNode::Make();
   node->SetPointer(reinterpret_cast<void*>(uintptr_t(0x12ab34cd)));
   std::string expected = "0x" + std::string(2 * sizeof(void*) - 8, '0') + "12ab34cd";
   EXPECT_EQ(Read(*node).narrow, expected);

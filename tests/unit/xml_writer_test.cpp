@@ -7,7 +7,7 @@
 #include <string>
 
 #include "text/text_length.h"
-#include "tree/kelmo_impl.h"
+#include "tree/tree_node.h"
 
 namespace kelmo {
 namespace {
@@ -18,30 +18,30 @@ std::u16string Str(const WStrBuf& text) {
   return std::u16string(reinterpret_cast<const char16_t*>(text.Data()), text.Length());
 }
 
-RefPtr<KelmoImpl> Node(const char16_t* name) {
-  RefPtr<KelmoImpl> node = KelmoImpl::Make();
+RefPtr<TreeNode> Node(const char16_t* name) {
+  RefPtr<TreeNode> node = TreeNode::Make();
   node->SetNameW(W(name), kWholeText);
   return node;
 }
 
-RefPtr<KelmoImpl> Child(const RefPtr<KelmoImpl>& parent, const char16_t* name,
+RefPtr<TreeNode> Child(const RefPtr<TreeNode>& parent, const char16_t* name,
                         NodeKind kind = NodeKind::Element) {
-  RefPtr<KelmoImpl> child = Node(name);
+  RefPtr<TreeNode> child = Node(name);
   child->SetKind(static_cast<char>(kind));
   parent->AppendChild(RefPtr<Kelmo>(child));
   return child;
 }
 
-RefPtr<KelmoImpl> Text(const RefPtr<KelmoImpl>& parent, const char16_t* name,
+RefPtr<TreeNode> Text(const RefPtr<TreeNode>& parent, const char16_t* name,
                        const char16_t* value, NodeKind kind = NodeKind::Element) {
-  RefPtr<KelmoImpl> child = Child(parent, name, kind);
+  RefPtr<TreeNode> child = Child(parent, name, kind);
   child->SetStringW(W(value), kWholeText);
   return child;
 }
 
 constexpr char16_t kRefused[] = u"(refused)";
 
-std::u16string Write(const RefPtr<KelmoImpl>& node, const char16_t* unit = u"",
+std::u16string Write(const RefPtr<TreeNode>& node, const char16_t* unit = u"",
                      const char16_t* newline = u"", const char16_t* indent = u"") {
   WStrBuf out;
   if (!WriteXml(*node, out, WStrBuf(W(unit)), WStrBuf(W(indent)), WStrBuf(W(newline))))
@@ -50,16 +50,16 @@ std::u16string Write(const RefPtr<KelmoImpl>& node, const char16_t* unit = u"",
 }
 
 // config with an attribute, text, CDATA, an empty element and a nested list.
-RefPtr<KelmoImpl> WorkedExample() {
-  RefPtr<KelmoImpl> config = Node(u"config");
+RefPtr<TreeNode> WorkedExample() {
+  RefPtr<TreeNode> config = Node(u"config");
   Child(config, u"version", NodeKind::Attribute)->SetInt(2);
   Text(config, u"name", u"A&B");
   Text(config, u"script", u"x<y", NodeKind::CData);
   Child(config, u"empty");
-  RefPtr<KelmoImpl> list = Child(config, u"list");
+  RefPtr<TreeNode> list = Child(config, u"list");
   list->SetDouble(1.5);
   Child(list, u"item")->SetBool(true);
-  RefPtr<KelmoImpl> note = Text(list, u"note", u"say \"hi\"");
+  RefPtr<TreeNode> note = Text(list, u"note", u"say \"hi\"");
   Text(note, u"lang", u"it's", NodeKind::Attribute);
   return config;
 }
@@ -81,7 +81,7 @@ TEST(WriteXmlTest, WorkedExampleGivesTenLines) {
 }
 
 TEST(WriteXmlTest, UnnamedParentWritesOnlyItsChildren) {
-  RefPtr<KelmoImpl> parent = KelmoImpl::Make();
+  RefPtr<TreeNode> parent = TreeNode::Make();
   parent->AppendChild(RefPtr<Kelmo>(WorkedExample()));
   EXPECT_EQ(Write(parent, u"  ", u"\n"), kWorkedExampleXml);
 }
@@ -91,28 +91,28 @@ TEST(WriteXmlTest, RefusesWhatWouldNotReadBack) {
   const char16_t* badNames[] = {u"a b", u"a<b", u"a>", u"a&b", u"a=b", u"a\"b",
                                 u"a'b", u"a/b", u"a\tb", u"a\x01",  u"a!", u"?"};
   for (const char16_t* name : badNames) {
-    RefPtr<KelmoImpl> element = Node(u"r");
+    RefPtr<TreeNode> element = Node(u"r");
     Child(Child(element, u"ok"), name);
     EXPECT_EQ(Write(element), kRefused) << "element name";
-    RefPtr<KelmoImpl> attribute = Node(u"r");
+    RefPtr<TreeNode> attribute = Node(u"r");
     Child(attribute, name, NodeKind::Attribute);
     EXPECT_EQ(Write(attribute), kRefused) << "attribute name";
   }
-  RefPtr<KelmoImpl> unnamedAttribute = Node(u"r");
+  RefPtr<TreeNode> unnamedAttribute = Node(u"r");
   Child(unnamedAttribute, u"", NodeKind::Attribute);
   EXPECT_EQ(Write(unnamedAttribute), kRefused);
 
-  RefPtr<KelmoImpl> valuedRoot = KelmoImpl::Make();
+  RefPtr<TreeNode> valuedRoot = TreeNode::Make();
   valuedRoot->SetStringW(W(u"lost"), kWholeText);
   Child(valuedRoot, u"a");
   EXPECT_EQ(Write(valuedRoot), kRefused);
 
-  RefPtr<KelmoImpl> rootAttribute = KelmoImpl::Make();
+  RefPtr<TreeNode> rootAttribute = TreeNode::Make();
   Text(rootAttribute, u"x", u"1", NodeKind::Attribute);
   EXPECT_EQ(Write(rootAttribute), kRefused);
 
-  RefPtr<KelmoImpl> nested = Node(u"r");
-  RefPtr<KelmoImpl> group = KelmoImpl::Make();
+  RefPtr<TreeNode> nested = Node(u"r");
+  RefPtr<TreeNode> group = TreeNode::Make();
   nested->AppendChild(RefPtr<Kelmo>(group));
   Child(group, u"a");
   group->SetInt(1);
@@ -122,13 +122,13 @@ TEST(WriteXmlTest, RefusesWhatWouldNotReadBack) {
   Child(group, u"x", NodeKind::Attribute);
   EXPECT_EQ(Write(nested), kRefused);
 
-  RefPtr<KelmoImpl> parentAttribute = Node(u"r");
+  RefPtr<TreeNode> parentAttribute = Node(u"r");
   Child(Text(parentAttribute, u"x", u"v", NodeKind::Attribute), u"inner");
   EXPECT_EQ(Write(parentAttribute), kRefused);
 }
 
 TEST(WriteXmlTest, AppendsToExistingOutputAndStartsAtTheCallersIndent) {
-  RefPtr<KelmoImpl> a = Node(u"a");
+  RefPtr<TreeNode> a = Node(u"a");
   Child(a, u"b");
   WStrBuf out(W(u"head|"));
   WriteXml(*a, out, WStrBuf(W(u"\t")), WStrBuf(W(u"  ")), WStrBuf(W(u"\r\n")));
@@ -138,7 +138,7 @@ TEST(WriteXmlTest, AppendsToExistingOutputAndStartsAtTheCallersIndent) {
 // Layout strings lie between markup, where only white space is dropped on
 // reading; anything else would become text or markup of the document.
 TEST(WriteXmlTest, RefusesLayoutThatIsNotWhiteSpace) {
-  RefPtr<KelmoImpl> a = Node(u"a");
+  RefPtr<TreeNode> a = Node(u"a");
   Child(a, u"b");
   const char16_t* const layouts[][3] = {
       {u"--", u"", u"\n"}, {u"\t", u"", u"&"}, {u"", u"<x>", u""}, {u"\u00A0", u"", u""}};
@@ -151,7 +151,7 @@ TEST(WriteXmlTest, RefusesLayoutThatIsNotWhiteSpace) {
 
 struct LayoutCase {
   const char* what;
-  RefPtr<KelmoImpl> (*build)();
+  RefPtr<TreeNode> (*build)();
   std::u16string xml;
 };
 
@@ -170,7 +170,7 @@ INSTANTIATE_TEST_SUITE_P(
         LayoutCase{"empty element", [] { return Node(u"a"); }, u"<a/>\n"},
         LayoutCase{"attributes and value on one line",
                    [] {
-                     RefPtr<KelmoImpl> a = Node(u"a");
+                     RefPtr<TreeNode> a = Node(u"a");
                      a->SetInt(-7);
                      Child(a, u"x", NodeKind::Attribute)->SetUInt(1);
                      Text(a, u"y", u"<&>", NodeKind::Attribute);
@@ -179,14 +179,14 @@ INSTANTIATE_TEST_SUITE_P(
                    u"<a x=\"1\" y=\"&lt;&amp;&gt;\">-7</a>\n"},
         LayoutCase{"empty attribute value",
                    [] {
-                     RefPtr<KelmoImpl> a = Node(u"a");
+                     RefPtr<TreeNode> a = Node(u"a");
                      Child(a, u"x", NodeKind::Attribute);
                      return a;
                    },
                    u"<a x=\"\"/>\n"},
         LayoutCase{"blanks at the ends of text are references; in attributes spaces are literal",
                    [] {
-                     RefPtr<KelmoImpl> a = Node(u"a");
+                     RefPtr<TreeNode> a = Node(u"a");
                      a->SetStringW(W(u" \ta b\t "), kWholeText);
                      Text(a, u"x", u" \ty ", NodeKind::Attribute);
                      Text(a, u"blank", u"  ");
@@ -195,7 +195,7 @@ INSTANTIATE_TEST_SUITE_P(
                    u"<a x=\" &#x09;y \">\n &#x20;&#x09;a b&#x09;&#x20;\n <blank>&#x20;&#x20;</blank>\n</a>\n"},
         LayoutCase{"attributes after content children still go into the start tag",
                    [] {
-                     RefPtr<KelmoImpl> a = Node(u"a");
+                     RefPtr<TreeNode> a = Node(u"a");
                      Child(a, u"b");
                      Text(a, u"x", u"1", NodeKind::Attribute);
                      return a;
@@ -203,7 +203,7 @@ INSTANTIATE_TEST_SUITE_P(
                    u"<a x=\"1\">\n <b/>\n</a>\n"},
         LayoutCase{"CDATA inline",
                    [] {
-                     RefPtr<KelmoImpl> a = Node(u"a");
+                     RefPtr<TreeNode> a = Node(u"a");
                      a->SetKind(static_cast<char>(NodeKind::CData));
                      a->SetStringW(W(u"<&\n>"), kWholeText);
                      return a;
@@ -211,7 +211,7 @@ INSTANTIATE_TEST_SUITE_P(
                    u"<a><![CDATA[<&\n>]]></a>\n"},
         LayoutCase{"CDATA on its own line",
                    [] {
-                     RefPtr<KelmoImpl> a = Node(u"a");
+                     RefPtr<TreeNode> a = Node(u"a");
                      a->SetKind(static_cast<char>(NodeKind::CData));
                      a->SetStringW(W(u"x&y"), kWholeText);
                      Child(a, u"b");
@@ -220,14 +220,14 @@ INSTANTIATE_TEST_SUITE_P(
                    u"<a>\n <![CDATA[x&y]]>\n <b/>\n</a>\n"},
         LayoutCase{"CDATA without value",
                    [] {
-                     RefPtr<KelmoImpl> a = Node(u"a");
+                     RefPtr<TreeNode> a = Node(u"a");
                      a->SetKind(static_cast<char>(NodeKind::CData));
                      return a;
                    },
                    u"<a/>\n"},
         LayoutCase{"CDATA text holding the section end is written as text",
                    [] {
-                     RefPtr<KelmoImpl> a = Node(u"a");
+                     RefPtr<TreeNode> a = Node(u"a");
                      a->SetKind(static_cast<char>(NodeKind::CData));
                      a->SetStringW(W(u"a]]>b\n"), kWholeText);
                      return a;
@@ -235,7 +235,7 @@ INSTANTIATE_TEST_SUITE_P(
                    u"<a>a]]&gt;b&#xa;</a>\n"},
         LayoutCase{"CDATA text holding a carriage return stays a section",
                    [] {
-                     RefPtr<KelmoImpl> a = Node(u"a");
+                     RefPtr<TreeNode> a = Node(u"a");
                      a->SetKind(static_cast<char>(NodeKind::CData));
                      a->SetStringW(W(u"x\r\ny"), kWholeText);
                      return a;
@@ -243,7 +243,7 @@ INSTANTIATE_TEST_SUITE_P(
                    u"<a><![CDATA[x\r\ny]]></a>\n"},
         LayoutCase{"CDATA text holding a lone surrogate half is written as text",
                    [] {
-                     RefPtr<KelmoImpl> a = Node(u"a");
+                     RefPtr<TreeNode> a = Node(u"a");
                      a->SetKind(static_cast<char>(NodeKind::CData));
                      const std::u16string text = u"x" + std::u16string(1, 0xDC00) + u"\U0001F600";
                      a->SetStringW(W(text.c_str()), kWholeText);
@@ -252,14 +252,14 @@ INSTANTIATE_TEST_SUITE_P(
                    u"<a>x&#xdc00;\U0001F600</a>\n"},
         LayoutCase{"unknown kind byte is an element",
                    [] {
-                     RefPtr<KelmoImpl> a = Node(u"a");
+                     RefPtr<TreeNode> a = Node(u"a");
                      Text(a, u"b", u"t")->SetKind(9);
                      return a;
                    },
                    u"<a>\n <b>t</b>\n</a>\n"},
         LayoutCase{"control units in text",
                    [] {
-                     RefPtr<KelmoImpl> a = Node(u"a");
+                     RefPtr<TreeNode> a = Node(u"a");
                      const char16_t text[] = {u'\t', 10, 13, 0, 27, u'z'};
                      a->SetStringW(W(text), 6);
                      return a;
@@ -267,23 +267,23 @@ INSTANTIATE_TEST_SUITE_P(
                    u"<a>&#x09;&#xa;&#xd;&#x00;&#x1b;z</a>\n"},
         LayoutCase{"line breaks in attribute values",
                    [] {
-                     RefPtr<KelmoImpl> a = Node(u"a");
+                     RefPtr<TreeNode> a = Node(u"a");
                      Text(a, u"x", u"1\r\n2", NodeKind::Attribute);
                      return a;
                    },
                    u"<a x=\"1&#xd;&#xa;2\"/>\n"},
         LayoutCase{"unnamed node with attributes only",
                    [] {
-                     RefPtr<KelmoImpl> a = KelmoImpl::Make();
+                     RefPtr<TreeNode> a = TreeNode::Make();
                      Text(a, u"x", u"1", NodeKind::Attribute);
                      return a;
                    },
                    kRefused},
-        LayoutCase{"unnamed node without children", [] { return KelmoImpl::Make(); }, u""},
+        LayoutCase{"unnamed node without children", [] { return TreeNode::Make(); }, u""},
         LayoutCase{"unnamed node inside a named one keeps the indent it is given",
                    [] {
-                     RefPtr<KelmoImpl> a = Node(u"a");
-                     RefPtr<KelmoImpl> group = KelmoImpl::Make();
+                     RefPtr<TreeNode> a = Node(u"a");
+                     RefPtr<TreeNode> group = TreeNode::Make();
                      a->AppendChild(RefPtr<Kelmo>(group));
                      Child(group, u"b");
                      Child(Child(group, u"c"), u"d");
@@ -292,7 +292,7 @@ INSTANTIATE_TEST_SUITE_P(
                    u"<a>\n <b/>\n <c>\n  <d/>\n </c>\n</a>\n"},
         LayoutCase{"bool and binary values",
                    [] {
-                     RefPtr<KelmoImpl> a = Node(u"a");
+                     RefPtr<TreeNode> a = Node(u"a");
                      Child(a, u"t")->SetBool(true);
                      Child(a, u"f")->SetBool(false);
                      const unsigned char bytes[] = {'a', 'b', 'c'};
@@ -302,7 +302,7 @@ INSTANTIATE_TEST_SUITE_P(
                    u"<a>\n <t>1</t>\n <f>0</f>\n <bin>YWJj</bin>\n</a>\n"},
         LayoutCase{"values without a text form",
                    [] {
-                     RefPtr<KelmoImpl> a = Node(u"a");
+                     RefPtr<TreeNode> a = Node(u"a");
                      a->SetSharedPtr(std::make_shared<int>(1));
                      Child(a, u"x", NodeKind::Attribute)->SetSharedPtr(std::make_shared<int>(2));
                      Child(a, u"b")->SetSharedPtr(std::make_shared<int>(3));
@@ -311,7 +311,7 @@ INSTANTIATE_TEST_SUITE_P(
                    u"<a x=\"\">\n <b></b>\n</a>\n"},
         LayoutCase{"empty string value has a body",
                    [] {
-                     RefPtr<KelmoImpl> a = Node(u"a");
+                     RefPtr<TreeNode> a = Node(u"a");
                      a->SetStringW(W(u""), 0);
                      return a;
                    },
@@ -324,16 +324,16 @@ TEST(WriteXmlTest, EmptyUnitAndNewlineGiveOneLine) {
             u"</note></list></config>");
 }
 
-RefPtr<KelmoImpl> Chain(uint32_t depth) {
-  RefPtr<KelmoImpl> root = Node(u"n");
-  RefPtr<KelmoImpl> last = root;
+RefPtr<TreeNode> Chain(uint32_t depth) {
+  RefPtr<TreeNode> root = Node(u"n");
+  RefPtr<TreeNode> last = root;
   for (uint32_t i = 1; i < depth; ++i) last = Child(last, u"n");
   last->SetInt(7);
   return root;
 }
 
 TEST(WriteXmlTest, NestedLevelsIndentOneUnitEach) {
-  RefPtr<KelmoImpl> root = Chain(4);
+  RefPtr<TreeNode> root = Chain(4);
   Child(root, u"tail");
   EXPECT_EQ(Write(root, u" \t", u"\n"),
             u"<n>\n"
@@ -348,7 +348,7 @@ TEST(WriteXmlTest, NestedLevelsIndentOneUnitEach) {
 
 TEST(WriteXmlTest, MillionLevelsAreWrittenWithoutRecursion) {
   const uint32_t depth = 1000000;
-  RefPtr<KelmoImpl> root = Chain(depth);
+  RefPtr<TreeNode> root = Chain(depth);
   const std::u16string xml = Write(root, u"", u"\n");
   const std::u16string open = u"<n>\n", close = u"</n>\n";
   ASSERT_EQ(xml.size(), (depth - 1) * (open.size() + close.size()) + std::u16string(u"<n>7</n>\n").size());

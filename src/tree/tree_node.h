@@ -1,9 +1,9 @@
 // The node: a name, a node kind, one tagged value and an ordered child list.
 // This is the only implementation of Kelmo. Inside the library, code that
-// knows it holds a KelmoImpl uses the direct accessors at the end of the
+// knows it holds a TreeNode uses the direct accessors at the end of the
 // class instead of virtual calls.
-#ifndef KELMO_TREE_KELMO_IMPL_H
-#define KELMO_TREE_KELMO_IMPL_H
+#ifndef KELMO_TREE_TREE_NODE_H
+#define KELMO_TREE_TREE_NODE_H
 
 #include <cstdint>
 #include <memory>
@@ -19,10 +19,10 @@ namespace kelmo {
 
 class ChildList;
 
-class KelmoImpl final : public ref_counter_base<Kelmo, KelmoImpl> {
+class TreeNode final : public ref_counter_base<Kelmo, TreeNode> {
  public:
-  KelmoImpl() noexcept {}
-  ~KelmoImpl() override;
+  TreeNode() noexcept {}
+  ~TreeNode() override;
 
   // A node comes from the heap, or from a document's memory through the
   // builder that has it open; either way it is a counted block (doc_memory.h).
@@ -34,15 +34,15 @@ class KelmoImpl final : public ref_counter_base<Kelmo, KelmoImpl> {
   static void operator delete(void* node, DocBuilder&) noexcept { DocMemory::FreeCounted(node); }
 
   // A new node with count 1, adopted by the returned handle.
-  static RefPtr<KelmoImpl> Make() { return RefPtr<KelmoImpl>(new KelmoImpl, adopt_ref); }
+  static RefPtr<TreeNode> Make() { return RefPtr<TreeNode>(new TreeNode, adopt_ref); }
 
   // Frees a node whose count reached zero, together with every descendant
   // that nobody else holds, without recursing once per tree level.
-  static void DestroyCounted(KelmoImpl* node);
+  static void DestroyCounted(TreeNode* node);
 
   // The node behind an interface pointer, or null for an object that is not
   // one of ours (a host's own Kelmo implementation).
-  static KelmoImpl* From(Kelmo* node) noexcept;
+  static TreeNode* From(Kelmo* node) noexcept;
 
   // --- Kelmo ---
   RefPtr<Kelmo> Clone() override;
@@ -157,21 +157,21 @@ class KelmoImpl final : public ref_counter_base<Kelmo, KelmoImpl> {
   ValueType Type() const noexcept { return static_cast<ValueType>(type_); }
   int8_t Kind() const noexcept { return kind_; }
   void SetKindByte(int8_t kind) noexcept { kind_ = kind; }
-  KelmoImpl* Parent() const noexcept { return parent_; }
-  KelmoImpl* PrevSibling() const noexcept { return prev_.get(); }
-  KelmoImpl* NextSibling() const noexcept { return next_.get(); }
-  KelmoImpl* FirstChild() const noexcept;
-  KelmoImpl* LastChild() const noexcept;
+  TreeNode* Parent() const noexcept { return parent_; }
+  TreeNode* PrevSibling() const noexcept { return prev_.get(); }
+  TreeNode* NextSibling() const noexcept { return next_.get(); }
+  TreeNode* FirstChild() const noexcept;
+  TreeNode* LastChild() const noexcept;
   ChildList* Children() const noexcept { return children_; }
   // String value's text, valid only while Type() is String.
   const WStrBuf& StringValue() const noexcept { return *reinterpret_cast<const WStrBuf*>(&value_); }
   // Appends a free-standing child (no parent) at the end; used by the parser
   // and Clone. Keeps the name index current when there is one.
-  void AppendChildNode(KelmoImpl* child);
+  void AppendChildNode(TreeNode* child);
   // Makes a node in the builder's memory with the given name (length
   // already resolved; interned) and appends it; the tree holds the only
   // references. What the parser builds with.
-  KelmoImpl* AppendNewChild(DocBuilder& builder, const WChar* name, uint32_t length);
+  TreeNode* AppendNewChild(DocBuilder& builder, const WChar* name, uint32_t length);
   // Sets a String value from text (SetStringW without the virtual call).
   void AssignString(const WChar* text, uint32_t length);
   // Moves a text into the String value without copying (swaps handles).
@@ -246,30 +246,30 @@ class KelmoImpl final : public ref_counter_base<Kelmo, KelmoImpl> {
   // PrepareInsertion, so the list and the name index never disagree.
   ChildList& EnsureChildren();
   ChildList& EnsureChildren(DocBuilder& builder);
-  bool IsSelfOrAncestor(const KelmoImpl* node) const noexcept;
-  KelmoImpl* AcceptableChild(Kelmo* candidate) const noexcept;
+  bool IsSelfOrAncestor(const TreeNode* node) const noexcept;
+  TreeNode* AcceptableChild(Kelmo* candidate) const noexcept;
   static void PrepareInsertion(ChildList& list);
-  void LinkLast(ChildList& list, KelmoImpl* child) noexcept;
-  void LinkFirst(ChildList& list, KelmoImpl* child) noexcept;
-  void LinkBeside(ChildList& list, KelmoImpl* reference, KelmoImpl* child, bool after) noexcept;
+  void LinkLast(ChildList& list, TreeNode* child) noexcept;
+  void LinkFirst(ChildList& list, TreeNode* child) noexcept;
+  void LinkBeside(ChildList& list, TreeNode* reference, TreeNode* child, bool after) noexcept;
   void InsertBeside(const RefPtr<Kelmo>& reference, const RefPtr<Kelmo>& child, bool after);
   // AppendChild (first false) and PrependChild (first true).
   void InsertAtEnd(const RefPtr<Kelmo>& child, bool first);
-  static void Unlink(ChildList& list, KelmoImpl* child) noexcept;
+  static void Unlink(ChildList& list, TreeNode* child) noexcept;
   // Drops a reference that a link held, without Release: a node reaching
   // zero gets its value released and is pushed on the `dead` stack.
-  static void DropLink(KelmoImpl* node, KelmoImpl*& dead) noexcept;
+  static void DropLink(TreeNode* node, TreeNode*& dead) noexcept;
   // A node handed out with a reference added; null stays null.
-  static RefPtr<Kelmo> Share(KelmoImpl* node) {
+  static RefPtr<Kelmo> Share(TreeNode* node) {
     RefPtr<Kelmo> shared;
     shared = node;
     return shared;
   }
   // Lookup by an already resolved name (child_lookup.cpp).
-  KelmoImpl* FindByName(const WChar* key, uint32_t length, uint32_t occurrence,
+  TreeNode* FindByName(const WChar* key, uint32_t length, uint32_t occurrence,
                         bool fromLast) const;
-  // Lifecycle helpers (kelmo_impl.cpp).
-  KelmoImpl* CopyWithoutChildren(DocBuilder& builder) const;
+  // Lifecycle helpers (tree_node.cpp).
+  TreeNode* CopyWithoutChildren(DocBuilder& builder) const;
   void StoreName(WStrBuf& name);
 
   // The tag and kind come first so that they fill the space the base class
@@ -278,12 +278,12 @@ class KelmoImpl final : public ref_counter_base<Kelmo, KelmoImpl> {
   int8_t kind_ = 0;
   ValueStorage value_;
   WStrBuf name_;
-  KelmoImpl* parent_ = nullptr;
-  RefPtr<KelmoImpl> prev_;
-  RefPtr<KelmoImpl> next_;
+  TreeNode* parent_ = nullptr;
+  RefPtr<TreeNode> prev_;
+  RefPtr<TreeNode> next_;
   ChildList* children_ = nullptr;
 };
 
 }  // namespace kelmo
 
-#endif  // KELMO_TREE_KELMO_IMPL_H
+#endif  // KELMO_TREE_TREE_NODE_H

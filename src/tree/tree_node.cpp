@@ -1,6 +1,6 @@
 // The node's lifecycle (destruction, copies, new nodes), its type queries,
 // its kind and its name.
-#include "tree/kelmo_impl.h"
+#include "tree/tree_node.h"
 
 #include <new>
 #include <typeinfo>
@@ -18,9 +18,9 @@ constexpr int8_t kBinaryTag = static_cast<int8_t>(ValueType::Binary);
 
 }  // namespace
 
-std::atomic<int64_t> KelmoImpl::outwardValues_{0};
+std::atomic<int64_t> TreeNode::outwardValues_{0};
 
-KelmoImpl::~KelmoImpl() {
+TreeNode::~TreeNode() {
   // A node freed with its tree had its value released when it died. The
   // children forget this node first, so that a callback from the value
   // cannot reach it through them.
@@ -35,29 +35,29 @@ KelmoImpl::~KelmoImpl() {
   // name are released by their own destructors, in that order.
 }
 
-void KelmoImpl::DestroyCounted(KelmoImpl* node) {
+void TreeNode::DestroyCounted(TreeNode* node) {
   if (DocMemory::ReleaseWhole(node)) return;
   // The destructor frees the subtree iteratively.
   delete node;
 }
 
-KelmoImpl* KelmoImpl::From(Kelmo* node) noexcept {
+TreeNode* TreeNode::From(Kelmo* node) noexcept {
   if (!node) return nullptr;
 #if KELMO_MSVC_LAYOUT
-  // Our nodes carry this module's table of KelmoImpl thunks.
-  return IsImplementedBy<KelmoImpl>(node) ? static_cast<KelmoImpl*>(node) : nullptr;
+  // Our nodes carry this module's table of TreeNode thunks.
+  return IsImplementedBy<TreeNode>(node) ? static_cast<TreeNode*>(node) : nullptr;
 #else
   // The class is final, so an exact type match identifies our own nodes.
-  return typeid(*node) == typeid(KelmoImpl) ? static_cast<KelmoImpl*>(node) : nullptr;
+  return typeid(*node) == typeid(TreeNode) ? static_cast<TreeNode*>(node) : nullptr;
 #endif
 }
 
 // --- copies and new nodes ---
 
 // The copy has count 1, which the caller takes over.
-KelmoImpl* KelmoImpl::CopyWithoutChildren(DocBuilder& builder) const {
-  KelmoImpl* copy = new (builder) KelmoImpl;
-  KelmoImpl& target = *copy;
+TreeNode* TreeNode::CopyWithoutChildren(DocBuilder& builder) const {
+  TreeNode* copy = new (builder) TreeNode;
+  TreeNode& target = *copy;
   target.kind_ = kind_;
   try {
     WStrBuf name = builder.InternName(name_.Data(), name_.Length());
@@ -113,21 +113,21 @@ KelmoImpl* KelmoImpl::CopyWithoutChildren(DocBuilder& builder) const {
   return copy;
 }
 
-RefPtr<Kelmo> KelmoImpl::Clone() {
+RefPtr<Kelmo> TreeNode::Clone() {
   // The copy is a document of its own: its nodes and texts come from a
   // fresh memory, with names interned again.
   DocBuilder builder;
   builder.OpenNew();
-  RefPtr<KelmoImpl> root(CopyWithoutChildren(builder), adopt_ref);
+  RefPtr<TreeNode> root(CopyWithoutChildren(builder), adopt_ref);
   // Depth first in document order, as nested copies would go, but stepping
   // along the source's parent and sibling links instead of recursing.
-  KelmoImpl* source = FirstChild();
-  KelmoImpl* target = root.get();  // the copy of source's parent
+  TreeNode* source = FirstChild();
+  TreeNode* target = root.get();  // the copy of source's parent
   while (source) {
-    RefPtr<KelmoImpl> copy(source->CopyWithoutChildren(builder), adopt_ref);
+    RefPtr<TreeNode> copy(source->CopyWithoutChildren(builder), adopt_ref);
     target->EnsureChildren(builder);
     target->AppendChildNode(copy.get());
-    if (KelmoImpl* down = source->FirstChild()) {
+    if (TreeNode* down = source->FirstChild()) {
       target = copy.get();
       source = down;
       continue;
@@ -142,29 +142,29 @@ RefPtr<Kelmo> KelmoImpl::Clone() {
   return root;
 }
 
-RefPtr<Kelmo> KelmoImpl::CreateNode() { return Make(); }
+RefPtr<Kelmo> TreeNode::CreateNode() { return Make(); }
 
 // --- type queries and kind ---
 
-int KelmoImpl::GetType() { return type_; }
+int TreeNode::GetType() { return type_; }
 
-bool KelmoImpl::IsEmpty() { return type_ == 0; }
+bool TreeNode::IsEmpty() { return type_ == 0; }
 
-bool KelmoImpl::IsNumber() { return type_ >= 0x11 && type_ <= 0x2E; }
+bool TreeNode::IsNumber() { return type_ >= 0x11 && type_ <= 0x2E; }
 
-bool KelmoImpl::IsScalar() { return type_ == kStringTag || IsNumber() || IsBinary(); }
+bool TreeNode::IsScalar() { return type_ == kStringTag || IsNumber() || IsBinary(); }
 
-bool KelmoImpl::IsBinary() { return type_ == kBinaryTag; }
+bool TreeNode::IsBinary() { return type_ == kBinaryTag; }
 
-bool KelmoImpl::IsObject() { return type_ >= 0x31 && type_ <= 0x4E; }
+bool TreeNode::IsObject() { return type_ >= 0x31 && type_ <= 0x4E; }
 
-int KelmoImpl::GetKind() { return kind_; }
+int TreeNode::GetKind() { return kind_; }
 
-void KelmoImpl::SetKind(char kind) { kind_ = static_cast<int8_t>(kind); }
+void TreeNode::SetKind(char kind) { kind_ = static_cast<int8_t>(kind); }
 
 // --- name ---
 
-bool KelmoImpl::GetNameA(const char*& text, unsigned int& length, unsigned int codePage,
+bool TreeNode::GetNameA(const char*& text, unsigned int& length, unsigned int codePage,
                          RefPtr<XInRes>& holder) {
   uint32_t converted = 0;
   bool ok = WStrBuf::ToNarrow(name_, codePage, holder, text, converted);
@@ -172,13 +172,13 @@ bool KelmoImpl::GetNameA(const char*& text, unsigned int& length, unsigned int c
   return ok;
 }
 
-bool KelmoImpl::GetNameW(const WChar*& text, unsigned int& length, RefPtr<XInRes>&) {
+bool TreeNode::GetNameW(const WChar*& text, unsigned int& length, RefPtr<XInRes>&) {
   text = name_.Data();
   length = name_.Length();
   return true;
 }
 
-void KelmoImpl::SetNameW(const WChar* text, unsigned int length) {
+void TreeNode::SetNameW(const WChar* text, unsigned int length) {
   Spoil();
   if (!parent_ || !parent_->children_ || !parent_->children_->Index()) {
     name_.Assign(text, length);
@@ -189,7 +189,7 @@ void KelmoImpl::SetNameW(const WChar* text, unsigned int length) {
   StoreName(name);
 }
 
-void KelmoImpl::SetNameA(const char* text, unsigned int length, unsigned int codePage) {
+void TreeNode::SetNameA(const char* text, unsigned int length, unsigned int codePage) {
   Spoil();
   // Converted aside: a text the code page cannot convert leaves the old name.
   WStrBuf name;
@@ -204,13 +204,13 @@ void KelmoImpl::SetNameA(const char* text, unsigned int length, unsigned int cod
 // A child of an indexed parent is found in the index under the name it bore
 // when its entry went in, so it leaves the list under its old name and comes
 // back at the same place under the new one.
-void KelmoImpl::StoreName(WStrBuf& name) {
-  RefPtr<KelmoImpl> self;
+void TreeNode::StoreName(WStrBuf& name) {
+  RefPtr<TreeNode> self;
   self = this;
-  RefPtr<KelmoImpl> parent;
+  RefPtr<TreeNode> parent;
   parent = parent_;
   ChildList& list = *parent->children_;
-  KelmoImpl* previous = prev_.get();
+  TreeNode* previous = prev_.get();
   Unlink(list, this);
   name_.Swap(name);
   // The index lost an entry just now, so putting one back cannot fail.

@@ -1,4 +1,4 @@
-#include "api/kelmo_traversal_impl.h"
+#include "api/tree_writer.h"
 
 #include <climits>
 #include <iterator>
@@ -11,7 +11,7 @@
 #include "encoding/repertoire.h"
 #include "os/safe_file_writer.h"
 #include "tree/in_res.h"
-#include "tree/kelmo_impl.h"
+#include "tree/tree_node.h"
 #include "tree/wstr_buf.h"
 #include "xml/utf8_text.h"
 #include "xml/xml_writer.h"
@@ -20,8 +20,8 @@ namespace kelmo {
 namespace {
 
 // Our node behind a handle, or null when there is none or it is a host's own.
-KelmoImpl* NodeOf(const RefPtr<Kelmo>& node) {
-  return node ? KelmoImpl::From(node.get()) : nullptr;
+TreeNode* NodeOf(const RefPtr<Kelmo>& node) {
+  return node ? TreeNode::From(node.get()) : nullptr;
 }
 
 WStrBuf NarrowArgument(const char* text, unsigned int codePage) {
@@ -32,7 +32,7 @@ WStrBuf NarrowArgument(const char* text, unsigned int codePage) {
 
 // The visitor gets a handle of its own, so whatever it does with it leaves
 // the walk's references alone.
-bool Visit(KelmoImpl* node, TraverseCallback visitor, void* context) {
+bool Visit(TreeNode* node, TraverseCallback visitor, void* context) {
   RefPtr<Kelmo> handle;
   handle = node;
   return visitor(handle, context);
@@ -41,7 +41,7 @@ bool Visit(KelmoImpl* node, TraverseCallback visitor, void* context) {
 // Declaration naming the encoding, the subtree, then the whole text encoded
 // and written through a replacement file. WriteFile is the path's writer.
 template <class WriteFile>
-bool SaveXml(KelmoImpl& node, const WStrBuf& unit, const WStrBuf& newline,
+bool SaveXml(TreeNode& node, const WStrBuf& unit, const WStrBuf& newline,
              const WStrBuf& encodingArgument, WriteFile writeFile) {
   static const WChar kDefaultEncoding[] = {'u', 't', 'f', '-', '8', 0};
   static const WChar kDeclarationStart[] = {'<', '?', 'x', 'm', 'l', ' ', 'v', 'e', 'r', 's',
@@ -111,14 +111,14 @@ bool NarrowsExactly(uint32_t codePage, const WStrBuf& wide, const char* narrow, 
 }  // namespace
 
 RefPtr<KelmoTraversal> NewKelmoTraversal() {
-  return RefPtr<KelmoTraversal>(new KelmoTraversalImpl, adopt_ref);
+  return RefPtr<KelmoTraversal>(new TreeWriter, adopt_ref);
 }
 
-void KelmoTraversalImpl::Traverse(const RefPtr<Kelmo>& node, TraverseCallback visitor,
+void TreeWriter::Traverse(const RefPtr<Kelmo>& node, TraverseCallback visitor,
                                   void* context) {
-  KelmoImpl* start = NodeOf(node);
+  TreeNode* start = NodeOf(node);
   if (!start || !visitor) return;
-  RefPtr<KelmoImpl> held;
+  RefPtr<TreeNode> held;
   held = start;
   if (!Visit(start, visitor, context)) return;
   // One level per depth below the start node. Each holds the parent whose
@@ -127,22 +127,22 @@ void KelmoTraversalImpl::Traverse(const RefPtr<Kelmo>& node, TraverseCallback vi
   // moves the node it is given neither ends the walk of its siblings nor
   // leads the walk into another tree.
   struct Level {
-    RefPtr<KelmoImpl> parent;
-    RefPtr<KelmoImpl> node;
-    RefPtr<KelmoImpl> next;
+    RefPtr<TreeNode> parent;
+    RefPtr<TreeNode> node;
+    RefPtr<TreeNode> next;
   };
   std::vector<Level> levels;
   // Enters the node's subtree at the given level: holds it and its next
   // sibling, then visits it.
-  auto enter = [&](Level& level, KelmoImpl* child) {
+  auto enter = [&](Level& level, TreeNode* child) {
     level.node = child;
     level.next = child->NextSibling();
     return Visit(child, visitor, context);
   };
-  KelmoImpl* expand = start;  // the node whose children come next, if any
+  TreeNode* expand = start;  // the node whose children come next, if any
   while (true) {
     if (expand) {
-      if (KelmoImpl* child = expand->FirstChild()) {
+      if (TreeNode* child = expand->FirstChild()) {
         levels.emplace_back();
         levels.back().parent = expand;
         if (!enter(levels.back(), child)) return;
@@ -156,8 +156,8 @@ void KelmoTraversalImpl::Traverse(const RefPtr<Kelmo>& node, TraverseCallback vi
     // The start node's siblings are not part of the walk.
     if (levels.empty()) return;
     Level& level = levels.back();
-    KelmoImpl* const parent = level.parent.get();
-    KelmoImpl* next = nullptr;
+    TreeNode* const parent = level.parent.get();
+    TreeNode* next = nullptr;
     if (level.next && level.next->Parent() == parent) {
       next = level.next.get();
     } else if (level.node->Parent() == parent) {
@@ -173,10 +173,10 @@ void KelmoTraversalImpl::Traverse(const RefPtr<Kelmo>& node, TraverseCallback vi
   }
 }
 
-const WChar* KelmoTraversalImpl::ToXmlW(const RefPtr<Kelmo>& node, unsigned int* length,
+const WChar* TreeWriter::ToXmlW(const RefPtr<Kelmo>& node, unsigned int* length,
                                         const WChar* indentUnit, const WChar* newline,
                                         RefPtr<XInRes>& holder) {
-  KelmoImpl* root = NodeOf(node);
+  TreeNode* root = NodeOf(node);
   if (!root) {
     if (length) *length = 0;
     return WStrBuf::kEmpty;
@@ -194,10 +194,10 @@ const WChar* KelmoTraversalImpl::ToXmlW(const RefPtr<Kelmo>& node, unsigned int*
   return text;
 }
 
-const char* KelmoTraversalImpl::ToXmlA(const RefPtr<Kelmo>& node, unsigned int* length,
+const char* TreeWriter::ToXmlA(const RefPtr<Kelmo>& node, unsigned int* length,
                                        const char* indentUnit, const char* newline,
                                        unsigned int codePage, RefPtr<XInRes>& holder) {
-  KelmoImpl* root = NodeOf(node);
+  TreeNode* root = NodeOf(node);
   const char* text = WStrBuf::kEmptyNarrow;
   uint32_t narrowLength = 0;
   if (root && codePage == kCodePageUtf8) {
@@ -240,10 +240,10 @@ const char* KelmoTraversalImpl::ToXmlA(const RefPtr<Kelmo>& node, unsigned int* 
   return text;
 }
 
-bool KelmoTraversalImpl::SaveFileW(const RefPtr<Kelmo>& node, const WChar* path,
+bool TreeWriter::SaveFileW(const RefPtr<Kelmo>& node, const WChar* path,
                                    const WChar* indentUnit, const WChar* newline,
                                    const WChar* encoding) {
-  KelmoImpl* root = NodeOf(node);
+  TreeNode* root = NodeOf(node);
   if (!root || !path) return false;
   return SaveXml(*root, WStrBuf(indentUnit), WStrBuf(newline), WStrBuf(encoding),
                  [path](const platform::ByteRange* parts, size_t count) {
@@ -251,10 +251,10 @@ bool KelmoTraversalImpl::SaveFileW(const RefPtr<Kelmo>& node, const WChar* path,
                  });
 }
 
-bool KelmoTraversalImpl::SaveFileA(const RefPtr<Kelmo>& node, const char* path,
+bool TreeWriter::SaveFileA(const RefPtr<Kelmo>& node, const char* path,
                                    const char* indentUnit, const char* newline,
                                    const char* encoding, unsigned int codePage) {
-  KelmoImpl* root = NodeOf(node);
+  TreeNode* root = NodeOf(node);
   if (!root || !path) return false;
   return SaveXml(*root, NarrowArgument(indentUnit, codePage), NarrowArgument(newline, codePage),
                  NarrowArgument(encoding, codePage),
