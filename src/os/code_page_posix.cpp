@@ -82,38 +82,56 @@ const BuiltInCodec* FindBuiltInCodec(unsigned int codePage) {
 
 }  // namespace
 
-int MultiByteToWide(unsigned int codePage, const char* in, int inSize, WChar* out, int outSize) {
-  if (!ValidArguments(in, inSize, out, outSize)) return 0;
-  const auto* bytes = reinterpret_cast<const unsigned char*>(in);
-  const auto size = static_cast<size_t>(inSize);
-  WChar* target = outSize > 0 ? out : nullptr;  // size 0 asks for the count
-  const auto capacity = static_cast<size_t>(outSize);
+namespace {
 
-  if (const BuiltInCodec* codec = FindBuiltInCodec(codePage)) {
-    return ToCount(codec->decode(bytes, size, target, capacity));
-  }
-  if (const SingleByteTable* table = FindSingleByteTable(codePage)) {
-    return ToCount(DecodeSingleByte(*table, bytes, size, target, capacity));
-  }
+// The converters a code page may have, tried in this order in both
+// directions: a built-in codec, a single-byte table, iconv. Each step gets
+// the input length, the output (null to count) and its capacity.
+template <class In, class Out, class ByCodec, class ByTable, class ByIconv>
+int Convert(unsigned int codePage, const In* in, int inSize, Out* out, int outSize,
+            ByCodec byCodec, ByTable byTable, ByIconv byIconv) {
+  if (!ValidArguments(in, inSize, out, outSize)) return 0;
+  const auto size = static_cast<size_t>(inSize);
+  Out* target = outSize > 0 ? out : nullptr;  // size 0 asks for the count
+  const auto capacity = static_cast<size_t>(outSize);
+  if (const BuiltInCodec* codec = FindBuiltInCodec(codePage))
+    return ToCount(byCodec(*codec, size, target, capacity));
+  if (const SingleByteTable* table = FindSingleByteTable(codePage))
+    return ToCount(byTable(*table, size, target, capacity));
   const std::optional<IconvCharset> charset = FindIconvCharset(codePage);
-  return !charset ? 0 : ToCount(IconvDecode(*charset, in, size, target, capacity));
+  return !charset ? 0 : ToCount(byIconv(*charset, size, target, capacity));
+}
+
+}  // namespace
+
+int MultiByteToWide(unsigned int codePage, const char* in, int inSize, WChar* out, int outSize) {
+  const auto* bytes = reinterpret_cast<const unsigned char*>(in);
+  return Convert(
+      codePage, in, inSize, out, outSize,
+      [&](const BuiltInCodec& codec, size_t n, WChar* to, size_t room) {
+        return codec.decode(bytes, n, to, room);
+      },
+      [&](const SingleByteTable& table, size_t n, WChar* to, size_t room) {
+        return DecodeSingleByte(table, bytes, n, to, room);
+      },
+      [&](const IconvCharset& charset, size_t n, WChar* to, size_t room) {
+        return IconvDecode(charset, in, n, to, room);
+      });
 }
 
 int WideToMultiByte(unsigned int codePage, const WChar* in, int inSize, char* out, int outSize) {
-  if (!ValidArguments(in, inSize, out, outSize)) return 0;
-  const auto size = static_cast<size_t>(inSize);
-  char* target = outSize > 0 ? out : nullptr;
-  auto* bytes = reinterpret_cast<unsigned char*>(target);
-  const auto capacity = static_cast<size_t>(outSize);
-
-  if (const BuiltInCodec* codec = FindBuiltInCodec(codePage)) {
-    return ToCount(codec->encode(in, size, bytes, capacity));
-  }
-  if (const SingleByteTable* table = FindSingleByteTable(codePage)) {
-    return ToCount(EncodeSingleByte(*table, in, size, bytes, capacity));
-  }
-  const std::optional<IconvCharset> charset = FindIconvCharset(codePage);
-  return !charset ? 0 : ToCount(IconvEncode(*charset, in, size, target, capacity));
+  auto bytes = [](char* to) { return reinterpret_cast<unsigned char*>(to); };
+  return Convert(
+      codePage, in, inSize, out, outSize,
+      [&](const BuiltInCodec& codec, size_t n, char* to, size_t room) {
+        return codec.encode(in, n, bytes(to), room);
+      },
+      [&](const SingleByteTable& table, size_t n, char* to, size_t room) {
+        return EncodeSingleByte(table, in, n, bytes(to), room);
+      },
+      [&](const IconvCharset& charset, size_t n, char* to, size_t room) {
+        return IconvEncode(charset, in, n, to, room);
+      });
 }
 
 bool IsCodePageSupported(unsigned int codePage) {
