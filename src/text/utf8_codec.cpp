@@ -170,35 +170,20 @@ int64_t EncodeUtf8Pass(const WChar* in, size_t size, unsigned char* out, size_t 
         if (kWrite) out[produced] = static_cast<unsigned char>(unit);
         produced += 1;
         ++i;
-      } else if (unit < 0x800) {
-        if (!room(2)) return kConversionFailed;
-        if (kWrite) {
-          out[produced] = static_cast<unsigned char>(0xC0 | (unit >> 6));
-          out[produced + 1] = static_cast<unsigned char>(0x80 | (unit & 0x3F));
-        }
-        produced += 2;
-        ++i;
-      } else if (StartsSurrogatePair(in, size, i)) {
-        const uint32_t codePoint = CombineSurrogates(unit, static_cast<char16_t>(in[i + 1]));
-        if (!room(4)) return kConversionFailed;
-        if (kWrite) {
-          out[produced] = static_cast<unsigned char>(0xF0 | (codePoint >> 18));
-          out[produced + 1] = static_cast<unsigned char>(0x80 | ((codePoint >> 12) & 0x3F));
-          out[produced + 2] = static_cast<unsigned char>(0x80 | ((codePoint >> 6) & 0x3F));
-          out[produced + 3] = static_cast<unsigned char>(0x80 | (codePoint & 0x3F));
-        }
-        produced += 4;
-        i += 2;
       } else {
-        if (IsSurrogate(unit)) unit = kReplacementCharacter;
-        if (!room(3)) return kConversionFailed;
-        if (kWrite) {
-          out[produced] = static_cast<unsigned char>(0xE0 | (unit >> 12));
-          out[produced + 1] = static_cast<unsigned char>(0x80 | ((unit >> 6) & 0x3F));
-          out[produced + 2] = static_cast<unsigned char>(0x80 | (unit & 0x3F));
+        uint32_t codePoint = unit;
+        size_t units = 1;
+        if (StartsSurrogatePair(in, size, i)) {
+          codePoint = CombineSurrogates(unit, static_cast<char16_t>(in[i + 1]));
+          units = 2;
+        } else if (IsSurrogate(unit)) {
+          codePoint = kReplacementCharacter;
         }
-        produced += 3;
-        ++i;
+        const size_t bytes = codePoint < 0x800 ? 2 : codePoint < 0x10000 ? 3 : 4;
+        if (!room(bytes)) return kConversionFailed;
+        if (kWrite) PutUtf8(codePoint, out + produced);
+        produced += bytes;
+        i += units;
       }
     } while (i < size && static_cast<char16_t>(in[i]) >= 0x80);
   }

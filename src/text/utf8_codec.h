@@ -11,6 +11,29 @@
 
 namespace kelmo::platform {
 
+// Writes the UTF-8 form of one code point (U+0080 and up, not a surrogate
+// half) at `to` and returns the end of it: two bytes below U+0800, three
+// below U+10000, four above.
+template <class Byte>
+inline Byte* PutUtf8(uint32_t codePoint, Byte* to) {
+  if (codePoint < 0x800) {
+    to[0] = static_cast<Byte>(0xC0 | (codePoint >> 6));
+    to[1] = static_cast<Byte>(0x80 | (codePoint & 0x3F));
+    return to + 2;
+  }
+  if (codePoint < 0x10000) {
+    to[0] = static_cast<Byte>(0xE0 | (codePoint >> 12));
+    to[1] = static_cast<Byte>(0x80 | ((codePoint >> 6) & 0x3F));
+    to[2] = static_cast<Byte>(0x80 | (codePoint & 0x3F));
+    return to + 3;
+  }
+  to[0] = static_cast<Byte>(0xF0 | (codePoint >> 18));
+  to[1] = static_cast<Byte>(0x80 | ((codePoint >> 12) & 0x3F));
+  to[2] = static_cast<Byte>(0x80 | ((codePoint >> 6) & 0x3F));
+  to[3] = static_cast<Byte>(0x80 | (codePoint & 0x3F));
+  return to + 4;
+}
+
 // Each ill-formed sequence becomes one U+FFFD, replacing the longest prefix
 // that could have begun a valid sequence (the "maximal subpart" rule), so
 // that the bytes after it are decoded as if the bad part were not there.

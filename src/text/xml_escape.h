@@ -16,6 +16,7 @@
 #include "text/text_length.h"
 #include "text/unicode_units.h"
 #include "text/unit_scan.h"
+#include "text/utf8_codec.h"
 #include "text/xml_space.h"
 #include "text/character_reference.h"
 
@@ -30,29 +31,38 @@ inline uint32_t PlainRunEnd(const WChar* text, uint32_t i, uint32_t length) {
   return static_cast<uint32_t>(platform::FindStop(text + i, text + length, kEscaped) - text);
 }
 
-template <class Out>
-void AppendAscii(Out& out, const char* text, uint32_t n) {
-  WChar units[8];
-  for (uint32_t i = 0; i < n; ++i) units[i] = static_cast<WChar>(text[i]);
-  out.Append(units, n);
+// The escaped form of a unit that ends a plain run, written at `to`: an
+// entity for the five markup characters, a character reference for line
+// breaks, tabs, other controls and surrogate halves outside a pair. Returns
+// its length, at most kMaxEscapedUnit units.
+constexpr uint32_t kMaxEscapedUnit = 8;
+template <class Unit>
+uint32_t EscapedForm(WChar c, Unit* to) {
+  const char* entity = nullptr;
+  switch (c) {
+    case '&': entity = "&amp;"; break;
+    case '<': entity = "&lt;"; break;
+    case '>': entity = "&gt;"; break;
+    case '"': entity = "&quot;"; break;
+    case '\'': entity = "&apos;"; break;
+    case 10: entity = "&#xa;"; break;
+    case 13: entity = "&#xd;"; break;
+    default: break;
+  }
+  if (entity) {
+    uint32_t n = 0;
+    for (; entity[n]; ++n) to[n] = static_cast<Unit>(entity[n]);
+    return n;
+  }
+  // Two digits for the control units, four for a lone surrogate half.
+  const char32_t value = static_cast<uint16_t>(c);
+  return FormatCharacterReference(value, value < 0x100 ? 2 : 4, to);
 }
 
 template <class Out>
 void AppendEscaped(WChar c, Out& out) {
-  switch (c) {
-    case '&': return AppendAscii(out, "&amp;", 5);
-    case '<': return AppendAscii(out, "&lt;", 4);
-    case '>': return AppendAscii(out, "&gt;", 4);
-    case '"': return AppendAscii(out, "&quot;", 6);
-    case '\'': return AppendAscii(out, "&apos;", 6);
-    case 10: return AppendAscii(out, "&#xa;", 5);
-    case 13: return AppendAscii(out, "&#xd;", 5);
-    default: break;
-  }
-  // Two digits for the control units, four for a lone surrogate half.
-  const char32_t value = static_cast<uint16_t>(c);
-  WChar reference[kCharacterReferenceSize];
-  out.Append(reference, FormatCharacterReference(value, value < 0x100 ? 2 : 4, reference));
+  WChar form[kMaxEscapedUnit];
+  out.Append(form, EscapedForm(c, form));
 }
 
 // Where the text goes: tabs are kept in element text and escaped in
@@ -126,9 +136,9 @@ inline uint32_t ShortPlainRunEnd(const WChar* text, uint32_t i, uint32_t length,
 }
 
 template <class Out, class = void>
-struct TakesAscii : std::false_type {};
+struct TakesUtf8 : std::false_type {};
 template <class Out>
-struct TakesAscii<Out, std::void_t<decltype(std::declval<Out&>().AsciiRoom(uint32_t()))>>
+struct TakesUtf8<Out, std::void_t<decltype(std::declval<Out&>().Utf8Room(uint32_t()))>>
     : std::true_type {};
 
 // Copies the leading ASCII units of text that need no escaping to `to` as
@@ -152,26 +162,72 @@ inline uint32_t CopyPlainAscii(const WChar* text, uint32_t n, char* to, Target t
   return i;
 }
 
+// Escapes text as UTF-8 bytes straight into `to`, the same bytes as
+// escaping it into wide text and encoding that. `to` has room for
+// kMaxUtf8PerUnit bytes per unit, and the text does not end between the
+// halves of a pair that goes on after it. Returns the end of the bytes and
+// adds to `units` the length the escaped wide text would have.
+constexpr uint32_t kMaxUtf8PerUnit = kMaxEscapedUnit;
+inline char* EscapeToUtf8(const WChar* text, uint32_t length, char* to, Target target,
+                          uint64_t& units) {
+  char* const start = to;
+  uint64_t shorter = 0;  // bytes beyond one per unit of the wide text
+  uint32_t i = 0;
+  while (true) {
+    const uint32_t taken = CopyPlainAscii(text + i, length - i, to, target);
+    i += taken;
+    to += taken;
+    if (i == length) break;
+    uint32_t unit = static_cast<uint16_t>(text[i]);
+    if (unit < 0x80) {
+      to += EscapedForm(text[i++], to);
+      continue;
+    }
+    // Outside ASCII nothing is escaped but a surrogate half without its
+    // partner, which no encoding can carry.
+    do {
+      if (!platform::IsSurrogate(unit)) {
+        char* const end = platform::PutUtf8(unit, to);
+        shorter += static_cast<uint64_t>(end - to) - 1;
+        to = end;
+        ++i;
+      } else if (platform::StartsSurrogatePair(text, length, i)) {
+        const uint32_t low = static_cast<uint16_t>(text[i + 1]);
+        to = platform::PutUtf8(platform::CombineSurrogates(unit, low), to);
+        shorter += 2;
+        i += 2;
+      } else {
+        to += EscapedForm(text[i++], to);
+      }
+    } while (i < length && (unit = static_cast<uint16_t>(text[i])) >= 0x80);
+    if (i == length) break;
+  }
+  units += static_cast<uint64_t>(to - start) - shorter;
+  return to;
+}
+
+// A long text goes to a byte sink in windows of this many units, so that
+// the room asked for stays small whatever the text's length.
+constexpr uint32_t kUtf8Window = 4096;
+
 template <class Out>
 void Escape(const WChar* text, uint32_t length, Out& out, Target target) {
   length = ResolveLength(text, length);
   uint32_t i = 0;
-  while (i < length) {
-    // A byte sink takes the ASCII units that need no escaping in the same
-    // pass that finds where they end, which is most of most texts.
-    if constexpr (TakesAscii<Out>::value) {
-      if (char* room = out.AsciiRoom(length - i)) {
-        const uint32_t taken = CopyPlainAscii(text + i, length - i, room, target);
-        out.CommitAscii(taken);
-        i += taken;
-        if (i == length) break;
-        const uint16_t unit = static_cast<uint16_t>(text[i]);
-        if (unit < 0x80) {
-          AppendEscaped(text[i++], out);
-          continue;
-        }
-      }
+  // A byte sink takes the escaped UTF-8 in one pass over the text.
+  if constexpr (TakesUtf8<Out>::value) {
+    while (i < length) {
+      uint32_t n = length - i < kUtf8Window ? length - i : kUtf8Window;
+      if (i + n < length && platform::IsHighSurrogate(static_cast<uint16_t>(text[i + n - 1]))) --n;
+      char* room = out.Utf8Room(n);
+      if (!room) break;  // the general loop below takes the rest
+      uint64_t units = 0;
+      char* const end = EscapeToUtf8(text + i, n, room, target, units);
+      out.CommitUtf8(static_cast<size_t>(end - room), units);
+      i += n;
     }
+  }
+  while (i < length) {
     // Copy the longest run that needs no escaping in one append.
     const uint32_t start = i;
     i = length - i <= kShortText

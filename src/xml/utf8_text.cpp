@@ -17,10 +17,14 @@ const char kReplacement[] = {'\xEF', '\xBF', '\xBD'};
 void Utf8Text::Grow(size_t more) {
   size_t wanted = size_ + more;
   if (wanted < size_) throw std::bad_alloc();
-  size_t grown = capacity_ + capacity_ / 2;
-  if (grown < wanted) grown = wanted;
-  if (grown < 256) grown = 256;
-  if (grown == SIZE_MAX) throw std::bad_alloc();
+  // Capacities follow one sequence (256, then half as much again each time)
+  // whatever the sizes asked for, so that the same text always grows
+  // through the same sizes and the allocator can serve them alike.
+  size_t grown = capacity_ < 256 ? 256 : capacity_;
+  while (grown < wanted) {
+    if (grown > SIZE_MAX / 2) throw std::bad_alloc();
+    grown += grown / 2;
+  }
   void* fresh = std::realloc(bytes_.get(), grown + 1);
   if (!fresh) throw std::bad_alloc();
   (void)bytes_.release();

@@ -12,6 +12,7 @@
 #include <memory>
 
 #include "kelmo/platform_types.h"
+#include "text/xml_escape.h"
 #include "tree/wstr_buf.h"
 
 namespace kelmo {
@@ -60,6 +61,20 @@ class Utf8Text {
   void CommitAscii(uint32_t n) noexcept {
     size_ += n;
     units_ += n;
+  }
+  // Room for the escaped UTF-8 of n units (kMaxUtf8PerUnit bytes each), to
+  // be filled by the caller and then committed with the bytes written and
+  // the UTF-16 units they stand for; null as for AsciiRoom, judging by the
+  // most units n units can escape to.
+  char* Utf8Room(uint32_t n) {
+    const uint64_t most = uint64_t(n) * escape_steps::kMaxUtf8PerUnit;
+    if (pending_ || kMaxUnits - units_ < most) return nullptr;
+    Reserve(static_cast<size_t>(most));
+    return bytes_.get() + size_;
+  }
+  void CommitUtf8(size_t bytes, uint64_t units) noexcept {
+    size_ += bytes;
+    units_ += units;
   }
   // Appends units that are all ASCII (markup, blanks, names known to be).
   void AppendAscii(const WChar* text, uint32_t n) {

@@ -5,6 +5,7 @@
 
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "text/text_length.h"
 #include "text/utf8_codec.h"
@@ -70,34 +71,55 @@ TEST(EscapeXmlTest, EveryUnitMatchesItsOwnEscapingInsideARun) {
   }
 }
 
-// UTF-8 output takes plain ASCII in bulk, sixteen units at a time; it must
-// give the bytes of the wide escaping wherever a unit falls in a chunk.
-TEST(EscapeXmlTest, Utf8OutputMatchesTheWideEscapingAtEveryPosition) {
+// UTF-8 output takes plain ASCII in bulk, sixteen units at a time, and a
+// long text in windows; it must give the bytes of the wide escaping
+// wherever a unit falls in a chunk, and a pair cut by a window's end must
+// still become one four-byte form.
+std::vector<std::u16string> Utf8EscapeProbes() {
   const char16_t probes[] = {u'&', u'<', u'>', u'"', u'\'', 9,      10,    13,
                              0,    31,   127,  0x80, 0xE9,  0x4E2D, 0xD83D};
+  std::vector<std::u16string> texts;
   for (const char16_t probe : probes) {
     for (size_t at = 0; at < 40; ++at) {
-      std::u16string text(40, u'a');
-      text[at] = probe;
-      const WChar* units = reinterpret_cast<const WChar*>(text.data());
-      for (const bool attribute : {true, false}) {
-        WStrBuf wide;
-        Utf8Text bytes;
-        if (attribute) {
-          EscapeXml(units, 40, wide);
-          EscapeXml(units, 40, bytes);
-        } else {
-          EscapeXmlText(units, 40, wide);
-          EscapeXmlText(units, 40, bytes);
-        }
-        bytes.Finish();
-        std::string expected(size_t(wide.Length()) * 3, '\0');
-        expected.resize(platform::EncodeUtf8(wide.Data(), wide.Length(),
-                                             reinterpret_cast<unsigned char*>(&expected[0]),
-                                             expected.size()));
-        ASSERT_EQ(std::string(reinterpret_cast<const char*>(bytes.Data()), bytes.Size()), expected)
-            << "unit " << unsigned(probe) << " at " << at << (attribute ? " in a value" : " in text");
+      texts.emplace_back(40, u'a');
+      texts.back()[at] = probe;
+    }
+  }
+  const size_t window = escape_steps::kUtf8Window;
+  for (size_t at = window - 3; at <= window + 1; ++at) {
+    for (const char16_t filler : {u'a', u'\u00E9', u'\u4E2D'}) {
+      texts.emplace_back(2 * window + 7, filler);
+      texts.back()[at] = 0xD83D;
+      texts.back()[at + 1] = 0xDE00;
+      texts.back()[2 * window] = u'&';
+      texts.back()[2 * window + 3] = 0xDC00;
+    }
+  }
+  return texts;
+}
+
+TEST(EscapeXmlTest, Utf8OutputMatchesTheWideEscapingAtEveryPosition) {
+  for (const std::u16string& text : Utf8EscapeProbes()) {
+    const WChar* units = reinterpret_cast<const WChar*>(text.data());
+    const auto length = static_cast<uint32_t>(text.size());
+    for (const bool attribute : {true, false}) {
+      WStrBuf wide;
+      Utf8Text bytes;
+      if (attribute) {
+        EscapeXml(units, length, wide);
+        EscapeXml(units, length, bytes);
+      } else {
+        EscapeXmlText(units, length, wide);
+        EscapeXmlText(units, length, bytes);
       }
+      bytes.Finish();
+      std::string expected(size_t(wide.Length()) * 3, '\0');
+      expected.resize(platform::EncodeUtf8(wide.Data(), wide.Length(),
+                                           reinterpret_cast<unsigned char*>(&expected[0]),
+                                           expected.size()));
+      ASSERT_EQ(std::string(reinterpret_cast<const char*>(bytes.Data()), bytes.Size()), expected)
+          << "text of " << length << " units" << (attribute ? " in a value" : " in text");
+      EXPECT_EQ(bytes.Units(), wide.Length());
     }
   }
 }
