@@ -17,6 +17,7 @@ constexpr int8_t kAttributeKind = static_cast<int8_t>(NodeKind::Attribute);
 
 const WChar kCDataOpen[] = {'<', '!', '[', 'C', 'D', 'A', 'T', 'A', '['};
 const WChar kCDataClose[] = {']', ']', '>'};
+const WChar kTagOpen[] = {'<'};
 const WChar kEndTagOpen[] = {'<', '/'};
 const WChar kEmptyTagClose[] = {'/', '>'};
 const WChar kAttributeOpen[] = {'=', '"'};
@@ -32,6 +33,12 @@ void AppendAscii(Utf8Text& out, const WChar* text, uint32_t n) { out.AppendAscii
 template <class Out, size_t N>
 void AppendUnits(Out& out, const WChar (&units)[N]) {
   AppendAscii(out, units, static_cast<uint32_t>(N));
+}
+
+// Copies units known to be ASCII to bytes and returns the end.
+char* NarrowAscii(const WChar* units, uint32_t n, char* to) {
+  for (uint32_t i = 0; i < n; ++i) to[i] = static_cast<char>(units[i]);
+  return to + n;
 }
 
 bool IsAttribute(const TreeNode& node) { return node.Kind() == kAttributeKind; }
@@ -163,8 +170,7 @@ class XmlWriter {
       }
       if (!child) {
         if (frame.named) {
-          AppendIndent(frame.ownIndent);
-          AppendEndTag(*frame.node, frame.asciiName);
+          AppendEndTag(*frame.node, frame.asciiName, frame.ownIndent);
         }
         open_.pop_back();
         continue;
@@ -207,9 +213,7 @@ class XmlWriter {
     }
     bool asciiName = false;
     if (!names_.Check(name, asciiName)) return false;
-    AppendIndent(indent);
-    out_.AppendChar('<');
-    AppendName(name, asciiName);
+    AppendTagOpen(indent, kTagOpen, name, asciiName);
     bool hasContent = false;
     for (TreeNode* child = node.FirstChild(); child; child = child->NextSibling()) {
       if (!IsAttribute(*child)) {
@@ -218,6 +222,7 @@ class XmlWriter {
       }
       bool asciiAttribute = false;
       if (!names_.Check(child->Name(), asciiAttribute) || child->FirstChild()) return false;
+      if (AppendAsciiNamedAttribute(*child, asciiAttribute)) continue;
       out_.AppendChar(' ');
       AppendName(child->Name(), asciiAttribute);
       AppendUnits(out_, kAttributeOpen);
@@ -250,15 +255,66 @@ class XmlWriter {
       ValueText value(node);
       if (value.ok()) AppendValue(node, value);
     }
-    AppendEndTag(node, asciiName);
+    AppendEndTag(node, asciiName, 0);
     return true;
   }
 
-  void AppendEndTag(TreeNode& node, bool asciiName) {
-    AppendUnits(out_, kEndTagOpen);
-    AppendName(node.Name(), asciiName);
+  void AppendEndTag(TreeNode& node, bool asciiName, uint32_t indent) {
+    AppendTagOpen(indent, kEndTagOpen, node.Name(), asciiName);
     out_.AppendChar('>');
     AppendNewline();
+  }
+
+  // Indent, the markup that opens a tag and the name. In UTF-8 output an
+  // ASCII name goes with the rest in one piece.
+  template <size_t N>
+  void AppendTagOpen(uint32_t indent, const WChar (&markup)[N], const WStrBuf& name, bool ascii) {
+    if constexpr (std::is_same_v<Out, Utf8Text>) {
+      const uint32_t length = indent + static_cast<uint32_t>(N) + name.Length();
+      if (ascii && length >= indent) {
+        if (char* to = out_.AsciiRoom(length)) {
+          to = NarrowAscii(indents_.Data(), indent, to);
+          to = NarrowAscii(markup, static_cast<uint32_t>(N), to);
+          NarrowAscii(name.Data(), name.Length(), to);
+          out_.CommitAscii(length);
+          return;
+        }
+      }
+    }
+    AppendIndent(indent);
+    AppendUnits(out_, markup);
+    AppendName(name, ascii);
+  }
+
+  // In UTF-8 output, an attribute with an ASCII name and a text value of
+  // moderate length goes out in one piece: the blank, the name, the quotes
+  // and the escaped value. False when it takes the general way.
+  bool AppendAsciiNamedAttribute(TreeNode& attribute, bool asciiName) {
+    if constexpr (std::is_same_v<Out, Utf8Text>) {
+      if (!asciiName || attribute.Type() != ValueType::String) return false;
+      const WStrBuf& name = attribute.Name();
+      const WStrBuf& value = attribute.StringValue();
+      if (value.Length() > escape_steps::kUtf8Window || name.Length() > escape_steps::kUtf8Window)
+        return false;
+      // Four units of markup around the name and the value.
+      char* const room = out_.Utf8Room(name.Length() + value.Length() + 4);
+      if (!room) return false;
+      char* to = room;
+      *to++ = ' ';
+      to = NarrowAscii(name.Data(), name.Length(), to);
+      *to++ = '=';
+      *to++ = '"';
+      uint64_t units = name.Length() + 4;
+      to = escape_steps::EscapeToUtf8(value.Data(), value.Length(), to,
+                                      escape_steps::Target::kAttributeValue, units);
+      *to++ = '"';
+      out_.CommitUtf8(static_cast<size_t>(to - room), units);
+      return true;
+    } else {
+      (void)attribute;
+      (void)asciiName;
+      return false;
+    }
   }
 
   void AppendValue(TreeNode& node, const ValueText& value) {

@@ -7,7 +7,9 @@
 #include <string>
 
 #include "text/text_length.h"
+#include "text/utf8_codec.h"
 #include "tree/tree_node.h"
+#include "xml/utf8_text.h"
 
 namespace kelmo {
 namespace {
@@ -356,6 +358,39 @@ TEST(WriteXmlTest, MillionLevelsAreWrittenWithoutRecursion) {
   const size_t middle = (depth - 1) * open.size();
   EXPECT_EQ(xml.compare(middle, 9, u"<n>7</n>\n"), 0);
   EXPECT_EQ(xml.compare(xml.size() - 10, 10, u"</n>\n</n>\n"), 0);
+}
+
+// UTF-8 output writes ASCII-named tags and attributes in one piece each and
+// escapes straight into bytes; it must give the bytes of the wide output
+// for names and values of every sort, at every depth of indent.
+TEST(WriteXmlTest, Utf8OutputIsTheWideOutputEncoded) {
+  std::u16string longValue(5000, u'v');
+  longValue[4095] = 0xD83D;
+  longValue[4096] = 0xDE00;
+  longValue[10] = u'"';
+  longValue[4990] = u'&';
+  RefPtr<TreeNode> root = WorkedExample();
+  RefPtr<TreeNode> wide = Child(root, u"\u00FCber");
+  Text(wide, u"gr\u00F6\u00DFe", u"\u6771\u4EAC <&>", NodeKind::Attribute);
+  Text(wide, u"plain", u"caf\u00E9\t\n\r\"'", NodeKind::Attribute);
+  Text(wide, u"half", u"a\xDC00" u"b", NodeKind::Attribute);
+  Text(wide, u"long", longValue.c_str(), NodeKind::Attribute);
+  Text(Child(wide, u"inner"), u"z", u"", NodeKind::Attribute);
+  Text(Child(root, u"tail"), u"\u00E9", u"x");
+  for (const char16_t* unit : {u"", u" ", u"\t\t"}) {
+    WStrBuf wideText;
+    Utf8Text bytes;
+    const WStrBuf layout(W(unit)), indent(W(u" ")), newline(W(u"\n"));
+    ASSERT_TRUE(WriteXml(*root, wideText, layout, indent, newline));
+    ASSERT_TRUE(WriteXml(*root, bytes, layout, indent, newline));
+    bytes.Finish();
+    std::string expected(size_t(wideText.Length()) * 3, '\0');
+    expected.resize(platform::EncodeUtf8(wideText.Data(), wideText.Length(),
+                                         reinterpret_cast<unsigned char*>(&expected[0]),
+                                         expected.size()));
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(bytes.Data()), bytes.Size()), expected);
+    EXPECT_EQ(bytes.Units(), wideText.Length());
+  }
 }
 
 }  // namespace
