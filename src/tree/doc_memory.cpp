@@ -328,6 +328,7 @@ void DocBuilder::Close() noexcept {
   names_.clear();
   nameCount_ = 0;
   std::memset(recent_, 0, sizeof recent_);
+  for (WStrBuf& name : sequence_) name = WStrBuf();
   if (!memory_) return;
   DocMemory* memory = memory_;
   memory_ = nullptr;

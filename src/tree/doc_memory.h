@@ -175,6 +175,19 @@ class DocBuilder {
   // carved by this builder. A name whose slots are all taken by others is
   // copied without sharing, so no input can make interning slow.
   WStrBuf InternName(const WChar* name, uint32_t length);
+  // InternName for names that come in the same order again and again, as
+  // the attributes of one kind of element do: each position of the sequence
+  // (below kSequenceNames) remembers the name interned there last, and the
+  // same name in the same place is shared without a lookup.
+  WStrBuf InternNameAt(uint32_t position, const WChar* name, uint32_t length) {
+    if (position >= kSequenceNames) return InternName(name, length);
+    WStrBuf& known = sequence_[position];
+    if (!known.IsNull() && SameName(known, name, length)) return known.ShareFrozen();
+    WStrBuf interned = InternName(name, length);
+    if (interned.IsFrozen()) known = interned.ShareFrozen();
+    return interned;
+  }
+  static constexpr uint32_t kSequenceNames = 16;
   // Interning looks at this many slots at most for one name.
   static constexpr uint32_t kMaxNameProbes = 16;
   // Slots looked at so far by interning and by growing its table.
@@ -219,8 +232,9 @@ class DocBuilder {
   // Names are short, so two 8-byte comparisons (or a loop) beat a call to
   // memcmp for the common lengths.
   bool IsRecent(uint32_t slot, const WChar* name, uint32_t length) const noexcept {
-    if (slot == 0) return false;
-    const WStrBuf& text = names_[slot - 1].name;
+    return slot != 0 && SameName(names_[slot - 1].name, name, length);
+  }
+  static bool SameName(const WStrBuf& text, const WChar* name, uint32_t length) noexcept {
     if (text.Length() != length) return false;
     const WChar* known = text.Data();
     static_assert(sizeof(WChar) == 2, "four units in eight bytes");
@@ -254,6 +268,9 @@ class DocBuilder {
   // being hashed. Whatever the input, a miss costs two comparisons more.
   static constexpr size_t kRecentNames = 256;
   uint32_t recent_[kRecentNames] = {};
+  // Frozen names of the open memory only: the builder forgets them when it
+  // closes, as it forgets its table.
+  WStrBuf sequence_[kSequenceNames];
   uint64_t nameProbes_ = 0;
   NameHashFunction hash_ = nullptr;  // null: the keyed name hash
 };

@@ -142,9 +142,12 @@ void TreeNode::AppendChildNode(TreeNode* child) {
 }
 
 TreeNode* TreeNode::AppendNewChild(DocBuilder& builder, const WChar* name, uint32_t length) {
+  return AppendNewChild(builder, builder.InternName(name, length));
+}
+
+TreeNode* TreeNode::AppendNewChild(DocBuilder& builder, WStrBuf&& interned) {
   ChildList& list = EnsureChildren(builder);
   PrepareInsertion(list);
-  WStrBuf interned = builder.InternName(name, length);
   // Nobody else can see the node yet, so its count is set rather than
   // counted up: one for the link from its previous sibling (or the list's
   // first entry) and one for the list's last entry.

@@ -172,10 +172,21 @@ class TreeNode final : public ref_counter_base<Kelmo, TreeNode> {
   // already resolved; interned) and appends it; the tree holds the only
   // references. What the parser builds with.
   TreeNode* AppendNewChild(DocBuilder& builder, const WChar* name, uint32_t length);
+  // The same with a name already interned by the builder (a frozen text of
+  // its memory, or a copy of the node's own when it has none).
+  TreeNode* AppendNewChild(DocBuilder& builder, WStrBuf&& interned);
   // Sets a String value from text (SetStringW without the virtual call).
   void AssignString(const WChar* text, uint32_t length);
   // Moves a text into the String value without copying (swaps handles).
   void TakeString(WStrBuf& text);
+  // TakeString for a node that the builder has just made (its value still
+  // Empty, seen by nobody else) and a text frozen in the same memory or
+  // empty: nothing to release or to mark.
+  void AdoptFrozenString(WStrBuf& text) noexcept {
+    new (&value_) WStrBuf();
+    StringStorage().Swap(text);
+    type_ = static_cast<int8_t>(ValueType::String);
+  }
   // Releases what the value owns and sets the tag to Empty.
   void ResetValue() noexcept;
   int32_t RefCount() const noexcept { return count_.load(std::memory_order_relaxed); }

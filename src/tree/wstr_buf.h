@@ -158,13 +158,35 @@ class WStrBuf {
  private:
   // Names and most values are short; a call to memcpy costs more than the
   // copy itself there.
+  // Short texts (most names and values) are copied as two blocks of equal
+  // size that overlap in the middle, so no unit is copied on its own and
+  // nothing is read or written outside the n units.
   static void CopyUnits(WChar* to, const WChar* from, uint32_t n) noexcept {
-    if (n <= 16) {
+    static_assert(sizeof(WChar) == 2, "two bytes a unit");
+    if (n >= 4 && n <= 16) {
+      if (n >= 8) {
+        CopyOverlapping<16>(to, from, n);
+      } else {
+        CopyOverlapping<8>(to, from, n);
+      }
+    } else if (n < 4) {
       for (uint32_t i = 0; i < n; ++i) to[i] = from[i];
     } else {
       std::memcpy(to, from, size_t(n) * sizeof(WChar));
     }
   }
+  // Copies n units (kBytes to twice as many bytes) as the first and the
+  // last kBytes bytes; both are read before either is written.
+  template <size_t kBytes>
+  static void CopyOverlapping(WChar* to, const WChar* from, uint32_t n) noexcept {
+    unsigned char head[kBytes], tail[kBytes];
+    const size_t bytes = size_t(n) * sizeof(WChar);
+    std::memcpy(head, from, kBytes);
+    std::memcpy(tail, reinterpret_cast<const unsigned char*>(from) + bytes - kBytes, kBytes);
+    std::memcpy(to, head, kBytes);
+    std::memcpy(reinterpret_cast<unsigned char*>(to) + bytes - kBytes, tail, kBytes);
+  }
+
   struct Block {
     uint32_t capacity;
     uint32_t length;

@@ -71,6 +71,7 @@ void XmlParser::Reset() {
   state_ = ParseState::Text;
   error_ = 0;
   matchCount_ = 0;
+  attributesRead_ = 0;
   quote_ = 0;
 }
 
@@ -273,6 +274,7 @@ bool XmlParser::StepMarkupOpen(CharReader& r) {
     const WChar* name = r.position - 1;
     r.AdvanceTo(NameRunEnd(r.position, r.end));
     OpenNode(name, static_cast<uint32_t>(r.position - name));
+    attributesRead_ = 0;
     state_ = ParseState::ElementName;
     // The rest of the start tag follows at once; taking it here spares a
     // round through the state loop per tag (the chain ends with the tag).
@@ -466,7 +468,10 @@ bool XmlParser::StepInTag(CharReader& r) {
     } else if (IsNameChar(c)) {
       const WChar* name = r.position - 1;
       r.AdvanceTo(NameRunEnd(r.position, r.end));
-      OpenNode(name, static_cast<uint32_t>(r.position - name));
+      // Elements of one kind mostly repeat their attributes in one order.
+      cur_ = cur_->AppendNewChild(
+          builder_, builder_.InternNameAt(attributesRead_++, name,
+                                          static_cast<uint32_t>(r.position - name)));
       state_ = ParseState::AttrName;
       if (!ReadPlainAttribute(r)) return true;
       if (!FinishAttribute()) return false;
@@ -501,7 +506,7 @@ bool XmlParser::ReadPlainAttribute(CharReader& r) {
   r.Next();
   // The value is stored straight from the input.
   WStrBuf frozen = builder_.FreezeText(value, length);
-  cur_->TakeString(frozen);
+  cur_->AdoptFrozenString(frozen);
   return true;
 }
 

@@ -127,6 +127,9 @@ class XmlParser {
   // How many units at the end of text_ are literal spaces and tabs, which
   // trimming removes (blanks decoded from references are not counted).
   uint32_t literalBlankTail_ = 0;
+  // Attributes opened in the current start tag so far: where the next one
+  // stands in its element's order of attributes.
+  uint32_t attributesRead_ = 0;
   uint32_t scratchLength_ = 0;
   bool scratchDiffers_ = false;
   RefPtr<TreeNode> root_;

@@ -357,5 +357,28 @@ TEST(NameInterning, EqualNamesShareOneTextEvenWhenTheirSlotsAreTaken) {
   }
 }
 
+// Names interned by their place in a sequence are the document's interned
+// names: the same text as InternName gives, whether the place remembered
+// that name, another one, or a name of a memory closed since.
+TEST(NameInterning, NamesByPlaceAreTheInternedNames) {
+  const std::vector<std::u16string> rows[] = {{u"key", u"type", u"value"},
+                                              {u"key", u"tipe", u"value", u"extra"},
+                                              {u"value", u"key"}};
+  for (int memory = 0; memory < 2; ++memory) {
+    DocBuilder builder;
+    builder.OpenNew();
+    for (const std::vector<std::u16string>& row : rows) {
+      for (uint32_t place = 0; place < row.size(); ++place) {
+        const std::u16string& name = row[place];
+        const auto length = static_cast<uint32_t>(name.size());
+        WStrBuf byPlace = builder.InternNameAt(place, W(name), length);
+        EXPECT_TRUE(byPlace.EqualsResolved(W(name), length));
+        EXPECT_EQ(byPlace.Data(), builder.InternName(W(name), length).Data()) << place;
+      }
+    }
+    builder.Close();  // the memory goes: nothing was carved from it
+  }
+}
+
 }  // namespace
 }  // namespace kelmo_tree_test

@@ -131,6 +131,23 @@ TEST(WStrBuf, AppendMayReadFromItsOwnBlock) {
   EXPECT_EQ(32u, buffer.Length());
 }
 
+// Short texts are copied in overlapping blocks: every length must come
+// out whole, into a fresh block and a frozen one alike.
+TEST(WStrBuf, CopiesOfEveryShortLengthAreExact) {
+  std::u16string source;
+  for (char16_t unit = 1; unit <= 40; ++unit) source.push_back(unit * 0x0101);
+  for (uint32_t n = 0; n <= 40; ++n) {
+    const WStrBuf copy(reinterpret_cast<const WChar*>(source.data()), n);
+    std::vector<unsigned char> memory(WStrBuf::FrozenBytes(n + 1) + 8, 0xEE);
+    const WStrBuf frozen = WStrBuf::Freeze(memory.data(), reinterpret_cast<const WChar*>(source.data()), n ? n : 1);
+    ASSERT_EQ(std::u16string(reinterpret_cast<const char16_t*>(copy.Data()), copy.Length()),
+              source.substr(0, n));
+    ASSERT_EQ(std::u16string(reinterpret_cast<const char16_t*>(frozen.Data()), frozen.Length()),
+              source.substr(0, n ? n : 1));
+    EXPECT_EQ(memory[WStrBuf::FrozenBytes(n ? n : 1)], 0xEE) << n;
+  }
+}
+
 TEST(WStrBuf, ResizeZeroFillsNewUnits) {
   // In place: a block of capacity 13 holding 12 letters, cut to 10 (the
   // letters behind stay in the block) and grown to 12 again.
