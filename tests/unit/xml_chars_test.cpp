@@ -38,6 +38,14 @@ TEST(NameRunEnd, StopsAtTheFirstNonNameUnit) {
     const WChar run[] = {'a', static_cast<WChar>(u), 'b', ' '};
     const WChar* end = NameRunEnd(run, run + 4);
     ASSERT_EQ(end - run, IsNameChar(static_cast<WChar>(u)) ? 3 : 1) << u;
+    // Long runs are taken eight units at a time: the unit in every place.
+    for (size_t at = 0; at < 18; ++at) {
+      std::vector<WChar> name(20, 'n');
+      name[19] = ' ';
+      name[at] = static_cast<WChar>(u);
+      const WChar* stop = NameRunEnd(name.data(), name.data() + name.size());
+      ASSERT_EQ(size_t(stop - name.data()), IsNameChar(static_cast<WChar>(u)) ? 19 : at) << u;
+    }
   }
   const WChar name[] = {'x', 'y'};
   EXPECT_EQ(NameRunEnd(name, name + 2), name + 2);
