@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -141,6 +142,45 @@ inline size_t NarrowAsciiChunk([[maybe_unused]] const WChar* in,
 #else
   return 0;
 #endif
+}
+
+// Copies n units that are known to be ASCII to n bytes at out, in blocks
+// that may overlap rather than one unit at a time (names, indents and
+// markup are mostly a few units to a few dozen). Reads and writes nothing
+// outside the n units and bytes.
+inline void NarrowKnownAscii(const WChar* in, size_t n, char* out) {
+  static_assert(sizeof(WChar) == 2, "two bytes a unit");
+  if (n < 4) {
+    for (size_t i = 0; i < n; ++i) out[i] = static_cast<char>(in[i]);
+    return;
+  }
+  // Four units in a 64-bit word become four bytes.
+  auto narrowFour = [](const WChar* from, char* to) {
+    uint64_t units;
+    std::memcpy(&units, from, 8);
+    const uint32_t bytes = static_cast<uint32_t>((units & 0xFF) | ((units >> 8) & 0xFF00) |
+                                                 ((units >> 16) & 0xFF0000) |
+                                                 ((units >> 24) & 0xFF000000));
+    std::memcpy(to, &bytes, 4);
+  };
+  if (n < 8) {
+    narrowFour(in, out);
+    narrowFour(in + n - 4, out + n - 4);
+    return;
+  }
+#if defined(__SSE2__)
+  auto narrowEight = [](const WChar* from, char* to) {
+    const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(to), _mm_packus_epi16(units, units));
+  };
+#else
+  auto narrowEight = [&narrowFour](const WChar* from, char* to) {
+    narrowFour(from, to);
+    narrowFour(from + 4, to + 4);
+  };
+#endif
+  for (size_t i = 0; i + 8 < n; i += 8) narrowEight(in + i, out + i);
+  narrowEight(in + n - 8, out + n - 8);
 }
 
 // As NarrowAsciiChunk, but the run also ends at a unit that XML output must

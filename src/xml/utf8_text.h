@@ -80,7 +80,7 @@ class Utf8Text {
   void AppendAscii(const WChar* text, uint32_t n) {
     char* to = AsciiRoom(n);
     if (!to) return AppendSlow(text, n);
-    for (uint32_t i = 0; i < n; ++i) to[i] = static_cast<char>(text[i]);
+    platform::NarrowKnownAscii(text, n, to);
     CommitAscii(n);
   }
   void AppendChar(WChar c) {

@@ -6,6 +6,7 @@
 #include "kelmo/xml_name_chars.h"
 #include "text/text_length.h"
 #include "text/unicode_units.h"
+#include "text/unit_scan.h"
 #include "text/xml_escape.h"
 #include "text/xml_space.h"
 
@@ -37,7 +38,7 @@ void AppendUnits(Out& out, const WChar (&units)[N]) {
 
 // Copies units known to be ASCII to bytes and returns the end.
 char* NarrowAscii(const WChar* units, uint32_t n, char* to) {
-  for (uint32_t i = 0; i < n; ++i) to[i] = static_cast<char>(units[i]);
+  platform::NarrowKnownAscii(units, n, to);
   return to + n;
 }
 

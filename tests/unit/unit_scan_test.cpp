@@ -25,6 +25,20 @@ void ExpectFoundWhereAPlainSearchFindsIt(const Stops& stops, IsStop isStop) {
   }
 }
 
+// Known-ASCII units are narrowed in overlapping blocks: every length comes
+// out whole, and the bytes around the output stay as they were.
+TEST(UnitScan, KnownAsciiNarrowsEveryLengthExactly) {
+  std::u16string units;
+  for (char16_t c = 0; c < 45; ++c) units.push_back(u'0' + c);
+  for (size_t n = 0; n <= units.size(); ++n) {
+    std::string out(n + 2, '#');
+    platform::NarrowKnownAscii(reinterpret_cast<const WChar*>(units.data()), n, &out[1]);
+    std::string expected(1, '#');
+    for (size_t i = 0; i < n; ++i) expected.push_back(static_cast<char>(units[i]));
+    EXPECT_EQ(out, expected + "#") << n;
+  }
+}
+
 TEST(UnitScan, ListedUnitsAndLineBreaks) {
   ExpectFoundWhereAPlainSearchFindsIt(UnitStops<4>{{10, 13, '<', '&'}}, [](uint32_t u) {
     return u == 10 || u == 13 || u == '<' || u == '&';
