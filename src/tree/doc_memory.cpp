@@ -396,6 +396,10 @@ void DocBuilder::GrowNames() {
         names_[i].hash = slot.hash;
         names_[i].name.Swap(slot.name);
         ++nameCount_;
+        // The names known so far are the recent ones again at their new
+        // slots, so growing costs no lookups later.
+        const WStrBuf& name = names_[i].name;
+        Remember(&recent_[RecentPair(name.Data(), name.Length())], static_cast<uint32_t>(i + 1));
         break;
       }
     }

@@ -226,7 +226,11 @@ class DocBuilder {
     } else {
       for (uint32_t i = 0; i < length; ++i) head = head << 16 | static_cast<uint16_t>(name[i]);
     }
-    const uint64_t mixed = (head * 0x9E3779B97F4A7C15ull) ^ (tail * 0xC2B2AE3D27D4EB4Full) ^ length;
+    uint64_t mixed = (head * 0x9E3779B97F4A7C15ull) ^ (tail * 0xC2B2AE3D27D4EB4Full) ^ length;
+    // Names of one document often differ only in their last units (level12,
+    // level13), which lie in the high half of the word: fold it down so the
+    // last multiply carries those differences into the bits kept.
+    mixed ^= mixed >> 32;
     return static_cast<size_t>((mixed * 0xFF51AFD7ED558CCDull) >> 56) & (kRecentNames - 2);
   }
   // Names are short, so two 8-byte comparisons (or a loop) beat a call to
