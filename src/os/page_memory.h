@@ -10,7 +10,8 @@
 namespace kelmo::platform {
 
 // Zero-filled, page-aligned memory of `size` bytes, or null when the system
-// refuses.
+// refuses. On Linux a size in whole huge pages (2 MB) is aligned to one and
+// offered for huge pages, which the system uses where it has them.
 void* AllocatePages(size_t size) noexcept;
 
 // Returns memory from AllocatePages; size must be the one asked for.

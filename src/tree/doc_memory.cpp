@@ -25,8 +25,10 @@ static_assert(sizeof(BlockHeader) == DocMemory::kCountedHeaderBytes, "counted bl
 constexpr int64_t kReserve = int64_t(1) << 60;
 
 constexpr size_t kFirstChunk = 8 * 1024;
-// Chunks grow to this size; the last one of each lane is partly empty.
-constexpr size_t kLargestChunk = 1024 * 1024;
+// Chunks grow to this size; the last one of each lane is partly empty. It
+// is one huge page, which the system's memory can back with one page
+// (os/page_memory.h): a large tree then costs a fault per 2 MB, not per 4 KB.
+constexpr size_t kLargestChunk = 2 * 1024 * 1024;
 
 // A sanitizer (and its leak check) only sees memory that comes through the
 // heap, so its builds take every chunk from there and keep none for later.
@@ -52,59 +54,72 @@ std::atomic<int64_t> g_liveDocuments{0};
 std::atomic<int64_t> g_wholeReleases{0};
 
 // The system's chunks of the last documents freed are kept for the next
-// ones, one per size (the sizes double from kPagesFrom up to kLargestChunk,
-// the largest with a few places), so that loading documents one after
-// another does not fault every page in afresh. What is kept is bounded by
-// the slots: under 8 MB.
-constexpr size_t kCacheSlots = 8;
+// ones, up to kKeptPageBytes in all, so that loading documents one after
+// another does not fault every page in afresh, while a process that lets a
+// large tree go still gives nearly all of it back. Chunks this large come
+// and go a few times per megabyte of tree, so a spin lock guards them.
+constexpr size_t kKeptPageBytes = 8 * 1024 * 1024;
+constexpr size_t kKeptPageChunks = 16;
 
-size_t CacheSlotOf(size_t size) {
-  size_t slot = 0;
-  for (size_t s = kPagesFrom; s < size; s *= 2) ++slot;
-  return slot;
-}
-
-size_t SizeOfSlot(size_t slot) {
-  size_t size = kPagesFrom;
-  for (size_t i = 0; i < slot && size < kLargestChunk; ++i) size *= 2;
-  return size;
-}
-
-std::atomic<void*> g_chunkCache[kCacheSlots];
-
-// Gives the kept chunks back when the library is unloaded.
-struct ChunkCacheDrain {
-  ~ChunkCacheDrain() {
-    for (size_t slot = 0; slot < kCacheSlots; ++slot)
-      if (void* chunk = g_chunkCache[slot].exchange(nullptr))
-        platform::FreePages(chunk, SizeOfSlot(slot));
+class PageChunkCache {
+ public:
+  ~PageChunkCache() {
+    Hold hold(lock_);
+    for (size_t i = 0; i < count_; ++i) platform::FreePages(chunks_[i], sizes_[i]);
+    count_ = 0;
+    closed_ = true;  // documents freed later give their chunks back at once
   }
-} g_chunkCacheDrain;
+  void* Take(size_t size) noexcept {
+    Hold hold(lock_);
+    for (size_t i = 0; i < count_; ++i) {
+      if (sizes_[i] != size) continue;
+      void* chunk = chunks_[i];
+      --count_;
+      chunks_[i] = chunks_[count_];
+      sizes_[i] = sizes_[count_];
+      bytes_ -= size;
+      return chunk;
+    }
+    return nullptr;
+  }
+  size_t Bytes() noexcept {
+    Hold hold(lock_);
+    return bytes_;
+  }
+  bool Keep(void* chunk, size_t size) noexcept {
+    Hold hold(lock_);
+    if (closed_ || count_ == kKeptPageChunks || size > kKeptPageBytes - bytes_) return false;
+    chunks_[count_] = chunk;
+    sizes_[count_] = size;
+    ++count_;
+    bytes_ += size;
+    return true;
+  }
+
+ private:
+  struct Hold {
+    explicit Hold(std::atomic_flag& flag) : flag_(flag) {
+      while (flag_.test_and_set(std::memory_order_acquire)) {
+      }
+    }
+    ~Hold() { flag_.clear(std::memory_order_release); }
+    std::atomic_flag& flag_;
+  };
+  std::atomic_flag lock_ = ATOMIC_FLAG_INIT;
+  void* chunks_[kKeptPageChunks] = {};
+  size_t sizes_[kKeptPageChunks] = {};
+  size_t count_ = 0;
+  size_t bytes_ = 0;
+  bool closed_ = false;
+} g_pageChunks;
 
 bool Cacheable(size_t size) {
   return size >= kPagesFrom && size <= kLargestChunk && (size & (size - 1)) == 0;
 }
 
-void* TakeCachedChunk(size_t size) {
-  if (!Cacheable(size)) return nullptr;
-  size_t slot = CacheSlotOf(size);
-  const size_t last = size == kLargestChunk ? kCacheSlots : slot + 1;
-  for (; slot < last; ++slot)
-    if (void* chunk = g_chunkCache[slot].exchange(nullptr, std::memory_order_acquire)) return chunk;
-  return nullptr;
-}
+void* TakeCachedChunk(size_t size) { return Cacheable(size) ? g_pageChunks.Take(size) : nullptr; }
 
-bool KeepChunk(void* chunk, size_t size) {
-  if (!Cacheable(size)) return false;
-  size_t slot = CacheSlotOf(size);
-  const size_t last = size == kLargestChunk ? kCacheSlots : slot + 1;
-  for (; slot < last; ++slot) {
-    void* empty = nullptr;
-    if (g_chunkCache[slot].compare_exchange_strong(empty, chunk, std::memory_order_release))
-      return true;
-  }
-  return false;
-}
+bool KeepChunk(void* chunk, size_t size) { return Cacheable(size) && g_pageChunks.Keep(chunk, size); }
 
 // The heap chunks of freed documents are kept too, a few of each size
 // below kPagesFrom (8 KB up to 128 KB), so that a loop of small documents
@@ -185,6 +200,8 @@ int64_t DocMemory::LiveDocuments() noexcept {
 int64_t DocMemory::WholeReleases() noexcept {
   return g_wholeReleases.load(std::memory_order_acquire);
 }
+
+size_t DocMemory::KeptPageBytes() noexcept { return g_pageChunks.Bytes(); }
 
 void DocMemory::Seal(const void* root) noexcept {
   DocMemory* memory = OwnerOf(root);

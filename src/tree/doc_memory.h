@@ -51,6 +51,8 @@ class DocMemory {
   static int64_t LiveDocuments() noexcept;
   // Documents given back in one step so far, across all threads. For tests.
   static int64_t WholeReleases() noexcept;
+  // Bytes of the system's memory kept for the next documents. For tests.
+  static size_t KeptPageBytes() noexcept;
 
   // Marks the finished tree of `root` (a counted block of this memory, no
   // builder open) as one that may go in one step.

@@ -244,6 +244,20 @@ TEST(DocMemory, NamesCutBetweenPiecesKeepTheOneStepRelease) {
 
 // A node kept past its root keeps the document, readable, and the tree
 // goes node by node; the same tree let go later in one piece goes whole.
+// Large documents freed one after another leave some of the system's
+// memory kept for the next, never more than a bound, whatever their size.
+TEST(DocMemory, KeptSystemMemoryStaysBounded) {
+  std::u16string xml = u"<r>";
+  for (int i = 0; i < 40000; ++i) xml += u"<item key='k' value='" + std::u16string(20, u'v') + u"'/>";
+  xml += u"</r>";
+  for (int round = 0; round < 3; ++round) {
+    RefPtr<Kelmo> root = Parse(xml);
+    ASSERT_TRUE(root);
+    root = nullptr;
+    EXPECT_LE(DocMemory::KeptPageBytes(), size_t(8) << 20) << round;
+  }
+}
+
 TEST(DocMemory, AHeldNodeOutlivesItsRootReadable) {
   const int64_t live = DocMemory::LiveDocuments();
   const int64_t whole = DocMemory::WholeReleases();
