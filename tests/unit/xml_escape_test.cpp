@@ -71,18 +71,21 @@ TEST(EscapeXmlTest, EveryUnitMatchesItsOwnEscapingInsideARun) {
   }
 }
 
-// UTF-8 output takes plain ASCII in bulk, sixteen units at a time, and a
-// long text in windows; it must give the bytes of the wide escaping
-// wherever a unit falls in a chunk, and a pair cut by a window's end must
-// still become one four-byte form.
+// UTF-8 output takes plain ASCII in bulk, sixteen or eight units at a time
+// in blocks that may overlap, and a long text in windows; it must give the
+// bytes of the wide escaping for every length and wherever a unit falls in
+// a block, and a pair cut by a window's end must still become one
+// four-byte form.
 std::vector<std::u16string> Utf8EscapeProbes() {
   const char16_t probes[] = {u'&', u'<', u'>', u'"', u'\'', 9,      10,    13,
                              0,    31,   127,  0x80, 0xE9,  0x4E2D, 0xD83D};
   std::vector<std::u16string> texts;
   for (const char16_t probe : probes) {
-    for (size_t at = 0; at < 40; ++at) {
-      texts.emplace_back(40, u'a');
-      texts.back()[at] = probe;
+    for (const size_t length : {1, 2, 5, 7, 8, 9, 12, 15, 16, 17, 23, 24, 31, 40}) {
+      for (size_t at = 0; at < length; ++at) {
+        texts.emplace_back(length, u'a');
+        texts.back()[at] = probe;
+      }
     }
   }
   const size_t window = escape_steps::kUtf8Window;
