@@ -25,10 +25,14 @@ static_assert(sizeof(BlockHeader) == DocMemory::kCountedHeaderBytes, "counted bl
 constexpr int64_t kReserve = int64_t(1) << 60;
 
 constexpr size_t kFirstChunk = 8 * 1024;
-// Chunks grow to this size; the last one of each lane is partly empty. It
-// is one huge page, which the system's memory can back with one page
-// (os/page_memory.h): a large tree then costs a fault per 2 MB, not per 4 KB.
+// Chunks double up to 1 MB; a lane that has taken kHugeChunksFrom in all
+// goes on in chunks of one huge page (2 MB), which the system's memory can
+// back with one page (os/page_memory.h), so a large tree costs a fault per
+// 2 MB rather than per 4 KB. The last chunk of each lane is partly empty,
+// which is why smaller trees keep the smaller chunks.
+constexpr size_t kSteadyChunk = 1024 * 1024;
 constexpr size_t kLargestChunk = 2 * 1024 * 1024;
+constexpr size_t kHugeChunksFrom = 8 * 1024 * 1024;
 
 // A sanitizer (and its leak check) only sees memory that comes through the
 // heap, so its builds take every chunk from there and keep none for later.
@@ -274,7 +278,9 @@ void* DocMemory::CarveFromNewChunk(size_t size, size_t alignment, Lane lane) {
   const size_t header = AlignUp(sizeof(Chunk), 16);
   if (size > SIZE_MAX / 2 - header) throw std::bad_alloc();
   size_t chunkSize = state.nextChunkSize;
-  if (state.nextChunkSize < kLargestChunk) state.nextChunkSize *= 2;
+  if (state.nextChunkSize < kSteadyChunk ||
+      (state.nextChunkSize < kLargestChunk && state.chunkBytes >= kHugeChunksFrom))
+    state.nextChunkSize *= 2;
   const size_t needed = header + size + alignment;
   // An oversized text gets a chunk of its own; the current chunk stays the
   // one to carve from when it has more room left.
@@ -293,6 +299,7 @@ void* DocMemory::CarveFromNewChunk(size_t size, size_t alignment, Lane lane) {
   chunk->next = chunks_;
   chunk->size = chunkSize;
   chunks_ = chunk;
+  state.chunkBytes += chunkSize;
   char* begin = static_cast<char*>(raw) + header;
   char* at = reinterpret_cast<char*>(AlignUp(reinterpret_cast<uintptr_t>(begin), alignment));
   char* end = static_cast<char*>(raw) + chunkSize;

@@ -89,6 +89,7 @@ class DocMemory {
     char* next = nullptr;
     char* end = nullptr;
     size_t nextChunkSize = 0;
+    size_t chunkBytes = 0;  // in the lane's chunks so far
   };
 
   // A new memory whose count starts at the builder's reserve.
