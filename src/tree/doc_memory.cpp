@@ -75,13 +75,10 @@ class PageChunkCache {
   }
   void* Take(size_t size) noexcept {
     Hold hold(lock_);
-    for (size_t i = 0; i < count_; ++i) {
+    for (size_t i = count_; i-- > 0;) {
       if (sizes_[i] != size) continue;
       void* chunk = chunks_[i];
-      --count_;
-      chunks_[i] = chunks_[count_];
-      sizes_[i] = sizes_[count_];
-      bytes_ -= size;
+      Remove(i);
       return chunk;
     }
     return nullptr;
@@ -90,13 +87,28 @@ class PageChunkCache {
     Hold hold(lock_);
     return bytes_;
   }
+  // The newest chunks are kept: the oldest make room, so that a document of
+  // another size does not find the cache full of chunks it cannot use.
   bool Keep(void* chunk, size_t size) noexcept {
-    Hold hold(lock_);
-    if (closed_ || count_ == kKeptPageChunks || size > kKeptPageBytes - bytes_) return false;
-    chunks_[count_] = chunk;
-    sizes_[count_] = size;
-    ++count_;
-    bytes_ += size;
+    if (size > kKeptPageBytes) return false;
+    void* evicted[kKeptPageChunks];
+    size_t evictedSizes[kKeptPageChunks];
+    size_t evictions = 0;
+    {
+      Hold hold(lock_);
+      if (closed_) return false;
+      while (count_ == kKeptPageChunks || size > kKeptPageBytes - bytes_) {
+        evicted[evictions] = chunks_[0];
+        evictedSizes[evictions] = sizes_[0];
+        ++evictions;
+        Remove(0);
+      }
+      chunks_[count_] = chunk;
+      sizes_[count_] = size;
+      ++count_;
+      bytes_ += size;
+    }
+    for (size_t i = 0; i < evictions; ++i) platform::FreePages(evicted[i], evictedSizes[i]);
     return true;
   }
 
@@ -109,6 +121,15 @@ class PageChunkCache {
     ~Hold() { flag_.clear(std::memory_order_release); }
     std::atomic_flag& flag_;
   };
+  // Keeps the others in the order they came.
+  void Remove(size_t i) noexcept {
+    bytes_ -= sizes_[i];
+    --count_;
+    for (; i < count_; ++i) {
+      chunks_[i] = chunks_[i + 1];
+      sizes_[i] = sizes_[i + 1];
+    }
+  }
   std::atomic_flag lock_ = ATOMIC_FLAG_INIT;
   void* chunks_[kKeptPageChunks] = {};
   size_t sizes_[kKeptPageChunks] = {};
