@@ -391,7 +391,7 @@ WStrBuf DocBuilder::InternName(const WChar* name, uint32_t length) {
   constexpr uint32_t kLongestInterned = 64;
   if (length == 0) return WStrBuf();
   if (!memory_ || length > kLongestInterned) return FreezeText(name, length);
-  uint32_t* pair = &recent_[RecentPair(name, length)];
+  uint16_t* pair = &recent_[RecentPair(name, length)];
   if (IsRecent(pair[0], name, length)) return names_[pair[0] - 1].name.ShareFrozen();
   if (IsRecent(pair[1], name, length)) {
     std::swap(pair[0], pair[1]);

@@ -190,7 +190,7 @@ class DocBuilder {
     if (interned.IsFrozen()) known = interned.ShareFrozen();
     return interned;
   }
-  static constexpr uint32_t kSequenceNames = 16;
+  static constexpr uint32_t kSequenceNames = 8;
   // Interning looks at this many slots at most for one name.
   static constexpr uint32_t kMaxNameProbes = 16;
   // Slots looked at so far by interning and by growing its table.
@@ -258,11 +258,13 @@ class DocBuilder {
       if (known[i] != name[i]) return false;
     return true;
   }
-  // Makes a slot the first of its pair.
-  static void Remember(uint32_t* pair, uint32_t slot) noexcept {
+  // Makes a slot the first of its pair. Slots past what a place holds (in
+  // tables of more than 65,535 slots) are not remembered, only looked up.
+  static void Remember(uint16_t* pair, uint32_t slot) noexcept {
+    if (slot > UINT16_MAX) return;
     if (pair[0] != slot) {
       pair[1] = pair[0];
-      pair[0] = slot;
+      pair[0] = static_cast<uint16_t>(slot);
     }
   }
 
@@ -273,8 +275,9 @@ class DocBuilder {
   // A slot of names_ (plus one; zero for none) per place: a name equal to
   // one of the two last interned at its pair of places is shared without
   // being hashed. Whatever the input, a miss costs two comparisons more.
+  // Two bytes a place keep the builder, which every parser holds, small.
   static constexpr size_t kRecentNames = 256;
-  uint32_t recent_[kRecentNames] = {};
+  uint16_t recent_[kRecentNames] = {};
   // Frozen names of the open memory only: the builder forgets them when it
   // closes, as it forgets its table.
   WStrBuf sequence_[kSequenceNames];
