@@ -30,7 +30,7 @@ inline const WChar* NameRunEnd(const WChar* p, const WChar* end) {
 #if defined(__SSE2__)
   while (end - p >= 8) {
     const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    auto between = [&units](const __m128i& value, short low, short high) {
+    auto between = [](const __m128i& value, short low, short high) {
       return _mm_and_si128(_mm_cmpgt_epi16(value, _mm_set1_epi16(low - 1)),
                            _mm_cmplt_epi16(value, _mm_set1_epi16(high + 1)));
     };

@@ -146,13 +146,13 @@ inline size_t NarrowAsciiChunk([[maybe_unused]] const WChar* in,
 
 // Copies n units that are known to be ASCII to n bytes at out, in blocks
 // that may overlap rather than one unit at a time (names, indents and
-// markup are mostly a few units to a few dozen). Reads and writes nothing
-// outside the n units and bytes.
-inline void NarrowKnownAscii(const WChar* in, size_t n, char* out) {
+// markup are mostly a few units to a few dozen), and returns the end of
+// the bytes. Reads and writes nothing outside the n units and bytes.
+inline char* NarrowKnownAscii(const WChar* in, size_t n, char* out) {
   static_assert(sizeof(WChar) == 2, "two bytes a unit");
   if (n < 4) {
     for (size_t i = 0; i < n; ++i) out[i] = static_cast<char>(in[i]);
-    return;
+    return out + n;
   }
   // Four units in a 64-bit word become four bytes.
   auto narrowFour = [](const WChar* from, char* to) {
@@ -166,7 +166,7 @@ inline void NarrowKnownAscii(const WChar* in, size_t n, char* out) {
   if (n < 8) {
     narrowFour(in, out);
     narrowFour(in + n - 4, out + n - 4);
-    return;
+    return out + n;
   }
 #if defined(__SSE2__)
   auto narrowEight = [](const WChar* from, char* to) {
@@ -181,6 +181,7 @@ inline void NarrowKnownAscii(const WChar* in, size_t n, char* out) {
 #endif
   for (size_t i = 0; i + 8 < n; i += 8) narrowEight(in + i, out + i);
   narrowEight(in + n - 8, out + n - 8);
+  return out + n;
 }
 
 // As NarrowAsciiChunk, but the run also ends at a unit that XML output must

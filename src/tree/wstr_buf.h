@@ -156,11 +156,10 @@ class WStrBuf {
   static const char kEmptyNarrow[1];
 
  private:
-  // Names and most values are short; a call to memcpy costs more than the
-  // copy itself there.
-  // Short texts (most names and values) are copied as two blocks of equal
-  // size that overlap in the middle, so no unit is copied on its own and
-  // nothing is read or written outside the n units.
+  // Names and most values are short, and a call to memcpy costs more than
+  // the copy itself there: they are copied as two blocks of equal size that
+  // overlap in the middle, so no unit is copied on its own and nothing is
+  // read or written outside the n units.
   static void CopyUnits(WChar* to, const WChar* from, uint32_t n) noexcept {
     static_assert(sizeof(WChar) == 2, "two bytes a unit");
     if (n >= 4 && n <= 16) {

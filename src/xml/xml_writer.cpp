@@ -1,5 +1,6 @@
 #include "xml/xml_writer.h"
 
+#include <iterator>
 #include <type_traits>
 #include <vector>
 
@@ -34,12 +35,6 @@ void AppendAscii(Utf8Text& out, const WChar* text, uint32_t n) { out.AppendAscii
 template <class Out, size_t N>
 void AppendUnits(Out& out, const WChar (&units)[N]) {
   AppendAscii(out, units, static_cast<uint32_t>(N));
-}
-
-// Copies units known to be ASCII to bytes and returns the end.
-char* NarrowAscii(const WChar* units, uint32_t n, char* to) {
-  platform::NarrowKnownAscii(units, n, to);
-  return to + n;
 }
 
 bool IsAttribute(const TreeNode& node) { return node.Kind() == kAttributeKind; }
@@ -271,13 +266,13 @@ class XmlWriter {
   template <size_t N>
   void AppendTagOpen(uint32_t indent, const WChar (&markup)[N], const WStrBuf& name, bool ascii) {
     if constexpr (std::is_same_v<Out, Utf8Text>) {
-      const uint32_t length = indent + static_cast<uint32_t>(N) + name.Length();
-      if (ascii && length >= indent) {
-        if (char* to = out_.AsciiRoom(length)) {
-          to = NarrowAscii(indents_.Data(), indent, to);
-          to = NarrowAscii(markup, static_cast<uint32_t>(N), to);
-          NarrowAscii(name.Data(), name.Length(), to);
-          out_.CommitAscii(length);
+      const uint64_t length = uint64_t(indent) + N + name.Length();
+      if (ascii && length <= UINT32_MAX) {
+        if (char* to = out_.AsciiRoom(static_cast<uint32_t>(length))) {
+          to = platform::NarrowKnownAscii(indents_.Data(), indent, to);
+          to = platform::NarrowKnownAscii(markup, N, to);
+          platform::NarrowKnownAscii(name.Data(), name.Length(), to);
+          out_.CommitAscii(static_cast<uint32_t>(length));
           return;
         }
       }
@@ -297,15 +292,15 @@ class XmlWriter {
       const WStrBuf& value = attribute.StringValue();
       if (value.Length() > escape_steps::kUtf8Window || name.Length() > escape_steps::kUtf8Window)
         return false;
-      // Four units of markup around the name and the value.
-      char* const room = out_.Utf8Room(name.Length() + value.Length() + 4);
+      // The blank, the markup between name and value and the closing quote.
+      constexpr uint32_t kMarkup = 2 + std::size(kAttributeOpen);
+      char* const room = out_.Utf8Room(name.Length() + value.Length() + kMarkup);
       if (!room) return false;
       char* to = room;
       *to++ = ' ';
-      to = NarrowAscii(name.Data(), name.Length(), to);
-      *to++ = '=';
-      *to++ = '"';
-      uint64_t units = name.Length() + 4;
+      to = platform::NarrowKnownAscii(name.Data(), name.Length(), to);
+      to = platform::NarrowKnownAscii(kAttributeOpen, std::size(kAttributeOpen), to);
+      uint64_t units = name.Length() + kMarkup;
       to = escape_steps::EscapeToUtf8(value.Data(), value.Length(), to,
                                       escape_steps::Target::kAttributeValue, units);
       *to++ = '"';
