@@ -56,6 +56,9 @@ constexpr bool kKeepHeapChunks = true;
 
 std::atomic<int64_t> g_liveDocuments{0};
 std::atomic<int64_t> g_wholeReleases{0};
+// Chunks come a few per megabyte, so counting their bytes costs nothing
+// that shows.
+std::atomic<size_t> g_liveChunkBytes{0};
 
 // The system's chunks of the last documents freed are kept for the next
 // ones, up to kKeptPageBytes in all, so that loading documents one after
@@ -228,6 +231,10 @@ int64_t DocMemory::WholeReleases() noexcept {
 
 size_t DocMemory::KeptPageBytes() noexcept { return g_pageChunks.Bytes(); }
 
+size_t DocMemory::LiveChunkBytes() noexcept {
+  return g_liveChunkBytes.load(std::memory_order_acquire);
+}
+
 void DocMemory::Seal(const void* root) noexcept {
   DocMemory* memory = OwnerOf(root);
   if (!memory) return;
@@ -284,6 +291,7 @@ void DocMemory::Drop(int64_t blocks) noexcept {
 void DocMemory::FreeChunks() noexcept {
   for (Chunk* chunk = chunks_; chunk;) {
     Chunk* next = chunk->next;
+    g_liveChunkBytes.fetch_sub(chunk->size, std::memory_order_relaxed);
     if (chunk->size >= kPagesFrom) {
       if (!KeepChunk(chunk, chunk->size)) platform::FreePages(chunk, chunk->size);
     } else if (!KeepHeapChunk(chunk, chunk->size)) {
@@ -316,6 +324,7 @@ void* DocMemory::CarveFromNewChunk(size_t size, size_t alignment, Lane lane) {
     raw = TakeHeapChunk(chunkSize);
     if (!raw) raw = ::operator new(chunkSize);
   }
+  g_liveChunkBytes.fetch_add(chunkSize, std::memory_order_relaxed);
   Chunk* chunk = static_cast<Chunk*>(raw);
   chunk->next = chunks_;
   chunk->size = chunkSize;

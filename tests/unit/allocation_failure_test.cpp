@@ -1,0 +1,116 @@
+// Running out of memory part-way through a parse or a copy: whichever
+// allocation fails, the failure reaches the caller and every chunk the
+// document had taken goes back. The chunks counted by the document memory
+// include those taken straight from the system, which the leak checker
+// cannot see, so the count is what these tests compare.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdint>
+#include <cstdlib>
+#include <new>
+#include <string>
+
+#include "api/kelmo_parser_impl.h"
+#include "tree/doc_memory.h"
+#include "tree/tree_node.h"
+#include "tree_test_support.h"
+
+namespace {
+
+// Allocations left before one fails; negative when none is to fail. The
+// replaced operator new below serves the whole test program, library
+// included, so the library's own allocations can be made to fail one by one.
+std::atomic<int64_t> g_allocationsBeforeFailure{-1};
+
+}  // namespace
+
+void* operator new(std::size_t size) {
+  int64_t left = g_allocationsBeforeFailure.load(std::memory_order_relaxed);
+  while (left >= 0) {
+    if (g_allocationsBeforeFailure.compare_exchange_weak(left, left - 1, std::memory_order_relaxed)) {
+      if (left == 0) throw std::bad_alloc();
+      break;
+    }
+  }
+  if (void* block = std::malloc(size ? size : 1)) return block;
+  throw std::bad_alloc();
+}
+void operator delete(void* block) noexcept { std::free(block); }
+void operator delete(void* block, std::size_t) noexcept { std::free(block); }
+
+namespace kelmo_tree_test {
+namespace {
+
+using kelmo::DocMemory;
+using kelmo::KelmoParserImpl;
+
+// A document of a few hundred kilobytes: chunks of every size the memory
+// takes, from the first small ones to those it takes from the system.
+std::string LargeDocument() {
+  std::string xml = "<?xml version='1.0' encoding='UTF-8'?><root>";
+  for (int i = 0; i < 3000; ++i)
+    xml += "<item id='" + std::to_string(i) + "' kind='k" + std::to_string(i % 7) +
+           "'>text of item " + std::to_string(i) + " \xC3\xA9</item>";
+  return xml + "</root>";
+}
+
+struct Baseline {
+  int64_t documents = DocMemory::LiveDocuments();
+  size_t chunkBytes = DocMemory::LiveChunkBytes();
+};
+
+// Fails the first, second, third... allocation of `operation` until it
+// succeeds, checking after each failure that nothing of the document stays.
+template <typename Operation>
+void FailEachAllocationOf(Operation operation) {
+  const Baseline before;
+  int failures = 0;
+  for (int64_t allocation = 0;; ++allocation) {
+    bool succeeded = false;
+    g_allocationsBeforeFailure.store(allocation);
+    try {
+      succeeded = operation();
+    } catch (const std::bad_alloc&) {
+    }
+    g_allocationsBeforeFailure.store(-1);
+    EXPECT_EQ(DocMemory::LiveDocuments(), before.documents) << "allocation " << allocation;
+    EXPECT_EQ(DocMemory::LiveChunkBytes(), before.chunkBytes) << "allocation " << allocation;
+    if (succeeded) break;
+    ++failures;
+    ASSERT_LT(allocation, 100000) << "never succeeded";
+  }
+  EXPECT_GT(failures, 5);  // the operation did allocate, and failed each time
+}
+
+TEST(AllocationFailure, ParseOfBytesGivesBackEveryChunk) {
+  const std::string xml = LargeDocument();
+  FailEachAllocationOf([&xml] {
+    RefPtr<KelmoParserImpl> parser(new KelmoParserImpl, kelmo::adopt_ref);
+    return parser->ParseBuffer(reinterpret_cast<const unsigned char*>(xml.data()),
+                               static_cast<unsigned int>(xml.size())) &&
+           parser->DetachRoot();
+  });
+}
+
+TEST(AllocationFailure, ParseOfWideTextGivesBackEveryChunk) {
+  const std::string narrow = LargeDocument();
+  const std::u16string xml(narrow.begin(), narrow.end());
+  FailEachAllocationOf([&xml] {
+    RefPtr<KelmoParserImpl> parser(new KelmoParserImpl, kelmo::adopt_ref);
+    return parser->ParseStringW(W(xml), static_cast<unsigned int>(xml.size())) &&
+           parser->DetachRoot();
+  });
+}
+
+TEST(AllocationFailure, CloneGivesBackEveryChunk) {
+  const std::string xml = LargeDocument();
+  RefPtr<KelmoParserImpl> parser(new KelmoParserImpl, kelmo::adopt_ref);
+  ASSERT_TRUE(parser->ParseBuffer(reinterpret_cast<const unsigned char*>(xml.data()),
+                                  static_cast<unsigned int>(xml.size())));
+  RefPtr<Kelmo> root = parser->DetachRoot();
+  FailEachAllocationOf([&root] { return static_cast<bool>(root->Clone()); });
+}
+
+}  // namespace
+}  // namespace kelmo_tree_test
