@@ -21,16 +21,14 @@ void TreeNode::DropLink(TreeNode* node, TreeNode*& dead) noexcept {
   // A count of 1 is the link being dropped: no other reference exists that
   // could change it, so the node dies without a read-modify-write (the
   // acquire load still orders it after every earlier release).
-  if (node->count_.load(std::memory_order_acquire) != 1 &&
-      node->count_.fetch_sub(1, std::memory_order_acq_rel) != 1)
-    return;
+  if (node->count_.load(std::memory_order_acquire) != 1 && !node->DropCount()) return;
   // The children forget their parent before anything of the node is
   // released: see ForgetParent.
   if (node->children_ && AnyValueCallsOut()) node->children_->ForgetParent();
   node->ResetValue();
   TreeNode* first = node->children_ ? node->children_->first_.get() : nullptr;
   // The walk holds its own reference to the child it stands on.
-  if (first) first->count_.fetch_add(1, std::memory_order_relaxed);
+  if (first) first->AddCount();
   node->value_.pointer = first;
   node->parent_ = dead;
   dead = node;
@@ -67,7 +65,7 @@ void ChildList::ForgetParent() noexcept {
 void ChildList::UnlinkAll() noexcept {
   if (TreeNode::AnyValueCallsOut()) ForgetParent();
   TreeNode* cursor = first_.get();
-  if (cursor) cursor->count_.fetch_add(1, std::memory_order_relaxed);
+  if (cursor) cursor->AddCount();
   TreeNode* dead = nullptr;
   // Dead nodes of one document give their memory back in one step at the
   // end, not one by one.

@@ -243,16 +243,17 @@ void DocMemory::Seal(const void* root) noexcept {
 }
 
 // Every node of a tree that was never linked or unlinked since the parse is
-// held by exactly two links (its neighbours' or the list's ends), so a held
-// count of zero means that nobody outside holds any node but the root, and
-// the root is dying. An unchanged block count shows that no node of the
-// memory died or was made meanwhile, so every block is in the tree.
+// held by exactly two links (its neighbours' or the list's ends), and no
+// block of it can die or be made without a link changing. So in an unspoiled
+// tree the count equals the one sealed exactly when no node is held from
+// outside (a held node adds to it, and is counted before its own count
+// shows it), and the root is dying: every block is in the tree and nobody
+// else can reach one.
 bool DocMemory::ReleaseWhole(const void* root) noexcept {
   DocMemory* memory = OwnerOf(root);
   if (!memory || memory->sealedRoot_.load(std::memory_order_acquire) != root) return false;
   memory->sealedRoot_.store(nullptr, std::memory_order_relaxed);
-  if (memory->held_.load(std::memory_order_acquire) != 0 ||
-      memory->spoiled_.load(std::memory_order_acquire) ||
+  if (memory->spoiled_.load(std::memory_order_acquire) ||
       memory->live_.load(std::memory_order_acquire) != memory->sealedBlocks_)
     return false;
   memory->FreeChunks();

@@ -16,6 +16,11 @@
 // whether any node was given something that lives outside the memory (a
 // text of its own, a byte array, a value that must be released, a child
 // list or name index from the heap) or was linked or unlinked.
+//
+// A held node counts in the same count as the blocks: each node whose count
+// is above its two links adds one. So the memory outlives every thread that
+// is still telling it that a node ceased to be held, even when another
+// thread lets the rest of the tree go at that moment.
 #ifndef KELMO_TREE_DOC_MEMORY_H
 #define KELMO_TREE_DOC_MEMORY_H
 
@@ -67,11 +72,17 @@ class DocMemory {
       if (!memory->spoiled_.load(std::memory_order_relaxed))
         memory->spoiled_.store(true, std::memory_order_relaxed);
   }
-  // A node of this block's memory became held from outside (+1) or ceased
-  // to be (-1): its count crossed from its two links to three.
-  static void NoteHeld(const void* block, int delta) noexcept {
-    if (DocMemory* memory = OwnerOf(block)) memory->held_.fetch_add(delta, std::memory_order_acq_rel);
+  // A node of `memory` is about to become held from outside its tree (its
+  // count will cross from its two links to three): the memory counts it
+  // first, so that its count is never below what is alive.
+  static void NoteHeld(DocMemory* memory) noexcept {
+    memory->live_.fetch_add(1, std::memory_order_relaxed);
   }
+  // A node of `memory` has ceased to be held from outside (its count
+  // crossed from three to two, or a NoteHeld was not followed by the
+  // crossing). The node may be gone by now; the memory goes when this was
+  // the last thing it counted.
+  static void NoteLetGo(DocMemory* memory) noexcept { memory->Drop(1); }
   // Called with a node whose count reached zero: when it is the sealed
   // root of an untouched tree that nobody holds a part of, gives the whole
   // memory back (no destructor runs) and returns true.
@@ -122,12 +133,13 @@ class DocMemory {
   void* CarveFromNewChunk(size_t size, size_t alignment, Lane lane);
   void FreeChunks() noexcept;
 
+  // Live counted blocks, plus one for each node held from outside its tree,
+  // plus the reserve of an open builder.
   std::atomic<int64_t> live_{0};
-  // The whole-tree release: the sealed root, the blocks live when it was
-  // sealed, the nodes held from outside and whether the tree was changed.
+  // The whole-tree release: the sealed root, the count when it was sealed
+  // (its blocks; nothing was held then) and whether the tree was changed.
   std::atomic<const void*> sealedRoot_{nullptr};
   int64_t sealedBlocks_ = 0;
-  std::atomic<int64_t> held_{0};
   std::atomic<bool> spoiled_{false};
   Chunk* chunks_ = nullptr;
   LaneState lanes_[kLaneCount];

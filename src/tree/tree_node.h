@@ -135,16 +135,37 @@ class TreeNode final : public ref_counter_base<Kelmo, TreeNode> {
   // Counted as ref_counter_base counts, and besides a node of a document's
   // memory tells the memory when it becomes held from outside its tree and
   // when it ceases to be: its count crosses between its two links and three
-  // (see DocMemory::ReleaseWhole).
-  void AddRef() override {
-    if (count_.fetch_add(1, std::memory_order_relaxed) == 2) DocMemory::NoteHeld(this, 1);
-  }
+  // (see DocMemory). Every change of the count goes through these two.
+  void AddRef() override { AddCount(); }
   void Release() override {
+    if (DropCount()) DestroyCounted(this);
+  }
+  void AddCount() noexcept {
+    DocMemory* memory = DocMemory::OwnerOf(this);
+    if (!memory) {
+      count_.fetch_add(1, std::memory_order_relaxed);
+      return;
+    }
+    // The memory hears of the crossing before the count shows it, so that
+    // a thread that lowers the count from three at once can never take the
+    // memory's count below what is alive. Our reference keeps this node's
+    // block counted, so taking the note back cannot free the memory.
+    int32_t count = count_.load(std::memory_order_relaxed);
+    for (;;) {
+      const bool becomesHeld = count == 2;
+      if (becomesHeld) DocMemory::NoteHeld(memory);
+      if (count_.compare_exchange_weak(count, count + 1, std::memory_order_relaxed)) return;
+      if (becomesHeld) DocMemory::NoteLetGo(memory);
+    }
+  }
+  // True when the count reached zero. The memory is read while this
+  // reference still keeps the node: once the count is lowered, another
+  // thread may free the node, but the memory stays until it is told.
+  bool DropCount() noexcept {
+    DocMemory* memory = DocMemory::OwnerOf(this);
     const int32_t before = count_.fetch_sub(1, std::memory_order_acq_rel);
-    if (before == 3)
-      DocMemory::NoteHeld(this, -1);
-    else if (before == 1)
-      DestroyCounted(this);
+    if (before == 3 && memory) DocMemory::NoteLetGo(memory);
+    return before == 1;
   }
 
   // --- Direct access for the library's own code (no virtual dispatch) ---
