@@ -71,13 +71,25 @@ bool KelmoParserImpl::ParseBuffer(const unsigned char* bytes, unsigned int size)
   // encoding allows, so that its wide text (twice the size of ASCII input)
   // is never whole in memory.
   const Encoding encoding = EncodingOf(decoder.codePage, decoder.charset);
-  if (size - bomLength > DocumentPieces::kPieceBytes && DocumentPieces::Supports(encoding))
-    return ParseInPieces(encoding, bytes + bomLength, size - bomLength);
-  const WChar* text = nullptr;
-  uint32_t units = 0;
-  if (!decoder.Decode(bytes + bomLength, size - bomLength, text, units))
-    return FailAfterReset(ParseError::Encoding);
-  return ParseWide(text, units);
+  // UTF-16 whose last byte is half a unit is read up to that byte; a
+  // document that reads well so far then fails there, as an encoding error
+  // at the end of its text, rather than loading without the byte.
+  const bool halfUnitAtEnd = decoder.ReadsUtf16() && (size - bomLength) % 2 != 0;
+  bool parsed = false;
+  if (size - bomLength > DocumentPieces::kPieceBytes && DocumentPieces::Supports(encoding)) {
+    parsed = ParseInPieces(encoding, bytes + bomLength, size - bomLength);
+  } else {
+    const WChar* text = nullptr;
+    uint32_t units = 0;
+    if (!decoder.Decode(bytes + bomLength, size - bomLength, text, units))
+      return FailAfterReset(ParseError::Encoding);
+    parsed = ParseWide(text, units);
+  }
+  if (parsed && halfUnitAtEnd) {
+    parser_.SetError(ParseError::Encoding);
+    return false;
+  }
+  return parsed;
 }
 
 bool KelmoParserImpl::ParseInPieces(const Encoding& encoding, const unsigned char* bytes,

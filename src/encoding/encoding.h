@@ -122,6 +122,9 @@ class TextDecoder : public TextConversion<WChar> {
   char name[kEncodingNameSize] = {};
 
   bool Decode(const unsigned char* bytes, uint32_t size, const WChar*& text, uint32_t& units);
+  // True when the decoder reads UTF-16, two bytes a unit: a last odd byte
+  // is half a unit, which Decode leaves out.
+  bool ReadsUtf16() const noexcept;
 };
 
 // A whole document to wide text, as the parser reads it: the encoding is

@@ -15,12 +15,16 @@ int DecodeWith(const Encoding& encoding, const char* in, int inSize, WChar* out,
   return platform::MultiByteToWide(encoding.codePage, in, inSize, out, outSize);
 }
 
+bool TextDecoder::ReadsUtf16() const noexcept {
+  const bool named = EncodingOf(codePage, charset).charset[0] != 0;  // then the code page is not used
+  return codePage == kCodePageUtf16LE || (!named && codePage == kCodePageUtf16BE);
+}
+
 bool TextDecoder::Decode(const unsigned char* bytes, uint32_t size, const WChar*& text,
                          uint32_t& units) {
   if (!bytes) size = 0;
   const Encoding encoding = EncodingOf(codePage, charset);
-  const bool named = encoding.charset[0] != 0;  // then the code page is not used
-  const bool utf16 = codePage == kCodePageUtf16LE || (!named && codePage == kCodePageUtf16BE);
+  const bool utf16 = ReadsUtf16();
   // A document in UTF-16 ends with its last whole unit: an odd byte after
   // it is read as a cut-off unit is, as the end of the input.
   if (utf16) size -= size % 2;
@@ -53,7 +57,7 @@ bool TextDecoder::Decode(const unsigned char* bytes, uint32_t size, const WChar*
   const char* narrow = reinterpret_cast<const char*>(bytes);
   // UTF-8 never gives more units than bytes, so a buffer of that size does
   // without the counting pass.
-  const int needed = !named && codePage == kCodePageUtf8
+  const int needed = encoding.charset[0] == 0 && codePage == kCodePageUtf8
                          ? int(size)
                          : DecodeWith(encoding, narrow, int(size), nullptr, 0);
   const int written = ConvertIntoCopy(needed, [&](WChar* wide, int room) {

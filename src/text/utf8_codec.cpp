@@ -30,8 +30,9 @@ inline void TakeAsciiChunks(size_t size, size_t& i, Produced& produced, HasRoom 
 
 // The codecs below are written once for both passes of the two-step
 // contract: kWrite false only counts, and the compiler drops every store and
-// bounds check from that instantiation.
-template <bool kWrite>
+// bounds check from that instantiation. kStrict fails instead of replacing
+// an ill-formed sequence.
+template <bool kWrite, bool kStrict = false>
 int64_t DecodeUtf8Pass(const unsigned char* in, size_t size, WChar* out, size_t capacity) {
   size_t i = 0;
   size_t produced = 0;
@@ -105,7 +106,7 @@ int64_t DecodeUtf8Pass(const unsigned char* in, size_t size, WChar* out, size_t 
       if (lead == 0xF0) low = 0x90;
       if (lead == 0xF4) high = 0x8F;
     } else {
-      if (!emit(kReplacementCharacter)) return kConversionFailed;
+      if (kStrict || !emit(kReplacementCharacter)) return kConversionFailed;
       ++i;
       continue;
     }
@@ -121,7 +122,7 @@ int64_t DecodeUtf8Pass(const unsigned char* in, size_t size, WChar* out, size_t 
     }
     if (taken <= trailing) {
       // The bad byte itself is not consumed: it may start the next sequence.
-      if (!emit(kReplacementCharacter)) return kConversionFailed;
+      if (kStrict || !emit(kReplacementCharacter)) return kConversionFailed;
       i += taken;
       continue;
     }
@@ -195,6 +196,10 @@ int64_t EncodeUtf8Pass(const WChar* in, size_t size, unsigned char* out, size_t 
 int64_t DecodeUtf8(const unsigned char* in, size_t size, WChar* out, size_t capacity) {
   return out == nullptr ? DecodeUtf8Pass<false>(in, size, nullptr, 0)
                         : DecodeUtf8Pass<true>(in, size, out, capacity);
+}
+
+bool IsWellFormedUtf8(const unsigned char* in, size_t size) {
+  return DecodeUtf8Pass<false, true>(in, size, nullptr, 0) != kConversionFailed;
 }
 
 int64_t EncodeUtf8(const WChar* in, size_t size, unsigned char* out, size_t capacity) {

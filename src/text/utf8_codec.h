@@ -41,6 +41,10 @@ inline Byte* PutUtf8(uint32_t codePoint, Byte* to) {
 // `out` holds fewer than `capacity` needed.
 int64_t DecodeUtf8(const unsigned char* in, size_t size, WChar* out, size_t capacity);
 
+// True when DecodeUtf8 would replace nothing: for narrow text that must
+// be taken exactly or not at all.
+bool IsWellFormedUtf8(const unsigned char* in, size_t size);
+
 // Surrogate pairs become 4-byte sequences; an unpaired surrogate becomes
 // U+FFFD (EF BF BD). Same counting and failure convention as DecodeUtf8.
 int64_t EncodeUtf8(const WChar* in, size_t size, unsigned char* out, size_t capacity);

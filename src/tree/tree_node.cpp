@@ -6,6 +6,8 @@
 #include <typeinfo>
 #include <utility>
 
+#include "text/text_length.h"
+#include "text/utf8_codec.h"
 #include "tree/child_list.h"
 #include "tree/value_storage.h"
 
@@ -191,7 +193,14 @@ void TreeNode::SetNameW(const WChar* text, unsigned int length) {
 
 void TreeNode::SetNameA(const char* text, unsigned int length, unsigned int codePage) {
   Spoil();
-  // Converted aside: a text the code page cannot convert leaves the old name.
+  // Converted aside: a text the code page cannot convert leaves the old
+  // name, and so do bytes that are not UTF-8 in the UTF-8 code page, which
+  // the converter would replace: a name is matched by its exact text, so a
+  // replaced one would name another node.
+  if (codePage == kCodePageUtf8 &&
+      !platform::IsWellFormedUtf8(reinterpret_cast<const unsigned char*>(text),
+                                  ResolveLength(text, length)))
+    return;
   WStrBuf name;
   if (!WStrBuf::FromNarrow(name, text, length, codePage)) return;
   if (!parent_ || !parent_->children_ || !parent_->children_->Index()) {

@@ -406,6 +406,8 @@ TEST(BadInput, EveryPrefixOfADocumentAsBytes) {
       const std::vector<std::u16string> names = NamesInOrder(p->GetRoot());
       if (ok) {
         EXPECT_EQ(p->GetErrorCode(), 0u);
+      } else if (wide && n % 2 == 1 && p->GetErrorCode() == 9u) {
+        // Half a unit after text that read well: a damaged file.
       } else if (p->GetErrorCode() != 13u) {
         EXPECT_EQ(p->GetErrorCode(), 14u);
         EXPECT_TRUE(names.empty());

@@ -200,6 +200,24 @@ TEST(ParserEncodings, Utf16WithBomAndUtf8BuildEqualTrees) {
   EXPECT_EQ(fromUtf16, u8"root(a#2=\"1\",item=\"\u00e9l\u00e8ve\",item#1=\"<raw>\")");
 }
 
+// Half a unit at the end is a damaged file, not the end of the document:
+// the text before it still reads, then the parse fails at the end.
+TEST(ParserEncodings, Utf16WithAnOddLastByteFailsAtTheEnd) {
+  const std::u16string wide = u"<a>\u00e9</a>\n";
+  for (bool bigEndian : {false, true}) {
+    SCOPED_TRACE(bigEndian ? "big-endian" : "little-endian");
+    const Bytes mark = bigEndian ? Bytes{0xFE, 0xFF} : Bytes{0xFF, 0xFE};
+    const Bytes whole = Cat({mark, Utf16(wide, bigEndian)});
+    const Bytes odd = Cat({whole, Bytes{0x20}});
+    ModuleScope m;
+    RefPtr<KelmoParser> p = m->CreateParser();
+    ASSERT_TRUE(p->ParseBuffer(whole.data(), static_cast<unsigned>(whole.size())));
+    EXPECT_FALSE(p->ParseBuffer(odd.data(), static_cast<unsigned>(odd.size())));
+    EXPECT_EQ(p->GetErrorCode(), 9u);
+    EXPECT_EQ(p->GetErrorOffset(), wide.size());
+  }
+}
+
 TEST(ParserEncodings, Utf8BomBeforeALineBreakStaysOutOfTheTree) {
   // The three bytes are not taken as a mark; they decode to U+FEFF, which is
   // dropped with the rest of the text before the first element.
