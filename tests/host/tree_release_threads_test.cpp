@@ -68,19 +68,25 @@ RefPtr<Kelmo> Parse(KelmoParser& parser, const std::string& xml) {
 TEST(Threads, RootDroppedWhileOtherThreadsDropItsChildren) {
   ModuleScope m;
   RefPtr<KelmoParser> parser = m->CreateParser();
-  const std::string xml = Document(kThreads);
-  constexpr int kRounds = 300;
+  // Long enough that the root's release is still taking the tree apart
+  // when the other threads let their nodes go, which lie spread over it.
+  constexpr unsigned kChildren = 2000;
+  constexpr unsigned kSpacing = kChildren / kThreads;
+  const std::string xml = Document(kChildren);
+  constexpr int kRounds = 100;
   std::vector<RefPtr<Kelmo>> held(kThreads);
   RefPtr<Kelmo> root;
-  Barrier handedOut(kThreads + 1), dropped(kThreads + 1);
+  Barrier handedOut(kThreads + 1), go(kThreads + 1), dropped(kThreads + 1);
   std::atomic<int> wrongNames{0};
   std::vector<std::thread> threads;
   for (unsigned t = 0; t < kThreads; ++t) {
     threads.emplace_back([&, t] {
+      const std::u16string expected = kelmo_test::U16(("c" + std::to_string(t * kSpacing)).c_str());
       for (int round = 0; round < kRounds; ++round) {
         handedOut.Wait();
-        if (NameOf(held[t]) != u"c" + std::u16string(1, char16_t(u'0' + t))) ++wrongNames;
-        held[t] = nullptr;  // at the moment the root goes
+        if (NameOf(held[t]) != expected) ++wrongNames;
+        go.Wait();
+        held[t] = nullptr;  // while the root goes
         dropped.Wait();
       }
     });
@@ -88,10 +94,12 @@ TEST(Threads, RootDroppedWhileOtherThreadsDropItsChildren) {
   for (int round = 0; round < kRounds; ++round) {
     root = Parse(*parser, xml);
     ASSERT_TRUE(root);
-    RefPtr<Kelmo> child = root->GetElement()->GetFirstChild();
-    for (unsigned t = 0; t < kThreads; ++t, child = child->GetNextSibling()) held[t] = child;
-    child = nullptr;
+    unsigned index = 0;
+    for (RefPtr<Kelmo> child = root->GetElement()->GetFirstChild(); child;
+         child = child->GetNextSibling(), ++index)
+      if (index % kSpacing == 0 && index / kSpacing < kThreads) held[index / kSpacing] = child;
     handedOut.Wait();
+    go.Wait();
     root = nullptr;
     dropped.Wait();
   }
