@@ -97,6 +97,45 @@ TEST(PathLanguage, EditsChangeOnlyWhatIsNamed) {
   }
 }
 
+// --all changes every match in one pass, creating what is missing below
+// each; a removal inside another removal goes with it.
+TEST(PathLanguage, AllEditsEveryMatch) {
+  const struct {
+    std::vector<std::string> args;
+    std::vector<std::pair<std::string, std::string>> changes;  // in order
+  } cases[] = {
+      {{"set", "dir[@prefix]", "x"}, {{">fonts<", ">x<"}, {">other/[fonts]<", ">x<"}}},
+      {{"set", "match/@target", "font"}, {{"\"pattern\"", "\"font\""}}},
+      {{"set", "match/edit/@binding", "same"},
+       {{"mode=\"assign\">", "mode=\"assign\" binding=\"same\">"},
+        {"mode=\"assign\"><string>", "mode=\"assign\" binding=\"same\"><string>"}}},
+      {{"del", "//string"},
+       {{"<string>mono</string>", ""}, {"<string>monospace</string>", ""}, {"<string>DejaVu Serif</string>", ""}}},
+      {{"del", "//*[@name]"},
+       {{"    <edit name=\"antialias\" mode=\"assign\"><bool>true</bool></edit>\n", ""},
+        {"    <test name=\"family\"><string>mono</string></test>\n", ""},
+        {"    <edit name=\"family\" mode=\"assign\"><string>monospace</string></edit>\n", ""}}},
+  };
+  for (const auto& c : cases) {
+    ScratchDir dir;
+    const std::string file = dir.Write("fonts.conf", kFonts);
+    std::vector<std::string> args{c.args.front(), file};
+    args.insert(args.end(), c.args.begin() + 1, c.args.end());
+    args.insert(args.end(), {"--all", "-i"});
+    const ToolRun run = RunTool(args);
+    EXPECT_EQ(run.exitCode, 0) << c.args[1] << ": " << run.err;
+    std::string expected = kFonts;
+    size_t at = 0;
+    for (const auto& [from, to] : c.changes) {
+      at = expected.find(from, at);
+      ASSERT_NE(at, std::string::npos) << from;
+      expected.replace(at, from.size(), to);
+      at += to.size();
+    }
+    EXPECT_EQ(ReadFile(file), expected) << c.args[1];
+  }
+}
+
 // A path that names several, or none with several places to create it,
 // is refused without --all; a step with a condition is never created.
 TEST(PathLanguage, EditsThatWouldGuessAreRefused) {
