@@ -345,9 +345,13 @@ void WriteEdit(const Library& library, const LoadedDocument& doc, const Argument
                const OutputChoice& output, const SourceEdit& edit) {
   std::string why, bytes;
   DocumentText text;
-  SourceChange change;
-  bool made = text.Open(doc.bytes, doc.encoding, why) && edit(text, change, why) &&
-              text.Splice(change.begin, change.end, change.text, bytes, why);
+  std::vector<SourceChange> changes;
+  bool made = text.Open(doc.bytes, doc.encoding, why) && edit(text, changes, why);
+  if (made) {
+    std::vector<DocumentText::Piece> pieces;
+    for (const SourceChange& change : changes) pieces.push_back({change.begin, change.end, change.text});
+    made = text.Splice(pieces, bytes, why);
+  }
   if (made) {
     // The edited text must read back as the tree with the change made.
     const kelmo::easy::Document reread = library.Parse(bytes);

@@ -77,10 +77,12 @@ void WriteDocument(const kelmo::easy::Library& library, const LoadedDocument& do
 // and help texts.
 extern const char kRewriteLoses[];
 
-// Makes an edit in the document's text (SetInSource, RemoveFromSource).
-using SourceEdit = std::function<bool(const DocumentText& text, SourceChange& change, std::string& why)>;
+// Makes the edits in the document's text (SetInSource, RemoveFromSource):
+// changes in the order of the text, not overlapping.
+using SourceEdit =
+    std::function<bool(const DocumentText& text, std::vector<SourceChange>& changes, std::string& why)>;
 
-// Writes the document with `edit` made where it stands: only the bytes of
+// Writes the document with the edits made where they stand: only the bytes of
 // what changes differ, whatever else the input holds. Before anything is
 // written, the edited text is parsed and must give the document's tree, in
 // which the caller has made the same change. An edit that cannot be made

@@ -129,21 +129,27 @@ std::pair<size_t, size_t> DocumentText::PositionOf(size_t offset) const {
 
 bool DocumentText::Splice(size_t begin, size_t end, std::string_view piece, std::string& bytes,
                           std::string& why) const {
+  return Splice(std::vector<Piece>{{begin, end, piece}}, bytes, why);
+}
+
+bool DocumentText::Splice(const std::vector<Piece>& pieces, std::string& bytes, std::string& why) const {
+  // The text with the pieces in place of their spans.
+  const auto spliced = [&pieces](std::string_view text, std::string& out) {
+    size_t at = 0;
+    for (const Piece& piece : pieces) {
+      out.append(text.substr(at, piece.begin - at));
+      out.append(piece.text);
+      at = piece.end;
+    }
+    out.append(text.substr(at));
+  };
   if (!decoded_) {
-    const std::string_view rest = bytes_.substr(markLength_);
-    bytes.clear();
-    bytes.reserve(bytes_.size() - (end - begin) + piece.size());
-    bytes.append(bytes_.substr(0, markLength_));
-    bytes.append(rest.substr(0, begin));
-    bytes.append(piece);
-    bytes.append(rest.substr(end));
+    bytes.assign(bytes_.substr(0, markLength_));
+    spliced(bytes_.substr(markLength_), bytes);
     return true;
   }
   std::string text;
-  text.reserve(text_.size() - (end - begin) + piece.size());
-  text.append(text_.substr(0, begin));
-  text.append(piece);
-  text.append(text_.substr(end));
+  spliced(text_, text);
   const unsigned int codePage = CodePageOf(encoding_);
   bytes = std::string(bytes_.substr(0, markLength_));
   if (codePage == kUtf16Le || codePage == kUtf16Be) {

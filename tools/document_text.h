@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "encodings.h"
 #include "kelmo/easy.hpp"
@@ -47,6 +48,16 @@ class DocumentText {
   // (in the form of text()). False, saying why, when they cannot be made.
   bool Splice(size_t begin, size_t end, std::string_view piece, std::string& bytes,
               std::string& why) const;
+
+  // One replaced span of text().
+  struct Piece {
+    size_t begin = 0;
+    size_t end = 0;
+    std::string_view text;
+  };
+  // The same with several spans replaced, given in the order of the text and
+  // not overlapping.
+  bool Splice(const std::vector<Piece>& pieces, std::string& bytes, std::string& why) const;
 
  private:
   std::string_view bytes_;

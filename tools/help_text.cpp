@@ -6,11 +6,20 @@ namespace kelmo_tool {
 namespace {
 
 const char kPathHelp[] =
-    "A PATH names children by name from the document element down: a/b/c.\n"
-    "b[2] is the second child named b (counted from 1). Attributes are children\n"
-    "too, so server/port finds <server port=\"8080\">; @port finds attributes only.\n"
+    "A PATH names children from the document element down: a/b/c. A step is a\n"
+    "name, * (any element), @name or @* (attributes only); attributes are\n"
+    "children too, so server/port finds <server port=\"8080\">. Conditions in\n"
+    "brackets narrow a step, and a position [n] (counted from 1) comes last:\n"
+    "  dir[@prefix=\"xdg\"]        with attribute prefix=\"xdg\" (either quote)\n"
+    "  action[@id]               with an attribute id\n"
+    "  alias[family=\"serif\"]     with a child family whose value is serif\n"
+    "  key[@name=\"delay\"][2]     the second of those\n"
+    "  //string, match//string   anywhere in the document, anywhere below\n"
+    "  //string[2]               the second string in document order\n"
     "A leading / starts with the document element itself (/config/server/port),\n"
-    "and . is the document element.\n";
+    "and . is the document element. A plain name picks the first match; *, a\n"
+    "condition and // follow every match (with --all, so does a plain name).\n"
+    "A value in a condition holds anything but its own quote.\n";
 
 const char kEditOutputHelp[] =
     "Output (standard output unless -o or -i is given):\n"
@@ -75,12 +84,13 @@ std::string GeneralHelp() {
          "\n"
          "Commands:\n"
          "  check FILE...              report where each file fails to parse\n"
-         "  del FILE PATH              remove an element or attribute\n"
+         "  del FILE PATH [--all]      remove an element or attribute (or every match)\n"
          "  fmt FILE                   rewrite a document with a chosen layout and encoding\n"
-         "  get FILE PATH [--as TYPE]  print a parameter (every match with * or --all)\n"
+         "  get FILE PATH [--as TYPE]  print a parameter (every match with *, [..], // or --all)\n"
          "  ls FILE [PATH]             list the children of an element with their kinds\n"
-         "  set FILE PATH VALUE        change one parameter, creating missing elements\n"
-         "  tree FILE                  outline the tree with each node's kind and value type\n"
+         "  set FILE PATH VALUE        change one parameter (--all: every match), creating\n"
+         "                             missing elements\n"
+         "  tree FILE [PATH]           outline the tree with each node's kind and value type\n"
          "\n"
          "FILE may be - for standard input. 'kelmo COMMAND --help' describes a command.\n"
          "  --version                  print the version and the library in use\n"
@@ -154,19 +164,22 @@ std::string CommandHelp(const std::string& command) {
            "  string (default), int, uint, int64, double, bool (true/false),\n"
            "  base64 (the value decoded from base64, written as raw bytes).\n"
            "A missing parameter, one without a value, or a value that does not convert\n"
-           "is exit status 1. In PATH, * matches every element and @* every attribute;\n"
-           "with --all a step without [n] matches every child of its name. Then every\n"
-           "match with a value of TYPE is printed, one per line; none at all is exit\n"
-           "status 1.\n"
+           "is exit status 1. When PATH can name several (a step *, @*, with a\n"
+           "condition or after //, without [n]; with --all, any step without [n]),\n"
+           "every match with a value of TYPE is printed, one per line; none at all is\n"
+           "exit status 1.\n"
            "\n" +
            std::string(kPathHelp) + "\n" + Exits();
   }
   if (command == "set") {
-    return "Usage: kelmo set FILE PATH VALUE [--as TYPE] [-o OUT | -i] [--force]\n"
+    return "Usage: kelmo set FILE PATH VALUE [--as TYPE] [--all] [-o OUT | -i] [--force]\n"
            "\n"
            "Stores VALUE at PATH and writes the document out. Missing elements on the\n"
            "way are created (b[n] only when it is the next one); a last step written\n"
-           "@name creates an attribute. TYPE checks and normalises VALUE:\n"
+           "@name creates an attribute; a step with a condition or after // is not\n"
+           "created. A PATH that names several is refused (exit status 2) unless\n"
+           "--all is given: then every match is changed, and what is missing below\n"
+           "each match is created, in one pass. TYPE checks and normalises VALUE:\n"
            "  string (default); int, uint, int64 (decimal or 0x hexadecimal, in range);\n"
            "  double (decimal, exponent allowed, written out in full);\n"
            "  bool (true/false, yes/no, on/off, 1/0; written 1 or 0);\n"
@@ -175,10 +188,12 @@ std::string CommandHelp(const std::string& command) {
            std::string(kKeepsHelp) + "\n" + kPathHelp + "\n" + kEditOutputHelp + "\n" + Exits();
   }
   if (command == "del") {
-    return "Usage: kelmo del FILE PATH [-o OUT | -i] [--force]\n"
+    return "Usage: kelmo del FILE PATH [--all] [-o OUT | -i] [--force]\n"
            "\n"
            "Removes the element (with everything in it, and its line when it stands\n"
-           "alone on it) or the attribute at PATH. A missing parameter is exit status 1.\n"
+           "alone on it) or the attribute at PATH. A missing parameter is exit status 1;\n"
+           "a PATH that names several is refused (exit status 2) unless --all is given,\n"
+           "which removes every match.\n"
            "\n" +
            std::string(kKeepsHelp) + "\n" + kPathHelp + "\n" + kEditOutputHelp + "\n" + Exits();
   }
@@ -193,14 +208,15 @@ std::string CommandHelp(const std::string& command) {
            std::string(kPathHelp) + "\n" + Exits();
   }
   if (command == "tree") {
-    return "Usage: kelmo tree FILE\n"
+    return "Usage: kelmo tree FILE [PATH]\n"
            "\n"
-           "Prints one line per node, indented by depth:\n"
+           "Prints one line per node, indented by depth (with PATH, each node it names\n"
+           "and what lies below it):\n"
            "  NAME: KIND, TYPE = \"VALUE\"\n"
            "KIND is element, attribute or cdata; TYPE is the value's type (empty when\n"
            "the node has no value). Long values are shortened.\n"
            "\n" +
-           Exits();
+           std::string(kPathHelp) + "\n" + Exits();
   }
   return {};
 }

@@ -1,5 +1,6 @@
 #include "source_edit.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <optional>
@@ -521,6 +522,56 @@ bool RemoveFromSource(const DocumentText& doc, const Path& path, SourceChange& c
     change.end = whole.end;
   }
   return true;
+}
+
+namespace {
+
+// Puts the changes in the order of the text and refuses overlaps; a removal
+// that lies inside another removal goes with it.
+bool InTextOrder(std::vector<SourceChange>& changes, bool removals, std::string& why) {
+  std::sort(changes.begin(), changes.end(), [](const SourceChange& a, const SourceChange& b) {
+    return a.begin != b.begin ? a.begin < b.begin : a.end > b.end;
+  });
+  std::vector<SourceChange> kept;
+  for (SourceChange& change : changes) {
+    if (!kept.empty()) {
+      const SourceChange& last = kept.back();
+      if (removals && change.end <= last.end) continue;
+      if (change.begin < last.end || (change.begin == last.begin && change.begin == change.end)) {
+        why = "two of the matches touch the same text";
+        return false;
+      }
+    }
+    kept.push_back(std::move(change));
+  }
+  changes = std::move(kept);
+  return true;
+}
+
+}  // namespace
+
+bool SetInSource(const DocumentText& doc, const std::vector<Path>& paths, const std::string& value,
+                 std::vector<SourceChange>& changes, std::string& why) {
+  changes.assign(paths.size(), SourceChange());
+  for (size_t i = 0; i < paths.size(); ++i) {
+    if (!SetInSource(doc, paths[i], value, changes[i], why)) {
+      if (paths.size() > 1) why = paths[i].Text() + ": " + why;
+      return false;
+    }
+  }
+  return InTextOrder(changes, false, why);
+}
+
+bool RemoveFromSource(const DocumentText& doc, const std::vector<Path>& paths,
+                      std::vector<SourceChange>& changes, std::string& why) {
+  changes.assign(paths.size(), SourceChange());
+  for (size_t i = 0; i < paths.size(); ++i) {
+    if (!RemoveFromSource(doc, paths[i], changes[i], why)) {
+      if (paths.size() > 1) why = paths[i].Text() + ": " + why;
+      return false;
+    }
+  }
+  return InTextOrder(changes, true, why);
 }
 
 }  // namespace kelmo_tool

@@ -6,6 +6,7 @@
 #define KELMO_TOOLS_SOURCE_EDIT_H
 
 #include <string>
+#include <vector>
 
 #include "document_text.h"
 #include "kelmo/easy.hpp"
@@ -34,6 +35,15 @@ bool SetInSource(const DocumentText& doc, const kelmo::easy::Path& path, const s
 // Removes the element or attribute at `path`.
 bool RemoveFromSource(const DocumentText& doc, const kelmo::easy::Path& path, SourceChange& change,
                       std::string& why);
+
+// The same for several paths at once (plain paths, as kelmo::easy::PathTo
+// gives them), each naming its own node: the changes come back in the order
+// of the text, none overlapping. A removal inside another one is left to
+// that one; any other overlap is refused, saying why.
+bool SetInSource(const DocumentText& doc, const std::vector<kelmo::easy::Path>& paths,
+                 const std::string& value, std::vector<SourceChange>& changes, std::string& why);
+bool RemoveFromSource(const DocumentText& doc, const std::vector<kelmo::easy::Path>& paths,
+                      std::vector<SourceChange>& changes, std::string& why);
 
 }  // namespace kelmo_tool
 

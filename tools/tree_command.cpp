@@ -6,6 +6,7 @@
 #include "document_io.h"
 #include "file_system.h"
 #include "tool_error.h"
+#include "tool_paths.h"
 #include "tree_walk.h"
 #include "value_format.h"
 
@@ -76,20 +77,33 @@ void AppendLine(std::string& out, const Node& node, size_t depth) {
 int RunTree(ToolContext& context, const std::vector<std::string>& args) {
   const Arguments parsed = ParseArguments(args, {});
   if (PrintHelpIfAsked("tree", parsed.help)) return kExitOk;
-  if (parsed.positional.size() != 1) throw UsageError("tree takes one FILE");
+  if (parsed.positional.empty() || parsed.positional.size() > 2)
+    throw UsageError("tree takes FILE and, optionally, PATH");
+  std::optional<kelmo::easy::Path> path;
+  if (parsed.positional.size() == 2) path = ParsePath(parsed.positional[1]);
   const LoadedDocument doc = LoadDocument(context.library(), parsed.positional[0]);
-  const Node& root = doc.document.root();
+  // The whole document, or each node the path names with what lies below it.
+  std::vector<Node> tops;
+  if (path) tops = FindOrFail(doc, *path, parsed.positional[1], CanNameSeveral(*path), false);
 
   std::string out;
-  WalkTree(root, [&](const Node& node, size_t depth) {
-    AppendLine(out, node, depth);
-    if (out.size() >= kFlushSize) {
-      if (!WriteStandardOutput(out)) throw ToolError(kExitDocument, "cannot write to standard output");
-      out.clear();
-    }
-    return true;
-  });
-  if (!WriteStandardOutput(out)) throw ToolError(kExitDocument, "cannot write to standard output");
+  const auto flush = [&out] {
+    if (!WriteStandardOutput(out)) throw ToolError(kExitDocument, "cannot write to standard output");
+    out.clear();
+  };
+  const auto walk = [&](const Node& root, size_t base) {
+    WalkTree(root, [&](const Node& node, size_t depth) {
+      AppendLine(out, node, base + depth);
+      if (out.size() >= kFlushSize) flush();
+      return true;
+    });
+  };
+  if (!path) walk(doc.document.root(), 0);
+  for (const Node& top : tops) {
+    AppendLine(out, top, 0);
+    walk(top, 1);
+  }
+  flush();
   return kExitOk;
 }
 
@@ -99,14 +113,9 @@ int RunLs(ToolContext& context, const std::vector<std::string>& args) {
   if (parsed.positional.empty() || parsed.positional.size() > 2)
     throw UsageError("ls takes FILE and, optionally, PATH");
   std::optional<kelmo::easy::Path> path;
-  if (parsed.positional.size() == 2) {
-    std::string why;
-    path = kelmo::easy::Path::Parse(parsed.positional[1], &why);
-    if (!path) throw UsageError("bad path \"" + parsed.positional[1] + "\": " + why);
-  }
+  if (parsed.positional.size() == 2) path = ParsePath(parsed.positional[1]);
   const LoadedDocument doc = LoadDocument(context.library(), parsed.positional[0]);
-  const Node node = path ? kelmo::easy::Find(doc.element, *path) : doc.element;
-  if (!node) throw DocumentError(doc.label + ": no parameter at " + parsed.positional[1]);
+  const Node node = path ? FindOrFail(doc, *path, parsed.positional[1], false, false).front() : doc.element;
   std::string out;
   for (Node child = node->GetFirstChild(); child; child = child->GetNextSibling())
     AppendLine(out, child, 0);

@@ -1,4 +1,5 @@
 // get and set: one parameter, addressed by path.
+#include <algorithm>
 #include <cstdio>
 
 #include "command_line.h"
@@ -8,6 +9,7 @@
 #include "kelmo/xml_name_chars.h"
 #include "source_edit.h"
 #include "tool_error.h"
+#include "tool_paths.h"
 #include "value_format.h"
 
 namespace kelmo_tool {
@@ -21,13 +23,6 @@ ValueKind ChooseKind(const Arguments& args) {
   std::optional<ValueKind> kind = ParseValueKind(word);
   if (!kind) throw UsageError("--as takes " + std::string(kValueKindWords) + ", not \"" + word + "\"");
   return *kind;
-}
-
-Path ParsePath(const std::string& text) {
-  std::string why;
-  std::optional<Path> path = Path::Parse(text, &why);
-  if (!path) throw UsageError("bad path \"" + text + "\": " + why);
-  return *path;
 }
 
 // A value for a message: quoted, shortened, control characters escaped.
@@ -45,24 +40,57 @@ std::string Quoted(const Node& node) {
   return "\"" + shown + "\"";
 }
 
-// A missing path that starts with the document element's own name was most
-// likely meant from the top.
-std::string MissingHint(const LoadedDocument& doc, const Path& path, const std::string& text) {
-  if (path.absolute() || path.steps().empty()) return {};
-  const std::string top = kelmo::easy::NameOf(doc.element);
-  if (path.steps().front().text != top) return {};
-  return " (paths start below the document element <" + top + ">; write /" + text +
-         " to include it)";
+// Without --all, set and del change one node.
+void RefuseSeveral(const std::string& command, const std::string& pathText, size_t count) {
+  throw UsageError(command + " changes one parameter, and " + pathText + " names " + std::to_string(count) +
+                   " of them: pick one with [n], or give --all to change every one");
 }
 
-// A path that must name one node: no "*" steps.
-Path ParseSinglePath(const std::string& text, const std::string& command) {
-  const Path path = ParsePath(text);
-  for (const kelmo::easy::PathStep& step : path.steps()) {
-    if (step.anyName)
-      throw UsageError(command + " changes one parameter; \"" + step.text + "\" names any of several");
+bool IsDocumentRoot(const Node& node) { return !node->GetParent(); }
+
+// The plain path from the document element to `node` (which lies below it),
+// followed by the steps of `path` from `from` on.
+Path Extended(const LoadedDocument& doc, const Node& node, const Path& path, size_t from) {
+  std::vector<kelmo::easy::PathStep> steps = kelmo::easy::detail::PathTo(doc.element, node).steps();
+  steps.insert(steps.end(), path.steps().begin() + static_cast<std::ptrdiff_t>(from), path.steps().end());
+  return Path(std::move(steps), false);
+}
+
+// What set changes, as plain paths that the edit of the text can follow:
+// the node the path names or, where it names none, the missing steps below
+// the deepest node on the way, as kelmo::easy::FindOrCreate makes them.
+// With --all, every node the path names, and every branch that stops short
+// where the rest of the path is plain names, which are created there.
+std::vector<Path> SetTargets(const LoadedDocument& doc, const Path& path, const std::string& pathText,
+                             bool all) {
+  const size_t length = path.steps().size();
+  const std::vector<kelmo::easy::detail::PathEnd> ends = kelmo::easy::detail::Walk(doc.element, path, all);
+  std::vector<Path> targets;
+  for (const auto& end : ends) {
+    if (end.found == length) targets.push_back(kelmo::easy::detail::PathTo(doc.element, end.node));
   }
-  return path;
+  if (!all && targets.size() > 1) RefuseSeveral("set", pathText, targets.size());
+  if (!all && !targets.empty()) return targets;
+  const kelmo::easy::detail::PathEnd* deepest = nullptr;
+  for (const auto& end : ends) {
+    if (end.found == length) continue;
+    if (!deepest || end.found > deepest->found) deepest = &end;
+    bool creatable = !IsDocumentRoot(end.node);
+    for (size_t i = end.found; i < length && creatable; ++i) creatable = path.steps()[i].Creatable();
+    if (all && creatable) targets.push_back(Extended(doc, end.node, path, end.found));
+  }
+  if (!targets.empty()) return targets;
+  if (!all) {
+    const size_t places = static_cast<size_t>(std::count_if(
+        ends.begin(), ends.end(), [&](const auto& end) { return end.found == deepest->found; }));
+    if (places > 1) {
+      throw UsageError("set changes one parameter; " + pathText + " names none, and there are " +
+                       std::to_string(places) + " places to create it: pick one with [n], or give --all");
+    }
+  }
+  // Nothing to change: the deepest place, where FindOrCreate says why not.
+  if (!deepest || IsDocumentRoot(deepest->node)) return {path};
+  return {Extended(doc, deepest->node, path, deepest->found)};
 }
 
 // Finds or creates the node at the path in the tree. A new element goes
@@ -103,19 +131,13 @@ int RunGet(ToolContext& context, const std::vector<std::string>& args) {
   const ValueKind kind = ChooseKind(parsed);
   const std::string& pathText = parsed.positional[1];
   const Path path = ParsePath(pathText);
-  bool several = parsed.Has("--all");
-  for (const kelmo::easy::PathStep& step : path.steps()) several |= step.anyName;
+  const bool all = parsed.Has("--all");
+  const bool several = all || CanNameSeveral(path);
   if (several && kind == ValueKind::Base64)
     throw UsageError("base64 values are raw bytes and cannot be listed one per line");
 
   const LoadedDocument doc = LoadDocument(context.library(), parsed.positional[0]);
-  const std::vector<Node> nodes = several
-                                      ? kelmo::easy::FindAll(doc.element, path, parsed.Has("--all"))
-                                      : std::vector<Node>{kelmo::easy::Find(doc.element, path)};
-  if (nodes.empty() || !nodes.front()) {
-    throw DocumentError(doc.label + ": no parameter at " + pathText +
-                        MissingHint(doc, path, pathText));
-  }
+  const std::vector<Node> nodes = FindOrFail(doc, path, pathText, several, all);
   std::string out;
   for (const Node& node : nodes) {
     // An element without a value has nothing to print, as a missing one.
@@ -127,10 +149,6 @@ int RunGet(ToolContext& context, const std::vector<std::string>& args) {
     if (!value) {
       // Listing skips what has no value of the kind; one value must have it.
       if (several) continue;
-      if (node->IsEmpty()) {
-        throw DocumentError(doc.label + ": " + pathText + " has no value to read as " +
-                            ValueKindName(kind));
-      }
       throw DocumentError(doc.label + ": the value " + Quoted(node) + " at " + pathText +
                           " is not a valid " + ValueKindName(kind));
     }
@@ -144,6 +162,7 @@ int RunGet(ToolContext& context, const std::vector<std::string>& args) {
 int RunSet(ToolContext& context, const std::vector<std::string>& args) {
   std::vector<OptionSpec> specs = EditOutputOptionSpecs();
   specs.push_back({"--as", "", true});
+  specs.push_back({"--all", "", false});
   const Arguments parsed = ParseArguments(args, specs);
   if (PrintHelpIfAsked("set", parsed.help)) return kExitOk;
   if (parsed.positional.size() != 3) throw UsageError("set takes FILE, PATH and VALUE");
@@ -151,9 +170,10 @@ int RunSet(ToolContext& context, const std::vector<std::string>& args) {
   const std::string& pathText = parsed.positional[1];
   const std::string& valueText = parsed.positional[2];
   const ValueKind kind = ChooseKind(parsed);
-  const Path path = ParseSinglePath(pathText, "set");
+  const Path path = ParsePath(pathText);
   // A step that set would create must be a name that reads back as one.
   for (const kelmo::easy::PathStep& step : path.steps()) {
+    if (!step.Creatable()) continue;
     for (char16_t unit : step.name) {
       if (!kelmo::IsNameChar(static_cast<kelmo::WChar>(unit))) {
         throw UsageError("bad path \"" + pathText + "\": step \"" + step.text +
@@ -169,42 +189,51 @@ int RunSet(ToolContext& context, const std::vector<std::string>& args) {
     throw UsageError("\"" + valueText + "\" is not a valid " + ValueKindName(kind) + ": " + *why);
 
   const LoadedDocument doc = LoadDocument(library, file);
-  const Node node = SetInTree(doc, path, pathText);
-  StoreValue(library, node, kind, valueText);
-  // The text as the library writes the value: numbers in decimal, bool as
-  // 1 or 0, bytes as base64.
-  const std::string written = kelmo::easy::ValueOf<std::string>(node).value_or(std::string());
+  // Every target is found before the tree changes, so that each plain path
+  // still names what it named in the text.
+  const std::vector<Path> targets = SetTargets(doc, path, pathText, parsed.Has("--all"));
+  std::string written;
+  for (const Path& target : targets) {
+    const Node node = SetInTree(doc, target, pathText);
+    StoreValue(library, node, kind, valueText);
+    // The text as the library writes the value: numbers in decimal, bool as
+    // 1 or 0, bytes as base64.
+    written = kelmo::easy::ValueOf<std::string>(node).value_or(std::string());
+  }
 
   WriteEdit(library, doc, parsed, output,
-            [&](const DocumentText& text, SourceChange& change, std::string& reason) {
-              return SetInSource(text, path, written, change, reason);
+            [&](const DocumentText& text, std::vector<SourceChange>& changes, std::string& reason) {
+              return SetInSource(text, targets, written, changes, reason);
             });
   return kExitOk;
 }
 
 int RunDel(ToolContext& context, const std::vector<std::string>& args) {
-  const Arguments parsed = ParseArguments(args, EditOutputOptionSpecs());
+  std::vector<OptionSpec> specs = EditOutputOptionSpecs();
+  specs.push_back({"--all", "", false});
+  const Arguments parsed = ParseArguments(args, specs);
   if (PrintHelpIfAsked("del", parsed.help)) return kExitOk;
   if (parsed.positional.size() != 2) throw UsageError("del takes FILE and PATH");
   const std::string& file = parsed.positional[0];
   const std::string& pathText = parsed.positional[1];
-  const Path path = ParseSinglePath(pathText, "del");
+  const Path path = ParsePath(pathText);
+  const bool all = parsed.Has("--all");
   const OutputChoice output = ChooseOutput(parsed, file);
 
   const kelmo::easy::Library& library = context.library();
   const LoadedDocument doc = LoadDocument(library, file);
-  const Node node = kelmo::easy::Find(doc.element, path);
-  if (!node) {
-    throw DocumentError(doc.label + ": no parameter at " + pathText +
-                        MissingHint(doc, path, pathText));
+  const std::vector<Node> nodes = FindOrFail(doc, path, pathText, all || CanNameSeveral(path), all);
+  if (!all && nodes.size() > 1) RefuseSeveral("del", pathText, nodes.size());
+  std::vector<Path> targets;
+  for (const Node& node : nodes) {
+    if (node == doc.element) throw DocumentError(doc.label + ": the document element cannot be removed");
+    targets.push_back(kelmo::easy::detail::PathTo(doc.element, node));
   }
-  if (node == doc.element)
-    throw DocumentError(doc.label + ": the document element cannot be removed");
-  node->Detach();
+  for (const Node& node : nodes) node->Detach();
 
   WriteEdit(library, doc, parsed, output,
-            [&](const DocumentText& text, SourceChange& change, std::string& reason) {
-              return RemoveFromSource(text, path, change, reason);
+            [&](const DocumentText& text, std::vector<SourceChange>& changes, std::string& reason) {
+              return RemoveFromSource(text, targets, changes, reason);
             });
   return kExitOk;
 }

@@ -96,13 +96,21 @@ INSTANTIATE_TEST_SUITE_P(
                       PathCase{"/a/b", true, ""}, PathCase{".", true, ""},
                       PathCase{"1a/-b/c.d/ns:e", true, ""},
                       PathCase{"", false, "empty path"}, PathCase{"/", false, "names no element"},
-                      PathCase{"a//b", false, "empty step"}, PathCase{"a/", false, "empty step"},
+                      PathCase{"a///b", false, "empty step"}, PathCase{"a/", false, "empty step"},
                       PathCase{"a[0]", false, "from 1"}, PathCase{"a[4294967296]", false, "4294967295"},
                       PathCase{"a[99999999999999999999]", false, "whole number"},
                       PathCase{"a[-1]", false, "whole number"}, PathCase{"a[]", false, "whole number"},
                       PathCase{"a[2", false, "must end with ']'"}, PathCase{"a[2]x", false, "must end"},
                       PathCase{"[2]", false, "has no name"}, PathCase{"@", false, "has no name"},
-                      PathCase{"a]", false, "unexpected ']'"}));
+                      PathCase{"a]", false, "unexpected ']'"},
+                      PathCase{"a[@x=\"v\"]", true, ""}, PathCase{"a[@x='v'][2]", true, ""},
+                      PathCase{"a[ @x = \"/]['\" ]", true, ""}, PathCase{"a[@x][b=\"\"]", true, ""},
+                      PathCase{"//a", true, ""}, PathCase{"a//*[@id]", true, ""},
+                      PathCase{"a[2][@x]", false, "comes last"}, PathCase{"a[1][2]", false, "comes last"},
+                      PathCase{"a[@x=\"v]", false, "no closing \" (at character 6)"},
+                      PathCase{"a[@x=v]", false, "is quoted"}, PathCase{"a[@]", false, "names an attribute"},
+                      PathCase{"a[@x=\"v\"", false, "must end with ']'"},
+                      PathCase{"//", false, "names no element"}));
 
 TEST(PathSyntax, StepsCarryNameOccurrenceAndAttributeMark) {
   const std::optional<Path> path = Path::Parse("/servers/server[12]/@port");
@@ -114,6 +122,82 @@ TEST(PathSyntax, StepsCarryNameOccurrenceAndAttributeMark) {
   EXPECT_FALSE(path->steps()[1].attribute);
   EXPECT_EQ(path->steps()[2].name, u"port");
   EXPECT_TRUE(path->steps()[2].attribute);
+}
+
+// ---- Paths with conditions and "//"
+
+const char kPolicy[] =
+    "<policyconfig>\n"
+    "  <action id=\"org.a.mount\"><defaults><allow_any>no</allow_any><allow_active>yes</allow_active></defaults></action>\n"
+    "  <action id=\"org.a.eject\" hidden=\"\"><description>Eject</description>\n"
+    "    <defaults><allow_any>auth</allow_any></defaults></action>\n"
+    "  <action id='org.a.mount'><description>Again</description></action>\n"
+    "  <group><action id=\"org.b.deep\"><defaults><allow_any>deep</allow_any></defaults></action></group>\n"
+    "</policyconfig>\n";
+
+class ConditionPaths : public ::testing::Test {
+ protected:
+  // The values of what FindAll finds, joined by "|"; "(none)" for nothing.
+  std::string Values(const std::string& path, bool everyMatch = false) {
+    std::string joined;
+    for (const Node& node : kelmo::easy::FindAll(doc_.element(), path, everyMatch))
+      joined += (joined.empty() ? "" : "|") + Get<std::string>(node).value_or("-");
+    return joined.empty() ? "(none)" : joined;
+  }
+  Library library_{std::string(KELMO_LIBRARY_PATH)};
+  Document doc_ = library_.Parse(kPolicy);
+};
+
+TEST_F(ConditionPaths, SelectByAttributeChildAndPosition) {
+  const struct {
+    const char* path;
+    const char* values;
+  } cases[] = {
+      {"action[@id=\"org.a.mount\"]/defaults/allow_any", "no"},
+      {"action[@id='org.a.mount']/description", "Again"},
+      {"action[@id=\"org.a.mount\"][2]/description", "Again"},
+      {"action[@id=\"org.a.mount\"][3]", "(none)"},
+      {"action[@hidden]/@id", "org.a.eject"},
+      {"action[@hidden=\"\"]/description", "Eject"},
+      {"action[description=\"Eject\"]/defaults/allow_any", "auth"},
+      {"action[description]/@id", "org.a.eject|org.a.mount"},
+      {"action[@id=\"org.b.deep\"]", "(none)"},
+      {"//action[@id=\"org.b.deep\"]//allow_any", "deep"},
+      {"//allow_any", "no|auth|deep"},
+      {"//allow_any[2]", "auth"},
+      {"/policyconfig//defaults/*", "no|yes|auth|deep"},
+      {"//policyconfig/group/action/@id", "org.b.deep"},
+      {"action/defaults/allow_any", "no"},
+      {"action/@id", "org.a.mount"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(Values(c.path), c.values) << c.path;
+  EXPECT_EQ(Values("action/@id", true), "org.a.mount|org.a.eject|org.a.mount");
+  EXPECT_EQ(Get<std::string>(doc_.element(), "action[defaults/x]"), std::nullopt) << "not a path";
+  EXPECT_EQ(Get<std::string>(doc_.element(), "//description"), "Eject") << "the first in document order";
+}
+
+// The plain path to a node leads back to it, wherever it lies.
+TEST_F(ConditionPaths, PathToLeadsBackToEachNode) {
+  const std::vector<Node> nodes = kelmo::easy::FindAll(doc_.element(), "//*");
+  ASSERT_EQ(nodes.size(), 15u) << "the document element and the 14 below it";
+  for (const Node& node : nodes) {
+    const Path path = kelmo::easy::detail::PathTo(doc_.element(), node);
+    EXPECT_EQ(Find(doc_.element(), path).get(), node.get()) << path.Text();
+    EXPECT_EQ(Find(doc_.element(), path.Text()).get(), node.get()) << path.Text();
+  }
+  EXPECT_EQ(kelmo::easy::detail::PathTo(doc_.element(), Find(doc_.element(), "action[3]/@id")).Text(),
+            "action[3]/@id");
+}
+
+TEST_F(ConditionPaths, CreateOnlyPlainSteps) {
+  ASSERT_TRUE(Set(doc_.element(), "action[@id=\"org.a.eject\"]/defaults/allow_active", "yes"));
+  EXPECT_EQ(Values("action[@hidden]/defaults/*"), "auth|yes");
+  const std::string before = library_.ToXml(doc_.element());
+  std::string why;
+  EXPECT_FALSE(Set(doc_.element(), "action[@id=\"org.none\"]/defaults", "x", &why));
+  EXPECT_NE(why.find("cannot create \"action[@id=\"org.none\"]\""), std::string::npos) << why;
+  EXPECT_FALSE(Set(doc_.element(), "//nothing", "x", &why));
+  EXPECT_EQ(library_.ToXml(doc_.element()), before);
 }
 
 // ---- Library loading

@@ -37,9 +37,10 @@ INSTANTIATE_TEST_SUITE_P(
         UsageCase{"CheckWithoutFile", {"check"}, "check needs at least one FILE"},
         UsageCase{"CheckStdinTwice", {"check", "-", "-"}, "only once"},
         UsageCase{"GetWithoutPath", {"get", "CONFIG"}, "get takes FILE and PATH"},
-        UsageCase{"GetEmptyStep", {"get", "CONFIG", "server//port"}, "empty step"},
+        UsageCase{"GetEmptyStep", {"get", "CONFIG", "server///port"}, "empty step"},
+        UsageCase{"GetUnclosedCondition", {"get", "CONFIG", "user[@id=\"3]"}, "has no closing \" (at character 10)\n  user[@id=\"3]\n           ^"},
         UsageCase{"GetOccurrenceZero", {"get", "CONFIG", "users/user[0]"}, "the first one is [1]"},
-        UsageCase{"GetOccurrenceNotANumber", {"get", "CONFIG", "user[x]"}, "whole number"},
+        UsageCase{"GetOccurrenceNotANumber", {"get", "CONFIG", "user[1x]"}, "whole number"},
         UsageCase{"GetUnclosedOccurrence", {"get", "CONFIG", "user[2"}, "must end with ']'"},
         UsageCase{"GetUnknownType", {"get", "CONFIG", "server", "--as", "float"}, "--as takes"},
         UsageCase{"SetStepNotAName", {"set", "CONFIG", "server/bad name", "1", "-i"},
@@ -60,7 +61,7 @@ INSTANTIATE_TEST_SUITE_P(
         UsageCase{"SetInfiniteDouble", {"set", "CONFIG", "server/ratio", "inf", "--as", "double", "-i"}, "finite"},
         UsageCase{"SetBadBase64", {"set", "CONFIG", "key", "Q!JD", "--as", "base64", "-i"}, "not valid base64"},
         UsageCase{"SetMissingValue", {"set", "CONFIG", "server/port"}, "set takes FILE, PATH and VALUE"},
-        UsageCase{"TreeWithoutFile", {"tree"}, "tree takes one FILE"}),
+        UsageCase{"TreeWithoutFile", {"tree"}, "tree takes FILE"}),
     [](const ::testing::TestParamInfo<UsageCase>& info) { return std::string(info.param.label); });
 
 TEST(ToolHelp, EveryCommandDescribesItselfOnStandardOutput) {
