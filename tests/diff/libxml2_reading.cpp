@@ -103,6 +103,14 @@ ReferenceReading ReadWithLibxml2(const std::string& bytes, ElementText form) {
       xmlFreeDoc);
   if (!doc) return reading;
   reading.parsed = true;
+  if (const xmlDtd* subset = doc->intSubset) {
+    for (const xmlNode* n = subset->children; n; n = n->next) {
+      if (n->type != XML_ENTITY_DECL) continue;
+      const xmlChar* content = reinterpret_cast<const xmlEntity*>(n)->content;
+      for (const xmlChar* c = content; c && *c; ++c)
+        if (*c == '<' || *c == '>') reading.subsetLiteralHoldsMarkup = true;
+    }
+  }
   if (doc->encoding) {
     for (const xmlChar* p = doc->encoding; *p; ++p)
       reading.declaredEncoding += static_cast<char>(std::tolower(*p));

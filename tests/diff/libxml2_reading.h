@@ -18,6 +18,9 @@ struct ReferenceReading {
   bool parsed = false;
   // The document refers to entities of its document type definition.
   bool usesDeclaredEntities = false;
+  // An entity of its internal subset has '<' or '>' in its literal, which
+  // ends this library's reading of the subset early.
+  bool subsetLiteralHoldsMarkup = false;
   // The encoding that the document declares, lower-cased; empty when none.
   std::string declaredEncoding;
   ConformanceTree tree;
