@@ -10,11 +10,12 @@
 #   scripts/package.sh [deb] [windows]     (both when none is named)
 #
 # The Debian packages are built in build-deb/ with Debian's own compiler
-# and linker flags (dpkg-buildflags), one from each install component, and
-# made with dpkg-deb; dpkg-shlibdeps works out what they need of the system. The Windows files
-# come from the MinGW-w64 build in build-mingw/, which the Windows test step
-# builds too: what is built there already is not built again. Installs what
-# it needs on a fresh Debian machine, like the other scripts.
+# and linker flags (dpkg-buildflags), made one from each install component
+# with dpkg-deb, and dpkg-shlibdeps works out what they need of the system.
+# The Windows files come from the MinGW-w64 build in build-mingw/, which the
+# Windows test step builds too: what is built there already is not built
+# again. Installs what it needs on a fresh Debian machine, like the other
+# scripts.
 set -euo pipefail
 umask 022
 cd "$(dirname "$0")/.."
@@ -61,8 +62,10 @@ take_version() {  # take_version BUILD_DIR
 
 # The Debian packages: one install component each, the package's name, its
 # section, and whether it depends on the runtime package of its version.
+# The runtime package is named after the soname (libkelmo.so.0: libkelmo0),
+# so that libraries of two sonames can be installed side by side.
 deb_packages=(
-  "runtime libkelmo0 libs no"
+  "runtime libkelmoSONAME libs no"
   "development libkelmo-dev libdevel yes"
   "tools kelmo-tools utils yes"
 )
@@ -73,7 +76,7 @@ deb_description() {  # deb_description PACKAGE: the Description field
  shared library and use it through fixed C++ interfaces.
  ."
   case $1 in
-    libkelmo0) printf '%s\n%s\n%s\n' "typed parameter trees read and written as XML - library" "$common" \
+    libkelmo[0-9]*) printf '%s\n%s\n%s\n' "typed parameter trees read and written as XML - library" "$common" \
       " This package contains the shared library." ;;
     libkelmo-dev) printf '%s\n%s\n%s\n' "typed parameter trees read and written as XML - development files" "$common" \
       " This package contains the headers, the CMake package (find_package(kelmo))
@@ -100,6 +103,10 @@ make_deb() {
     -DCMAKE_SHARED_LINKER_FLAGS="$ldflags" -DCMAKE_EXE_LINKER_FLAGS="$ldflags" >/dev/null
   take_version "$deb_build"
   cmake --build "$deb_build" --target kelmo kelmo_cli -j "$jobs"
+  local soname runtime
+  soname=$(readelf -d "$deb_build/libkelmo.so.$version" | sed -n 's/.*(SONAME).*\[libkelmo\.so\.\([0-9]*\)\]$/\1/p')
+  [ -n "$soname" ] || { echo "package.sh: libkelmo.so.$version has no soname" >&2; exit 1; }
+  runtime=libkelmo$soname
 
   local arch maintainer date
   arch=$(dpkg --print-architecture)
@@ -112,6 +119,7 @@ make_deb() {
   local entry component package section same
   for entry in "${deb_packages[@]}"; do
     read -r component package section same <<<"$entry"
+    package=${package/SONAME/$soname}
     local dir=$stage/$package
     DESTDIR=$dir cmake --install "$deb_build" --component "$component" >"$stage.log" ||
       { cat "$stage.log"; exit 1; }
@@ -151,16 +159,12 @@ make_deb() {
         sed -n 's/^shlibs:Depends=//p')
     fi
     if [ "$same" = yes ]; then
-      depends="libkelmo0 (= $version)${depends:+, $depends}"
+      depends="$runtime (= $version)${depends:+, $depends}"
     fi
-    if [ "$package" = libkelmo0 ]; then
-      local soname
-      soname=$(readelf -d "$dir"/usr/lib/*/libkelmo.so.* 2>/dev/null | sed -n 's/.*(SONAME).*\[libkelmo\.so\.\([0-9]*\)\]/\1/p' | head -n 1)
-      [ -n "$soname" ] || { echo "package.sh: no soname in libkelmo0" >&2; exit 1; }
-      [ "$soname" = "${version%%.*}" ] || { echo "package.sh: soname libkelmo.so.$soname is not of version $version" >&2; exit 1; }
+    if [ "$package" = "$runtime" ]; then
       # Programs linked against this version need this version or newer;
       # the loader's cache is renewed after the library is installed.
-      echo "libkelmo $soname libkelmo0 (>= $version)" >"$dir/DEBIAN/shlibs"
+      echo "libkelmo $soname $runtime (>= $version)" >"$dir/DEBIAN/shlibs"
       echo "activate-noawait ldconfig" >"$dir/DEBIAN/triggers"
     fi
     {
