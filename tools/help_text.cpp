@@ -93,7 +93,7 @@ std::string GeneralHelp() {
          "  tree FILE [PATH]           outline the tree with each node's kind and value type\n"
          "\n"
          "FILE may be - for standard input. 'kelmo COMMAND --help' describes a command.\n"
-         "  --version                  print the version and the library in use\n"
+         "  --version                  print the tool's and the loaded library's version\n"
          "\n"
          "The library is looked for in KELMO_LIBRARY, beside the program, in its\n"
          "installation, and on the system's library path.\n"

@@ -8,6 +8,7 @@
 #include "commands.h"
 #include "help_text.h"
 #include "library_locator.h"
+#include "library_version.h"
 #include "tool_error.h"
 
 #if defined(_WIN32)
@@ -44,10 +45,16 @@ void Print(std::FILE* stream, const std::string& text) {
   if (!text.empty() && text.back() != '\n') std::fputc('\n', stream);
 }
 
+// The tool's own version, the library file it loaded and the version that
+// file carries; a library of another version than the tool's is named so,
+// never hidden.
 int PrintVersion(ToolContext& context) {
   std::string text = "kelmo " KELMO_TOOL_VERSION "\n";
   try {
-    text += "library: " + context.library().path() + "\n";
+    const std::string& path = context.library().path();
+    const std::string version = LibraryFileVersion(path);
+    text += "library: " + path + "\n";
+    text += "library version: " + (version.empty() ? std::string("unknown") : version) + "\n";
   } catch (const kelmo::easy::LibraryError& e) {
     text += std::string("library: not loaded (") + e.what() + ")\n";
   }

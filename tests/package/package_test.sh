@@ -123,6 +123,7 @@ check_tool() {  # check_tool PREFIX LABEL
   echo "== $label: the installed tool uses the installed library"
   env -u KELMO_LIBRARY "$prefix/bin/kelmo" --version >"$out/version.txt"
   expect_line "$out/version.txt" "library: $lib/libkelmo.so.0"
+  expect_line "$out/version.txt" "library version: $version"
   if command -v objcopy >/dev/null 2>&1; then
     # Debugging information aside, the program names no file of the build.
     # A sanitized build is the one exception: its checks carry, for their

@@ -1,6 +1,8 @@
 // The tool's command line: help, version, exit statuses of usage mistakes.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "tool/sample_documents.h"
 #include "tool/tool_runner.h"
 
@@ -97,8 +99,46 @@ TEST(ToolVersion, NamesTheVersionAndTheLibraryInUse) {
   const ToolRun run = RunTool({"--version"});
   EXPECT_EQ(run.exitCode, 0);
   EXPECT_EQ(run.out.rfind("kelmo " KELMO_PROJECT_VERSION "\n", 0), 0u) << run.out;
-  EXPECT_NE(run.out.find("library: " KELMO_LIBRARY_PATH), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("library: " KELMO_LIBRARY_PATH "\n"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("\nlibrary version: " KELMO_PROJECT_VERSION "\n"), std::string::npos)
+      << run.out;
 }
+
+// The library's version is the one its file carries, read through links,
+// not the tool's.
+struct LibraryFileCase {
+  const char* label;
+  const char* name;     // in a scratch directory
+  bool link;            // a link to the built library, else a copy of it
+  const char* version;  // what --version says of it
+};
+
+class ToolLibraryVersion : public ::testing::TestWithParam<LibraryFileCase> {};
+
+TEST_P(ToolLibraryVersion, NamesTheVersionOfTheFileLoaded) {
+  ScratchDir dir;
+  const std::string path = dir / GetParam().name;
+  if (GetParam().link) {
+    std::filesystem::create_symlink(KELMO_LIBRARY_PATH, path);
+  } else {
+    std::filesystem::copy_file(KELMO_LIBRARY_PATH, path);
+  }
+  const ToolRun run = RunTool({"--version"}, {"", {"KELMO_LIBRARY=" + path}, {}, ""});
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_NE(run.out.find("library: " + path + "\nlibrary version: " + GetParam().version + "\n"),
+            std::string::npos)
+      << run.out;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, ToolLibraryVersion,
+    ::testing::Values(
+        LibraryFileCase{"UnversionedLinkLeadsToTheFile", "libkelmo.so", true, KELMO_PROJECT_VERSION},
+        LibraryFileCase{"AnotherVersionIsNamedAsItIs", "libkelmo.so.2.5.1", false, "2.5.1"},
+        LibraryFileCase{"SonameAloneIsNotAVersion", "libkelmo.so.2", false, "unknown"},
+        LibraryFileCase{"NotANumber", "libkelmo.so.2.x.1", false, "unknown"},
+        LibraryFileCase{"NoVersionInTheName", "kelmo-copy.so", false, "unknown"}),
+    [](const ::testing::TestParamInfo<LibraryFileCase>& info) { return std::string(info.param.label); });
 
 TEST(ToolLibrary, EnvironmentVariableChoosesTheLibrary) {
   ScratchDir dir;
