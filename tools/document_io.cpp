@@ -106,14 +106,7 @@ std::string SavedBytes(const Library& library, const Node& root, const Layout& l
 void SaveToStandardOutput(const Library& library, const Node& root, const Layout& layout,
                           bool byteOrderMark) {
   std::string bytes = SavedBytes(library, root, layout);
-  if (!byteOrderMark) {
-    for (std::string_view mark : kelmo::kByteOrderMarks) {
-      if (bytes.compare(0, mark.size(), mark) == 0) {
-        bytes.erase(0, mark.size());
-        break;
-      }
-    }
-  }
+  if (!byteOrderMark) DropNeedlessMark(bytes);
   if (!WriteStandardOutput(bytes)) throw ToolError(kExitDocument, "cannot write to standard output");
 }
 
@@ -130,6 +123,15 @@ void NoteWrittenInPlace(const std::string& path, bool ok) {
 }
 
 }  // namespace
+
+void DropNeedlessMark(std::string& bytes) {
+  for (std::string_view mark : kelmo::kByteOrderMarks) {
+    if (bytes.compare(0, mark.size(), mark) != 0) continue;
+    const std::string_view rest = std::string_view(bytes).substr(mark.size());
+    if (ReadIn(rest, DetectDocumentEncoding(bytes))) bytes.erase(0, mark.size());
+    return;
+  }
+}
 
 LoadedDocument LoadDocument(const Library& library, const std::string& file) {
   LoadedDocument doc;
