@@ -106,29 +106,32 @@ std::string SavedBytes(const Library& library, const Node& root, const Layout& l
 void SaveToStandardOutput(const Library& library, const Node& root, const Layout& layout,
                           bool byteOrderMark) {
   std::string bytes = SavedBytes(library, root, layout);
-  if (!byteOrderMark) {
-    for (std::string_view mark : kelmo::kByteOrderMarks) {
-      if (bytes.compare(0, mark.size(), mark) == 0) {
-        bytes.erase(0, mark.size());
-        break;
-      }
-    }
-  }
+  if (!byteOrderMark) DropNeedlessMark(bytes);
   if (!WriteStandardOutput(bytes)) throw ToolError(kExitDocument, "cannot write to standard output");
 }
 
 // A file that could not be replaced whole was overwritten where it stands:
 // had the process been stopped while writing, it would hold part of the new
-// text and part of the old. The user should know that it happened.
+// text and part of the old. The user should know that it happened, whichever
+// of the writer's in-place routes it took (the writer reports the route).
 void NoteWrittenInPlace(const std::string& path, bool ok) {
   std::fprintf(stderr,
-               "kelmo: note: %s %s in place, not through a new file (it has other hard links, or "
-               "no file can be made in its directory); a crash while writing leaves such a file "
-               "part new, part old\n",
+               "kelmo: note: %s %s in place, not through a new file (it has other hard links, "
+               "no file can be made in its directory, or it was named through another process's "
+               "descriptor); a crash while writing leaves such a file part new, part old\n",
                path.c_str(), ok ? "was rewritten" : "was being rewritten");
 }
 
 }  // namespace
+
+void DropNeedlessMark(std::string& bytes) {
+  for (std::string_view mark : kelmo::kByteOrderMarks) {
+    if (bytes.compare(0, mark.size(), mark) != 0) continue;
+    const std::string_view rest = std::string_view(bytes).substr(mark.size());
+    if (ReadIn(rest, DetectDocumentEncoding(bytes))) bytes.erase(0, mark.size());
+    return;
+  }
+}
 
 LoadedDocument LoadDocument(const Library& library, const std::string& file) {
   LoadedDocument doc;

@@ -94,6 +94,12 @@ void WriteEdit(const kelmo::easy::Library& library, const LoadedDocument& doc, c
 // Whether two trees hold the same nodes: kinds, names, values and order.
 bool SameTree(const kelmo::easy::Node& left, const kelmo::easy::Node& right);
 
+// Standard output has no use for a byte-order mark, so a document's mark is
+// dropped from what goes there, except where the rest would then be read in
+// another encoding (a UTF-8 mark before a declaration that names another,
+// a UTF-16 mark before a line break): such a mark stays.
+void DropNeedlessMark(std::string& bytes);
+
 // Writes bytes where the output choice says, replacing a file safely.
 void WriteBytes(const std::string& bytes, const OutputChoice& output);
 

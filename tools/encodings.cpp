@@ -70,6 +70,14 @@ EncodingInfo DetectDocumentEncoding(std::string_view bytes) {
   return info;
 }
 
+bool ReadIn(std::string_view bytes, const EncodingInfo& encoding) {
+  const EncodingInfo found = DetectDocumentEncoding(bytes);
+  if (found.known != encoding.known) return false;
+  if (!found.known) return found.name == encoding.name;
+  return found.encoding.codePage == encoding.encoding.codePage &&
+         std::strcmp(found.encoding.charset, encoding.encoding.charset) == 0;
+}
+
 std::u16string DecodeAsParserDoes(std::string_view bytes) {
   if (bytes.size() >= UINT32_MAX) return {};
   kelmo::TextDecoder decoder;

@@ -38,6 +38,11 @@ std::string KnownEncodingNames();
 // parser then reads the bytes in the platform's default code page.
 EncodingInfo DetectDocumentEncoding(std::string_view bytes);
 
+// Whether the parser reads the bytes in the encoding: the one it finds in
+// them has the same converter (or, for a name that no converter knows, the
+// same name). A byte-order mark, or its absence, can change the answer.
+bool ReadIn(std::string_view bytes, const EncodingInfo& encoding);
+
 // The document's text as the parser reads it (empty when it cannot be
 // decoded).
 std::u16string DecodeAsParserDoes(std::string_view bytes);

@@ -83,9 +83,11 @@ bool StartsWithMark(const std::string& bytes) {
 }
 
 // Re-indents the document where it stands: comments, processing
-// instructions, the DOCTYPE, the declaration and the byte-order mark (or
-// their absence) and every byte of the markup and text stay as they were. The
-// result must read back as the same tree, or nothing is written.
+// instructions, the DOCTYPE, the declaration and every byte of the markup and
+// text stay as they were, and so does the byte-order mark (or its absence),
+// except that standard output drops a mark that decides nothing and --bom
+// adds one. The result must be read in the input's encoding and read back
+// as the same tree, or nothing is written.
 void Reindent(const kelmo::easy::Library& library, const LoadedDocument& doc, const kelmo::easy::Layout& layout,
               const OutputChoice& output, bool byteOrderMark) {
   std::string why, text, bytes;
@@ -94,6 +96,21 @@ void Reindent(const kelmo::easy::Library& library, const LoadedDocument& doc, co
               ReindentSource(source.text(), layout.indent, layout.newline, text, why);
   if (made) made = source.Splice(0, source.text().size(), text, bytes, why);
   if (made) {
+    const bool marked = StartsWithMark(bytes);
+    if (output.where == OutputChoice::Where::StandardOutput && marked && !byteOrderMark) {
+      DropNeedlessMark(bytes);
+    } else if (byteOrderMark && !marked) {
+      bytes.insert(0, MarkOf(doc.encoding));
+    }
+    // The bytes as they will be written: a mark gained or lost can change
+    // the encoding they are read in, and with it every character.
+    if (!ReadIn(bytes, doc.encoding)) {
+      made = false;
+      why = "the re-indented text would be read as " + DetectDocumentEncoding(bytes).name + ", not as " +
+            doc.encoding.name;
+    }
+  }
+  if (made) {
     const kelmo::easy::Document reread = library.Parse(bytes);
     made = reread && SameTree(reread.root(), doc.document.root());
     if (!made) why = "the re-indented text would not read back as the same document";
@@ -101,12 +118,6 @@ void Reindent(const kelmo::easy::Library& library, const LoadedDocument& doc, co
   if (!made) {
     throw DocumentError(doc.label + ": cannot re-indent the document where it stands: " + why +
                         "; nothing was written. --drop rewrites it from its tree instead, but " + kRewriteLoses);
-  }
-  const bool marked = StartsWithMark(bytes);
-  if (output.where == OutputChoice::Where::StandardOutput && marked && !byteOrderMark) {
-    bytes.erase(0, MarkOf(doc.encoding).size());
-  } else if (byteOrderMark && !marked) {
-    bytes.insert(0, MarkOf(doc.encoding));
   }
   WriteBytes(bytes, output);
 }

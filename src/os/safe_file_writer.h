@@ -38,11 +38,15 @@ enum class WriteRoute {
 // name until it is complete, so a killed process leaves nothing behind.
 // A file with more than one hard link, or one beside which no new file can
 // be made, is overwritten in place after its new size is reserved; a target
-// that is not a regular file (a device, a pipe) is opened and written
-// directly, which truncates it first; a link to a descriptor of this
-// process (/dev/stdout, /proc/self/fd/N) is written through that descriptor
-// at its position. A null path gives false. route, when given, says which
-// way the file was (or was being) written.
+// that is not a regular file (a device, a pipe) is written directly through
+// one write-only descriptor; a link to a descriptor of this process
+// (/dev/stdout, /proc/self/fd/N) is written through that descriptor at its
+// position. A named pipe gives false at once when no reader has it open, and
+// true only once its reader has read every byte (or, where this process
+// holds a read end itself, once the bytes are in the pipe); a reader that
+// goes away first gives false. SIGPIPE never reaches the process from these writes. A
+// null path gives false. route, when given, says which way the file was (or
+// was being) written.
 bool ReplaceFileA(const char* path, const ByteRange* parts, size_t count,
                   WriteRoute* route = nullptr);
 // The same with a wide path (converted to UTF-8 where the system takes

@@ -2,7 +2,10 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <poll.h>
+#include <pthread.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/uio.h>
 #include <unistd.h>
@@ -19,7 +22,6 @@
 #include <string>
 #include <vector>
 
-#include "os/file_open.h"
 #include "text/text_length.h"
 #include "text/utf8_codec.h"
 
@@ -88,26 +90,147 @@ bool OverwriteInPlace(int fd, const ByteRange* parts, size_t count) {
          ::fsync(fd) == 0;
 }
 
-// Writes into the target itself. Used where no replacement file can be made.
-// A regular file is overwritten in place (above); anything else is opened
-// with truncation, and a failure there leaves what was written so far.
-bool WriteDirect(const char* path, const ByteRange* parts, size_t count, WriteRoute* route) {
-  const int fd = ::open(path, O_WRONLY | O_CLOEXEC);
-  if (fd >= 0) {
-    struct stat info;
-    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
-      if (route) *route = WriteRoute::InPlace;
-      const bool ok = OverwriteInPlace(fd, parts, count);
-      return (::close(fd) == 0) && ok;
-    }
-    ::close(fd);
+// Holds SIGPIPE back from this thread while it writes to a pipe, a socket or
+// a terminal whose reader may go away: the write then fails with EPIPE and
+// the save reports it, where the signal would end the host process. The
+// signal that such a write raised is taken before the old mask comes back.
+class PipeSignalHold {
+ public:
+  PipeSignalHold() {
+    sigemptyset(&pipe_);
+    sigaddset(&pipe_, SIGPIPE);
+    held_ = ::pthread_sigmask(SIG_BLOCK, &pipe_, &old_) == 0;
+    sigset_t pending;
+    pendingBefore_ = ::sigpending(&pending) == 0 && sigismember(&pending, SIGPIPE) == 1;
   }
+  ~PipeSignalHold() {
+    if (!held_) return;
+    const int error = errno;
+    // Only a signal that one of these writes raised: one that was pending
+    // before is the process's own. It is pending for this thread (a write
+    // raises it for the thread that wrote), so sigwait returns at once.
+    sigset_t pending;
+    if (brokenPipe_ && !pendingBefore_ && ::sigpending(&pending) == 0 &&
+        sigismember(&pending, SIGPIPE) == 1) {
+      int taken = 0;
+      ::sigwait(&pipe_, &taken);
+    }
+    ::pthread_sigmask(SIG_SETMASK, &old_, nullptr);
+    errno = error;
+  }
+  PipeSignalHold(const PipeSignalHold&) = delete;
+  PipeSignalHold& operator=(const PipeSignalHold&) = delete;
+
+  // Writes as WriteAll does, noting a reader that went away.
+  bool Write(int fd, const ByteRange* parts, size_t count) {
+    const bool ok = WriteAll(fd, parts, count);
+    if (!ok && errno == EPIPE) brokenPipe_ = true;
+    return ok;
+  }
+
+ private:
+  sigset_t pipe_;
+  sigset_t old_;
+  bool held_ = false;
+  bool pendingBefore_ = false;
+  bool brokenPipe_ = false;
+};
+
+// Waits until the reader of a pipe has taken every byte written to it:
+// bytes still in the pipe when the reader closes its end were never read,
+// and the save must not report them as written. True once the pipe is
+// empty, false (EPIPE) when the reader closed it first. The system tells
+// no "pipe now empty" event, so the count of unread bytes is looked at
+// again after each short wait for the reader to go away. Where the count
+// cannot be had, the write itself is all there is to go by.
+bool AwaitReader(int fd) {
+  int wait = 1;
+  for (;;) {
+    int unread = 0;
+    if (::ioctl(fd, FIONREAD, &unread) != 0 || unread <= 0) return true;
+    pollfd reader{fd, 0, 0};
+    const int ready = ::poll(&reader, 1, wait);
+    if (ready > 0 && (reader.revents & (POLLERR | POLLHUP)) != 0) {
+      // It may have read the last byte just before it closed.
+      if (::ioctl(fd, FIONREAD, &unread) == 0 && unread <= 0) return true;
+      errno = EPIPE;
+      return false;
+    }
+    if (ready < 0 && errno != EINTR) return true;
+    wait = wait < 64 ? wait * 2 : wait;
+  }
+}
+
+// Whether this process holds a read end of the pipe that fd writes to. Such
+// a process reads the pipe itself, maybe only once the save has returned:
+// waiting for the pipe to drain would then wait for ever. The descriptors
+// are listed where the system shows them (/proc/self/fd, /dev/fd).
+bool ReadByThisProcess(int fd) {
+  struct stat pipe;
+  if (::fstat(fd, &pipe) != 0) return false;
+  for (const char* listing : {"/proc/self/fd", "/dev/fd"}) {
+    DIR* dir = ::opendir(listing);
+    if (!dir) continue;
+    bool reads = false;
+    const int own = ::dirfd(dir);
+    while (const dirent* entry = ::readdir(dir)) {
+      char* end = nullptr;
+      const long other = std::strtol(entry->d_name, &end, 10);
+      if (end == entry->d_name || *end != '\0' || other == fd || other == own) continue;
+      struct stat info;
+      const int flags = ::fcntl(static_cast<int>(other), F_GETFL);
+      if (flags >= 0 && (flags & O_ACCMODE) != O_WRONLY &&
+          ::fstat(static_cast<int>(other), &info) == 0 && info.st_dev == pipe.st_dev &&
+          info.st_ino == pipe.st_ino) {
+        reads = true;
+        break;
+      }
+    }
+    ::closedir(dir);
+    return reads;
+  }
+  return false;
+}
+
+// Writes a target that is not a regular file (a pipe, a device) through the
+// descriptor opened for it, write-only: holding it read-write as well would
+// make this process a reader of its own pipe, so that a write whose real
+// reader went away would block for ever instead of failing.
+bool WriteStream(int fd, bool pipe, const ByteRange* parts, size_t count) {
+  PipeSignalHold hold;
+  return hold.Write(fd, parts, count) && (!pipe || ReadByThisProcess(fd) || AwaitReader(fd));
+}
+
+// Writes into the target itself. Used where no replacement file can be made.
+// A regular file is overwritten in place (above); anything else is written
+// as a stream. A named pipe that no reader holds open fails at once (the
+// open does not wait for one); a missing file at the end of a link is
+// created.
+bool WriteDirect(const char* path, const ByteRange* parts, size_t count, WriteRoute* route) {
   if (route) *route = WriteRoute::Direct;
-  std::FILE* file = OpenFileA(path, "wb+");
-  if (!file) return false;
-  const bool ok = WriteParts(file, parts, count) && std::fflush(file) == 0;
-  std::fclose(file);
-  return ok;
+  int fd = ::open(path, O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0 && errno == ENOENT) {
+    fd = ::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
+    if (fd < 0) return false;
+    const bool ok = WriteAll(fd, parts, count) && ::fsync(fd) == 0;
+    return (::close(fd) == 0) && ok;
+  }
+  if (fd < 0) return false;
+  // Once open, the writes wait for room in a pipe as any writer's do.
+  struct stat info;
+  const int flags = ::fcntl(fd, F_GETFL);
+  if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0 || ::fstat(fd, &info) != 0) {
+    ::close(fd);
+    return false;
+  }
+  bool ok;
+  if (S_ISREG(info.st_mode)) {
+    if (route) *route = WriteRoute::InPlace;
+    ok = OverwriteInPlace(fd, parts, count);
+  } else {
+    ok = WriteStream(fd, S_ISFIFO(info.st_mode), parts, count);
+  }
+  return (::close(fd) == 0) && ok;
 }
 
 std::string DirectoryOf(const std::string& path) {
@@ -177,12 +300,16 @@ bool ReachesDescriptorLink(const char* path, int& fd) {
 
 // Writes to a descriptor of this process where it stands: at its offset,
 // in its append mode, so that what the process wrote through it before and
-// writes after stays in place around the document.
+// writes after stays in place around the document. What the process does
+// with the stream after the save is its own business, so a pipe is not
+// waited on to drain; a reader that has gone fails the save, without the
+// signal.
 bool WriteToDescriptor(int fd, const ByteRange* parts, size_t count) {
   // The C streams of the standard descriptors may hold text written before.
   if (fd == STDOUT_FILENO) std::fflush(stdout);
   if (fd == STDERR_FILENO) std::fflush(stderr);
-  return WriteAll(fd, parts, count);
+  PipeSignalHold hold;
+  return hold.Write(fd, parts, count);
 }
 
 std::string TemporaryName(const std::string& directory) {

@@ -113,7 +113,9 @@ bool ReplaceFileW(const WChar* path, const ByteRange* parts, size_t count, Write
     if (made) return ok;
   }
   if (route) *route = DirectRoute(chosen, attributes);
-  return WriteAndClose(OpenFileW(path, "wb+"), parts, count);
+  // Write-only, as on POSIX systems: a pipe opened for reading as well
+  // would be refused by a server that only reads.
+  return WriteAndClose(OpenFileW(path, "wb"), parts, count);
 }
 
 bool ReplaceFileA(const char* path, const ByteRange* parts, size_t count, WriteRoute* route) {
@@ -129,7 +131,7 @@ bool ReplaceFileA(const char* path, const ByteRange* parts, size_t count, WriteR
   }
   if (route) *route = DirectRoute(chosen, attributes);
   // In place the narrow path is opened as narrow text, as the caller gave it.
-  return WriteAndClose(OpenFileA(path, "wb+"), parts, count);
+  return WriteAndClose(OpenFileA(path, "wb"), parts, count);
 }
 
 }  // namespace kelmo::platform

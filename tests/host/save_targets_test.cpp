@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <functional>
 #include <iterator>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -20,12 +21,14 @@
 #include <cstdlib>
 
 #include "host/child_process.h"
+#include "support/pipe_reader.h"
 #endif
 
 using kelmo::Kelmo;
 using kelmo::RefPtr;
 using kelmo::XInRes;
 using kelmo_test::ModuleScope;
+using kelmo_test::PipeReader;
 using kelmo_test::ReadBytes;
 using kelmo_test::ScratchDir;
 using kelmo_test::U16;
@@ -210,6 +213,65 @@ TEST(SaveTargetTest, DescriptorLinksAreWrittenThroughTheDescriptor) {
       EXPECT_EQ(status, 0);
       EXPECT_EQ(ReadBytes(out), (append ? "earlier\n" : "") + body);
     }
+  }
+}
+
+// A named pipe is written through the one descriptor the save opens, write
+// only. The save succeeds only when its reader took every byte; a reader that
+// stops early, or none at all, fails it: the save neither hangs (a watchdog
+// would end the child) nor lets SIGPIPE end the process.
+TEST(SaveTargetTest, NamedPipesSucceedOnlyWhenTheReaderTakesEverything) {
+  struct Case {
+    const char* label;
+    bool reader;
+    size_t limit;  // bytes the reader takes before it closes
+    bool big;      // larger than a pipe holds
+    bool saved;
+  };
+  const size_t all = size_t(1) << 30;
+  const Case cases[] = {
+      {"reads all of a small document", true, all, false, true},
+      {"reads all of a large document", true, all, true, true},
+      {"stops early in a small document", true, 10, false, false},
+      {"stops early in a large document", true, 100, true, false},
+      {"never opens", false, 0, false, false},
+  };
+  ModuleScope m;
+  RefPtr<Kelmo> small = SmallTree(m);
+  RefPtr<Kelmo> big = m->CreateNodeA("r", kelmo::kWholeText, kelmo::kCodePageUtf8);
+  for (int i = 0; i < 20000; ++i) {
+    RefPtr<Kelmo> item = m->CreateNodeA("item", kelmo::kWholeText, kelmo::kCodePageUtf8);
+    item->SetStringA(std::to_string(i).c_str(), kelmo::kWholeText, kelmo::kCodePageUtf8);
+    big->AppendChild(item);
+  }
+  ScratchDir dir;
+  const std::string fifo = dir.File("pipe").string();
+  const std::string file = dir.File("file.xml").string();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    RefPtr<Kelmo> tree = c.big ? big : small;
+    auto save = [&](const std::string& path) {
+      return m->CreateTraversal()->SaveFileA(tree, path.c_str(), "  ", "\n", nullptr,
+                                             kelmo::kCodePageUtf8);
+    };
+    ASSERT_TRUE(save(file));
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    std::unique_ptr<PipeReader> reader;
+    if (c.reader) reader = std::make_unique<PipeReader>(fifo, c.limit);
+    const int status = kelmo_test::RunInChild([&] {
+      if (reader) ::close(reader->fd());
+      ::alarm(120);
+      return save(fifo) ? 0 : 1;
+    });
+    EXPECT_EQ(status, c.saved ? 0 : 1) << "-1: the save was killed (SIGPIPE, or hung until the watchdog)";
+    if (reader) {
+      const std::string got = reader->Finish();
+      const std::string sent = ReadBytes(file);
+      if (c.saved) {
+        EXPECT_TRUE(got == sent) << "read " << got.size() << " of " << sent.size() << " bytes";
+      }
+    }
+    ::unlink(fifo.c_str());
   }
 }
 

@@ -3,6 +3,9 @@
 // byte-order mark) and every byte of markup and text stay as they were.
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 #include "tool/tool_runner.h"
 
 namespace kelmo_test {
@@ -122,6 +125,55 @@ TEST(FmtReindentInPlace, KeepsTheMarkAndTheDeclaration) {
     const ToolRun run = RunTool({"fmt", file, "-i"});
     ASSERT_EQ(run.exitCode, 0) << run.err;
     EXPECT_EQ(ReadFile(file), c.after);
+  }
+}
+
+// A mark that decides the encoding stays in every output, standard output
+// included: a UTF-8 mark before a declaration naming another encoding, a
+// UTF-16 mark before a line break. Without it the output would be read in
+// another encoding, as another tree. A mark before "<" decides nothing (the
+// bytes tell UTF-16 without it), and standard output drops it as usual.
+TEST(FmtReindent, KeepsAMarkThatDecidesTheEncoding) {
+  struct Input {
+    std::string label, mark, bytes;
+    bool decides;
+  };
+  std::vector<Input> inputs;
+  for (const std::string name : {"koi8-r", "windows-1251", "UTF-16", "utf-7", "ebcdic-cp-us"}) {
+    inputs.push_back({"utf-8 mark, declared " + name, "\xEF\xBB\xBF",
+                      "\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"" + name +
+                          "\"?><r><c>chi\xF0\x9F\x98\x80ld</c></r>",
+                      true});
+  }
+  for (const bool bigEndian : {false, true}) {
+    for (const std::string before : {"\n", "<!--c-->"}) {
+      std::string bytes = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
+      for (const char c : before + "<r><c>x</c></r>") {
+        bytes += bigEndian ? std::string{'\0', c} : std::string{c, '\0'};
+      }
+      inputs.push_back({std::string(bigEndian ? "utf-16be" : "utf-16le") + " mark, then " +
+                            (before == "\n" ? "a line break" : "a comment"),
+                        bytes.substr(0, 2), bytes, before == "\n"});
+    }
+  }
+  for (const Input& input : inputs) {
+    for (const std::string route : {"-i", "-o", "standard output"}) {
+      SCOPED_TRACE(input.label + ", " + route);
+      ScratchDir dir;
+      const std::string in = dir.Write("in.xml", input.bytes);
+      const std::string out = route == "-i" ? in : dir / "out.xml";
+      const ToolRun tree = RunTool({"tree", in});
+      ASSERT_EQ(tree.exitCode, 0) << tree.err;
+      std::vector<std::string> args{"fmt", in};
+      if (route != "standard output") args.push_back(route);
+      if (route == "-o") args.push_back(out);
+      const ToolRun run = RunTool(args);
+      ASSERT_EQ(run.exitCode, 0) << run.err;
+      if (route == "standard output") dir.Write("out.xml", run.out);
+      const bool kept = ReadFile(out).compare(0, input.mark.size(), input.mark) == 0;
+      EXPECT_EQ(kept, input.decides || route != "standard output");
+      EXPECT_EQ(RunTool({"tree", out}).out, tree.out);
+    }
   }
 }
 

@@ -1,13 +1,21 @@
 // Where the tool's writes go: a private file's new content is never open to
 // others, a descriptor link is written through, and a file rewritten in
 // place is reported.
+#include <fcntl.h>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
+#include <memory>
+#include <string>
 
 #include <gtest/gtest.h>
 
+#include "support/pipe_reader.h"
 #include "tool/tool_runner.h"
 
 namespace kelmo_test {
@@ -69,6 +77,11 @@ TEST(SaveTargets, StandardOutputLinksAreWrittenThrough) {
   }
 }
 
+constexpr char kRewrittenInPlace[] =
+    " was rewritten in place, not through a new file (it has other hard links, no file can be "
+    "made in its directory, or it was named through another process's descriptor); a crash "
+    "while writing leaves such a file part new, part old\n";
+
 // A file with a second hard link cannot be replaced by a new file, so it is
 // written where it is, and the user is told what a crash would have left.
 TEST(SaveTargets, InPlaceWritesAreNoted) {
@@ -80,14 +93,94 @@ TEST(SaveTargets, InPlaceWritesAreNoted) {
     SCOPED_TRACE(args[0]);
     const ToolRun run = RunTool(args);
     EXPECT_EQ(run.exitCode, 0);
-    EXPECT_EQ(run.err, "kelmo: note: " + file +
-                           " was rewritten in place, not through a new file (it has other hard "
-                           "links, or no file can be made in its directory); a crash while "
-                           "writing leaves such a file part new, part old\n");
+    EXPECT_EQ(run.err, "kelmo: note: " + file + kRewrittenInPlace);
     EXPECT_EQ(ReadFile(dir / "b.xml"), ReadFile(file));
   }
   const ToolRun replaced = RunTool({"set", dir.Write("c.xml", "<a/>"), "b", "1", "-i"});
   EXPECT_EQ(replaced.err, "");
+}
+
+// The same note where no new file can be made beside the file: here a file
+// system out of inodes, mounted in a private mount namespace (skipped where
+// the test may not make one). The child reports through files outside it.
+TEST(SaveTargets, InPlaceWritesAreNotedWhereNoFileCanBeMade) {
+  ScratchDir dir;
+  const std::string full = dir / "full";
+  ASSERT_EQ(mkdir(full.c_str(), 0755), 0);
+  const std::string file = full + "/a.xml";
+  std::fflush(nullptr);
+  const pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    int status = 1;
+    try {
+      if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+          mount("kelmo-test", full.c_str(), "tmpfs", 0, "size=1m,nr_inodes=8") != 0)
+        _exit(77);
+      dir.Write("full/a.xml", "<a><b>1</b></a>");
+      for (int i = 0; creat((full + "/filler" + std::to_string(i)).c_str(), 0600) >= 0; ++i) {
+      }
+      const ToolRun run = RunTool({"set", file, "b", "2", "-i"});
+      dir.Write("err.txt", run.err);
+      dir.Write("after.xml", ReadFile(file));
+      status = run.exitCode;
+    } catch (...) {
+    }
+    _exit(status);
+  }
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0) {
+  }
+  ASSERT_TRUE(WIFEXITED(status));
+  if (WEXITSTATUS(status) == 77) GTEST_SKIP() << "cannot mount a private file system here";
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_EQ(ReadFile(dir / "err.txt"), "kelmo: note: " + file + kRewrittenInPlace);
+  EXPECT_EQ(ReadFile(dir / "after.xml"), "<a><b>2</b></a>");
+}
+
+// -o into a named pipe: a reader that reads to the end gets the document; one
+// that stops early, or none at all, fails the command with a reason. Neither
+// waits for ever nor ends the tool with SIGPIPE.
+TEST(SaveTargets, NamedPipesFailUnlessTheReaderTakesEverything) {
+  struct Case {
+    const char* label;
+    bool reader;
+    size_t limit;
+    bool written;
+  };
+  const Case cases[] = {
+      {"reads everything", true, size_t(1) << 30, true},
+      {"stops early", true, 100, false},
+      {"never opens", false, 0, false},
+  };
+  ScratchDir dir;
+  std::string document = "<r>";
+  for (int i = 0; i < 20000; ++i) document += "<item>" + std::to_string(i) + "</item>";
+  const std::string input = dir.Write("in.xml", document + "</r>");
+  const std::string fifo = dir / "pipe";
+  const ToolRun expected = RunTool({"fmt", input});
+  ASSERT_EQ(expected.exitCode, 0) << expected.err;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    std::unique_ptr<PipeReader> reader;
+    if (c.reader) reader = std::make_unique<PipeReader>(fifo, c.limit);
+    const ToolRun run = RunTool({"fmt", input, "-o", fifo});
+    EXPECT_EQ(run.signal, 0);
+    EXPECT_EQ(run.exitCode, c.written ? 0 : 1) << run.err;
+    if (!c.written) {
+      EXPECT_EQ(run.err, "kelmo: cannot write " + fifo +
+                             ": it is a named pipe that no reader had open, or whose reader "
+                             "closed it before reading everything\n");
+    }
+    if (reader) {
+      const std::string got = reader->Finish();
+      if (c.written) {
+        EXPECT_TRUE(got == expected.out) << "read " << got.size() << " of " << expected.out.size();
+      }
+    }
+    unlink(fifo.c_str());
+  }
 }
 
 }  // namespace

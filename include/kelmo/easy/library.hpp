@@ -96,6 +96,9 @@ inline std::string WhyCannotWrite(const std::string& path) {
   struct stat info;
   if (::stat(path.c_str(), &info) == 0) {
     if (S_ISDIR(info.st_mode)) return "it is a directory";
+    if (S_ISFIFO(info.st_mode) && ::access(path.c_str(), W_OK) == 0)
+      return "it is a named pipe that no reader had open, or whose reader closed it before "
+             "reading everything";
     if ((info.st_mode & 0222) == 0 || ::access(path.c_str(), W_OK) != 0) return "it is read-only";
     return "the file system refused the write";
   }
@@ -490,7 +493,8 @@ class Library {
     if (length == 0)
       return {false, "the tree cannot be written as XML (a name or structure the writer refuses)"};
     const std::string why = WhyCannotWrite(path);
-    if (why == "the file system refused the write" || why == "the file cannot be created")
+    if (why == "the file system refused the write" || why == "the file cannot be created" ||
+        why.compare(0, 18, "it is a named pipe") == 0)
       return {false, why + ", or the text cannot be written in " + layout.encoding};
     return {false, why};
   }
