@@ -49,7 +49,7 @@ std::string CodePoint(char32_t c) {
 // The first character of the text that the encoding cannot carry, or 0.
 char32_t FirstUncarried(kelmo::Repertoire& repertoire, std::u16string_view text) {
   for (size_t i = 0; i < text.size();) {
-    const char32_t c = kelmo::platform::NextCodePoint(text.data(), text.size(), i);
+    const char32_t c = kelmo::text::NextCodePoint(text.data(), text.size(), i);
     if (!repertoire.Carries(c)) return c;
   }
   return 0;

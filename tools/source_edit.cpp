@@ -38,7 +38,7 @@ std::string CharacterName(char32_t c) {
 char32_t FirstUncarried(const DocumentText& doc, const std::string& utf8) {
   const std::u16string text = kelmo::easy::ToUtf16(utf8);
   for (size_t i = 0; i < text.size();) {
-    const char32_t c = kelmo::platform::NextCodePoint(text.data(), text.size(), i);
+    const char32_t c = kelmo::text::NextCodePoint(text.data(), text.size(), i);
     if (!doc.repertoire().Carries(c)) return c;
   }
   return 0;

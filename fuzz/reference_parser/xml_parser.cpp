@@ -34,7 +34,7 @@ inline bool IsLineBreak(WChar c) { return c == 10 || c == 13; }
 // Reads a run up to the next line break or one of a and b: the reader counts
 // lines one unit at a time, so line breaks always stop the run.
 inline void SkipToStop(CharReader& r, WChar a, WChar b) {
-  r.AdvanceTo(platform::FindStop(r.position, r.end, platform::UnitStops<4>{{10, 13, a, b}}));
+  r.AdvanceTo(text::FindStop(r.position, r.end, text::UnitStops<4>{{10, 13, a, b}}));
 }
 
 inline bool IsBlank(WChar c) { return c == ' ' || c == '\t'; }
@@ -46,8 +46,8 @@ void AppendCodePoint(WStrBuf& out, uint32_t codePoint) {
     out.AppendChar(static_cast<WChar>(codePoint));
     return;
   }
-  out.AppendChar(platform::HighSurrogateOf(codePoint));
-  out.AppendChar(platform::LowSurrogateOf(codePoint));
+  out.AppendChar(text::HighSurrogateOf(codePoint));
+  out.AppendChar(text::LowSurrogateOf(codePoint));
 }
 
 }  // namespace

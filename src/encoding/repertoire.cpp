@@ -23,7 +23,7 @@ bool IsWholeUnicode(const Encoding& encoding) {
 
 char32_t CharacterAt(const WChar* text, uint32_t n, uint32_t i, uint32_t& units) {
   size_t next = i;
-  const char32_t c = platform::NextCodePoint(text, n, next);
+  const char32_t c = text::NextCodePoint(text, n, next);
   units = uint32_t(next - i);
   return c;
 }
@@ -52,12 +52,12 @@ bool Repertoire::Carries(char32_t c) {
 }
 
 bool Repertoire::Probe(char32_t c) const {
-  if (platform::IsSurrogate(c)) return false;
+  if (text::IsSurrogate(c)) return false;
   WChar units[2];
   int count = 1;
   if (c > 0xFFFF) {
-    units[0] = platform::HighSurrogateOf(c);
-    units[1] = platform::LowSurrogateOf(c);
+    units[0] = text::HighSurrogateOf(c);
+    units[1] = text::LowSurrogateOf(c);
     count = 2;
   } else {
     units[0] = static_cast<WChar>(c);

@@ -42,11 +42,11 @@ bool TextDecoder::Decode(const unsigned char* bytes, uint32_t size, const WChar*
   // UTF-16 as bytes keeps every unit; an odd address or the other byte
   // order needs a copy.
   if (utf16) {
-    const auto order = codePage == kCodePageUtf16LE ? platform::ByteOrder::kLittleEndian
-                                                    : platform::ByteOrder::kBigEndian;
-    const int64_t count = platform::DecodeUtf16Bytes(order, bytes, size, nullptr, 0);
+    const auto order = codePage == kCodePageUtf16LE ? text::ByteOrder::kLittleEndian
+                                                    : text::ByteOrder::kBigEndian;
+    const int64_t count = text::DecodeUtf16Bytes(order, bytes, size, nullptr, 0);
     converted_ = new WChar[count ? size_t(count) : 1];
-    platform::DecodeUtf16Bytes(order, bytes, size, converted_, size_t(count));
+    text::DecodeUtf16Bytes(order, bytes, size, converted_, size_t(count));
     text = converted_;
     units = uint32_t(count);
     return true;

@@ -33,7 +33,7 @@ bool TextEncoder::Encode(const WChar* text, uint32_t units, const unsigned char*
   if (!named && codePage == kCodePageUtf16BE) {
     const uint64_t count = uint64_t(units) * 2;
     converted_ = new unsigned char[count ? count : 1];
-    platform::EncodeUtf16Bytes(platform::ByteOrder::kBigEndian, text, units, converted_, count);
+    text::EncodeUtf16Bytes(text::ByteOrder::kBigEndian, text, units, converted_, count);
     bytes = converted_;
     size = count;
     return true;

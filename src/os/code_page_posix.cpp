@@ -44,32 +44,32 @@ struct BuiltInCodec {
 };
 
 const BuiltInCodec kBuiltInCodecs[] = {
-    {kDefaultCodePage, DecodeUtf8, EncodeUtf8},
-    {kUtf8, DecodeUtf8, EncodeUtf8},
-    {kUsAscii, DecodeAscii, EncodeAscii},
+    {kDefaultCodePage, text::DecodeUtf8, text::EncodeUtf8},
+    {kUtf8, text::DecodeUtf8, text::EncodeUtf8},
+    {kUsAscii, text::DecodeAscii, text::EncodeAscii},
     {kUtf16LittleEndian,
      [](const unsigned char* in, size_t size, WChar* out, size_t capacity) {
-       return DecodeUtf16Bytes(ByteOrder::kLittleEndian, in, size, out, capacity);
+       return text::DecodeUtf16Bytes(text::ByteOrder::kLittleEndian, in, size, out, capacity);
      },
      [](const WChar* in, size_t size, unsigned char* out, size_t capacity) {
-       return EncodeUtf16Bytes(ByteOrder::kLittleEndian, in, size, out, capacity);
+       return text::EncodeUtf16Bytes(text::ByteOrder::kLittleEndian, in, size, out, capacity);
      }},
     {kUtf16BigEndian,
      [](const unsigned char* in, size_t size, WChar* out, size_t capacity) {
-       return DecodeUtf16Bytes(ByteOrder::kBigEndian, in, size, out, capacity);
+       return text::DecodeUtf16Bytes(text::ByteOrder::kBigEndian, in, size, out, capacity);
      },
      [](const WChar* in, size_t size, unsigned char* out, size_t capacity) {
-       return EncodeUtf16Bytes(ByteOrder::kBigEndian, in, size, out, capacity);
+       return text::EncodeUtf16Bytes(text::ByteOrder::kBigEndian, in, size, out, capacity);
      }},
     // HZ needs the GB2312 grid, which a system may lack.
     {kHz,
      [](const unsigned char* in, size_t size, WChar* out, size_t capacity) {
-       const Gb2312Table* table = PlatformGb2312Table();
-       return table == nullptr ? kConversionFailed : DecodeHz(*table, in, size, out, capacity);
+       const text::Gb2312Table* table = PlatformGb2312Table();
+       return table == nullptr ? text::kConversionFailed : text::DecodeHz(*table, in, size, out, capacity);
      },
      [](const WChar* in, size_t size, unsigned char* out, size_t capacity) {
-       const Gb2312Table* table = PlatformGb2312Table();
-       return table == nullptr ? kConversionFailed : EncodeHz(*table, in, size, out, capacity);
+       const text::Gb2312Table* table = PlatformGb2312Table();
+       return table == nullptr ? text::kConversionFailed : text::EncodeHz(*table, in, size, out, capacity);
      }},
 };
 
@@ -96,7 +96,7 @@ int Convert(unsigned int codePage, const In* in, int inSize, Out* out, int outSi
   const auto capacity = static_cast<size_t>(outSize);
   if (const BuiltInCodec* codec = FindBuiltInCodec(codePage))
     return ToCount(byCodec(*codec, size, target, capacity));
-  if (const SingleByteTable* table = FindSingleByteTable(codePage))
+  if (const text::SingleByteTable* table = text::FindSingleByteTable(codePage))
     return ToCount(byTable(*table, size, target, capacity));
   const std::optional<IconvCharset> charset = FindIconvCharset(codePage);
   return !charset ? 0 : ToCount(byIconv(*charset, size, target, capacity));
@@ -111,8 +111,8 @@ int MultiByteToWide(unsigned int codePage, const char* in, int inSize, WChar* ou
       [&](const BuiltInCodec& codec, size_t n, WChar* to, size_t room) {
         return codec.decode(bytes, n, to, room);
       },
-      [&](const SingleByteTable& table, size_t n, WChar* to, size_t room) {
-        return DecodeSingleByte(table, bytes, n, to, room);
+      [&](const text::SingleByteTable& table, size_t n, WChar* to, size_t room) {
+        return text::DecodeSingleByte(table, bytes, n, to, room);
       },
       [&](const IconvCharset& charset, size_t n, WChar* to, size_t room) {
         return IconvDecode(charset, in, n, to, room);
@@ -126,8 +126,8 @@ int WideToMultiByte(unsigned int codePage, const WChar* in, int inSize, char* ou
       [&](const BuiltInCodec& codec, size_t n, char* to, size_t room) {
         return codec.encode(in, n, bytes(to), room);
       },
-      [&](const SingleByteTable& table, size_t n, char* to, size_t room) {
-        return EncodeSingleByte(table, in, n, bytes(to), room);
+      [&](const text::SingleByteTable& table, size_t n, char* to, size_t room) {
+        return text::EncodeSingleByte(table, in, n, bytes(to), room);
       },
       [&](const IconvCharset& charset, size_t n, char* to, size_t room) {
         return IconvEncode(charset, in, n, to, room);
@@ -139,7 +139,7 @@ bool IsCodePageSupported(unsigned int codePage) {
   // the GB2312 grid, which a system may lack.
   if (FindBuiltInCodec(codePage) != nullptr)
     return codePage != kHz || PlatformGb2312Table() != nullptr;
-  if (FindSingleByteTable(codePage) != nullptr) return true;
+  if (text::FindSingleByteTable(codePage) != nullptr) return true;
   const std::optional<IconvCharset> charset = FindIconvCharset(codePage);
   return charset && IconvCanConvert(*charset);
 }

@@ -29,8 +29,8 @@ bool IsUtf16CodePage(unsigned int codePage) {
   return codePage == kUtf16LittleEndian || codePage == kUtf16BigEndian;
 }
 
-ByteOrder OrderOf(unsigned int codePage) {
-  return codePage == kUtf16LittleEndian ? ByteOrder::kLittleEndian : ByteOrder::kBigEndian;
+text::ByteOrder OrderOf(unsigned int codePage) {
+  return codePage == kUtf16LittleEndian ? text::ByteOrder::kLittleEndian : text::ByteOrder::kBigEndian;
 }
 
 }  // namespace
@@ -38,12 +38,12 @@ ByteOrder OrderOf(unsigned int codePage) {
 int MultiByteToWide(unsigned int codePage, const char* in, int inSize, WChar* out, int outSize) {
   if (!ValidArguments(in, inSize, out, outSize)) return 0;
   if (IsUtf16CodePage(codePage)) {
-    return ToCount(DecodeUtf16Bytes(OrderOf(codePage), reinterpret_cast<const unsigned char*>(in),
+    return ToCount(text::DecodeUtf16Bytes(OrderOf(codePage), reinterpret_cast<const unsigned char*>(in),
                                     static_cast<size_t>(inSize), outSize > 0 ? out : nullptr,
                                     static_cast<size_t>(outSize)));
   }
   if (codePage == kUtf8) {
-    return ToCount(DecodeUtf8(reinterpret_cast<const unsigned char*>(in), static_cast<size_t>(inSize),
+    return ToCount(text::DecodeUtf8(reinterpret_cast<const unsigned char*>(in), static_cast<size_t>(inSize),
                               outSize > 0 ? out : nullptr, static_cast<size_t>(outSize)));
   }
   // Code page 0 is CP_ACP, the process's ANSI code page.
@@ -53,12 +53,12 @@ int MultiByteToWide(unsigned int codePage, const char* in, int inSize, WChar* ou
 int WideToMultiByte(unsigned int codePage, const WChar* in, int inSize, char* out, int outSize) {
   if (!ValidArguments(in, inSize, out, outSize)) return 0;
   if (IsUtf16CodePage(codePage)) {
-    return ToCount(EncodeUtf16Bytes(OrderOf(codePage), in, static_cast<size_t>(inSize),
+    return ToCount(text::EncodeUtf16Bytes(OrderOf(codePage), in, static_cast<size_t>(inSize),
                                     outSize > 0 ? reinterpret_cast<unsigned char*>(out) : nullptr,
                                     static_cast<size_t>(outSize)));
   }
   if (codePage == kUtf8) {
-    return ToCount(EncodeUtf8(in, static_cast<size_t>(inSize),
+    return ToCount(text::EncodeUtf8(in, static_cast<size_t>(inSize),
                               outSize > 0 ? reinterpret_cast<unsigned char*>(out) : nullptr,
                               static_cast<size_t>(outSize)));
   }

@@ -15,7 +15,7 @@ std::FILE* OpenFileW(const WChar* path, const char* mode) {
   while (path[length] != 0) ++length;
   // A replaced character would open or create some other file.
   std::string narrowPath;
-  if (!AppendUtf8Strict(path, length, narrowPath)) return nullptr;
+  if (!text::AppendUtf8Strict(path, length, narrowPath)) return nullptr;
   return std::fopen(narrowPath.c_str(), mode);
 }
 

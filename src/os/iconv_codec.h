@@ -15,7 +15,7 @@ namespace kelmo::platform {
 // The GB2312 grid as the C library knows it, built on first use; null when
 // the C library has no GB2312 converter. Not built on Windows, which
 // converts HZ itself.
-const Gb2312Table* PlatformGb2312Table();
+const text::Gb2312Table* PlatformGb2312Table();
 
 // An invalid byte sequence becomes U+FFFD and decoding resumes one byte
 // later; a sequence cut off by the end of the input becomes one U+FFFD.

@@ -170,10 +170,10 @@ bool RunIconv(iconv_t descriptor, char* in, size_t size, IconvOutput& output, On
 
 int64_t IconvDecode(const IconvCharset& charset, const char* in, size_t size, WChar* out, size_t capacity) {
   const iconv_t descriptor = AcquireDescriptor(charset, Direction::kToUtf16);
-  if (descriptor == kNoDescriptor) return kConversionFailed;
+  if (descriptor == kNoDescriptor) return text::kConversionFailed;
 
   IconvOutput output(reinterpret_cast<char*>(out), capacity * sizeof(WChar));
-  const WChar replacement = kReplacementCharacter;
+  const WChar replacement = text::kReplacementCharacter;
   auto replace = [&](char*& cursor, size_t& left, bool truncated) {
     if (!output.Append(&replacement, sizeof replacement)) return false;
     if (truncated) {
@@ -185,13 +185,13 @@ int64_t IconvDecode(const IconvCharset& charset, const char* in, size_t size, WC
     return true;
   };
   // iconv takes a non-const input pointer but does not write through it.
-  if (!RunIconv(descriptor, const_cast<char*>(in), size, output, replace)) return kConversionFailed;
+  if (!RunIconv(descriptor, const_cast<char*>(in), size, output, replace)) return text::kConversionFailed;
   return static_cast<int64_t>(output.used() / sizeof(WChar));
 }
 
 int64_t IconvEncode(const IconvCharset& charset, const WChar* in, size_t size, char* out, size_t capacity) {
   const iconv_t descriptor = AcquireDescriptor(charset, Direction::kFromUtf16);
-  if (descriptor == kNoDescriptor) return kConversionFailed;
+  if (descriptor == kNoDescriptor) return text::kConversionFailed;
 
   IconvOutput output(out, capacity);
   auto replace = [&](char*& cursor, size_t& left, bool truncated) {
@@ -207,14 +207,14 @@ int64_t IconvEncode(const IconvCharset& charset, const WChar* in, size_t size, c
     }
     WChar units[2] = {};
     std::memcpy(units, cursor, left >= sizeof units ? sizeof units : sizeof(WChar));
-    const size_t skipped = StartsSurrogatePair(units, left / sizeof(WChar), 0) ? 2 : 1;
+    const size_t skipped = text::StartsSurrogatePair(units, left / sizeof(WChar), 0) ? 2 : 1;
     cursor += skipped * sizeof(WChar);
     left -= skipped * sizeof(WChar);
     return true;
   };
   const size_t bytes = size * sizeof(WChar);
   if (!RunIconv(descriptor, reinterpret_cast<char*>(const_cast<WChar*>(in)), bytes, output, replace)) {
-    return kConversionFailed;
+    return text::kConversionFailed;
   }
   return static_cast<int64_t>(output.used());
 }

@@ -521,7 +521,7 @@ bool ReplaceFileW(const WChar* path, const ByteRange* parts, size_t count, Write
   if (route) *route = WriteRoute::Replaced;
   if (!path) return false;
   std::string narrow;
-  if (!AppendUtf8Strict(path, ResolveLength(path, kWholeText), narrow)) return false;
+  if (!text::AppendUtf8Strict(path, ResolveLength(path, kWholeText), narrow)) return false;
   return ReplaceFileA(narrow.c_str(), parts, count, route);
 }
 

@@ -3,7 +3,7 @@
 #include "text/output_cursor.h"
 #include "text/unicode_units.h"
 
-namespace kelmo::platform {
+namespace kelmo::text {
 
 int64_t DecodeAscii(const unsigned char* in, size_t size, WChar* out, size_t capacity) {
   if (out == nullptr) return static_cast<int64_t>(size);  // one unit per byte
@@ -29,4 +29,4 @@ int64_t EncodeAscii(const WChar* in, size_t size, unsigned char* out, size_t cap
   return static_cast<int64_t>(cursor.used());
 }
 
-}  // namespace kelmo::platform
+}  // namespace kelmo::text

@@ -9,12 +9,12 @@
 
 #include "kelmo/platform_types.h"
 
-namespace kelmo::platform {
+namespace kelmo::text {
 
 // A null output only counts; kConversionFailed when the output is too small.
 int64_t DecodeAscii(const unsigned char* in, size_t size, WChar* out, size_t capacity);
 int64_t EncodeAscii(const WChar* in, size_t size, unsigned char* out, size_t capacity);
 
-}  // namespace kelmo::platform
+}  // namespace kelmo::text
 
 #endif  // KELMO_TEXT_ASCII_CODEC_H

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-namespace kelmo::platform {
+namespace kelmo::text {
 
 Gb2312Table::Gb2312Table(std::vector<char16_t> cells) : cells_(std::move(cells)) {
   cells_.resize(kSide * kSide);
@@ -28,4 +28,4 @@ bool Gb2312Table::Encode(char16_t character, unsigned& row, unsigned& cell) cons
   return true;
 }
 
-}  // namespace kelmo::platform
+}  // namespace kelmo::text

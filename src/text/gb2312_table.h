@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-namespace kelmo::platform {
+namespace kelmo::text {
 
 class Gb2312Table {
  public:
@@ -30,6 +30,6 @@ class Gb2312Table {
   std::vector<std::pair<char16_t, uint16_t>> positions_;
 };
 
-}  // namespace kelmo::platform
+}  // namespace kelmo::text
 
 #endif  // KELMO_TEXT_GB2312_TABLE_H

@@ -3,7 +3,7 @@
 #include "text/output_cursor.h"
 #include "text/unicode_units.h"
 
-namespace kelmo::platform {
+namespace kelmo::text {
 namespace {
 
 constexpr unsigned char kFirstGbByte = 0x21;
@@ -95,4 +95,4 @@ int64_t EncodeHz(const Gb2312Table& table, const WChar* in, size_t size, unsigne
   return static_cast<int64_t>(cursor.used());
 }
 
-}  // namespace kelmo::platform
+}  // namespace kelmo::text

@@ -11,7 +11,7 @@
 #include "kelmo/platform_types.h"
 #include "text/gb2312_table.h"
 
-namespace kelmo::platform {
+namespace kelmo::text {
 
 // Invalid input becomes U+FFFD: a byte above 0x7F, a "~" escape that means
 // nothing, an unassigned or incomplete pair. Control bytes pass through in
@@ -25,6 +25,6 @@ int64_t DecodeHz(const Gb2312Table& table, const unsigned char* in, size_t size,
 // mode.
 int64_t EncodeHz(const Gb2312Table& table, const WChar* in, size_t size, unsigned char* out, size_t capacity);
 
-}  // namespace kelmo::platform
+}  // namespace kelmo::text
 
 #endif  // KELMO_TEXT_HZ_CODEC_H

@@ -45,7 +45,7 @@ using DeclarationEnd = MarkupEnding<'>', 1, 0>;
 template <class Char>
 inline const Char* FindUnit(const Char* p, const Char* end, char unit) {
   if constexpr (std::is_same_v<Char, WChar>) {
-    return platform::FindStop(p, end, platform::UnitStops<1>{{static_cast<WChar>(unit)}});
+    return text::FindStop(p, end, text::UnitStops<1>{{static_cast<WChar>(unit)}});
   } else if constexpr (sizeof(Char) == 1) {
     const void* hit = p < end ? std::memchr(p, unit, static_cast<size_t>(end - p)) : nullptr;
     return hit ? static_cast<const Char*>(hit) : end;

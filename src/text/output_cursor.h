@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace kelmo::platform {
+namespace kelmo::text {
 
 // Result of a codec when the output does not fit or the converter cannot run.
 // Successful codecs return the number of units produced (possibly more than
@@ -38,6 +38,6 @@ class OutputCursor {
   size_t used_ = 0;
 };
 
-}  // namespace kelmo::platform
+}  // namespace kelmo::text
 
 #endif  // KELMO_TEXT_OUTPUT_CURSOR_H

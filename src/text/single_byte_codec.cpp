@@ -3,7 +3,7 @@
 #include "text/output_cursor.h"
 #include "text/unicode_units.h"
 
-namespace kelmo::platform {
+namespace kelmo::text {
 
 struct SingleByteTable {
   unsigned int codePage;
@@ -223,4 +223,4 @@ int64_t EncodeSingleByte(const SingleByteTable& table, const WChar* in, size_t s
   return static_cast<int64_t>(cursor.used());
 }
 
-}  // namespace kelmo::platform
+}  // namespace kelmo::text

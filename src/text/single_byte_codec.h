@@ -15,7 +15,7 @@
 
 #include "kelmo/platform_types.h"
 
-namespace kelmo::platform {
+namespace kelmo::text {
 
 struct SingleByteTable;
 
@@ -28,6 +28,6 @@ int64_t DecodeSingleByte(const SingleByteTable& table, const unsigned char* in, 
 int64_t EncodeSingleByte(const SingleByteTable& table, const WChar* in, size_t size, unsigned char* out,
                          size_t capacity);
 
-}  // namespace kelmo::platform
+}  // namespace kelmo::text
 
 #endif  // KELMO_TEXT_SINGLE_BYTE_CODEC_H

@@ -7,7 +7,7 @@
 
 #include "kelmo/platform_types.h"
 
-namespace kelmo::platform {
+namespace kelmo::text {
 
 constexpr char16_t kReplacementCharacter = 0xFFFD;
 
@@ -46,6 +46,6 @@ inline WChar LowSurrogateOf(uint32_t codePoint) {
   return static_cast<WChar>(0xDC00 + ((codePoint - 0x10000) & 0x3FF));
 }
 
-}  // namespace kelmo::platform
+}  // namespace kelmo::text
 
 #endif  // KELMO_TEXT_UNICODE_UNITS_H

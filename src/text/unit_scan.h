@@ -17,7 +17,7 @@
 
 #include "kelmo/platform_types.h"
 
-namespace kelmo::platform {
+namespace kelmo::text {
 
 // The units to stop at: the kListed units given, and with kControlsButTab
 // every unit below 0x20 other than tab as well.
@@ -213,6 +213,6 @@ inline size_t NarrowPlainAsciiChunk([[maybe_unused]] const WChar* in,
 #endif
 }
 
-}  // namespace kelmo::platform
+}  // namespace kelmo::text
 
 #endif  // KELMO_TEXT_UNIT_SCAN_H

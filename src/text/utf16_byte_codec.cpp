@@ -3,7 +3,7 @@
 #include "text/output_cursor.h"
 #include "text/unicode_units.h"
 
-namespace kelmo::platform {
+namespace kelmo::text {
 
 int64_t DecodeUtf16Bytes(ByteOrder order, const unsigned char* in, size_t size, WChar* out, size_t capacity) {
   const size_t units = size / 2;
@@ -37,4 +37,4 @@ int64_t EncodeUtf16Bytes(ByteOrder order, const WChar* in, size_t size, unsigned
   return static_cast<int64_t>(cursor.used());
 }
 
-}  // namespace kelmo::platform
+}  // namespace kelmo::text

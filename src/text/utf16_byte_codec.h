@@ -12,7 +12,7 @@
 
 #include "kelmo/platform_types.h"
 
-namespace kelmo::platform {
+namespace kelmo::text {
 
 enum class ByteOrder { kLittleEndian, kBigEndian };
 
@@ -20,6 +20,6 @@ enum class ByteOrder { kLittleEndian, kBigEndian };
 int64_t DecodeUtf16Bytes(ByteOrder order, const unsigned char* in, size_t size, WChar* out, size_t capacity);
 int64_t EncodeUtf16Bytes(ByteOrder order, const WChar* in, size_t size, unsigned char* out, size_t capacity);
 
-}  // namespace kelmo::platform
+}  // namespace kelmo::text
 
 #endif  // KELMO_TEXT_UTF16_BYTE_CODEC_H

@@ -6,7 +6,7 @@
 #include "text/unicode_units.h"
 #include "text/unit_scan.h"
 
-namespace kelmo::platform {
+namespace kelmo::text {
 namespace {
 
 constexpr uint64_t kHighBitOfEachByte = 0x8080808080808080ull;
@@ -222,4 +222,4 @@ bool AppendUtf8Strict(const WChar* in, size_t size, std::string& out) {
   return true;
 }
 
-}  // namespace kelmo::platform
+}  // namespace kelmo::text

@@ -9,7 +9,7 @@
 
 #include "kelmo/platform_types.h"
 
-namespace kelmo::platform {
+namespace kelmo::text {
 
 // Writes the UTF-8 form of one code point (U+0080 and up, not a surrogate
 // half) at `to` and returns the end of it: two bytes below U+0800, three
@@ -54,6 +54,6 @@ int64_t EncodeUtf8(const WChar* in, size_t size, unsigned char* out, size_t capa
 // false, leaving `out` unspecified, when `in` holds an unpaired surrogate.
 bool AppendUtf8Strict(const WChar* in, size_t size, std::string& out);
 
-}  // namespace kelmo::platform
+}  // namespace kelmo::text
 
 #endif  // KELMO_TEXT_UTF8_CODEC_H

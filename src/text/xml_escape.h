@@ -27,8 +27,8 @@ namespace escape_steps {
 // Index of the first unit from i on that needs escaping, or length: control
 // units other than tab, and the five markup characters.
 inline uint32_t PlainRunEnd(const WChar* text, uint32_t i, uint32_t length) {
-  static constexpr platform::UnitStops<5, true> kEscaped{{'&', '<', '>', '"', '\''}};
-  return static_cast<uint32_t>(platform::FindStop(text + i, text + length, kEscaped) - text);
+  static constexpr text::UnitStops<5, true> kEscaped{{'&', '<', '>', '"', '\''}};
+  return static_cast<uint32_t>(text::FindStop(text + i, text + length, kEscaped) - text);
 }
 
 // The escaped form of a unit that ends a plain run, written at `to`: an
@@ -77,13 +77,13 @@ inline uint32_t PlainRunCut(const WChar* text, uint32_t start, uint32_t end, uin
   uint32_t k = start;
   while (k < end) {
     const WChar* hit = target == Target::kAttributeValue
-                           ? platform::FindSurrogateOrTab<true>(text + k, text + end)
-                           : platform::FindSurrogateOrTab<false>(text + k, text + end);
+                           ? text::FindSurrogateOrTab<true>(text + k, text + end)
+                           : text::FindSurrogateOrTab<false>(text + k, text + end);
     k = static_cast<uint32_t>(hit - text);
     if (k >= end) break;
     const uint16_t unit = static_cast<uint16_t>(text[k]);
     if (unit == '\t') return k;
-    if (!platform::StartsSurrogatePair(text, length, k)) return k;
+    if (!text::StartsSurrogatePair(text, length, k)) return k;
     k += 2;
   }
   return end;
@@ -128,7 +128,7 @@ inline uint32_t ShortPlainRunEnd(const WChar* text, uint32_t i, uint32_t length,
     if (unit < 0x80) {
       if (kAsciiStops.bits[unit] & bit) return i;
     } else if ((unit & 0xF800) == 0xD800) {
-      if (!platform::StartsSurrogatePair(text, length, i)) return i;
+      if (!text::StartsSurrogatePair(text, length, i)) return i;
       ++i;
     }
   }
@@ -147,11 +147,11 @@ struct TakesUtf8<Out, std::void_t<decltype(std::declval<Out&>().Utf8Room(uint32_
 inline uint32_t CopyPlainAscii(const WChar* text, uint32_t n, char* to, Target target) {
   const bool attribute = target == Target::kAttributeValue;
   uint32_t i = 0;
-  while (n - i >= platform::kAsciiChunk) {
-    const size_t lead = attribute ? platform::NarrowPlainAsciiChunk<true>(text + i, to + i)
-                                  : platform::NarrowPlainAsciiChunk<false>(text + i, to + i);
+  while (n - i >= text::kAsciiChunk) {
+    const size_t lead = attribute ? text::NarrowPlainAsciiChunk<true>(text + i, to + i)
+                                  : text::NarrowPlainAsciiChunk<false>(text + i, to + i);
     i += static_cast<uint32_t>(lead);
-    if (lead < platform::kAsciiChunk) return i;
+    if (lead < text::kAsciiChunk) return i;
   }
   const uint8_t bit = attribute ? 2 : 1;
   for (; i < n; ++i) {
@@ -186,14 +186,14 @@ inline char* EscapeToUtf8(const WChar* text, uint32_t length, char* to, Target t
     // Outside ASCII nothing is escaped but a surrogate half without its
     // partner, which no encoding can carry.
     do {
-      if (!platform::IsSurrogate(unit)) {
-        char* const end = platform::PutUtf8(unit, to);
+      if (!text::IsSurrogate(unit)) {
+        char* const end = text::PutUtf8(unit, to);
         shorter += static_cast<uint64_t>(end - to) - 1;
         to = end;
         ++i;
-      } else if (platform::StartsSurrogatePair(text, length, i)) {
+      } else if (text::StartsSurrogatePair(text, length, i)) {
         const uint32_t low = static_cast<uint16_t>(text[i + 1]);
-        to = platform::PutUtf8(platform::CombineSurrogates(unit, low), to);
+        to = text::PutUtf8(text::CombineSurrogates(unit, low), to);
         shorter += 2;
         i += 2;
       } else {
@@ -218,7 +218,7 @@ void Escape(const WChar* text, uint32_t length, Out& out, Target target) {
   if constexpr (TakesUtf8<Out>::value) {
     while (i < length) {
       uint32_t n = length - i < kUtf8Window ? length - i : kUtf8Window;
-      if (i + n < length && platform::IsHighSurrogate(static_cast<uint16_t>(text[i + n - 1]))) --n;
+      if (i + n < length && text::IsHighSurrogate(static_cast<uint16_t>(text[i + n - 1]))) --n;
       char* room = out.Utf8Room(n);
       if (!room) break;  // the general loop below takes the rest
       uint64_t units = 0;

@@ -198,7 +198,7 @@ void TreeNode::SetNameA(const char* text, unsigned int length, unsigned int code
   // the converter would replace: a name is matched by its exact text, so a
   // replaced one would name another node.
   if (codePage == kCodePageUtf8 &&
-      !platform::IsWellFormedUtf8(reinterpret_cast<const unsigned char*>(text),
+      !text::IsWellFormedUtf8(reinterpret_cast<const unsigned char*>(text),
                                   ResolveLength(text, length)))
     return;
   WStrBuf name;

@@ -44,11 +44,11 @@ void Utf8Text::AppendSlow(const WChar* text, uint32_t n) {
   units_ += n;
   if (pending_) {
     pending_ = false;
-    if (platform::IsLowSurrogate(static_cast<char16_t>(text[0]))) {
+    if (text::IsLowSurrogate(static_cast<char16_t>(text[0]))) {
       const WChar pair[] = {pendingHigh_, text[0]};
       Reserve(4);
       auto* out = reinterpret_cast<unsigned char*>(bytes_.get() + size_);
-      size_ += static_cast<size_t>(platform::EncodeUtf8(pair, 2, out, 4));
+      size_ += static_cast<size_t>(text::EncodeUtf8(pair, 2, out, 4));
       ++text;
       --n;
     } else {
@@ -56,7 +56,7 @@ void Utf8Text::AppendSlow(const WChar* text, uint32_t n) {
     }
   }
   // A high surrogate at the end waits for the next piece.
-  if (n && platform::IsHighSurrogate(static_cast<char16_t>(text[n - 1]))) {
+  if (n && text::IsHighSurrogate(static_cast<char16_t>(text[n - 1]))) {
     pendingHigh_ = text[n - 1];
     pending_ = true;
     --n;
@@ -64,7 +64,7 @@ void Utf8Text::AppendSlow(const WChar* text, uint32_t n) {
   if (n == 0) return;
   Reserve(size_t(n) * 3);
   auto* out = reinterpret_cast<unsigned char*>(bytes_.get() + size_);
-  size_ += static_cast<size_t>(platform::EncodeUtf8(text, n, out, capacity_ - size_));
+  size_ += static_cast<size_t>(text::EncodeUtf8(text, n, out, capacity_ - size_));
 }
 
 void Utf8Text::Finish() {

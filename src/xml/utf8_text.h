@@ -80,7 +80,7 @@ class Utf8Text {
   void AppendAscii(const WChar* text, uint32_t n) {
     char* to = AsciiRoom(n);
     if (!to) return AppendSlow(text, n);
-    platform::NarrowKnownAscii(text, n, to);
+    text::NarrowKnownAscii(text, n, to);
     CommitAscii(n);
   }
   void AppendChar(WChar c) {

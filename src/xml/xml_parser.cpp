@@ -34,13 +34,13 @@ inline bool IsLineBreak(WChar c) { return c == 10 || c == 13; }
 
 // Reads a run up to the next a or b.
 inline void SkipTo(CharReader& r, WChar a, WChar b) {
-  r.AdvanceTo(platform::FindStop(r.position, r.end, platform::UnitStops<2>{{a, b}}));
+  r.AdvanceTo(text::FindStop(r.position, r.end, text::UnitStops<2>{{a, b}}));
 }
 
 // Reads a run up to the next line break or one of a and b: text that is kept
 // drops its line breaks.
 inline void SkipToStop(CharReader& r, WChar a, WChar b) {
-  r.AdvanceTo(platform::FindStop(r.position, r.end, platform::UnitStops<4>{{10, 13, a, b}}));
+  r.AdvanceTo(text::FindStop(r.position, r.end, text::UnitStops<4>{{10, 13, a, b}}));
 }
 
 // Appends a code point as one unit, or as a surrogate pair above U+FFFF.
@@ -49,8 +49,8 @@ void AppendCodePoint(WStrBuf& out, uint32_t codePoint) {
     out.AppendChar(static_cast<WChar>(codePoint));
     return;
   }
-  out.AppendChar(platform::HighSurrogateOf(codePoint));
-  out.AppendChar(platform::LowSurrogateOf(codePoint));
+  out.AppendChar(text::HighSurrogateOf(codePoint));
+  out.AppendChar(text::LowSurrogateOf(codePoint));
 }
 
 }  // namespace

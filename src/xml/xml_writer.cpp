@@ -44,8 +44,8 @@ bool IsAttribute(const TreeNode& node) { return node.Kind() == kAttributeKind; }
 // hold, keeps it.
 bool HasUnpairedSurrogate(const WChar* text, uint32_t length) {
   for (uint32_t i = 0; i < length; ++i) {
-    if (!platform::IsSurrogate(static_cast<char16_t>(text[i]))) continue;
-    if (!platform::StartsSurrogatePair(text, length, i)) return true;
+    if (!text::IsSurrogate(static_cast<char16_t>(text[i]))) continue;
+    if (!text::StartsSurrogatePair(text, length, i)) return true;
     ++i;
   }
   return false;
@@ -269,9 +269,9 @@ class XmlWriter {
       const uint64_t length = uint64_t(indent) + N + name.Length();
       if (ascii && length <= UINT32_MAX) {
         if (char* to = out_.AsciiRoom(static_cast<uint32_t>(length))) {
-          to = platform::NarrowKnownAscii(indents_.Data(), indent, to);
-          to = platform::NarrowKnownAscii(markup, N, to);
-          platform::NarrowKnownAscii(name.Data(), name.Length(), to);
+          to = text::NarrowKnownAscii(indents_.Data(), indent, to);
+          to = text::NarrowKnownAscii(markup, N, to);
+          text::NarrowKnownAscii(name.Data(), name.Length(), to);
           out_.CommitAscii(static_cast<uint32_t>(length));
           return;
         }
@@ -298,8 +298,8 @@ class XmlWriter {
       if (!room) return false;
       char* to = room;
       *to++ = ' ';
-      to = platform::NarrowKnownAscii(name.Data(), name.Length(), to);
-      to = platform::NarrowKnownAscii(kAttributeOpen, std::size(kAttributeOpen), to);
+      to = text::NarrowKnownAscii(name.Data(), name.Length(), to);
+      to = text::NarrowKnownAscii(kAttributeOpen, std::size(kAttributeOpen), to);
       uint64_t units = name.Length() + kMarkup;
       to = escape_steps::EscapeToUtf8(value.Data(), value.Length(), to,
                                       escape_steps::Target::kAttributeValue, units);

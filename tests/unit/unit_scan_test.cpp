@@ -7,7 +7,7 @@
 
 #include "text/unit_scan.h"
 
-namespace kelmo::platform {
+namespace kelmo::text {
 namespace {
 
 template <class Stops, class IsStop>
@@ -32,7 +32,7 @@ TEST(UnitScan, KnownAsciiNarrowsEveryLengthExactly) {
   for (char16_t c = 0; c < 45; ++c) units.push_back(u'0' + c);
   for (size_t n = 0; n <= units.size(); ++n) {
     std::string out(n + 2, '#');
-    platform::NarrowKnownAscii(reinterpret_cast<const WChar*>(units.data()), n, &out[1]);
+    text::NarrowKnownAscii(reinterpret_cast<const WChar*>(units.data()), n, &out[1]);
     std::string expected(1, '#');
     for (size_t i = 0; i < n; ++i) expected.push_back(static_cast<char>(units[i]));
     EXPECT_EQ(out, expected + "#") << n;
@@ -61,4 +61,4 @@ TEST(UnitScan, EmptyAndStopFreeRunsGiveTheirEnd) {
 }
 
 }  // namespace
-}  // namespace kelmo::platform
+}  // namespace kelmo::text

@@ -11,7 +11,7 @@
 #include "text/output_cursor.h"
 #include "text/utf8_codec.h"
 
-namespace kelmo::platform {
+namespace kelmo::text {
 namespace {
 
 std::string Encode(const std::u16string& text, size_t capacity, int64_t& result) {
@@ -86,4 +86,4 @@ TEST(Utf8Bulk, BadBytesAfterAsciiBecomeOneReplacementEach) {
 }
 
 }  // namespace
-}  // namespace kelmo::platform
+}  // namespace kelmo::text

@@ -117,7 +117,7 @@ TEST(EscapeXmlTest, Utf8OutputMatchesTheWideEscapingAtEveryPosition) {
       }
       bytes.Finish();
       std::string expected(size_t(wide.Length()) * 3, '\0');
-      expected.resize(platform::EncodeUtf8(wide.Data(), wide.Length(),
+      expected.resize(text::EncodeUtf8(wide.Data(), wide.Length(),
                                            reinterpret_cast<unsigned char*>(&expected[0]),
                                            expected.size()));
       ASSERT_EQ(std::string(reinterpret_cast<const char*>(bytes.Data()), bytes.Size()), expected)

@@ -385,7 +385,7 @@ TEST(WriteXmlTest, Utf8OutputIsTheWideOutputEncoded) {
     ASSERT_TRUE(WriteXml(*root, bytes, layout, indent, newline));
     bytes.Finish();
     std::string expected(size_t(wideText.Length()) * 3, '\0');
-    expected.resize(platform::EncodeUtf8(wideText.Data(), wideText.Length(),
+    expected.resize(text::EncodeUtf8(wideText.Data(), wideText.Length(),
                                          reinterpret_cast<unsigned char*>(&expected[0]),
                                          expected.size()));
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(bytes.Data()), bytes.Size()), expected);
