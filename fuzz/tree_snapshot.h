@@ -11,7 +11,8 @@
 
 #include "fuzz_text.h"
 #include "kelmo/xml_name_chars.h"
-#include "text/char_ref.h"
+#include "syntax/char_classes.h"
+#include "syntax/char_ref.h"
 #include "tree/tree_node.h"
 
 namespace kelmo_fuzz {

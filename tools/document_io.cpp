@@ -8,9 +8,9 @@
 #include "file_system.h"
 #include "os/safe_file_writer.h"
 #include "source_excerpt.h"
-#include "tool_error.h"
-#include "text/byte_order_marks.h"
+#include "syntax/byte_order_marks.h"
 #include "text/unicode_units.h"
+#include "tool_error.h"
 
 namespace kelmo_tool {
 namespace {
@@ -125,7 +125,7 @@ void NoteWrittenInPlace(const std::string& path, bool ok) {
 }  // namespace
 
 void DropNeedlessMark(std::string& bytes) {
-  for (std::string_view mark : kelmo::kByteOrderMarks) {
+  for (std::string_view mark : kelmo::syntax::kByteOrderMarks) {
     if (bytes.compare(0, mark.size(), mark) != 0) continue;
     const std::string_view rest = std::string_view(bytes).substr(mark.size());
     if (ReadIn(rest, DetectDocumentEncoding(bytes))) bytes.erase(0, mark.size());

@@ -1,5 +1,6 @@
 #include "document_text.h"
-#include "text/byte_order_marks.h"
+#include "syntax/byte_order_marks.h"
+#include "syntax/line_positions.h"
 #include "text/code_pages.h"
 
 namespace kelmo_tool {
@@ -13,7 +14,7 @@ constexpr unsigned int kUtf16Le = kelmo::code_pages::kUtf16LittleEndian;
 constexpr unsigned int kUtf16Be = kelmo::code_pages::kUtf16BigEndian;
 
 size_t MarkLength(std::string_view bytes) {
-  for (std::string_view mark : kelmo::kByteOrderMarks) {
+  for (std::string_view mark : kelmo::syntax::kByteOrderMarks) {
     if (bytes.substr(0, mark.size()) == mark) return mark.size();
   }
   return 0;
@@ -107,8 +108,7 @@ bool DocumentText::Encode(std::string_view utf8, std::string& out) const {
 }
 
 std::pair<size_t, size_t> DocumentText::PositionOf(size_t offset) const {
-  size_t lineStart = offset;
-  while (lineStart > 0 && text_[lineStart - 1] != '\n' && text_[lineStart - 1] != '\r') --lineStart;
+  const size_t lineStart = kelmo::syntax::LineStartOf(std::string_view(text_), offset);
   const std::string_view before = text_.substr(lineStart, offset - lineStart);
   size_t characters = 0;
   const unsigned int codePage = CodePageOf(encoding_);
@@ -120,11 +120,7 @@ std::pair<size_t, size_t> DocumentText::PositionOf(size_t offset) const {
     const int units = kelmo::DecodeWith(encoding_.encoding, before.data(), static_cast<int>(before.size()), nullptr, 0);
     characters = units > 0 ? static_cast<size_t>(units) : before.size();
   }
-  size_t line = 1;
-  for (size_t i = 0; i < lineStart; ++i) {
-    if (text_[i] == '\n' || (text_[i] == '\r' && (i + 1 >= text_.size() || text_[i + 1] != '\n'))) ++line;
-  }
-  return {line, characters + 1};
+  return {kelmo::syntax::LineOf(std::string_view(text_), lineStart), characters + 1};
 }
 
 bool DocumentText::Splice(size_t begin, size_t end, std::string_view piece, std::string& bytes,

@@ -8,10 +8,10 @@
 #include "document_text.h"
 #include "reindent.h"
 #include "rewrite_drops.h"
+#include "syntax/byte_order_marks.h"
+#include "text/code_pages.h"
 #include "tool_error.h"
 #include "tree_walk.h"
-#include "text/byte_order_marks.h"
-#include "text/code_pages.h"
 
 namespace kelmo_tool {
 namespace {
@@ -68,15 +68,15 @@ bool SameEncoding(const EncodingInfo& a, const EncodingInfo& b) {
 std::string MarkOf(const EncodingInfo& encoding) {
   if (encoding.encoding.charset[0]) return {};
   switch (encoding.encoding.codePage) {
-    case kUtf8: return std::string(kelmo::kBomUtf8);
-    case kUtf16Le: return std::string(kelmo::kBomUtf16Le);
-    case kUtf16Be: return std::string(kelmo::kBomUtf16Be);
+    case kUtf8: return std::string(kelmo::syntax::kBomUtf8);
+    case kUtf16Le: return std::string(kelmo::syntax::kBomUtf16Le);
+    case kUtf16Be: return std::string(kelmo::syntax::kBomUtf16Be);
     default: return {};
   }
 }
 
 bool StartsWithMark(const std::string& bytes) {
-  for (std::string_view mark : kelmo::kByteOrderMarks) {
+  for (std::string_view mark : kelmo::syntax::kByteOrderMarks) {
     if (bytes.compare(0, mark.size(), mark) == 0) return true;
   }
   return false;

@@ -2,27 +2,20 @@
 
 #include <vector>
 
-#include "text/xml_space.h"
-#include "text/xml_spans.h"
+#include "syntax/char_classes.h"
+#include "syntax/line_positions.h"
+#include "syntax/xml_spans.h"
 
 namespace kelmo_tool {
 namespace {
 
 constexpr size_t kOutside = SIZE_MAX;
 
-size_t LineBreaks(std::string_view blanks) {
-  size_t count = 0;
-  for (size_t i = 0; i < blanks.size(); ++i) {
-    if (blanks[i] == '\n' || (blanks[i] == '\r' && (i + 1 >= blanks.size() || blanks[i + 1] != '\n'))) ++count;
-  }
-  return count;
-}
-
 // Collects the runs of blanks to replace, in document order. Whether an
 // element's content may be re-laid out is known only at its end tag (text
 // may follow its first children), so its runs are kept until then and
 // dropped if it turns out to hold text.
-class GapFinder : public kelmo::SourceVisitor {
+class GapFinder : public kelmo::syntax::SourceVisitor {
  public:
   struct Gap {
     size_t begin = 0;
@@ -34,8 +27,8 @@ class GapFinder : public kelmo::SourceVisitor {
 
   explicit GapFinder(std::string_view text) : text_(text) {}
 
-  bool StartElement(const kelmo::SourceElement& element,
-                    const std::vector<kelmo::SourceAttribute>&, size_t depth, size_t) override {
+  bool StartElement(const kelmo::syntax::SourceElement& element,
+                    const std::vector<kelmo::syntax::SourceAttribute>&, size_t depth, size_t) override {
     if (open_.empty()) {
       AddTopLevel(element.whole.begin);
     } else {
@@ -45,7 +38,7 @@ class GapFinder : public kelmo::SourceVisitor {
     return true;
   }
 
-  bool EndElement(const kelmo::SourceElement& element, size_t depth) override {
+  bool EndElement(const kelmo::syntax::SourceElement& element, size_t depth) override {
     const Frame frame = std::move(open_.back());
     open_.pop_back();
     if (element.selfClosing) return true;
@@ -57,7 +50,7 @@ class GapFinder : public kelmo::SourceVisitor {
     return true;
   }
 
-  bool Text(kelmo::Span, bool, size_t) override {
+  bool Text(kelmo::syntax::Span, bool, size_t) override {
     open_.back().hasText = true;
     return true;
   }
@@ -74,7 +67,7 @@ class GapFinder : public kelmo::SourceVisitor {
   // The blanks after the last item become one line end.
   void Finish() {
     size_t begin = text_.size();
-    while (begin > 0 && kelmo::IsXmlSpace(text_[begin - 1])) --begin;
+    while (begin > 0 && kelmo::syntax::IsXmlSpace(text_[begin - 1])) --begin;
     gaps_.push_back({begin, text_.size(), 0, true, false});
   }
 
@@ -91,13 +84,13 @@ class GapFinder : public kelmo::SourceVisitor {
   // before it ends in '>', so the run is exactly the blanks between them.
   void AddGap(size_t at, size_t level, bool mayKeepBlankLine) {
     size_t begin = at;
-    while (begin > 0 && kelmo::IsXmlSpace(text_[begin - 1])) --begin;
+    while (begin > 0 && kelmo::syntax::IsXmlSpace(text_[begin - 1])) --begin;
     gaps_.push_back({begin, at, level, true, mayKeepBlankLine});
   }
 
   void AddTopLevel(size_t at) {
     size_t begin = at;
-    while (begin > 0 && kelmo::IsXmlSpace(text_[begin - 1])) --begin;
+    while (begin > 0 && kelmo::syntax::IsXmlSpace(text_[begin - 1])) --begin;
     // Blanks at the very start are not between items.
     if (begin > 0) AddGap(at, 0, true);
   }
@@ -119,7 +112,7 @@ class GapFinder : public kelmo::SourceVisitor {
 bool ReindentSource(std::string_view text, const std::string& indent, const std::string& newline,
                     std::string& out, std::string& why) {
   GapFinder finder(text);
-  if (!kelmo::ScanXmlSource(text, finder, why)) return false;
+  if (!kelmo::syntax::ScanXmlSource(text, finder, why)) return false;
   finder.Finish();
   out.clear();
   out.reserve(text.size());
@@ -128,7 +121,7 @@ bool ReindentSource(std::string_view text, const std::string& indent, const std:
     if (!gap.kept) continue;
     out.append(text.substr(copied, gap.begin - copied));
     // A blank line that separates groups of items stays, as one.
-    if (gap.mayKeepBlankLine && LineBreaks(text.substr(gap.begin, gap.end - gap.begin)) >= 2) out.append(newline);
+    if (gap.mayKeepBlankLine && kelmo::syntax::LineEndCount(text.substr(gap.begin, gap.end - gap.begin)) >= 2) out.append(newline);
     out.append(newline);
     for (size_t level = 0; level < gap.level; ++level) out.append(indent);
     copied = gap.end;

@@ -3,17 +3,17 @@
 #include <cstdint>
 #include <vector>
 
-#include "text/xml_space.h"
-#include "text/xml_spans.h"
+#include "syntax/char_classes.h"
+#include "syntax/xml_spans.h"
 
 namespace kelmo_tool {
 namespace {
 
-using kelmo::IsXmlSpace;
-using kelmo::SourceAttribute;
-using kelmo::SourceElement;
-using kelmo::SourceVisitor;
-using kelmo::Span;
+using kelmo::syntax::IsXmlSpace;
+using kelmo::syntax::SourceAttribute;
+using kelmo::syntax::SourceElement;
+using kelmo::syntax::SourceVisitor;
+using kelmo::syntax::Span;
 
 // Finds the first thing that a rewrite from the tree would leave out.
 class DropFinder : public SourceVisitor {

@@ -6,19 +6,20 @@
 #include <optional>
 
 #include "encoding/encodable_text.h"
-#include "text/xml_escape.h"
-#include "text/xml_space.h"
-#include "text/xml_spans.h"
+#include "syntax/char_classes.h"
+#include "syntax/line_positions.h"
+#include "syntax/xml_escape.h"
+#include "syntax/xml_spans.h"
 #include "text/unicode_units.h"
 
 namespace kelmo_tool {
 namespace {
 
-using kelmo::ScanXmlSource;
-using kelmo::SourceAttribute;
-using kelmo::SourceElement;
-using kelmo::SourceVisitor;
-using kelmo::Span;
+using kelmo::syntax::ScanXmlSource;
+using kelmo::syntax::SourceAttribute;
+using kelmo::syntax::SourceElement;
+using kelmo::syntax::SourceVisitor;
+using kelmo::syntax::Span;
 
 using kelmo::easy::Path;
 using kelmo::easy::PathStep;
@@ -61,9 +62,9 @@ std::string Escape(const DocumentText& doc, const std::string& value, bool eleme
   kelmo::EncodableText out(buffer, doc.repertoire());
   const auto* units = reinterpret_cast<const kelmo::WChar*>(wide.data());
   if (elementText)
-    kelmo::EscapeXmlText(units, static_cast<uint32_t>(wide.size()), out);
+    kelmo::syntax::EscapeXmlText(units, static_cast<uint32_t>(wide.size()), out);
   else
-    kelmo::EscapeXml(units, static_cast<uint32_t>(wide.size()), out);
+    kelmo::syntax::EscapeXml(units, static_cast<uint32_t>(wide.size()), out);
   return kelmo::easy::ToUtf8(buffer.text);
 }
 
@@ -229,8 +230,7 @@ class PathLocator : public SourceVisitor {
 std::string LineEndOf(std::string_view text) {
   const size_t at = text.find_first_of("\r\n");
   if (at == std::string_view::npos) return {};
-  if (text[at] == '\r') return at + 1 < text.size() && text[at + 1] == '\n' ? "\r\n" : "\r";
-  return "\n";
+  return std::string(text.substr(at, kelmo::syntax::LineEndLength(text, at)));
 }
 
 struct Layout {
@@ -353,8 +353,8 @@ bool SetElementValue(const std::string_view text, const PathLocator& at, const W
     return writer.Cdata(name, change.text, why);
   }
   size_t begin = run.begin, end = run.end;
-  while (begin < end && kelmo::IsXmlSpace(text[begin])) ++begin;
-  while (end > begin && kelmo::IsXmlSpace(text[end - 1])) --end;
+  while (begin < end && kelmo::syntax::IsXmlSpace(text[begin])) ++begin;
+  while (end > begin && kelmo::syntax::IsXmlSpace(text[end - 1])) --end;
   change.begin = begin;
   change.end = end;
   change.text = writer.Text();
@@ -378,17 +378,18 @@ void InsertAttribute(std::string_view text, const PathLocator& at, const std::st
 // that what is inserted at `offset` after them stands on a line of its own.
 size_t LineStartBefore(std::string_view text, size_t offset) {
   size_t begin = offset;
-  while (begin > 0 && kelmo::IsXmlSpace(text[begin - 1])) --begin;
+  while (begin > 0 && kelmo::syntax::IsXmlSpace(text[begin - 1])) --begin;
+  // The last line end among the blanks, where it starts ("\r\n" counts as one).
+  const std::string_view blanks = text.substr(0, offset);
   size_t lineEnd = kNone;
   for (size_t i = begin; i < offset; ++i) {
-    if (text[i] == '\n' || text[i] == '\r') {
+    if (const size_t length = kelmo::syntax::LineEndLength(blanks, i)) {
       lineEnd = i;
-      if (text[i] == '\r' && i + 1 < offset && text[i + 1] == '\n') ++i;
+      i += length - 1;
     }
   }
   if (lineEnd == kNone) return offset;
-  // Back to the start of the line end found last ("\r\n" counts as one).
-  if (text[lineEnd] == '\n' && lineEnd > 0 && text[lineEnd - 1] == '\r') --lineEnd;
+  if (lineEnd > 0 && kelmo::syntax::LineEndLength(blanks, lineEnd - 1) == 2) --lineEnd;
   return lineEnd;
 }
 
@@ -422,7 +423,7 @@ bool InsertElements(std::string_view text, const PathLocator& at, const Writer& 
     return true;
   }
   bool blank = true;
-  for (size_t i = parent.contentBegin; blank && i < parent.contentEnd; ++i) blank = kelmo::IsXmlSpace(text[i]);
+  for (size_t i = parent.contentBegin; blank && i < parent.contentEnd; ++i) blank = kelmo::syntax::IsXmlSpace(text[i]);
   change.begin = blank ? parent.contentBegin : parent.contentEnd;
   change.end = parent.contentEnd;
   change.text = block;
@@ -497,7 +498,7 @@ bool RemoveFromSource(const DocumentText& doc, const Path& path, SourceChange& c
   // The reader keeps only the first run of text as the parent's value; text
   // on both sides of the element would join into a run that replaces it.
   size_t next = whole.end;
-  while (next < text.size() && kelmo::IsXmlSpace(text[next])) ++next;
+  while (next < text.size() && kelmo::syntax::IsXmlSpace(text[next])) ++next;
   if (at->followsValue && next < text.size() && text[next] != '<') {
     why = "the text on either side of <" + std::string(at->element.name) +
           "> would join into its parent's value";
@@ -506,11 +507,11 @@ bool RemoveFromSource(const DocumentText& doc, const Path& path, SourceChange& c
   size_t before = whole.begin, after = whole.end;
   while (before > 0 && (text[before - 1] == ' ' || text[before - 1] == '\t')) --before;
   while (after < text.size() && (text[after] == ' ' || text[after] == '\t')) ++after;
-  const bool startsLine = before == 0 || text[before - 1] == '\n' || text[before - 1] == '\r';
-  const bool endsLine = after == text.size() || text[after] == '\n' || text[after] == '\r';
+  const bool startsLine = before == 0 || kelmo::syntax::IsLineBreak(text[before - 1]);
+  const bool endsLine = after == text.size() || kelmo::syntax::IsLineBreak(text[after]);
   if (startsLine && endsLine) {
     // Alone on its line: the line goes, its line end included.
-    if (after < text.size()) after += text[after] == '\r' && after + 1 < text.size() && text[after + 1] == '\n' ? 2 : 1;
+    after += kelmo::syntax::LineEndLength(text, after);
     change.begin = before;
     change.end = after;
   } else if (startsLine || before == whole.begin) {

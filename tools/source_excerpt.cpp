@@ -1,6 +1,7 @@
 #include "source_excerpt.h"
 
 #include "kelmo/easy/utf.hpp"
+#include "syntax/line_positions.h"
 
 namespace kelmo_tool {
 namespace {
@@ -8,17 +9,10 @@ namespace {
 constexpr size_t kWindow = 100;  // units shown around the column of a long line
 
 // Where line `line` (from 1) starts and ends in the text.
-bool FindLine(const std::u16string& text, unsigned int line, size_t& begin, size_t& end) {
-  size_t at = 0;
-  for (unsigned int current = 1; current < line; ++current) {
-    while (at < text.size() && text[at] != u'\n' && text[at] != u'\r') ++at;
-    if (at >= text.size()) return false;
-    if (text[at] == u'\r' && at + 1 < text.size() && text[at + 1] == u'\n') ++at;
-    ++at;
-  }
-  begin = at;
-  while (at < text.size() && text[at] != u'\n' && text[at] != u'\r') ++at;
-  end = at;
+bool FindLine(std::u16string_view text, unsigned int line, size_t& begin, size_t& end) {
+  begin = kelmo::syntax::LineStart(text, line);
+  if (begin == std::u16string_view::npos) return false;
+  end = kelmo::syntax::LineEndAt(text, begin);
   return true;
 }
 

@@ -5,8 +5,8 @@
 #include <utility>
 
 #include "kelmo/easy/decoding.hpp"
-#include "text/markup_ends.h"
-#include "text/xml_space.h"
+#include "syntax/char_classes.h"
+#include "syntax/markup_ends.h"
 
 namespace kelmo_tool {
 namespace {
@@ -28,7 +28,7 @@ class TopLevel {
     int elements = 0;
     while (i < text_.size()) {
       const char16_t c = text_[i];
-      if (kelmo::IsXmlSpace(c)) {
+      if (kelmo::syntax::IsXmlSpace(c)) {
         ++i;
         continue;
       }
@@ -45,17 +45,17 @@ class TopLevel {
       }
       seenMarkup = true;
       if (Starts(i, u"<?")) {
-        i = Past<kelmo::PiEnd>(i);
+        i = Past<kelmo::syntax::PiEnd>(i);
       } else if (Starts(i, u"<!--")) {
-        i = Past<kelmo::CommentEnd>(i + 4);
+        i = Past<kelmo::syntax::CommentEnd>(i + 4);
       } else if (Starts(i, u"<![CDATA[")) {
         Add(i, "a CDATA section outside the document element");
-        i = Past<kelmo::CDataEnd>(i);
+        i = Past<kelmo::syntax::CDataEnd>(i);
       } else if (Starts(i, u"<!")) {
         i = SkipDeclaration(i);
       } else if (Starts(i, u"</")) {
         Add(i, "an end tag outside the document element");
-        i = Past<kelmo::DeclarationEnd>(i);
+        i = Past<kelmo::syntax::DeclarationEnd>(i);
       } else {
         if (++elements == 2) Add(i, "a second top-level element: a document has one");
         i = SkipElement(i);
@@ -77,19 +77,19 @@ class TopLevel {
   // Past the Ending (or the end of the text), with the reader's own scan.
   template <class Ending>
   size_t Past(size_t i) const {
-    const size_t past = kelmo::PastEnding<Ending>(std::u16string_view(text_), i);
+    const size_t past = kelmo::syntax::PastEnding<Ending>(std::u16string_view(text_), i);
     return past == std::u16string_view::npos ? text_.size() : past;
   }
 
   // "<!DOCTYPE ...>" with an internal subset in brackets and quoted texts.
   size_t SkipDeclaration(size_t i) const {
-    const size_t past = kelmo::PastMarkupEnd(std::u16string_view(text_), i + 2, true);
+    const size_t past = kelmo::syntax::PastMarkupEnd(std::u16string_view(text_), i + 2, true);
     return past == std::u16string_view::npos ? text_.size() : past;
   }
 
   // Past the end of the tag that starts at i; sets selfClosing.
   size_t SkipTag(size_t i, bool& selfClosing) const {
-    const size_t past = kelmo::PastMarkupEnd(std::u16string_view(text_), i + 1, false);
+    const size_t past = kelmo::syntax::PastMarkupEnd(std::u16string_view(text_), i + 1, false);
     selfClosing = past != std::u16string_view::npos && text_[past - 2] == u'/';
     return past == std::u16string_view::npos ? text_.size() : past;
   }
@@ -101,15 +101,15 @@ class TopLevel {
       if (text_[i] != u'<') {
         i = Find(i, u"<");
       } else if (Starts(i, u"<!--")) {
-        i = Past<kelmo::CommentEnd>(i + 4);
+        i = Past<kelmo::syntax::CommentEnd>(i + 4);
       } else if (Starts(i, u"<![CDATA[")) {
-        i = Past<kelmo::CDataEnd>(i);
+        i = Past<kelmo::syntax::CDataEnd>(i);
       } else if (Starts(i, u"<?")) {
-        i = Past<kelmo::PiEnd>(i);
+        i = Past<kelmo::syntax::PiEnd>(i);
       } else if (Starts(i, u"<!")) {
         i = SkipDeclaration(i);
       } else if (Starts(i, u"</")) {
-        i = Past<kelmo::DeclarationEnd>(i);
+        i = Past<kelmo::syntax::DeclarationEnd>(i);
         if (--depth <= 0) return i;
       } else {
         bool selfClosing = false;

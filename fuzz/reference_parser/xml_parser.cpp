@@ -2,11 +2,11 @@
 
 #include <cstring>
 
+#include "syntax/char_classes.h"
+#include "syntax/char_ref.h"
 #include "text/text_length.h"
-#include "text/xml_space.h"
 #include "text/unicode_units.h"
 #include "text/unit_scan.h"
-#include "text/char_ref.h"
 
 namespace kelmo::reference {
 namespace {
@@ -149,7 +149,7 @@ bool XmlParser::ResolveReference(WStrBuf* out) {
   const uint32_t length = reference_.Length();
   if (length > 2 && ref[1] == '#') {
     uint32_t codePoint = 0;
-    if (!DecodeCharRef(ref, length, codePoint)) return false;
+    if (!syntax::DecodeCharRef(ref, length, codePoint)) return false;
     if (out) AppendCodePoint(*out, codePoint);
     return true;
   }
@@ -346,7 +346,7 @@ bool XmlParser::StepEndTag(CharReader& r) {
       return Fail(ParseError::TagMismatch);
     ClearScratch();
     if (c == '>') return CloseElement();
-    if (!IsXmlSpace(c)) return Fail(ParseError::Syntax);
+    if (!syntax::IsXmlSpace(c)) return Fail(ParseError::Syntax);
     state_ = ParseState::CloseTag;
     return true;
   }
@@ -362,7 +362,7 @@ bool XmlParser::StepPiTarget(CharReader& r) {
     }
     if (scratchLength_ == 0) return Fail(ParseError::Syntax);
     ClearScratch();
-    if (IsXmlSpace(c)) {
+    if (syntax::IsXmlSpace(c)) {
       matchCount_ = 0;
       state_ = ParseState::PiBody;
     } else if (c == '?') {
@@ -416,7 +416,7 @@ bool XmlParser::ExtendName(CharReader& r, WChar& stop) {
 bool XmlParser::StepElementName(CharReader& r) {
   WChar c = 0;
   if (!ExtendName(r, c)) return true;
-  if (IsXmlSpace(c)) {
+  if (syntax::IsXmlSpace(c)) {
     state_ = ParseState::InTag;
   } else if (c == '/') {
     state_ = ParseState::CloseTag;
@@ -432,7 +432,7 @@ bool XmlParser::StepElementName(CharReader& r) {
 bool XmlParser::StepInTag(CharReader& r) {
   while (!r.AtEnd()) {
     const WChar c = r.Next();
-    if (IsXmlSpace(c)) continue;
+    if (syntax::IsXmlSpace(c)) continue;
     if (c == '/') {
       state_ = ParseState::CloseTag;
     } else if (c == '>') {
@@ -502,7 +502,7 @@ bool XmlParser::StepAttrName(CharReader& r) {
   if (!ExtendName(r, c)) return true;
   if (c == '=') {
     state_ = ParseState::BeforeAttrValue;
-  } else if (IsXmlSpace(c)) {
+  } else if (syntax::IsXmlSpace(c)) {
     state_ = ParseState::AfterAttrName;
   } else {
     return Fail(ParseError::Syntax);
@@ -513,7 +513,7 @@ bool XmlParser::StepAttrName(CharReader& r) {
 bool XmlParser::StepAfterAttrName(CharReader& r) {
   while (!r.AtEnd()) {
     const WChar c = r.Next();
-    if (IsXmlSpace(c)) continue;
+    if (syntax::IsXmlSpace(c)) continue;
     if (c != '=') return Fail(ParseError::Syntax);
     state_ = ParseState::BeforeAttrValue;
     return true;
@@ -524,7 +524,7 @@ bool XmlParser::StepAfterAttrName(CharReader& r) {
 bool XmlParser::StepBeforeAttrValue(CharReader& r) {
   while (!r.AtEnd()) {
     const WChar c = r.Next();
-    if (IsXmlSpace(c)) continue;
+    if (syntax::IsXmlSpace(c)) continue;
     if (c != '"' && c != '\'') return Fail(ParseError::Syntax);
     quote_ = c;
     text_.Erase();
@@ -554,7 +554,7 @@ bool XmlParser::StepAttrValue(CharReader& r) {
 bool XmlParser::StepCloseTag(CharReader& r) {
   while (!r.AtEnd()) {
     const WChar c = r.Next();
-    if (IsXmlSpace(c)) continue;
+    if (syntax::IsXmlSpace(c)) continue;
     if (c != '>') return Fail(ParseError::Syntax);
     return CloseElement();
   }

@@ -1,7 +1,10 @@
-// The units a name may hold, shared by the parser, which reads names with
-// it, the writer, which refuses to write a name the parser would not read
-// back as the same name, and the convenience layer, which refuses such a
-// name when it is given rather than when the tree is saved.
+// The units a name may hold: the one table of them, kept among the public
+// headers because the header-only convenience layer needs it as much as the
+// library. The library's syntax layer (syntax/char_classes.h) reads it for
+// the parser, which reads names with it, and the writer, which refuses to
+// write a name the parser would not read back as the same name; the
+// convenience layer refuses such a name when it is given rather than when
+// the tree is saved.
 #ifndef KELMO_XML_NAME_CHARS_H
 #define KELMO_XML_NAME_CHARS_H
 
@@ -23,7 +26,7 @@ constexpr uint64_t kNameBitsHigh = (uint64_t(0x3FFFFFF) << ('A' - 64)) |
 // Digits, ASCII letters, "_", ":", "-", "." and every unit above 0x7F. The
 // same test serves for the first unit of a name, so names may start with a
 // digit, "-" or ".".
-inline bool IsNameChar(WChar c) {
+constexpr bool IsNameChar(WChar c) {
   const uint16_t u = static_cast<uint16_t>(c);
   if (u >= 0x80) return true;
   if (u < 64) return (name_chars_detail::kNameBitsLow >> u) & 1;

@@ -14,7 +14,7 @@
 
 #include "encoding/repertoire.h"
 #include "kelmo/platform_types.h"
-#include "text/xml_escape.h"
+#include "syntax/xml_escape.h"
 
 namespace kelmo {
 
@@ -47,8 +47,8 @@ class EncodableText {
       const char32_t c = CharacterAt(text, n, i, units);
       if (repertoire_.Carries(c)) continue;
       out_.Append(text + start, i - start);
-      WChar reference[kCharacterReferenceSize];
-      out_.Append(reference, FormatCharacterReference(c, 1, reference));
+      WChar reference[syntax::kCharacterReferenceSize];
+      out_.Append(reference, syntax::FormatCharacterReference(c, 1, reference));
       start = i + units;
     }
     out_.Append(text + start, n - start);

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "kelmo/kelmo.h"
-#include "text/byte_order_marks.h"
+#include "syntax/byte_order_marks.h"
 
 namespace kelmo {
 

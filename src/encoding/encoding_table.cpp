@@ -24,9 +24,9 @@ uint32_t LookupCodePage(const char* name) {
 uint32_t ByteOrderMark(uint32_t codePage, const unsigned char** bom) {
   std::string_view mark;
   switch (codePage) {
-    case kCodePageUtf8: mark = kBomUtf8; break;
-    case kCodePageUtf16LE: mark = kBomUtf16Le; break;
-    case kCodePageUtf16BE: mark = kBomUtf16Be; break;
+    case kCodePageUtf8: mark = syntax::kBomUtf8; break;
+    case kCodePageUtf16LE: mark = syntax::kBomUtf16Le; break;
+    case kCodePageUtf16BE: mark = syntax::kBomUtf16Be; break;
     default: break;
   }
   if (bom) *bom = mark.empty() ? nullptr : reinterpret_cast<const unsigned char*>(mark.data());

@@ -184,35 +184,6 @@ inline char* NarrowKnownAscii(const WChar* in, size_t n, char* out) {
   return out + n;
 }
 
-// As NarrowAsciiChunk, but the run also ends at a unit that XML output must
-// escape: the five markup characters and the controls below 0x20 other
-// than tab (and, with kTab, tab as well).
-template <bool kTab>
-inline size_t NarrowPlainAsciiChunk([[maybe_unused]] const WChar* in,
-                                    [[maybe_unused]] char* out) {
-#if defined(__SSE2__)
-  const __m128i zero = _mm_setzero_si128();
-  const __m128i nonAsciiBits = _mm_set1_epi16(static_cast<short>(0xFF80));
-  const __m128i controlLimit = _mm_set1_epi16(0x1F);
-  const __m128i tab = _mm_set1_epi16(9);
-  auto stops = [&](__m128i units) {
-    __m128i hit = _mm_cmpeq_epi16(_mm_and_si128(units, nonAsciiBits), zero);  // ASCII
-    __m128i stop = _mm_cmpeq_epi16(_mm_subs_epu16(units, controlLimit), zero);  // < 0x20
-    if (!kTab) stop = _mm_andnot_si128(_mm_cmpeq_epi16(units, tab), stop);
-    for (short c : {'&', '<', '>', '"', '\''})
-      stop = _mm_or_si128(stop, _mm_cmpeq_epi16(units, _mm_set1_epi16(c)));
-    return _mm_andnot_si128(stop, hit);  // plain ASCII
-  };
-  const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
-  const __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 8));
-  const __m128i plain = _mm_packs_epi16(stops(low), stops(high));
-  _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_packus_epi16(low, high));
-  return LeadingAscii(~static_cast<unsigned>(_mm_movemask_epi8(plain)) & 0xFFFFu);
-#else
-  return 0;
-#endif
-}
-
 }  // namespace kelmo::text
 
 #endif  // KELMO_TEXT_UNIT_SCAN_H

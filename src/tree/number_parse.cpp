@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 #include <system_error>
-#include "text/xml_space.h"
+#include "syntax/char_classes.h"
 
 namespace kelmo {
 
@@ -21,7 +21,7 @@ bool ParseWord(const WChar* first, const WChar* end, Real& value) {
   uint32_t n = 0;
   for (const WChar* p = first; p != end && *p != 0; ++p) {
     uint32_t c = static_cast<uint16_t>(*p);
-    if (IsSpaceOrTab(c)) continue;
+    if (syntax::IsSpaceOrTab(c)) continue;
     if (n == sizeof word || c > 0x7F) return false;
     word[n++] = static_cast<char>(c);
   }
@@ -66,7 +66,7 @@ bool ParseRealAs(const WChar* first, const WChar* end, Real& value) {
     if (c >= '0' && c <= '9') {
       nonzero = nonzero || c != '0';
       put(static_cast<char>(c));
-    } else if (IsSpaceOrTab(c)) {
+    } else if (syntax::IsSpaceOrTab(c)) {
       continue;
     } else if (c == '.') {
       if (inFraction) return false;
@@ -122,7 +122,7 @@ bool ParseInteger(const WChar* first, const WChar* end, unsigned width, uint64_t
       if (v != 0 || base != 10) return false;
       base = 16;
       continue;
-    } else if (IsSpaceOrTab(c)) {
+    } else if (syntax::IsSpaceOrTab(c)) {
       continue;
     } else if (c == '-') {
       if (v != 0) return false;

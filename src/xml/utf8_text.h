@@ -12,7 +12,7 @@
 #include <memory>
 
 #include "kelmo/platform_types.h"
-#include "text/xml_escape.h"
+#include "syntax/xml_escape.h"
 #include "tree/wstr_buf.h"
 
 namespace kelmo {
@@ -67,7 +67,7 @@ class Utf8Text {
   // the UTF-16 units they stand for; null as for AsciiRoom, judging by the
   // most units n units can escape to.
   char* Utf8Room(uint32_t n) {
-    const uint64_t most = uint64_t(n) * escape_steps::kMaxUtf8PerUnit;
+    const uint64_t most = uint64_t(n) * syntax::escape_steps::kMaxUtf8PerUnit;
     if (pending_ || kMaxUnits - units_ < most) return nullptr;
     Reserve(static_cast<size_t>(most));
     return bytes_.get() + size_;

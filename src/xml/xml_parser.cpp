@@ -4,12 +4,12 @@
 #include <string>
 
 #include "kelmo/xml_name_chars.h"
-#include "text/char_ref.h"
-#include "text/markup_ends.h"
+#include "syntax/char_classes.h"
+#include "syntax/char_ref.h"
+#include "syntax/markup_ends.h"
 #include "text/text_length.h"
 #include "text/unicode_units.h"
 #include "text/unit_scan.h"
-#include "text/xml_space.h"
 
 namespace kelmo {
 namespace {
@@ -17,20 +17,7 @@ namespace {
 const WChar kCData[] = {'C', 'D', 'A', 'T', 'A'};
 constexpr uint32_t kCDataLength = 5;
 
-struct NamedEntity {
-  WChar text[6];
-  uint32_t length;
-  WChar value;
-};
-const NamedEntity kNamedEntities[] = {
-    {{'&', 'a', 'm', 'p', ';'}, 5, '&'},
-    {{'&', 'l', 't', ';'}, 4, '<'},
-    {{'&', 'g', 't', ';'}, 4, '>'},
-    {{'&', 'q', 'u', 'o', 't', ';'}, 6, '"'},
-    {{'&', 'a', 'p', 'o', 's', ';'}, 6, '\''},
-};
-
-inline bool IsLineBreak(WChar c) { return c == 10 || c == 13; }
+using syntax::IsLineBreak;
 
 // Reads a run up to the next a or b.
 inline void SkipTo(CharReader& r, WChar a, WChar b) {
@@ -152,18 +139,13 @@ bool XmlParser::FeedTextChar(WChar c, WStrBuf* out) {
 bool XmlParser::ResolveReference(const WChar* ref, uint32_t length, WStrBuf* out) {
   if (length > 2 && ref[1] == '#') {
     uint32_t codePoint = 0;
-    if (!DecodeCharRef(ref, length, codePoint)) return false;
+    if (!syntax::DecodeCharRef(ref, length, codePoint)) return false;
     if (out) AppendCodePoint(*out, codePoint);
     return true;
   }
-  for (const NamedEntity& entity : kNamedEntities) {
-    if (length == entity.length &&
-        std::char_traits<WChar>::compare(ref, entity.text, length) == 0) {
-      if (out) out->AppendChar(entity.value);
-      return true;
-    }
-  }
-  return false;
+  const syntax::NamedEntity* entity = syntax::ResolveNamedEntity(ref, length);
+  if (entity && out) out->AppendChar(static_cast<WChar>(entity->character));
+  return entity != nullptr;
 }
 
 // Just after "&" (already read): a reference that ends within a few units
@@ -220,7 +202,7 @@ bool XmlParser::ReadText(CharReader& r) {
     } else {
       // Leading blanks and line breaks would be trimmed or dropped anyway;
       // not gathering them spares a buffer for every blank run between tags.
-      if (text_.IsEmpty()) r.SkipWhile(IsXmlSpace);
+      if (text_.IsEmpty()) r.SkipWhile(syntax::IsXmlSpace);
       const WChar* run = r.position;
       // Indentation is mostly all there is between two tags.
       if (!r.AtEnd() && *r.position != '<') SkipToStop(r, '<', '&');
@@ -228,7 +210,7 @@ bool XmlParser::ReadText(CharReader& r) {
       if (length) {
         text_.Append(run, length);
         uint32_t blanks = 0;
-        while (blanks < length && IsSpaceOrTab(static_cast<uint16_t>(run[length - 1 - blanks]))) ++blanks;
+        while (blanks < length && syntax::IsSpaceOrTab(static_cast<uint16_t>(run[length - 1 - blanks]))) ++blanks;
         literalBlankTail_ = blanks == length ? literalBlankTail_ + blanks : blanks;
       }
     }
@@ -272,7 +254,7 @@ bool XmlParser::StepMarkupOpen(CharReader& r) {
     return r.AtEnd() || StepEndTag(r);
   } else if (IsNameChar(c)) {
     const WChar* name = r.position - 1;
-    r.AdvanceTo(NameRunEnd(r.position, r.end));
+    r.AdvanceTo(syntax::NameRunEnd(r.position, r.end));
     OpenNode(name, static_cast<uint32_t>(r.position - name));
     attributesRead_ = 0;
     state_ = ParseState::ElementName;
@@ -329,11 +311,11 @@ bool XmlParser::StepSection(CharReader& r) {
   // The section's text is gathered with its ending, which may begin in an
   // earlier piece of input; the ending is cut off once it is complete.
   const WChar* run = r.position;
-  const WChar* past = PastEnding<CDataEnd>(run, r.end, matchCount_);
+  const WChar* past = syntax::PastEnding<syntax::CDataEnd>(run, r.end, matchCount_);
   r.AdvanceTo(past ? past : r.end);
   text_.Append(run, static_cast<uint32_t>(r.position - run));
   if (!past) return true;
-  text_.Resize(text_.Length() - CDataEnd::length);
+  text_.Resize(text_.Length() - syntax::CDataEnd::length);
   StoreText();
   text_.Erase();
   state_ = ParseState::Text;
@@ -350,7 +332,7 @@ bool XmlParser::StepCommentOpen(CharReader& r) {
 // Kept out of Step: inlined there it would take the room that keeps the
 // text state, where most of a document is read, inlined instead.
 [[gnu::noinline]] bool XmlParser::StepComment(CharReader& r) {
-  const WChar* past = PastEnding<CommentDashes>(r.position, r.end, matchCount_);
+  const WChar* past = syntax::PastEnding<syntax::CommentDashes>(r.position, r.end, matchCount_);
   r.AdvanceTo(past ? past : r.end);
   if (past) state_ = ParseState::MarkupEnd;
   return true;
@@ -376,7 +358,7 @@ bool XmlParser::StepEndTag(CharReader& r) {
     const WChar c = r.Next();
     if (IsNameChar(c)) {
       const WChar* run = r.position - 1;
-      r.AdvanceTo(NameRunEnd(r.position, r.end));
+      r.AdvanceTo(syntax::NameRunEnd(r.position, r.end));
       ScratchAppend(run, static_cast<uint32_t>(r.position - run), expected, expectedLength);
       continue;
     }
@@ -384,7 +366,7 @@ bool XmlParser::StepEndTag(CharReader& r) {
       return Fail(ParseError::TagMismatch);
     ClearScratch();
     if (c == '>') return CloseElement();
-    if (!IsXmlSpace(c)) return Fail(ParseError::Syntax);
+    if (!syntax::IsXmlSpace(c)) return Fail(ParseError::Syntax);
     state_ = ParseState::CloseTag;
     return true;
   }
@@ -400,7 +382,7 @@ bool XmlParser::StepPiTarget(CharReader& r) {
     }
     if (scratchLength_ == 0) return Fail(ParseError::Syntax);
     ClearScratch();
-    if (IsXmlSpace(c)) {
+    if (syntax::IsXmlSpace(c)) {
       matchCount_ = 0;
       state_ = ParseState::PiBody;
     } else if (c == '?') {
@@ -414,7 +396,7 @@ bool XmlParser::StepPiTarget(CharReader& r) {
 }
 
 bool XmlParser::StepPiBody(CharReader& r) {
-  const WChar* past = PastEnding<PiEnd>(r.position, r.end, matchCount_);
+  const WChar* past = syntax::PastEnding<syntax::PiEnd>(r.position, r.end, matchCount_);
   r.AdvanceTo(past ? past : r.end);
   if (past) {
     text_.Erase();
@@ -434,7 +416,7 @@ bool XmlParser::ExtendName(CharReader& r, WChar& stop) {
       return true;
     }
     const WChar* run = r.position - 1;
-    r.AdvanceTo(NameRunEnd(r.position, r.end));
+    r.AdvanceTo(syntax::NameRunEnd(r.position, r.end));
     cur_->AppendToName(builder_, run, static_cast<uint32_t>(r.position - run));
   }
   return false;
@@ -443,7 +425,7 @@ bool XmlParser::ExtendName(CharReader& r, WChar& stop) {
 bool XmlParser::StepElementName(CharReader& r) {
   WChar c = 0;
   if (!ExtendName(r, c)) return true;
-  if (IsXmlSpace(c)) {
+  if (syntax::IsXmlSpace(c)) {
     state_ = ParseState::InTag;
   } else if (c == '/') {
     state_ = ParseState::CloseTag;
@@ -459,7 +441,7 @@ bool XmlParser::StepElementName(CharReader& r) {
 bool XmlParser::StepInTag(CharReader& r) {
   while (!r.AtEnd()) {
     const WChar c = r.Next();
-    if (IsXmlSpace(c)) continue;
+    if (syntax::IsXmlSpace(c)) continue;
     if (c == '/') {
       state_ = ParseState::CloseTag;
     } else if (c == '>') {
@@ -467,7 +449,7 @@ bool XmlParser::StepInTag(CharReader& r) {
       state_ = ParseState::Text;
     } else if (IsNameChar(c)) {
       const WChar* name = r.position - 1;
-      r.AdvanceTo(NameRunEnd(r.position, r.end));
+      r.AdvanceTo(syntax::NameRunEnd(r.position, r.end));
       // Elements of one kind mostly repeat their attributes in one order.
       cur_ = cur_->AppendNewChild(
           builder_, builder_.InternNameAt(attributesRead_++, name,
@@ -532,7 +514,7 @@ bool XmlParser::StepAttrName(CharReader& r) {
   if (!ExtendName(r, c)) return true;
   if (c == '=') {
     state_ = ParseState::BeforeAttrValue;
-  } else if (IsXmlSpace(c)) {
+  } else if (syntax::IsXmlSpace(c)) {
     state_ = ParseState::AfterAttrName;
   } else {
     return Fail(ParseError::Syntax);
@@ -543,7 +525,7 @@ bool XmlParser::StepAttrName(CharReader& r) {
 bool XmlParser::StepAfterAttrName(CharReader& r) {
   while (!r.AtEnd()) {
     const WChar c = r.Next();
-    if (IsXmlSpace(c)) continue;
+    if (syntax::IsXmlSpace(c)) continue;
     if (c != '=') return Fail(ParseError::Syntax);
     state_ = ParseState::BeforeAttrValue;
     return true;
@@ -554,7 +536,7 @@ bool XmlParser::StepAfterAttrName(CharReader& r) {
 bool XmlParser::StepBeforeAttrValue(CharReader& r) {
   while (!r.AtEnd()) {
     const WChar c = r.Next();
-    if (IsXmlSpace(c)) continue;
+    if (syntax::IsXmlSpace(c)) continue;
     if (c != '"' && c != '\'') return Fail(ParseError::Syntax);
     quote_ = c;
     text_.Erase();
@@ -588,7 +570,7 @@ bool XmlParser::StepAttrValue(CharReader& r) {
 bool XmlParser::StepCloseTag(CharReader& r) {
   while (!r.AtEnd()) {
     const WChar c = r.Next();
-    if (IsXmlSpace(c)) continue;
+    if (syntax::IsXmlSpace(c)) continue;
     if (c != '>') return Fail(ParseError::Syntax);
     return CloseElement();
   }
@@ -604,7 +586,7 @@ bool XmlParser::StepMarkupEnd(CharReader& r) {
 
 bool XmlParser::StepSkipToClose(CharReader& r) {
   uint32_t matched = 0;
-  const WChar* past = PastEnding<DeclarationEnd>(r.position, r.end, matched);
+  const WChar* past = syntax::PastEnding<syntax::DeclarationEnd>(r.position, r.end, matched);
   r.AdvanceTo(past ? past : r.end);
   if (past) {
     text_.Erase();

@@ -5,11 +5,11 @@
 #include <vector>
 
 #include "kelmo/xml_name_chars.h"
+#include "syntax/char_classes.h"
+#include "syntax/xml_escape.h"
 #include "text/text_length.h"
 #include "text/unicode_units.h"
 #include "text/unit_scan.h"
-#include "text/xml_escape.h"
-#include "text/xml_space.h"
 
 namespace kelmo {
 namespace {
@@ -135,7 +135,7 @@ class ValueText {
 // other character would become text, or markup, of the document.
 bool IsAllXmlSpace(const WStrBuf& text) {
   for (uint32_t i = 0; i < text.Length(); ++i) {
-    if (!IsXmlSpace(text.Data()[i])) return false;
+    if (!syntax::IsXmlSpace(text.Data()[i])) return false;
   }
   return true;
 }
@@ -223,7 +223,7 @@ class XmlWriter {
       AppendName(child->Name(), asciiAttribute);
       AppendUnits(out_, kAttributeOpen);
       ValueText value(*child);
-      if (value.ok()) EscapeXml(value.text(), value.length(), out_);
+      if (value.ok()) syntax::EscapeXml(value.text(), value.length(), out_);
       out_.AppendChar('"');
     }
     if (hasContent) {
@@ -290,7 +290,7 @@ class XmlWriter {
       if (!asciiName || attribute.Type() != ValueType::String) return false;
       const WStrBuf& name = attribute.Name();
       const WStrBuf& value = attribute.StringValue();
-      if (value.Length() > escape_steps::kUtf8Window || name.Length() > escape_steps::kUtf8Window)
+      if (value.Length() > syntax::escape_steps::kUtf8Window || name.Length() > syntax::escape_steps::kUtf8Window)
         return false;
       // The blank, the markup between name and value and the closing quote.
       constexpr uint32_t kMarkup = 2 + std::size(kAttributeOpen);
@@ -301,8 +301,8 @@ class XmlWriter {
       to = text::NarrowKnownAscii(name.Data(), name.Length(), to);
       to = text::NarrowKnownAscii(kAttributeOpen, std::size(kAttributeOpen), to);
       uint64_t units = name.Length() + kMarkup;
-      to = escape_steps::EscapeToUtf8(value.Data(), value.Length(), to,
-                                      escape_steps::Target::kAttributeValue, units);
+      to = syntax::escape_steps::EscapeToUtf8(value.Data(), value.Length(), to,
+                                      syntax::escape_steps::Target::kAttributeValue, units);
       *to++ = '"';
       out_.CommitUtf8(static_cast<size_t>(to - room), units);
       return true;
@@ -322,7 +322,7 @@ class XmlWriter {
       // Also the fallback for section text that no section can carry:
       // escaped text reads back as the same characters, only as an
       // element's value.
-      EscapeXmlText(value.text(), value.length(), out_);
+      syntax::EscapeXmlText(value.text(), value.length(), out_);
     }
   }
 

@@ -6,7 +6,8 @@
 #include <vector>
 
 #include "kelmo/xml_name_chars.h"
-#include "text/char_ref.h"
+#include "syntax/char_classes.h"
+#include "syntax/char_ref.h"
 #include "xml/char_reader.h"
 
 namespace kelmo {
@@ -36,19 +37,19 @@ struct CharRefCase {
 TEST(NameRunEnd, StopsAtTheFirstNonNameUnit) {
   for (uint32_t u = 0; u <= 0xFFFF; ++u) {
     const WChar run[] = {'a', static_cast<WChar>(u), 'b', ' '};
-    const WChar* end = NameRunEnd(run, run + 4);
+    const WChar* end = syntax::NameRunEnd(run, run + 4);
     ASSERT_EQ(end - run, IsNameChar(static_cast<WChar>(u)) ? 3 : 1) << u;
     // Long runs are taken eight units at a time: the unit in every place.
     for (size_t at = 0; at < 18; ++at) {
       std::vector<WChar> name(20, 'n');
       name[19] = ' ';
       name[at] = static_cast<WChar>(u);
-      const WChar* stop = NameRunEnd(name.data(), name.data() + name.size());
+      const WChar* stop = syntax::NameRunEnd(name.data(), name.data() + name.size());
       ASSERT_EQ(size_t(stop - name.data()), IsNameChar(static_cast<WChar>(u)) ? 19 : at) << u;
     }
   }
   const WChar name[] = {'x', 'y'};
-  EXPECT_EQ(NameRunEnd(name, name + 2), name + 2);
+  EXPECT_EQ(syntax::NameRunEnd(name, name + 2), name + 2);
 }
 
 TEST(DecodeCharRef, Table) {
@@ -82,15 +83,15 @@ TEST(DecodeCharRef, Table) {
     const std::u16string ref = c.reference;
     SCOPED_TRACE(std::string(ref.begin(), ref.end()));
     uint32_t codePoint = 12345;
-    ASSERT_EQ(DecodeCharRef(AsW(ref), uint32_t(ref.size()), codePoint), c.ok);
+    ASSERT_EQ(syntax::DecodeCharRef(AsW(ref), uint32_t(ref.size()), codePoint), c.ok);
     EXPECT_EQ(codePoint, c.ok ? c.codePoint : 12345u);
   }
 }
 
 TEST(DecodeCharRef, RefusesTooShortInput) {
   uint32_t codePoint = 0;
-  EXPECT_FALSE(DecodeCharRef(nullptr, 3, codePoint));
-  EXPECT_FALSE(DecodeCharRef(AsW(u"&;"), 2, codePoint));
+  EXPECT_FALSE(syntax::DecodeCharRef(nullptr, 3, codePoint));
+  EXPECT_FALSE(syntax::DecodeCharRef(AsW(u"&;"), 2, codePoint));
 }
 
 struct Position {

@@ -1,4 +1,4 @@
-#include "text/xml_escape.h"
+#include "syntax/xml_escape.h"
 #include "tree/wstr_buf.h"
 
 #include <gtest/gtest.h>
@@ -16,7 +16,7 @@ namespace {
 
 std::u16string Escaped(const std::u16string& text) {
   WStrBuf out;
-  EscapeXml(reinterpret_cast<const WChar*>(text.data()), static_cast<uint32_t>(text.size()), out);
+  syntax::EscapeXml(reinterpret_cast<const WChar*>(text.data()), static_cast<uint32_t>(text.size()), out);
   return std::u16string(reinterpret_cast<const char16_t*>(out.Data()), out.Length());
 }
 
@@ -71,6 +71,23 @@ TEST(EscapeXmlTest, EveryUnitMatchesItsOwnEscapingInsideARun) {
   }
 }
 
+// The class of characters to escape (syntax/char_classes.h) is what the
+// escaper escapes, in element text and in attribute values, one unit at a
+// time and in bulk.
+TEST(EscapeXmlTest, EscapesExactlyTheClassOfCharactersToEscape) {
+  for (uint32_t u = 0; u < 0x80; ++u) {
+    const std::u16string run = u"abcdefgh" + std::u16string(1, char16_t(u)) + u"ijklmnopqrstuvwxyz";
+    const auto units = reinterpret_cast<const WChar*>(run.data());
+    WStrBuf attribute, text;
+    syntax::EscapeXml(units, static_cast<uint32_t>(run.size()), attribute);
+    syntax::EscapeXmlText(units, static_cast<uint32_t>(run.size()), text);
+    EXPECT_EQ(attribute.Length() != run.size(),
+              syntax::IsEscaped(u, syntax::EscapeTarget::kAttributeValue)) << "unit " << u;
+    EXPECT_EQ(text.Length() != run.size(),
+              syntax::IsEscaped(u, syntax::EscapeTarget::kElementText)) << "unit " << u;
+  }
+}
+
 // UTF-8 output takes plain ASCII in bulk, sixteen or eight units at a time
 // in blocks that may overlap, and a long text in windows; it must give the
 // bytes of the wide escaping for every length and wherever a unit falls in
@@ -88,7 +105,7 @@ std::vector<std::u16string> Utf8EscapeProbes() {
       }
     }
   }
-  const size_t window = escape_steps::kUtf8Window;
+  const size_t window = syntax::escape_steps::kUtf8Window;
   for (size_t at = window - 3; at <= window + 1; ++at) {
     for (const char16_t filler : {u'a', u'\u00E9', u'\u4E2D'}) {
       texts.emplace_back(2 * window + 7, filler);
@@ -109,11 +126,11 @@ TEST(EscapeXmlTest, Utf8OutputMatchesTheWideEscapingAtEveryPosition) {
       WStrBuf wide;
       Utf8Text bytes;
       if (attribute) {
-        EscapeXml(units, length, wide);
-        EscapeXml(units, length, bytes);
+        syntax::EscapeXml(units, length, wide);
+        syntax::EscapeXml(units, length, bytes);
       } else {
-        EscapeXmlText(units, length, wide);
-        EscapeXmlText(units, length, bytes);
+        syntax::EscapeXmlText(units, length, wide);
+        syntax::EscapeXmlText(units, length, bytes);
       }
       bytes.Finish();
       std::string expected(size_t(wide.Length()) * 3, '\0');
@@ -132,7 +149,7 @@ TEST(EscapeXmlTest, Utf8OutputMatchesTheWideEscapingAtEveryPosition) {
 TEST(EscapeXmlTest, TabsAreReferencesInAttributeValuesOnly) {
   const std::u16string text = u"\ta\tb\t";
   WStrBuf element;
-  EscapeXmlText(reinterpret_cast<const WChar*>(text.c_str()), kWholeText, element);
+  syntax::EscapeXmlText(reinterpret_cast<const WChar*>(text.c_str()), kWholeText, element);
   EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t*>(element.Data()), element.Length()),
             u"&#x09;a\tb&#x09;");
   EXPECT_EQ(Escaped(text), u"&#x09;a&#x09;b&#x09;");
@@ -148,7 +165,7 @@ TEST(EscapeXmlTest, SurrogateHalvesOutsideAPairBecomeReferences) {
 TEST(EscapeXmlTest, AppendsAfterExistingText) {
   WStrBuf out(reinterpret_cast<const WChar*>(u"<p>"));
   const std::u16string text = u"a<b";
-  EscapeXml(reinterpret_cast<const WChar*>(text.c_str()), kWholeText, out);
+  syntax::EscapeXml(reinterpret_cast<const WChar*>(text.c_str()), kWholeText, out);
   EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t*>(out.Data()), out.Length()),
             u"<p>a&lt;b");
 }
@@ -156,9 +173,9 @@ TEST(EscapeXmlTest, AppendsAfterExistingText) {
 TEST(EscapeXmlTest, LengthConventions) {
   const char16_t withZero[] = {u'a', 0, u'&', 0};
   WStrBuf whole, explicitLength, none;
-  EscapeXml(reinterpret_cast<const WChar*>(withZero), kWholeText, whole);
-  EscapeXml(reinterpret_cast<const WChar*>(withZero), 3, explicitLength);
-  EscapeXml(nullptr, 5, none);
+  syntax::EscapeXml(reinterpret_cast<const WChar*>(withZero), kWholeText, whole);
+  syntax::EscapeXml(reinterpret_cast<const WChar*>(withZero), 3, explicitLength);
+  syntax::EscapeXml(nullptr, 5, none);
   EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t*>(whole.Data()), whole.Length()), u"a");
   EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t*>(explicitLength.Data()),
                            explicitLength.Length()),

@@ -7,31 +7,31 @@
 #include <string>
 #include <vector>
 
-#include "text/markup_ends.h"
-#include "text/xml_spans.h"
+#include "syntax/markup_ends.h"
+#include "syntax/xml_spans.h"
 
 namespace kelmo {
 namespace {
 
 // Writes down every event with the text of its spans.
-class Transcript : public SourceVisitor {
+class Transcript : public syntax::SourceVisitor {
  public:
   explicit Transcript(std::string_view text) : text_(text) {}
 
-  bool StartElement(const SourceElement& element, const std::vector<SourceAttribute>& attributes,
+  bool StartElement(const syntax::SourceElement& element, const std::vector<syntax::SourceAttribute>& attributes,
                     size_t depth, size_t) override {
     out_ += "<" + std::string(element.name) + "@" + std::to_string(depth);
-    for (const SourceAttribute& a : attributes) {
+    for (const syntax::SourceAttribute& a : attributes) {
       out_ += " [" + Of(a.whole) + "]=" + a.quote + Of(a.value) + a.quote;
     }
     out_ += element.selfClosing ? "/>" : ">";
     return true;
   }
-  bool EndElement(const SourceElement& element, size_t) override {
+  bool EndElement(const syntax::SourceElement& element, size_t) override {
     out_ += "{" + Of(element.whole) + "|" + Of({element.contentBegin, element.contentEnd}) + "}";
     return true;
   }
-  bool Text(Span span, bool cdata, size_t) override {
+  bool Text(syntax::Span span, bool cdata, size_t) override {
     out_ += (cdata ? "C(" : "T(") + Of(span) + ")";
     return true;
   }
@@ -43,7 +43,7 @@ class Transcript : public SourceVisitor {
   const std::string& out() const { return out_; }
 
  private:
-  std::string Of(Span span) const { return std::string(text_.substr(span.begin, span.end - span.begin)); }
+  std::string Of(syntax::Span span) const { return std::string(text_.substr(span.begin, span.end - span.begin)); }
 
   std::string_view text_;
   std::string out_;
@@ -65,7 +65,7 @@ TEST(XmlSpans, ReportsWhereEachPartLies) {
   for (const Case& c : cases) {
     Transcript transcript(c.text);
     std::string why;
-    EXPECT_TRUE(ScanXmlSource(c.text, transcript, why)) << c.text << ": " << why;
+    EXPECT_TRUE(syntax::ScanXmlSource(c.text, transcript, why)) << c.text << ": " << why;
     EXPECT_EQ(transcript.out(), c.transcript) << c.text;
   }
 }
@@ -88,7 +88,7 @@ TEST(XmlSpans, RefusesMarkupItCannotFollow) {
   for (const Case& c : cases) {
     Transcript transcript(c.text);
     std::string why;
-    EXPECT_FALSE(ScanXmlSource(c.text, transcript, why)) << c.text;
+    EXPECT_FALSE(syntax::ScanXmlSource(c.text, transcript, why)) << c.text;
     EXPECT_EQ(why, c.why) << c.text;
   }
 }
@@ -108,7 +108,7 @@ void ExpectCutScansAgree(const std::basic_string<Char>& alphabet) {
     texts = std::move(longer);
     for (const auto& t : texts) {
       const std::basic_string_view<Char> view(t);
-      const size_t whole = PastEnding<Ending>(view, 0);
+      const size_t whole = syntax::PastEnding<Ending>(view, 0);
       // A plain search for the ending's text.
       std::basic_string<Char> ending(Ending::repeats, Char(Ending::unit));
       if (Ending::last) ending += Char(Ending::last);
@@ -117,8 +117,8 @@ void ExpectCutScansAgree(const std::basic_string<Char>& alphabet) {
       for (size_t cut = 0; cut <= t.size(); ++cut) {
         uint32_t matched = 0;
         const Char* begin = t.data();
-        const Char* past = PastEnding<Ending>(begin, begin + cut, matched);
-        if (!past) past = PastEnding<Ending>(begin + cut, begin + t.size(), matched);
+        const Char* past = syntax::PastEnding<Ending>(begin, begin + cut, matched);
+        if (!past) past = syntax::PastEnding<Ending>(begin + cut, begin + t.size(), matched);
         ASSERT_EQ(past ? size_t(past - begin) : view.npos, whole) << "cut at " << cut;
       }
     }
@@ -126,11 +126,11 @@ void ExpectCutScansAgree(const std::basic_string<Char>& alphabet) {
 }
 
 TEST(MarkupEnds, AnEndingCutBetweenPiecesIsFoundWhereTheWholeScanFindsIt) {
-  ExpectCutScansAgree<CommentDashes, char>("-x>");
-  ExpectCutScansAgree<CommentEnd, char>("-x>");
-  ExpectCutScansAgree<PiEnd, WChar>({WChar('?'), WChar('>'), WChar('x')});
-  ExpectCutScansAgree<CDataEnd, WChar>({WChar(']'), WChar('>'), WChar('x')});
-  ExpectCutScansAgree<DeclarationEnd, char16_t>(u">x");
+  ExpectCutScansAgree<syntax::CommentDashes, char>("-x>");
+  ExpectCutScansAgree<syntax::CommentEnd, char>("-x>");
+  ExpectCutScansAgree<syntax::PiEnd, WChar>({WChar('?'), WChar('>'), WChar('x')});
+  ExpectCutScansAgree<syntax::CDataEnd, WChar>({WChar(']'), WChar('>'), WChar('x')});
+  ExpectCutScansAgree<syntax::DeclarationEnd, char16_t>(u">x");
 }
 
 }  // namespace

@@ -14,6 +14,8 @@
 #include <utility>
 #include <vector>
 
+#include "kelmo/line_starts.h"
+
 namespace kelmo {
 namespace easy {
 
@@ -23,16 +25,16 @@ struct TextPosition {
 };
 
 // Line and column of the given units of a decoded text (indexes ascending),
-// from 1, the column in characters as a user sees them; a carriage return and
-// line feed pair breaks the line once.
+// from 1, the column in characters as a user sees them; lines start as
+// kelmo/line_starts.h says (a carriage return and line feed pair breaks the
+// line once).
 inline std::vector<TextPosition> PositionsOf(const std::u16string& text,
                                              const std::vector<size_t>& indexes) {
   std::vector<TextPosition> positions;
   unsigned int line = 1, column = 0;
   size_t next = 0;
   for (size_t i = 0; i < text.size() && next < indexes.size(); ++i) {
-    const bool newLine =
-        i > 0 && (text[i - 1] == u'\n' || (text[i - 1] == u'\r' && text[i] != u'\n'));
+    const bool newLine = i > 0 && StartsLine(std::u16string_view(text), i);
     // Columns count characters: the second half of a surrogate pair adds none.
     const bool secondHalf = i > 0 && text[i] >= 0xDC00 && text[i] <= 0xDFFF &&
                             text[i - 1] >= 0xD800 && text[i - 1] < 0xDC00;

@@ -1,6 +1,6 @@
-#include "text/char_ref.h"
+#include "syntax/char_ref.h"
 
-namespace kelmo {
+namespace kelmo::syntax {
 
 bool DecodeCharRef(const WChar* reference, uint32_t length, uint32_t& codePoint) {
   if (!reference || length < 3) return false;
@@ -28,4 +28,4 @@ bool DecodeCharRef(const WChar* reference, uint32_t length, uint32_t& codePoint)
   return true;
 }
 
-}  // namespace kelmo
+}  // namespace kelmo::syntax

@@ -6,8 +6,8 @@
 // The reader is fed in pieces, so a scan works on a bounded range: when the
 // range ends first it says so, and keeps how much of the ending the range
 // ended with, for the next piece to go on from.
-#ifndef KELMO_TEXT_MARKUP_ENDS_H
-#define KELMO_TEXT_MARKUP_ENDS_H
+#ifndef KELMO_SYNTAX_MARKUP_ENDS_H
+#define KELMO_SYNTAX_MARKUP_ENDS_H
 
 #include <cstddef>
 #include <cstdint>
@@ -18,7 +18,7 @@
 #include "kelmo/platform_types.h"
 #include "text/unit_scan.h"
 
-namespace kelmo {
+namespace kelmo::syntax {
 
 // An ending made of kRepeats times kUnit, then kLast unless that is 0. Every
 // ending the markup has is of this form, which keeps the scan simple: after a
@@ -117,6 +117,6 @@ size_t PastMarkupEnd(std::basic_string_view<Char> text, size_t i, bool countBrac
   return std::basic_string_view<Char>::npos;
 }
 
-}  // namespace kelmo
+}  // namespace kelmo::syntax
 
-#endif  // KELMO_TEXT_MARKUP_ENDS_H
+#endif  // KELMO_SYNTAX_MARKUP_ENDS_H

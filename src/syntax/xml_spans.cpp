@@ -1,9 +1,10 @@
-#include "text/xml_spans.h"
+#include "syntax/xml_spans.h"
 
-#include "text/markup_ends.h"
-#include "text/xml_space.h"
+#include "syntax/char_classes.h"
+#include "syntax/line_positions.h"
+#include "syntax/markup_ends.h"
 
-namespace kelmo {
+namespace kelmo::syntax {
 namespace {
 
 constexpr size_t kOutside = SIZE_MAX;
@@ -261,13 +262,4 @@ bool ScanXmlSource(std::string_view text, SourceVisitor& visitor, std::string& w
   return Scanner(text, visitor, why).Run();
 }
 
-size_t LineOf(std::string_view text, size_t offset) {
-  size_t line = 1;
-  for (size_t i = 0; i < offset && i < text.size(); ++i) {
-    if (text[i] == '\n' || (text[i] == '\r' && (i + 1 >= text.size() || text[i + 1] != '\n')))
-      ++line;
-  }
-  return line;
-}
-
-}  // namespace kelmo
+}  // namespace kelmo::syntax

@@ -1,34 +1,51 @@
 // Escaping of element text and attribute values for XML output, and the
-// character references that stand in for what an encoding cannot carry.
+// character references that stand in for what an encoding cannot carry. The
+// characters to escape are those of char_classes.h (IsEscaped); every form
+// of the test here, the eight- and sixteen-at-a-time scans and the table of
+// ASCII stops, is built from that list.
 // Pure text work: the output is any sink with Append(const WChar*, uint32_t)
 // (the writer's wide text, its UTF-8 bytes, or text bound for a narrower
 // encoding). A sink that also has AppendContent receives the runs that need
 // no escaping there, so that it may still replace characters in them by
 // references.
-#ifndef KELMO_TEXT_XML_ESCAPE_H
-#define KELMO_TEXT_XML_ESCAPE_H
+#ifndef KELMO_SYNTAX_XML_ESCAPE_H
+#define KELMO_SYNTAX_XML_ESCAPE_H
 
 #include <cstdint>
 #include <type_traits>
 #include <utility>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "kelmo/platform_types.h"
+#include "syntax/char_classes.h"
+#include "syntax/char_ref.h"
 #include "text/text_length.h"
 #include "text/unicode_units.h"
 #include "text/unit_scan.h"
 #include "text/utf8_codec.h"
-#include "text/xml_space.h"
-#include "text/character_reference.h"
 
-namespace kelmo {
+namespace kelmo::syntax {
 
 namespace escape_steps {
+
+using Target = EscapeTarget;
+
+// The markup characters as the units the scans stop at.
+struct EscapedMarkup {
+  text::UnitStops<kMarkupCharacterCount, true> stops{};
+  constexpr EscapedMarkup() {
+    for (int k = 0; k < kMarkupCharacterCount; ++k) stops.listed[k] = kMarkupCharacters[k];
+  }
+};
+inline constexpr EscapedMarkup kEscapedMarkup;
 
 // Index of the first unit from i on that needs escaping, or length: control
 // units other than tab, and the five markup characters.
 inline uint32_t PlainRunEnd(const WChar* text, uint32_t i, uint32_t length) {
-  static constexpr text::UnitStops<5, true> kEscaped{{'&', '<', '>', '"', '\''}};
-  return static_cast<uint32_t>(text::FindStop(text + i, text + length, kEscaped) - text);
+  return static_cast<uint32_t>(text::FindStop(text + i, text + length, kEscapedMarkup.stops) - text);
 }
 
 // The escaped form of a unit that ends a plain run, written at `to`: an
@@ -38,25 +55,14 @@ inline uint32_t PlainRunEnd(const WChar* text, uint32_t i, uint32_t length) {
 constexpr uint32_t kMaxEscapedUnit = 8;
 template <class Unit>
 uint32_t EscapedForm(WChar c, Unit* to) {
-  const char* entity = nullptr;
-  switch (c) {
-    case '&': entity = "&amp;"; break;
-    case '<': entity = "&lt;"; break;
-    case '>': entity = "&gt;"; break;
-    case '"': entity = "&quot;"; break;
-    case '\'': entity = "&apos;"; break;
-    case 10: entity = "&#xa;"; break;
-    case 13: entity = "&#xd;"; break;
-    default: break;
+  if (const NamedEntity* entity = EntityFor(static_cast<uint16_t>(c))) {
+    for (uint32_t n = 0; n < entity->length; ++n) to[n] = static_cast<Unit>(entity->reference[n]);
+    return entity->length;
   }
-  if (entity) {
-    uint32_t n = 0;
-    for (; entity[n]; ++n) to[n] = static_cast<Unit>(entity[n]);
-    return n;
-  }
-  // Two digits for the control units, four for a lone surrogate half.
+  // One digit for the line breaks, two for the other control units, four
+  // for a lone surrogate half.
   const char32_t value = static_cast<uint16_t>(c);
-  return FormatCharacterReference(value, value < 0x100 ? 2 : 4, to);
+  return FormatCharacterReference(value, IsLineBreak(value) ? 1 : value < 0x100 ? 2 : 4, to);
 }
 
 template <class Out>
@@ -64,10 +70,6 @@ void AppendEscaped(WChar c, Out& out) {
   WChar form[kMaxEscapedUnit];
   out.Append(form, EscapedForm(c, form));
 }
-
-// Where the text goes: tabs are kept in element text and escaped in
-// attribute values.
-enum class Target { kElementText, kAttributeValue };
 
 // The end of a plain run [start, end) that the run scan found: before the
 // first surrogate half that is not part of a pair (no encoding carries one,
@@ -111,8 +113,10 @@ void AppendPlain(Out& out, const WChar* text, uint32_t n) {
 struct AsciiStops {
   uint8_t bits[128] = {};
   constexpr AsciiStops() {
-    for (int c = 0; c < 0x20; ++c) bits[c] = c == '\t' ? 2 : 3;
-    for (char c : {'&', '<', '>', '"', '\''}) bits[static_cast<int>(c)] = 3;
+    for (int c = 0; c < 128; ++c) {
+      bits[c] = (IsEscaped(c, Target::kElementText) ? 1 : 0) |
+                (IsEscaped(c, Target::kAttributeValue) ? 2 : 0);
+    }
   }
 };
 constexpr AsciiStops kAsciiStops;
@@ -141,6 +145,35 @@ template <class Out>
 struct TakesUtf8<Out, std::void_t<decltype(std::declval<Out&>().Utf8Room(uint32_t()))>>
     : std::true_type {};
 
+// As text::NarrowAsciiChunk, but the run also ends at a unit that XML output
+// must escape: the markup characters and the controls below 0x20 other than
+// tab (and, with kTab, tab as well).
+template <bool kTab>
+inline size_t NarrowPlainAsciiChunk([[maybe_unused]] const WChar* in,
+                                    [[maybe_unused]] char* out) {
+#if defined(__SSE2__)
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i nonAsciiBits = _mm_set1_epi16(static_cast<short>(0xFF80));
+  const __m128i controlLimit = _mm_set1_epi16(0x1F);
+  const __m128i tab = _mm_set1_epi16(9);
+  auto stops = [&](__m128i units) {
+    __m128i hit = _mm_cmpeq_epi16(_mm_and_si128(units, nonAsciiBits), zero);  // ASCII
+    __m128i stop = _mm_cmpeq_epi16(_mm_subs_epu16(units, controlLimit), zero);  // < 0x20
+    if (!kTab) stop = _mm_andnot_si128(_mm_cmpeq_epi16(units, tab), stop);
+    for (char c : kMarkupCharacters)
+      stop = _mm_or_si128(stop, _mm_cmpeq_epi16(units, _mm_set1_epi16(c)));
+    return _mm_andnot_si128(stop, hit);  // plain ASCII
+  };
+  const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
+  const __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 8));
+  const __m128i plain = _mm_packs_epi16(stops(low), stops(high));
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_packus_epi16(low, high));
+  return text::LeadingAscii(~static_cast<unsigned>(_mm_movemask_epi8(plain)) & 0xFFFFu);
+#else
+  return 0;
+#endif
+}
+
 // Copies the leading ASCII units of text that need no escaping to `to` as
 // bytes, sixteen at a time where it can, and returns how many it took. `to`
 // has room for n bytes.
@@ -148,8 +181,8 @@ inline uint32_t CopyPlainAscii(const WChar* text, uint32_t n, char* to, Target t
   const bool attribute = target == Target::kAttributeValue;
   uint32_t i = 0;
   while (n - i >= text::kAsciiChunk) {
-    const size_t lead = attribute ? text::NarrowPlainAsciiChunk<true>(text + i, to + i)
-                                  : text::NarrowPlainAsciiChunk<false>(text + i, to + i);
+    const size_t lead = attribute ? NarrowPlainAsciiChunk<true>(text + i, to + i)
+                                  : NarrowPlainAsciiChunk<false>(text + i, to + i);
     i += static_cast<uint32_t>(lead);
     if (lead < text::kAsciiChunk) return i;
   }
@@ -272,6 +305,6 @@ void EscapeXmlText(const WChar* text, uint32_t length, Out& out) {
   while (end < length) AppendEscaped(text[end++], out);
 }
 
-}  // namespace kelmo
+}  // namespace kelmo::syntax
 
-#endif  // KELMO_TEXT_XML_ESCAPE_H
+#endif  // KELMO_SYNTAX_XML_ESCAPE_H

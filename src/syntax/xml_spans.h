@@ -12,8 +12,8 @@
 // over the reader's name characters, which only decoded text can tell. The
 // ends of comments, processing instructions, CDATA sections and the reader's
 // view of a DOCTYPE are found with the reader's own scans (markup_ends.h).
-#ifndef KELMO_TEXT_XML_SPANS_H
-#define KELMO_TEXT_XML_SPANS_H
+#ifndef KELMO_SYNTAX_XML_SPANS_H
+#define KELMO_SYNTAX_XML_SPANS_H
 
 #include <cstddef>
 #include <cstdint>
@@ -21,7 +21,7 @@
 #include <string_view>
 #include <vector>
 
-namespace kelmo {
+namespace kelmo::syntax {
 
 // A half-open byte range [begin, end) of the text.
 struct Span {
@@ -72,9 +72,6 @@ class SourceVisitor {
 // a handler stopped counts as successful.
 bool ScanXmlSource(std::string_view text, SourceVisitor& visitor, std::string& why);
 
-// The 1-based line of a byte offset.
-size_t LineOf(std::string_view text, size_t offset);
+}  // namespace kelmo::syntax
 
-}  // namespace kelmo
-
-#endif  // KELMO_TEXT_XML_SPANS_H
+#endif  // KELMO_SYNTAX_XML_SPANS_H

@@ -1,0 +1,109 @@
+// The classes of characters that XML syntax tells apart, in one place: the
+// blanks, the line breaks, the characters of a name, and the characters the
+// writer must escape. The reader, the writer, the tree's number parsing and
+// the tool's scanners all ask here, and every faster form of a class (the
+// eight-at-a-time scans) is derived from these definitions and tested
+// against them unit by unit.
+//
+// The name characters themselves are the bit table of the public
+// kelmo/xml_name_chars.h: the convenience layer, which is header-only and
+// cannot reach the library's sources, refuses bad names with the same
+// table, so the table lives where both can include it.
+#ifndef KELMO_SYNTAX_CHAR_CLASSES_H
+#define KELMO_SYNTAX_CHAR_CLASSES_H
+
+#include <cstdint>
+
+#include "kelmo/platform_types.h"
+#include "kelmo/xml_name_chars.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace kelmo::syntax {
+
+// Tab, line feed, carriage return and space: the only whitespace the parser
+// and writer know, also where the tree trims text for numbers. Takes UTF-16
+// units and bytes of ASCII-compatible text alike.
+constexpr bool IsXmlSpace(uint32_t c) { return c == 9 || c == 10 || c == 13 || c == 32; }
+
+// Space and tab only: the blanks inside one line, which number texts may
+// carry around their digits and which text runs keep or trim at their ends.
+constexpr bool IsSpaceOrTab(uint32_t c) { return c == ' ' || c == '\t'; }
+
+// Line feed and carriage return. How they end lines (a carriage return and
+// line feed pair once) is the rule of line_positions.h.
+constexpr bool IsLineBreak(uint32_t c) { return c == 10 || c == 13; }
+
+// The characters of a name: see kelmo/xml_name_chars.h.
+using kelmo::IsNameChar;
+
+// The five markup characters, which the writer always escapes (as the
+// entities of char_ref.h).
+inline constexpr char kMarkupCharacters[] = {'&', '<', '>', '"', '\''};
+constexpr int kMarkupCharacterCount = sizeof kMarkupCharacters;
+
+// Where escaped text goes: tabs are kept in element text and escaped in
+// attribute values.
+enum class EscapeTarget { kElementText, kAttributeValue };
+
+// Whether the writer escapes the unit in a run of plain text: the five
+// markup characters, and every control unit but tab (tab too in attribute
+// values). Surrogate halves outside a pair are escaped too, which only the
+// unit after them can tell (xml_escape.h).
+constexpr bool IsEscaped(uint32_t unit, EscapeTarget target) {
+  if (unit < 0x20) return unit != '\t' || target == EscapeTarget::kAttributeValue;
+  for (char c : kMarkupCharacters) {
+    if (unit == static_cast<unsigned char>(c)) return true;
+  }
+  return false;
+}
+
+// The end of the run of name characters (IsNameChar) that starts at p, or
+// end. Names are the parser's most common runs: eight units at a time where
+// eight remain, then a lookup per unit in a table read off IsNameChar. The
+// eight-at-a-time form spells the ASCII name units as a few ranges, fewer
+// compares than one per range of the table; the test NameRunEnd holds it to
+// IsNameChar for every unit in every place.
+inline const WChar* NameRunEnd(const WChar* p, const WChar* end) {
+#if defined(__SSE2__)
+  while (end - p >= 8) {
+    const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    auto between = [](const __m128i& value, short low, short high) {
+      return _mm_and_si128(_mm_cmpgt_epi16(value, _mm_set1_epi16(low - 1)),
+                           _mm_cmplt_epi16(value, _mm_set1_epi16(high + 1)));
+    };
+    // Every unit above 0x7F; ASCII letters (either case); "-" to ":" but
+    // "/", which holds "-", ".", the digits and ":"; and "_".
+    const __m128i ascii = _mm_cmpeq_epi16(
+        _mm_and_si128(units, _mm_set1_epi16(static_cast<short>(0xFF80))), _mm_setzero_si128());
+    const __m128i letter = between(_mm_or_si128(units, _mm_set1_epi16(0x20)), 'a', 'z');
+    const __m128i punctuation = _mm_andnot_si128(_mm_cmpeq_epi16(units, _mm_set1_epi16('/')),
+                                                 between(units, '-', ':'));
+    const __m128i underscore = _mm_cmpeq_epi16(units, _mm_set1_epi16('_'));
+    const __m128i name = _mm_or_si128(_mm_andnot_si128(ascii, _mm_set1_epi16(-1)),
+                                      _mm_or_si128(letter, _mm_or_si128(punctuation, underscore)));
+    const unsigned stops = ~static_cast<unsigned>(_mm_movemask_epi8(name)) & 0xFFFFu;
+    if (stops) return p + __builtin_ctz(stops) / 2;
+    p += 8;
+  }
+#endif
+  struct Table {
+    bool name[128];
+    constexpr Table() : name() {
+      for (int u = 0; u < 128; ++u) name[u] = IsNameChar(static_cast<WChar>(u));
+    }
+  };
+  static constexpr Table kTable;
+  while (p < end) {
+    const uint16_t u = static_cast<uint16_t>(*p);
+    if (u < 128 && !kTable.name[u]) break;
+    ++p;
+  }
+  return p;
+}
+
+}  // namespace kelmo::syntax
+
+#endif  // KELMO_SYNTAX_CHAR_CLASSES_H
