@@ -399,6 +399,10 @@ class Library {
   // How the bytes of a document would be read: see Decoding.
   Decoding CheckDecoding(std::string_view bytes) const {
     Decoding result;
+    // The byte-order marks again, as the library sniffs them (its own home
+    // for them, syntax/byte_order_marks.h, is not reachable from a
+    // header-only layer, and the interfaces do not report the mark); the
+    // UTF-32 ones only so that such a document is named rather than checked.
     const auto starts = [&](std::string_view mark) { return bytes.substr(0, mark.size()) == mark; };
     using namespace std::string_view_literals;
     if (starts("\xEF\xBB\xBF"sv)) {
