@@ -7,6 +7,7 @@
 #include "api/parser_factory.h"
 #include "encoding/encoding.h"
 #include "os/file_open.h"
+#include "os/whole_file.h"
 #include "text/text_length.h"
 #include "tree/doc_memory.h"
 #include "tree/wstr_buf.h"
@@ -105,68 +106,10 @@ bool KelmoParserImpl::ParseInPieces(const Encoding& encoding, const unsigned cha
   return FinishParse();
 }
 
-namespace {
-
-using FileBytes = std::unique_ptr<unsigned char, decltype(&std::free)>;
-
-// The largest input ParseBuffer takes: its size is 32-bit.
-constexpr uint64_t kMaxInput = 0xFFFFFFFFu;
-
-// Reads an open file to its end in growing blocks, for files whose size
-// cannot be told in advance: pipes, terminals, and files such as those
-// under /proc that report a size of 0.
-bool ReadToEnd(std::FILE* file, FileBytes& bytes, uint32_t& size) {
-  uint64_t capacity = 0;
-  uint64_t filled = 0;
-  while (true) {
-    if (filled == capacity) {
-      if (capacity >= kMaxInput) return false;  // more than ParseBuffer can take
-      uint64_t grown = capacity == 0 ? 65536 : capacity * 2;
-      if (grown > kMaxInput) grown = kMaxInput;
-      void* block = std::realloc(bytes.get(), static_cast<size_t>(grown));
-      if (!block) return false;
-      bytes.release();
-      bytes.reset(static_cast<unsigned char*>(block));
-      capacity = grown;
-    }
-    const size_t read = std::fread(bytes.get() + filled, 1, static_cast<size_t>(capacity - filled), file);
-    filled += read;
-    if (read == 0 || filled < capacity) {
-      if (std::ferror(file)) return false;
-      if (std::feof(file)) break;
-    }
-  }
-  size = static_cast<uint32_t>(filled);
-  return true;
-}
-
-// Reads a whole file and closes it: with one read into a buffer of its
-// exact size where the size can be told, otherwise to its end. ParseBuffer
-// takes a 32-bit size, so a larger file is a failure rather than a
-// truncated prefix.
-bool ReadWholeFile(std::FILE* file, FileBytes& bytes, uint32_t& size) {
-  if (!file) return false;
-  bool ok = false;
-  const int64_t fileSize = platform::FileSize(file);
-  if (fileSize <= 0) {
-    ok = ReadToEnd(file, bytes, size);
-  } else if (uint64_t(fileSize) <= kMaxInput) {
-    size = static_cast<uint32_t>(fileSize);
-    bytes.reset(static_cast<unsigned char*>(std::malloc(size)));
-    // A file that grew since its size was taken is read only as far as
-    // that size; one that shrank is a failed read.
-    ok = bytes && std::fread(bytes.get(), 1, size, file) == size;
-  }
-  std::fclose(file);
-  return ok;
-}
-
-}  // namespace
-
 bool KelmoParserImpl::ParseOpenFile(std::FILE* file) {
-  FileBytes bytes(nullptr, &std::free);
+  platform::FileBytes bytes(nullptr, &std::free);
   uint32_t size = 0;
-  if (!ReadWholeFile(file, bytes, size)) return FailAfterReset(ParseError::File);
+  if (!platform::ReadWholeFile(file, bytes, size)) return FailAfterReset(ParseError::File);
   return ParseBuffer(bytes.get(), size);
 }
 

@@ -107,9 +107,9 @@ bool FitsSection(const WChar* text, uint32_t length) {
 // The value of one node as text. String values are read in place; other
 // kinds are converted into the holder, which the caller drops as soon as the
 // text has been appended. False when the value has no text form.
-class ValueText {
+class NodeValueText {
  public:
-  explicit ValueText(TreeNode& node) {
+  explicit NodeValueText(TreeNode& node) {
     if (node.Type() == ValueType::String) {
       text_ = node.StringValue().Data();
       length_ = node.StringValue().Length();
@@ -222,7 +222,7 @@ class XmlWriter {
       out_.AppendChar(' ');
       AppendName(child->Name(), asciiAttribute);
       AppendUnits(out_, kAttributeOpen);
-      ValueText value(*child);
+      NodeValueText value(*child);
       if (value.ok()) syntax::EscapeXml(value.text(), value.length(), out_);
       out_.AppendChar('"');
     }
@@ -231,7 +231,7 @@ class XmlWriter {
       AppendNewline();
       const uint32_t inner = InnerIndent(indent);
       if (node.Type() != ValueType::Empty) {
-        ValueText value(node);
+        NodeValueText value(node);
         if (value.ok()) {
           AppendIndent(inner);
           AppendValue(node, value);
@@ -248,7 +248,7 @@ class XmlWriter {
     }
     out_.AppendChar('>');
     {
-      ValueText value(node);
+      NodeValueText value(node);
       if (value.ok()) AppendValue(node, value);
     }
     AppendEndTag(node, asciiName, 0);
@@ -313,7 +313,7 @@ class XmlWriter {
     }
   }
 
-  void AppendValue(TreeNode& node, const ValueText& value) {
+  void AppendValue(TreeNode& node, const NodeValueText& value) {
     if (node.Kind() == kCDataKind && FitsSection(value.text(), value.length())) {
       AppendUnits(out_, kCDataOpen);
       out_.Append(value.text(), value.length());

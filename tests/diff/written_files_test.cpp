@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "api/tree_writer.h"
+#include "api/traversal_impl.h"
 #include "conformance_tree.h"
 #include "libxml2_reading.h"
 #include "reading_comparison.h"
@@ -158,7 +158,7 @@ std::string Difference(const ConformanceTree& expected, const ConformanceTree& r
 // same bytes from the writer directly: byte-order mark, declaration, text.
 std::string Written(const RefPtr<Kelmo>& tree, const char* unit, const char* newline, const char* encoding,
                     bool throughFile) {
-  RefPtr<kelmo::TreeWriter> traversal(new kelmo::TreeWriter, kelmo::adopt_ref);
+  RefPtr<kelmo::TraversalImpl> traversal(new kelmo::TraversalImpl, kelmo::adopt_ref);
   if (!throughFile) {
     const bool utf8 = std::string(encoding) == "utf-8";
     RefPtr<kelmo::XInRes> holder;

@@ -1,4 +1,4 @@
-#include "api/tree_writer.h"
+#include "api/traversal_impl.h"
 
 #include <climits>
 #include <iterator>
@@ -111,10 +111,10 @@ bool NarrowsExactly(uint32_t codePage, const WStrBuf& wide, const char* narrow, 
 }  // namespace
 
 RefPtr<KelmoTraversal> NewKelmoTraversal() {
-  return RefPtr<KelmoTraversal>(new TreeWriter, adopt_ref);
+  return RefPtr<KelmoTraversal>(new TraversalImpl, adopt_ref);
 }
 
-void TreeWriter::Traverse(const RefPtr<Kelmo>& node, TraverseCallback visitor,
+void TraversalImpl::Traverse(const RefPtr<Kelmo>& node, TraverseCallback visitor,
                                   void* context) {
   TreeNode* start = NodeOf(node);
   if (!start || !visitor) return;
@@ -173,7 +173,7 @@ void TreeWriter::Traverse(const RefPtr<Kelmo>& node, TraverseCallback visitor,
   }
 }
 
-const WChar* TreeWriter::ToXmlW(const RefPtr<Kelmo>& node, unsigned int* length,
+const WChar* TraversalImpl::ToXmlW(const RefPtr<Kelmo>& node, unsigned int* length,
                                         const WChar* indentUnit, const WChar* newline,
                                         RefPtr<XInRes>& holder) {
   TreeNode* root = NodeOf(node);
@@ -194,7 +194,7 @@ const WChar* TreeWriter::ToXmlW(const RefPtr<Kelmo>& node, unsigned int* length,
   return text;
 }
 
-const char* TreeWriter::ToXmlA(const RefPtr<Kelmo>& node, unsigned int* length,
+const char* TraversalImpl::ToXmlA(const RefPtr<Kelmo>& node, unsigned int* length,
                                        const char* indentUnit, const char* newline,
                                        unsigned int codePage, RefPtr<XInRes>& holder) {
   TreeNode* root = NodeOf(node);
@@ -240,7 +240,7 @@ const char* TreeWriter::ToXmlA(const RefPtr<Kelmo>& node, unsigned int* length,
   return text;
 }
 
-bool TreeWriter::SaveFileW(const RefPtr<Kelmo>& node, const WChar* path,
+bool TraversalImpl::SaveFileW(const RefPtr<Kelmo>& node, const WChar* path,
                                    const WChar* indentUnit, const WChar* newline,
                                    const WChar* encoding) {
   TreeNode* root = NodeOf(node);
@@ -251,7 +251,7 @@ bool TreeWriter::SaveFileW(const RefPtr<Kelmo>& node, const WChar* path,
                  });
 }
 
-bool TreeWriter::SaveFileA(const RefPtr<Kelmo>& node, const char* path,
+bool TraversalImpl::SaveFileA(const RefPtr<Kelmo>& node, const char* path,
                                    const char* indentUnit, const char* newline,
                                    const char* encoding, unsigned int codePage) {
   TreeNode* root = NodeOf(node);

@@ -1,14 +1,14 @@
-// The output object: walks a tree with a caller's visitor, gives its XML as
-// wide or narrow text, and saves it as a file in a chosen encoding. It keeps
-// no state between calls.
-#ifndef KELMO_API_TREE_WRITER_H
-#define KELMO_API_TREE_WRITER_H
+// The traversal object, the library's KelmoTraversal: walks a tree with a
+// caller's visitor, gives its XML as wide or narrow text, and saves it as a
+// file in a chosen encoding. It keeps no state between calls.
+#ifndef KELMO_API_TRAVERSAL_IMPL_H
+#define KELMO_API_TRAVERSAL_IMPL_H
 
 #include "kelmo/kelmo.h"
 
 namespace kelmo {
 
-class TreeWriter final : public ref_counter_base<KelmoTraversal, TreeWriter> {
+class TraversalImpl final : public ref_counter_base<KelmoTraversal, TraversalImpl> {
  public:
   // Depth-first pre-order from node, attributes and CDATA nodes included. A
   // handle that holds no node, or a node that is not ours, does nothing.
@@ -27,4 +27,4 @@ class TreeWriter final : public ref_counter_base<KelmoTraversal, TreeWriter> {
 
 }  // namespace kelmo
 
-#endif  // KELMO_API_TREE_WRITER_H
+#endif  // KELMO_API_TRAVERSAL_IMPL_H
