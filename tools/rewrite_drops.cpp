@@ -9,11 +9,9 @@
 namespace kelmo_tool {
 namespace {
 
-using kelmo::syntax::IsXmlSpace;
-using kelmo::syntax::SourceAttribute;
-using kelmo::syntax::SourceElement;
-using kelmo::syntax::SourceVisitor;
-using kelmo::syntax::Span;
+// What a rewrite drops is read with the syntax layer's span scanner and
+// blanks.
+using namespace kelmo::syntax;
 
 // Finds the first thing that a rewrite from the tree would leave out.
 class DropFinder : public SourceVisitor {
