@@ -7,7 +7,7 @@
 
 #include "kelmo/xml_name_chars.h"
 #include "text/char_ref.h"
-#include "xml/char_reader.h"
+#include "syntax/char_reader.h"
 
 namespace kelmo {
 namespace {

@@ -3,8 +3,8 @@
 // runs; lines and columns are counted only when asked for (Count), in one
 // pass over what was read since, so that no scanner has to stop at a line
 // break just to count it.
-#ifndef KELMO_XML_CHAR_READER_H
-#define KELMO_XML_CHAR_READER_H
+#ifndef KELMO_SYNTAX_CHAR_READER_H
+#define KELMO_SYNTAX_CHAR_READER_H
 
 #include <cstdint>
 
@@ -123,4 +123,4 @@ struct CharReader {
 
 }  // namespace kelmo
 
-#endif  // KELMO_XML_CHAR_READER_H
+#endif  // KELMO_SYNTAX_CHAR_READER_H
