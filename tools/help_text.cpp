@@ -166,7 +166,7 @@ std::string CommandHelp(const std::string& command) {
            "\n" + Exits();
   }
   if (command == "get") {
-    return "Usage: kelmo get FILE... PATH [--as TYPE] [--all] [--with-path | --no-path]\n"
+    return "Usage: kelmo get FILE... PATH [--as TYPE] [--all] [--with-path | --no-path] [--strict]\n"
            "\n"
            "Prints the value at PATH, converted to TYPE:\n"
            "  string (default), int, uint, int64, double, bool (true/false),\n"
@@ -181,6 +181,9 @@ std::string CommandHelp(const std::string& command) {
            "PATH names that one node (dir[2], match[3]/@target). --with-path prints\n"
            "that form for one file too, --no-path never. A file that fails is\n"
            "reported and the others are still read; the exit status is the highest.\n"
+           "A file that was not read as written (bytes that did not decode became\n"
+           "U+FFFD, an unknown encoding; see check) gives a warning on standard error;\n"
+           "with --strict it also makes the exit status 1.\n"
            "\n" +
            std::string(kPathHelp) + "\n" + Exits();
   }

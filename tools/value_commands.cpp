@@ -135,7 +135,11 @@ void RefuseSharedOutput(const std::string& command, const Arguments& args,
 
 int RunGet(ToolContext& context, const std::vector<std::string>& args) {
   const Arguments parsed = ParseArguments(
-      args, {{"--as", "", true}, {"--all", "", false}, {"--with-path", "", false}, {"--no-path", "", false}});
+      args, {{"--as", "", true},
+             {"--all", "", false},
+             {"--with-path", "", false},
+             {"--no-path", "", false},
+             {"--strict", "", false}});
   if (PrintHelpIfAsked("get", parsed.help)) return kExitOk;
   const std::vector<std::string> files = FilesBefore(
       parsed, 1, "get takes FILE and PATH; several files may come before PATH");
@@ -153,6 +157,13 @@ int RunGet(ToolContext& context, const std::vector<std::string>& args) {
 
   return ForEachFile(files, [&](const std::string& file) {
     const LoadedDocument doc = LoadDocument(context.library(), file);
+    // Values may hold U+FFFD where bytes did not decode: say so, as check
+    // does, since the printed text is not what the file holds.
+    for (const InputRepair& repair : doc.repairs) {
+      const std::string warning = doc.label + ":" + std::to_string(repair.line) + ":" +
+                                  std::to_string(repair.column) + ": warning: " + repair.message + "\n";
+      std::fputs(warning.c_str(), stderr);
+    }
     const std::vector<Node> nodes = FindOrFail(doc, path, pathText, several, all);
     std::string out;
     for (const Node& node : nodes) {
@@ -174,6 +185,8 @@ int RunGet(ToolContext& context, const std::vector<std::string>& args) {
       if (kind != ValueKind::Base64) out += '\n';
     }
     if (!WriteStandardOutput(out)) throw ToolError(kExitDocument, "cannot write to standard output");
+    if (!doc.repairs.empty() && parsed.Has("--strict"))
+      throw DocumentError(doc.label + ": not read as written (--strict)");
   });
 }
 
