@@ -27,7 +27,9 @@ class ToolContext {
 using Command = int (*)(ToolContext& context, const std::vector<std::string>& args);
 
 int RunCheck(ToolContext& context, const std::vector<std::string>& args);
+int RunCount(ToolContext& context, const std::vector<std::string>& args);
 int RunDel(ToolContext& context, const std::vector<std::string>& args);
+int RunExists(ToolContext& context, const std::vector<std::string>& args);
 int RunFmt(ToolContext& context, const std::vector<std::string>& args);
 int RunGet(ToolContext& context, const std::vector<std::string>& args);
 int RunLs(ToolContext& context, const std::vector<std::string>& args);

@@ -8,9 +8,11 @@
 #include "file_system.h"
 #include "os/safe_file_writer.h"
 #include "source_excerpt.h"
+#include "kelmo/easy/decoding.hpp"
 #include "syntax/byte_order_marks.h"
 #include "text/unicode_units.h"
 #include "tool_error.h"
+#include "unclosed_markup.h"
 
 namespace kelmo_tool {
 namespace {
@@ -156,12 +158,28 @@ LoadedDocument LoadDocument(const Library& library, const std::string& file) {
     if (failure.column == 0) throw DocumentError(FileDiagnostic(doc.label, message, failure.code));
     if (failure.code == static_cast<unsigned int>(kelmo::ParseError::NoElement))
       throw DocumentError(Diagnostic(doc.label, failure.line, failure.column, message, failure.code));
+    unsigned int line = failure.line;
     unsigned int column = failure.column;
-    if (failure.code == static_cast<unsigned int>(kelmo::ParseError::BadReference))
-      column = ReferenceStartColumn(doc.bytes, failure.line, column);
-    throw DocumentError(Diagnostic(doc.label, failure.line, CharacterColumn(doc.bytes, failure.line, column),
-                                   message, failure.code) +
-                        "\n" + SourceExcerpt(doc.bytes, failure.line, column));
+    std::string cause = message;
+    if (failure.code == static_cast<unsigned int>(kelmo::ParseError::BadReference)) {
+      column = ReferenceStartColumn(doc.bytes, line, column);
+      // A document that declares its own entities expects them to be read.
+      if (DecodeAsParserDoes(doc.bytes).find(u"<!ENTITY") != std::u16string::npos)
+        cause += "; entities declared in a DTD are not read, only &lt; &gt; &amp; &apos; &quot; and "
+                 "character references";
+    } else if (failure.code == static_cast<unsigned int>(kelmo::ParseError::Truncated)) {
+      // The parser stops at the end of the text; point at what was left open.
+      const std::u16string text = DecodeAsParserDoes(doc.bytes);
+      if (const std::optional<Unclosed> open = FindUnclosed(text)) {
+        const kelmo::easy::TextPosition at = kelmo::easy::PositionsOf(text, {open->at}).at(0);
+        line = at.line;
+        column = at.column;
+        cause = "the document ends too early: " + open->message;
+      }
+    }
+    throw DocumentError(Diagnostic(doc.label, line, CharacterColumn(doc.bytes, line, column), cause,
+                                   failure.code) +
+                        "\n" + SourceExcerpt(doc.bytes, line, column));
   }
   // The parser fails a document without an element, so there is one.
   doc.element = doc.document.element();

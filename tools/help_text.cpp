@@ -42,6 +42,10 @@ const char kKeepsHelp[] =
     "refused, saying why, and nothing is written, whatever the output, unless\n"
     "--force is given.\n";
 
+const char kSeveralEditsHelp[] =
+    "Several files may come before PATH, with -i: each is edited, or refused,\n"
+    "on its own, and the exit status is the highest that any file gave.\n";
+
 const char kOutputHelp[] =
     "Output (standard output unless -o or -i is given):\n"
     "  -o, --output OUT   write to OUT (\"-\" is standard output)\n"
@@ -84,7 +88,9 @@ std::string GeneralHelp() {
          "\n"
          "Commands:\n"
          "  check FILE...              report where each file fails to parse\n"
+         "  count FILE PATH            print how many nodes PATH names\n"
          "  del FILE PATH [--all]      remove an element or attribute (or every match)\n"
+         "  exists FILE PATH           test for a node: exit status 0, 1 none, 3 no value\n"
          "  fmt FILE                   rewrite a document with a chosen layout and encoding\n"
          "  get FILE PATH [--as TYPE]  print a parameter (every match with *, [..], // or --all)\n"
          "  ls FILE [PATH]             list the children of an element with their kinds\n"
@@ -92,7 +98,9 @@ std::string GeneralHelp() {
          "                             missing elements\n"
          "  tree FILE [PATH]           outline the tree with each node's kind and value type\n"
          "\n"
-         "FILE may be - for standard input. 'kelmo COMMAND --help' describes a command.\n"
+         "FILE may be - for standard input. get, set, del and count take several files\n"
+         "before PATH: each is read and edited, or refused, on its own, and the exit\n"
+         "status is the highest any file gave. 'kelmo COMMAND --help' describes a command.\n"
          "  --version                  print the tool's and the loaded library's version\n"
          "\n"
          "The library is looked for in KELMO_LIBRARY, beside the program, in its\n"
@@ -158,7 +166,7 @@ std::string CommandHelp(const std::string& command) {
            "\n" + Exits();
   }
   if (command == "get") {
-    return "Usage: kelmo get FILE PATH [--as TYPE] [--all]\n"
+    return "Usage: kelmo get FILE... PATH [--as TYPE] [--all] [--with-path | --no-path] [--strict]\n"
            "\n"
            "Prints the value at PATH, converted to TYPE:\n"
            "  string (default), int, uint, int64, double, bool (true/false),\n"
@@ -168,11 +176,19 @@ std::string CommandHelp(const std::string& command) {
            "condition or after //, without [n]; with --all, any step without [n]),\n"
            "every match with a value of TYPE is printed, one per line; none at all is\n"
            "exit status 1.\n"
+           "\n"
+           "With several files each line is FILE:PATH: VALUE, as grep -H gives it, where\n"
+           "PATH names that one node (dir[2], match[3]/@target). --with-path prints\n"
+           "that form for one file too, --no-path never. A file that fails is\n"
+           "reported and the others are still read; the exit status is the highest.\n"
+           "A file that was not read as written (bytes that did not decode became\n"
+           "U+FFFD, an unknown encoding; see check) gives a warning on standard error;\n"
+           "with --strict it also makes the exit status 1.\n"
            "\n" +
            std::string(kPathHelp) + "\n" + Exits();
   }
   if (command == "set") {
-    return "Usage: kelmo set FILE PATH VALUE [--as TYPE] [--all] [-o OUT | -i] [--force]\n"
+    return "Usage: kelmo set FILE... PATH VALUE [--as TYPE] [--all] [-o OUT | -i] [--force]\n"
            "\n"
            "Stores VALUE at PATH and writes the document out. Missing elements on the\n"
            "way are created (b[n] only when it is the next one); a last step written\n"
@@ -184,18 +200,41 @@ std::string CommandHelp(const std::string& command) {
            "  double (decimal, exponent allowed, written out in full);\n"
            "  bool (true/false, yes/no, on/off, 1/0; written 1 or 0);\n"
            "  base64 (checked, stored as bytes).\n"
-           "\n" +
+           "\n" + std::string(kSeveralEditsHelp) + "\n" +
            std::string(kKeepsHelp) + "\n" + kPathHelp + "\n" + kEditOutputHelp + "\n" + Exits();
   }
   if (command == "del") {
-    return "Usage: kelmo del FILE PATH [--all] [-o OUT | -i] [--force]\n"
+    return "Usage: kelmo del FILE... PATH [--all] [-o OUT | -i] [--force]\n"
            "\n"
            "Removes the element (with everything in it, and its line when it stands\n"
            "alone on it) or the attribute at PATH. A missing parameter is exit status 1;\n"
            "a PATH that names several is refused (exit status 2) unless --all is given,\n"
            "which removes every match.\n"
-           "\n" +
+           "\n" + std::string(kSeveralEditsHelp) + "\n" +
            std::string(kKeepsHelp) + "\n" + kPathHelp + "\n" + kEditOutputHelp + "\n" + Exits();
+  }
+  if (command == "count") {
+    return "Usage: kelmo count FILE... PATH\n"
+           "\n"
+           "Prints how many nodes PATH names, every match of every step counted (as\n"
+           "get --all lists them): count fonts.conf dir. With several files each line\n"
+           "is FILE:COUNT, as grep -c gives it. A count of 0 is exit status 0.\n"
+           "\n" +
+           std::string(kPathHelp) + "\n" + Exits();
+  }
+  if (command == "exists") {
+    return "Usage: kelmo exists FILE PATH\n"
+           "\n"
+           "Prints nothing; the exit status says what PATH names, so that a script can\n"
+           "tell a missing element from an empty one:\n"
+           "  0  a node with a value (an element with text, an attribute)\n"
+           "  1  no such node\n"
+           "  2  a usage error (a bad path)\n"
+           "  3  a node without a value (<a/>, an element holding only elements)\n"
+           "  4  the document cannot be read (it does not parse, or is missing)\n"
+           "When PATH can name several, one match with a value gives 0.\n"
+           "\n" +
+           std::string(kPathHelp);
   }
   if (command == "ls") {
     return "Usage: kelmo ls FILE [PATH]\n"

@@ -29,8 +29,9 @@ struct CommandEntry {
 };
 
 constexpr CommandEntry kCommands[] = {
-    {"check", RunCheck}, {"del", RunDel}, {"fmt", RunFmt}, {"get", RunGet},
-    {"ls", RunLs},       {"set", RunSet}, {"tree", RunTree},
+    {"check", RunCheck}, {"count", RunCount}, {"del", RunDel}, {"exists", RunExists},
+    {"fmt", RunFmt},     {"get", RunGet},     {"ls", RunLs},   {"set", RunSet},
+    {"tree", RunTree},
 };
 
 Command FindCommand(const std::string& name) {

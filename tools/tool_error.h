@@ -11,6 +11,9 @@ enum ExitCode : int {
   kExitOk = 0,
   kExitDocument = 1,  // the document (or a file) has a problem
   kExitUsage = 2,     // the command line is wrong
+  // exists only: 1 is "no such node" there, and these tell the rest apart.
+  kExitNoValue = 3,     // the node is there but has no value
+  kExitUnreadable = 4,  // the document cannot be read
 };
 
 class ToolError : public std::runtime_error {
@@ -32,7 +35,8 @@ class UsageError : public ToolError {
 // A problem with a document or a file.
 class DocumentError : public ToolError {
  public:
-  explicit DocumentError(const std::string& message) : ToolError(kExitDocument, message) {}
+  explicit DocumentError(const std::string& message, int exitCode = kExitDocument)
+      : ToolError(exitCode, message) {}
 };
 
 }  // namespace kelmo_tool

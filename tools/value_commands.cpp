@@ -1,4 +1,4 @@
-// get and set: one parameter, addressed by path.
+// get, set and del: parameters addressed by path, in one file or several.
 #include <algorithm>
 #include <cstdio>
 
@@ -6,6 +6,7 @@
 #include "commands.h"
 #include "document_io.h"
 #include "file_system.h"
+#include "several_files.h"
 #include "kelmo/xml_name_chars.h"
 #include "source_edit.h"
 #include "tool_error.h"
@@ -122,41 +123,71 @@ Node SetInTree(const LoadedDocument& doc, const Path& path, const std::string& p
   return node;
 }
 
+// Several edited documents cannot share one output: each goes back to its
+// own file.
+void RefuseSharedOutput(const std::string& command, const Arguments& args,
+                        const std::vector<std::string>& files) {
+  if (files.size() > 1 && !args.Has("--in-place"))
+    throw UsageError(command + " with several files writes each back to itself: give -i");
+}
+
 }  // namespace
 
 int RunGet(ToolContext& context, const std::vector<std::string>& args) {
-  const Arguments parsed = ParseArguments(args, {{"--as", "", true}, {"--all", "", false}});
+  const Arguments parsed = ParseArguments(
+      args, {{"--as", "", true},
+             {"--all", "", false},
+             {"--with-path", "", false},
+             {"--no-path", "", false},
+             {"--strict", "", false}});
   if (PrintHelpIfAsked("get", parsed.help)) return kExitOk;
-  if (parsed.positional.size() != 2) throw UsageError("get takes FILE and PATH");
+  const std::vector<std::string> files = FilesBefore(
+      parsed, 1, "get takes FILE and PATH; several files may come before PATH");
   const ValueKind kind = ChooseKind(parsed);
-  const std::string& pathText = parsed.positional[1];
+  const std::string& pathText = parsed.positional.back();
   const Path path = ParsePath(pathText);
   const bool all = parsed.Has("--all");
   const bool several = all || CanNameSeveral(path);
-  if (several && kind == ValueKind::Base64)
-    throw UsageError("base64 values are raw bytes and cannot be listed one per line");
+  if (parsed.Has("--with-path") && parsed.Has("--no-path"))
+    throw UsageError("--with-path and --no-path cannot be used together");
+  // As grep -H does: which file and which node, once there are several files.
+  const bool withPath = parsed.Has("--with-path") || (files.size() > 1 && !parsed.Has("--no-path"));
+  if (kind == ValueKind::Base64 && (several || withPath || files.size() > 1))
+    throw UsageError("base64 values are raw bytes and cannot be listed one per line or after their paths");
 
-  const LoadedDocument doc = LoadDocument(context.library(), parsed.positional[0]);
-  const std::vector<Node> nodes = FindOrFail(doc, path, pathText, several, all);
-  std::string out;
-  for (const Node& node : nodes) {
-    // An element without a value has nothing to print, as a missing one.
-    if (node->IsEmpty()) {
-      if (several) continue;
-      throw DocumentError(doc.label + ": " + pathText + " has no value");
+  return ForEachFile(files, [&](const std::string& file) {
+    const LoadedDocument doc = LoadDocument(context.library(), file);
+    // Values may hold U+FFFD where bytes did not decode: say so, as check
+    // does, since the printed text is not what the file holds.
+    for (const InputRepair& repair : doc.repairs) {
+      const std::string warning = doc.label + ":" + std::to_string(repair.line) + ":" +
+                                  std::to_string(repair.column) + ": warning: " + repair.message + "\n";
+      std::fputs(warning.c_str(), stderr);
     }
-    const std::optional<std::string> value = ReadValue(node, kind);
-    if (!value) {
-      // Listing skips what has no value of the kind; one value must have it.
-      if (several) continue;
-      throw DocumentError(doc.label + ": the value " + Quoted(node) + " at " + pathText +
-                          " is not a valid " + ValueKindName(kind));
+    const std::vector<Node> nodes = FindOrFail(doc, path, pathText, several, all);
+    std::string out;
+    for (const Node& node : nodes) {
+      // An element without a value has nothing to print, as a missing one.
+      if (node->IsEmpty()) {
+        if (several) continue;
+        throw DocumentError(doc.label + ": " + pathText + " has no value");
+      }
+      const std::optional<std::string> value = ReadValue(node, kind);
+      if (!value) {
+        // Listing skips what has no value of the kind; one value must have it.
+        if (several) continue;
+        throw DocumentError(doc.label + ": the value " + Quoted(node) + " at " + pathText +
+                            " is not a valid " + ValueKindName(kind));
+      }
+      // The plain path, which names this node alone when given back to get.
+      if (withPath) out += doc.label + ":" + kelmo::easy::detail::PathTo(doc.element, node).Text() + ": ";
+      out += *value;
+      if (kind != ValueKind::Base64) out += '\n';
     }
-    out += *value;
-    if (kind != ValueKind::Base64) out += '\n';
-  }
-  if (!WriteStandardOutput(out)) throw ToolError(kExitDocument, "cannot write to standard output");
-  return kExitOk;
+    if (!WriteStandardOutput(out)) throw ToolError(kExitDocument, "cannot write to standard output");
+    if (!doc.repairs.empty() && parsed.Has("--strict"))
+      throw DocumentError(doc.label + ": not read as written (--strict)");
+  });
 }
 
 int RunSet(ToolContext& context, const std::vector<std::string>& args) {
@@ -165,10 +196,10 @@ int RunSet(ToolContext& context, const std::vector<std::string>& args) {
   specs.push_back({"--all", "", false});
   const Arguments parsed = ParseArguments(args, specs);
   if (PrintHelpIfAsked("set", parsed.help)) return kExitOk;
-  if (parsed.positional.size() != 3) throw UsageError("set takes FILE, PATH and VALUE");
-  const std::string& file = parsed.positional[0];
-  const std::string& pathText = parsed.positional[1];
-  const std::string& valueText = parsed.positional[2];
+  const std::vector<std::string> files = FilesBefore(
+      parsed, 2, "set takes FILE, PATH and VALUE; several files may come before PATH");
+  const std::string& pathText = parsed.positional[parsed.positional.size() - 2];
+  const std::string& valueText = parsed.positional.back();
   const ValueKind kind = ChooseKind(parsed);
   const Path path = ParsePath(pathText);
   // A step that set would create must be a name that reads back as one.
@@ -181,31 +212,33 @@ int RunSet(ToolContext& context, const std::vector<std::string>& args) {
       }
     }
   }
-  const OutputChoice output = ChooseOutput(parsed, file);
+  RefuseSharedOutput("set", parsed, files);
 
   const kelmo::easy::Library& library = context.library();
   // The value is checked on a spare node before anything is read or built.
   if (std::optional<std::string> why = StoreValue(library, library.CreateNode(), kind, valueText))
     throw UsageError("\"" + valueText + "\" is not a valid " + ValueKindName(kind) + ": " + *why);
 
-  const LoadedDocument doc = LoadDocument(library, file);
-  // Every target is found before the tree changes, so that each plain path
-  // still names what it named in the text.
-  const std::vector<Path> targets = SetTargets(doc, path, pathText, parsed.Has("--all"));
-  std::string written;
-  for (const Path& target : targets) {
-    const Node node = SetInTree(doc, target, pathText);
-    StoreValue(library, node, kind, valueText);
-    // The text as the library writes the value: numbers in decimal, bool as
-    // 1 or 0, bytes as base64.
-    written = kelmo::easy::ValueOf<std::string>(node).value_or(std::string());
-  }
+  return ForEachFile(files, [&](const std::string& file) {
+    const OutputChoice output = ChooseOutput(parsed, file);
+    const LoadedDocument doc = LoadDocument(library, file);
+    // Every target is found before the tree changes, so that each plain path
+    // still names what it named in the text.
+    const std::vector<Path> targets = SetTargets(doc, path, pathText, parsed.Has("--all"));
+    std::string written;
+    for (const Path& target : targets) {
+      const Node node = SetInTree(doc, target, pathText);
+      StoreValue(library, node, kind, valueText);
+      // The text as the library writes the value: numbers in decimal, bool as
+      // 1 or 0, bytes as base64.
+      written = kelmo::easy::ValueOf<std::string>(node).value_or(std::string());
+    }
 
-  WriteEdit(library, doc, parsed, output,
-            [&](const DocumentText& text, std::vector<SourceChange>& changes, std::string& reason) {
-              return SetInSource(text, targets, written, changes, reason);
-            });
-  return kExitOk;
+    WriteEdit(library, doc, parsed, output,
+              [&](const DocumentText& text, std::vector<SourceChange>& changes, std::string& reason) {
+                return SetInSource(text, targets, written, changes, reason);
+              });
+  });
 }
 
 int RunDel(ToolContext& context, const std::vector<std::string>& args) {
@@ -213,29 +246,31 @@ int RunDel(ToolContext& context, const std::vector<std::string>& args) {
   specs.push_back({"--all", "", false});
   const Arguments parsed = ParseArguments(args, specs);
   if (PrintHelpIfAsked("del", parsed.help)) return kExitOk;
-  if (parsed.positional.size() != 2) throw UsageError("del takes FILE and PATH");
-  const std::string& file = parsed.positional[0];
-  const std::string& pathText = parsed.positional[1];
+  const std::vector<std::string> files = FilesBefore(
+      parsed, 1, "del takes FILE and PATH; several files may come before PATH");
+  const std::string& pathText = parsed.positional.back();
   const Path path = ParsePath(pathText);
   const bool all = parsed.Has("--all");
-  const OutputChoice output = ChooseOutput(parsed, file);
+  RefuseSharedOutput("del", parsed, files);
 
   const kelmo::easy::Library& library = context.library();
-  const LoadedDocument doc = LoadDocument(library, file);
-  const std::vector<Node> nodes = FindOrFail(doc, path, pathText, all || CanNameSeveral(path), all);
-  if (!all && nodes.size() > 1) RefuseSeveral("del", pathText, nodes.size());
-  std::vector<Path> targets;
-  for (const Node& node : nodes) {
-    if (node == doc.element) throw DocumentError(doc.label + ": the document element cannot be removed");
-    targets.push_back(kelmo::easy::detail::PathTo(doc.element, node));
-  }
-  for (const Node& node : nodes) node->Detach();
+  return ForEachFile(files, [&](const std::string& file) {
+    const OutputChoice output = ChooseOutput(parsed, file);
+    const LoadedDocument doc = LoadDocument(library, file);
+    const std::vector<Node> nodes = FindOrFail(doc, path, pathText, all || CanNameSeveral(path), all);
+    if (!all && nodes.size() > 1) RefuseSeveral("del", pathText, nodes.size());
+    std::vector<Path> targets;
+    for (const Node& node : nodes) {
+      if (node == doc.element) throw DocumentError(doc.label + ": the document element cannot be removed");
+      targets.push_back(kelmo::easy::detail::PathTo(doc.element, node));
+    }
+    for (const Node& node : nodes) node->Detach();
 
-  WriteEdit(library, doc, parsed, output,
-            [&](const DocumentText& text, std::vector<SourceChange>& changes, std::string& reason) {
-              return RemoveFromSource(text, targets, changes, reason);
-            });
-  return kExitOk;
+    WriteEdit(library, doc, parsed, output,
+              [&](const DocumentText& text, std::vector<SourceChange>& changes, std::string& reason) {
+                return RemoveFromSource(text, targets, changes, reason);
+              });
+  });
 }
 
 }  // namespace kelmo_tool

@@ -14,6 +14,7 @@ kelmo_fuzz_targets=(
   "number 4096 -"
   "tree_edit 4096 dict"
   "tool_edit 4096 dict"
+  "easy_path 1024 -"
 )
 
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:detect_stack_use_after_return=0

@@ -8,7 +8,7 @@
 // code page, UTF-16 units), in which the two breaks stand for themselves.
 //
 // The parser counts lines eight units at a time as it reads
-// (xml/char_reader.h); a test holds that count to this rule.
+// (syntax/char_reader.h); a test holds that count to this rule.
 #ifndef KELMO_SYNTAX_LINE_POSITIONS_H
 #define KELMO_SYNTAX_LINE_POSITIONS_H
 

@@ -184,6 +184,9 @@ class TreeNode final : public ref_counter_base<Kelmo, TreeNode> {
   TreeNode* FirstChild() const noexcept;
   TreeNode* LastChild() const noexcept;
   ChildList* Children() const noexcept { return children_; }
+  // The ASCII text of a Bool, number or Pointer value into `out` (room for
+  // kMaxScalarText of tree/value_text.h); 0 for other kinds.
+  uint32_t ScalarText(char* out) const noexcept;
   // String value's text, valid only while Type() is String.
   const WStrBuf& StringValue() const noexcept { return *reinterpret_cast<const WStrBuf*>(&value_); }
   // Appends a free-standing child (no parent) at the end; used by the parser

@@ -160,6 +160,10 @@ bool TreeNode::GetStringA(const char*& text, unsigned int& length, unsigned int 
   return ValueToStringA(Type(), &value_, text, length, holder);
 }
 
+uint32_t TreeNode::ScalarText(char* out) const noexcept {
+  return kelmo::ScalarText(Type(), &value_, out);
+}
+
 bool TreeNode::GetStringW(const WChar*& text, unsigned int& length, RefPtr<XInRes>& holder) {
   if (Type() == ValueType::String) {
     const WStrBuf& own = StringValue();

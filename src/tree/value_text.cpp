@@ -43,6 +43,9 @@ uint32_t FormatScalar(ValueType type, const void* storage, char* out) {
   });
 }
 
+static_assert(kMaxScalarText >= kMaxRealText && kMaxScalarText >= kPointerText,
+              "room for every scalar text");
+
 template <class Ch>
 struct Constants {
   static constexpr Ch kOne[2] = {Ch('1'), 0};
@@ -91,6 +94,14 @@ bool ValueToString(ValueType type, const void* storage, const Ch*& text, uint32_
 }
 
 }  // namespace
+
+uint32_t ScalarText(ValueType type, const void* storage, char* out) {
+  if (type == ValueType::Bool) {
+    out[0] = LoadStored<uint8_t>(storage) != 0 ? '1' : '0';
+    return 1;
+  }
+  return FormatScalar(type, storage, out);
+}
 
 bool ValueToStringW(ValueType type, const void* storage, const WChar*& text, uint32_t& length,
                     RefPtr<XInRes>& holder) {

@@ -23,6 +23,13 @@ namespace kelmo {
 // with 64-bit pointers, 10 with 32-bit ones.
 bool ValueToStringW(ValueType type, const void* storage, const WChar*& text, uint32_t& length,
                     RefPtr<XInRes>& holder);
+
+// Room ScalarText needs: the longest number text (a long double in full).
+constexpr uint32_t kMaxScalarText = 1 + 2 + 323 + 17;
+// The ASCII text of a Bool, a number or a Pointer, written into `out` (room
+// for kMaxScalarText), for callers that copy it straight on rather than
+// hand it out; 0 for every other kind.
+uint32_t ScalarText(ValueType type, const void* storage, char* out);
 bool ValueToStringA(ValueType type, const void* storage, const char*& text, uint32_t& length,
                     RefPtr<XInRes>& holder);
 

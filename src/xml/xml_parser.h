@@ -1,21 +1,88 @@
-// The XML reader: a single pass that turns UTF-16 text into a tree of nodes
-// under a fresh, nameless root. Its scanners take whole runs at a time
-// (text, names, attribute values, comment, section and instruction bodies);
-// the stored state names the step that goes on where an input ended, so a
-// document may arrive in several feeds, and nesting depth costs no stack:
-// open elements are found again through the nodes' parent links.
+// The XML reader: turns UTF-16 text into a tree of nodes under a fresh,
+// nameless root. The markup is read by the shared tokenizer; this is its
+// tree-building sink. A document may arrive in several feeds, and nesting
+// depth costs no stack: open elements are found again through the nodes'
+// parent links.
 #ifndef KELMO_XML_XML_PARSER_H
 #define KELMO_XML_XML_PARSER_H
 
 #include <cstdint>
 
+#include "syntax/xml_tokenizer.h"
 #include "tree/doc_memory.h"
 #include "tree/tree_node.h"
 #include "tree/wstr_buf.h"
-#include "xml/char_reader.h"
-#include "xml/parse_state.h"
 
 namespace kelmo {
+
+// What the tokenizer reads, built into a document's memory: elements and
+// attributes become nodes, an element's first text or its section its
+// String value. `current` is the open element (or the attribute being
+// read) while a feed runs.
+class TreeBuildingSink {
+ public:
+  void OpenElement(const WChar* name, uint32_t length) {
+    current = current->AppendNewChild(builder, name, length);
+  }
+  // Elements of one kind mostly repeat their attributes in one order.
+  void OpenAttribute(uint32_t place, const WChar* name, uint32_t length) {
+    current = current->AppendNewChild(builder, builder.InternNameAt(place, name, length));
+  }
+  // The parser grows a name cut by the end of its input.
+  void ExtendName(const WChar* run, uint32_t length) {
+    current->AppendToName(builder, run, length);
+  }
+  bool TakesText() const { return current != root && current->Type() == ValueType::Empty; }
+  void ElementText(const WChar* text, uint32_t length) {
+    Store(text, length);
+    current->SetKindByte(static_cast<int8_t>(NodeKind::Element));
+  }
+  // The node is a section now. Its value stops being empty at once (Bool
+  // true until the section's text replaces it at "]]>"), so a text run
+  // after the section is not taken as the value, and a section cut off by
+  // the end of the input still shows it began.
+  void SectionOpened() {
+    current->SetKindByte(static_cast<int8_t>(NodeKind::CData));
+    current->SetBool(true);
+  }
+  void SectionText(const WChar* text, uint32_t length) { Store(text, length); }
+  // A new attribute takes its value without the general value change.
+  void PlainAttributeValue(const WChar* text, uint32_t length) {
+    WStrBuf frozen = builder.FreezeText(text, length);
+    current->AdoptFrozenString(frozen);
+  }
+  void AttributeValue(const WChar* text, uint32_t length) { Store(text, length); }
+  bool CloseAttribute() {
+    current->SetKindByte(static_cast<int8_t>(NodeKind::Attribute));
+    return Up();
+  }
+  bool CloseElement() { return Up(); }
+  const WChar* OpenName(uint32_t& length) const {
+    length = current->Name().Length();
+    return current->Name().Data();
+  }
+  bool AtTop() const { return current == root; }
+
+  DocBuilder builder;
+  TreeNode* root = nullptr;  // held by the parser
+  TreeNode* current = nullptr;
+
+ private:
+  // The text becomes the node's String value, copied into the document's
+  // memory.
+  void Store(const WChar* text, uint32_t length) {
+    WStrBuf frozen = builder.FreezeText(text, length);
+    current->TakeString(frozen);
+  }
+  // Only a named node can be closed, so it always has a parent; the check
+  // keeps a broken tree from ending the walk at a null node.
+  bool Up() {
+    TreeNode* parent = current->Parent();
+    if (!parent) return false;
+    current = parent;
+    return true;
+  }
+};
 
 class XmlParser {
  public:
@@ -38,11 +105,11 @@ class XmlParser {
   // partial tree and the position of the last character.
   bool FinishInput();
 
-  uint32_t Line() const { return reader_.line; }
-  uint32_t Column() const { return reader_.column; }
-  uint32_t Offset() const { return reader_.Offset(); }
-  uint32_t Error() const { return error_; }
-  void SetError(ParseError error) { error_ = static_cast<uint32_t>(error); }
+  uint32_t Line() const { return tokenizer_.Line(); }
+  uint32_t Column() const { return tokenizer_.Column(); }
+  uint32_t Offset() const { return tokenizer_.Offset(); }
+  uint32_t Error() const { return tokenizer_.Error(); }
+  void SetError(ParseError error) { tokenizer_.SetError(error); }
 
   const RefPtr<TreeNode>& Root() const { return root_; }
   const RefPtr<TreeNode>& Current() const { return current_; }
@@ -50,98 +117,13 @@ class XmlParser {
   void ReleaseRoot() { root_ = nullptr; }
 
  private:
-  // Character data and attribute values: starts, extends or resolves a
-  // reference, drops line breaks, and appends everything else to out (when
-  // out is null the text is checked but not kept). False for a reference
-  // that cannot be decoded.
-  bool FeedTextChar(WChar c, WStrBuf* out);
-  bool Step(CharReader& r);
-  bool StepText(CharReader& r);
-  bool ReadText(CharReader& r);
-  bool StepMarkupOpen(CharReader& r);
-  bool StepBangOpen(CharReader& r);
-  bool StepSectionKeyword(CharReader& r);
-  bool StepSection(CharReader& r);
-  bool StepCommentOpen(CharReader& r);
-  bool StepComment(CharReader& r);
-  bool StepEndTag(CharReader& r);
-  bool StepPiTarget(CharReader& r);
-  bool StepPiBody(CharReader& r);
-  bool ExtendName(CharReader& r, WChar& stop);
-  bool StepElementName(CharReader& r);
-  bool StepInTag(CharReader& r);
-  bool StepAttrName(CharReader& r);
-  bool StepAfterAttrName(CharReader& r);
-  bool StepBeforeAttrValue(CharReader& r);
-  bool StepAttrValue(CharReader& r);
-  bool StepCloseTag(CharReader& r);
-  bool StepMarkupEnd(CharReader& r);
-  bool StepSkipToClose(CharReader& r);
-
-  bool Fail(ParseError error) {
-    SetError(error);
-    return false;
-  }
-  // Appends a new element or attribute named by the run to the current
-  // node and makes it current.
-  void OpenNode(const WChar* name, uint32_t length);
-  bool CloseElement();
-  // The gathered text becomes the current node's String value, copied into
-  // the document's memory; text_ keeps its block for the next text.
-  void StoreText();
-  // After an attribute's name: reads ="value" at once when the value needs
-  // no decoding, and stores it. False, with the state set to where it
-  // stopped, otherwise.
-  bool ReadPlainAttribute(CharReader& r);
-  // The closing quote of an attribute value: the value is stored and the
-  // element's tag goes on (FinishAttribute, once the value is stored).
-  bool CloseAttribute();
-  bool FinishAttribute();
-  // Resolves the pending reference that c = ";" just ended.
-  bool ResolveReference(const WChar* ref, uint32_t length, WStrBuf* out);
-  bool ReadReference(CharReader& r, WStrBuf* out, WChar markup);
-  // Scratch: the name being read after "</" or "<?", or the keyword after
-  // "<![", is checked against what it must equal as it arrives rather than
-  // gathered, so no buffer is made per tag.
-  void ClearScratch() {
-    scratchLength_ = 0;
-    scratchDiffers_ = false;
-  }
-  void ScratchAppend(WChar c, const WChar* expected, uint32_t expectedLength) {
-    if (scratchLength_ >= expectedLength || expected[scratchLength_] != c) scratchDiffers_ = true;
-    ++scratchLength_;
-  }
-  void ScratchAppend(const WChar* run, uint32_t n, const WChar* expected,
-                     uint32_t expectedLength);
-  bool ScratchEquals(uint32_t expectedLength) const {
-    return !scratchDiffers_ && scratchLength_ == expectedLength;
-  }
-
-  CharReader reader_;
-  DocBuilder builder_;
-  // The pending reference: its text from "&" on, valid while referencePending_
-  // is set. The block is kept between references.
-  WStrBuf reference_;
-  bool referencePending_ = false;
-  WStrBuf text_;
-  // How many units at the end of text_ are literal spaces and tabs, which
-  // trimming removes (blanks decoded from references are not counted).
-  uint32_t literalBlankTail_ = 0;
-  // Attributes opened in the current start tag so far: where the next one
-  // stands in its element's order of attributes.
-  uint32_t attributesRead_ = 0;
-  uint32_t scratchLength_ = 0;
-  bool scratchDiffers_ = false;
+  syntax::XmlTokenizer<TreeBuildingSink> tokenizer_;
+  TreeBuildingSink sink_;
   RefPtr<TreeNode> root_;
   // Holds the reference to the current node between feeds; while a feed
-  // runs, cur_ tracks it (the tree under root keeps it alive) so moving
+  // runs, the sink tracks it (the tree under root keeps it alive) so moving
   // between elements touches no counts.
   RefPtr<TreeNode> current_;
-  TreeNode* cur_ = nullptr;
-  ParseState state_ = ParseState::Text;
-  uint32_t error_ = 0;
-  uint32_t matchCount_ = 0;
-  WChar quote_ = 0;
 };
 
 }  // namespace kelmo

@@ -10,6 +10,7 @@
 #include "text/text_length.h"
 #include "text/unicode_units.h"
 #include "text/unit_scan.h"
+#include "tree/value_text.h"
 
 namespace kelmo {
 namespace {
@@ -104,9 +105,11 @@ bool FitsSection(const WChar* text, uint32_t length) {
   return !HasUnpairedSurrogate(text, length);
 }
 
-// The value of one node as text. String values are read in place; other
-// kinds are converted into the holder, which the caller drops as soon as the
-// text has been appended. False when the value has no text form.
+// The value of one node as text. String values are read in place, numbers,
+// booleans and pointers formatted into the object itself; other kinds
+// (base64 of byte arrays) are converted into the holder, which the caller
+// drops as soon as the text has been appended. False when the value has no
+// text form.
 class NodeValueText {
  public:
   explicit NodeValueText(TreeNode& node) {
@@ -114,18 +117,29 @@ class NodeValueText {
       text_ = node.StringValue().Data();
       length_ = node.StringValue().Length();
       ok_ = true;
-    } else {
-      unsigned int length = 0;
-      ok_ = node.GetStringW(text_, length, holder_);
-      length_ = length;
+      return;
     }
+    char ascii[kMaxScalarText];
+    if (const uint32_t count = node.ScalarText(ascii)) {
+      for (uint32_t i = 0; i < count; ++i) scalar_[i] = static_cast<WChar>(ascii[i]);
+      text_ = scalar_;
+      length_ = count;
+      ok_ = true;
+      return;
+    }
+    unsigned int length = 0;
+    ok_ = node.GetStringW(text_, length, holder_);
+    length_ = length;
   }
+  NodeValueText(const NodeValueText&) = delete;
+  NodeValueText& operator=(const NodeValueText&) = delete;
   bool ok() const { return ok_; }
   const WChar* text() const { return text_; }
   uint32_t length() const { return length_; }
 
  private:
   RefPtr<XInRes> holder_;
+  WChar scalar_[kMaxScalarText];
   const WChar* text_ = nullptr;
   uint32_t length_ = 0;
   bool ok_ = false;

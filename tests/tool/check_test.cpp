@@ -51,13 +51,14 @@ INSTANTIATE_TEST_SUITE_P(
                        "    <a x=\"a & b\"/>\n            ^\n"},
         BrokenDocument{"EmptyFile", "", " the document has no element (error 14)", ""},
         BrokenDocument{"BlankFile", "  \n", "1:3: the document has no element (error 14)", ""},
-        BrokenDocument{"TooShort", "<a>", "1:3: the document ends too early: something is left open (error 13)",
-                       "    <a>\n      ^\n"},
+        // What is left open, where it begins, rather than the end of the text.
+        BrokenDocument{"TooShort", "<a>", "1:1: the document ends too early: element <a> is never closed (error 13)",
+                       "    <a>\n    ^\n"},
         BrokenDocument{"CommentOnly", "<!-- nothing here -->\n",
                        "1:22: the document has no element (error 14)", ""},
         BrokenDocument{"DeclarationCutOff", "<?xml version=\"1.0\" encoding=\"",
-                       "1:30: the document ends too early: something is left open (error 13)",
-                       "    <?xml version=\"1.0\" encoding=\"\n                                 ^\n"}),
+                       "1:1: the document ends too early: the XML declaration never ends (error 13)",
+                       "    <?xml version=\"1.0\" encoding=\"\n    ^\n"}),
     [](const ::testing::TestParamInfo<BrokenDocument>& info) { return std::string(info.param.label); });
 
 TEST(Check, GoodDocumentsPrintNothingAndExit0) {

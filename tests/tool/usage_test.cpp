@@ -89,8 +89,8 @@ TEST(ToolHelp, HelpWinsOverMissingArgumentsAndNeedsNoDocument) {
 TEST(ToolHelp, GeneralHelpListsEveryCommand) {
   const ToolRun run = RunTool({"--help"});
   ASSERT_EQ(run.exitCode, 0);
-  for (const char* command : {"check FILE", "del FILE PATH", "fmt FILE", "get FILE PATH", "ls FILE",
-                              "set FILE PATH VALUE", "tree FILE"})
+  for (const char* command : {"check FILE", "count FILE PATH", "del FILE PATH", "exists FILE PATH", "fmt FILE",
+                              "get FILE PATH", "ls FILE", "set FILE PATH VALUE", "tree FILE"})
     EXPECT_NE(run.out.find(command), std::string::npos) << command;
   EXPECT_EQ(RunTool({"help", "nonsense"}).exitCode, 2);
 }

@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "syntax/line_positions.h"
-#include "xml/char_reader.h"
+#include "syntax/char_reader.h"
 
 namespace kelmo::syntax {
 namespace {

@@ -7,8 +7,8 @@
 
 #include "kelmo/xml_name_chars.h"
 #include "syntax/char_classes.h"
+#include "syntax/char_reader.h"
 #include "syntax/char_ref.h"
-#include "xml/char_reader.h"
 
 namespace kelmo {
 namespace {
@@ -109,7 +109,7 @@ std::ostream& operator<<(std::ostream& os, const Position& p) {
 
 // Reads the whole text and records the position after each unit.
 std::vector<Position> Walk(const std::u16string& text) {
-  CharReader r;
+  syntax::CharReader r;
   r.SetInput(AsW(text), uint32_t(text.size()));
   std::vector<Position> positions;
   while (!r.AtEnd()) {
@@ -121,7 +121,7 @@ std::vector<Position> Walk(const std::u16string& text) {
 }
 
 TEST(CharReader, StartsBeforeLineOneColumnOne) {
-  CharReader r;
+  syntax::CharReader r;
   EXPECT_EQ(r.line, 1u);
   EXPECT_EQ(r.column, 0u);
   EXPECT_EQ(r.Offset(), 0u);
@@ -147,7 +147,7 @@ TEST(CharReader, LineBreaks) {
     SCOPED_TRACE(testing::PrintToString(std::vector<int>(text.begin(), text.end())));
     EXPECT_EQ(Walk(text), c.positions);
     // Counting the whole text at once ends where counting unit by unit does.
-    CharReader whole;
+    syntax::CharReader whole;
     whole.SetInput(AsW(text), uint32_t(text.size()));
     whole.AdvanceTo(whole.end);
     whole.Count();
@@ -170,7 +170,7 @@ TEST(CharReader, CountingAtOnceAgreesWithUnitByUnit) {
     }
     SCOPED_TRACE(round);
     const std::vector<Position> steps = Walk(text);
-    CharReader whole;
+    syntax::CharReader whole;
     whole.SetInput(AsW(text), uint32_t(text.size()));
     whole.AdvanceTo(whole.end);
     whole.Count();
@@ -182,7 +182,7 @@ TEST(CharReader, CountingAtOnceAgreesWithUnitByUnit) {
 TEST(CharReader, SecondInputCarriesOnCounting) {
   const std::u16string first = u"a\r";
   const std::u16string second = u"\nbc";
-  CharReader r;
+  syntax::CharReader r;
   r.SetInput(AsW(first), 2);
   while (!r.AtEnd()) r.Next();
   r.SetInput(AsW(second), 3);

@@ -315,6 +315,28 @@ inline bool Accepts(const Node& node, const PathStep& step) {
   return true;
 }
 
+// Every node below `top` in document order, depth first without recursion,
+// until `visit` returns false.
+template <class Visit>
+void ForEachBelow(const Node& top, Visit&& visit) {
+  Node node = top->GetFirstChild();
+  while (node) {
+    if (!visit(node)) return;
+    if (Node child = node->GetFirstChild()) {
+      node = child;
+      continue;
+    }
+    while (node) {
+      if (Node next = node->GetNextSibling()) {
+        node = next;
+        break;
+      }
+      node = node->GetParent();
+      if (node == top) node = nullptr;
+    }
+  }
+}
+
 // Calls visit(node) for each node that the step accepts from `parent`, in
 // document order, until visit returns false: the children, or for a step
 // after "//" every node below (and, with `self`, the parent itself first).
@@ -335,22 +357,7 @@ void ForEachCandidate(const Node& parent, const PathStep& step, bool self, Visit
     return;
   }
   if (self && Accepts(parent, step) && !visit(parent)) return;
-  Node node = parent->GetFirstChild();
-  while (node) {
-    if (Accepts(node, step) && !visit(node)) return;
-    if (Node child = node->GetFirstChild()) {
-      node = child;
-      continue;
-    }
-    while (node) {
-      if (Node next = node->GetNextSibling()) {
-        node = next;
-        break;
-      }
-      node = node->GetParent();
-      if (node == parent) node = nullptr;
-    }
-  }
+  ForEachBelow(parent, [&](const Node& node) { return !Accepts(node, step) || visit(node); });
 }
 
 // Adds to `out` what the step selects from `parent`: the n-th candidate
@@ -429,23 +436,11 @@ inline void SortInDocumentOrder(std::vector<Node>& nodes) {
   for (Node up = top->GetParent(); up; up = up->GetParent()) top = up;
   size_t n = 0;
   rank[top.get()] = n++;
-  // A walk over every node, attributes too, numbering them in order.
-  Node node = top->GetFirstChild();
-  while (node) {
+  // Every node, attributes too, numbered in order.
+  ForEachBelow(top, [&](const Node& node) {
     rank[node.get()] = n++;
-    if (Node child = node->GetFirstChild()) {
-      node = child;
-      continue;
-    }
-    while (node) {
-      if (Node next = node->GetNextSibling()) {
-        node = next;
-        break;
-      }
-      node = node->GetParent();
-      if (node == top) node = nullptr;
-    }
-  }
+    return true;
+  });
   std::sort(nodes.begin(), nodes.end(),
             [&](const Node& a, const Node& b) { return rank[a.get()] < rank[b.get()]; });
   nodes.erase(std::unique(nodes.begin(), nodes.end(),

@@ -3,15 +3,15 @@
 // runs; lines and columns are counted only when asked for (Count), in one
 // pass over what was read since, so that no scanner has to stop at a line
 // break just to count it.
-#ifndef KELMO_XML_CHAR_READER_H
-#define KELMO_XML_CHAR_READER_H
+#ifndef KELMO_SYNTAX_CHAR_READER_H
+#define KELMO_SYNTAX_CHAR_READER_H
 
 #include <cstdint>
 
 #include "kelmo/platform_types.h"
 #include "text/unit_scan.h"
 
-namespace kelmo {
+namespace kelmo::syntax {
 
 struct CharReader {
   // line, column and previous describe the units before `counted`.
@@ -121,6 +121,6 @@ struct CharReader {
   }
 };
 
-}  // namespace kelmo
+}  // namespace kelmo::syntax
 
-#endif  // KELMO_XML_CHAR_READER_H
+#endif  // KELMO_SYNTAX_CHAR_READER_H
