@@ -149,6 +149,8 @@ TEST(ToolLibrary, EnvironmentVariableChoosesTheLibrary) {
   EXPECT_EQ(missing.exitCode, 1);
   EXPECT_NE(missing.err.find("cannot load the kelmo library"), std::string::npos) << missing.err;
   EXPECT_NE(missing.err.find(dir / "none.so"), std::string::npos) << missing.err;
+  EXPECT_NE(missing.err.find("Set the KELMO_LIBRARY environment variable"), std::string::npos)
+      << missing.err;
 
   const std::string notALibrary = dir.Write("fake.so", "not a shared object");
   EXPECT_EQ(RunTool({"check", config}, {"", {"KELMO_LIBRARY=" + notALibrary}, {}, ""}).exitCode, 1);
