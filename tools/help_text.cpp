@@ -5,6 +5,22 @@
 namespace kelmo_tool {
 namespace {
 
+// One grammar for get --as and set --as: the library's own reading of text
+// as a value, so that what set accepts, get reads back.
+const char kTypesHelp[] =
+    "Types (--as), read by the library's rules in both get and set:\n"
+    "  string   any text (the default)\n"
+    "  int, uint, int64\n"
+    "           a whole number in range: decimal, or hexadecimal after x, 0x\n"
+    "           or $ (0x1F); a number outside the range is refused, not wrapped\n"
+    "  double   a plain decimal: 2.5, -0.125, 1000 (no exponent: 1e3 is not\n"
+    "           one), or nan, inf, -inf\n"
+    "  bool     a text that starts with t or y is true (true, yes), with f or n\n"
+    "           false (false, no); else a whole number, true unless 0 (on and\n"
+    "           off are neither)\n"
+    "  base64   base64 text, standing for the bytes it decodes to\n"
+    "Blanks (spaces, tabs) inside a number are skipped.\n";
+
 const char kPathHelp[] =
     "A PATH names children from the document element down: a/b/c. A step is a\n"
     "name, * (any element), @name or @* (attributes only); attributes are\n"
@@ -123,8 +139,9 @@ std::string CommandHelp(const std::string& command) {
            "\n"
            "The library reads leniently; what a strict XML reader would reject is\n"
            "reported as FILE:LINE:COLUMN: warning: MESSAGE: text before or after the\n"
-           "document element, a second top-level element, and a first character that\n"
-           "cannot start markup. Warnings leave the exit status 0; with --strict they\n"
+           "document element, a second top-level element, an attribute repeated in one\n"
+           "start tag (the library keeps both), and a first character that cannot\n"
+           "start markup. Warnings leave the exit status 0; with --strict they\n"
            "make it 1.\n"
            "\n"
            "Error numbers: 5 bad character or entity reference, 6 syntax error, 7 end\n"
@@ -168,9 +185,8 @@ std::string CommandHelp(const std::string& command) {
   if (command == "get") {
     return "Usage: kelmo get FILE... PATH [--as TYPE] [--all] [--with-path | --no-path] [--strict]\n"
            "\n"
-           "Prints the value at PATH, converted to TYPE:\n"
-           "  string (default), int, uint, int64, double, bool (true/false),\n"
-           "  base64 (the value decoded from base64, written as raw bytes).\n"
+           "Prints the value at PATH, converted to TYPE (see below): numbers in\n"
+           "decimal, bool as true or false, base64 as the decoded raw bytes.\n"
            "A missing parameter, one without a value, or a value that does not convert\n"
            "is exit status 1. When PATH can name several (a step *, @*, with a\n"
            "condition or after //, without [n]; with --all, any step without [n]),\n"
@@ -184,7 +200,7 @@ std::string CommandHelp(const std::string& command) {
            "A file that was not read as written (bytes that did not decode became\n"
            "U+FFFD, an unknown encoding; see check) gives a warning on standard error;\n"
            "with --strict it also makes the exit status 1.\n"
-           "\n" +
+           "\n" + std::string(kTypesHelp) + "\n" +
            std::string(kPathHelp) + "\n" + Exits();
   }
   if (command == "set") {
@@ -195,12 +211,12 @@ std::string CommandHelp(const std::string& command) {
            "@name creates an attribute; a step with a condition or after // is not\n"
            "created. A PATH that names several is refused (exit status 2) unless\n"
            "--all is given: then every match is changed, and what is missing below\n"
-           "each match is created, in one pass. TYPE checks and normalises VALUE:\n"
-           "  string (default); int, uint, int64 (decimal or 0x hexadecimal, in range);\n"
-           "  double (decimal, exponent allowed, written out in full);\n"
-           "  bool (true/false, yes/no, on/off, 1/0; written 1 or 0);\n"
-           "  base64 (checked, stored as bytes).\n"
-           "\n" + std::string(kSeveralEditsHelp) + "\n" +
+           "each match is created, in one pass. TYPE (see below) checks VALUE and\n"
+           "writes it as the library does: numbers in decimal, bool as 1 or 0,\n"
+           "base64 checked and stored as bytes. Setting an element that holds\n"
+           "elements puts the value before them, with a warning. Options end at --,\n"
+           "so a VALUE may start with a dash: kelmo set f.xml n -- -7.\n"
+           "\n" + std::string(kTypesHelp) + "\n" + std::string(kSeveralEditsHelp) + "\n" +
            std::string(kKeepsHelp) + "\n" + kPathHelp + "\n" + kEditOutputHelp + "\n" + Exits();
   }
   if (command == "del") {

@@ -102,8 +102,7 @@ int Run(const char* argv0, const std::vector<std::string>& args) {
     Print(stderr, std::string("kelmo: ") + e.what());
     return e.exitCode();
   } catch (const kelmo::easy::LibraryError& e) {
-    Print(stderr, std::string("kelmo: ") + e.what() +
-                      "\nSet KELMO_LIBRARY to the library's file to choose it.");
+    Print(stderr, std::string("kelmo: ") + e.what());
     return kExitDocument;
   } catch (const std::bad_alloc&) {
     Print(stderr, "kelmo: out of memory");

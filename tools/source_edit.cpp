@@ -53,18 +53,22 @@ struct EscapedText {
   }
 };
 
-// Escapes a value as the library's writer does, with a reference for each
-// character that the document's encoding has no form for. Element text also
-// keeps the blanks at either end as references, so that they are not trimmed.
-std::string Escape(const DocumentText& doc, const std::string& value, bool elementText) {
+// Escapes a value for the document's own markup: only the markup characters
+// that must be references are, so the edit reads as the file's author would
+// have written it; a character that the document's encoding has no form for
+// becomes a reference. Element text also keeps the blanks at either end as
+// references, so that they are not trimmed. An attribute value is escaped
+// for the quote that delimits it.
+std::string Escape(const DocumentText& doc, const std::string& value, bool elementText,
+                   char quote = '"') {
   const std::u16string wide = kelmo::easy::ToUtf16(value);
   EscapedText buffer;
   kelmo::EncodableText out(buffer, doc.repertoire());
   const auto* units = reinterpret_cast<const kelmo::WChar*>(wide.data());
   if (elementText)
-    kelmo::syntax::EscapeXmlText(units, static_cast<uint32_t>(wide.size()), out);
+    kelmo::syntax::EscapeXmlTextRequired(units, static_cast<uint32_t>(wide.size()), out);
   else
-    kelmo::syntax::EscapeXml(units, static_cast<uint32_t>(wide.size()), out);
+    kelmo::syntax::EscapeXmlRequired(units, static_cast<uint32_t>(wide.size()), out, kelmo::WChar(quote));
   return kelmo::easy::ToUtf8(buffer.text);
 }
 
@@ -267,7 +271,7 @@ class Writer {
   }
 
   std::string Text() const { return Escape(doc_, value_, true); }
-  std::string Attribute() const { return Escape(doc_, value_, false); }
+  std::string Attribute(char quote) const { return Escape(doc_, value_, false, quote); }
 
   // The value as the content of a CDATA section, which has no references.
   bool Cdata(const std::string& element, std::string& out, std::string& why) const {
@@ -371,7 +375,7 @@ void InsertAttribute(std::string_view text, const PathLocator& at, const std::st
     quote = last.quote;
   }
   change.begin = change.end = at.element.tagEnd;
-  change.text = lead + name + "=" + quote + writer.Attribute() + quote;
+  change.text = lead + name + "=" + quote + writer.Attribute(quote) + quote;
 }
 
 // The blanks just before `offset`, from the last line end among them, so
@@ -450,7 +454,7 @@ bool SetInSource(const DocumentText& doc, const Path& path, const std::string& v
       const SourceAttribute& attribute = at->attributes[at->attribute];
       change.begin = attribute.value.begin;
       change.end = attribute.value.end;
-      change.text = writer.Attribute();
+      change.text = writer.Attribute(attribute.quote);
     }
   } else if (at->attribute != kNone) {
     why = "an attribute cannot have children";

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "kelmo/easy/decoding.hpp"
+#include "kelmo/easy/utf.hpp"
 #include "syntax/char_classes.h"
 #include "syntax/markup_ends.h"
 
@@ -65,7 +66,47 @@ class TopLevel {
   }
 
  private:
-  void Add(size_t at, const char* message) { problems_.emplace_back(at, message); }
+  void Add(size_t at, std::string message) { problems_.emplace_back(at, std::move(message)); }
+
+  size_t NameEnd(size_t i, size_t end) const {
+    while (i < end && kelmo::IsNameChar(static_cast<kelmo::WChar>(text_[i]))) ++i;
+    return i;
+  }
+  size_t BlanksEnd(size_t i, size_t end) const {
+    while (i < end && kelmo::syntax::IsXmlSpace(text_[i])) ++i;
+    return i;
+  }
+
+  // An attribute named twice in the start tag [i, end): the library keeps
+  // both, a strict reader refuses the tag. The scan stops at anything that
+  // is not name="value" or name='value'; the parser tells of that.
+  void CheckAttributes(size_t i, size_t end) {
+    std::vector<std::u16string_view> names;
+    i = NameEnd(i + 1, end);
+    while (true) {
+      i = BlanksEnd(i, end);
+      const size_t nameBegin = i;
+      i = NameEnd(i, end);
+      if (i == nameBegin) return;
+      const std::u16string_view name(text_.data() + nameBegin, i - nameBegin);
+      i = BlanksEnd(i, end);
+      if (i >= end || text_[i] != u'=') return;
+      i = BlanksEnd(i + 1, end);
+      if (i >= end || (text_[i] != u'"' && text_[i] != u'\'')) return;
+      const size_t close = std::u16string_view(text_).find(text_[i], i + 1);
+      if (close == std::u16string_view::npos || close >= end) return;
+      i = close + 1;
+      for (const std::u16string_view& earlier : names) {
+        if (earlier == name) {
+          Add(nameBegin, "the attribute " + kelmo::easy::ToUtf8(name) +
+                             " is repeated in one start tag: a strict reader refuses it, this "
+                             "library keeps both");
+          break;
+        }
+      }
+      names.push_back(name);
+    }
+  }
 
   bool Starts(size_t i, std::u16string_view s) const {
     return std::u16string_view(text_).substr(i, s.size()) == s;
@@ -87,15 +128,17 @@ class TopLevel {
     return past == std::u16string_view::npos ? text_.size() : past;
   }
 
-  // Past the end of the tag that starts at i; sets selfClosing.
-  size_t SkipTag(size_t i, bool& selfClosing) const {
+  // Past the end of the start tag that starts at i; sets selfClosing.
+  size_t SkipTag(size_t i, bool& selfClosing) {
     const size_t past = kelmo::syntax::PastMarkupEnd(std::u16string_view(text_), i + 1, false);
     selfClosing = past != std::u16string_view::npos && text_[past - 2] == u'/';
-    return past == std::u16string_view::npos ? text_.size() : past;
+    const size_t end = past == std::u16string_view::npos ? text_.size() : past;
+    CheckAttributes(i, end);
+    return end;
   }
 
   // Past the end of the element that starts at i (or the end of the text).
-  size_t SkipElement(size_t i) const {
+  size_t SkipElement(size_t i) {
     int depth = 0;
     while (i < text_.size()) {
       if (text_[i] != u'<') {

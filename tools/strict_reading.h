@@ -1,6 +1,7 @@
 // What a strict XML reader rejects that the library's lenient reader passes
 // over: text outside the document element, more than one top-level element,
-// and a document whose first character cannot start markup.
+// an attribute repeated in one start tag, and a document whose first
+// character cannot start markup.
 #ifndef KELMO_TOOLS_STRICT_READING_H
 #define KELMO_TOOLS_STRICT_READING_H
 

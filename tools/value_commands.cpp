@@ -49,6 +49,14 @@ void RefuseSeveral(const std::string& command, const std::string& pathText, size
 
 bool IsDocumentRoot(const Node& node) { return !node->GetParent(); }
 
+bool HoldsElements(const Node& node) {
+  if (kelmo::easy::KindOf(node) != kelmo::NodeKind::Element) return false;
+  for (Node child = node->GetFirstChild(); child; child = child->GetNextSibling()) {
+    if (kelmo::easy::KindOf(child) == kelmo::NodeKind::Element) return true;
+  }
+  return false;
+}
+
 // The plain path from the document element to `node` (which lies below it),
 // followed by the steps of `path` from `from` on.
 Path Extended(const LoadedDocument& doc, const Node& node, const Path& path, size_t from) {
@@ -226,8 +234,15 @@ int RunSet(ToolContext& context, const std::vector<std::string>& args) {
     // still names what it named in the text.
     const std::vector<Path> targets = SetTargets(doc, path, pathText, parsed.Has("--all"));
     std::string written;
+    // Text beside child elements is mixed content, rarely what a value
+    // meant: the edit is made, and said out loud once it is written.
+    std::string warnings;
     for (const Path& target : targets) {
       const Node node = SetInTree(doc, target, pathText);
+      if (HoldsElements(node)) {
+        warnings += doc.label + ": warning: " + target.Text() +
+                    " holds elements; the value stands before them\n";
+      }
       StoreValue(library, node, kind, valueText);
       // The text as the library writes the value: numbers in decimal, bool as
       // 1 or 0, bytes as base64.
@@ -238,6 +253,7 @@ int RunSet(ToolContext& context, const std::vector<std::string>& args) {
               [&](const DocumentText& text, std::vector<SourceChange>& changes, std::string& reason) {
                 return SetInSource(text, targets, written, changes, reason);
               });
+    std::fputs(warnings.c_str(), stderr);
   });
 }
 

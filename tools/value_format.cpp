@@ -1,7 +1,5 @@
 #include "value_format.h"
 
-#include <charconv>
-#include <cmath>
 #include <cstdio>
 #include <cstdint>
 #include <limits>
@@ -24,56 +22,76 @@ constexpr KindSpelling kKindWords[] = {
     {"base64", ValueKind::Base64},
 };
 
-std::string Lower(std::string text) {
-  for (char& c : text) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return text;
+// Whether the node's text holds a minus sign. The library reads a whole
+// number into the bits of its width, so a text beyond the signed range comes
+// back negative; without a minus in the text that is a wrapped number.
+bool TextIsNegative(const Node& node) {
+  if (kelmo::easy::TypeOf(node) != kelmo::ValueType::String) return false;
+  const std::optional<std::string> text = ValueOf<std::string>(node);
+  return text && text->find('-') != std::string::npos;
 }
 
-// A whole number in decimal or 0x hexadecimal with an optional sign, within
-// [minimum, maximum]. Nothing when the text is anything else.
-template <class T>
-std::optional<T> ParseWhole(std::string_view text) {
-  bool negative = false;
-  if (!text.empty() && (text[0] == '-' || text[0] == '+')) {
-    negative = text[0] == '-';
-    text.remove_prefix(1);
-  }
-  int base = 10;
-  if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
-    base = 16;
-    text.remove_prefix(2);
-  }
-  if (text.empty()) return std::nullopt;
-  uint64_t magnitude = 0;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), magnitude, base);
-  if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
-  if (negative) {
-    if (!std::is_signed_v<T>) {
-      if (magnitude != 0) return std::nullopt;
-      return T(0);
-    }
-    const uint64_t limit = static_cast<uint64_t>(std::numeric_limits<T>::max()) + 1;
-    if (magnitude > limit) return std::nullopt;
-    return static_cast<T>(-static_cast<int64_t>(magnitude - 1) - 1);
-  }
-  if (magnitude > static_cast<uint64_t>(std::numeric_limits<T>::max())) return std::nullopt;
-  return static_cast<T>(magnitude);
-}
-
-std::optional<bool> ParseBool(const std::string& text) {
-  const std::string word = Lower(text);
-  if (word == "true" || word == "yes" || word == "on" || word == "1") return true;
-  if (word == "false" || word == "no" || word == "off" || word == "0") return false;
-  return std::nullopt;
-}
-
-template <class T>
-std::optional<std::string> Decimal(const Node& node) {
-  std::optional<T> value = ValueOf<T>(node);
+// A whole number as the library reads it (decimal, or hexadecimal after x, 0x
+// or $; blanks anywhere), refused when it lies outside [low, high] rather than
+// taken as the wrapped bits of the type, which would store another number.
+std::optional<int64_t> WholeInRange(const Node& node, int64_t low, uint64_t high) {
+  const std::optional<int64_t> value = ValueOf<int64_t>(node);
   if (!value) return std::nullopt;
-  return std::to_string(*value);
+  // Above the signed 64-bit range: only an unsigned 64-bit target could hold
+  // it, and none of the --as types is one.
+  if (*value < 0 && kelmo::easy::TypeOf(node) == kelmo::ValueType::String && !TextIsNegative(node))
+    return std::nullopt;
+  if (*value < low || (*value > 0 && static_cast<uint64_t>(*value) > high)) return std::nullopt;
+  return value;
+}
+
+// What a node's value means as `kind`, by the library's own conversions, so
+// that get and set share one grammar: set reads its argument from a spare
+// node holding the text, get reads the node in the file.
+struct Interpreted {
+  int64_t whole = 0;
+  double real = 0;
+  bool flag = false;
+};
+
+std::optional<Interpreted> Interpret(const Node& node, ValueKind kind) {
+  Interpreted out;
+  switch (kind) {
+    case ValueKind::Int: {
+      const auto v = WholeInRange(node, std::numeric_limits<int32_t>::min(),
+                                  static_cast<uint64_t>(std::numeric_limits<int32_t>::max()));
+      if (!v) return std::nullopt;
+      out.whole = *v;
+      return out;
+    }
+    case ValueKind::UInt: {
+      const auto v = WholeInRange(node, 0, std::numeric_limits<uint32_t>::max());
+      if (!v) return std::nullopt;
+      out.whole = *v;
+      return out;
+    }
+    case ValueKind::Int64: {
+      const auto v = WholeInRange(node, std::numeric_limits<int64_t>::min(),
+                                  static_cast<uint64_t>(std::numeric_limits<int64_t>::max()));
+      if (!v) return std::nullopt;
+      out.whole = *v;
+      return out;
+    }
+    case ValueKind::Double: {
+      const std::optional<double> v = ValueOf<double>(node);
+      if (!v) return std::nullopt;
+      out.real = *v;
+      return out;
+    }
+    case ValueKind::Bool: {
+      const std::optional<bool> v = ValueOf<bool>(node);
+      if (!v) return std::nullopt;
+      out.flag = *v;
+      return out;
+    }
+    default:
+      return std::nullopt;
+  }
 }
 
 }  // namespace
@@ -128,27 +146,54 @@ const char* ValueKindName(ValueKind kind) {
   return "value";
 }
 
+const char* ValueKindRule(ValueKind kind) {
+  switch (kind) {
+    case ValueKind::String: return "any text";
+    case ValueKind::Int:
+      return "an int is a whole number from -2147483648 to 2147483647, in decimal or in "
+             "hexadecimal after x, 0x or $";
+    case ValueKind::UInt:
+      return "a uint is a whole number from 0 to 4294967295, in decimal or in hexadecimal after "
+             "x, 0x or $";
+    case ValueKind::Int64:
+      return "an int64 is a whole number from -9223372036854775808 to 9223372036854775807, in "
+             "decimal or in hexadecimal after x, 0x or $";
+    case ValueKind::Double:
+      return "a double is a decimal number such as 2.5, -0.125 or 1000 (no exponent), or nan, "
+             "inf or -inf";
+    case ValueKind::Bool:
+      return "a bool is a text that starts with t or y (true) or with f or n (false), or a whole "
+             "number (true unless 0)";
+    case ValueKind::Base64: return "the text is not valid base64";
+  }
+  return "unknown value type";
+}
+
 std::optional<std::string> ReadValue(const Node& node, ValueKind kind) {
   switch (kind) {
     case ValueKind::String:
       if (node->IsEmpty()) return std::string();
       return ValueOf<std::string>(node);
-    case ValueKind::Int: return Decimal<int32_t>(node);
-    case ValueKind::UInt: return Decimal<uint32_t>(node);
-    case ValueKind::Int64: return Decimal<int64_t>(node);
+    case ValueKind::Int:
+    case ValueKind::UInt:
+    case ValueKind::Int64: {
+      const std::optional<Interpreted> v = Interpret(node, kind);
+      if (!v) return std::nullopt;
+      return std::to_string(v->whole);
+    }
     case ValueKind::Double: {
-      std::optional<double> value = ValueOf<double>(node);
-      if (!value) return std::nullopt;
+      const std::optional<Interpreted> v = Interpret(node, kind);
+      if (!v) return std::nullopt;
       // The library's own text for the number: the shortest plain decimal
       // that reads back exactly, as the library writes it into a file.
       const Node scratch = node->CreateNode();
-      scratch->SetDouble(*value);
+      scratch->SetDouble(v->real);
       return ValueOf<std::string>(scratch);
     }
     case ValueKind::Bool: {
-      std::optional<bool> value = ValueOf<bool>(node);
-      if (!value) return std::nullopt;
-      return std::string(*value ? "true" : "false");
+      const std::optional<Interpreted> v = Interpret(node, kind);
+      if (!v) return std::nullopt;
+      return std::string(v->flag ? "true" : "false");
     }
     case ValueKind::Base64: {
       std::optional<Bytes> bytes = ValueOf<Bytes>(node);
@@ -166,43 +211,23 @@ std::optional<std::string> StoreValue(const kelmo::easy::Library& library, const
       kelmo::easy::StoreValue(node, text);
       return std::nullopt;
     case ValueKind::Int:
-      if (std::optional<int32_t> v = ParseWhole<int32_t>(text)) {
-        node->SetInt(*v);
-        return std::nullopt;
-      }
-      return std::string("an int is a whole number from -2147483648 to 2147483647");
     case ValueKind::UInt:
-      if (std::optional<uint32_t> v = ParseWhole<uint32_t>(text)) {
-        node->SetUInt(*v);
-        return std::nullopt;
-      }
-      return std::string("a uint is a whole number from 0 to 4294967295");
     case ValueKind::Int64:
-      if (std::optional<int64_t> v = ParseWhole<int64_t>(text)) {
-        node->SetInt64(*v);
-        return std::nullopt;
-      }
-      return std::string(
-          "an int64 is a whole number from -9223372036854775808 to 9223372036854775807");
-    case ValueKind::Double: {
-      double value = 0;
-      const char* begin = text.data();
-      const char* end = begin + text.size();
-      if (begin != end && *begin == '+') ++begin;
-      const auto [stop, error] = std::from_chars(begin, end, value);
-      if (begin == end || error != std::errc() || stop != end || !std::isfinite(value))
-        return std::string("a double is a finite decimal number such as 2.5, -0.125 or 1e-3");
-      // The library writes a double as the shortest plain decimal that
-      // reads back as the same value.
-      node->SetDouble(value);
+    case ValueKind::Double:
+    case ValueKind::Bool: {
+      // The text is read as get will read it back: by the library, from a
+      // spare node that holds it as text.
+      const Node probe = library.CreateNode();
+      kelmo::easy::StoreValue(probe, text);
+      const std::optional<Interpreted> v = Interpret(probe, kind);
+      if (!v) return std::string(ValueKindRule(kind));
+      if (kind == ValueKind::Int) node->SetInt(static_cast<int32_t>(v->whole));
+      if (kind == ValueKind::UInt) node->SetUInt(static_cast<uint32_t>(v->whole));
+      if (kind == ValueKind::Int64) node->SetInt64(v->whole);
+      if (kind == ValueKind::Double) node->SetDouble(v->real);
+      if (kind == ValueKind::Bool) node->SetBool(v->flag);
       return std::nullopt;
     }
-    case ValueKind::Bool:
-      if (std::optional<bool> v = ParseBool(text)) {
-        node->SetBool(*v);
-        return std::nullopt;
-      }
-      return std::string("a bool is true or false (also yes/no, on/off, 1/0)");
     case ValueKind::Base64: {
       if (text.empty()) {
         kelmo::easy::StoreValue(node, Bytes());

@@ -271,6 +271,59 @@ void Escape(const WChar* text, uint32_t length, Out& out, Target target) {
   }
 }
 
+// Text with only the markup characters escaped that must be: "&" and "<"
+// everywhere, ">" in element text only where it follows "]]" (where it would
+// end a CDATA section that never began), and in an attribute value the quote
+// that delimits it. The runs between markup characters are escaped by
+// Escape, so control units, tabs in attribute values and lone surrogate
+// halves become references as always.
+inline bool MarkupMustEscape(const WChar* text, uint32_t i, Target target, WChar quote) {
+  switch (text[i]) {
+    case '&':
+    case '<':
+      return true;
+    case '>':
+      return target == Target::kElementText && i >= 2 && text[i - 1] == ']' && text[i - 2] == ']';
+    case '"':
+    case '\'':
+      return target == Target::kAttributeValue && text[i] == quote;
+    default:
+      return false;
+  }
+}
+
+template <class Out>
+void EscapeRequired(const WChar* text, uint32_t length, Out& out, Target target, WChar quote) {
+  length = ResolveLength(text, length);
+  uint32_t start = 0;
+  for (uint32_t i = 0; i < length; ++i) {
+    const WChar c = text[i];
+    if (c != '&' && c != '<' && c != '>' && c != '"' && c != '\'') continue;
+    if (i > start) Escape(text + start, i - start, out, target);
+    if (MarkupMustEscape(text, i, target, quote)) {
+      AppendEscaped(c, out);
+    } else {
+      AppendPlain(out, text + i, 1);
+    }
+    start = i + 1;
+  }
+  if (length > start) Escape(text + start, length - start, out, target);
+}
+
+// Element text: the spaces and tabs at either end as references, because
+// this library's reader trims literal blanks around element text but keeps
+// those that come from references; the rest by `middle`.
+template <class Out, class Middle>
+void EscapeTextEnds(const WChar* text, uint32_t length, Out& out, Middle middle) {
+  length = ResolveLength(text, length);
+  uint32_t begin = 0;
+  while (begin < length && IsSpaceOrTab(text[begin])) AppendEscaped(text[begin++], out);
+  uint32_t end = length;
+  while (end > begin && IsSpaceOrTab(text[end - 1])) --end;
+  middle(text + begin, end - begin);
+  while (end < length) AppendEscaped(text[end++], out);
+}
+
 }  // namespace escape_steps
 
 // Attribute values: appends text to out with the five markup characters as
@@ -296,13 +349,27 @@ void EscapeXml(const WChar* text, uint32_t length, Out& out) {
 template <class Out>
 void EscapeXmlText(const WChar* text, uint32_t length, Out& out) {
   using namespace escape_steps;
-  length = ResolveLength(text, length);
-  uint32_t begin = 0;
-  while (begin < length && IsSpaceOrTab(text[begin])) AppendEscaped(text[begin++], out);
-  uint32_t end = length;
-  while (end > begin && IsSpaceOrTab(text[end - 1])) --end;
-  Escape(text + begin, end - begin, out, Target::kElementText);
-  while (end < length) AppendEscaped(text[end++], out);
+  EscapeTextEnds(text, length, out,
+                 [&out](const WChar* middle, uint32_t n) { Escape(middle, n, out, Target::kElementText); });
+}
+
+// The same two for text written among a person's own markup (the tool's
+// edits of a file), where an entity the reader does not need is noise:
+// only "&", "<" and, after "]]", ">" in element text; only "&", "<" and the
+// delimiting `quote` in an attribute value. Controls, line breaks and the
+// blanks at either end of element text are escaped as above, since without
+// them the text would not read back the same.
+template <class Out>
+void EscapeXmlRequired(const WChar* text, uint32_t length, Out& out, WChar quote) {
+  escape_steps::EscapeRequired(text, length, out, escape_steps::Target::kAttributeValue, quote);
+}
+
+template <class Out>
+void EscapeXmlTextRequired(const WChar* text, uint32_t length, Out& out) {
+  using namespace escape_steps;
+  EscapeTextEnds(text, length, out, [&out](const WChar* middle, uint32_t n) {
+    EscapeRequired(middle, n, out, Target::kElementText, WChar('"'));
+  });
 }
 
 }  // namespace kelmo::syntax

@@ -219,6 +219,9 @@ TEST(LibraryLoading, TriesCandidatesInOrderAndNamesEveryFailure) {
     const std::string message = e.what();
     EXPECT_NE(message.find("/no/such/one.so"), std::string::npos) << message;
     EXPECT_NE(message.find("/no/such/two.so"), std::string::npos) << message;
+    // It says how to point at the library, not only that it is missing.
+    EXPECT_NE(message.find("KELMO_LIBRARY environment variable"), std::string::npos) << message;
+    EXPECT_NE(message.find("install prefix"), std::string::npos) << message;
   }
   EXPECT_THROW(Library(std::vector<std::string>{}), kelmo::easy::LibraryError);
 }

@@ -85,6 +85,13 @@ TEST(Check, WarnsAboutWhatAStrictReaderRejects) {
        "3:1: warning: text before the document element\n"},
       {"<a/>\r\n\r\n <![CDATA[x]]>", "3:2: warning: a CDATA section outside the document element\n"},
       {"<!DOCTYPE a [<!ENTITY e \"]>\">]>\n<a x=\"<b>\">t<b/><![CDATA[</a>]]><!--</a>--></a>\n", ""},
+      {"<a x=\"1\" x=\"2\"/>",
+       "1:10: warning: the attribute x is repeated in one start tag: a strict reader refuses it, "
+       "this library keeps both\n"},
+      {"<r>\n <a y = '>' x='1'>\n<b x='1' y=\"x='2'\"/></a></r>", ""},  // quoted, or in another tag
+      {"<r><b z='1'\n   z='2'>t</b></r>",
+       "2:4: warning: the attribute z is repeated in one start tag: a strict reader refuses it, "
+       "this library keeps both\n"},
   };
   ScratchDir dir;
   for (const auto& c : cases) {

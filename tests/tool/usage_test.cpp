@@ -59,8 +59,9 @@ INSTANTIATE_TEST_SUITE_P(
         UsageCase{"SetNotAnInt", {"set", "CONFIG", "server/port", "80x", "--as", "int", "-i"}, "not a valid int"},
         UsageCase{"SetIntOutOfRange", {"set", "CONFIG", "server/port", "2147483648", "--as", "int", "-i"}, "2147483647"},
         UsageCase{"SetNegativeUint", {"set", "CONFIG", "server/port", "-1", "--as", "uint", "-i"}, "not a valid uint"},
-        UsageCase{"SetBadBool", {"set", "CONFIG", "server/enabled", "maybe", "--as", "bool", "-i"}, "true or false"},
-        UsageCase{"SetInfiniteDouble", {"set", "CONFIG", "server/ratio", "inf", "--as", "double", "-i"}, "finite"},
+        UsageCase{"SetBadBool", {"set", "CONFIG", "server/enabled", "maybe", "--as", "bool", "-i"}, "starts with t or y (true)"},
+        // The library reads no exponent, so set takes none either.
+        UsageCase{"SetExponentDouble", {"set", "CONFIG", "server/ratio", "1e3", "--as", "double", "-i"}, "no exponent"},
         UsageCase{"SetBadBase64", {"set", "CONFIG", "key", "Q!JD", "--as", "base64", "-i"}, "not valid base64"},
         UsageCase{"SetMissingValue", {"set", "CONFIG", "server/port"}, "set takes FILE, PATH and VALUE"},
         UsageCase{"TreeWithoutFile", {"tree"}, "tree takes FILE"}),
@@ -148,6 +149,8 @@ TEST(ToolLibrary, EnvironmentVariableChoosesTheLibrary) {
   EXPECT_EQ(missing.exitCode, 1);
   EXPECT_NE(missing.err.find("cannot load the kelmo library"), std::string::npos) << missing.err;
   EXPECT_NE(missing.err.find(dir / "none.so"), std::string::npos) << missing.err;
+  EXPECT_NE(missing.err.find("Set the KELMO_LIBRARY environment variable"), std::string::npos)
+      << missing.err;
 
   const std::string notALibrary = dir.Write("fake.so", "not a shared object");
   EXPECT_EQ(RunTool({"check", config}, {"", {"KELMO_LIBRARY=" + notALibrary}, {}, ""}).exitCode, 1);

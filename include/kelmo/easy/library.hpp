@@ -245,7 +245,28 @@ class Library {
       failures += "\n  " + path + ": " + why;
     }
     throw LibraryError("cannot load the kelmo library" +
-                       (failures.empty() ? std::string(": no file to try") : failures));
+                       (failures.empty() ? std::string(": no file to try") : failures) + "\n" +
+                       HowToPointAtIt());
+  }
+
+  // What a person whose library was not found can do about it: the
+  // variable that names the file, and where an installation puts it.
+  static std::string HowToPointAtIt() {
+#if defined(_WIN32)
+    const std::string example = "C:\\Program Files\\kelmo\\bin\\kelmo.dll";
+    const std::string place = "PREFIX\\bin\\kelmo.dll";
+#else
+    const std::string example = std::string("/usr/local/lib/") + DefaultName();
+    const std::string place = std::string("PREFIX/lib/") + DefaultName();
+#endif
+    std::string hint = "Set the KELMO_LIBRARY environment variable to the library's file (" +
+                       example + "); an installation keeps it at " + place +
+                       " under its install prefix (CMAKE_INSTALL_PREFIX). A program may also "
+                       "find it beside itself, or be compiled with KELMO_LIBRARY_PATH naming it.";
+#if defined(KELMO_INSTALLED_LIBRARY)
+    hint += " This program's installation has it at " + std::string(KELMO_INSTALLED_LIBRARY) + ".";
+#endif
+    return hint;
   }
 
   // For hosts that link the library instead of loading it:
