@@ -517,6 +517,14 @@ TEST_F(Convenience, SavedFileLoadsBackInEveryUnicodeEncoding) {
   EXPECT_EQ(library_.LoadFile(name).error().code, 12u);
   EXPECT_EQ(library_.SaveFile(settings_, "/no/such/dir/x.xml").reason.rfind("its directory", 0), 0u);
   EXPECT_FALSE(library_.SaveFile(nullptr, name));
+  // A name the library does not know is told as such; a name that a known
+  // encoding cannot hold (no reference can stand for it) is not.
+  EXPECT_EQ(library_.SaveFile(settings_, name, {"  ", "\n", "klingon"}).reason,
+            "unknown encoding \"klingon\"");
+  const kelmo::easy::Node euro = library_.CreateNode("\xE2\x82\xAC");
+  const kelmo::easy::SaveResult unencodable = library_.SaveFile(euro, name, {"", "\n", "iso-8859-1"});
+  EXPECT_FALSE(unencodable);
+  EXPECT_EQ(unencodable.reason.find("unknown encoding"), std::string::npos) << unencodable.reason;
 }
 
 // A file that cannot be read says why, as the system puts it, and a failure

@@ -463,9 +463,34 @@ class Library {
     return result;
   }
 
-  // Parses the file at `path` (UTF-8 on every platform).
+  // Whether the library writes files in `encoding` at all: an empty element
+  // saved where the bytes are dropped fails only for a name it does not
+  // know. (Windows keeps its answer open: no probe, true.)
+  bool CanWriteIn(const std::string& encoding) const {
+#if defined(_WIN32)
+    (void)encoding;
+    return true;
+#else
+    if (encoding.empty()) return true;
+    return CreateTraversal()->SaveFileA(CreateNode("a"), "/dev/null", "", "", encoding.c_str(),
+                                        kCodePageUtf8);
+#endif
+  }
+
+  // Parses the file at `path` (UTF-8 on every platform). The file is read
+  // once: its bytes are parsed and checked from memory. One that cannot be
+  // read, or is too large for a buffer, goes to the library's own file
+  // reading, so that its failure is the library's, with the system's reason.
   Document LoadFile(const std::string& path) const {
     RefPtr<KelmoParser> parser = CreateParser();
+    std::string bytes, why;
+    if (ReadFileBytes(path, bytes, why) && bytes.size() < kWholeText) {
+      const bool ok = parser->ParseBuffer(reinterpret_cast<const unsigned char*>(bytes.data()),
+                                          static_cast<unsigned int>(bytes.size()));
+      Document doc = Finish(parser, ok);
+      doc.decoding_ = CheckDecoding(bytes);
+      return doc;
+    }
 #if defined(_WIN32)
     const std::u16string wide = ToUtf16(path);
     const bool ok = parser->ParseFileW(AsWide(wide));
@@ -473,12 +498,8 @@ class Library {
     const bool ok = parser->ParseFileA(path.c_str());
 #endif
     Document doc = Finish(parser, ok);
-    std::string bytes, why;
-    if (ReadFileBytes(path, bytes, why)) {
-      doc.decoding_ = CheckDecoding(bytes);
-    } else if (!ok && doc.error_.code == static_cast<unsigned int>(ParseError::File)) {
+    if (!ok && doc.error_.code == static_cast<unsigned int>(ParseError::File) && !why.empty())
       doc.error_.detail = why;
-    }
     return doc;
   }
 
@@ -517,6 +538,7 @@ class Library {
     CreateTraversal()->ToXmlW(node, &length, AsWide(indent), AsWide(newline), holder);
     if (length == 0)
       return {false, "the tree cannot be written as XML (a name or structure the writer refuses)"};
+    if (!CanWriteIn(layout.encoding)) return {false, "unknown encoding \"" + layout.encoding + "\""};
     const std::string why = WhyCannotWrite(path);
     if (why == "the file system refused the write" || why == "the file cannot be created" ||
         why.compare(0, 18, "it is a named pipe") == 0)
