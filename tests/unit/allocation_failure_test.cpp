@@ -40,8 +40,14 @@ void* Allocate(std::size_t size, std::size_t alignment) {
     }
   }
   if (size == 0) size = 1;
+#if defined(_WIN32)
+  // Only the plain forms are replaced there (below).
+  (void)alignment;
+  return std::malloc(size);
+#else
   if (alignment <= alignof(std::max_align_t)) return std::malloc(size);
   return std::aligned_alloc(alignment, (size + alignment - 1) / alignment * alignment);
+#endif
 }
 
 void* AllocateOrThrow(std::size_t size, std::size_t alignment) {
@@ -60,6 +66,9 @@ void* operator new(std::size_t size) { return AllocateOrThrow(size, 0); }
 void* operator new[](std::size_t size) { return AllocateOrThrow(size, 0); }
 void* operator new(std::size_t size, const std::nothrow_t&) noexcept { return Allocate(size, 0); }
 void* operator new[](std::size_t size, const std::nothrow_t&) noexcept { return Allocate(size, 0); }
+#if !defined(_WIN32)
+// Windows' C library has no aligned_alloc, and its aligned blocks need their
+// own free: the aligned forms keep their defaults there, which pair up.
 void* operator new(std::size_t size, std::align_val_t a) { return AllocateOrThrow(size, std::size_t(a)); }
 void* operator new[](std::size_t size, std::align_val_t a) { return AllocateOrThrow(size, std::size_t(a)); }
 void* operator new(std::size_t size, std::align_val_t a, const std::nothrow_t&) noexcept {
@@ -68,18 +77,21 @@ void* operator new(std::size_t size, std::align_val_t a, const std::nothrow_t&) 
 void* operator new[](std::size_t size, std::align_val_t a, const std::nothrow_t&) noexcept {
   return Allocate(size, std::size_t(a));
 }
+#endif
 void operator delete(void* block) noexcept { std::free(block); }
 void operator delete[](void* block) noexcept { std::free(block); }
 void operator delete(void* block, std::size_t) noexcept { std::free(block); }
 void operator delete[](void* block, std::size_t) noexcept { std::free(block); }
 void operator delete(void* block, const std::nothrow_t&) noexcept { std::free(block); }
 void operator delete[](void* block, const std::nothrow_t&) noexcept { std::free(block); }
+#if !defined(_WIN32)
 void operator delete(void* block, std::align_val_t) noexcept { std::free(block); }
 void operator delete[](void* block, std::align_val_t) noexcept { std::free(block); }
 void operator delete(void* block, std::size_t, std::align_val_t) noexcept { std::free(block); }
 void operator delete[](void* block, std::size_t, std::align_val_t) noexcept { std::free(block); }
 void operator delete(void* block, std::align_val_t, const std::nothrow_t&) noexcept { std::free(block); }
 void operator delete[](void* block, std::align_val_t, const std::nothrow_t&) noexcept { std::free(block); }
+#endif
 
 namespace kelmo_tree_test {
 namespace {
