@@ -28,7 +28,9 @@ using kelmo::Kelmo;
 using kelmo::RefPtr;
 using kelmo::XInRes;
 using kelmo_test::ModuleScope;
+#if !defined(_WIN32)
 using kelmo_test::PipeReader;
+#endif
 using kelmo_test::ReadBytes;
 using kelmo_test::ScratchDir;
 using kelmo_test::U16;
