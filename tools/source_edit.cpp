@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <optional>
 
 #include "encoding/encodable_text.h"
@@ -295,26 +296,66 @@ class Writer {
   const std::string& value_;
 };
 
-bool Locate(const DocumentText& doc, const Path& path, PathLocator*& result,
-            std::unique_ptr<PathLocator>& owner, std::string& why) {
-  std::vector<std::string> names;
-  for (const PathStep& step : path.steps()) {
-    std::string name;
-    // A name that the encoding cannot write cannot stand in the text either.
-    if (!doc.Encode(kelmo::easy::ToUtf8(step.name), name)) name = std::string(1, '\0');
-    names.push_back(name);
+// Feeds one scan of the text to every locator, each until it has what it
+// needs, so that the edits of many matches read the document once.
+class LocatorFanOut : public SourceVisitor {
+ public:
+  explicit LocatorFanOut(const std::vector<std::unique_ptr<PathLocator>>& locators) {
+    for (const std::unique_ptr<PathLocator>& locator : locators) running_.push_back(locator.get());
   }
-  owner = std::make_unique<PathLocator>(doc.text(), path, std::move(names));
-  if (!ScanXmlSource(doc.text(), *owner, why)) return false;
-  if (!owner->failure.empty()) {
-    why = owner->failure;
-    return false;
+
+  bool StartElement(const SourceElement& element, const std::vector<SourceAttribute>& attributes,
+                    size_t depth, size_t parentBegin) override {
+    return Each([&](PathLocator& l) { return l.StartElement(element, attributes, depth, parentBegin); });
   }
-  if (!owner->complete) {
-    why = "the document ends inside an element";
-    return false;
+  bool EndElement(const SourceElement& element, size_t depth) override {
+    return Each([&](PathLocator& l) { return l.EndElement(element, depth); });
   }
-  result = owner.get();
+  bool Text(Span span, bool cdata, size_t depth) override {
+    return Each([&](PathLocator& l) { return l.Text(span, cdata, depth); });
+  }
+  bool Markup(const char* what, size_t at, size_t depth) override {
+    return Each([&](PathLocator& l) { return l.Markup(what, at, depth); });
+  }
+
+ private:
+  // A locator that stops hears nothing more; the scan stops with the last.
+  template <class Handler>
+  bool Each(Handler handler) {
+    size_t kept = 0;
+    for (PathLocator* locator : running_)
+      if (handler(*locator)) running_[kept++] = locator;
+    running_.resize(kept);
+    return kept != 0;
+  }
+
+  std::vector<PathLocator*> running_;
+};
+
+// Finds what each path leads to, in one scan of the text.
+bool LocateAll(const DocumentText& doc, const std::vector<Path>& paths,
+               std::vector<std::unique_ptr<PathLocator>>& locators, std::string& why) {
+  locators.clear();
+  for (const Path& path : paths) {
+    std::vector<std::string> names;
+    for (const PathStep& step : path.steps()) {
+      std::string name;
+      // A name that the encoding cannot write cannot stand in the text either.
+      if (!doc.Encode(kelmo::easy::ToUtf8(step.name), name)) name = std::string(1, '\0');
+      names.push_back(name);
+    }
+    locators.push_back(std::make_unique<PathLocator>(doc.text(), path, std::move(names)));
+  }
+  LocatorFanOut fanOut(locators);
+  if (!ScanXmlSource(doc.text(), fanOut, why)) return false;
+  for (size_t i = 0; i < locators.size(); ++i) {
+    const PathLocator& at = *locators[i];
+    why = at.failure.empty() && !at.complete ? "the document ends inside an element" : at.failure;
+    if (!why.empty()) {
+      if (paths.size() > 1) why = paths[i].Text() + ": " + why;
+      return false;
+    }
+  }
   return true;
 }
 
@@ -434,13 +475,8 @@ bool InsertElements(std::string_view text, const PathLocator& at, const Writer& 
   return true;
 }
 
-}  // namespace
-
-bool SetInSource(const DocumentText& doc, const Path& path, const std::string& value,
-                 SourceChange& change, std::string& why) {
-  PathLocator* at = nullptr;
-  std::unique_ptr<PathLocator> owner;
-  if (!Locate(doc, path, at, owner, why)) return false;
+bool SetAt(const DocumentText& doc, const PathLocator* at, const Path& path, const std::string& value,
+           SourceChange& change, std::string& why) {
   const std::string_view text = doc.text();
   const std::vector<PathStep>& steps = path.steps();
   const Writer writer(doc, path, value);
@@ -476,11 +512,8 @@ bool SetInSource(const DocumentText& doc, const Path& path, const std::string& v
   return true;
 }
 
-bool RemoveFromSource(const DocumentText& doc, const Path& path, SourceChange& change,
-                      std::string& why) {
-  PathLocator* at = nullptr;
-  std::unique_ptr<PathLocator> owner;
-  if (!Locate(doc, path, at, owner, why)) return false;
+bool RemoveAt(const DocumentText& doc, const PathLocator* at, const Path& path, SourceChange& change,
+              std::string& why) {
   if (at->found != path.steps().size()) {
     why = "nothing there";
     return false;
@@ -529,8 +562,6 @@ bool RemoveFromSource(const DocumentText& doc, const Path& path, SourceChange& c
   return true;
 }
 
-namespace {
-
 // Puts the changes in the order of the text and refuses overlaps; a removal
 // that lies inside another removal goes with it.
 bool InTextOrder(std::vector<SourceChange>& changes, bool removals, std::string& why) {
@@ -553,30 +584,54 @@ bool InTextOrder(std::vector<SourceChange>& changes, bool removals, std::string&
   return true;
 }
 
+// Locates every path in one scan, then makes each change from what was found.
+template <class Change>
+bool ChangeAll(const DocumentText& doc, const std::vector<Path>& paths, bool removals,
+               std::vector<SourceChange>& changes, std::string& why, Change change) {
+  std::vector<std::unique_ptr<PathLocator>> locators;
+  if (!LocateAll(doc, paths, locators, why)) return false;
+  changes.assign(paths.size(), SourceChange());
+  for (size_t i = 0; i < paths.size(); ++i) {
+    if (!change(locators[i].get(), paths[i], changes[i], why)) {
+      if (paths.size() > 1) why = paths[i].Text() + ": " + why;
+      return false;
+    }
+  }
+  return InTextOrder(changes, removals, why);
+}
+
 }  // namespace
 
 bool SetInSource(const DocumentText& doc, const std::vector<Path>& paths, const std::string& value,
                  std::vector<SourceChange>& changes, std::string& why) {
-  changes.assign(paths.size(), SourceChange());
-  for (size_t i = 0; i < paths.size(); ++i) {
-    if (!SetInSource(doc, paths[i], value, changes[i], why)) {
-      if (paths.size() > 1) why = paths[i].Text() + ": " + why;
-      return false;
-    }
-  }
-  return InTextOrder(changes, false, why);
+  return ChangeAll(doc, paths, false, changes, why,
+                   [&](const PathLocator* at, const Path& path, SourceChange& change, std::string& reason) {
+                     return SetAt(doc, at, path, value, change, reason);
+                   });
 }
 
 bool RemoveFromSource(const DocumentText& doc, const std::vector<Path>& paths,
                       std::vector<SourceChange>& changes, std::string& why) {
-  changes.assign(paths.size(), SourceChange());
-  for (size_t i = 0; i < paths.size(); ++i) {
-    if (!RemoveFromSource(doc, paths[i], changes[i], why)) {
-      if (paths.size() > 1) why = paths[i].Text() + ": " + why;
-      return false;
-    }
-  }
-  return InTextOrder(changes, true, why);
+  return ChangeAll(doc, paths, true, changes, why,
+                   [&](const PathLocator* at, const Path& path, SourceChange& change, std::string& reason) {
+                     return RemoveAt(doc, at, path, change, reason);
+                   });
+}
+
+bool SetInSource(const DocumentText& doc, const Path& path, const std::string& value,
+                 SourceChange& change, std::string& why) {
+  std::vector<SourceChange> changes;
+  if (!SetInSource(doc, std::vector<Path>{path}, value, changes, why)) return false;
+  change = std::move(changes.front());
+  return true;
+}
+
+bool RemoveFromSource(const DocumentText& doc, const Path& path, SourceChange& change,
+                      std::string& why) {
+  std::vector<SourceChange> changes;
+  if (!RemoveFromSource(doc, std::vector<Path>{path}, changes, why)) return false;
+  change = std::move(changes.front());
+  return true;
 }
 
 }  // namespace kelmo_tool
