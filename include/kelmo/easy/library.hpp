@@ -465,13 +465,22 @@ class Library {
 
   // Whether the library writes files in `encoding` at all: an empty element
   // saved where the bytes are dropped fails only for a name it does not
-  // know. (Windows keeps its answer open: no probe, true.)
+  // know. Windows has no file that drops what is written to it through the
+  // library's safe save, so the probe goes to a fresh temporary file there;
+  // where none can be made the answer stays open (true).
   bool CanWriteIn(const std::string& encoding) const {
-#if defined(_WIN32)
-    (void)encoding;
-    return true;
-#else
     if (encoding.empty()) return true;
+#if defined(_WIN32)
+    wchar_t directory[MAX_PATH + 1];
+    wchar_t probe[MAX_PATH + 1];
+    const DWORD length = GetTempPathW(MAX_PATH + 1, directory);
+    if (length == 0 || length > MAX_PATH || !GetTempFileNameW(directory, L"klm", 0, probe)) return true;
+    const std::u16string wide = ToUtf16(encoding), none;
+    const bool known = CreateTraversal()->SaveFileW(CreateNode("a"), reinterpret_cast<const WChar*>(probe),
+                                                    AsWide(none), AsWide(none), AsWide(wide));
+    DeleteFileW(probe);
+    return known;
+#else
     return CreateTraversal()->SaveFileA(CreateNode("a"), "/dev/null", "", "", encoding.c_str(),
                                         kCodePageUtf8);
 #endif
