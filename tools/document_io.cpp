@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "document_text.h"
@@ -135,6 +136,10 @@ void DropNeedlessMark(std::string& bytes) {
   }
 }
 
+DocumentError TooLargeDocument(const std::string& label) {
+  return DocumentError(FileDiagnostic(label, "cannot read file: it is 4 GiB or larger", kParseErrorFile));
+}
+
 LoadedDocument LoadDocument(const Library& library, const std::string& file) {
   LoadedDocument doc;
   const bool fromStdin = file == "-";
@@ -143,10 +148,11 @@ LoadedDocument LoadDocument(const Library& library, const std::string& file) {
   std::string why;
   if (!(fromStdin ? ReadStandardInput(doc.bytes, why) : ReadInputFile(file, doc.bytes, why)))
     throw DocumentError(FileDiagnostic(doc.label, "cannot read file: " + why, kParseErrorFile));
-  if (doc.bytes.size() >= kelmo::kWholeText) {
-    throw DocumentError(
-        FileDiagnostic(doc.label, "cannot read file: it is 4 GiB or larger", kParseErrorFile));
-  }
+  return ParseDocument(library, std::move(doc));
+}
+
+LoadedDocument ParseDocument(const Library& library, LoadedDocument doc) {
+  if (doc.bytes.size() >= kelmo::kWholeText) throw TooLargeDocument(doc.label);
   doc.encoding = DetectDocumentEncoding(doc.bytes);
   doc.repairs = FindInputRepairs(doc.bytes);
   doc.document = library.Parse(doc.bytes);

@@ -10,6 +10,7 @@
 #include "encodings.h"
 #include "kelmo/easy.hpp"
 #include "source_edit.h"
+#include "tool_error.h"
 
 namespace kelmo_tool {
 
@@ -28,6 +29,12 @@ struct LoadedDocument {
 // "FILE:LINE:COLUMN: MESSAGE (error N)" and, where the text can be shown,
 // the line with a caret under the character that stopped the parser.
 LoadedDocument LoadDocument(const kelmo::easy::Library& library, const std::string& file);
+
+// The same for a document whose label, path and bytes are already set.
+LoadedDocument ParseDocument(const kelmo::easy::Library& library, LoadedDocument doc);
+
+// What is said of a document too large for the library to read.
+DocumentError TooLargeDocument(const std::string& label);
 
 // Where a rewritten document goes: standard output, another file (-o), or
 // back into its own file (-i).

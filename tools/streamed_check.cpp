@@ -1,0 +1,251 @@
+#include "streamed_check.h"
+
+#include <string>
+#include <string_view>
+#include <utility>
+
+#include "encoding/encoding.h"
+#include "kelmo/easy/decoding.hpp"
+#include "syntax/xml_tokenizer.h"
+
+namespace kelmo_tool {
+namespace {
+
+using kelmo::DocumentPieces;
+using kelmo::WChar;
+
+// The reader's sink for a check: it keeps the names of the open elements,
+// which their end tags must repeat, and whether there was an element at
+// all. Nothing else is built, and no text is taken.
+class OpenNames {
+ public:
+  void OpenElement(const WChar* name, uint32_t length) {
+    starts_.push_back(names_.size());
+    names_.append(name, length);
+    sawElement_ = true;
+  }
+  void OpenAttribute(uint32_t, const WChar*, uint32_t) { inAttribute_ = true; }
+  void ExtendName(const WChar* run, uint32_t length) {
+    if (!inAttribute_) names_.append(run, length);
+  }
+  bool TakesText() const { return false; }
+  void ElementText(const WChar*, uint32_t) {}
+  void SectionOpened() {}
+  void SectionText(const WChar*, uint32_t) {}
+  void PlainAttributeValue(const WChar*, uint32_t) {}
+  void AttributeValue(const WChar*, uint32_t) {}
+  bool CloseAttribute() {
+    inAttribute_ = false;
+    return true;
+  }
+  bool CloseElement() {
+    if (starts_.empty()) return false;
+    names_.resize(starts_.back());
+    starts_.pop_back();
+    return true;
+  }
+  const WChar* OpenName(uint32_t& length) const {
+    const size_t start = starts_.empty() ? names_.size() : starts_.back();
+    length = static_cast<uint32_t>(names_.size() - start);
+    return names_.data() + start;
+  }
+  bool AtTop() const { return starts_.empty(); }
+  bool SawElement() const { return sawElement_; }
+
+ private:
+  std::basic_string<WChar> names_;  // the open elements' names, one after another
+  std::vector<size_t> starts_;      // where each begins in names_
+  bool inAttribute_ = false;
+  bool sawElement_ = false;
+};
+
+// The input a block at a time, copied as it is read where a copy is kept.
+class Blocks {
+ public:
+  Blocks(std::FILE* in, std::FILE* copy) : in_(in), copy_(copy) {}
+
+  // Appends blocks to `bytes` until it holds more than `size` bytes or the
+  // input ends. False when reading or copying fails.
+  bool Fill(std::string& bytes, size_t size) {
+    while (bytes.size() <= size && !ended_) {
+      const size_t before = bytes.size();
+      if (!ReadBlock(bytes)) return false;
+      if (bytes.size() == before) ended_ = true;
+    }
+    return true;
+  }
+  // Reads the rest, for the copy.
+  void Drain() {
+    std::string rest;
+    while (copy_ && !ended_ && ReadBlock(rest)) {
+      if (rest.empty()) ended_ = true;
+      rest.clear();
+    }
+  }
+  bool Ended() const { return ended_; }
+  bool Failed() const { return failed_; }
+  uint64_t Total() const { return total_; }
+
+ private:
+  bool ReadBlock(std::string& bytes) {
+    char block[65536];
+    const size_t n = std::fread(block, 1, sizeof block, in_);
+    if (std::ferror(in_)) {
+      failed_ = true;
+      return false;
+    }
+    if (copy_ && n > 0 && std::fwrite(block, 1, n, copy_) != n) return false;
+    bytes.append(block, n);
+    total_ += n;
+    if (n == 0) ended_ = true;
+    return true;
+  }
+
+  std::FILE* in_;
+  std::FILE* copy_;
+  bool ended_ = false;
+  bool failed_ = false;
+  uint64_t total_ = 0;
+};
+
+// Where each problem and each U+FFFD stands, counted as the text goes by:
+// the units before `settled` are counted and then let go.
+class Placing {
+ public:
+  // Places the U+FFFD units and the problems before `settled` (all of them
+  // are: nothing is found in what must be read again), then counts on to it.
+  void Settle(std::u16string_view window, uint64_t base, uint64_t settled, StrictReading& strict,
+              StreamedCheck& out) {
+    std::vector<StrictReading::Problem>& problems = strict.problems();
+    size_t problem = 0;
+    while (true) {
+      const bool haveReplaced = nextReplaced_ < replaced_.size() && replaced_[nextReplaced_] < settled;
+      const bool haveProblem = problem < problems.size();
+      if (!haveReplaced && !haveProblem) break;
+      const bool replacedFirst = haveReplaced && (!haveProblem || replaced_[nextReplaced_] <= problems[problem].at);
+      const uint64_t at = replacedFirst ? replaced_[nextReplaced_] : problems[problem].at;
+      CountTo(window, base, at + 1);
+      const kelmo::easy::TextPosition where = counter_.Last();
+      if (replacedFirst) {
+        replacedAt_.push_back(where);
+        ++nextReplaced_;
+      } else {
+        out.warnings.push_back(StrictWarningAt(where.line, where.column, std::move(problems[problem].message)));
+        ++problem;
+      }
+    }
+    problems.clear();
+    replaced_.erase(replaced_.begin(), replaced_.begin() + static_cast<ptrdiff_t>(nextReplaced_));
+    nextReplaced_ = 0;
+    CountTo(window, base, settled);
+  }
+
+  void Replaced(uint64_t at) { replaced_.push_back(at); }
+  const std::vector<kelmo::easy::TextPosition>& ReplacedAt() const { return replacedAt_; }
+
+ private:
+  void CountTo(std::u16string_view window, uint64_t base, uint64_t to) {
+    const uint64_t from = counter_.Counted();
+    if (to > from) counter_.Count(window.data() + (from - base), size_t(to - from));
+  }
+
+  kelmo::easy::PositionCounter counter_;
+  std::vector<uint64_t> replaced_;  // U+FFFD units not yet placed
+  size_t nextReplaced_ = 0;
+  std::vector<kelmo::easy::TextPosition> replacedAt_;
+};
+
+}  // namespace
+
+StreamedCheck CheckStreamed(std::FILE* in, std::FILE* copy) {
+  StreamedCheck result;
+  Blocks blocks(in, copy);
+  auto undecided = [&] {
+    blocks.Drain();
+    result.readFailed = blocks.Failed();
+    return result;
+  };
+  constexpr uint32_t kPiece = DocumentPieces::kPieceBytes;
+  std::string bytes;  // read, not yet decoded
+  if (!blocks.Fill(bytes, kPiece) || bytes.empty()) return undecided();
+
+  // The encoding, sniffed from the first block as the parser sniffs the
+  // whole document: a declaration cut off by the block's end is left to it.
+  const auto* first = reinterpret_cast<const unsigned char*>(bytes.data());
+  const uint32_t firstSize = static_cast<uint32_t>(bytes.size());
+  char name[kelmo::kEncodingNameSize] = {};
+  uint32_t bomLength = 0;
+  if (!kelmo::DetectEncoding(first, firstSize, name, &bomLength) && !blocks.Ended()) return undecided();
+  kelmo::TextDecoder decoder;
+  bool known = false;
+  if (!kelmo::SniffDocument(decoder, first, firstSize, bomLength, &known) || !known) return undecided();
+  const kelmo::Encoding encoding = kelmo::EncodingOf(decoder.codePage, decoder.charset);
+  if (!DocumentPieces::Supports(encoding)) return undecided();
+  const EncodingInfo info = DetectDocumentEncoding(bytes);
+  bytes.erase(0, bomLength);
+
+  // Decoding keeps every byte of UTF-8 without a U+FFFD; other encodings
+  // may map two byte sequences to one character, so every piece is tried.
+  const bool utf8 = encoding == kelmo::Encoding{kelmo::kCodePageUtf8, {}};
+  kelmo::syntax::XmlTokenizer<OpenNames> reader;
+  reader.Reset();
+  OpenNames names;
+  StrictReading strict;
+  Placing placing;
+  std::u16string window;  // the text from windowBase on that the strict reading needs again
+  uint64_t windowBase = 0;
+  uint64_t unitsRead = 0;
+  bool notAsWritten = false;
+  bool last = false;
+  while (!last) {
+    if (!blocks.Fill(bytes, kPiece)) return undecided();
+    if (blocks.Total() >= kelmo::kWholeText) {
+      result.tooLarge = true;
+      return result;
+    }
+    // A piece ends where every decoder of the encoding starts a new
+    // character, so the pieces decode to the units of the whole.
+    uint32_t end = 0;
+    while (true) {
+      const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
+      end = bytes.empty() ? 0 : DocumentPieces::PieceEnd(data, uint32_t(bytes.size()), 0, kPiece);
+      if (end < bytes.size() || blocks.Ended()) break;
+      if (!blocks.Fill(bytes, bytes.size() + kPiece)) return undecided();
+    }
+    last = blocks.Ended() && end == bytes.size();
+    const WChar* text = nullptr;
+    uint32_t units = 0;
+    DocumentPieces piece(encoding, reinterpret_cast<const unsigned char*>(bytes.data()), end);
+    if (end > 0 && (!piece.Next(text, units) || !reader.Feed(text, units, names))) return undecided();
+    const std::u16string_view wide(reinterpret_cast<const char16_t*>(text), units);
+    bool replacement = false;
+    for (size_t at = wide.find(char16_t(0xFFFD)); at != std::u16string_view::npos;
+         at = wide.find(char16_t(0xFFFD), at + 1)) {
+      placing.Replaced(unitsRead + at);
+      replacement = true;
+    }
+    // A U+FFFD stood in the document only where the text encodes back to
+    // exactly its bytes: otherwise each one is a repair.
+    if (!notAsWritten && units > 0 && (replacement || !utf8)) {
+      const std::optional<std::string> back = EncodeBack(encoding, std::u16string(wide));
+      notAsWritten = !back || std::string_view(*back) != std::string_view(bytes.data(), end);
+    }
+    unitsRead += units;
+    bytes.erase(0, end);
+    window.append(wide);
+    const uint64_t settled = strict.Read(window, windowBase, last);
+    placing.Settle(window, windowBase, settled, strict, result);
+    window.erase(0, size_t(settled - windowBase));
+    windowBase = settled;
+  }
+  // Cut short, or no element: the whole-file path says where and why.
+  if (!reader.Finish(names) || !names.SawElement()) return undecided();
+  if (notAsWritten) {
+    for (const kelmo::easy::TextPosition& at : placing.ReplacedAt())
+      result.repairs.push_back({at.line, at.column, ReplacedBytesMessage(info)});
+  }
+  result.decided = true;
+  return result;
+}
+
+}  // namespace kelmo_tool
