@@ -117,6 +117,10 @@ int RunCheck(ToolContext& context, const std::vector<std::string>& args) {
   for (const std::string& file : parsed.positional) stdinCount += file == "-";
   if (stdinCount > 1) throw UsageError("standard input (-) can be checked only once");
 
+  // The streamed reading runs the library's own reader, built into the
+  // tool; the library itself must still be there, for what is left to it
+  // and so that a check fails where every other command would.
+  context.library();
   int status = kExitOk;
   for (const std::string& file : parsed.positional) {
     if (CheckOne(context, file, strict) != kExitOk) status = kExitDocument;

@@ -7,6 +7,7 @@
 #include "encoding/encoding.h"
 #include "kelmo/easy/decoding.hpp"
 #include "syntax/xml_tokenizer.h"
+#include "text/unit_scan.h"
 
 namespace kelmo_tool {
 namespace {
@@ -219,9 +220,10 @@ StreamedCheck CheckStreamed(std::FILE* in, std::FILE* copy) {
     if (end > 0 && (!piece.Next(text, units) || !reader.Feed(text, units, names))) return undecided();
     const std::u16string_view wide(reinterpret_cast<const char16_t*>(text), units);
     bool replacement = false;
-    for (size_t at = wide.find(char16_t(0xFFFD)); at != std::u16string_view::npos;
-         at = wide.find(char16_t(0xFFFD), at + 1)) {
-      placing.Replaced(unitsRead + at);
+    const kelmo::text::UnitStops<1> replacementCharacter{{static_cast<WChar>(0xFFFD)}};
+    for (const WChar* at = kelmo::text::FindStop(text, text + units, replacementCharacter); at < text + units;
+         at = kelmo::text::FindStop(at + 1, text + units, replacementCharacter)) {
+      placing.Replaced(unitsRead + uint64_t(at - text));
       replacement = true;
     }
     // A U+FFFD stood in the document only where the text encodes back to

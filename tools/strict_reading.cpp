@@ -21,6 +21,11 @@ constexpr const char* kNotMarkup =
 // another: a "<" is read once this much of the text after it is at hand.
 constexpr size_t kLongestOpening = 9;
 
+// The first '<' from i on, or the end of the text.
+size_t NextMarkup(std::u16string_view text, size_t i) {
+  return static_cast<size_t>(kelmo::syntax::FindUnit(text.data() + i, text.data() + text.size(), '<') - text.data());
+}
+
 template <class Ending>
 const char16_t* PastEndingIn(const char16_t* p, const char16_t* end, uint32_t& matched) {
   return kelmo::syntax::PastEnding<Ending>(p, end, matched);
@@ -41,9 +46,8 @@ uint64_t StrictReading::Read(std::u16string_view window, uint64_t base, bool las
       case Mode::Top: next = StepTop(i); break;
       case Mode::TopText: {
         // Text already told of runs to the next markup.
-        const size_t lt = text_.find(u'<', i);
-        next = lt == kNpos ? text_.size() : lt;
-        if (lt != kNpos) mode_ = Mode::Top;
+        next = NextMarkup(text_, i);
+        if (next < text_.size()) mode_ = Mode::Top;
         break;
       }
       case Mode::Element: next = StepElement(i); break;
@@ -126,8 +130,7 @@ size_t StrictReading::StepTop(size_t i) {
 // the depth is followed, and each start tag's attributes checked.
 size_t StrictReading::StepElement(size_t i) {
   if (text_[i] != u'<') {
-    const size_t lt = text_.find(u'<', i);
-    return lt == kNpos ? text_.size() : lt;
+    return NextMarkup(text_, i);
   }
   if (!last_ && text_.size() - i < kLongestOpening) return kNpos;
   if (Starts(i, u"<!--")) {
@@ -181,7 +184,8 @@ size_t StrictReading::BlanksEnd(size_t i, size_t end) const {
 // both, a strict reader refuses the tag. The scan stops at anything that
 // is not name="value" or name='value'; the parser tells of that.
 void StrictReading::CheckAttributes(size_t i, size_t end) {
-  std::vector<std::u16string_view> names;
+  std::vector<std::u16string_view>& names = names_;
+  names.clear();
   i = NameEnd(i + 1, end);
   while (true) {
     i = BlanksEnd(i, end);

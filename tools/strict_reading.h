@@ -81,6 +81,7 @@ class StrictReading {
   int elements_ = 0;  // top-level elements
   int depth_ = 0;     // open elements, in Mode::Element
   std::vector<Problem> problems_;
+  std::vector<std::u16string_view> names_;  // the attributes of the tag being checked, kept for its block
 };
 
 // The warnings for a document's whole decoded text, in document order, with

@@ -36,17 +36,20 @@ class PositionCounter {
   void Count(const char16_t* units, size_t n) {
     for (size_t i = 0; i < n; ++i) {
       const char16_t c = units[i];
-      const char16_t pair[2] = {previous_, c};
-      if (counted_ > 0 && StartsLine(std::u16string_view(pair, 2), 1)) {
-        ++line_;
-        column_ = 1;
-      } else if (counted_ == 0 || !(c >= 0xDC00 && c <= 0xDFFF && previous_ >= 0xD800 && previous_ < 0xDC00)) {
-        // The second half of a surrogate pair adds no column.
-        ++column_;
+      if (previous_ == u'\n' || previous_ == u'\r') {
+        // Only after a break can a line start (never before the first unit,
+        // as previous_ starts as 0).
+        const char16_t pair[2] = {previous_, c};
+        if (StartsLine(std::u16string_view(pair, 2), 1)) {
+          ++line_;
+          column_ = 0;
+        }
       }
+      // The second half of a surrogate pair adds no column.
+      if ((c & 0xFC00) != 0xDC00 || (previous_ & 0xFC00) != 0xD800) ++column_;
       previous_ = c;
-      ++counted_;
     }
+    counted_ += n;
   }
   // How many units have been counted: the index of the next one.
   unsigned long long Counted() const { return counted_; }
