@@ -14,6 +14,12 @@ namespace kelmo_tool {
 
 namespace {
 
+void PrintError(const DocumentError& error) {
+  std::string message = error.what();
+  if (message.empty() || message.back() != '\n') message += '\n';
+  std::fputs(message.c_str(), stderr);
+}
+
 void PrintWarning(const std::string& label, const StrictWarning& warning) {
   const std::string message = label + ":" + std::to_string(warning.line) + ":" +
                               std::to_string(warning.column) + ": warning: " + warning.message + "\n";
@@ -63,11 +69,39 @@ int CheckWhole(ToolContext& context, const std::string& file, const std::string&
       const std::vector<StrictWarning> warnings = FindStrictWarnings(DecodeAsParserDoes(bytes));
       if (!warnings.empty() && warnings.front().notMarkup) PrintWarning(file, warnings.front());
     }
-    std::string message = e.what();
-    if (message.empty() || message.back() != '\n') message += '\n';
-    std::fputs(message.c_str(), stderr);
+    PrintError(e);
     return kExitDocument;
   }
+}
+
+// A document that failed in the streamed reading, told as the whole-file
+// path tells it, from its failing line read again. False when the line
+// cannot be had: the whole-file path must tell then.
+bool TellFailure(const std::string& file, const std::string& copyPath, const StreamedCheck& streamed) {
+  const kelmo::easy::ParseFailure& failure = *streamed.failure;
+  const bool fromStdin = file == "-";
+  std::string shown;
+  FailedText text;
+  if (failure.column != 0 && failure.code != static_cast<unsigned int>(kelmo::ParseError::NoElement)) {
+    std::FILE* again = OpenForReading(fromStdin ? copyPath : file);
+    if (!again) return false;
+    FailingLine line;
+    const bool found = FindFailingLine(again, failure.line,
+                                       failure.code == static_cast<unsigned int>(kelmo::ParseError::BadReference),
+                                       line);
+    std::fclose(again);
+    if (!found) return false;
+    // The line alone, after a line break, so that nothing in it can be
+    // taken for a declaration that names another encoding.
+    shown = "\n" + kelmo::easy::ToUtf8(line.units);
+    text = FailedText{shown, static_cast<int>(failure.line) - 2, line.declaresEntities};
+  }
+  // Input that is not markup at all (a binary file) is told at its first
+  // character, before wherever the parser happened to stop.
+  if (!fromStdin && !streamed.warnings.empty() && streamed.warnings.front().notMarkup)
+    PrintWarning(file, streamed.warnings.front());
+  PrintError(FailureError(fromStdin ? "<stdin>" : file, failure, text));
+  return true;
 }
 
 // Reads the document a piece at a time, building nothing, and leaves to the
@@ -103,6 +137,7 @@ int CheckOne(ToolContext& context, const std::string& file, bool strict) {
                  static_cast<unsigned int>(kelmo::ParseError::File));
     return kExitDocument;
   }
+  if (streamed.failure && TellFailure(file, copyPath, streamed)) return kExitDocument;
   return CheckWhole(context, file, copyPath, strict);
 }
 

@@ -33,6 +33,24 @@ LoadedDocument LoadDocument(const kelmo::easy::Library& library, const std::stri
 // The same for a document whose label, path and bytes are already set.
 LoadedDocument ParseDocument(const kelmo::easy::Library& library, LoadedDocument doc);
 
+// The text that a parse failure is shown in: the document's bytes, or, for
+// a document read in pieces, bytes that hold its failing line (line
+// `line - lineShift` of their text) and nothing of what the message needs
+// beyond it. A document cut short is shown only from the whole bytes: what
+// it left open may lie anywhere.
+struct FailedText {
+  std::string_view bytes;
+  int lineShift = 0;
+  bool declaresEntities = false;  // the document holds "<!ENTITY" anywhere
+};
+
+// "FILE:LINE:COLUMN: MESSAGE (error N)" for a document that does not parse
+// and, where the text can be shown, the line with a caret under the
+// character that stopped the parser (or, for a reference, the '&' that
+// began it; for a document cut short, what it left open).
+DocumentError FailureError(const std::string& label, const kelmo::easy::ParseFailure& failure,
+                           const FailedText& text);
+
 // What is said of a document too large for the library to read.
 DocumentError TooLargeDocument(const std::string& label);
 

@@ -6,6 +6,7 @@
 
 #include "encoding/encoding.h"
 #include "kelmo/easy/decoding.hpp"
+#include "kelmo/line_starts.h"
 #include "syntax/xml_tokenizer.h"
 #include "text/unit_scan.h"
 
@@ -109,6 +110,82 @@ class Blocks {
   uint64_t total_ = 0;
 };
 
+// A document decoded a piece at a time, as the parser decodes it whole.
+class DecodedPieces {
+ public:
+  DecodedPieces(std::FILE* in, std::FILE* copy) : blocks_(in, copy) {}
+
+  // Sniffs the encoding from the first block as the parser sniffs the whole
+  // document. False where the document cannot be read in pieces: nothing
+  // read, a declaration cut off by the block's end, an encoding that no
+  // converter knows, or one that cannot be decoded in pieces.
+  bool Start() {
+    if (!blocks_.Fill(bytes_, kPiece) || bytes_.empty()) return false;
+    const auto* first = reinterpret_cast<const unsigned char*>(bytes_.data());
+    const uint32_t firstSize = static_cast<uint32_t>(bytes_.size());
+    char name[kelmo::kEncodingNameSize] = {};
+    uint32_t bomLength = 0;
+    if (!kelmo::DetectEncoding(first, firstSize, name, &bomLength) && !blocks_.Ended()) return false;
+    kelmo::TextDecoder decoder;
+    bool known = false;
+    if (!kelmo::SniffDocument(decoder, first, firstSize, bomLength, &known) || !known) return false;
+    encoding_ = kelmo::EncodingOf(decoder.codePage, decoder.charset);
+    if (!DocumentPieces::Supports(encoding_)) return false;
+    info_ = DetectDocumentEncoding(bytes_);
+    bytes_.erase(0, bomLength);
+    return true;
+  }
+
+  // The next piece's units and the bytes they were decoded from, valid until
+  // the next call. False at the end, or when reading or decoding fails.
+  bool Next(const WChar*& text, uint32_t& units, std::string_view& bytes) {
+    bytes_.erase(0, used_);
+    used_ = 0;
+    text = nullptr;
+    units = 0;
+    if (last_ || !blocks_.Fill(bytes_, kPiece)) return false;
+    if (blocks_.Total() >= kelmo::kWholeText) {
+      tooLarge_ = true;
+      return false;
+    }
+    // A piece ends where every decoder of the encoding starts a new
+    // character, so the pieces decode to the units of the whole.
+    while (true) {
+      const auto* data = reinterpret_cast<const unsigned char*>(bytes_.data());
+      used_ = bytes_.empty() ? 0 : DocumentPieces::PieceEnd(data, uint32_t(bytes_.size()), 0, kPiece);
+      if (used_ < bytes_.size() || blocks_.Ended()) break;
+      if (!blocks_.Fill(bytes_, bytes_.size() + kPiece)) return false;
+    }
+    last_ = blocks_.Ended() && used_ == bytes_.size();
+    bytes = std::string_view(bytes_.data(), used_);
+    if (used_ == 0) return true;
+    DocumentPieces piece(encoding_, reinterpret_cast<const unsigned char*>(bytes_.data()), used_);
+    if (!piece.Next(text, units)) return false;
+    // The piece's units outlive the piece.
+    units_.assign(text, text + units);
+    text = units_.data();
+    return true;
+  }
+
+  bool Last() const { return last_; }
+  bool TooLarge() const { return tooLarge_; }
+  bool ReadFailed() const { return blocks_.Failed(); }
+  void Drain() { blocks_.Drain(); }
+  const kelmo::Encoding& encoding() const { return encoding_; }
+  const EncodingInfo& info() const { return info_; }
+
+ private:
+  static constexpr uint32_t kPiece = DocumentPieces::kPieceBytes;
+  Blocks blocks_;
+  std::string bytes_;  // read and not yet decoded
+  uint32_t used_ = 0;  // bytes of the last piece
+  std::vector<WChar> units_;
+  kelmo::Encoding encoding_;
+  EncodingInfo info_;
+  bool last_ = false;
+  bool tooLarge_ = false;
+};
+
 // Where each problem and each U+FFFD stands, counted as the text goes by:
 // the units before `settled` are counted and then let go.
 class Placing {
@@ -160,34 +237,17 @@ class Placing {
 
 StreamedCheck CheckStreamed(std::FILE* in, std::FILE* copy) {
   StreamedCheck result;
-  Blocks blocks(in, copy);
+  DecodedPieces pieces(in, copy);
   auto undecided = [&] {
-    blocks.Drain();
-    result.readFailed = blocks.Failed();
+    pieces.Drain();
+    result.readFailed = pieces.ReadFailed();
+    result.tooLarge = pieces.TooLarge();
     return result;
   };
-  constexpr uint32_t kPiece = DocumentPieces::kPieceBytes;
-  std::string bytes;  // read, not yet decoded
-  if (!blocks.Fill(bytes, kPiece) || bytes.empty()) return undecided();
-
-  // The encoding, sniffed from the first block as the parser sniffs the
-  // whole document: a declaration cut off by the block's end is left to it.
-  const auto* first = reinterpret_cast<const unsigned char*>(bytes.data());
-  const uint32_t firstSize = static_cast<uint32_t>(bytes.size());
-  char name[kelmo::kEncodingNameSize] = {};
-  uint32_t bomLength = 0;
-  if (!kelmo::DetectEncoding(first, firstSize, name, &bomLength) && !blocks.Ended()) return undecided();
-  kelmo::TextDecoder decoder;
-  bool known = false;
-  if (!kelmo::SniffDocument(decoder, first, firstSize, bomLength, &known) || !known) return undecided();
-  const kelmo::Encoding encoding = kelmo::EncodingOf(decoder.codePage, decoder.charset);
-  if (!DocumentPieces::Supports(encoding)) return undecided();
-  const EncodingInfo info = DetectDocumentEncoding(bytes);
-  bytes.erase(0, bomLength);
-
+  if (!pieces.Start()) return undecided();
   // Decoding keeps every byte of UTF-8 without a U+FFFD; other encodings
   // may map two byte sequences to one character, so every piece is tried.
-  const bool utf8 = encoding == kelmo::Encoding{kelmo::kCodePageUtf8, {}};
+  const bool utf8 = pieces.encoding() == kelmo::Encoding{kelmo::kCodePageUtf8, {}};
   kelmo::syntax::XmlTokenizer<OpenNames> reader;
   reader.Reset();
   OpenNames names;
@@ -197,27 +257,10 @@ StreamedCheck CheckStreamed(std::FILE* in, std::FILE* copy) {
   uint64_t windowBase = 0;
   uint64_t unitsRead = 0;
   bool notAsWritten = false;
-  bool last = false;
-  while (!last) {
-    if (!blocks.Fill(bytes, kPiece)) return undecided();
-    if (blocks.Total() >= kelmo::kWholeText) {
-      result.tooLarge = true;
-      return result;
-    }
-    // A piece ends where every decoder of the encoding starts a new
-    // character, so the pieces decode to the units of the whole.
-    uint32_t end = 0;
-    while (true) {
-      const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
-      end = bytes.empty() ? 0 : DocumentPieces::PieceEnd(data, uint32_t(bytes.size()), 0, kPiece);
-      if (end < bytes.size() || blocks.Ended()) break;
-      if (!blocks.Fill(bytes, bytes.size() + kPiece)) return undecided();
-    }
-    last = blocks.Ended() && end == bytes.size();
-    const WChar* text = nullptr;
-    uint32_t units = 0;
-    DocumentPieces piece(encoding, reinterpret_cast<const unsigned char*>(bytes.data()), end);
-    if (end > 0 && (!piece.Next(text, units) || !reader.Feed(text, units, names))) return undecided();
+  const WChar* text = nullptr;
+  uint32_t units = 0;
+  std::string_view bytes;
+  while (pieces.Next(text, units, bytes)) {
     const std::u16string_view wide(reinterpret_cast<const char16_t*>(text), units);
     bool replacement = false;
     const kelmo::text::UnitStops<1> replacementCharacter{{static_cast<WChar>(0xFFFD)}};
@@ -229,25 +272,79 @@ StreamedCheck CheckStreamed(std::FILE* in, std::FILE* copy) {
     // A U+FFFD stood in the document only where the text encodes back to
     // exactly its bytes: otherwise each one is a repair.
     if (!notAsWritten && units > 0 && (replacement || !utf8)) {
-      const std::optional<std::string> back = EncodeBack(encoding, std::u16string(wide));
-      notAsWritten = !back || std::string_view(*back) != std::string_view(bytes.data(), end);
+      const std::optional<std::string> back = EncodeBack(pieces.encoding(), std::u16string(wide));
+      notAsWritten = !back || std::string_view(*back) != bytes;
     }
     unitsRead += units;
-    bytes.erase(0, end);
+    // The strict reading goes first: a document that does not parse is
+    // told of at its first character when that cannot begin markup.
     window.append(wide);
-    const uint64_t settled = strict.Read(window, windowBase, last);
+    const uint64_t settled = strict.Read(window, windowBase, pieces.Last());
     placing.Settle(window, windowBase, settled, strict, result);
     window.erase(0, size_t(settled - windowBase));
     windowBase = settled;
+    if (units > 0 && !reader.Feed(text, units, names)) {
+      result.failure = {reader.Error(), reader.Line(), reader.Column(), reader.Offset(), {}};
+      return undecided();
+    }
   }
-  // Cut short, or no element: the whole-file path says where and why.
-  if (!reader.Finish(names) || !names.SawElement()) return undecided();
+  if (!pieces.Last()) return undecided();
+  if (!reader.Finish(names)) {
+    // Cut short: what was left open may lie anywhere, for the whole-file
+    // path to find.
+    return undecided();
+  }
+  if (!names.SawElement()) {
+    result.failure = {static_cast<unsigned int>(kelmo::ParseError::NoElement), reader.Line(), reader.Column(),
+                      reader.Offset(), {}};
+    return undecided();
+  }
   if (notAsWritten) {
     for (const kelmo::easy::TextPosition& at : placing.ReplacedAt())
-      result.repairs.push_back({at.line, at.column, ReplacedBytesMessage(info)});
+      result.repairs.push_back({at.line, at.column, ReplacedBytesMessage(pieces.info())});
   }
   result.decided = true;
   return result;
+}
+
+bool FindFailingLine(std::FILE* in, unsigned int line, bool entities, FailingLine& out) {
+  constexpr size_t kLongestLine = size_t(1) << 20;
+  DecodedPieces pieces(in, nullptr);
+  if (!pieces.Start()) return false;
+  static constexpr char16_t kEntity[] = u"<!ENTITY";
+  constexpr size_t kEntityLength = 8;
+  std::u16string tail;  // the last units of the text so far, for "<!ENTITY" across pieces
+  unsigned int current = 1;
+  char16_t previous = 0;
+  bool lineDone = false;
+  out = FailingLine{};
+  const WChar* text = nullptr;
+  uint32_t units = 0;
+  std::string_view bytes;
+  while (pieces.Next(text, units, bytes)) {
+    const auto* wide = reinterpret_cast<const char16_t*>(text);
+    for (uint32_t i = 0; i < units && !lineDone; ++i) {
+      const char16_t c = wide[i];
+      const char16_t pair[2] = {previous, c};
+      if (kelmo::StartsLine(std::u16string_view(pair, 2), 1)) ++current;
+      previous = c;
+      if (current < line) continue;
+      if (current > line || c == u'\n' || c == u'\r') {
+        lineDone = true;
+      } else {
+        out.units.push_back(c);
+        if (out.units.size() > kLongestLine) return false;
+      }
+    }
+    if (entities && !out.declaresEntities) {
+      tail.append(wide, units);
+      out.declaresEntities = tail.find(kEntity) != std::u16string::npos;
+      tail.erase(0, tail.size() > kEntityLength ? tail.size() - kEntityLength : 0);
+    }
+    if (lineDone && (!entities || out.declaresEntities)) return true;
+  }
+  // The failing line may be the last; anything else is a failure to read.
+  return pieces.Last() && current == line;
 }
 
 }  // namespace kelmo_tool

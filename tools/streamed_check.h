@@ -7,31 +7,47 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "encodings.h"
+#include "kelmo/easy.hpp"
 #include "strict_reading.h"
 
 namespace kelmo_tool {
 
 struct StreamedCheck {
-  // Whether the reading tells the verdict. It does not for a document that
-  // does not parse (its message shows the text around the error and what
-  // was left open, which the whole-file path tells), for one that cannot be
-  // read in pieces (UTF-16, stateful or unknown encodings, a declaration cut
-  // off by the first block), or one that could not be read: the whole-file
-  // path reads it again and tells.
+  // Whether the reading found the document good (perhaps with repairs and
+  // warnings). When it is not, the document either failed to parse where
+  // `failure` says, or the whole-file path must read it again and tell:
+  // one that cannot be read in pieces (UTF-16, stateful or unknown
+  // encodings, a declaration cut off by the first block), one cut short
+  // (what it left open may lie anywhere), or one that could not be read.
   bool decided = false;
+  std::optional<kelmo::easy::ParseFailure> failure;  // as the library's parser fails it
   bool tooLarge = false;  // 4 GiB or more: the library reads no such document
   bool readFailed = false;  // the input could not be read to its end
   std::vector<InputRepair> repairs;  // as FindInputRepairs finds them
-  std::vector<StrictWarning> warnings;  // as FindStrictWarnings finds them
+  // As FindStrictWarnings finds them; for a document that does not parse,
+  // those found before the failure, the first of them its first.
+  std::vector<StrictWarning> warnings;
 };
 
 // Reads the document from `in` to its end. What is read is also written to
 // `copy` when it is given (standard input, which cannot be read twice), all
 // of it even when the reading stops early.
 StreamedCheck CheckStreamed(std::FILE* in, std::FILE* copy);
+
+// The line of a document that failed, read again a piece at a time, and,
+// when asked for, whether the document holds "<!ENTITY" anywhere.
+struct FailingLine {
+  std::u16string units;  // without its line break
+  bool declaresEntities = false;
+};
+// False when the line cannot be found, or is too long to be held (a
+// megabyte and more): the whole-file path tells then.
+bool FindFailingLine(std::FILE* in, unsigned int line, bool entities, FailingLine& out);
 
 }  // namespace kelmo_tool
 
