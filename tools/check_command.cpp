@@ -91,9 +91,10 @@ bool TellFailure(const std::string& file, const std::string& copyPath, const Str
                                        line);
     std::fclose(again);
     if (!found) return false;
-    // The line alone, after a line break, so that nothing in it can be
-    // taken for a declaration that names another encoding.
-    shown = "\n" + kelmo::easy::ToUtf8(line.units);
+    // The line alone, in UTF-8, as the second line of a text whose first
+    // cannot begin a declaration: nothing in it can then be taken for one
+    // that names another encoding (a declaration may follow blanks).
+    shown = "-\n" + kelmo::easy::ToUtf8(line.units);
     text = FailedText{shown, static_cast<int>(failure.line) - 2, line.declaresEntities};
   }
   // Input that is not markup at all (a binary file) is told at its first

@@ -87,6 +87,22 @@ INSTANTIATE_TEST_SUITE_P(
                        "@:1025:64: end tag does not match the open element (error 7)\n" +
                            std::string(61, ' ') + "<b></c></r>\n" + std::string(67, ' ') + "^\n",
                        1},
+        // The failing line is shown from its own text, read again: a
+        // declaration on it names the encoding it was read in, and the
+        // note on declared entities looks past the failure.
+        PiecedDocument{"FailingLineHoldsTheDeclaration",
+                       "<?xml version=\"1.0\" encoding=\"windows-1252\"?><r>\xe9</x>",
+                       "@:1:53: end tag does not match the open element (error 7)\n"
+                       "    <?xml version=\"1.0\" encoding=\"windows-1252\"?><r>\xC3\xA9</x>\n" +
+                           std::string(56, ' ') + "^\n",
+                       1},
+        PiecedDocument{"EntityDeclaredAfterTheFailure",
+                       AcrossPieces("<r>\n", "<v>caf\xC3\xA9 &nbsp; x</v></r>\n<!DOCTYPE [<!ENTITY nbsp \"x\">]>", 2),
+                       "@:1025:72: bad character or entity reference; entities declared in a DTD are not read, "
+                       "only &lt; &gt; &amp; &apos; &quot; and character references (error 5)\n" +
+                           std::string(62, ' ') + "<v>caf\xC3\xA9 &nbsp; x</v></r>\n" + std::string(75, ' ') +
+                           "^\n",
+                       1},
         PiecedDocument{"NeverClosedAcrossPieces", AcrossPieces("<r>\n", "<b>", 1),
                        "@:1025:60: the document ends too early: element <b> is never closed (error 13)\n" +
                            std::string(63, ' ') + "<b>\n" + std::string(63, ' ') + "^\n",
@@ -94,7 +110,8 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<PiecedDocument>& info) { return std::string(info.param.label); });
 
 // About 50 MB, checked with an address space far smaller than its tree (or
-// even its decoded text) would take: the reading keeps a piece at a time.
+// even its decoded text) would take, good or broken: the reading keeps a
+// piece at a time.
 // A sanitized build cannot run under an address-space limit; the plain
 // build checks the bound.
 TEST(CheckInPieces, MemoryDoesNotGrowWithTheFile) {
@@ -116,6 +133,14 @@ TEST(CheckInPieces, MemoryDoesNotGrowWithTheFile) {
   const ToolRun piped = RunTool({"check", "-"}, limited);
   EXPECT_EQ(piped.exitCode, 0) << piped.err;
   EXPECT_NE(piped.err.find(kRepeated), std::string::npos) << piped.err;
+
+  // A document that does not parse is told from its failing line.
+  doc.replace(doc.size() - 4, 1, "u");
+  const ToolRun broken = RunTool({"check", dir.Write("broken.xml", doc)}, limited);
+  EXPECT_EQ(broken.exitCode, 1);
+  EXPECT_NE(broken.err.find(":9: end tag does not match the open element (error 7)\n    </confug>\n"),
+            std::string::npos)
+      << broken.err;
 }
 
 }  // namespace
