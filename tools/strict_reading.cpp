@@ -13,6 +13,7 @@ namespace kelmo_tool {
 namespace {
 
 constexpr size_t kNpos = std::u16string_view::npos;
+constexpr size_t kStartTag = kNpos - 1;
 
 constexpr const char* kNotMarkup =
     "the document does not start with markup: this character cannot begin it";
@@ -88,31 +89,7 @@ size_t StrictReading::StepTop(size_t i) {
     return i;
   }
   seenMarkup_ = true;
-  if (!last_ && text_.size() - i < kLongestOpening) return kNpos;
-  if (Starts(i, u"<?")) {
-    StartSkip(Ending::Pi, Mode::Top);
-    return i;
-  }
-  if (Starts(i, u"<!--")) {
-    StartSkip(Ending::Comment, Mode::Top);
-    return i + 4;
-  }
-  if (Starts(i, u"<![CDATA[")) {
-    Add(i, "a CDATA section outside the document element");
-    StartSkip(Ending::CData, Mode::Top);
-    return i;
-  }
-  if (Starts(i, u"<!")) {
-    // "<!DOCTYPE ...>" with an internal subset in brackets and quoted texts.
-    const size_t past = kelmo::syntax::PastMarkupEnd(text_, i + 2, true);
-    if (past != kNpos) return past;
-    return last_ ? text_.size() : kNpos;
-  }
-  if (Starts(i, u"</")) {
-    Add(i, "an end tag outside the document element");
-    StartSkip(Ending::Declaration, Mode::Top);
-    return i;
-  }
+  if (const size_t next = StepMarkup(i); next != kStartTag) return next;
   // The element's start tag is read whole before it is counted, so that a
   // tag given again is counted once.
   bool selfClosing = false;
@@ -126,34 +103,47 @@ size_t StrictReading::StepTop(size_t i) {
   return past;
 }
 
+// The markup at i, at the top level or in an element, unless it is a start
+// tag (kStartTag): where the next step starts, or npos when the window must
+// be given again from i.
+size_t StrictReading::StepMarkup(size_t i) {
+  if (!last_ && text_.size() - i < kLongestOpening) return kNpos;
+  const Mode here = mode_;
+  const bool top = here == Mode::Top;
+  if (Starts(i, u"<?")) {
+    StartSkip(Ending::Pi, here);
+    return i;
+  }
+  if (Starts(i, u"<!--")) {
+    StartSkip(Ending::Comment, here);
+    return i + 4;
+  }
+  if (Starts(i, u"<![CDATA[")) {
+    if (top) Add(i, "a CDATA section outside the document element");
+    StartSkip(Ending::CData, here);
+    return i;
+  }
+  if (Starts(i, u"<!")) {
+    // "<!DOCTYPE ...>" with an internal subset in brackets and quoted texts.
+    const size_t past = kelmo::syntax::PastMarkupEnd(text_, i + 2, true);
+    if (past != kNpos) return past;
+    return last_ ? text_.size() : kNpos;
+  }
+  if (Starts(i, u"</")) {
+    if (top) Add(i, "an end tag outside the document element");
+    StartSkip(Ending::Declaration, top || --depth_ <= 0 ? Mode::Top : Mode::Element);
+    return i;
+  }
+  return kStartTag;
+}
+
 // Inside an element everything belongs to it: only the markup that changes
 // the depth is followed, and each start tag's attributes checked.
 size_t StrictReading::StepElement(size_t i) {
   if (text_[i] != u'<') {
     return NextMarkup(text_, i);
   }
-  if (!last_ && text_.size() - i < kLongestOpening) return kNpos;
-  if (Starts(i, u"<!--")) {
-    StartSkip(Ending::Comment, Mode::Element);
-    return i + 4;
-  }
-  if (Starts(i, u"<![CDATA[")) {
-    StartSkip(Ending::CData, Mode::Element);
-    return i;
-  }
-  if (Starts(i, u"<?")) {
-    StartSkip(Ending::Pi, Mode::Element);
-    return i;
-  }
-  if (Starts(i, u"<!")) {
-    const size_t past = kelmo::syntax::PastMarkupEnd(text_, i + 2, true);
-    if (past != kNpos) return past;
-    return last_ ? text_.size() : kNpos;
-  }
-  if (Starts(i, u"</")) {
-    StartSkip(Ending::Declaration, --depth_ <= 0 ? Mode::Top : Mode::Element);
-    return i;
-  }
+  if (const size_t next = StepMarkup(i); next != kStartTag) return next;
   bool selfClosing = false;
   const size_t past = StartTag(i, selfClosing);
   if (past == kNpos) return kNpos;

@@ -63,6 +63,7 @@ class StrictReading {
   // the next step starts, or npos when the window must be given again from i.
   size_t StepTop(size_t i);
   size_t StepElement(size_t i);
+  size_t StepMarkup(size_t i);
   // Past the end of the start tag at i, its attributes checked; npos when
   // it is not complete in the window.
   size_t StartTag(size_t i, bool& selfClosing);
