@@ -80,13 +80,25 @@ int CheckWhole(ToolContext& context, const std::string& file, const std::string&
 bool TellFailure(const std::string& file, const std::string& copyPath, const StreamedCheck& streamed) {
   const kelmo::easy::ParseFailure& failure = *streamed.failure;
   const bool fromStdin = file == "-";
+  const std::string& path = fromStdin ? copyPath : file;
   std::string shown;
   FailedText text;
+  std::optional<Unclosed> unclosed;
   if (failure.column != 0 && failure.code != static_cast<unsigned int>(kelmo::ParseError::NoElement)) {
-    std::FILE* again = OpenForReading(fromStdin ? copyPath : file);
+    // A document cut short is shown where it left something open.
+    unsigned int lineShown = failure.line;
+    if (failure.code == static_cast<unsigned int>(kelmo::ParseError::Truncated)) {
+      std::FILE* again = OpenForReading(path);
+      const bool found = again && FindUnclosedInPieces(again, unclosed);
+      if (again) std::fclose(again);
+      if (!found) return false;
+      if (unclosed) lineShown = unclosed->where.line;
+      text.unclosed = &unclosed;
+    }
+    std::FILE* again = OpenForReading(path);
     if (!again) return false;
     FailingLine line;
-    const bool found = FindFailingLine(again, failure.line,
+    const bool found = FindFailingLine(again, lineShown,
                                        failure.code == static_cast<unsigned int>(kelmo::ParseError::BadReference),
                                        line);
     std::fclose(again);
@@ -95,7 +107,9 @@ bool TellFailure(const std::string& file, const std::string& copyPath, const Str
     // cannot begin a declaration: nothing in it can then be taken for one
     // that names another encoding (a declaration may follow blanks).
     shown = "-\n" + kelmo::easy::ToUtf8(line.units);
-    text = FailedText{shown, static_cast<int>(failure.line) - 2, line.declaresEntities};
+    text.bytes = shown;
+    text.lineShift = static_cast<int>(lineShown) - 2;
+    text.declaresEntities = line.declaresEntities;
   }
   // Input that is not markup at all (a binary file) is told at its first
   // character, before wherever the parser happened to stop.

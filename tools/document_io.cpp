@@ -160,13 +160,13 @@ DocumentError FailureError(const std::string& label, const kelmo::easy::ParseFai
     if (text.declaresEntities)
       cause += "; entities declared in a DTD are not read, only &lt; &gt; &amp; &apos; &quot; and "
                "character references";
-  } else if (failure.code == static_cast<unsigned int>(kelmo::ParseError::Truncated) && text.lineShift == 0) {
+  } else if (failure.code == static_cast<unsigned int>(kelmo::ParseError::Truncated)) {
     // The parser stops at the end of the text; point at what was left open.
-    const std::u16string whole = DecodeAsParserDoes(text.bytes);
-    if (const std::optional<Unclosed> open = FindUnclosed(whole)) {
-      const kelmo::easy::TextPosition at = kelmo::easy::PositionsOf(whole, {open->at}).at(0);
-      line = at.line;
-      column = at.column;
+    const std::optional<Unclosed> open =
+        text.unclosed ? *text.unclosed : FindUnclosed(DecodeAsParserDoes(text.bytes));
+    if (open) {
+      line = open->where.line;
+      column = open->where.column;
       cause = "the document ends too early: " + open->message;
     }
   }

@@ -11,6 +11,7 @@
 #include "kelmo/easy.hpp"
 #include "source_edit.h"
 #include "tool_error.h"
+#include "unclosed_markup.h"
 
 namespace kelmo_tool {
 
@@ -35,13 +36,15 @@ LoadedDocument ParseDocument(const kelmo::easy::Library& library, LoadedDocument
 
 // The text that a parse failure is shown in: the document's bytes, or, for
 // a document read in pieces, bytes that hold its failing line (line
-// `line - lineShift` of their text) and nothing of what the message needs
-// beyond it. A document cut short is shown only from the whole bytes: what
-// it left open may lie anywhere.
+// `line - lineShift` of their text): the line of the character that stopped
+// the parser or, for a document cut short, of what it left open.
 struct FailedText {
   std::string_view bytes;
   int lineShift = 0;
   bool declaresEntities = false;  // the document holds "<!ENTITY" anywhere
+  // For a document cut short and read in pieces: what it left open, found
+  // as it was read. Otherwise it is found in the bytes, the whole document.
+  const std::optional<Unclosed>* unclosed = nullptr;
 };
 
 // "FILE:LINE:COLUMN: MESSAGE (error N)" for a document that does not parse

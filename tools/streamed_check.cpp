@@ -290,8 +290,7 @@ StreamedCheck CheckStreamed(std::FILE* in, std::FILE* copy) {
   }
   if (!pieces.Last()) return undecided();
   if (!reader.Finish(names)) {
-    // Cut short: what was left open may lie anywhere, for the whole-file
-    // path to find.
+    result.failure = {reader.Error(), reader.Line(), reader.Column(), reader.Offset(), {}};
     return undecided();
   }
   if (!names.SawElement()) {
@@ -345,6 +344,26 @@ bool FindFailingLine(std::FILE* in, unsigned int line, bool entities, FailingLin
   }
   // The failing line may be the last; anything else is a failure to read.
   return pieces.Last() && current == line;
+}
+
+bool FindUnclosedInPieces(std::FILE* in, std::optional<Unclosed>& out) {
+  DecodedPieces pieces(in, nullptr);
+  if (!pieces.Start()) return false;
+  UnclosedMarkup unclosed;
+  std::u16string window;  // the text from windowBase on that must be read again
+  uint64_t windowBase = 0;
+  const WChar* text = nullptr;
+  uint32_t units = 0;
+  std::string_view bytes;
+  while (pieces.Next(text, units, bytes)) {
+    window.append(reinterpret_cast<const char16_t*>(text), units);
+    const uint64_t settled = unclosed.Read(window, windowBase, pieces.Last());
+    window.erase(0, size_t(settled - windowBase));
+    windowBase = settled;
+  }
+  if (!pieces.Last()) return false;
+  out = unclosed.Result();
+  return true;
 }
 
 }  // namespace kelmo_tool

@@ -14,6 +14,7 @@
 #include "encodings.h"
 #include "kelmo/easy.hpp"
 #include "strict_reading.h"
+#include "unclosed_markup.h"
 
 namespace kelmo_tool {
 
@@ -22,8 +23,8 @@ struct StreamedCheck {
   // warnings). When it is not, the document either failed to parse where
   // `failure` says, or the whole-file path must read it again and tell:
   // one that cannot be read in pieces (UTF-16, stateful or unknown
-  // encodings, a declaration cut off by the first block), one cut short
-  // (what it left open may lie anywhere), or one that could not be read.
+  // encodings, a declaration cut off by the first block), or one that could
+  // not be read.
   bool decided = false;
   std::optional<kelmo::easy::ParseFailure> failure;  // as the library's parser fails it
   bool tooLarge = false;  // 4 GiB or more: the library reads no such document
@@ -48,6 +49,10 @@ struct FailingLine {
 // False when the line cannot be found, or is too long to be held (a
 // megabyte and more): the whole-file path tells then.
 bool FindFailingLine(std::FILE* in, unsigned int line, bool entities, FailingLine& out);
+
+// What a document cut short left open, read again a piece at a time. False
+// when it cannot be read so.
+bool FindUnclosedInPieces(std::FILE* in, std::optional<Unclosed>& out);
 
 }  // namespace kelmo_tool
 
