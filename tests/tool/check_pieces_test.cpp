@@ -103,6 +103,16 @@ INSTANTIATE_TEST_SUITE_P(
                            std::string(62, ' ') + "<v>caf\xC3\xA9 &nbsp; x</v></r>\n" + std::string(75, ' ') +
                            "^\n",
                        1},
+        // What a document cut short left open is shown where it began,
+        // in whichever piece.
+        PiecedDocument{"ElementOfTheFirstPieceNeverClosed", AcrossPieces("<r>\n", "<b></b>", 1),
+                       "@:1:1: the document ends too early: element <r> is never closed (error 13)\n"
+                       "    <r>\n    ^\n",
+                       1},
+        PiecedDocument{"QuoteWithoutPartnerAcrossPieces", AcrossPieces("<r>\n", "<b y=\"2\"\n x=\"1>", 4),
+                       "@:1026:2: the document ends too early: the value of attribute \"x\" in <b> is never "
+                       "closed: its quote (\") has no partner (error 13)\n     x=\"1>\n     ^\n",
+                       1},
         PiecedDocument{"NeverClosedAcrossPieces", AcrossPieces("<r>\n", "<b>", 1),
                        "@:1025:60: the document ends too early: element <b> is never closed (error 13)\n" +
                            std::string(63, ' ') + "<b>\n" + std::string(63, ' ') + "^\n",
