@@ -9,6 +9,7 @@
 #include "kelmo/line_starts.h"
 #include "syntax/xml_tokenizer.h"
 #include "text/unit_scan.h"
+#include "text/utf16_byte_codec.h"
 
 namespace kelmo_tool {
 namespace {
@@ -130,7 +131,10 @@ class DecodedPieces {
     bool known = false;
     if (!kelmo::SniffDocument(decoder, first, firstSize, bomLength, &known) || !known) return false;
     encoding_ = kelmo::EncodingOf(decoder.codePage, decoder.charset);
-    if (!DocumentPieces::Supports(encoding_)) return false;
+    utf16_ = decoder.ReadsUtf16();
+    if (!utf16_ && !DocumentPieces::Supports(encoding_)) return false;
+    order_ = decoder.codePage == kelmo::kCodePageUtf16LE ? kelmo::text::ByteOrder::kLittleEndian
+                                                          : kelmo::text::ByteOrder::kBigEndian;
     info_ = DetectDocumentEncoding(bytes_);
     bytes_.erase(0, bomLength);
     return true;
@@ -148,6 +152,7 @@ class DecodedPieces {
       tooLarge_ = true;
       return false;
     }
+    if (utf16_) return NextUtf16(text, units, bytes);
     // A piece ends where every decoder of the encoding starts a new
     // character, so the pieces decode to the units of the whole.
     while (true) {
@@ -168,6 +173,9 @@ class DecodedPieces {
   }
 
   bool Last() const { return last_; }
+  // UTF-16 whose last byte is half a unit: the parser reads up to that byte
+  // and then fails the document, as an encoding error at the end of its text.
+  bool HalfUnitAtEnd() const { return halfUnit_; }
   bool TooLarge() const { return tooLarge_; }
   bool ReadFailed() const { return blocks_.Failed(); }
   void Drain() { blocks_.Drain(); }
@@ -184,6 +192,39 @@ class DecodedPieces {
   EncodingInfo info_;
   bool last_ = false;
   bool tooLarge_ = false;
+  bool utf16_ = false;
+  kelmo::text::ByteOrder order_ = kelmo::text::ByteOrder::kLittleEndian;
+  bool halfUnit_ = false;
+
+  // UTF-16 keeps every unit, two bytes each: a piece may end after any
+  // unit but the first half of a surrogate pair, which the piece after it
+  // completes.
+  bool NextUtf16(const WChar*& text, uint32_t& units, std::string_view& bytes) {
+    const bool ended = blocks_.Ended();
+    size_t size = bytes_.size() - bytes_.size() % 2;
+    if (!ended || size > kPiece) {
+      size = kPiece;
+      const auto* data = reinterpret_cast<const unsigned char*>(bytes_.data());
+      const unsigned unit = order_ == kelmo::text::ByteOrder::kLittleEndian
+                                ? data[size - 2] | unsigned(data[size - 1]) << 8
+                                : unsigned(data[size - 2]) << 8 | data[size - 1];
+      if (unit >= 0xD800 && unit < 0xDC00) size -= 2;
+    }
+    used_ = static_cast<uint32_t>(size);
+    last_ = ended && bytes_.size() - size < 2;
+    if (last_) {
+      halfUnit_ = bytes_.size() - size == 1;
+      used_ = static_cast<uint32_t>(bytes_.size());
+    }
+    bytes = std::string_view(bytes_.data(), size);
+    const auto* data = reinterpret_cast<const unsigned char*>(bytes_.data());
+    units_.resize(size / 2);
+    const int64_t count = kelmo::text::DecodeUtf16Bytes(order_, data, size, units_.data(), units_.size());
+    if (count < 0) return false;
+    text = units_.data();
+    units = static_cast<uint32_t>(count);
+    return true;
+  }
 };
 
 // Where each problem and each U+FFFD stands, counted as the text goes by:
@@ -295,6 +336,11 @@ StreamedCheck CheckStreamed(std::FILE* in, std::FILE* copy) {
   }
   if (!names.SawElement()) {
     result.failure = {static_cast<unsigned int>(kelmo::ParseError::NoElement), reader.Line(), reader.Column(),
+                      reader.Offset(), {}};
+    return undecided();
+  }
+  if (pieces.HalfUnitAtEnd()) {
+    result.failure = {static_cast<unsigned int>(kelmo::ParseError::Encoding), reader.Line(), reader.Column(),
                       reader.Offset(), {}};
     return undecided();
   }
