@@ -374,7 +374,7 @@ bool FindFailingLine(std::FILE* in, unsigned int line, bool entities, FailingLin
       if (kelmo::StartsLine(std::u16string_view(pair, 2), 1)) ++current;
       previous = c;
       if (current < line) continue;
-      if (current > line || c == u'\n' || c == u'\r') {
+      if (current > line) {
         lineDone = true;
       } else {
         out.units.push_back(c);

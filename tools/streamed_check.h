@@ -43,7 +43,8 @@ StreamedCheck CheckStreamed(std::FILE* in, std::FILE* copy);
 // The line of a document that failed, read again a piece at a time, and,
 // when asked for, whether the document holds "<!ENTITY" anywhere.
 struct FailingLine {
-  std::u16string units;  // without its line break
+  // With its line break: the parser may stop at the break's second unit.
+  std::u16string units;
   bool declaresEntities = false;
 };
 // False when the line cannot be found, or is too long to be held (a

@@ -103,6 +103,11 @@ INSTANTIATE_TEST_SUITE_P(
                            std::string(62, ' ') + "<v>caf\xC3\xA9 &nbsp; x</v></r>\n" + std::string(75, ' ') +
                            "^\n",
                        1},
+        // UTF-16 whose last byte is half a unit fails where the text ends:
+        // here at the second unit of its last line break.
+        PiecedDocument{"HalfUnitAfterTheLastLineBreak",
+                       std::string("<\0r\0>\0\n\0 \0 \0<\0/\0r\0>\0\r\0\n\0\0", 25),
+                       "@:2:8: unknown or undecodable encoding (error 9)\n", 1},
         // What a document cut short left open is shown where it began,
         // in whichever piece.
         PiecedDocument{"ElementOfTheFirstPieceNeverClosed", AcrossPieces("<r>\n", "<b></b>", 1),
