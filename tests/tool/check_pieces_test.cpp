@@ -124,6 +124,33 @@ INSTANTIATE_TEST_SUITE_P(
                        1}),
     [](const ::testing::TestParamInfo<PiecedDocument>& info) { return std::string(info.param.label); });
 
+// Wherever the first piece ends in or around what is told, it is told at
+// its own place: a tail starting `before` bytes ahead of the border starts
+// at column 61 - before of line 1025.
+TEST(CheckInPieces, ProblemsAreToldAtTheirPlaceWhereverThePieceEnds) {
+  const struct {
+    const char* tail;
+    unsigned int offset;  // of what is told, in the tail
+    const char* message;
+  } tails[] = {
+      {"<b x=\"1\" x=\"2\"/></r>\n", 9, kRepeated},
+      {"<b></c></r>\n", 6, "end tag does not match the open element (error 7)\n"},
+      {"\xff</r>\n", 0, "bytes that are not valid utf-8 became U+FFFD (error 9)\n"},
+      {"<b y=\"2\" x=\"1></r>",  9,
+       "the document ends too early: the value of attribute \"x\" in <b> is never closed: its quote (\") "
+       "has no partner (error 13)\n"},
+  };
+  ScratchDir dir;
+  for (const auto& tail : tails) {
+    for (size_t before = 1; before <= 16; ++before) {
+      const std::string file = dir.Write("doc.xml", AcrossPieces("<r>\n", tail.tail, before));
+      const std::string told = file + ":1025:" + std::to_string(61 - before + tail.offset) + ": " + tail.message;
+      const ToolRun run = RunTool({"check", file});
+      EXPECT_EQ(run.err.compare(0, told.size(), told), 0) << before << "\n" << run.err;
+    }
+  }
+}
+
 // About 50 MB, checked with an address space far smaller than its tree (or
 // even its decoded text) would take, good or broken: the reading keeps a
 // piece at a time.
