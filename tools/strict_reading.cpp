@@ -27,11 +27,6 @@ size_t NextMarkup(std::u16string_view text, size_t i) {
   return static_cast<size_t>(kelmo::syntax::FindUnit(text.data() + i, text.data() + text.size(), '<') - text.data());
 }
 
-template <class Ending>
-const char16_t* PastEndingIn(const char16_t* p, const char16_t* end, uint32_t& matched) {
-  return kelmo::syntax::PastEnding<Ending>(p, end, matched);
-}
-
 }  // namespace
 
 uint64_t StrictReading::Read(std::u16string_view window, uint64_t base, bool last) {
@@ -65,10 +60,10 @@ size_t StrictReading::Skip(size_t i) {
   const char16_t* end = text_.data() + text_.size();
   const char16_t* past = nullptr;
   switch (ending_) {
-    case Ending::Pi: past = PastEndingIn<kelmo::syntax::PiEnd>(p, end, matched_); break;
-    case Ending::Comment: past = PastEndingIn<kelmo::syntax::CommentEnd>(p, end, matched_); break;
-    case Ending::CData: past = PastEndingIn<kelmo::syntax::CDataEnd>(p, end, matched_); break;
-    case Ending::Declaration: past = PastEndingIn<kelmo::syntax::DeclarationEnd>(p, end, matched_); break;
+    case Ending::Pi: past = kelmo::syntax::PastEnding<kelmo::syntax::PiEnd>(p, end, matched_); break;
+    case Ending::Comment: past = kelmo::syntax::PastEnding<kelmo::syntax::CommentEnd>(p, end, matched_); break;
+    case Ending::CData: past = kelmo::syntax::PastEnding<kelmo::syntax::CDataEnd>(p, end, matched_); break;
+    case Ending::Declaration: past = kelmo::syntax::PastEnding<kelmo::syntax::DeclarationEnd>(p, end, matched_); break;
   }
   if (!past) return text_.size();
   mode_ = after_;
