@@ -21,8 +21,8 @@ const unsigned char* Bytes(std::string_view bytes) {
   return reinterpret_cast<const unsigned char*>(bytes.data());
 }
 
-// The decoded text encoded back with the document's encoding; nothing when
-// it cannot be.
+}  // namespace
+
 std::optional<std::string> EncodeBack(const kelmo::Encoding& encoding, const std::u16string& text) {
   if (text.empty() || text.size() > size_t(INT_MAX)) return std::string();
   const auto* units = reinterpret_cast<const kelmo::WChar*>(text.data());
@@ -32,8 +32,6 @@ std::optional<std::string> EncodeBack(const kelmo::Encoding& encoding, const std
   if (kelmo::EncodeWith(encoding, units, int(text.size()), &back[0], size) != size) return std::nullopt;
   return back;
 }
-
-}  // namespace
 
 EncodingInfo Utf8Encoding() { return EncodingInfo{"utf-8", kelmo::Encoding{kelmo::kCodePageUtf8, {}}, true}; }
 
@@ -88,6 +86,11 @@ std::u16string DecodeAsParserDoes(std::string_view bytes) {
   return std::u16string(reinterpret_cast<const char16_t*>(text), units);
 }
 
+std::string ReplacedBytesMessage(const EncodingInfo& info) {
+  return "bytes that are not valid " + (info.known ? info.name : std::string("in the default encoding")) +
+         " became U+FFFD";
+}
+
 std::vector<InputRepair> FindInputRepairs(std::string_view bytes) {
   std::vector<InputRepair> repairs;
   const EncodingInfo info = DetectDocumentEncoding(bytes);
@@ -109,7 +112,7 @@ std::vector<InputRepair> FindInputRepairs(std::string_view bytes) {
   const std::vector<size_t> replaced = kelmo::easy::ReplacedUnits(
       text, bytes.substr(bomLength), [&](const std::u16string& t) { return EncodeBack(info.encoding, t); });
   for (const auto& [line, column] : kelmo::easy::PositionsOf(text, replaced))
-    repairs.push_back({line, column, "bytes that are not valid " + (info.known ? info.name : std::string("in the default encoding")) + " became U+FFFD"});
+    repairs.push_back({line, column, ReplacedBytesMessage(info)});
   return repairs;
 }
 

@@ -54,6 +54,13 @@ struct InputRepair {
   std::string message;
 };
 
+// The decoded text encoded back with the document's encoding; nothing when
+// it cannot be. A text that does not give its bytes back was repaired.
+std::optional<std::string> EncodeBack(const kelmo::Encoding& encoding, const std::u16string& text);
+
+// What a repair of bytes that did not decode says.
+std::string ReplacedBytesMessage(const EncodingInfo& info);
+
 // What was not read as written: a declared encoding that no converter
 // knows, and bytes that did not decode and became U+FFFD.
 std::vector<InputRepair> FindInputRepairs(std::string_view bytes);
