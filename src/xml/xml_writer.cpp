@@ -344,7 +344,7 @@ class XmlWriter {
   // caller's indent and one unit per level reached so far, so every level's
   // indent is a prefix of it.
   uint32_t InnerIndent(uint32_t indent) {
-    const uint32_t inner = CheckedAdd(indent, unit_.Length());
+    const uint32_t inner = text::CheckedAdd(indent, unit_.Length());
     if (inner > indents_.Length()) indents_.Append(unit_);
     return inner;
   }
