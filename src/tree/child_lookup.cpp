@@ -3,9 +3,7 @@
 // and the operations that build and drop that index.
 #include <cstdint>
 
-#include "tree/child_list.h"
 #include "tree/tree_node.h"
-#include "tree/name_index.h"
 #include "tree/wstr_buf.h"
 
 namespace kelmo {

@@ -8,7 +8,6 @@
 
 #include "text/text_length.h"
 #include "text/utf8_codec.h"
-#include "tree/child_list.h"
 #include "tree/value_storage.h"
 
 namespace kelmo {
