@@ -8,6 +8,7 @@
 #include "encoding/encodable_text.h"
 #include "syntax/char_classes.h"
 #include "syntax/line_positions.h"
+#include "syntax/value_rules.h"
 #include "syntax/xml_escape.h"
 #include "syntax/xml_spans.h"
 #include "text/unicode_units.h"
@@ -148,12 +149,15 @@ class PathLocator : public SourceVisitor {
 
   bool Text(Span span, bool cdata, size_t depth) override {
     if (depth != depth_) return true;
-    if (texts++ == 0) {
-      firstText = span;
-      firstTextIsCdata = cdata;
-    } else if (cdata) {
-      laterCdata = true;
+    if (kelmo::syntax::RunTakesValue(cdata, texts > 0)) {
+      if (texts == 0) {
+        firstText = span;
+        firstTextIsCdata = cdata;
+      } else {
+        laterCdata = true;
+      }
     }
+    ++texts;
     lastWasText_ = !cdata;
     return true;
   }
@@ -357,8 +361,7 @@ bool SetElementValue(const std::string_view text, const PathLocator& at, const W
     return writer.Cdata(name, change.text, why);
   }
   size_t begin = run.begin, end = run.end;
-  while (begin < end && kelmo::syntax::IsXmlSpace(text[begin])) ++begin;
-  while (end > begin && kelmo::syntax::IsXmlSpace(text[end - 1])) --end;
+  kelmo::syntax::TrimValueBlanks(text, begin, end);
   change.begin = begin;
   change.end = end;
   change.text = writer.Text();
@@ -426,8 +429,8 @@ bool InsertElements(std::string_view text, const PathLocator& at, const Writer& 
     change.text = ">" + block + "</" + std::string(parent.name) + ">";
     return true;
   }
-  bool blank = true;
-  for (size_t i = parent.contentBegin; blank && i < parent.contentEnd; ++i) blank = kelmo::syntax::IsXmlSpace(text[i]);
+  // Blanks alone inside the parent give way to the new block.
+  const bool blank = kelmo::syntax::IsBlankRun(text, parent.contentBegin, parent.contentEnd);
   change.begin = blank ? parent.contentBegin : parent.contentEnd;
   change.end = parent.contentEnd;
   change.text = block;
