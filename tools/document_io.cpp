@@ -333,15 +333,15 @@ void WriteBytes(const std::string& bytes, const OutputChoice& output) {
     if (!WriteStandardOutput(bytes)) throw ToolError(kExitDocument, "cannot write to standard output");
     return;
   }
-  const kelmo::platform::ByteRange part{reinterpret_cast<const unsigned char*>(bytes.data()),
+  const kelmo::os::ByteRange part{reinterpret_cast<const unsigned char*>(bytes.data()),
                                         bytes.size()};
-  kelmo::platform::WriteRoute route = kelmo::platform::WriteRoute::Replaced;
+  kelmo::os::WriteRoute route = kelmo::os::WriteRoute::Replaced;
 #if defined(_WIN32)
-  const bool ok = kelmo::platform::ReplaceFileW(kelmo::easy::AsWide(kelmo::easy::ToUtf16(output.path)), &part, 1, &route);
+  const bool ok = kelmo::os::ReplaceFileW(kelmo::easy::AsWide(kelmo::easy::ToUtf16(output.path)), &part, 1, &route);
 #else
-  const bool ok = kelmo::platform::ReplaceFileA(output.path.c_str(), &part, 1, &route);
+  const bool ok = kelmo::os::ReplaceFileA(output.path.c_str(), &part, 1, &route);
 #endif
-  if (route == kelmo::platform::WriteRoute::InPlace) NoteWrittenInPlace(output.path, ok);
+  if (route == kelmo::os::WriteRoute::InPlace) NoteWrittenInPlace(output.path, ok);
   if (!ok) {
     throw ToolError(kExitDocument,
                     "cannot write " + output.path + ": " + kelmo::easy::WhyCannotWrite(output.path));

@@ -46,8 +46,8 @@ std::optional<EncodingInfo> FindEncodingByName(std::string_view name) {
 
 std::string KnownEncodingNames() {
   std::string names;
-  for (size_t row = 0; row < kelmo::kCodePageNameRows; ++row) {
-    kelmo::ForEachName(kelmo::kCodePageNames[row].own, [&names](std::string_view name) {
+  for (size_t row = 0; row < kelmo::text::kCodePageNameRows; ++row) {
+    kelmo::text::ForEachName(kelmo::text::kCodePageNames[row].own, [&names](std::string_view name) {
       if (!names.empty()) names += ", ";
       names += name;
     });

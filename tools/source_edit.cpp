@@ -3,13 +3,16 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <iterator>
 #include <memory>
 #include <optional>
 
 #include "encoding/encodable_text.h"
 #include "syntax/char_classes.h"
 #include "syntax/line_positions.h"
+#include "syntax/value_rules.h"
 #include "syntax/xml_escape.h"
+#include "syntax/xml_markup.h"
 #include "syntax/xml_spans.h"
 #include "text/unicode_units.h"
 
@@ -149,12 +152,15 @@ class PathLocator : public SourceVisitor {
 
   bool Text(Span span, bool cdata, size_t depth) override {
     if (depth != depth_) return true;
-    if (texts++ == 0) {
-      firstText = span;
-      firstTextIsCdata = cdata;
-    } else if (cdata) {
-      laterCdata = true;
+    if (kelmo::syntax::RunTakesValue(cdata, texts > 0)) {
+      if (texts == 0) {
+        firstText = span;
+        firstTextIsCdata = cdata;
+      } else {
+        laterCdata = true;
+      }
     }
+    ++texts;
     lastWasText_ = !cdata;
     return true;
   }
@@ -255,19 +261,24 @@ class Writer {
     std::string name;
     if (!EncodeName(doc_, kelmo::easy::ToUtf8(steps_[from].name), name, why)) return false;
     if (from + 1 == steps_.size()) {
-      out += "<" + name + ">" + Escape(doc_, value_, true) + "</" + name + ">";
+      kelmo::syntax::AppendElement(out, name, Text());
       return true;
     }
     if (from + 2 == steps_.size() && steps_[from + 1].attribute) {
       std::string attribute;
       if (!EncodeName(doc_, kelmo::easy::ToUtf8(steps_[from + 1].name), attribute, why)) return false;
-      out += "<" + name + " " + attribute + "=\"" + Escape(doc_, value_, false) + "\"/>";
+      kelmo::syntax::AppendTagOpen(out, name);
+      out += ' ';
+      kelmo::syntax::AppendAttribute(out, attribute, Attribute('"'), '"');
+      kelmo::syntax::AppendTagClose(out, true);
       return true;
     }
     const std::string inner = indent + layout.unit;
-    out += "<" + name + ">" + layout.lineEnd + inner;
+    kelmo::syntax::AppendStartTag(out, name);
+    out += layout.lineEnd + inner;
     if (!NewElements(from + 1, layout, inner, out, why)) return false;
-    out += layout.lineEnd + indent + "</" + name + ">";
+    out += layout.lineEnd + indent;
+    kelmo::syntax::AppendEndTag(out, name);
     return true;
   }
 
@@ -367,7 +378,11 @@ bool SetElementValue(const std::string_view text, const PathLocator& at, const W
     const std::string value = writer.Text();
     change.begin = element.tagEnd;
     change.end = value.empty() ? element.tagEnd : element.whole.end;
-    if (!value.empty()) change.text = ">" + value + "</" + name + ">";
+    if (!value.empty()) {
+      kelmo::syntax::AppendTagClose(change.text, false);
+      change.text += value;
+      kelmo::syntax::AppendEndTag(change.text, name);
+    }
     return true;
   }
   if (at.texts == 0) {
@@ -393,13 +408,14 @@ bool SetElementValue(const std::string_view text, const PathLocator& at, const W
   }
   const Span run = at.firstText;
   if (at.firstTextIsCdata) {
-    change.begin = run.begin + 9;
-    change.end = run.end - 3;
+    // The section's content, between its opening and closing markup.
+    using Pieces = kelmo::syntax::MarkupPieces<char>;
+    change.begin = run.begin + std::size(Pieces::kCDataOpen);
+    change.end = run.end - std::size(Pieces::kCDataClose);
     return writer.Cdata(name, change.text, why);
   }
   size_t begin = run.begin, end = run.end;
-  while (begin < end && kelmo::syntax::IsXmlSpace(text[begin])) ++begin;
-  while (end > begin && kelmo::syntax::IsXmlSpace(text[end - 1])) --end;
+  kelmo::syntax::TrimValueBlanks(text, begin, end);
   change.begin = begin;
   change.end = end;
   change.text = writer.Text();
@@ -416,7 +432,8 @@ void InsertAttribute(std::string_view text, const PathLocator& at, const std::st
     quote = last.quote;
   }
   change.begin = change.end = at.element.tagEnd;
-  change.text = lead + name + "=" + quote + writer.Attribute(quote) + quote;
+  change.text = lead;
+  kelmo::syntax::AppendAttribute(change.text, name, writer.Attribute(quote), quote);
 }
 
 // The blanks just before `offset`, from the last line end among them, so
@@ -464,11 +481,13 @@ bool InsertElements(std::string_view text, const PathLocator& at, const Writer& 
   if (parent.selfClosing) {
     change.begin = parent.tagEnd;
     change.end = parent.whole.end;
-    change.text = ">" + block + "</" + std::string(parent.name) + ">";
+    kelmo::syntax::AppendTagClose(change.text, false);
+    change.text += block;
+    kelmo::syntax::AppendEndTag(change.text, parent.name);
     return true;
   }
-  bool blank = true;
-  for (size_t i = parent.contentBegin; blank && i < parent.contentEnd; ++i) blank = kelmo::syntax::IsXmlSpace(text[i]);
+  // Blanks alone inside the parent give way to the new block.
+  const bool blank = kelmo::syntax::IsBlankRun(text, parent.contentBegin, parent.contentEnd);
   change.begin = blank ? parent.contentBegin : parent.contentEnd;
   change.end = parent.contentEnd;
   change.text = block;

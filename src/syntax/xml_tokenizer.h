@@ -45,6 +45,7 @@
 #include "syntax/char_reader.h"
 #include "syntax/char_ref.h"
 #include "syntax/markup_ends.h"
+#include "syntax/value_rules.h"
 #include "text/unicode_units.h"
 #include "text/unit_scan.h"
 
@@ -351,15 +352,14 @@ bool XmlTokenizer<Sink>::ReadText(CharReader& r) {
     } else {
       // Leading blanks and line breaks would be trimmed or dropped anyway;
       // not gathering them spares a buffer for every blank run between tags.
-      if (text_.empty()) r.SkipWhile(IsXmlSpace);
+      if (text_.empty()) r.SkipWhile(IsValueBlank<WChar>);
       const WChar* run = r.position;
       // Indentation is mostly all there is between two tags.
       if (!r.AtEnd() && *r.position != '<') tokenizer_detail::SkipToStop(r, '<', '&');
       const uint32_t length = static_cast<uint32_t>(r.position - run);
       if (length) {
         text_.append(run, length);
-        uint32_t blanks = 0;
-        while (blanks < length && IsSpaceOrTab(static_cast<uint16_t>(run[length - 1 - blanks]))) ++blanks;
+        const uint32_t blanks = static_cast<uint32_t>(TrailingValueBlanks(run, length));
         literalBlankTail_ = blanks == length ? literalBlankTail_ + blanks : blanks;
       }
     }
