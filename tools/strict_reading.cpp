@@ -30,9 +30,7 @@ size_t NextMarkup(std::u16string_view text, size_t i) {
 }  // namespace
 
 uint64_t StrictReading::Read(std::u16string_view window, uint64_t base, bool last) {
-  text_ = window;
-  base_ = base;
-  last_ = last;
+  Take(window, base, last);
   size_t i = 0;
   // A byte-order mark that stayed in the text is not text before the element.
   if (base == 0 && !window.empty() && window[0] == 0xFEFF && mode_ == Mode::Top && !seenMarkup_) i = 1;
@@ -58,13 +56,7 @@ uint64_t StrictReading::Read(std::u16string_view window, uint64_t base, bool las
 size_t StrictReading::Skip(size_t i) {
   const char16_t* p = text_.data() + i;
   const char16_t* end = text_.data() + text_.size();
-  const char16_t* past = nullptr;
-  switch (ending_) {
-    case Ending::Pi: past = kelmo::syntax::PastEnding<kelmo::syntax::PiEnd>(p, end, matched_); break;
-    case Ending::Comment: past = kelmo::syntax::PastEnding<kelmo::syntax::CommentEnd>(p, end, matched_); break;
-    case Ending::CData: past = kelmo::syntax::PastEnding<kelmo::syntax::CDataEnd>(p, end, matched_); break;
-    case Ending::Declaration: past = kelmo::syntax::PastEnding<kelmo::syntax::DeclarationEnd>(p, end, matched_); break;
-  }
+  const char16_t* past = kelmo::syntax::PastEnding(ending_, p, end, matched_);
   if (!past) return text_.size();
   mode_ = after_;
   return static_cast<size_t>(past - text_.data());

@@ -11,6 +11,9 @@
 #include <utility>
 #include <vector>
 
+#include "syntax/markup_ends.h"
+#include "text_window.h"
+
 namespace kelmo_tool {
 
 struct StrictWarning {
@@ -27,7 +30,7 @@ struct StrictWarning {
 // start tag's attributes. Markup is read as a strict reader reads it, not as
 // the library's reader does: a DOCTYPE ends after its internal subset, a
 // '>' in quotes ends nothing.
-class StrictReading {
+class StrictReading : private TextWindow {
  public:
   struct Problem {
     uint64_t at;  // unit index in the whole text
@@ -46,7 +49,7 @@ class StrictReading {
 
  private:
   enum class Mode : uint8_t { Top, TopText, Element, Skip };
-  enum class Ending : uint8_t { Pi, Comment, CData, Declaration };
+  using Ending = kelmo::syntax::SkippedConstruct;
 
   bool Starts(size_t i, std::u16string_view s) const { return text_.substr(i, s.size()) == s; }
   void Add(size_t i, std::string message) { problems_.push_back({base_ + i, std::move(message)}); }
@@ -71,9 +74,6 @@ class StrictReading {
   size_t BlanksEnd(size_t i, size_t end) const;
   void CheckAttributes(size_t i, size_t end);
 
-  std::u16string_view text_;  // the window being read
-  uint64_t base_ = 0;
-  bool last_ = false;
   Mode mode_ = Mode::Top;
   Ending ending_ = Ending::Pi;
   Mode after_ = Mode::Top;  // where a skip returns to

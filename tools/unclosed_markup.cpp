@@ -22,9 +22,7 @@ std::string Never(const char* what) { return std::string(what) + " never ends"; 
 }  // namespace
 
 uint64_t UnclosedMarkup::Read(std::u16string_view window, uint64_t base, bool last) {
-  text_ = window;
-  base_ = base;
-  last_ = last;
+  Take(window, base, last);
   size_t i = 0;
   while (i < text_.size() && mode_ != Mode::Done) {
     const size_t next = mode_ == Mode::Text ? StepText(i) : Skip(i);
@@ -87,7 +85,7 @@ size_t UnclosedMarkup::StepMarkup(size_t i) {
     return text_.size();
   }
   if (Starts(i, u"</")) {
-    StartSkip(Ending::Tag, i, "an end tag");
+    StartSkip(Ending::Declaration, i, "an end tag");
     return i;
   }
   return StartTag(i);
@@ -144,15 +142,9 @@ void UnclosedMarkup::StartSkip(Ending ending, size_t at, const char* what) {
 size_t UnclosedMarkup::Skip(size_t i) {
   const char16_t* p = text_.data() + i;
   const char16_t* end = text_.data() + text_.size();
-  const char16_t* past = nullptr;
-  switch (ending_) {
-    case Ending::Comment: past = kelmo::syntax::PastEnding<kelmo::syntax::CommentEnd>(p, end, matched_); break;
-    case Ending::CData: past = kelmo::syntax::PastEnding<kelmo::syntax::CDataEnd>(p, end, matched_); break;
-    case Ending::Pi: past = kelmo::syntax::PastEnding<kelmo::syntax::PiEnd>(p, end, matched_); break;
-    case Ending::Tag: past = kelmo::syntax::PastEnding<kelmo::syntax::DeclarationEnd>(p, end, matched_); break;
-  }
+  const char16_t* past = kelmo::syntax::PastEnding(ending_, p, end, matched_);
   if (!past) return text_.size();
-  if (ending_ == Ending::Tag && !open_.empty()) open_.pop_back();
+  if (ending_ == Ending::Declaration && !open_.empty()) open_.pop_back();
   skipped_.reset();
   mode_ = Mode::Text;
   return static_cast<size_t>(past - text_.data());

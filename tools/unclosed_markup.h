@@ -12,6 +12,8 @@
 #include <vector>
 
 #include "kelmo/easy/decoding.hpp"
+#include "syntax/markup_ends.h"
+#include "text_window.h"
 
 namespace kelmo_tool {
 
@@ -26,7 +28,7 @@ struct Unclosed {
 // (at the attribute's name), a tag, comment, CDATA section, processing
 // instruction or declaration that never ends, a reference that never ends,
 // or else the innermost element never closed.
-class UnclosedMarkup {
+class UnclosedMarkup : private TextWindow {
  public:
   // Reads what it can of `window`, the text from unit `base` on: what the
   // last call asked to be given again, then the units that follow. `last`:
@@ -40,7 +42,8 @@ class UnclosedMarkup {
 
  private:
   enum class Mode : uint8_t { Text, Skip, Done };
-  enum class Ending : uint8_t { Comment, CData, Pi, Tag };
+  // An end tag is passed over as a declaration is: up to its first '>'.
+  using Ending = kelmo::syntax::SkippedConstruct;
 
   // Position of a unit of the window, counting on to it.
   kelmo::easy::TextPosition PositionOf(size_t i);
@@ -52,9 +55,6 @@ class UnclosedMarkup {
   size_t Skip(size_t i);
   void StartSkip(Ending ending, size_t at, const char* what);
 
-  std::u16string_view text_;
-  uint64_t base_ = 0;
-  bool last_ = false;
   Mode mode_ = Mode::Text;
   kelmo::easy::PositionCounter counter_;
   // Open elements: name, and where the start tag begins.
