@@ -192,9 +192,16 @@ LoadedDocument LoadDocument(const Library& library, const std::string& file) {
 
 LoadedDocument ParseDocument(const Library& library, LoadedDocument doc) {
   if (doc.bytes.size() >= kelmo::kWholeText) throw TooLargeDocument(doc.label);
-  doc.encoding = DetectDocumentEncoding(doc.bytes);
-  doc.repairs = FindInputRepairs(doc.bytes);
-  doc.document = library.Parse(doc.bytes);
+  // One sniff and one decode serve the encoding, the repairs and the parse:
+  // the library reads the decoded text. Bytes that do not decode, and UTF-16
+  // cut inside a unit, go to the library as bytes, so that it reports them
+  // as it reports them to every host.
+  const DecodedDocument decoded = DecodeDocumentOnce(doc.bytes);
+  doc.encoding = decoded.encoding;
+  doc.repairs = FindInputRepairs(doc.bytes, decoded);
+  doc.document = decoded.decoded && !decoded.halfUnitAtEnd && !decoded.text.empty()
+                     ? library.ParseText(decoded.text)
+                     : library.Parse(doc.bytes);
   if (!doc.document) {
     const kelmo::easy::ParseFailure& failure = doc.document.error();
     FailedText text{doc.bytes};

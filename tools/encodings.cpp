@@ -76,14 +76,30 @@ bool ReadIn(std::string_view bytes, const EncodingInfo& encoding) {
          std::strcmp(found.encoding.charset, encoding.encoding.charset) == 0;
 }
 
-std::u16string DecodeAsParserDoes(std::string_view bytes) {
-  if (bytes.size() >= UINT32_MAX) return {};
+std::u16string DecodeAsParserDoes(std::string_view bytes) { return DecodeDocumentOnce(bytes).text; }
+
+DecodedDocument DecodeDocumentOnce(std::string_view bytes) {
+  DecodedDocument result;
+  result.encoding = Utf8Encoding();
+  if (bytes.size() >= UINT32_MAX) return result;
+  const uint32_t size = uint32_t(bytes.size());
   kelmo::TextDecoder decoder;
+  bool known = true;
+  if (!kelmo::SniffDocument(decoder, Bytes(bytes), size, result.bomLength, &known)) return result;
+  // Named as DetectDocumentEncoding names it: no name is UTF-8, an unknown
+  // one is read in the platform's default code page.
+  if (decoder.name[0] != 0) {
+    result.encoding.name = decoder.name;
+    result.encoding.known = known;
+    result.encoding.encoding = known ? kelmo::EncodingOf(decoder.codePage, decoder.charset) : kelmo::Encoding();
+  }
   const kelmo::WChar* text = nullptr;
   uint32_t units = 0;
-  if (!kelmo::DecodeDocument(decoder, Bytes(bytes), uint32_t(bytes.size()), text, units, nullptr))
-    return {};
-  return std::u16string(reinterpret_cast<const char16_t*>(text), units);
+  if (!decoder.Decode(Bytes(bytes) + result.bomLength, size - result.bomLength, text, units)) return result;
+  result.text.assign(reinterpret_cast<const char16_t*>(text), units);
+  result.decoded = true;
+  result.halfUnitAtEnd = decoder.ReadsUtf16() && (size - result.bomLength) % 2 != 0;
+  return result;
 }
 
 std::string ReplacedBytesMessage(const EncodingInfo& info) {
@@ -92,9 +108,13 @@ std::string ReplacedBytesMessage(const EncodingInfo& info) {
 }
 
 std::vector<InputRepair> FindInputRepairs(std::string_view bytes) {
+  return FindInputRepairs(bytes, DecodeDocumentOnce(bytes));
+}
+
+std::vector<InputRepair> FindInputRepairs(std::string_view bytes, const DecodedDocument& document) {
   std::vector<InputRepair> repairs;
-  const EncodingInfo info = DetectDocumentEncoding(bytes);
-  const std::u16string text = DecodeAsParserDoes(bytes);
+  const EncodingInfo& info = document.encoding;
+  const std::u16string& text = document.text;
   if (!info.known) {
     // The name stands in the declaration at the start, which reads as ASCII
     // in every encoding that can be sniffed.
@@ -106,11 +126,8 @@ std::vector<InputRepair> FindInputRepairs(std::string_view bytes) {
     repairs.push_back({line, column, "unknown encoding \"" + info.name +
                                          "\"; the document was read in the system's default encoding"});
   }
-  uint32_t bomLength = 0;
-  char name[kelmo::kEncodingNameSize];
-  kelmo::DetectEncoding(Bytes(bytes), uint32_t(bytes.size()), name, &bomLength);
   const std::vector<size_t> replaced = kelmo::easy::ReplacedUnits(
-      text, bytes.substr(bomLength), [&](const std::u16string& t) { return EncodeBack(info.encoding, t); });
+      text, bytes.substr(document.bomLength), [&](const std::u16string& t) { return EncodeBack(info.encoding, t); });
   for (const auto& [line, column] : kelmo::easy::PositionsOf(text, replaced))
     repairs.push_back({line, column, ReplacedBytesMessage(info)});
   return repairs;

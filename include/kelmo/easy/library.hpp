@@ -417,6 +417,19 @@ class Library {
     return doc;
   }
 
+  // Parses text that is decoded already (UTF-16, as a document's bytes are
+  // read): nothing is sniffed or decoded, so decoding() is left unchecked.
+  // A declaration's encoding name is read but not applied. Empty text has no
+  // element (ParseError::NoElement).
+  Document ParseText(std::u16string_view text) const {
+    RefPtr<KelmoParser> parser = CreateParser();
+    if (text.size() >= kWholeText) return Failed(parser, static_cast<unsigned>(ParseError::File));
+    if (text.empty()) return Failed(parser, static_cast<unsigned>(ParseError::NoElement));
+    const bool ok = parser->ParseStringW(reinterpret_cast<const WChar*>(text.data()),
+                                         static_cast<unsigned int>(text.size()));
+    return Finish(parser, ok);
+  }
+
   // How the bytes of a document would be read: see Decoding.
   Decoding CheckDecoding(std::string_view bytes) const {
     Decoding result;
