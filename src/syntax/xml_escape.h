@@ -12,6 +12,7 @@
 #define KELMO_SYNTAX_XML_ESCAPE_H
 
 #include <cstdint>
+#include <cstring>
 #include <type_traits>
 #include <utility>
 
@@ -54,7 +55,7 @@ inline uint32_t PlainRunEnd(const WChar* text, uint32_t i, uint32_t length) {
 // its length, at most kMaxEscapedUnit units.
 constexpr uint32_t kMaxEscapedUnit = 8;
 template <class Unit>
-uint32_t EscapedForm(WChar c, Unit* to) {
+constexpr uint32_t EscapedForm(WChar c, Unit* to) {
   if (const NamedEntity* entity = EntityFor(static_cast<uint16_t>(c))) {
     for (uint32_t n = 0; n < entity->length; ++n) to[n] = static_cast<Unit>(entity->reference[n]);
     return entity->length;
@@ -145,95 +146,151 @@ template <class Out>
 struct TakesUtf8<Out, std::void_t<decltype(std::declval<Out&>().Utf8Room(uint32_t()))>>
     : std::true_type {};
 
-// As text::NarrowAsciiChunk, but the run also ends at a unit that XML output
-// must escape: the markup characters and the controls below 0x20 other than
-// tab (and, with kTab, tab as well).
-template <bool kTab>
-inline size_t NarrowPlainAsciiChunk([[maybe_unused]] const WChar* in,
-                                    [[maybe_unused]] char* out) {
+// The escaped form of every ASCII unit as bytes, read off EscapedForm, so
+// that the UTF-8 kernel writes one with a single eight-byte store. Units
+// that stay as they are have length 0.
+struct AsciiForms {
+  char bytes[128][kMaxEscapedUnit] = {};
+  uint8_t length[128] = {};
+  constexpr AsciiForms() {
+    for (int c = 0; c < 128; ++c) {
+      if (IsEscaped(c, Target::kAttributeValue)) {
+        length[c] = static_cast<uint8_t>(EscapedForm(static_cast<WChar>(c), bytes[c]));
+      }
+    }
+  }
+};
+inline constexpr AsciiForms kAsciiForms;
+
+// Bytes past the escaped text that EscapeToUtf8 may overwrite: it stores
+// whole sixteen-byte blocks, of which only the leading bytes count.
+constexpr uint32_t kUtf8StoreSlack = 16;
+
+// Writes the UTF-8 (or the escaped form) of the unit at text[i], which the
+// scan found not to be plain ASCII, at `to`; returns how many units it took
+// (two for a surrogate pair) and moves `to` past the bytes. `shorter` grows
+// by the bytes written beyond one per unit of the escaped wide text.
+inline uint32_t PutSpecialUnit(const WChar* text, uint32_t i, uint32_t length, char*& to,
+                               uint64_t& shorter) {
+  const uint32_t unit = static_cast<uint16_t>(text[i]);
+  if (unit < 0x80) {
+    std::memcpy(to, kAsciiForms.bytes[unit], kMaxEscapedUnit);
+    to += kAsciiForms.length[unit];
+    return 1;
+  }
+  if (!text::IsSurrogate(unit)) {
+    char* const end = text::PutUtf8(unit, to);
+    shorter += static_cast<uint64_t>(end - to) - 1;
+    to = end;
+    return 1;
+  }
+  // Outside ASCII nothing is escaped but a surrogate half without its
+  // partner, which no encoding can carry.
+  if (text::StartsSurrogatePair(text, length, i)) {
+    const uint32_t low = static_cast<uint16_t>(text[i + 1]);
+    to = text::PutUtf8(text::CombineSurrogates(unit, low), to);
+    shorter += 2;
+    return 2;
+  }
+  to += EscapedForm(text[i], to);
+  return 1;
+}
+
+// Whether the unit is written as it is in a run: ASCII that needs no
+// escaping (tab only in element text).
+inline bool IsPlainAscii(uint32_t unit, Target target) {
+  const uint8_t bit = target == Target::kAttributeValue ? 2 : 1;
+  return unit < 0x80 && !(kAsciiStops.bits[unit] & bit);
+}
+
 #if defined(__SSE2__)
-  const __m128i zero = _mm_setzero_si128();
-  const __m128i nonAsciiBits = _mm_set1_epi16(static_cast<short>(0xFF80));
-  const __m128i controlLimit = _mm_set1_epi16(0x1F);
-  const __m128i tab = _mm_set1_epi16(9);
-  auto stops = [&](__m128i units) {
-    __m128i hit = _mm_cmpeq_epi16(_mm_and_si128(units, nonAsciiBits), zero);  // ASCII
-    __m128i stop = _mm_cmpeq_epi16(_mm_subs_epu16(units, controlLimit), zero);  // < 0x20
-    if (!kTab) stop = _mm_andnot_si128(_mm_cmpeq_epi16(units, tab), stop);
-    for (char c : kMarkupCharacters)
-      stop = _mm_or_si128(stop, _mm_cmpeq_epi16(units, _mm_set1_epi16(c)));
-    return _mm_andnot_si128(stop, hit);  // plain ASCII
-  };
-  const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
-  const __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 8));
-  const __m128i plain = _mm_packs_epi16(stops(low), stops(high));
-  _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_packus_epi16(low, high));
-  return text::LeadingAscii(~static_cast<unsigned>(_mm_movemask_epi8(plain)) & 0xFFFFu);
+// Of sixteen units packed to bytes, those that are not plain ASCII: one bit
+// each. The saturating pack turns every unit above 0xFF into 0xFF and every
+// unit from 0x8000 into 0, so the test "below 0x20 as a signed byte" takes
+// all non-ASCII units together with the controls; the markup characters
+// are compared one by one.
+template <bool kTabStays>
+inline unsigned SpecialBytes(__m128i bytes) {
+  __m128i special = _mm_cmplt_epi8(bytes, _mm_set1_epi8(0x20));
+  if (kTabStays) special = _mm_andnot_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(9)), special);
+  for (char c : kMarkupCharacters)
+    special = _mm_or_si128(special, _mm_cmpeq_epi8(bytes, _mm_set1_epi8(c)));
+  return static_cast<unsigned>(_mm_movemask_epi8(special));
+}
+
+// Sixteen bytes of a block from byte `from` on, the rest zero, stored at
+// `to`: the plain units of a block that follow the one just written.
+inline void StoreBlockTail(__m128i bytes, uint32_t from, char* to) {
+#if defined(__SIZEOF_INT128__)
+  unsigned __int128 all;
+  std::memcpy(&all, &bytes, 16);
+  all >>= 8 * from;
+  std::memcpy(to, &all, 16);
 #else
-  return 0;
+  alignas(16) char block[32] = {};
+  _mm_store_si128(reinterpret_cast<__m128i*>(block), bytes);
+  std::memcpy(to, block + from, 16);
 #endif
 }
 
-// Copies the leading ASCII units of text that need no escaping to `to` as
-// bytes, sixteen at a time where it can, and returns how many it took. `to`
-// has room for n bytes.
-inline uint32_t CopyPlainAscii(const WChar* text, uint32_t n, char* to, Target target) {
-  const bool attribute = target == Target::kAttributeValue;
+// Escapes sixteen units at a time for as long as sixteen remain: the block
+// is packed to bytes and stored whole, and each unit that is not plain
+// ASCII is then written in its place, with the plain bytes after it stored
+// again behind it. Returns the units taken (a pair at a block's end takes
+// one more).
+template <bool kTabStays>
+inline uint32_t EscapeBlocksToUtf8(const WChar* text, uint32_t length, char*& to,
+                                   uint64_t& shorter) {
   uint32_t i = 0;
-  while (n - i >= text::kAsciiChunk) {
-    const size_t lead = attribute ? NarrowPlainAsciiChunk<true>(text + i, to + i)
-                                  : NarrowPlainAsciiChunk<false>(text + i, to + i);
-    i += static_cast<uint32_t>(lead);
-    if (lead < text::kAsciiChunk) return i;
-  }
-  const uint8_t bit = attribute ? 2 : 1;
-  for (; i < n; ++i) {
-    const uint16_t unit = static_cast<uint16_t>(text[i]);
-    if (unit >= 0x80 || (kAsciiStops.bits[unit] & bit)) break;
-    to[i] = static_cast<char>(unit);
+  while (length - i >= 16) {
+    const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i));
+    const __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i + 8));
+    const __m128i bytes = _mm_packus_epi16(low, high);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(to), bytes);
+    unsigned special = SpecialBytes<kTabStays>(bytes);
+    uint32_t next = 0;  // the first unit of the block not yet in place
+    while (special) {
+      const uint32_t at = static_cast<uint32_t>(__builtin_ctz(special));
+      to += at - next;
+      next = at + PutSpecialUnit(text, i + at, length, to, shorter);
+      special &= ~0u << next;
+      // Plain units follow: put them behind what was just written.
+      if (next < 16 && !(special >> next & 1)) StoreBlockTail(bytes, next, to);
+    }
+    if (next < 16) {
+      to += 16 - next;
+      next = 16;
+    }
+    i += next;
   }
   return i;
 }
+#endif
 
 // Escapes text as UTF-8 bytes straight into `to`, the same bytes as
 // escaping it into wide text and encoding that. `to` has room for
-// kMaxUtf8PerUnit bytes per unit, and the text does not end between the
-// halves of a pair that goes on after it. Returns the end of the bytes and
-// adds to `units` the length the escaped wide text would have.
+// kMaxUtf8PerUnit bytes per unit and kUtf8StoreSlack more, and the text
+// does not end between the halves of a pair that goes on after it. Returns
+// the end of the bytes and adds to `units` the length the escaped wide text
+// would have.
 constexpr uint32_t kMaxUtf8PerUnit = kMaxEscapedUnit;
 inline char* EscapeToUtf8(const WChar* text, uint32_t length, char* to, Target target,
                           uint64_t& units) {
   char* const start = to;
   uint64_t shorter = 0;  // bytes beyond one per unit of the wide text
   uint32_t i = 0;
-  while (true) {
-    const uint32_t taken = CopyPlainAscii(text + i, length - i, to, target);
-    i += taken;
-    to += taken;
-    if (i == length) break;
-    uint32_t unit = static_cast<uint16_t>(text[i]);
-    if (unit < 0x80) {
-      to += EscapedForm(text[i++], to);
-      continue;
+#if defined(__SSE2__)
+  i = target == Target::kAttributeValue ? EscapeBlocksToUtf8<false>(text, length, to, shorter)
+                                        : EscapeBlocksToUtf8<true>(text, length, to, shorter);
+#endif
+  while (i < length) {
+    const uint32_t unit = static_cast<uint16_t>(text[i]);
+    if (IsPlainAscii(unit, target)) {
+      *to++ = static_cast<char>(unit);
+      ++i;
+    } else {
+      i += PutSpecialUnit(text, i, length, to, shorter);
     }
-    // Outside ASCII nothing is escaped but a surrogate half without its
-    // partner, which no encoding can carry.
-    do {
-      if (!text::IsSurrogate(unit)) {
-        char* const end = text::PutUtf8(unit, to);
-        shorter += static_cast<uint64_t>(end - to) - 1;
-        to = end;
-        ++i;
-      } else if (text::StartsSurrogatePair(text, length, i)) {
-        const uint32_t low = static_cast<uint16_t>(text[i + 1]);
-        to = text::PutUtf8(text::CombineSurrogates(unit, low), to);
-        shorter += 2;
-        i += 2;
-      } else {
-        to += EscapedForm(text[i++], to);
-      }
-    } while (i < length && (unit = static_cast<uint16_t>(text[i])) >= 0x80);
-    if (i == length) break;
   }
   units += static_cast<uint64_t>(to - start) - shorter;
   return to;

@@ -1,6 +1,8 @@
 #include "xml/xml_writer.h"
 
+#include <cstring>
 #include <iterator>
+#include <string>
 #include <type_traits>
 #include <vector>
 
@@ -122,6 +124,7 @@ class NodeValueText {
       text_ = scalar_;
       length_ = count;
       ok_ = true;
+      plain_ = true;
       return;
     }
     unsigned int length = 0;
@@ -131,6 +134,9 @@ class NodeValueText {
   NodeValueText(const NodeValueText&) = delete;
   NodeValueText& operator=(const NodeValueText&) = delete;
   bool ok() const { return ok_; }
+  // Numbers, booleans and pointers: ASCII without a character to escape
+  // and without blanks at either end, so escaping would copy it unchanged.
+  bool plain() const { return plain_; }
   const WChar* text() const { return text_; }
   uint32_t length() const { return length_; }
 
@@ -140,6 +146,7 @@ class NodeValueText {
   const WChar* text_ = nullptr;
   uint32_t length_ = 0;
   bool ok_ = false;
+  bool plain_ = false;
 };
 
 // Layout strings go between markup, where the parser drops blanks; any
@@ -156,7 +163,9 @@ template <class Out>
 class XmlWriter {
  public:
   XmlWriter(Out& out, const WStrBuf& unit, const WStrBuf& indent, const WStrBuf& newline)
-      : out_(out), unit_(unit), indents_(indent), newline_(newline) {}
+      : out_(out), unit_(unit), indents_(indent), newline_(newline) {
+    NarrowIndents(0);
+  }
 
   // False, with part of the text written, when the tree holds something
   // that would not read back: a name the parser cannot read as the same
@@ -199,8 +208,30 @@ class XmlWriter {
     bool asciiName;
   };
 
+  static constexpr bool kUtf8 = std::is_same_v<Out, Utf8Text>;
+
   // Layout strings are blanks only, so ASCII.
-  void AppendIndent(uint32_t length) { AppendAscii(out_, indents_.Data(), length); }
+  void AppendIndent(uint32_t length) {
+    if constexpr (kUtf8) {
+      if (char* to = out_.AsciiRoom(length)) {
+        std::memcpy(to, indentBytes_.data(), length);
+        out_.CommitAscii(length);
+        return;
+      }
+    }
+    AppendAscii(out_, indents_.Data(), length);
+  }
+  // UTF-8 output copies the indent from a byte copy of it, a line's longest
+  // piece in a deep tree. Keeps the copy level with indents_ from `from` on.
+  void NarrowIndents(uint32_t from) {
+    if constexpr (kUtf8) {
+      indentBytes_.resize(indents_.Length());
+      text::NarrowKnownAscii(indents_.Data() + from, indents_.Length() - from,
+                             &indentBytes_[0] + from);
+    } else {
+      (void)from;
+    }
+  }
   void AppendNewline() { AppendAscii(out_, newline_.Data(), newline_.Length()); }
   void AppendName(const WStrBuf& name, bool ascii) {
     if (ascii)
@@ -233,15 +264,22 @@ class XmlWriter {
       out_.AppendChar(' ');
       AppendName(child->Name(), asciiAttribute);
       AppendUnits(out_, Pieces::kAttributeOpen);
-      NodeValueText value(*child);
-      if (value.ok()) syntax::EscapeXml(value.text(), value.length(), out_);
+      if (!AppendScalar(*child, 0, false)) {
+        NodeValueText value(*child);
+        if (value.plain())
+          syntax::escape_steps::AppendPlain(out_, value.text(), value.length());
+        else if (value.ok())
+          syntax::EscapeXml(value.text(), value.length(), out_);
+      }
       out_.AppendChar('"');
     }
     if (hasContent) {
       out_.AppendChar('>');
       AppendNewline();
       const uint32_t inner = InnerIndent(indent);
-      if (node.Type() != ValueType::Empty) {
+      if (AppendScalar(node, inner, node.Kind() == kCDataKind)) {
+        AppendNewline();
+      } else if (node.Type() != ValueType::Empty) {
         NodeValueText value(node);
         if (value.ok()) {
           AppendIndent(inner);
@@ -258,7 +296,7 @@ class XmlWriter {
       return true;
     }
     out_.AppendChar('>');
-    {
+    if (!AppendScalar(node, 0, node.Kind() == kCDataKind)) {
       NodeValueText value(node);
       if (value.ok()) AppendValue(node, value);
     }
@@ -280,7 +318,8 @@ class XmlWriter {
       const uint64_t length = uint64_t(indent) + N + name.Length();
       if (ascii && length <= UINT32_MAX) {
         if (char* to = out_.AsciiRoom(static_cast<uint32_t>(length))) {
-          to = text::NarrowKnownAscii(indents_.Data(), indent, to);
+          std::memcpy(to, indentBytes_.data(), indent);
+          to += indent;
           to = text::NarrowKnownAscii(markup, N, to);
           text::NarrowKnownAscii(name.Data(), name.Length(), to);
           out_.CommitAscii(static_cast<uint32_t>(length));
@@ -324,11 +363,39 @@ class XmlWriter {
     }
   }
 
+  // In UTF-8 output, a number, boolean or pointer value is formatted
+  // straight into the output, after `indent` units of indent and, with
+  // `section`, inside a CDATA section: the text is ASCII and never needs
+  // escaping. False, with nothing written, for every other value (and for
+  // other outputs), which then takes the general way.
+  bool AppendScalar(TreeNode& node, uint32_t indent, bool section) {
+    if constexpr (kUtf8) {
+      const uint32_t open = section ? static_cast<uint32_t>(std::size(Pieces::kCDataOpen)) : 0;
+      const uint32_t close = section ? static_cast<uint32_t>(std::size(Pieces::kCDataClose)) : 0;
+      char* const room = out_.AsciiRoom(indent + open + kMaxScalarText + close);
+      if (!room) return false;
+      const uint32_t count = node.ScalarText(room + indent + open);
+      if (count == 0) return false;
+      std::memcpy(room, indentBytes_.data(), indent);
+      text::NarrowKnownAscii(Pieces::kCDataOpen, open, room + indent);
+      text::NarrowKnownAscii(Pieces::kCDataClose, close, room + indent + open + count);
+      out_.CommitAscii(indent + open + count + close);
+      return true;
+    } else {
+      (void)node;
+      (void)indent;
+      (void)section;
+      return false;
+    }
+  }
+
   void AppendValue(TreeNode& node, const NodeValueText& value) {
     if (node.Kind() == kCDataKind && FitsSection(value.text(), value.length())) {
       AppendUnits(out_, Pieces::kCDataOpen);
       out_.Append(value.text(), value.length());
       AppendUnits(out_, Pieces::kCDataClose);
+    } else if (value.plain()) {
+      syntax::escape_steps::AppendPlain(out_, value.text(), value.length());
     } else {
       // Also the fallback for section text that no section can carry:
       // escaped text reads back as the same characters, only as an
@@ -342,13 +409,18 @@ class XmlWriter {
   // indent is a prefix of it.
   uint32_t InnerIndent(uint32_t indent) {
     const uint32_t inner = text::CheckedAdd(indent, unit_.Length());
-    if (inner > indents_.Length()) indents_.Append(unit_);
+    if (inner > indents_.Length()) {
+      const uint32_t before = indents_.Length();
+      indents_.Append(unit_);
+      NarrowIndents(before);
+    }
     return inner;
   }
 
   Out& out_;
   const WStrBuf& unit_;
   WStrBuf indents_;
+  std::string indentBytes_;  // indents_ as bytes, for UTF-8 output
   const WStrBuf& newline_;
   std::vector<Frame> open_;
   WritableNames<std::is_same_v<Out, Utf8Text>> names_;
