@@ -104,6 +104,8 @@ class Utf8Text {
 
  private:
   static constexpr uint64_t kMaxUnits = 0xFFFFFFFEu;
+  // Capacity from which Release hands the block over without trimming it.
+  static constexpr size_t kKeptAsGrown = 64 * 1024;
   void AppendSlow(const WChar* text, uint32_t n);
   void Reserve(size_t more) {
     if (capacity_ - size_ < more) Grow(more);

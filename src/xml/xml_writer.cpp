@@ -370,6 +370,7 @@ class XmlWriter {
   // other outputs), which then takes the general way.
   bool AppendScalar(TreeNode& node, uint32_t indent, bool section) {
     if constexpr (kUtf8) {
+      if (node.Type() == ValueType::String || node.Type() == ValueType::Empty) return false;
       const uint32_t open = section ? static_cast<uint32_t>(std::size(Pieces::kCDataOpen)) : 0;
       const uint32_t close = section ? static_cast<uint32_t>(std::size(Pieces::kCDataClose)) : 0;
       char* const room = out_.AsciiRoom(indent + open + kMaxScalarText + close);
