@@ -168,20 +168,26 @@ constexpr uint32_t kUtf8StoreSlack = 16;
 
 // Writes the UTF-8 (or the escaped form) of the unit at text[i], which the
 // scan found not to be plain ASCII, at `to`; returns how many units it took
-// (two for a surrogate pair) and moves `to` past the bytes. `shorter` grows
-// by the bytes written beyond one per unit of the escaped wide text.
+// (two for a surrogate pair) and moves `to` past the bytes. `grown` grows
+// by the units an escaped form adds to the wide text beyond the one it
+// stands for; encoded characters keep their units.
 inline uint32_t PutSpecialUnit(const WChar* text, uint32_t i, uint32_t length, char*& to,
-                               uint64_t& shorter) {
+                               uint64_t& grown) {
   const uint32_t unit = static_cast<uint16_t>(text[i]);
   if (unit < 0x80) {
     std::memcpy(to, kAsciiForms.bytes[unit], kMaxEscapedUnit);
     to += kAsciiForms.length[unit];
+    grown += kAsciiForms.length[unit] - 1u;
+    return 1;
+  }
+  if (unit < 0x800) {  // most letters of alphabetic scripts
+    to[0] = static_cast<char>(0xC0 | (unit >> 6));
+    to[1] = static_cast<char>(0x80 | (unit & 0x3F));
+    to += 2;
     return 1;
   }
   if (!text::IsSurrogate(unit)) {
-    char* const end = text::PutUtf8(unit, to);
-    shorter += static_cast<uint64_t>(end - to) - 1;
-    to = end;
+    to = text::PutUtf8(unit, to);
     return 1;
   }
   // Outside ASCII nothing is escaped but a surrogate half without its
@@ -189,10 +195,11 @@ inline uint32_t PutSpecialUnit(const WChar* text, uint32_t i, uint32_t length, c
   if (text::StartsSurrogatePair(text, length, i)) {
     const uint32_t low = static_cast<uint16_t>(text[i + 1]);
     to = text::PutUtf8(text::CombineSurrogates(unit, low), to);
-    shorter += 2;
     return 2;
   }
-  to += EscapedForm(text[i], to);
+  const uint32_t form = EscapedForm(text[i], to);
+  to += form;
+  grown += form - 1;
   return 1;
 }
 
@@ -203,14 +210,28 @@ inline bool IsPlainAscii(uint32_t unit, Target target) {
   return unit < 0x80 && !(kAsciiStops.bits[unit] & bit);
 }
 
-#if defined(__SSE2__)
-// Of sixteen units packed to bytes, those that are not plain ASCII: one bit
+#if defined(__SSE2__) && defined(__SIZEOF_INT128__)
+#define KELMO_ESCAPE_BLOCKS 1
+// Up to sixteen units packed to bytes, in unit order: what a block stores.
+// Held as one integer so that the bytes after a unit shift down to the
+// front with one variable shift.
+using BlockBytes = unsigned __int128;
+
+inline BlockBytes ToBlockBytes(__m128i bytes) {
+  BlockBytes all;
+  std::memcpy(&all, &bytes, 16);
+  return all;
+}
+
+// Of a block's bytes, those of units that are not plain ASCII: one bit
 // each. The saturating pack turns every unit above 0xFF into 0xFF and every
 // unit from 0x8000 into 0, so the test "below 0x20 as a signed byte" takes
 // all non-ASCII units together with the controls; the markup characters
 // are compared one by one.
 template <bool kTabStays>
-inline unsigned SpecialBytes(__m128i bytes) {
+inline unsigned SpecialBytes(BlockBytes all) {
+  __m128i bytes;
+  std::memcpy(&bytes, &all, 16);
   __m128i special = _mm_cmplt_epi8(bytes, _mm_set1_epi8(0x20));
   if (kTabStays) special = _mm_andnot_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(9)), special);
   for (char c : kMarkupCharacters)
@@ -218,52 +239,68 @@ inline unsigned SpecialBytes(__m128i bytes) {
   return static_cast<unsigned>(_mm_movemask_epi8(special));
 }
 
-// Sixteen bytes of a block from byte `from` on, the rest zero, stored at
-// `to`: the plain units of a block that follow the one just written.
-inline void StoreBlockTail(__m128i bytes, uint32_t from, char* to) {
-#if defined(__SIZEOF_INT128__)
-  unsigned __int128 all;
-  std::memcpy(&all, &bytes, 16);
-  all >>= 8 * from;
-  std::memcpy(to, &all, 16);
-#else
-  alignas(16) char block[32] = {};
-  _mm_store_si128(reinterpret_cast<__m128i*>(block), bytes);
-  std::memcpy(to, block + from, 16);
-#endif
+// Writes the block of n units (at most sixteen) at text + i, given as its
+// bytes and the bits of its special units (below n): the bytes are stored
+// whole, then each special unit is written in its place and the plain bytes
+// after it are stored again behind it. Returns the units taken: n, or one
+// more when a pair starts at the block's last unit.
+inline uint32_t PutBlock(const WChar* text, uint32_t i, uint32_t n, uint32_t length,
+                         BlockBytes bytes, unsigned special, char*& to, uint64_t& grown) {
+  std::memcpy(to, &bytes, 16);
+  uint32_t next = 0;  // the first unit of the block not yet in place
+  while (special) {
+    const uint32_t at = static_cast<uint32_t>(__builtin_ctz(special));
+    to += at - next;
+    next = at + PutSpecialUnit(text, i + at, length, to, grown);
+    special &= ~0u << next;
+    if (next < n && !(special >> next & 1)) {
+      const BlockBytes rest = bytes >> (8 * next);
+      std::memcpy(to, &rest, 16);
+    }
+  }
+  if (next < n) {
+    to += n - next;
+    next = n;
+  }
+  return next;
 }
 
-// Escapes sixteen units at a time for as long as sixteen remain: the block
-// is packed to bytes and stored whole, and each unit that is not plain
-// ASCII is then written in its place, with the plain bytes after it stored
-// again behind it. Returns the units taken (a pair at a block's end takes
-// one more).
+// Escapes sixteen units at a time for as long as sixteen remain, then the
+// last four to fifteen as one block read by two loads that overlap (so that
+// nothing past the text is read) and put back in unit order. Returns the
+// units taken; fewer than four are left.
 template <bool kTabStays>
 inline uint32_t EscapeBlocksToUtf8(const WChar* text, uint32_t length, char*& to,
-                                   uint64_t& shorter) {
+                                   uint64_t& grown) {
+  auto load = [text](uint32_t at) {
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + at));
+  };
   uint32_t i = 0;
   while (length - i >= 16) {
-    const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i));
-    const __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i + 8));
-    const __m128i bytes = _mm_packus_epi16(low, high);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(to), bytes);
-    unsigned special = SpecialBytes<kTabStays>(bytes);
-    uint32_t next = 0;  // the first unit of the block not yet in place
-    while (special) {
-      const uint32_t at = static_cast<uint32_t>(__builtin_ctz(special));
-      to += at - next;
-      next = at + PutSpecialUnit(text, i + at, length, to, shorter);
-      special &= ~0u << next;
-      // Plain units follow: put them behind what was just written.
-      if (next < 16 && !(special >> next & 1)) StoreBlockTail(bytes, next, to);
-    }
-    if (next < 16) {
-      to += 16 - next;
-      next = 16;
-    }
-    i += next;
+    const BlockBytes bytes = ToBlockBytes(_mm_packus_epi16(load(i), load(i + 8)));
+    i += PutBlock(text, i, 16, length, bytes, SpecialBytes<kTabStays>(bytes), to, grown);
   }
-  return i;
+  const uint32_t n = length - i;
+  if (n < 4) return i;
+  BlockBytes bytes;
+  if (n >= 8) {
+    // Units 0 to 7, then units n - 8 to n - 1 of which the last n - 8 are new.
+    const BlockBytes both = ToBlockBytes(_mm_packus_epi16(load(i), load(i + n - 8)));
+    const uint64_t front = static_cast<uint64_t>(both);
+    const uint64_t back = static_cast<uint64_t>(both >> 64);
+    bytes = n > 8 ? front | BlockBytes(back >> (8 * (16 - n))) << 64 : BlockBytes(front);
+  } else {
+    auto loadFour = [text](uint32_t at) {
+      return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(text + at));
+    };
+    const __m128i units = _mm_unpacklo_epi64(loadFour(i), loadFour(i + n - 4));
+    const uint64_t both = static_cast<uint64_t>(ToBlockBytes(_mm_packus_epi16(units, units)));
+    const uint64_t front = both & 0xFFFFFFFFu;
+    const uint64_t back = (both >> 32) & 0xFFFFFFFFu;
+    bytes = n > 4 ? front | (back >> (8 * (8 - n))) << 32 : front;
+  }
+  const unsigned special = SpecialBytes<kTabStays>(bytes) & ((1u << n) - 1);
+  return i + PutBlock(text, i, n, length, bytes, special, to, grown);
 }
 #endif
 
@@ -276,12 +313,11 @@ inline uint32_t EscapeBlocksToUtf8(const WChar* text, uint32_t length, char*& to
 constexpr uint32_t kMaxUtf8PerUnit = kMaxEscapedUnit;
 inline char* EscapeToUtf8(const WChar* text, uint32_t length, char* to, Target target,
                           uint64_t& units) {
-  char* const start = to;
-  uint64_t shorter = 0;  // bytes beyond one per unit of the wide text
+  uint64_t grown = 0;  // units that escaped forms add to the wide text
   uint32_t i = 0;
-#if defined(__SSE2__)
-  i = target == Target::kAttributeValue ? EscapeBlocksToUtf8<false>(text, length, to, shorter)
-                                        : EscapeBlocksToUtf8<true>(text, length, to, shorter);
+#if defined(KELMO_ESCAPE_BLOCKS)
+  i = target == Target::kAttributeValue ? EscapeBlocksToUtf8<false>(text, length, to, grown)
+                                        : EscapeBlocksToUtf8<true>(text, length, to, grown);
 #endif
   while (i < length) {
     const uint32_t unit = static_cast<uint16_t>(text[i]);
@@ -289,10 +325,10 @@ inline char* EscapeToUtf8(const WChar* text, uint32_t length, char* to, Target t
       *to++ = static_cast<char>(unit);
       ++i;
     } else {
-      i += PutSpecialUnit(text, i, length, to, shorter);
+      i += PutSpecialUnit(text, i, length, to, grown);
     }
   }
-  units += static_cast<uint64_t>(to - start) - shorter;
+  units += length + grown;
   return to;
 }
 
