@@ -17,10 +17,12 @@ const char kReplacement[] = {'\xEF', '\xBF', '\xBD'};
 void Utf8Text::Grow(size_t more) {
   size_t wanted = size_ + more;
   if (wanted < size_) throw std::bad_alloc();
-  // Capacities follow one sequence (256, then half as much again each time)
-  // whatever the sizes asked for, so that the same text always grows
-  // through the same sizes and the allocator can serve them alike.
-  size_t grown = capacity_ < 256 ? 256 : capacity_;
+  // Capacities follow one sequence (4 KiB, then half as much again each
+  // time) whatever the sizes asked for, so that the same text always grows
+  // through the same sizes and the allocator can serve them alike. A
+  // smaller first step would only mean more steps for most documents; a
+  // short text is trimmed to its size when it is released.
+  size_t grown = capacity_ < 4096 ? 4096 : capacity_;
   while (grown < wanted) {
     if (grown > SIZE_MAX / 2) throw std::bad_alloc();
     grown += grown / 2;

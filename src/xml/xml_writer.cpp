@@ -173,6 +173,9 @@ class XmlWriter {
   // element), or children of an attribute.
   bool Write(TreeNode& root) {
     if (!IsAllXmlSpace(unit_) || !IsAllXmlSpace(indents_) || !IsAllXmlSpace(newline_)) return false;
+    // Room for the levels of most documents at once, rather than growing
+    // a level at a time.
+    open_.reserve(32);
     if (!Start(root, indents_.Length())) return false;
     // Each open frame remembers which child comes next, so the walk needs no
     // recursion however deep the tree is.
