@@ -61,12 +61,14 @@ class WritableNames {
  public:
   // A name that the parser reads back as the same name: not empty, and
   // made of name characters only (no blank, markup character, quote or
-  // control). Tells whether the name is all ASCII.
-  bool Check(const WStrBuf& name, bool& ascii) {
+  // control). Tells whether the name is all ASCII, and gives its kept bytes
+  // (see AsciiBytes; valid until the next check).
+  bool Check(const WStrBuf& name, bool& ascii, const char*& bytes) {
     const WChar* data = name.Data();
-    Entry& entry = entries_[(reinterpret_cast<uintptr_t>(data) >> 4) % kEntries];
+    Entry& entry = entries_[Slot(data)];
     if (entry.data == data && entry.length == name.Length() && data) {
       ascii = entry.ascii;
+      bytes = entry.Kept();
       return true;
     }
     if (!IsWritableName(data, name.Length())) return false;
@@ -78,8 +80,25 @@ class WritableNames {
     ascii = true;
     for (uint32_t i = 0; i < name.Length(); ++i)
       if (static_cast<uint16_t>(data[i]) >= 0x80) ascii = false;
-    entry = Entry{data, name.Length(), ascii};
+    entry.data = data;
+    entry.length = name.Length();
+    entry.ascii = ascii;
+    if (kUtf8 && ascii && name.Length() <= kNameBytes)
+      text::NarrowKnownAscii(data, name.Length(), entry.bytes);
+    bytes = entry.Kept();
     return true;
+  }
+
+  // UTF-8 output copies a checked name from bytes kept with it, a fixed
+  // kNameBytes of which only the name's length counts: an ASCII name of at
+  // most that many characters, checked in this write. Null for any other
+  // name, which takes the general way.
+  static constexpr uint32_t kNameBytes = 48;
+  const char* AsciiBytes(const WStrBuf& name) const {
+    const WChar* data = name.Data();
+    const Entry& entry = entries_[Slot(data)];
+    if (entry.data != data || entry.length != name.Length() || !data) return nullptr;
+    return entry.Kept();
   }
 
  private:
@@ -87,7 +106,14 @@ class WritableNames {
     const WChar* data = nullptr;
     uint32_t length = 0;
     bool ascii = false;
+    char bytes[kNameBytes];  // one entry is 64 bytes, so finding it takes a shift
+    const char* Kept() const {
+      return kUtf8 && ascii && length <= kNameBytes ? bytes : nullptr;
+    }
   };
+  static size_t Slot(const WChar* data) {
+    return (reinterpret_cast<uintptr_t>(data) >> 4) % kEntries;
+  }
   static constexpr size_t kEntries = 64;
   Entry entries_[kEntries];
 };
@@ -165,6 +191,11 @@ class XmlWriter {
   XmlWriter(Out& out, const WStrBuf& unit, const WStrBuf& indent, const WStrBuf& newline)
       : out_(out), unit_(unit), indents_(indent), newline_(newline) {
     NarrowIndents(0);
+    if constexpr (kUtf8) {
+      lineEnds_ = "/>";
+      lineEnds_.resize(kLineEndNewline + newline.Length());
+      text::NarrowKnownAscii(newline.Data(), newline.Length(), &lineEnds_[kLineEndNewline]);
+    }
   }
 
   // False, with part of the text written, when the tree holds something
@@ -235,7 +266,42 @@ class XmlWriter {
       (void)from;
     }
   }
-  void AppendNewline() { AppendAscii(out_, newline_.Data(), newline_.Length()); }
+  void AppendNewline() {
+    if constexpr (kUtf8) {
+      AppendBytes(lineEnds_.data() + kLineEndNewline, lineEnds_.size() - kLineEndNewline);
+    } else {
+      AppendAscii(out_, newline_.Data(), newline_.Length());
+    }
+  }
+  // UTF-8 output: ASCII bytes as they are.
+  void AppendBytes(const char* bytes, size_t n) {
+    if constexpr (kUtf8) {
+      if (char* to = out_.AsciiRoom(static_cast<uint32_t>(n))) {
+        std::memcpy(to, bytes, n);
+        out_.CommitAscii(static_cast<uint32_t>(n));
+        return;
+      }
+      for (size_t i = 0; i < n; ++i) out_.AppendChar(static_cast<WChar>(bytes[i]));
+    } else {
+      (void)bytes;
+      (void)n;
+    }
+  }
+  // The ends of a line after a tag, as bytes for UTF-8 output: "/>" and the
+  // newline, or ">" and the newline, or the newline alone, as suffixes of
+  // one string.
+  static constexpr size_t kLineEndEmptyTag = 0;
+  static constexpr size_t kLineEndTag = 1;
+  static constexpr size_t kLineEndNewline = 2;
+  void AppendLineEnd(size_t from) {
+    if constexpr (kUtf8) {
+      AppendBytes(lineEnds_.data() + from, lineEnds_.size() - from);
+    } else {
+      if (from == kLineEndEmptyTag) AppendUnits(out_, Pieces::kEmptyTagClose);
+      if (from == kLineEndTag) out_.AppendChar('>');
+      AppendNewline();
+    }
+  }
   void AppendName(const WStrBuf& name, bool ascii) {
     if (ascii)
       AppendAscii(out_, name.Data(), name.Length());
@@ -253,8 +319,9 @@ class XmlWriter {
       return true;
     }
     bool asciiName = false;
-    if (!names_.Check(name, asciiName)) return false;
-    AppendTagOpen(indent, Pieces::kTagOpen, name, asciiName);
+    const char* nameBytes = nullptr;
+    if (!names_.Check(name, asciiName, nameBytes)) return false;
+    AppendTagOpen(indent, Pieces::kTagOpen, name, asciiName, nameBytes);
     bool hasContent = false;
     for (TreeNode* child = node.FirstChild(); child; child = child->NextSibling()) {
       if (!IsAttribute(*child)) {
@@ -262,8 +329,10 @@ class XmlWriter {
         continue;
       }
       bool asciiAttribute = false;
-      if (!names_.Check(child->Name(), asciiAttribute) || child->FirstChild()) return false;
-      if (AppendAsciiNamedAttribute(*child, asciiAttribute)) continue;
+      const char* attributeBytes = nullptr;
+      if (!names_.Check(child->Name(), asciiAttribute, attributeBytes) || child->FirstChild())
+        return false;
+      if (AppendAsciiNamedAttribute(*child, asciiAttribute, attributeBytes)) continue;
       out_.AppendChar(' ');
       AppendName(child->Name(), asciiAttribute);
       AppendUnits(out_, Pieces::kAttributeOpen);
@@ -277,8 +346,7 @@ class XmlWriter {
       out_.AppendChar('"');
     }
     if (hasContent) {
-      out_.AppendChar('>');
-      AppendNewline();
+      AppendLineEnd(kLineEndTag);
       const uint32_t inner = InnerIndent(indent);
       if (AppendScalar(node, inner, node.Kind() == kCDataKind)) {
         AppendNewline();
@@ -294,8 +362,7 @@ class XmlWriter {
       return true;
     }
     if (node.Type() == ValueType::Empty) {
-      AppendUnits(out_, Pieces::kEmptyTagClose);
-      AppendNewline();
+      AppendLineEnd(kLineEndEmptyTag);
       return true;
     }
     out_.AppendChar('>');
@@ -308,17 +375,29 @@ class XmlWriter {
   }
 
   void AppendEndTag(TreeNode& node, bool asciiName, uint32_t indent) {
-    AppendTagOpen(indent, Pieces::kEndTagOpen, node.Name(), asciiName);
-    out_.AppendChar('>');
-    AppendNewline();
+    // The name's kept bytes may since have given way to another name's.
+    AppendTagOpen(indent, Pieces::kEndTagOpen, node.Name(), asciiName,
+                  names_.AsciiBytes(node.Name()));
+    AppendLineEnd(kLineEndTag);
   }
 
   // Indent, the markup that opens a tag and the name. In UTF-8 output an
   // ASCII name goes with the rest in one piece.
   template <size_t N>
-  void AppendTagOpen(uint32_t indent, const WChar (&markup)[N], const WStrBuf& name, bool ascii) {
+  void AppendTagOpen(uint32_t indent, const WChar (&markup)[N], const WStrBuf& name, bool ascii,
+                     const char* bytes) {
     if constexpr (std::is_same_v<Out, Utf8Text>) {
       const uint64_t length = uint64_t(indent) + N + name.Length();
+      if (bytes) {
+        if (char* to = out_.AsciiRoom(indent + N + names_.kNameBytes)) {
+          std::memcpy(to, indentBytes_.data(), indent);
+          to += indent;
+          to = text::NarrowKnownAscii(markup, N, to);
+          std::memcpy(to, bytes, names_.kNameBytes);
+          out_.CommitAscii(static_cast<uint32_t>(length));
+          return;
+        }
+      }
       if (ascii && length <= UINT32_MAX) {
         if (char* to = out_.AsciiRoom(static_cast<uint32_t>(length))) {
           std::memcpy(to, indentBytes_.data(), indent);
@@ -338,7 +417,7 @@ class XmlWriter {
   // In UTF-8 output, an attribute with an ASCII name and a text value of
   // moderate length goes out in one piece: the blank, the name, the quotes
   // and the escaped value. False when it takes the general way.
-  bool AppendAsciiNamedAttribute(TreeNode& attribute, bool asciiName) {
+  bool AppendAsciiNamedAttribute(TreeNode& attribute, bool asciiName, const char* bytes) {
     if constexpr (std::is_same_v<Out, Utf8Text>) {
       if (!asciiName || attribute.Type() != ValueType::String) return false;
       const WStrBuf& name = attribute.Name();
@@ -347,11 +426,18 @@ class XmlWriter {
         return false;
       // The blank, the markup between name and value and the closing quote.
       constexpr uint32_t kMarkup = 2 + std::size(Pieces::kAttributeOpen);
-      char* const room = out_.Utf8Room(name.Length() + value.Length() + kMarkup);
+      // Room for the units, and for the whole of a name's kept bytes.
+      constexpr uint32_t kNameRoom = names_.kNameBytes / syntax::escape_steps::kMaxUtf8PerUnit;
+      char* const room = out_.Utf8Room(name.Length() + value.Length() + kMarkup + kNameRoom);
       if (!room) return false;
       char* to = room;
       *to++ = ' ';
-      to = text::NarrowKnownAscii(name.Data(), name.Length(), to);
+      if (bytes) {
+        std::memcpy(to, bytes, names_.kNameBytes);
+        to += name.Length();
+      } else {
+        to = text::NarrowKnownAscii(name.Data(), name.Length(), to);
+      }
       to = text::NarrowKnownAscii(Pieces::kAttributeOpen, std::size(Pieces::kAttributeOpen), to);
       uint64_t units = name.Length() + kMarkup;
       to = syntax::escape_steps::EscapeToUtf8(value.Data(), value.Length(), to,
@@ -362,6 +448,7 @@ class XmlWriter {
     } else {
       (void)attribute;
       (void)asciiName;
+      (void)bytes;
       return false;
     }
   }
@@ -425,6 +512,7 @@ class XmlWriter {
   const WStrBuf& unit_;
   WStrBuf indents_;
   std::string indentBytes_;  // indents_ as bytes, for UTF-8 output
+  std::string lineEnds_;     // "/>" and the newline as bytes, for UTF-8 output
   const WStrBuf& newline_;
   std::vector<Frame> open_;
   WritableNames<std::is_same_v<Out, Utf8Text>> names_;

@@ -397,6 +397,29 @@ TEST(WriteXmlTest, Utf8OutputIsTheWideOutputEncoded) {
   }
 }
 
+// UTF-8 output keeps the bytes of names it has checked in a small table
+// where names push each other out; every name must still come out as
+// itself, in start tags, end tags and attributes, short and long.
+TEST(WriteXmlTest, Utf8OutputWritesEachNameAsItselfAmongManyNames) {
+  RefPtr<TreeNode> root = Node(u"r");
+  RefPtr<TreeNode> parent = root;
+  for (int k = 0; k < 300; ++k) {
+    std::u16string name = u"n" + std::u16string(size_t(k % 60), u'x') + char16_t(u'a' + k % 26);
+    RefPtr<TreeNode> child = Child(parent, name.c_str());
+    Text(child, (u"a" + name).c_str(), u"v", NodeKind::Attribute);
+    if (k % 3 == 0) Text(child, u"t", u"w");
+    parent = k % 7 == 0 ? root : child;
+  }
+  WStrBuf wideText;
+  Utf8Text bytes;
+  const WStrBuf unit(W(u" ")), newline(W(u"\n"));
+  ASSERT_TRUE(WriteXml(*root, wideText, unit, WStrBuf(), newline));
+  ASSERT_TRUE(WriteXml(*root, bytes, unit, WStrBuf(), newline));
+  bytes.Finish();
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(bytes.Data()), bytes.Size()),
+            std::string(wideText.Data(), wideText.Data() + wideText.Length()));
+}
+
 // Numbers, booleans and pointers go straight into UTF-8 output; in every
 // place a value can take, and in both outputs, they must read as the text
 // that the value's own conversion gives.
