@@ -388,7 +388,7 @@ class XmlWriter {
                      const char* bytes) {
     if constexpr (std::is_same_v<Out, Utf8Text>) {
       const uint64_t length = uint64_t(indent) + N + name.Length();
-      if (bytes) {
+      if (bytes && indent <= UINT32_MAX - N - names_.kNameBytes) {
         if (char* to = out_.AsciiRoom(indent + N + names_.kNameBytes)) {
           std::memcpy(to, indentBytes_.data(), indent);
           to += indent;
@@ -463,6 +463,7 @@ class XmlWriter {
       if (node.Type() == ValueType::String || node.Type() == ValueType::Empty) return false;
       const uint32_t open = section ? static_cast<uint32_t>(std::size(Pieces::kCDataOpen)) : 0;
       const uint32_t close = section ? static_cast<uint32_t>(std::size(Pieces::kCDataClose)) : 0;
+      if (indent > UINT32_MAX - 2 * kMaxScalarText) return false;
       char* const room = out_.AsciiRoom(indent + open + kMaxScalarText + close);
       if (!room) return false;
       const uint32_t count = node.ScalarText(room + indent + open);
