@@ -166,41 +166,42 @@ inline constexpr AsciiForms kAsciiForms;
 // whole sixteen-byte blocks, of which only the leading bytes count.
 constexpr uint32_t kUtf8StoreSlack = 16;
 
+// Where writing escaped UTF-8 has got to: the end of the bytes, and the
+// units that escaped forms add to the wide text beyond the one each stands
+// for (encoded characters keep their units). Passed and returned by value:
+// a pointer or count behind a reference would have to be read again after
+// every byte stored, as a byte store may alias anything.
+struct Utf8Cursor {
+  char* to;
+  uint64_t grown;
+};
+
 // Writes the UTF-8 (or the escaped form) of the unit at text[i], which the
-// scan found not to be plain ASCII, at `to`; returns how many units it took
-// (two for a surrogate pair) and moves `to` past the bytes. `grown` grows
-// by the units an escaped form adds to the wide text beyond the one it
-// stands for; encoded characters keep their units.
-inline uint32_t PutSpecialUnit(const WChar* text, uint32_t i, uint32_t length, char*& to,
-                               uint64_t& grown) {
+// scan found not to be plain ASCII, at the cursor and moves it past the
+// bytes; `taken` is set to the units used (two for a surrogate pair).
+inline Utf8Cursor PutSpecialUnit(const WChar* text, uint32_t i, uint32_t length, Utf8Cursor at,
+                                 uint32_t& taken) {
   const uint32_t unit = static_cast<uint16_t>(text[i]);
+  taken = 1;
   if (unit < 0x80) {
-    std::memcpy(to, kAsciiForms.bytes[unit], kMaxEscapedUnit);
-    to += kAsciiForms.length[unit];
-    grown += kAsciiForms.length[unit] - 1u;
-    return 1;
+    std::memcpy(at.to, kAsciiForms.bytes[unit], kMaxEscapedUnit);
+    return {at.to + kAsciiForms.length[unit], at.grown + kAsciiForms.length[unit] - 1u};
   }
   if (unit < 0x800) {  // most letters of alphabetic scripts
-    to[0] = static_cast<char>(0xC0 | (unit >> 6));
-    to[1] = static_cast<char>(0x80 | (unit & 0x3F));
-    to += 2;
-    return 1;
+    at.to[0] = static_cast<char>(0xC0 | (unit >> 6));
+    at.to[1] = static_cast<char>(0x80 | (unit & 0x3F));
+    return {at.to + 2, at.grown};
   }
-  if (!text::IsSurrogate(unit)) {
-    to = text::PutUtf8(unit, to);
-    return 1;
-  }
+  if (!text::IsSurrogate(unit)) return {text::PutUtf8(unit, at.to), at.grown};
   // Outside ASCII nothing is escaped but a surrogate half without its
   // partner, which no encoding can carry.
   if (text::StartsSurrogatePair(text, length, i)) {
     const uint32_t low = static_cast<uint16_t>(text[i + 1]);
-    to = text::PutUtf8(text::CombineSurrogates(unit, low), to);
-    return 2;
+    taken = 2;
+    return {text::PutUtf8(text::CombineSurrogates(unit, low), at.to), at.grown};
   }
-  const uint32_t form = EscapedForm(text[i], to);
-  to += form;
-  grown += form - 1;
-  return 1;
+  const uint32_t form = EscapedForm(text[i], at.to);
+  return {at.to + form, at.grown + form - 1};
 }
 
 // Whether the unit is written as it is in a run: ASCII that needs no
@@ -245,23 +246,27 @@ inline unsigned SpecialBytes(BlockBytes all) {
 // after it are stored again behind it. Returns the units taken: n, or one
 // more when a pair starts at the block's last unit.
 inline uint32_t PutBlock(const WChar* text, uint32_t i, uint32_t n, uint32_t length,
-                         BlockBytes bytes, unsigned special, char*& to, uint64_t& grown) {
-  std::memcpy(to, &bytes, 16);
+                         BlockBytes bytes, unsigned special, Utf8Cursor& cursor) {
+  Utf8Cursor at = cursor;
+  std::memcpy(at.to, &bytes, 16);
   uint32_t next = 0;  // the first unit of the block not yet in place
   while (special) {
-    const uint32_t at = static_cast<uint32_t>(__builtin_ctz(special));
-    to += at - next;
-    next = at + PutSpecialUnit(text, i + at, length, to, grown);
+    const uint32_t unit = static_cast<uint32_t>(__builtin_ctz(special));
+    at.to += unit - next;
+    uint32_t taken;
+    at = PutSpecialUnit(text, i + unit, length, at, taken);
+    next = unit + taken;
     special &= ~0u << next;
     if (next < n && !(special >> next & 1)) {
       const BlockBytes rest = bytes >> (8 * next);
-      std::memcpy(to, &rest, 16);
+      std::memcpy(at.to, &rest, 16);
     }
   }
   if (next < n) {
-    to += n - next;
+    at.to += n - next;
     next = n;
   }
+  cursor = at;
   return next;
 }
 
@@ -270,18 +275,21 @@ inline uint32_t PutBlock(const WChar* text, uint32_t i, uint32_t n, uint32_t len
 // nothing past the text is read) and put back in unit order. Returns the
 // units taken; fewer than four are left.
 template <bool kTabStays>
-inline uint32_t EscapeBlocksToUtf8(const WChar* text, uint32_t length, char*& to,
-                                   uint64_t& grown) {
+inline uint32_t EscapeBlocksToUtf8(const WChar* text, uint32_t length, Utf8Cursor& cursor) {
+  Utf8Cursor at = cursor;
   auto load = [text](uint32_t at) {
     return _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + at));
   };
   uint32_t i = 0;
   while (length - i >= 16) {
     const BlockBytes bytes = ToBlockBytes(_mm_packus_epi16(load(i), load(i + 8)));
-    i += PutBlock(text, i, 16, length, bytes, SpecialBytes<kTabStays>(bytes), to, grown);
+    i += PutBlock(text, i, 16, length, bytes, SpecialBytes<kTabStays>(bytes), at);
   }
   const uint32_t n = length - i;
-  if (n < 4) return i;
+  if (n < 4) {
+    cursor = at;
+    return i;
+  }
   BlockBytes bytes;
   if (n >= 8) {
     // Units 0 to 7, then units n - 8 to n - 1 of which the last n - 8 are new.
@@ -300,7 +308,9 @@ inline uint32_t EscapeBlocksToUtf8(const WChar* text, uint32_t length, char*& to
     bytes = n > 4 ? front | (back >> (8 * (8 - n))) << 32 : front;
   }
   const unsigned special = SpecialBytes<kTabStays>(bytes) & ((1u << n) - 1);
-  return i + PutBlock(text, i, n, length, bytes, special, to, grown);
+  i += PutBlock(text, i, n, length, bytes, special, at);
+  cursor = at;
+  return i;
 }
 #endif
 
@@ -313,23 +323,25 @@ inline uint32_t EscapeBlocksToUtf8(const WChar* text, uint32_t length, char*& to
 constexpr uint32_t kMaxUtf8PerUnit = kMaxEscapedUnit;
 inline char* EscapeToUtf8(const WChar* text, uint32_t length, char* to, Target target,
                           uint64_t& units) {
-  uint64_t grown = 0;  // units that escaped forms add to the wide text
+  Utf8Cursor at{to, 0};
   uint32_t i = 0;
 #if defined(KELMO_ESCAPE_BLOCKS)
-  i = target == Target::kAttributeValue ? EscapeBlocksToUtf8<false>(text, length, to, grown)
-                                        : EscapeBlocksToUtf8<true>(text, length, to, grown);
+  i = target == Target::kAttributeValue ? EscapeBlocksToUtf8<false>(text, length, at)
+                                        : EscapeBlocksToUtf8<true>(text, length, at);
 #endif
   while (i < length) {
     const uint32_t unit = static_cast<uint16_t>(text[i]);
     if (IsPlainAscii(unit, target)) {
-      *to++ = static_cast<char>(unit);
+      *at.to++ = static_cast<char>(unit);
       ++i;
     } else {
-      i += PutSpecialUnit(text, i, length, to, grown);
+      uint32_t taken;
+      at = PutSpecialUnit(text, i, length, at, taken);
+      i += taken;
     }
   }
-  units += length + grown;
-  return to;
+  units += length + at.grown;
+  return at.to;
 }
 
 // A long text goes to a byte sink in windows of this many units, so that
