@@ -21,19 +21,21 @@ bool DecodeCharRef(const WChar* reference, uint32_t length, uint32_t& codePoint)
 // Room for the longest reference, "&#x10ffff;", and then some.
 constexpr uint32_t kCharacterReferenceSize = 12;
 
+inline constexpr char kLowerHexDigits[] = "0123456789abcdef";
+
 // Writes the hexadecimal reference to `c`, "&#x...;", with lower-case digits
 // and at least `minDigits` (1 to 6) of them, into `out`, which has room for
-// kCharacterReferenceSize units, and returns its length.
+// kCharacterReferenceSize units, and returns its length. constexpr, so that
+// the writer can build its table of escaped ASCII units at compile time.
 template <typename Unit>
-uint32_t FormatCharacterReference(char32_t c, int minDigits, Unit* out) {
-  static constexpr char kHex[] = "0123456789abcdef";
+constexpr uint32_t FormatCharacterReference(char32_t c, int minDigits, Unit* out) {
   uint32_t length = 0;
   out[length++] = Unit('&');
   out[length++] = Unit('#');
   out[length++] = Unit('x');
   int shift = 20;
   while (shift >= 4 * minDigits && ((c >> shift) & 15) == 0) shift -= 4;
-  for (; shift >= 0; shift -= 4) out[length++] = Unit(kHex[(c >> shift) & 15]);
+  for (; shift >= 0; shift -= 4) out[length++] = Unit(kLowerHexDigits[(c >> shift) & 15]);
   out[length++] = Unit(';');
   return length;
 }

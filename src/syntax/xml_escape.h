@@ -12,6 +12,7 @@
 #define KELMO_SYNTAX_XML_ESCAPE_H
 
 #include <cstdint>
+#include <cstring>
 #include <type_traits>
 #include <utility>
 
@@ -54,7 +55,7 @@ inline uint32_t PlainRunEnd(const WChar* text, uint32_t i, uint32_t length) {
 // its length, at most kMaxEscapedUnit units.
 constexpr uint32_t kMaxEscapedUnit = 8;
 template <class Unit>
-uint32_t EscapedForm(WChar c, Unit* to) {
+constexpr uint32_t EscapedForm(WChar c, Unit* to) {
   if (const NamedEntity* entity = EntityFor(static_cast<uint16_t>(c))) {
     for (uint32_t n = 0; n < entity->length; ++n) to[n] = static_cast<Unit>(entity->reference[n]);
     return entity->length;
@@ -145,98 +146,202 @@ template <class Out>
 struct TakesUtf8<Out, std::void_t<decltype(std::declval<Out&>().Utf8Room(uint32_t()))>>
     : std::true_type {};
 
-// As text::NarrowAsciiChunk, but the run also ends at a unit that XML output
-// must escape: the markup characters and the controls below 0x20 other than
-// tab (and, with kTab, tab as well).
-template <bool kTab>
-inline size_t NarrowPlainAsciiChunk([[maybe_unused]] const WChar* in,
-                                    [[maybe_unused]] char* out) {
-#if defined(__SSE2__)
-  const __m128i zero = _mm_setzero_si128();
-  const __m128i nonAsciiBits = _mm_set1_epi16(static_cast<short>(0xFF80));
-  const __m128i controlLimit = _mm_set1_epi16(0x1F);
-  const __m128i tab = _mm_set1_epi16(9);
-  auto stops = [&](__m128i units) {
-    __m128i hit = _mm_cmpeq_epi16(_mm_and_si128(units, nonAsciiBits), zero);  // ASCII
-    __m128i stop = _mm_cmpeq_epi16(_mm_subs_epu16(units, controlLimit), zero);  // < 0x20
-    if (!kTab) stop = _mm_andnot_si128(_mm_cmpeq_epi16(units, tab), stop);
-    for (char c : kMarkupCharacters)
-      stop = _mm_or_si128(stop, _mm_cmpeq_epi16(units, _mm_set1_epi16(c)));
-    return _mm_andnot_si128(stop, hit);  // plain ASCII
-  };
-  const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
-  const __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 8));
-  const __m128i plain = _mm_packs_epi16(stops(low), stops(high));
-  _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_packus_epi16(low, high));
-  return text::LeadingAscii(~static_cast<unsigned>(_mm_movemask_epi8(plain)) & 0xFFFFu);
-#else
-  return 0;
-#endif
+// The escaped form of every ASCII unit as bytes, read off EscapedForm, so
+// that the UTF-8 kernel writes one with a single eight-byte store. Units
+// that stay as they are have length 0.
+struct AsciiForms {
+  char bytes[128][kMaxEscapedUnit] = {};
+  uint8_t length[128] = {};
+  constexpr AsciiForms() {
+    for (int c = 0; c < 128; ++c) {
+      if (IsEscaped(c, Target::kAttributeValue)) {
+        length[c] = static_cast<uint8_t>(EscapedForm(static_cast<WChar>(c), bytes[c]));
+      }
+    }
+  }
+};
+inline constexpr AsciiForms kAsciiForms;
+
+// Bytes past the escaped text that EscapeToUtf8 may overwrite: it stores
+// whole sixteen-byte blocks, of which only the leading bytes count.
+constexpr uint32_t kUtf8StoreSlack = 16;
+
+// Where writing escaped UTF-8 has got to: the end of the bytes, and the
+// units that escaped forms add to the wide text beyond the one each stands
+// for (encoded characters keep their units). Passed and returned by value:
+// a pointer or count behind a reference would have to be read again after
+// every byte stored, as a byte store may alias anything.
+struct Utf8Cursor {
+  char* to;
+  uint64_t grown;
+};
+
+// Writes the UTF-8 (or the escaped form) of the unit at text[i], which the
+// scan found not to be plain ASCII, at the cursor and moves it past the
+// bytes; `taken` is set to the units used (two for a surrogate pair).
+inline Utf8Cursor PutSpecialUnit(const WChar* text, uint32_t i, uint32_t length, Utf8Cursor at,
+                                 uint32_t& taken) {
+  const uint32_t unit = static_cast<uint16_t>(text[i]);
+  taken = 1;
+  if (unit < 0x80) {
+    std::memcpy(at.to, kAsciiForms.bytes[unit], kMaxEscapedUnit);
+    return {at.to + kAsciiForms.length[unit], at.grown + kAsciiForms.length[unit] - 1u};
+  }
+  if (unit < 0x800) {  // most letters of alphabetic scripts
+    at.to[0] = static_cast<char>(0xC0 | (unit >> 6));
+    at.to[1] = static_cast<char>(0x80 | (unit & 0x3F));
+    return {at.to + 2, at.grown};
+  }
+  if (!text::IsSurrogate(unit)) return {text::PutUtf8(unit, at.to), at.grown};
+  // Outside ASCII nothing is escaped but a surrogate half without its
+  // partner, which no encoding can carry.
+  if (text::StartsSurrogatePair(text, length, i)) {
+    const uint32_t low = static_cast<uint16_t>(text[i + 1]);
+    taken = 2;
+    return {text::PutUtf8(text::CombineSurrogates(unit, low), at.to), at.grown};
+  }
+  const uint32_t form = EscapedForm(text[i], at.to);
+  return {at.to + form, at.grown + form - 1};
 }
 
-// Copies the leading ASCII units of text that need no escaping to `to` as
-// bytes, sixteen at a time where it can, and returns how many it took. `to`
-// has room for n bytes.
-inline uint32_t CopyPlainAscii(const WChar* text, uint32_t n, char* to, Target target) {
-  const bool attribute = target == Target::kAttributeValue;
+// Whether the unit is written as it is in a run: ASCII that needs no
+// escaping (tab only in element text).
+inline bool IsPlainAscii(uint32_t unit, Target target) {
+  const uint8_t bit = target == Target::kAttributeValue ? 2 : 1;
+  return unit < 0x80 && !(kAsciiStops.bits[unit] & bit);
+}
+
+#if defined(__SSE2__) && defined(__SIZEOF_INT128__)
+#define KELMO_ESCAPE_BLOCKS 1
+// Up to sixteen units packed to bytes, in unit order: what a block stores.
+// Held as one integer so that the bytes after a unit shift down to the
+// front with one variable shift.
+using BlockBytes = unsigned __int128;
+
+inline BlockBytes ToBlockBytes(__m128i bytes) {
+  BlockBytes all;
+  std::memcpy(&all, &bytes, 16);
+  return all;
+}
+
+// Of a block's bytes, those of units that are not plain ASCII: one bit
+// each. The saturating pack turns every unit above 0xFF into 0xFF and every
+// unit from 0x8000 into 0, so the test "below 0x20 as a signed byte" takes
+// all non-ASCII units together with the controls; the markup characters
+// are compared one by one.
+template <bool kTabStays>
+inline unsigned SpecialBytes(BlockBytes all) {
+  __m128i bytes;
+  std::memcpy(&bytes, &all, 16);
+  __m128i special = _mm_cmplt_epi8(bytes, _mm_set1_epi8(0x20));
+  if (kTabStays) special = _mm_andnot_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(9)), special);
+  for (char c : kMarkupCharacters)
+    special = _mm_or_si128(special, _mm_cmpeq_epi8(bytes, _mm_set1_epi8(c)));
+  return static_cast<unsigned>(_mm_movemask_epi8(special));
+}
+
+// Writes the block of n units (at most sixteen) at text + i, given as its
+// bytes and the bits of its special units (below n): the bytes are stored
+// whole, then each special unit is written in its place and the plain bytes
+// after it are stored again behind it. Returns the units taken: n, or one
+// more when a pair starts at the block's last unit.
+inline uint32_t PutBlock(const WChar* text, uint32_t i, uint32_t n, uint32_t length,
+                         BlockBytes bytes, unsigned special, Utf8Cursor& cursor) {
+  Utf8Cursor at = cursor;
+  std::memcpy(at.to, &bytes, 16);
+  uint32_t next = 0;  // the first unit of the block not yet in place
+  while (special) {
+    const uint32_t unit = static_cast<uint32_t>(__builtin_ctz(special));
+    at.to += unit - next;
+    uint32_t taken;
+    at = PutSpecialUnit(text, i + unit, length, at, taken);
+    next = unit + taken;
+    special &= ~0u << next;
+    if (next < n && !(special >> next & 1)) {
+      const BlockBytes rest = bytes >> (8 * next);
+      std::memcpy(at.to, &rest, 16);
+    }
+  }
+  if (next < n) {
+    at.to += n - next;
+    next = n;
+  }
+  cursor = at;
+  return next;
+}
+
+// Escapes sixteen units at a time for as long as sixteen remain, then the
+// last four to fifteen as one block read by two loads that overlap (so that
+// nothing past the text is read) and put back in unit order. Returns the
+// units taken; fewer than four are left.
+template <bool kTabStays>
+inline uint32_t EscapeBlocksToUtf8(const WChar* text, uint32_t length, Utf8Cursor& cursor) {
+  Utf8Cursor at = cursor;
+  auto load = [text](uint32_t at) {
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + at));
+  };
   uint32_t i = 0;
-  while (n - i >= text::kAsciiChunk) {
-    const size_t lead = attribute ? NarrowPlainAsciiChunk<true>(text + i, to + i)
-                                  : NarrowPlainAsciiChunk<false>(text + i, to + i);
-    i += static_cast<uint32_t>(lead);
-    if (lead < text::kAsciiChunk) return i;
+  while (length - i >= 16) {
+    const BlockBytes bytes = ToBlockBytes(_mm_packus_epi16(load(i), load(i + 8)));
+    i += PutBlock(text, i, 16, length, bytes, SpecialBytes<kTabStays>(bytes), at);
   }
-  const uint8_t bit = attribute ? 2 : 1;
-  for (; i < n; ++i) {
-    const uint16_t unit = static_cast<uint16_t>(text[i]);
-    if (unit >= 0x80 || (kAsciiStops.bits[unit] & bit)) break;
-    to[i] = static_cast<char>(unit);
+  const uint32_t n = length - i;
+  if (n < 4) {
+    cursor = at;
+    return i;
   }
+  BlockBytes bytes;
+  if (n >= 8) {
+    // Units 0 to 7, then units n - 8 to n - 1 of which the last n - 8 are new.
+    const BlockBytes both = ToBlockBytes(_mm_packus_epi16(load(i), load(i + n - 8)));
+    const uint64_t front = static_cast<uint64_t>(both);
+    const uint64_t back = static_cast<uint64_t>(both >> 64);
+    bytes = n > 8 ? front | BlockBytes(back >> (8 * (16 - n))) << 64 : BlockBytes(front);
+  } else {
+    auto loadFour = [text](uint32_t at) {
+      return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(text + at));
+    };
+    const __m128i units = _mm_unpacklo_epi64(loadFour(i), loadFour(i + n - 4));
+    const uint64_t both = static_cast<uint64_t>(ToBlockBytes(_mm_packus_epi16(units, units)));
+    const uint64_t front = both & 0xFFFFFFFFu;
+    const uint64_t back = (both >> 32) & 0xFFFFFFFFu;
+    bytes = n > 4 ? front | (back >> (8 * (8 - n))) << 32 : front;
+  }
+  const unsigned special = SpecialBytes<kTabStays>(bytes) & ((1u << n) - 1);
+  i += PutBlock(text, i, n, length, bytes, special, at);
+  cursor = at;
   return i;
 }
+#endif
 
 // Escapes text as UTF-8 bytes straight into `to`, the same bytes as
 // escaping it into wide text and encoding that. `to` has room for
-// kMaxUtf8PerUnit bytes per unit, and the text does not end between the
-// halves of a pair that goes on after it. Returns the end of the bytes and
-// adds to `units` the length the escaped wide text would have.
+// kMaxUtf8PerUnit bytes per unit and kUtf8StoreSlack more, and the text
+// does not end between the halves of a pair that goes on after it. Returns
+// the end of the bytes and adds to `units` the length the escaped wide text
+// would have.
 constexpr uint32_t kMaxUtf8PerUnit = kMaxEscapedUnit;
 inline char* EscapeToUtf8(const WChar* text, uint32_t length, char* to, Target target,
                           uint64_t& units) {
-  char* const start = to;
-  uint64_t shorter = 0;  // bytes beyond one per unit of the wide text
+  Utf8Cursor at{to, 0};
   uint32_t i = 0;
-  while (true) {
-    const uint32_t taken = CopyPlainAscii(text + i, length - i, to, target);
-    i += taken;
-    to += taken;
-    if (i == length) break;
-    uint32_t unit = static_cast<uint16_t>(text[i]);
-    if (unit < 0x80) {
-      to += EscapedForm(text[i++], to);
-      continue;
+#if defined(KELMO_ESCAPE_BLOCKS)
+  i = target == Target::kAttributeValue ? EscapeBlocksToUtf8<false>(text, length, at)
+                                        : EscapeBlocksToUtf8<true>(text, length, at);
+#endif
+  while (i < length) {
+    const uint32_t unit = static_cast<uint16_t>(text[i]);
+    if (IsPlainAscii(unit, target)) {
+      *at.to++ = static_cast<char>(unit);
+      ++i;
+    } else {
+      uint32_t taken;
+      at = PutSpecialUnit(text, i, length, at, taken);
+      i += taken;
     }
-    // Outside ASCII nothing is escaped but a surrogate half without its
-    // partner, which no encoding can carry.
-    do {
-      if (!text::IsSurrogate(unit)) {
-        char* const end = text::PutUtf8(unit, to);
-        shorter += static_cast<uint64_t>(end - to) - 1;
-        to = end;
-        ++i;
-      } else if (text::StartsSurrogatePair(text, length, i)) {
-        const uint32_t low = static_cast<uint16_t>(text[i + 1]);
-        to = text::PutUtf8(text::CombineSurrogates(unit, low), to);
-        shorter += 2;
-        i += 2;
-      } else {
-        to += EscapedForm(text[i++], to);
-      }
-    } while (i < length && (unit = static_cast<uint16_t>(text[i])) >= 0x80);
-    if (i == length) break;
   }
-  units += static_cast<uint64_t>(to - start) - shorter;
-  return to;
+  units += length + at.grown;
+  return at.to;
 }
 
 // A long text goes to a byte sink in windows of this many units, so that

@@ -8,13 +8,6 @@
 #include "tree/tree_node.h"
 
 namespace kelmo {
-TreeNode* TreeNode::FirstChild() const noexcept {
-  return children_ ? children_->first_.get() : nullptr;
-}
-
-TreeNode* TreeNode::LastChild() const noexcept {
-  return children_ ? children_->last_.get() : nullptr;
-}
 
 ChildList& TreeNode::EnsureChildren() {
   if (!children_) {

@@ -185,8 +185,9 @@ class TreeNode final : public ref_counter_base<Kelmo, TreeNode> {
   TreeNode* Parent() const noexcept { return parent_; }
   TreeNode* PrevSibling() const noexcept { return prev_.get(); }
   TreeNode* NextSibling() const noexcept { return next_.get(); }
-  TreeNode* FirstChild() const noexcept;
-  TreeNode* LastChild() const noexcept;
+  // Inline: walks (the writer's, Clone's) step through them once per node.
+  TreeNode* FirstChild() const noexcept { return children_ ? children_->First() : nullptr; }
+  TreeNode* LastChild() const noexcept { return children_ ? children_->Last() : nullptr; }
   ChildList* Children() const noexcept { return children_; }
   // The ASCII text of a Bool, number or Pointer value into `out` (room for
   // kMaxScalarText of tree/value_text.h); 0 for other kinds.

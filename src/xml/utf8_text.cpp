@@ -17,10 +17,12 @@ const char kReplacement[] = {'\xEF', '\xBF', '\xBD'};
 void Utf8Text::Grow(size_t more) {
   size_t wanted = size_ + more;
   if (wanted < size_) throw std::bad_alloc();
-  // Capacities follow one sequence (256, then half as much again each time)
-  // whatever the sizes asked for, so that the same text always grows
-  // through the same sizes and the allocator can serve them alike.
-  size_t grown = capacity_ < 256 ? 256 : capacity_;
+  // Capacities follow one sequence (4 KiB, then half as much again each
+  // time) whatever the sizes asked for, so that the same text always grows
+  // through the same sizes and the allocator can serve them alike. A
+  // smaller first step would only mean more steps for most documents; a
+  // short text is trimmed to its size when it is released.
+  size_t grown = capacity_ < 4096 ? 4096 : capacity_;
   while (grown < wanted) {
     if (grown > SIZE_MAX / 2) throw std::bad_alloc();
     grown += grown / 2;
@@ -77,9 +79,14 @@ MallocBytes Utf8Text::Release() {
   if (!bytes_) {
     bytes_.reset(static_cast<char*>(std::malloc(1)));
     if (!bytes_) throw std::bad_alloc();
-  } else if (capacity_ - size_ > size_ / 8) {
+  } else if (capacity_ - size_ > size_ / 8 && capacity_ < kKeptAsGrown) {
     // Hand over the text's own size rather than the slack of the growing
-    // buffer; shrinking in place cannot fail for want of memory.
+    // buffer; shrinking in place cannot fail for want of memory. A large
+    // block goes as grown: the allocator serves such blocks from pages of
+    // their own, and one trimmed to the text's size would be given back to
+    // the system when freed, so that the next text of that size would fill
+    // fresh pages again. Its slack is at most half the text's size and
+    // lives as long as the caller keeps the result.
     if (void* exact = std::realloc(bytes_.get(), size_ + 1)) {
       (void)bytes_.release();
       bytes_.reset(static_cast<char*>(exact));

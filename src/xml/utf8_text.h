@@ -62,14 +62,15 @@ class Utf8Text {
     size_ += n;
     units_ += n;
   }
-  // Room for the escaped UTF-8 of n units (kMaxUtf8PerUnit bytes each), to
-  // be filled by the caller and then committed with the bytes written and
-  // the UTF-16 units they stand for; null as for AsciiRoom, judging by the
-  // most units n units can escape to.
+  // Room for the escaped UTF-8 of n units (kMaxUtf8PerUnit bytes each, and
+  // the slack that the escaper's block stores may overwrite), to be filled
+  // by the caller and then committed with the bytes written and the UTF-16
+  // units they stand for; null as for AsciiRoom, judging by the most units
+  // n units can escape to.
   char* Utf8Room(uint32_t n) {
     const uint64_t most = uint64_t(n) * syntax::escape_steps::kMaxUtf8PerUnit;
     if (pending_ || kMaxUnits - units_ < most) return nullptr;
-    Reserve(static_cast<size_t>(most));
+    Reserve(static_cast<size_t>(most) + syntax::escape_steps::kUtf8StoreSlack);
     return bytes_.get() + size_;
   }
   void CommitUtf8(size_t bytes, uint64_t units) noexcept {
@@ -103,6 +104,8 @@ class Utf8Text {
 
  private:
   static constexpr uint64_t kMaxUnits = 0xFFFFFFFEu;
+  // Capacity from which Release hands the block over without trimming it.
+  static constexpr size_t kKeptAsGrown = 64 * 1024;
   void AppendSlow(const WChar* text, uint32_t n);
   void Reserve(size_t more) {
     if (capacity_ - size_ < more) Grow(more);

@@ -1,6 +1,8 @@
 #include "xml/xml_writer.h"
 
+#include <cstring>
 #include <iterator>
+#include <string>
 #include <type_traits>
 #include <vector>
 
@@ -59,12 +61,14 @@ class WritableNames {
  public:
   // A name that the parser reads back as the same name: not empty, and
   // made of name characters only (no blank, markup character, quote or
-  // control). Tells whether the name is all ASCII.
-  bool Check(const WStrBuf& name, bool& ascii) {
+  // control). Tells whether the name is all ASCII, and gives its kept bytes
+  // (see AsciiBytes; valid until the next check).
+  bool Check(const WStrBuf& name, bool& ascii, const char*& bytes) {
     const WChar* data = name.Data();
-    Entry& entry = entries_[(reinterpret_cast<uintptr_t>(data) >> 4) % kEntries];
+    Entry& entry = entries_[Slot(data)];
     if (entry.data == data && entry.length == name.Length() && data) {
       ascii = entry.ascii;
+      bytes = entry.Kept();
       return true;
     }
     if (!IsWritableName(data, name.Length())) return false;
@@ -76,8 +80,25 @@ class WritableNames {
     ascii = true;
     for (uint32_t i = 0; i < name.Length(); ++i)
       if (static_cast<uint16_t>(data[i]) >= 0x80) ascii = false;
-    entry = Entry{data, name.Length(), ascii};
+    entry.data = data;
+    entry.length = name.Length();
+    entry.ascii = ascii;
+    if (kUtf8 && ascii && name.Length() <= kNameBytes)
+      text::NarrowKnownAscii(data, name.Length(), entry.bytes);
+    bytes = entry.Kept();
     return true;
+  }
+
+  // UTF-8 output copies a checked name from bytes kept with it, a fixed
+  // kNameBytes of which only the name's length counts: an ASCII name of at
+  // most that many characters, checked in this write. Null for any other
+  // name, which takes the general way.
+  static constexpr uint32_t kNameBytes = 48;
+  const char* AsciiBytes(const WStrBuf& name) const {
+    const WChar* data = name.Data();
+    const Entry& entry = entries_[Slot(data)];
+    if (entry.data != data || entry.length != name.Length() || !data) return nullptr;
+    return entry.Kept();
   }
 
  private:
@@ -85,7 +106,14 @@ class WritableNames {
     const WChar* data = nullptr;
     uint32_t length = 0;
     bool ascii = false;
+    char bytes[kNameBytes];  // one entry is 64 bytes, so finding it takes a shift
+    const char* Kept() const {
+      return kUtf8 && ascii && length <= kNameBytes ? bytes : nullptr;
+    }
   };
+  static size_t Slot(const WChar* data) {
+    return (reinterpret_cast<uintptr_t>(data) >> 4) % kEntries;
+  }
   static constexpr size_t kEntries = 64;
   Entry entries_[kEntries];
 };
@@ -122,6 +150,7 @@ class NodeValueText {
       text_ = scalar_;
       length_ = count;
       ok_ = true;
+      plain_ = true;
       return;
     }
     unsigned int length = 0;
@@ -131,6 +160,9 @@ class NodeValueText {
   NodeValueText(const NodeValueText&) = delete;
   NodeValueText& operator=(const NodeValueText&) = delete;
   bool ok() const { return ok_; }
+  // Numbers, booleans and pointers: ASCII without a character to escape
+  // and without blanks at either end, so escaping would copy it unchanged.
+  bool plain() const { return plain_; }
   const WChar* text() const { return text_; }
   uint32_t length() const { return length_; }
 
@@ -140,6 +172,7 @@ class NodeValueText {
   const WChar* text_ = nullptr;
   uint32_t length_ = 0;
   bool ok_ = false;
+  bool plain_ = false;
 };
 
 // Layout strings go between markup, where the parser drops blanks; any
@@ -156,7 +189,14 @@ template <class Out>
 class XmlWriter {
  public:
   XmlWriter(Out& out, const WStrBuf& unit, const WStrBuf& indent, const WStrBuf& newline)
-      : out_(out), unit_(unit), indents_(indent), newline_(newline) {}
+      : out_(out), unit_(unit), indents_(indent), newline_(newline) {
+    NarrowIndents(0);
+    if constexpr (kUtf8) {
+      lineEnds_ = "/>";
+      lineEnds_.resize(kLineEndNewline + newline.Length());
+      text::NarrowKnownAscii(newline.Data(), newline.Length(), &lineEnds_[kLineEndNewline]);
+    }
+  }
 
   // False, with part of the text written, when the tree holds something
   // that would not read back: a name the parser cannot read as the same
@@ -164,6 +204,9 @@ class XmlWriter {
   // element), or children of an attribute.
   bool Write(TreeNode& root) {
     if (!IsAllXmlSpace(unit_) || !IsAllXmlSpace(indents_) || !IsAllXmlSpace(newline_)) return false;
+    // Room for the levels of most documents at once, rather than growing
+    // a level at a time.
+    open_.reserve(32);
     if (!Start(root, indents_.Length())) return false;
     // Each open frame remembers which child comes next, so the walk needs no
     // recursion however deep the tree is.
@@ -199,9 +242,66 @@ class XmlWriter {
     bool asciiName;
   };
 
+  static constexpr bool kUtf8 = std::is_same_v<Out, Utf8Text>;
+
   // Layout strings are blanks only, so ASCII.
-  void AppendIndent(uint32_t length) { AppendAscii(out_, indents_.Data(), length); }
-  void AppendNewline() { AppendAscii(out_, newline_.Data(), newline_.Length()); }
+  void AppendIndent(uint32_t length) {
+    if constexpr (kUtf8) {
+      if (char* to = out_.AsciiRoom(length)) {
+        std::memcpy(to, indentBytes_.data(), length);
+        out_.CommitAscii(length);
+        return;
+      }
+    }
+    AppendAscii(out_, indents_.Data(), length);
+  }
+  // UTF-8 output copies the indent from a byte copy of it, a line's longest
+  // piece in a deep tree. Keeps the copy level with indents_ from `from` on.
+  void NarrowIndents(uint32_t from) {
+    if constexpr (kUtf8) {
+      indentBytes_.resize(indents_.Length());
+      text::NarrowKnownAscii(indents_.Data() + from, indents_.Length() - from,
+                             &indentBytes_[0] + from);
+    } else {
+      (void)from;
+    }
+  }
+  void AppendNewline() {
+    if constexpr (kUtf8) {
+      AppendBytes(lineEnds_.data() + kLineEndNewline, lineEnds_.size() - kLineEndNewline);
+    } else {
+      AppendAscii(out_, newline_.Data(), newline_.Length());
+    }
+  }
+  // UTF-8 output: ASCII bytes as they are.
+  void AppendBytes(const char* bytes, size_t n) {
+    if constexpr (kUtf8) {
+      if (char* to = out_.AsciiRoom(static_cast<uint32_t>(n))) {
+        std::memcpy(to, bytes, n);
+        out_.CommitAscii(static_cast<uint32_t>(n));
+        return;
+      }
+      for (size_t i = 0; i < n; ++i) out_.AppendChar(static_cast<WChar>(bytes[i]));
+    } else {
+      (void)bytes;
+      (void)n;
+    }
+  }
+  // The ends of a line after a tag, as bytes for UTF-8 output: "/>" and the
+  // newline, or ">" and the newline, or the newline alone, as suffixes of
+  // one string.
+  static constexpr size_t kLineEndEmptyTag = 0;
+  static constexpr size_t kLineEndTag = 1;
+  static constexpr size_t kLineEndNewline = 2;
+  void AppendLineEnd(size_t from) {
+    if constexpr (kUtf8) {
+      AppendBytes(lineEnds_.data() + from, lineEnds_.size() - from);
+    } else {
+      if (from == kLineEndEmptyTag) AppendUnits(out_, Pieces::kEmptyTagClose);
+      if (from == kLineEndTag) out_.AppendChar('>');
+      AppendNewline();
+    }
+  }
   void AppendName(const WStrBuf& name, bool ascii) {
     if (ascii)
       AppendAscii(out_, name.Data(), name.Length());
@@ -219,8 +319,9 @@ class XmlWriter {
       return true;
     }
     bool asciiName = false;
-    if (!names_.Check(name, asciiName)) return false;
-    AppendTagOpen(indent, Pieces::kTagOpen, name, asciiName);
+    const char* nameBytes = nullptr;
+    if (!names_.Check(name, asciiName, nameBytes)) return false;
+    AppendTagOpen(indent, Pieces::kTagOpen, name, asciiName, nameBytes);
     bool hasContent = false;
     for (TreeNode* child = node.FirstChild(); child; child = child->NextSibling()) {
       if (!IsAttribute(*child)) {
@@ -228,20 +329,28 @@ class XmlWriter {
         continue;
       }
       bool asciiAttribute = false;
-      if (!names_.Check(child->Name(), asciiAttribute) || child->FirstChild()) return false;
-      if (AppendAsciiNamedAttribute(*child, asciiAttribute)) continue;
+      const char* attributeBytes = nullptr;
+      if (!names_.Check(child->Name(), asciiAttribute, attributeBytes) || child->FirstChild())
+        return false;
+      if (AppendAsciiNamedAttribute(*child, asciiAttribute, attributeBytes)) continue;
       out_.AppendChar(' ');
       AppendName(child->Name(), asciiAttribute);
       AppendUnits(out_, Pieces::kAttributeOpen);
-      NodeValueText value(*child);
-      if (value.ok()) syntax::EscapeXml(value.text(), value.length(), out_);
+      if (!AppendScalar(*child, 0, false)) {
+        NodeValueText value(*child);
+        if (value.plain())
+          syntax::escape_steps::AppendPlain(out_, value.text(), value.length());
+        else if (value.ok())
+          syntax::EscapeXml(value.text(), value.length(), out_);
+      }
       out_.AppendChar('"');
     }
     if (hasContent) {
-      out_.AppendChar('>');
-      AppendNewline();
+      AppendLineEnd(kLineEndTag);
       const uint32_t inner = InnerIndent(indent);
-      if (node.Type() != ValueType::Empty) {
+      if (AppendScalar(node, inner, node.Kind() == kCDataKind)) {
+        AppendNewline();
+      } else if (node.Type() != ValueType::Empty) {
         NodeValueText value(node);
         if (value.ok()) {
           AppendIndent(inner);
@@ -253,12 +362,11 @@ class XmlWriter {
       return true;
     }
     if (node.Type() == ValueType::Empty) {
-      AppendUnits(out_, Pieces::kEmptyTagClose);
-      AppendNewline();
+      AppendLineEnd(kLineEndEmptyTag);
       return true;
     }
     out_.AppendChar('>');
-    {
+    if (!AppendScalar(node, 0, node.Kind() == kCDataKind)) {
       NodeValueText value(node);
       if (value.ok()) AppendValue(node, value);
     }
@@ -267,20 +375,33 @@ class XmlWriter {
   }
 
   void AppendEndTag(TreeNode& node, bool asciiName, uint32_t indent) {
-    AppendTagOpen(indent, Pieces::kEndTagOpen, node.Name(), asciiName);
-    out_.AppendChar('>');
-    AppendNewline();
+    // The name's kept bytes may since have given way to another name's.
+    AppendTagOpen(indent, Pieces::kEndTagOpen, node.Name(), asciiName,
+                  names_.AsciiBytes(node.Name()));
+    AppendLineEnd(kLineEndTag);
   }
 
   // Indent, the markup that opens a tag and the name. In UTF-8 output an
   // ASCII name goes with the rest in one piece.
   template <size_t N>
-  void AppendTagOpen(uint32_t indent, const WChar (&markup)[N], const WStrBuf& name, bool ascii) {
+  void AppendTagOpen(uint32_t indent, const WChar (&markup)[N], const WStrBuf& name, bool ascii,
+                     const char* bytes) {
     if constexpr (std::is_same_v<Out, Utf8Text>) {
       const uint64_t length = uint64_t(indent) + N + name.Length();
+      if (bytes && indent <= UINT32_MAX - N - names_.kNameBytes) {
+        if (char* to = out_.AsciiRoom(indent + N + names_.kNameBytes)) {
+          std::memcpy(to, indentBytes_.data(), indent);
+          to += indent;
+          to = text::NarrowKnownAscii(markup, N, to);
+          std::memcpy(to, bytes, names_.kNameBytes);
+          out_.CommitAscii(static_cast<uint32_t>(length));
+          return;
+        }
+      }
       if (ascii && length <= UINT32_MAX) {
         if (char* to = out_.AsciiRoom(static_cast<uint32_t>(length))) {
-          to = text::NarrowKnownAscii(indents_.Data(), indent, to);
+          std::memcpy(to, indentBytes_.data(), indent);
+          to += indent;
           to = text::NarrowKnownAscii(markup, N, to);
           text::NarrowKnownAscii(name.Data(), name.Length(), to);
           out_.CommitAscii(static_cast<uint32_t>(length));
@@ -296,7 +417,7 @@ class XmlWriter {
   // In UTF-8 output, an attribute with an ASCII name and a text value of
   // moderate length goes out in one piece: the blank, the name, the quotes
   // and the escaped value. False when it takes the general way.
-  bool AppendAsciiNamedAttribute(TreeNode& attribute, bool asciiName) {
+  bool AppendAsciiNamedAttribute(TreeNode& attribute, bool asciiName, const char* bytes) {
     if constexpr (std::is_same_v<Out, Utf8Text>) {
       if (!asciiName || attribute.Type() != ValueType::String) return false;
       const WStrBuf& name = attribute.Name();
@@ -305,11 +426,18 @@ class XmlWriter {
         return false;
       // The blank, the markup between name and value and the closing quote.
       constexpr uint32_t kMarkup = 2 + std::size(Pieces::kAttributeOpen);
-      char* const room = out_.Utf8Room(name.Length() + value.Length() + kMarkup);
+      // Room for the units, and for the whole of a name's kept bytes.
+      constexpr uint32_t kNameRoom = names_.kNameBytes / syntax::escape_steps::kMaxUtf8PerUnit;
+      char* const room = out_.Utf8Room(name.Length() + value.Length() + kMarkup + kNameRoom);
       if (!room) return false;
       char* to = room;
       *to++ = ' ';
-      to = text::NarrowKnownAscii(name.Data(), name.Length(), to);
+      if (bytes) {
+        std::memcpy(to, bytes, names_.kNameBytes);
+        to += name.Length();
+      } else {
+        to = text::NarrowKnownAscii(name.Data(), name.Length(), to);
+      }
       to = text::NarrowKnownAscii(Pieces::kAttributeOpen, std::size(Pieces::kAttributeOpen), to);
       uint64_t units = name.Length() + kMarkup;
       to = syntax::escape_steps::EscapeToUtf8(value.Data(), value.Length(), to,
@@ -320,6 +448,35 @@ class XmlWriter {
     } else {
       (void)attribute;
       (void)asciiName;
+      (void)bytes;
+      return false;
+    }
+  }
+
+  // In UTF-8 output, a number, boolean or pointer value is formatted
+  // straight into the output, after `indent` units of indent and, with
+  // `section`, inside a CDATA section: the text is ASCII and never needs
+  // escaping. False, with nothing written, for every other value (and for
+  // other outputs), which then takes the general way.
+  bool AppendScalar(TreeNode& node, uint32_t indent, bool section) {
+    if constexpr (kUtf8) {
+      if (node.Type() == ValueType::String || node.Type() == ValueType::Empty) return false;
+      const uint32_t open = section ? static_cast<uint32_t>(std::size(Pieces::kCDataOpen)) : 0;
+      const uint32_t close = section ? static_cast<uint32_t>(std::size(Pieces::kCDataClose)) : 0;
+      if (indent > UINT32_MAX - 2 * kMaxScalarText) return false;
+      char* const room = out_.AsciiRoom(indent + open + kMaxScalarText + close);
+      if (!room) return false;
+      const uint32_t count = node.ScalarText(room + indent + open);
+      if (count == 0) return false;
+      std::memcpy(room, indentBytes_.data(), indent);
+      text::NarrowKnownAscii(Pieces::kCDataOpen, open, room + indent);
+      text::NarrowKnownAscii(Pieces::kCDataClose, close, room + indent + open + count);
+      out_.CommitAscii(indent + open + count + close);
+      return true;
+    } else {
+      (void)node;
+      (void)indent;
+      (void)section;
       return false;
     }
   }
@@ -329,6 +486,8 @@ class XmlWriter {
       AppendUnits(out_, Pieces::kCDataOpen);
       out_.Append(value.text(), value.length());
       AppendUnits(out_, Pieces::kCDataClose);
+    } else if (value.plain()) {
+      syntax::escape_steps::AppendPlain(out_, value.text(), value.length());
     } else {
       // Also the fallback for section text that no section can carry:
       // escaped text reads back as the same characters, only as an
@@ -342,13 +501,19 @@ class XmlWriter {
   // indent is a prefix of it.
   uint32_t InnerIndent(uint32_t indent) {
     const uint32_t inner = text::CheckedAdd(indent, unit_.Length());
-    if (inner > indents_.Length()) indents_.Append(unit_);
+    if (inner > indents_.Length()) {
+      const uint32_t before = indents_.Length();
+      indents_.Append(unit_);
+      NarrowIndents(before);
+    }
     return inner;
   }
 
   Out& out_;
   const WStrBuf& unit_;
   WStrBuf indents_;
+  std::string indentBytes_;  // indents_ as bytes, for UTF-8 output
+  std::string lineEnds_;     // "/>" and the newline as bytes, for UTF-8 output
   const WStrBuf& newline_;
   std::vector<Frame> open_;
   WritableNames<std::is_same_v<Out, Utf8Text>> names_;

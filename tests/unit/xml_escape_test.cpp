@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <iterator>
 #include <ostream>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -118,28 +120,52 @@ std::vector<std::u16string> Utf8EscapeProbes() {
   return texts;
 }
 
+// The UTF-8 escaping of text gives the bytes of its wide escaping, in
+// attribute values and in element text, and counts the same units.
+void ExpectUtf8MatchesWide(const std::u16string& text) {
+  const WChar* units = reinterpret_cast<const WChar*>(text.data());
+  const auto length = static_cast<uint32_t>(text.size());
+  for (const bool attribute : {true, false}) {
+    WStrBuf wide;
+    Utf8Text bytes;
+    if (attribute) {
+      syntax::EscapeXml(units, length, wide);
+      syntax::EscapeXml(units, length, bytes);
+    } else {
+      syntax::EscapeXmlText(units, length, wide);
+      syntax::EscapeXmlText(units, length, bytes);
+    }
+    bytes.Finish();
+    std::string expected(size_t(wide.Length()) * 3, '\0');
+    expected.resize(text::EncodeUtf8(wide.Data(), wide.Length(),
+                                     reinterpret_cast<unsigned char*>(&expected[0]),
+                                     expected.size()));
+    ASSERT_EQ(std::string(reinterpret_cast<const char*>(bytes.Data()), bytes.Size()), expected)
+        << "text of " << length << " units" << (attribute ? " in a value" : " in text");
+    EXPECT_EQ(bytes.Units(), wide.Length());
+  }
+}
+
 TEST(EscapeXmlTest, Utf8OutputMatchesTheWideEscapingAtEveryPosition) {
   for (const std::u16string& text : Utf8EscapeProbes()) {
-    const WChar* units = reinterpret_cast<const WChar*>(text.data());
-    const auto length = static_cast<uint32_t>(text.size());
-    for (const bool attribute : {true, false}) {
-      WStrBuf wide;
-      Utf8Text bytes;
-      if (attribute) {
-        syntax::EscapeXml(units, length, wide);
-        syntax::EscapeXml(units, length, bytes);
-      } else {
-        syntax::EscapeXmlText(units, length, wide);
-        syntax::EscapeXmlText(units, length, bytes);
-      }
-      bytes.Finish();
-      std::string expected(size_t(wide.Length()) * 3, '\0');
-      expected.resize(text::EncodeUtf8(wide.Data(), wide.Length(),
-                                           reinterpret_cast<unsigned char*>(&expected[0]),
-                                           expected.size()));
-      ASSERT_EQ(std::string(reinterpret_cast<const char*>(bytes.Data()), bytes.Size()), expected)
-          << "text of " << length << " units" << (attribute ? " in a value" : " in text");
-      EXPECT_EQ(bytes.Units(), wide.Length());
+    ExpectUtf8MatchesWide(text);
+    if (::testing::Test::HasFatalFailure()) return;
+  }
+}
+
+// Blocks with several units to escape or encode, next to each other and
+// apart, of every length around the block sizes: units of each kind drawn
+// at random, plain ASCII most often.
+TEST(EscapeXmlTest, Utf8OutputMatchesTheWideEscapingForMixedUnits) {
+  const char16_t kinds[] = {u'a', u'a', u'a', u' ', u'&', u'>', u'\'', 9, 10, 0,
+                            0x7F, 0xFF, 0x100, 0x7FF, 0x800, 0x4E2D, 0xFFFF, 0xD83D, 0xDE00};
+  std::mt19937 random(20261209u);
+  for (size_t length = 0; length <= 70; ++length) {
+    for (int round = 0; round < 40; ++round) {
+      std::u16string text(length, u'a');
+      for (char16_t& unit : text) unit = kinds[random() % std::size(kinds)];
+      ExpectUtf8MatchesWide(text);
+      if (::testing::Test::HasFatalFailure()) return;
     }
   }
 }

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <functional>
+#include <iterator>
+#include <limits>
 #include <memory>
 #include <ostream>
 #include <string>
@@ -390,6 +394,83 @@ TEST(WriteXmlTest, Utf8OutputIsTheWideOutputEncoded) {
                                          expected.size()));
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(bytes.Data()), bytes.Size()), expected);
     EXPECT_EQ(bytes.Units(), wideText.Length());
+  }
+}
+
+// UTF-8 output keeps the bytes of names it has checked in a small table
+// where names push each other out; every name must still come out as
+// itself, in start tags, end tags and attributes, short and long.
+TEST(WriteXmlTest, Utf8OutputWritesEachNameAsItselfAmongManyNames) {
+  RefPtr<TreeNode> root = Node(u"r");
+  RefPtr<TreeNode> parent = root;
+  for (int k = 0; k < 300; ++k) {
+    std::u16string name = u"n" + std::u16string(size_t(k % 60), u'x') + char16_t(u'a' + k % 26);
+    RefPtr<TreeNode> child = Child(parent, name.c_str());
+    Text(child, (u"a" + name).c_str(), u"v", NodeKind::Attribute);
+    if (k % 3 == 0) Text(child, u"t", u"w");
+    parent = k % 7 == 0 ? root : child;
+  }
+  WStrBuf wideText;
+  Utf8Text bytes;
+  const WStrBuf unit(W(u" ")), newline(W(u"\n"));
+  ASSERT_TRUE(WriteXml(*root, wideText, unit, WStrBuf(), newline));
+  ASSERT_TRUE(WriteXml(*root, bytes, unit, WStrBuf(), newline));
+  bytes.Finish();
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(bytes.Data()), bytes.Size()),
+            std::string(wideText.Data(), wideText.Data() + wideText.Length()));
+}
+
+// Numbers, booleans and pointers go straight into UTF-8 output; in every
+// place a value can take, and in both outputs, they must read as the text
+// that the value's own conversion gives.
+TEST(WriteXmlTest, ScalarValuesAreWrittenAsTheirValueText) {
+  int marker = 0;
+  const std::function<void(TreeNode&)> setters[] = {
+      [](TreeNode& n) { n.SetChar(-128); },
+      [](TreeNode& n) { n.SetUChar(255); },
+      [](TreeNode& n) { n.SetShort(-32768); },
+      [](TreeNode& n) { n.SetUShort(65535); },
+      [](TreeNode& n) { n.SetInt(0); },
+      [](TreeNode& n) { n.SetUInt(4294967295u); },
+      [](TreeNode& n) { n.SetLong(-2147483647 - 1); },
+      [](TreeNode& n) { n.SetULong(7); },
+      [](TreeNode& n) { n.SetInt64(INT64_MIN); },
+      [](TreeNode& n) { n.SetUInt64(UINT64_MAX); },
+      [](TreeNode& n) { n.SetFloat(0.7f); },
+      [](TreeNode& n) { n.SetFloat(-1e-45f); },
+      [](TreeNode& n) { n.SetDouble(1.0 / 3); },
+      [](TreeNode& n) { n.SetDouble(-0.0); },
+      [](TreeNode& n) { n.SetDouble(1e23); },
+      [](TreeNode& n) { n.SetDouble(5e-324); },
+      [](TreeNode& n) { n.SetDouble(-1.7976931348623157e308); },
+      [](TreeNode& n) { n.SetDouble(std::numeric_limits<double>::quiet_NaN()); },
+      [](TreeNode& n) { n.SetDouble(-std::numeric_limits<double>::infinity()); },
+      [](TreeNode& n) { n.SetLongDouble(2.5L); },
+      [](TreeNode& n) { n.SetBool(true); },
+      [](TreeNode& n) { n.SetBool(false); },
+      [&marker](TreeNode& n) { n.SetPointer(&marker); },
+      [](TreeNode& n) { n.SetPointer(nullptr); },
+  };
+  for (size_t k = 0; k < std::size(setters); ++k) {
+    RefPtr<TreeNode> root = Node(u"r");
+    RefPtr<TreeNode> nodes[] = {Child(root, u"a", NodeKind::Attribute), Child(root, u"i"),
+                                Child(root, u"s", NodeKind::CData), Child(root, u"l")};
+    Child(nodes[3], u"e");
+    for (const RefPtr<TreeNode>& node : nodes) setters[k](*node);
+    const WChar* text = nullptr;
+    unsigned int length = 0;
+    RefPtr<XInRes> holder;
+    ASSERT_TRUE(nodes[0]->GetStringW(text, length, holder));
+    const std::u16string t(reinterpret_cast<const char16_t*>(text), length);
+    const std::u16string expected = u"<r a=\"" + t + u"\">\n  <i>" + t + u"</i>\n  <s><![CDATA[" + t +
+                                    u"]]></s>\n  <l>\n    " + t + u"\n    <e/>\n  </l>\n</r>\n";
+    EXPECT_EQ(Write(root, u"  ", u"\n"), expected) << "value " << k;
+    Utf8Text bytes;
+    ASSERT_TRUE(WriteXml(*root, bytes, WStrBuf(W(u"  ")), WStrBuf(), WStrBuf(W(u"\n"))));
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(bytes.Data()), bytes.Size()),
+              std::string(expected.begin(), expected.end()))
+        << "value " << k;
+    EXPECT_EQ(bytes.Units(), expected.size());
   }
 }
 
