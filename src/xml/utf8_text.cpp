@@ -79,14 +79,16 @@ MallocBytes Utf8Text::Release() {
   if (!bytes_) {
     bytes_.reset(static_cast<char*>(std::malloc(1)));
     if (!bytes_) throw std::bad_alloc();
-  } else if (capacity_ - size_ > size_ / 8 && capacity_ < kKeptAsGrown) {
+  } else if (capacity_ - size_ > size_ / 8 &&
+             (capacity_ < kKeptAsGrown || capacity_ - size_ > size_ / 2)) {
     // Hand over the text's own size rather than the slack of the growing
     // buffer; shrinking in place cannot fail for want of memory. A large
     // block goes as grown: the allocator serves such blocks from pages of
     // their own, and one trimmed to the text's size would be given back to
     // the system when freed, so that the next text of that size would fill
-    // fresh pages again. Its slack is at most half the text's size and
-    // lives as long as the caller keeps the result.
+    // fresh pages again. It goes so only while its slack is at most half
+    // the text's size (a last reservation for a long text may leave more),
+    // since the slack lives as long as the caller keeps the result.
     if (void* exact = std::realloc(bytes_.get(), size_ + 1)) {
       (void)bytes_.release();
       bytes_.reset(static_cast<char*>(exact));
