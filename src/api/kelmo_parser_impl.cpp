@@ -1,5 +1,6 @@
 #include "api/kelmo_parser_impl.h"
 
+#include <climits>
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
@@ -9,6 +10,7 @@
 #include "os/file_open.h"
 #include "os/whole_file.h"
 #include "text/text_length.h"
+#include "text/utf8_codec.h"
 #include "tree/doc_memory.h"
 #include "tree/wstr_buf.h"
 
@@ -77,7 +79,13 @@ bool KelmoParserImpl::ParseBuffer(const unsigned char* bytes, unsigned int size)
   // at the end of its text, rather than loading without the byte.
   const bool halfUnitAtEnd = decoder.ReadsUtf16() && (size - bomLength) % 2 != 0;
   bool parsed = false;
-  if (size - bomLength > DocumentPieces::kPieceBytes && DocumentPieces::Supports(encoding)) {
+  // UTF-8 is read as it stands when it is well-formed: the parser then
+  // decodes only what the tree keeps. Ill-formed bytes go the decoding way,
+  // which replaces each bad sequence, so both ways read the same text.
+  if (encoding == Encoding{kCodePageUtf8, {}} &&
+      text::IsWellFormedUtf8(bytes + bomLength, size - bomLength)) {
+    parsed = ParseUtf8(bytes + bomLength, size - bomLength);
+  } else if (size - bomLength > DocumentPieces::kPieceBytes && DocumentPieces::Supports(encoding)) {
     parsed = ParseInPieces(encoding, bytes + bomLength, size - bomLength);
   } else {
     const WChar* text = nullptr;
@@ -103,6 +111,20 @@ bool KelmoParserImpl::ParseInPieces(const Encoding& encoding, const unsigned cha
     if (!parser_.Feed(text, units)) return false;
   }
   if (pieces.Failed()) return FailAfterReset(ParseError::Encoding);
+  return FinishParse();
+}
+
+bool KelmoParserImpl::ParseUtf8(const unsigned char* bytes, uint32_t size) {
+  Reset();
+  const char* text = reinterpret_cast<const char*>(bytes);
+  // Pieces end after three ASCII bytes (DocumentPieces::PieceEnd), so each
+  // feed holds whole characters; the decoding way fails a piece that long.
+  for (uint32_t done = 0; done < size;) {
+    const uint32_t end = DocumentPieces::PieceEnd(bytes, size, done, DocumentPieces::kPieceBytes);
+    if (end - done > uint32_t(INT_MAX)) return FailAfterReset(ParseError::Encoding);
+    if (!parser_.FeedBytes(text + done, end - done)) return false;
+    done = end;
+  }
   return FinishParse();
 }
 

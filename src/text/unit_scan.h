@@ -19,55 +19,108 @@
 
 namespace kelmo::text {
 
+// A UTF-16 unit or a UTF-8 byte as the number it stands for (a byte of a
+// longer character is 0x80 or above, whatever the signedness of char).
+inline uint32_t UnitValue(WChar unit) { return static_cast<uint16_t>(unit); }
+inline uint32_t UnitValue(char byte) { return static_cast<unsigned char>(byte); }
+
 // The units to stop at: the kListed units given, and with kControlsButTab
-// every unit below 0x20 other than tab as well.
+// every unit below 0x20 other than tab as well. Over UTF-8 bytes the listed
+// units are ASCII, so that no byte of a longer character is ever a stop.
 template <int kListed, bool kControlsButTab = false>
 struct UnitStops {
   WChar listed[kListed];
 
-  bool Has(WChar unit) const {
-    if (kControlsButTab && static_cast<uint16_t>(unit) < 0x20 && unit != 9) return true;
+  template <class Unit>
+  bool Has(Unit unit) const {
+    const uint32_t u = UnitValue(unit);
+    if (kControlsButTab && u < 0x20 && u != 9) return true;
     for (int k = 0; k < kListed; ++k) {
-      if (unit == listed[k]) return true;
+      if (u == static_cast<uint16_t>(listed[k])) return true;
     }
     return false;
   }
 };
 
 // The first unit from p on (before end) that is one of the stops, or end.
-template <int kListed, bool kControlsButTab>
-inline const WChar* FindStop(const WChar* p, const WChar* end,
-                             const UnitStops<kListed, kControlsButTab>& stops) {
+// UTF-16 units are tested eight at a time, UTF-8 bytes sixteen.
+template <class Unit, int kListed, bool kControlsButTab>
+inline const Unit* FindStop(const Unit* p, const Unit* end,
+                            const UnitStops<kListed, kControlsButTab>& stops) {
   static_assert(kListed >= 1 && kListed <= 5, "one to five listed units");
+  static_assert(sizeof(Unit) == 1 || sizeof(Unit) == 2, "bytes or UTF-16 units");
 #if defined(__SSE2__)
+  constexpr bool kBytes = sizeof(Unit) == 1;
+  constexpr ptrdiff_t kStep = 16 / sizeof(Unit);
   // One register per listed unit (slots past kListed repeat the first and
   // are never compared), so that the loop below keeps them all in registers.
   auto splat = [&stops](int k) {
-    return _mm_set1_epi16(static_cast<short>(stops.listed[k < kListed ? k : 0]));
+    const WChar unit = stops.listed[k < kListed ? k : 0];
+    return kBytes ? _mm_set1_epi8(static_cast<char>(unit)) : _mm_set1_epi16(static_cast<short>(unit));
+  };
+  auto equal = [](__m128i a, __m128i b) {
+    return kBytes ? _mm_cmpeq_epi8(a, b) : _mm_cmpeq_epi16(a, b);
   };
   const __m128i u0 = splat(0), u1 = splat(1), u2 = splat(2), u3 = splat(3), u4 = splat(4);
-  const __m128i controlLimit = _mm_set1_epi16(0x1F);
-  const __m128i tab = _mm_set1_epi16(9);
+  const __m128i controlLimit = kBytes ? _mm_set1_epi8(0x1F) : _mm_set1_epi16(0x1F);
+  const __m128i tab = kBytes ? _mm_set1_epi8(9) : _mm_set1_epi16(9);
   const __m128i zero = _mm_setzero_si128();
-  while (end - p >= 8) {
+  while (end - p >= kStep) {
     const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    __m128i hit = _mm_cmpeq_epi16(units, u0);
-    if (kListed > 1) hit = _mm_or_si128(hit, _mm_cmpeq_epi16(units, u1));
-    if (kListed > 2) hit = _mm_or_si128(hit, _mm_cmpeq_epi16(units, u2));
-    if (kListed > 3) hit = _mm_or_si128(hit, _mm_cmpeq_epi16(units, u3));
-    if (kListed > 4) hit = _mm_or_si128(hit, _mm_cmpeq_epi16(units, u4));
+    __m128i hit = equal(units, u0);
+    if (kListed > 1) hit = _mm_or_si128(hit, equal(units, u1));
+    if (kListed > 2) hit = _mm_or_si128(hit, equal(units, u2));
+    if (kListed > 3) hit = _mm_or_si128(hit, equal(units, u3));
+    if (kListed > 4) hit = _mm_or_si128(hit, equal(units, u4));
     if (kControlsButTab) {
       // Saturating subtraction leaves 0 exactly for the units up to 0x1F.
-      const __m128i control = _mm_cmpeq_epi16(_mm_subs_epu16(units, controlLimit), zero);
-      hit = _mm_or_si128(hit, _mm_andnot_si128(_mm_cmpeq_epi16(units, tab), control));
+      const __m128i below = kBytes ? _mm_subs_epu8(units, controlLimit)
+                                   : _mm_subs_epu16(units, controlLimit);
+      hit = _mm_or_si128(hit, _mm_andnot_si128(equal(units, tab), equal(below, zero)));
     }
     const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(hit));
-    if (mask) return p + __builtin_ctz(mask) / 2;
-    p += 8;
+    if (mask) return p + __builtin_ctz(mask) / sizeof(Unit);
+    p += kStep;
   }
 #endif
   while (p < end && !stops.Has(*p)) ++p;
   return p;
+}
+
+// How many UTF-16 units the UTF-8 bytes [p, end) decode to, for bytes that
+// hold whole, well-formed characters: one for every byte but the
+// continuation bytes, and one more for each lead byte of four (a surrogate
+// pair). Lines and columns of UTF-8 input are counted with this, in the
+// units the same text has when decoded. Sixteen bytes at a time.
+inline uint32_t Utf16UnitsOfUtf8(const char* p, const char* end) {
+  uint32_t units = 0;
+#if defined(__SSE2__)
+  const __m128i continuationBits = _mm_set1_epi8(static_cast<char>(0xC0));
+  const __m128i continuation = _mm_set1_epi8(static_cast<char>(0x80));
+  // Signed bytes: the lead bytes of four, 0xF0 and up, are above -17.
+  const __m128i belowFourByteLead = _mm_set1_epi8(static_cast<char>(0xEF));
+  while (end - p >= 16) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const unsigned high = static_cast<unsigned>(_mm_movemask_epi8(bytes));
+    p += 16;
+    if (!high) {
+      units += 16;
+      continue;
+    }
+    const unsigned trailing = static_cast<unsigned>(_mm_movemask_epi8(
+        _mm_cmpeq_epi8(_mm_and_si128(bytes, continuationBits), continuation)));
+    const unsigned fourLeads =
+        static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpgt_epi8(bytes, belowFourByteLead))) & high;
+    units += 16 - static_cast<uint32_t>(__builtin_popcount(trailing)) +
+             static_cast<uint32_t>(__builtin_popcount(fourLeads));
+  }
+#endif
+  for (; p < end; ++p) {
+    const unsigned char byte = static_cast<unsigned char>(*p);
+    units += (byte & 0xC0) != 0x80;
+    units += byte >= 0xF0;
+  }
+  return units;
 }
 
 // The first unit from p on (before end) that is a surrogate half, or, with

@@ -198,6 +198,27 @@ int64_t DecodeUtf8(const unsigned char* in, size_t size, WChar* out, size_t capa
                         : DecodeUtf8Pass<true>(in, size, out, capacity);
 }
 
+WChar* DecodeTrustedUtf8(const char* in, size_t size, WChar* out, WChar* outEnd) {
+  const auto* bytes = reinterpret_cast<const unsigned char*>(in);
+  size_t i = 0;
+  while (i < size) {
+    // Runs of ASCII sixteen bytes at a time, widened in registers; a chunk
+    // stores all sixteen units, so only where they fit.
+    while (size - i >= kAsciiChunk && outEnd - out >= ptrdiff_t(kAsciiChunk)) {
+      const size_t ascii = WidenAsciiChunk<true>(bytes + i, out);
+      i += ascii;
+      out += ascii;
+      if (ascii < kAsciiChunk) break;
+    }
+    // Then character by character up to the next run of sixteen.
+    const size_t stop = size - i >= kAsciiChunk ? i + kAsciiChunk : size;
+    const char* p = in + i;
+    while (p < in + stop) out += TakeTrustedUtf8Character(p, out);
+    i = static_cast<size_t>(p - in);
+  }
+  return out;
+}
+
 bool IsWellFormedUtf8(const unsigned char* in, size_t size) {
   return DecodeUtf8Pass<false, true>(in, size, nullptr, 0) != kConversionFailed;
 }

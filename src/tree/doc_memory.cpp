@@ -3,9 +3,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <string>
 #include <utility>
 
 #include "os/page_memory.h"
+#include "text/unit_scan.h"
+#include "text/utf8_codec.h"
 #include "tree/name_hash.h"
 
 namespace kelmo {
@@ -390,6 +393,22 @@ void DocBuilder::Close() noexcept {
   const int64_t unused = kReserve - carved_;
   carved_ = 0;
   memory->Drop(unused);
+}
+
+WStrBuf DocBuilder::FreezeUtf8Text(const char* bytes, uint32_t size) {
+  const uint32_t length = text::Utf16UnitsOfUtf8(bytes, bytes + size);
+  if (length == 0) return WStrBuf();
+  auto decode = [bytes, size, length](WChar* units) {
+    text::DecodeTrustedUtf8(bytes, size, units, units + length);
+  };
+  if (!memory_) {
+    std::basic_string<WChar> units(length, WChar(0));
+    decode(&units[0]);
+    return WStrBuf(units.data(), length);
+  }
+  void* at = memory_->Carve(WStrBuf::FrozenBytes(length), WStrBuf::kFrozenAlignment,
+                            DocMemory::kTextLane);
+  return WStrBuf::FreezeFilled(at, length, decode);
 }
 
 // Open addressing over a power-of-two table kept at most half full, with a

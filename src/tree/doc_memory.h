@@ -226,6 +226,9 @@ class DocBuilder {
                               DocMemory::kTextLane);
     return WStrBuf::Freeze(at, text, length);
   }
+  // FreezeText for a text in trusted UTF-8 (text/utf8_codec.h), decoded
+  // straight into the document's memory.
+  WStrBuf FreezeUtf8Text(const char* bytes, uint32_t size);
 
  private:
   // One interned name: its hash and its read-only text (null when free).

@@ -1,5 +1,5 @@
-// The XML reader: turns UTF-16 text into a tree of nodes under a fresh,
-// nameless root. The markup is read by the shared tokenizer; this is its
+// The XML reader: turns UTF-16 text, or UTF-8 bytes read as they stand,
+// into a tree of nodes under a fresh, nameless root. The markup is read by the shared tokenizer; this is its
 // tree-building sink. A document may arrive in several feeds, and nesting
 // depth costs no stack: open elements are found again through the nodes'
 // parent links.
@@ -12,13 +12,16 @@
 #include "tree/doc_memory.h"
 #include "tree/tree_node.h"
 #include "tree/wstr_buf.h"
+#include "xml/utf8_name.h"
 
 namespace kelmo {
 
 // What the tokenizer reads, built into a document's memory: elements and
 // attributes become nodes, an element's first text or its section its
 // String value. `current` is the open element (or the attribute being
-// read) while a feed runs.
+// read) while a feed runs. The tokenizer of UTF-8 input hands over byte
+// spans: names are decoded to be interned, texts decoded once, straight
+// into the document's memory; the tree keeps UTF-16 either way.
 class TreeBuildingSink {
  public:
   void OpenElement(const WChar* name, uint32_t length) {
@@ -31,6 +34,18 @@ class TreeBuildingSink {
   // The parser grows a name cut by the end of its input.
   void ExtendName(const WChar* run, uint32_t length) {
     current->AppendToName(builder, run, length);
+  }
+  void OpenElement(const char* name, uint32_t length) {
+    const Utf8Name units(name, length);
+    OpenElement(units.Data(), units.Length());
+  }
+  void OpenAttribute(uint32_t place, const char* name, uint32_t length) {
+    const Utf8Name units(name, length);
+    OpenAttribute(place, units.Data(), units.Length());
+  }
+  void ExtendName(const char* run, uint32_t length) {
+    const Utf8Name units(run, length);
+    ExtendName(units.Data(), units.Length());
   }
   bool TakesText() const { return current != root && current->Type() == ValueType::Empty; }
   void ElementText(const WChar* text, uint32_t length) {
@@ -45,13 +60,23 @@ class TreeBuildingSink {
     current->SetKindByte(static_cast<int8_t>(NodeKind::CData));
     current->SetBool(true);
   }
+  void ElementText(const char* text, uint32_t length) {
+    Store(text, length);
+    current->SetKindByte(static_cast<int8_t>(NodeKind::Element));
+  }
   void SectionText(const WChar* text, uint32_t length) { Store(text, length); }
+  void SectionText(const char* text, uint32_t length) { Store(text, length); }
   // A new attribute takes its value without the general value change.
   void PlainAttributeValue(const WChar* text, uint32_t length) {
     WStrBuf frozen = builder.FreezeText(text, length);
     current->AdoptFrozenString(frozen);
   }
+  void PlainAttributeValue(const char* text, uint32_t length) {
+    WStrBuf frozen = builder.FreezeUtf8Text(text, length);
+    current->AdoptFrozenString(frozen);
+  }
   void AttributeValue(const WChar* text, uint32_t length) { Store(text, length); }
+  void AttributeValue(const char* text, uint32_t length) { Store(text, length); }
   bool CloseAttribute() {
     current->SetKindByte(static_cast<int8_t>(NodeKind::Attribute));
     return Up();
@@ -72,6 +97,10 @@ class TreeBuildingSink {
   // memory.
   void Store(const WChar* text, uint32_t length) {
     WStrBuf frozen = builder.FreezeText(text, length);
+    current->TakeString(frozen);
+  }
+  void Store(const char* text, uint32_t length) {
+    WStrBuf frozen = builder.FreezeUtf8Text(text, length);
     current->TakeString(frozen);
   }
   // Only a named node can be closed, so it always has a parent; the check
@@ -97,6 +126,11 @@ class XmlParser {
   // when an error stops it; the error, the position of the failing character
   // and the partial tree stay. Running out of input is never an error.
   bool Feed(const WChar* text, uint32_t length);
+  // The same for UTF-8 bytes, read as they stand: well-formed UTF-8
+  // (text::IsWellFormedUtf8), each feed ending on a whole character. A
+  // parse takes one form from its Reset on; positions count UTF-16 units
+  // either way.
+  bool FeedBytes(const char* text, uint32_t length);
 
   // After the last input: true when the document ended outside every
   // construct with no element left open. Otherwise the input was cut short
@@ -105,11 +139,13 @@ class XmlParser {
   // partial tree and the position of the last character.
   bool FinishInput();
 
-  uint32_t Line() const { return tokenizer_.Line(); }
-  uint32_t Column() const { return tokenizer_.Column(); }
-  uint32_t Offset() const { return tokenizer_.Offset(); }
-  uint32_t Error() const { return tokenizer_.Error(); }
-  void SetError(ParseError error) { tokenizer_.SetError(error); }
+  uint32_t Line() const { return readsBytes_ ? byteTokenizer_.Line() : tokenizer_.Line(); }
+  uint32_t Column() const { return readsBytes_ ? byteTokenizer_.Column() : tokenizer_.Column(); }
+  uint32_t Offset() const { return readsBytes_ ? byteTokenizer_.Offset() : tokenizer_.Offset(); }
+  uint32_t Error() const { return readsBytes_ ? byteTokenizer_.Error() : tokenizer_.Error(); }
+  void SetError(ParseError error) {
+    readsBytes_ ? byteTokenizer_.SetError(error) : tokenizer_.SetError(error);
+  }
 
   const RefPtr<TreeNode>& Root() const { return root_; }
   const RefPtr<TreeNode>& Current() const { return current_; }
@@ -117,7 +153,12 @@ class XmlParser {
   void ReleaseRoot() { root_ = nullptr; }
 
  private:
+  template <class Tokenizer, class Unit>
+  bool FeedUnits(Tokenizer& tokenizer, const Unit* text, uint32_t length);
+
   syntax::XmlTokenizer<TreeBuildingSink> tokenizer_;
+  syntax::XmlTokenizer<TreeBuildingSink, char> byteTokenizer_;
+  bool readsBytes_ = false;  // since the last Reset
   TreeBuildingSink sink_;
   RefPtr<TreeNode> root_;
   // Holds the reference to the current node between feeds; while a feed
