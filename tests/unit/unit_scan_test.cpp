@@ -1,5 +1,5 @@
-// The search for the next unit of interest takes eight units per test where
-// it can; every unit value at every place of a block, and in the tail after
+// The search for the next unit of interest takes eight units (sixteen UTF-8
+// bytes) per test where it can; every unit value at every place of a block, and in the tail after
 // the last whole block, must be found exactly where a plain search finds it.
 #include <gtest/gtest.h>
 
@@ -21,6 +21,17 @@ void ExpectFoundWhereAPlainSearchFindsIt(const Stops& stops, IsStop isStop) {
       const size_t found = static_cast<size_t>(FindStop(begin, begin + run.size(), stops) - begin);
       ASSERT_EQ(found, isStop(u) ? at : run.size()) << "unit " << u << " at " << at;
       run[at] = u'a';
+    }
+  }
+  // UTF-8 bytes, sixteen per test: 35 bytes are two blocks and a tail.
+  std::string bytes(35, 'a');
+  for (uint32_t u = 0; u <= 0xFF; ++u) {
+    for (size_t at : {size_t(0), size_t(5), size_t(15), size_t(16), size_t(31), size_t(33)}) {
+      bytes[at] = static_cast<char>(u);
+      const char* begin = bytes.data();
+      const size_t found = static_cast<size_t>(FindStop(begin, begin + bytes.size(), stops) - begin);
+      ASSERT_EQ(found, isStop(u) ? at : bytes.size()) << "byte " << u << " at " << at;
+      bytes[at] = 'a';
     }
   }
 }
