@@ -1,9 +1,17 @@
-// The XML reader's machine: a single pass over UTF-16 text that reads the
-// markup (tags, attributes, sections, comments, instructions, declarations),
+// The XML reader's machine: a single pass over text that reads the markup (tags, attributes, sections, comments, instructions, declarations),
 // checks it and its references, and tells a sink what it found. What the
 // reading builds is the sink's business: the parser's sink makes the tree,
 // other sinks may build nothing. The sink is a template argument, so its
 // calls are inlined into the scanners.
+//
+// The text is UTF-16 units (Unit = WChar) or UTF-8 bytes as they stand in
+// the input (Unit = char), which spares decoding a document whole before it
+// is read. Bytes must be well-formed UTF-8, each feed whole characters: all
+// the markup is ASCII and every character above it is a name character, so
+// the machine reads bytes as it reads units, and only positions (counted
+// in UTF-16 units, see char_reader.h) and the texts and names handed over
+// differ. What the sink gets are spans of the input's units, texts with
+// their references resolved (in UTF-8 for bytes, see AppendCodePoint).
 //
 // The machine takes whole runs at a time (text, names, attribute values,
 // comment, section and instruction bodies); the stored state names the step
@@ -30,7 +38,7 @@
 //     an attribute's value, decoded and without line breaks;
 //   bool CloseAttribute();  the attribute is done; false: no element holds it;
 //   bool CloseElement();    the open element's end; false: none is open;
-//   const Unit* OpenName(uint32_t& length) const;
+//   const WChar* OpenName(uint32_t& length) const;
 //     the open element's name, which its end tag must repeat;
 //   bool AtTop() const;     no element is open.
 #ifndef KELMO_SYNTAX_XML_TOKENIZER_H
@@ -410,6 +418,18 @@ bool XmlTokenizer<Sink, Unit>::ReadText(Reader& r) {
       // Indentation is mostly all there is between two tags.
       if (!r.AtEnd() && *r.position != '<') tokenizer_detail::SkipToStop(r, '<', '&');
       const uint32_t length = static_cast<uint32_t>(r.position - run);
+      if (length && text_.empty() && !r.AtEnd() && *r.position == '<') {
+        // A text of one run that "<" ends, as most are: handed over from the
+        // input with no copy. It starts with no blank (leading ones were
+        // skipped), so trimming its end leaves something.
+        uint32_t kept = length;
+        while (IsSpaceOrTab(text::UnitValue(run[kept - 1]))) --kept;
+        r.Next();
+        sink_->ElementText(run, kept);
+        literalBlankTail_ = 0;
+        state_ = ParseState::MarkupOpen;
+        return true;
+      }
       if (length) {
         text_.append(run, length);
         uint32_t blanks = 0;

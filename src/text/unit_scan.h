@@ -1,7 +1,8 @@
 // The library's SIMD steps over runs of plain text, in one place. Finding
-// the next UTF-16 unit of interest: the parser looks for the next markup
-// character or line break, the escaper for the next unit it must escape.
-// Copying runs of ASCII between UTF-8 bytes and UTF-16 units: the UTF-8
+// the next UTF-16 unit or UTF-8 byte of interest: the parser looks for the
+// next markup character or line break, the escaper for the next unit it
+// must escape. Counting the UTF-16 units of UTF-8 bytes, for the positions
+// of a document read as bytes. Copying runs of ASCII between UTF-8 bytes and UTF-16 units: the UTF-8
 // codec's fast path. All read mostly long runs of plain text, so they test
 // eight or sixteen units at a time where SSE2 is available.
 #ifndef KELMO_TEXT_UNIT_SCAN_H
@@ -97,23 +98,29 @@ inline uint32_t Utf16UnitsOfUtf8(const char* p, const char* end) {
 #if defined(__SSE2__)
   const __m128i continuationBits = _mm_set1_epi8(static_cast<char>(0xC0));
   const __m128i continuation = _mm_set1_epi8(static_cast<char>(0x80));
-  // Signed bytes: the lead bytes of four, 0xF0 and up, are above -17.
+  // Signed bytes: the lead bytes of four, 0xF0 and up, are from -16 to -1.
   const __m128i belowFourByteLead = _mm_set1_epi8(static_cast<char>(0xEF));
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i one = _mm_set1_epi8(1);
+  // Each byte's units (0, 1 or 2) summed by the byte-sum instruction, with
+  // no bit count (which baseline x86-64 lacks).
+  __m128i sums = zero;
   while (end - p >= 16) {
     const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    const unsigned high = static_cast<unsigned>(_mm_movemask_epi8(bytes));
     p += 16;
-    if (!high) {
+    if (!_mm_movemask_epi8(bytes)) {
       units += 16;
       continue;
     }
-    const unsigned trailing = static_cast<unsigned>(_mm_movemask_epi8(
-        _mm_cmpeq_epi8(_mm_and_si128(bytes, continuationBits), continuation)));
-    const unsigned fourLeads =
-        static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpgt_epi8(bytes, belowFourByteLead))) & high;
-    units += 16 - static_cast<uint32_t>(__builtin_popcount(trailing)) +
-             static_cast<uint32_t>(__builtin_popcount(fourLeads));
+    const __m128i trailing =
+        _mm_cmpeq_epi8(_mm_and_si128(bytes, continuationBits), continuation);
+    const __m128i fourLead =
+        _mm_and_si128(_mm_cmpgt_epi8(bytes, belowFourByteLead), _mm_cmplt_epi8(bytes, zero));
+    const __m128i perByte = _mm_add_epi8(_mm_andnot_si128(trailing, one), _mm_and_si128(fourLead, one));
+    sums = _mm_add_epi64(sums, _mm_sad_epu8(perByte, zero));
   }
+  units += static_cast<uint32_t>(_mm_cvtsi128_si32(sums)) +
+           static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_unpackhi_epi64(sums, sums)));
 #endif
   for (; p < end; ++p) {
     const unsigned char byte = static_cast<unsigned char>(*p);
@@ -235,6 +242,49 @@ inline char* NarrowKnownAscii(const WChar* in, size_t n, char* out) {
   for (size_t i = 0; i + 8 < n; i += 8) narrowEight(in + i, out + i);
   narrowEight(in + n - 8, out + n - 8);
   return out + n;
+}
+
+// Whether the n bytes at in are all ASCII, read in words that may overlap
+// (the values the parser stores are mostly a few bytes to a few dozen).
+inline bool IsAsciiRun(const char* in, size_t n) {
+  if (n < 4) {
+    unsigned char any = 0;
+    for (size_t i = 0; i < n; ++i) any |= static_cast<unsigned char>(in[i]);
+    return any < 0x80;
+  }
+  if (n < 8) {
+    uint32_t head, tail;
+    std::memcpy(&head, in, 4);
+    std::memcpy(&tail, in + n - 4, 4);
+    return ((head | tail) & 0x80808080u) == 0;
+  }
+  uint64_t any = 0;
+  for (size_t i = 0; i + 8 < n; i += 8) {
+    uint64_t word;
+    std::memcpy(&word, in + i, 8);
+    any |= word;
+  }
+  uint64_t last;
+  std::memcpy(&last, in + n - 8, 8);
+  return ((any | last) & 0x8080808080808080ull) == 0;
+}
+
+// The reverse of NarrowKnownAscii: n ASCII bytes to n units, in blocks
+// that may overlap; reads and writes nothing outside them.
+inline void WidenKnownAscii(const char* in, size_t n, WChar* out) {
+  static_assert(sizeof(WChar) == 2, "two bytes a unit");
+#if defined(__SSE2__)
+  if (n >= 8) {
+    auto widenEight = [](const char* from, WChar* to) {
+      const __m128i bytes = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(from));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(to), _mm_unpacklo_epi8(bytes, _mm_setzero_si128()));
+    };
+    for (size_t i = 0; i + 8 < n; i += 8) widenEight(in + i, out + i);
+    widenEight(in + n - 8, out + n - 8);
+    return;
+  }
+#endif
+  for (size_t i = 0; i < n; ++i) out[i] = static_cast<WChar>(static_cast<unsigned char>(in[i]));
 }
 
 }  // namespace kelmo::text

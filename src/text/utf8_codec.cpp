@@ -200,21 +200,19 @@ int64_t DecodeUtf8(const unsigned char* in, size_t size, WChar* out, size_t capa
 
 WChar* DecodeTrustedUtf8(const char* in, size_t size, WChar* out, WChar* outEnd) {
   const auto* bytes = reinterpret_cast<const unsigned char*>(in);
-  size_t i = 0;
-  while (i < size) {
-    // Runs of ASCII sixteen bytes at a time, widened in registers; a chunk
-    // stores all sixteen units, so only where they fit.
-    while (size - i >= kAsciiChunk && outEnd - out >= ptrdiff_t(kAsciiChunk)) {
-      const size_t ascii = WidenAsciiChunk<true>(bytes + i, out);
-      i += ascii;
+  const char* p = in;
+  const char* end = in + size;
+  while (p < end) {
+    // The ASCII that leads the next sixteen bytes, widened in registers; a
+    // chunk stores all sixteen units, so only where they fit.
+    if (end - p >= ptrdiff_t(kAsciiChunk) && outEnd - out >= ptrdiff_t(kAsciiChunk)) {
+      const size_t ascii = WidenAsciiChunk<true>(bytes + (p - in), out);
+      p += ascii;
       out += ascii;
-      if (ascii < kAsciiChunk) break;
+      if (ascii == kAsciiChunk) continue;
     }
-    // Then character by character up to the next run of sixteen.
-    const size_t stop = size - i >= kAsciiChunk ? i + kAsciiChunk : size;
-    const char* p = in + i;
-    while (p < in + stop) out += TakeTrustedUtf8Character(p, out);
-    i = static_cast<size_t>(p - in);
+    // Then one character, mostly one of a longer form.
+    if (p < end) out += TakeTrustedUtf8Character(p, out);
   }
   return out;
 }

@@ -67,8 +67,9 @@ inline uint32_t TakeTrustedUtf8Character(const char*& p, WChar units[2]) {
   return 2;
 }
 
-// Decodes trusted UTF-8 into [out, outEnd), which holds exactly the units
-// that text::Utf16UnitsOfUtf8 counts, and returns the end of them.
+// Decodes trusted UTF-8 into [out, outEnd), which has room for the units
+// (text::Utf16UnitsOfUtf8 counts them; never more than the bytes), and
+// returns the end of them.
 WChar* DecodeTrustedUtf8(const char* in, size_t size, WChar* out, WChar* outEnd);
 
 // Each ill-formed sequence becomes one U+FFFD, replacing the longest prefix

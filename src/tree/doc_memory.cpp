@@ -396,19 +396,36 @@ void DocBuilder::Close() noexcept {
 }
 
 WStrBuf DocBuilder::FreezeUtf8Text(const char* bytes, uint32_t size) {
-  const uint32_t length = text::Utf16UnitsOfUtf8(bytes, bytes + size);
-  if (length == 0) return WStrBuf();
-  auto decode = [bytes, size, length](WChar* units) {
-    text::DecodeTrustedUtf8(bytes, size, units, units + length);
+  if (size == 0) return WStrBuf();
+  // Mostly a short ASCII value: a unit a byte.
+  if (size < 64 && memory_ && text::IsAsciiRun(bytes, size)) {
+    return WStrBuf::FreezeFilled(
+        memory_->Carve(WStrBuf::FrozenBytes(size), WStrBuf::kFrozenAlignment, DocMemory::kTextLane),
+        [bytes, size](WChar* units) {
+          text::WidenKnownAscii(bytes, size, units);
+          return size;
+        });
+  }
+  // A text has at most a unit a byte. Short texts are decoded into room for
+  // that many and give back what they did not take; long ones, which would
+  // hold much room at once, are counted first.
+  constexpr uint32_t kCountedFrom = 4096;
+  const uint32_t room = size < kCountedFrom ? size : text::Utf16UnitsOfUtf8(bytes, bytes + size);
+  auto decode = [bytes, size, room](WChar* units) {
+    return static_cast<uint32_t>(text::DecodeTrustedUtf8(bytes, size, units, units + room) - units);
   };
   if (!memory_) {
-    std::basic_string<WChar> units(length, WChar(0));
-    decode(&units[0]);
-    return WStrBuf(units.data(), length);
+    std::basic_string<WChar> units(room, WChar(0));
+    units.resize(decode(&units[0]));
+    return WStrBuf(units.data(), static_cast<uint32_t>(units.size()));
   }
-  void* at = memory_->Carve(WStrBuf::FrozenBytes(length), WStrBuf::kFrozenAlignment,
-                            DocMemory::kTextLane);
-  return WStrBuf::FreezeFilled(at, length, decode);
+  const size_t carved = WStrBuf::FrozenBytes(room);
+  char* at = static_cast<char*>(
+      memory_->Carve(carved, WStrBuf::kFrozenAlignment, DocMemory::kTextLane));
+  WStrBuf frozen = WStrBuf::FreezeFilled(at, decode);
+  memory_->GiveBackTail(at + carved, carved - WStrBuf::FrozenBytes(frozen.Length()),
+                        DocMemory::kTextLane);
+  return frozen;
 }
 
 // Open addressing over a power-of-two table kept at most half full, with a

@@ -123,6 +123,13 @@ class DocMemory {
     }
     return CarveFromNewChunk(size, alignment, lane);
   }
+  // Gives back the last `unused` bytes of the block that ends at blockEnd,
+  // when it is the lane's last block: a text decoded into room for its
+  // longest form keeps only what it took.
+  void GiveBackTail(char* blockEnd, size_t unused, Lane lane) noexcept {
+    LaneState& state = lanes_[lane];
+    if (state.next == blockEnd) state.next = blockEnd - unused;
+  }
   // A counted block carved by the builder that has this memory open.
   void* CarveCounted(size_t size) {
     DocMemory** header = static_cast<DocMemory**>(
