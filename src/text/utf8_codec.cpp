@@ -217,8 +217,139 @@ WChar* DecodeTrustedUtf8(const char* in, size_t size, WChar* out, WChar* outEnd)
   return out;
 }
 
+namespace {
+
+// Checks the character at in[i] (a byte at least remains) as the checked
+// path of DecodeUtf8Pass does, and moves i past it; false when it is
+// ill-formed.
+inline bool TakeWellFormedCharacter(const unsigned char* in, size_t size, size_t& i) {
+  const unsigned char lead = in[i];
+  if (lead < 0x80) {
+    ++i;
+    return true;
+  }
+  size_t trailing;
+  unsigned char low = 0x80;
+  unsigned char high = 0xBF;
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    trailing = 1;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    trailing = 2;
+    if (lead == 0xE0) low = 0xA0;
+    if (lead == 0xED) high = 0x9F;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    trailing = 3;
+    if (lead == 0xF0) low = 0x90;
+    if (lead == 0xF4) high = 0x8F;
+  } else {
+    return false;
+  }
+  if (size - i <= trailing) return false;
+  for (size_t k = 1; k <= trailing; ++k) {
+    const unsigned char next = in[i + k];
+    if (next < low || next > high) return false;
+    low = 0x80;
+    high = 0xBF;
+  }
+  i += trailing + 1;
+  return true;
+}
+
+#if defined(__SSE2__)
+// Sixteen bytes at a time: each continuation byte must stand exactly where
+// a lead byte before it (in this block or the three bytes before it) asks
+// for one. That is the whole rule for the common lead bytes; the few whose
+// second byte has narrower bounds (E0, ED, F0, F4) or that can never lead
+// (C0, C1, F5 and up) are "rare", and a block that holds one is checked a
+// character at a time.
+struct Utf8Blocks {
+  const __m128i zero = _mm_setzero_si128();
+  // Bytes at or above `least`, unsigned.
+  __m128i AtLeast(__m128i bytes, unsigned char least) const {
+    return _mm_andnot_si128(
+        _mm_cmpeq_epi8(_mm_subs_epu8(bytes, _mm_set1_epi8(static_cast<char>(least - 1))), zero),
+        _mm_set1_epi8(-1));
+  }
+  __m128i Equal(__m128i bytes, unsigned char value) const {
+    return _mm_cmpeq_epi8(bytes, _mm_set1_epi8(static_cast<char>(value)));
+  }
+  // The bytes where the structure fails; `rare` gets the rare lead bytes.
+  __m128i Misplaced(__m128i block, __m128i before, __m128i& rare) const {
+    const __m128i back1 = _mm_or_si128(_mm_slli_si128(block, 1), _mm_srli_si128(before, 15));
+    const __m128i back2 = _mm_or_si128(_mm_slli_si128(block, 2), _mm_srli_si128(before, 14));
+    const __m128i back3 = _mm_or_si128(_mm_slli_si128(block, 3), _mm_srli_si128(before, 13));
+    const __m128i needed = _mm_or_si128(AtLeast(back1, 0xC0),
+                                        _mm_or_si128(AtLeast(back2, 0xE0), AtLeast(back3, 0xF0)));
+    const __m128i continuation =
+        Equal(_mm_and_si128(block, _mm_set1_epi8(static_cast<char>(0xC0))), 0x80);
+    rare = _mm_or_si128(
+        _mm_or_si128(Equal(_mm_and_si128(block, _mm_set1_epi8(static_cast<char>(0xFE))), 0xC0),
+                     _mm_or_si128(Equal(block, 0xE0), Equal(block, 0xED))),
+        _mm_or_si128(Equal(block, 0xF0), AtLeast(block, 0xF4)));
+    return _mm_xor_si128(needed, continuation);
+  }
+};
+#endif
+
+}  // namespace
+
 bool IsWellFormedUtf8(const unsigned char* in, size_t size) {
+#if defined(__SSE2__)
+  const Utf8Blocks blocks;
+  __m128i before = blocks.zero;
+  size_t i = 0;
+  // From the character that the byte before `at` belongs to, when that is
+  // a longer one (its lead at most three bytes back), a character at a time
+  // up to `until` or past it; false when one is ill-formed.
+  auto checkCharacters = [&](size_t at, size_t until) {
+    size_t k = at;
+    for (size_t back = 1; back <= 3 && back <= at; ++back) {
+      const unsigned char byte = in[at - back];
+      if (byte < 0x80) break;
+      if (byte >= 0xC0) {
+        k = at - back;
+        break;
+      }
+    }
+    while (k < until) {
+      if (!TakeWellFormedCharacter(in, size, k)) return false;
+    }
+    i = k;
+    return true;
+  };
+  while (size - i >= 16) {
+    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
+    // ASCII after a block that asks for nothing more: nothing to check.
+    if (!_mm_movemask_epi8(_mm_or_si128(block, before))) {
+      before = block;
+      i += 16;
+      continue;
+    }
+    __m128i rare;
+    const __m128i misplaced = blocks.Misplaced(block, before, rare);
+    if (_mm_movemask_epi8(rare)) {
+      if (!checkCharacters(i, i + 16)) return false;
+      // A whole character ends where the check stopped: nothing before it
+      // asks for more.
+      before = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i - 16));
+      continue;
+    }
+    if (_mm_movemask_epi8(misplaced)) return false;
+    before = block;
+    i += 16;
+  }
+  // The tail, padded with zeros: a character cut off by the end asks for a
+  // continuation byte that is not there.
+  alignas(16) unsigned char tail[16] = {};
+  std::memcpy(tail, in + i, size - i);
+  __m128i rare;
+  const __m128i misplaced =
+      blocks.Misplaced(_mm_load_si128(reinterpret_cast<const __m128i*>(tail)), before, rare);
+  if (_mm_movemask_epi8(rare)) return checkCharacters(i, size);
+  return !_mm_movemask_epi8(misplaced);
+#else
   return DecodeUtf8Pass<false, true>(in, size, nullptr, 0) != kConversionFailed;
+#endif
 }
 
 int64_t EncodeUtf8(const WChar* in, size_t size, unsigned char* out, size_t capacity) {

@@ -153,5 +153,52 @@ TEST(Utf8Input, UnitCountIsTheDecodersCount) {
   }
 }
 
+// Well-formed exactly when decoding replaces nothing, that is when the
+// decoded text encodes back to the same bytes.
+bool RoundTrips(const std::string& bytes) {
+  const auto* in = reinterpret_cast<const unsigned char*>(bytes.data());
+  std::vector<WChar> units(bytes.size() + 1);
+  units.resize(size_t(text::DecodeUtf8(in, bytes.size(), units.data(), units.size())));
+  std::string back(units.size() * 3 + 1, '\0');
+  back.resize(size_t(text::EncodeUtf8(units.data(), units.size(),
+                                      reinterpret_cast<unsigned char*>(&back[0]), back.size())));
+  return back == bytes;
+}
+
+bool WellFormed(const std::string& bytes) {
+  return text::IsWellFormedUtf8(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
+}
+
+// The block check against the decoder: every pair of bytes in places that
+// reach across blocks and the end, and strings of characters, cut ones and
+// stray bytes of every kind in random order.
+TEST(Utf8Input, WellFormedExactlyWhenDecodingReplacesNothing) {
+  for (uint32_t pair = 0; pair <= 0xFFFF; ++pair) {
+    for (size_t at : {size_t(0), size_t(14), size_t(15), size_t(31), size_t(38)}) {
+      std::string bytes(40, 'a');
+      bytes[at] = static_cast<char>(pair >> 8);
+      bytes[at + 1] = static_cast<char>(pair & 0xFF);
+      ASSERT_EQ(WellFormed(bytes), RoundTrips(bytes)) << pair << " at " << at;
+    }
+  }
+  const char* const pieces[] = {"a", "abcdefghijklmno", "\xC3\xA9", "\xE2\x82\xAC", "\xE0\xA4\x85",
+                                "\xED\x9F\xBF", "\xF0\x9F\x98\x80", "\xF4\x8F\xBF\xBF", "\xF3\xA0\x80\x80",
+                                "\xC3", "\xE2\x82", "\xF0\x9F\x98", "\x80", "\xBF", "\xC0\xAF", "\xC1",
+                                "\xE0\x80\x80", "\xED\xA0\x80", "\xF0\x80\x80\x80", "\xF4\x90\x80\x80",
+                                "\xF5", "\xFF", "\xEF\xBF\xBF"};
+  uint64_t state = 12345;
+  for (int round = 0; round < 20000; ++round) {
+    std::string bytes;
+    const int count = 1 + round % 24;
+    for (int k = 0; k < count; ++k) {
+      state = state * 6364136223846793005ull + 1442695040888963407ull;
+      // Mostly well-formed pieces, so that a bad one is found among good.
+      const size_t choice = (state >> 33) % (state >> 62 ? 9 : 23);
+      bytes += pieces[choice];
+    }
+    ASSERT_EQ(WellFormed(bytes), RoundTrips(bytes)) << round << " " << ::testing::PrintToString(bytes);
+  }
+}
+
 }  // namespace
 }  // namespace kelmo
