@@ -211,8 +211,9 @@ WChar* DecodeTrustedUtf8(const char* in, size_t size, WChar* out, WChar* outEnd)
       out += ascii;
       if (ascii == kAsciiChunk) continue;
     }
-    // Then one character, mostly one of a longer form.
-    if (p < end) out += TakeTrustedUtf8Character(p, out);
+    // Then the characters of longer forms up to the next ASCII byte.
+    while (p < end && static_cast<unsigned char>(*p) >= 0x80) out += TakeTrustedUtf8Character(p, out);
+    if (p < end && end - p < ptrdiff_t(kAsciiChunk)) out += TakeTrustedUtf8Character(p, out);
   }
   return out;
 }
@@ -264,29 +265,41 @@ inline bool TakeWellFormedCharacter(const unsigned char* in, size_t size, size_t
 // character at a time.
 struct Utf8Blocks {
   const __m128i zero = _mm_setzero_si128();
-  // Bytes at or above `least`, unsigned.
-  __m128i AtLeast(__m128i bytes, unsigned char least) const {
-    return _mm_andnot_si128(
-        _mm_cmpeq_epi8(_mm_subs_epu8(bytes, _mm_set1_epi8(static_cast<char>(least - 1))), zero),
-        _mm_set1_epi8(-1));
-  }
-  __m128i Equal(__m128i bytes, unsigned char value) const {
-    return _mm_cmpeq_epi8(bytes, _mm_set1_epi8(static_cast<char>(value)));
-  }
-  // The bytes where the structure fails; `rare` gets the rare lead bytes.
-  __m128i Misplaced(__m128i block, __m128i before, __m128i& rare) const {
-    const __m128i back1 = _mm_or_si128(_mm_slli_si128(block, 1), _mm_srli_si128(before, 15));
-    const __m128i back2 = _mm_or_si128(_mm_slli_si128(block, 2), _mm_srli_si128(before, 14));
-    const __m128i back3 = _mm_or_si128(_mm_slli_si128(block, 3), _mm_srli_si128(before, 13));
-    const __m128i needed = _mm_or_si128(AtLeast(back1, 0xC0),
-                                        _mm_or_si128(AtLeast(back2, 0xE0), AtLeast(back3, 0xF0)));
-    const __m128i continuation =
-        Equal(_mm_and_si128(block, _mm_set1_epi8(static_cast<char>(0xC0))), 0x80);
+  const __m128i belowTwoByteLead = _mm_set1_epi8(static_cast<char>(0xBF));
+  const __m128i belowThreeByteLead = _mm_set1_epi8(static_cast<char>(0xDF));
+  const __m128i belowFourByteLead = _mm_set1_epi8(static_cast<char>(0xEF));
+  // Signed, the continuation bytes 0x80 to 0xBF are -128 to -65.
+  const __m128i aboveContinuation = _mm_set1_epi8(-64);
+  const __m128i leadPairBits = _mm_set1_epi8(static_cast<char>(0xFE));
+  const __m128i neverLead = _mm_set1_epi8(static_cast<char>(0xC0));  // C0 and C1
+  const __m128i narrowE0 = _mm_set1_epi8(static_cast<char>(0xE0));
+  const __m128i narrowED = _mm_set1_epi8(static_cast<char>(0xED));
+  const __m128i narrowF0 = _mm_set1_epi8(static_cast<char>(0xF0));
+  const __m128i fromF4 = _mm_set1_epi8(static_cast<char>(0xF4));
+
+  // The bytes where the structure fails, given the block and the block
+  // one, two and three bytes back; `rare` gets the rare lead bytes.
+  __m128i Misplaced(__m128i block, __m128i back1, __m128i back2, __m128i back3,
+                    __m128i& rare) const {
+    // Not zero where a lead byte before asks for a continuation byte here.
+    const __m128i needed = _mm_or_si128(
+        _mm_subs_epu8(back1, belowTwoByteLead),
+        _mm_or_si128(_mm_subs_epu8(back2, belowThreeByteLead), _mm_subs_epu8(back3, belowFourByteLead)));
+    const __m128i free = _mm_cmpeq_epi8(needed, zero);
+    const __m128i continuation = _mm_cmplt_epi8(block, aboveContinuation);
     rare = _mm_or_si128(
-        _mm_or_si128(Equal(_mm_and_si128(block, _mm_set1_epi8(static_cast<char>(0xFE))), 0xC0),
-                     _mm_or_si128(Equal(block, 0xE0), Equal(block, 0xED))),
-        _mm_or_si128(Equal(block, 0xF0), AtLeast(block, 0xF4)));
-    return _mm_xor_si128(needed, continuation);
+        _mm_or_si128(_mm_cmpeq_epi8(_mm_and_si128(block, leadPairBits), neverLead),
+                     _mm_or_si128(_mm_cmpeq_epi8(block, narrowE0), _mm_cmpeq_epi8(block, narrowED))),
+        _mm_or_si128(_mm_cmpeq_epi8(block, narrowF0),
+                     _mm_cmpeq_epi8(_mm_max_epu8(block, fromF4), block)));
+    // A continuation byte where none is asked for, or none where one is.
+    return _mm_cmpeq_epi8(free, continuation);
+  }
+  // The same with the bytes back taken from the block before.
+  __m128i Misplaced(__m128i block, __m128i before, __m128i& rare) const {
+    return Misplaced(block, _mm_or_si128(_mm_slli_si128(block, 1), _mm_srli_si128(before, 15)),
+                     _mm_or_si128(_mm_slli_si128(block, 2), _mm_srli_si128(before, 14)),
+                     _mm_or_si128(_mm_slli_si128(block, 3), _mm_srli_si128(before, 13)), rare);
   }
 };
 #endif
@@ -326,7 +339,12 @@ bool IsWellFormedUtf8(const unsigned char* in, size_t size) {
       continue;
     }
     __m128i rare;
-    const __m128i misplaced = blocks.Misplaced(block, before, rare);
+    // The bytes back are read again from memory past the first block.
+    const __m128i misplaced =
+        i == 0 ? blocks.Misplaced(block, before, rare)
+               : blocks.Misplaced(block, _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i - 1)),
+                                  _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i - 2)),
+                                  _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i - 3)), rare);
     if (_mm_movemask_epi8(rare)) {
       if (!checkCharacters(i, i + 16)) return false;
       // A whole character ends where the check stopped: nothing before it

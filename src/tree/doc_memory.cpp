@@ -395,17 +395,7 @@ void DocBuilder::Close() noexcept {
   memory->Drop(unused);
 }
 
-WStrBuf DocBuilder::FreezeUtf8Text(const char* bytes, uint32_t size) {
-  if (size == 0) return WStrBuf();
-  // Mostly a short ASCII value: a unit a byte.
-  if (size < 64 && memory_ && text::IsAsciiRun(bytes, size)) {
-    return WStrBuf::FreezeFilled(
-        memory_->Carve(WStrBuf::FrozenBytes(size), WStrBuf::kFrozenAlignment, DocMemory::kTextLane),
-        [bytes, size](WChar* units) {
-          text::WidenKnownAscii(bytes, size, units);
-          return size;
-        });
-  }
+WStrBuf DocBuilder::FreezeDecodedUtf8Text(const char* bytes, uint32_t size) {
   // A text has at most a unit a byte. Short texts are decoded into room for
   // that many and give back what they did not take; long ones, which would
   // hold much room at once, are counted first.

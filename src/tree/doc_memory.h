@@ -30,6 +30,7 @@
 #include <vector>
 
 #include "kelmo/kelmo.h"
+#include "text/unit_scan.h"
 #include "tree/wstr_buf.h"
 
 namespace kelmo {
@@ -234,8 +235,20 @@ class DocBuilder {
     return WStrBuf::Freeze(at, text, length);
   }
   // FreezeText for a text in trusted UTF-8 (text/utf8_codec.h), decoded
-  // straight into the document's memory.
-  WStrBuf FreezeUtf8Text(const char* bytes, uint32_t size);
+  // straight into the document's memory. Mostly a short ASCII value, a
+  // unit a byte, widened here where the parser's sink inlines it.
+  WStrBuf FreezeUtf8Text(const char* bytes, uint32_t size) {
+    if (size == 0) return WStrBuf();
+    if (size < 64 && memory_ && text::IsAsciiRun(bytes, size)) {
+      void* at = memory_->Carve(WStrBuf::FrozenBytes(size), WStrBuf::kFrozenAlignment,
+                                DocMemory::kTextLane);
+      return WStrBuf::FreezeFilled(at, [bytes, size](WChar* units) {
+        text::WidenKnownAscii(bytes, size, units);
+        return size;
+      });
+    }
+    return FreezeDecodedUtf8Text(bytes, size);
+  }
 
  private:
   // One interned name: its hash and its read-only text (null when free).
@@ -244,6 +257,7 @@ class DocBuilder {
     WStrBuf name;
   };
   void GrowNames();
+  WStrBuf FreezeDecodedUtf8Text(const char* bytes, uint32_t size);
   // Where a name is looked for among the recent ones: a pair of places
   // chosen by its length and its first and last four units (all of a name
   // up to eight units long), which tell the names of one document apart

@@ -6,7 +6,7 @@
 #define KELMO_XML_UTF8_NAME_H
 
 #include <cstdint>
-#include <string>
+#include <memory>
 
 #include "kelmo/platform_types.h"
 #include "text/utf8_codec.h"
@@ -20,22 +20,19 @@ class Utf8Name {
     // Never more units than bytes: a pair of units takes four bytes.
     WChar* out = local_;
     if (size > kLocalUnits) {
-      heap_.resize(size);
-      out = &heap_[0];
+      heap_.reset(new WChar[size]);
+      out = heap_.get();
     }
     data_ = out;
-    const char* p = bytes;
-    const char* end = bytes + size;
-    while (p < end) {
-      const unsigned char byte = static_cast<unsigned char>(*p);
-      if (byte < 0x80) {
-        *out++ = static_cast<WChar>(byte);
-        ++p;
-      } else {
-        out += text::TakeTrustedUtf8Character(p, out);
-      }
+    // Widened as ASCII in one pass; decoded again only when a byte was not.
+    unsigned char any = 0;
+    for (uint32_t i = 0; i < size; ++i) {
+      const unsigned char byte = static_cast<unsigned char>(bytes[i]);
+      out[i] = static_cast<WChar>(byte);
+      any |= byte;
     }
-    length_ = static_cast<uint32_t>(out - data_);
+    length_ = size;
+    if (any >= 0x80) length_ = static_cast<uint32_t>(text::DecodeTrustedUtf8(bytes, size, out, out + size) - out);
   }
   Utf8Name(const Utf8Name&) = delete;
   Utf8Name& operator=(const Utf8Name&) = delete;
@@ -46,7 +43,7 @@ class Utf8Name {
  private:
   static constexpr uint32_t kLocalUnits = 64;
   WChar local_[kLocalUnits];
-  std::basic_string<WChar> heap_;
+  std::unique_ptr<WChar[]> heap_;
   const WChar* data_ = nullptr;
   uint32_t length_ = 0;
 };
