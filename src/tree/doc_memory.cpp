@@ -459,6 +459,25 @@ WStrBuf DocBuilder::InternName(const WChar* name, uint32_t length) {
 }
 
 
+WStrBuf DocBuilder::FindRecentAsciiName(const char* bytes, uint32_t size) noexcept {
+  if (size == 0 || !memory_) return WStrBuf();
+  uint64_t head = 0, tail = 0;
+  if (size >= 4) {
+    head = WidenFour(bytes);
+    tail = WidenFour(bytes + size - 4);
+  } else {
+    for (uint32_t i = 0; i < size; ++i) head = head << 16 | static_cast<unsigned char>(bytes[i]);
+  }
+  uint16_t* pair = &recent_[RecentPairOf(head, tail, size)];
+  if (pair[0] != 0 && SameAsciiName(names_[pair[0] - 1].name, bytes, size))
+    return names_[pair[0] - 1].name.ShareFrozen();
+  if (pair[1] != 0 && SameAsciiName(names_[pair[1] - 1].name, bytes, size)) {
+    std::swap(pair[0], pair[1]);
+    return names_[pair[0] - 1].name.ShareFrozen();
+  }
+  return WStrBuf();
+}
+
 // A name that finds no free slot within the bound in the larger table drops
 // out of it: nodes keep its text, later names just do not share it.
 void DocBuilder::GrowNames() {

@@ -27,6 +27,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "kelmo/kelmo.h"
@@ -217,6 +218,20 @@ class DocBuilder {
     if (interned.IsFrozen()) known = interned.ShareFrozen();
     return interned;
   }
+  // InternName and InternNameAt for a name in trusted UTF-8 whose bytes are
+  // all ASCII and which was interned recently: found from its bytes (each
+  // byte a unit), so a name met again is never widened. A null text when
+  // it is not found, and the caller decodes the name and interns that.
+  WStrBuf FindRecentAsciiName(const char* bytes, uint32_t size) noexcept;
+  WStrBuf FindAsciiNameAt(uint32_t position, const char* bytes, uint32_t size) noexcept {
+    if (position < kSequenceNames) {
+      const WStrBuf& known = sequence_[position];
+      if (!known.IsNull() && SameAsciiName(known, bytes, size)) return known.ShareFrozen();
+    }
+    WStrBuf found = FindRecentAsciiName(bytes, size);
+    if (position < kSequenceNames && !found.IsNull()) sequence_[position] = found.ShareFrozen();
+    return found;
+  }
   static constexpr uint32_t kSequenceNames = 8;
   // Interning looks at this many slots at most for one name.
   static constexpr uint32_t kMaxNameProbes = 16;
@@ -272,6 +287,11 @@ class DocBuilder {
     } else {
       for (uint32_t i = 0; i < length; ++i) head = head << 16 | static_cast<uint16_t>(name[i]);
     }
+    return RecentPairOf(head, tail, length);
+  }
+  // The pair for a name's length and its first and last four units, each
+  // unit in 16 bits of a word, the first one lowest.
+  static size_t RecentPairOf(uint64_t head, uint64_t tail, uint32_t length) noexcept {
     uint64_t mixed = (head * 0x9E3779B97F4A7C15ull) ^ (tail * 0xC2B2AE3D27D4EB4Full) ^ length;
     // Names of one document often differ only in their last units (level12,
     // level13), which lie in the high half of the word: fold it down so the
@@ -299,6 +319,36 @@ class DocBuilder {
     if (length > 8) return std::memcmp(known, name, size_t(length) * sizeof(WChar)) == 0;
     for (uint32_t i = 0; i < length; ++i)
       if (known[i] != name[i]) return false;
+    return true;
+  }
+  // Four bytes as four units of a word, the first one lowest, as four
+  // units read from memory are on the little-endian machines this runs on.
+  static uint64_t WidenFour(const char* bytes) noexcept {
+    uint32_t four;
+    std::memcpy(&four, bytes, 4);
+    uint64_t word = four;
+    word = (word | word << 16) & 0x0000FFFF0000FFFFull;
+    return (word | word << 8) & 0x00FF00FF00FF00FFull;
+  }
+  // A byte equals a unit only as a whole ASCII character: a non-ASCII name
+  // is never matched here, whatever its units.
+  static bool SameAsciiName(const WStrBuf& text, const char* bytes, uint32_t size) noexcept {
+    if (text.Length() != size) return false;
+    const WChar* known = text.Data();
+    if (size >= 4 && size <= 8) {
+      uint32_t head, tail;
+      std::memcpy(&head, bytes, 4);
+      std::memcpy(&tail, bytes + size - 4, 4);
+      if ((head | tail) & 0x80808080u) return false;
+      uint64_t units[2];
+      std::memcpy(&units[0], known, 8);
+      std::memcpy(&units[1], known + size - 4, 8);
+      return units[0] == WidenFour(bytes) && units[1] == WidenFour(bytes + size - 4);
+    }
+    for (uint32_t i = 0; i < size; ++i) {
+      const unsigned char byte = static_cast<unsigned char>(bytes[i]);
+      if (byte >= 0x80 || known[i] != byte) return false;
+    }
     return true;
   }
   // Makes a slot the first of its pair. Slots past what a place holds (in

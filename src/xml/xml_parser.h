@@ -35,11 +35,22 @@ class TreeBuildingSink {
   void ExtendName(const WChar* run, uint32_t length) {
     current->AppendToName(builder, run, length);
   }
+  // A name met before is found from its bytes; only a new one is decoded.
   void OpenElement(const char* name, uint32_t length) {
+    WStrBuf known = builder.FindRecentAsciiName(name, length);
+    if (!known.IsNull()) {
+      current = current->AppendNewChild(builder, std::move(known));
+      return;
+    }
     const Utf8Name units(name, length);
     OpenElement(units.Data(), units.Length());
   }
   void OpenAttribute(uint32_t place, const char* name, uint32_t length) {
+    WStrBuf known = builder.FindAsciiNameAt(place, name, length);
+    if (!known.IsNull()) {
+      current = current->AppendNewChild(builder, std::move(known));
+      return;
+    }
     const Utf8Name units(name, length);
     OpenAttribute(place, units.Data(), units.Length());
   }
