@@ -211,9 +211,13 @@ WChar* DecodeTrustedUtf8(const char* in, size_t size, WChar* out, WChar* outEnd)
       out += ascii;
       if (ascii == kAsciiChunk) continue;
     }
-    // Then the characters of longer forms up to the next ASCII byte.
+    // Then the characters of longer forms up to the next ASCII byte, and
+    // that byte alone wherever a chunk could not be taken: near the end of
+    // the input, or of the room (the units of a text of longer forms are
+    // fewer than its bytes).
     while (p < end && static_cast<unsigned char>(*p) >= 0x80) out += TakeTrustedUtf8Character(p, out);
-    if (p < end && end - p < ptrdiff_t(kAsciiChunk)) out += TakeTrustedUtf8Character(p, out);
+    if (p < end && (end - p < ptrdiff_t(kAsciiChunk) || outEnd - out < ptrdiff_t(kAsciiChunk)))
+      out += TakeTrustedUtf8Character(p, out);
   }
   return out;
 }
