@@ -287,6 +287,33 @@ inline void WidenKnownAscii(const char* in, size_t n, WChar* out) {
   for (size_t i = 0; i < n; ++i) out[i] = static_cast<WChar>(static_cast<unsigned char>(in[i]));
 }
 
+// IsAsciiRun and WidenKnownAscii in one pass over the bytes: the n units
+// are written whatever the bytes, and are the text only when this returns
+// true (the caller decodes the bytes again otherwise).
+inline bool WidenAsciiRun(const char* in, size_t n, WChar* out) {
+  static_assert(sizeof(WChar) == 2, "two bytes a unit");
+#if defined(__SSE2__)
+  if (n >= 8) {
+    __m128i any = _mm_setzero_si128();
+    auto widenEight = [&any](const char* from, WChar* to) {
+      const __m128i bytes = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(from));
+      any = _mm_or_si128(any, bytes);
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(to), _mm_unpacklo_epi8(bytes, _mm_setzero_si128()));
+    };
+    for (size_t i = 0; i + 8 < n; i += 8) widenEight(in + i, out + i);
+    widenEight(in + n - 8, out + n - 8);
+    return _mm_movemask_epi8(any) == 0;
+  }
+#endif
+  unsigned char any = 0;
+  for (size_t i = 0; i < n; ++i) {
+    const unsigned char byte = static_cast<unsigned char>(in[i]);
+    any |= byte;
+    out[i] = static_cast<WChar>(byte);
+  }
+  return any < 0x80;
+}
+
 }  // namespace kelmo::text
 
 #endif  // KELMO_TEXT_UNIT_SCAN_H

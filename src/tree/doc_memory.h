@@ -32,6 +32,7 @@
 
 #include "kelmo/kelmo.h"
 #include "text/unit_scan.h"
+#include "text/utf8_codec.h"
 #include "tree/wstr_buf.h"
 
 namespace kelmo {
@@ -254,13 +255,21 @@ class DocBuilder {
   // unit a byte, widened here where the parser's sink inlines it.
   WStrBuf FreezeUtf8Text(const char* bytes, uint32_t size) {
     if (size == 0) return WStrBuf();
-    if (size < 64 && memory_ && text::IsAsciiRun(bytes, size)) {
-      void* at = memory_->Carve(WStrBuf::FrozenBytes(size), WStrBuf::kFrozenAlignment,
-                                DocMemory::kTextLane);
-      return WStrBuf::FreezeFilled(at, [bytes, size](WChar* units) {
-        text::WidenKnownAscii(bytes, size, units);
-        return size;
+    if (size < 64 && memory_) {
+      // Room for a unit a byte, as FreezeDecodedUtf8Text takes; the rare
+      // value that was not ASCII is decoded over its widened bytes and gives
+      // back the room it did not take.
+      const size_t carved = WStrBuf::FrozenBytes(size);
+      char* at = static_cast<char*>(
+          memory_->Carve(carved, WStrBuf::kFrozenAlignment, DocMemory::kTextLane));
+      WStrBuf frozen = WStrBuf::FreezeFilled(at, [bytes, size](WChar* units) {
+        if (text::WidenAsciiRun(bytes, size, units)) return size;
+        return static_cast<uint32_t>(text::DecodeTrustedUtf8(bytes, size, units, units + size) - units);
       });
+      if (frozen.Length() != size)
+        memory_->GiveBackTail(at + carved, carved - WStrBuf::FrozenBytes(frozen.Length()),
+                              DocMemory::kTextLane);
+      return frozen;
     }
     return FreezeDecodedUtf8Text(bytes, size);
   }
