@@ -244,51 +244,10 @@ inline char* NarrowKnownAscii(const WChar* in, size_t n, char* out) {
   return out + n;
 }
 
-// Whether the n bytes at in are all ASCII, read in words that may overlap
-// (the values the parser stores are mostly a few bytes to a few dozen).
-inline bool IsAsciiRun(const char* in, size_t n) {
-  if (n < 4) {
-    unsigned char any = 0;
-    for (size_t i = 0; i < n; ++i) any |= static_cast<unsigned char>(in[i]);
-    return any < 0x80;
-  }
-  if (n < 8) {
-    uint32_t head, tail;
-    std::memcpy(&head, in, 4);
-    std::memcpy(&tail, in + n - 4, 4);
-    return ((head | tail) & 0x80808080u) == 0;
-  }
-  uint64_t any = 0;
-  for (size_t i = 0; i + 8 < n; i += 8) {
-    uint64_t word;
-    std::memcpy(&word, in + i, 8);
-    any |= word;
-  }
-  uint64_t last;
-  std::memcpy(&last, in + n - 8, 8);
-  return ((any | last) & 0x8080808080808080ull) == 0;
-}
-
-// The reverse of NarrowKnownAscii: n ASCII bytes to n units, in blocks
-// that may overlap; reads and writes nothing outside them.
-inline void WidenKnownAscii(const char* in, size_t n, WChar* out) {
-  static_assert(sizeof(WChar) == 2, "two bytes a unit");
-#if defined(__SSE2__)
-  if (n >= 8) {
-    auto widenEight = [](const char* from, WChar* to) {
-      const __m128i bytes = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(from));
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(to), _mm_unpacklo_epi8(bytes, _mm_setzero_si128()));
-    };
-    for (size_t i = 0; i + 8 < n; i += 8) widenEight(in + i, out + i);
-    widenEight(in + n - 8, out + n - 8);
-    return;
-  }
-#endif
-  for (size_t i = 0; i < n; ++i) out[i] = static_cast<WChar>(static_cast<unsigned char>(in[i]));
-}
-
-// IsAsciiRun and WidenKnownAscii in one pass over the bytes: the n units
-// are written whatever the bytes, and are the text only when this returns
+// n bytes to n units, told in the same pass whether they were all ASCII
+// (the values the parser stores are mostly a few bytes to a few dozen,
+// read in blocks that may overlap): the n units are written whatever the
+// bytes, and are the text only when this returns
 // true (the caller decodes the bytes again otherwise).
 inline bool WidenAsciiRun(const char* in, size_t n, WChar* out) {
   static_assert(sizeof(WChar) == 2, "two bytes a unit");
