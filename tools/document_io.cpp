@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "document_text.h"
@@ -135,6 +136,49 @@ void DropNeedlessMark(std::string& bytes) {
   }
 }
 
+namespace {
+
+unsigned int ShownLine(unsigned int line, const FailedText& text) {
+  return static_cast<unsigned int>(static_cast<int>(line) - text.lineShift);
+}
+
+}  // namespace
+
+DocumentError FailureError(const std::string& label, const kelmo::easy::ParseFailure& failure,
+                           const FailedText& text) {
+  const std::string message = kelmo::easy::ParseErrorMessage(failure.code);
+  // Nothing at all was read (an empty file): the file as a whole. A
+  // document without an element has no one place to point at.
+  if (failure.column == 0) return DocumentError(FileDiagnostic(label, message, failure.code));
+  if (failure.code == static_cast<unsigned int>(kelmo::ParseError::NoElement))
+    return DocumentError(Diagnostic(label, failure.line, failure.column, message, failure.code));
+  unsigned int line = failure.line;
+  unsigned int column = failure.column;
+  std::string cause = message;
+  if (failure.code == static_cast<unsigned int>(kelmo::ParseError::BadReference)) {
+    column = ReferenceStartColumn(text.bytes, ShownLine(line, text), column);
+    if (text.declaresEntities)
+      cause += "; entities declared in a DTD are not read, only &lt; &gt; &amp; &apos; &quot; and "
+               "character references";
+  } else if (failure.code == static_cast<unsigned int>(kelmo::ParseError::Truncated)) {
+    // The parser stops at the end of the text; point at what was left open.
+    const std::optional<Unclosed> open =
+        text.unclosed ? *text.unclosed : FindUnclosed(DecodeAsParserDoes(text.bytes));
+    if (open) {
+      line = open->where.line;
+      column = open->where.column;
+      cause = "the document ends too early: " + open->message;
+    }
+  }
+  const unsigned int shown = ShownLine(line, text);
+  return DocumentError(Diagnostic(label, line, CharacterColumn(text.bytes, shown, column), cause, failure.code) +
+                       "\n" + SourceExcerpt(text.bytes, shown, column));
+}
+
+DocumentError TooLargeDocument(const std::string& label) {
+  return DocumentError(FileDiagnostic(label, "cannot read file: it is 4 GiB or larger", kParseErrorFile));
+}
+
 LoadedDocument LoadDocument(const Library& library, const std::string& file) {
   LoadedDocument doc;
   const bool fromStdin = file == "-";
@@ -143,43 +187,28 @@ LoadedDocument LoadDocument(const Library& library, const std::string& file) {
   std::string why;
   if (!(fromStdin ? ReadStandardInput(doc.bytes, why) : ReadInputFile(file, doc.bytes, why)))
     throw DocumentError(FileDiagnostic(doc.label, "cannot read file: " + why, kParseErrorFile));
-  if (doc.bytes.size() >= kelmo::kWholeText) {
-    throw DocumentError(
-        FileDiagnostic(doc.label, "cannot read file: it is 4 GiB or larger", kParseErrorFile));
-  }
-  doc.encoding = DetectDocumentEncoding(doc.bytes);
-  doc.repairs = FindInputRepairs(doc.bytes);
-  doc.document = library.Parse(doc.bytes);
-  const kelmo::easy::ParseFailure& failure = doc.document.error();
+  return ParseDocument(library, std::move(doc));
+}
+
+LoadedDocument ParseDocument(const Library& library, LoadedDocument doc) {
+  if (doc.bytes.size() >= kelmo::kWholeText) throw TooLargeDocument(doc.label);
+  // One sniff and one decode serve the encoding, the repairs and the parse:
+  // the library reads the decoded text. Bytes that do not decode, and UTF-16
+  // cut inside a unit, go to the library as bytes, so that it reports them
+  // as it reports them to every host.
+  const DecodedDocument decoded = DecodeDocumentOnce(doc.bytes);
+  doc.encoding = decoded.encoding;
+  doc.repairs = FindInputRepairs(doc.bytes, decoded);
+  doc.document = decoded.decoded && !decoded.halfUnitAtEnd && !decoded.text.empty()
+                     ? library.ParseText(decoded.text)
+                     : library.Parse(doc.bytes);
   if (!doc.document) {
-    const std::string message = kelmo::easy::ParseErrorMessage(failure.code);
-    // Nothing at all was read (an empty file): the file as a whole. A
-    // document without an element has no one place to point at.
-    if (failure.column == 0) throw DocumentError(FileDiagnostic(doc.label, message, failure.code));
-    if (failure.code == static_cast<unsigned int>(kelmo::ParseError::NoElement))
-      throw DocumentError(Diagnostic(doc.label, failure.line, failure.column, message, failure.code));
-    unsigned int line = failure.line;
-    unsigned int column = failure.column;
-    std::string cause = message;
-    if (failure.code == static_cast<unsigned int>(kelmo::ParseError::BadReference)) {
-      column = ReferenceStartColumn(doc.bytes, line, column);
-      // A document that declares its own entities expects them to be read.
-      if (DecodeAsParserDoes(doc.bytes).find(u"<!ENTITY") != std::u16string::npos)
-        cause += "; entities declared in a DTD are not read, only &lt; &gt; &amp; &apos; &quot; and "
-                 "character references";
-    } else if (failure.code == static_cast<unsigned int>(kelmo::ParseError::Truncated)) {
-      // The parser stops at the end of the text; point at what was left open.
-      const std::u16string text = DecodeAsParserDoes(doc.bytes);
-      if (const std::optional<Unclosed> open = FindUnclosed(text)) {
-        const kelmo::easy::TextPosition at = kelmo::easy::PositionsOf(text, {open->at}).at(0);
-        line = at.line;
-        column = at.column;
-        cause = "the document ends too early: " + open->message;
-      }
-    }
-    throw DocumentError(Diagnostic(doc.label, line, CharacterColumn(doc.bytes, line, column), cause,
-                                   failure.code) +
-                        "\n" + SourceExcerpt(doc.bytes, line, column));
+    const kelmo::easy::ParseFailure& failure = doc.document.error();
+    FailedText text{doc.bytes};
+    // A document that declares its own entities expects them to be read.
+    if (failure.code == static_cast<unsigned int>(kelmo::ParseError::BadReference))
+      text.declaresEntities = DecodeAsParserDoes(doc.bytes).find(u"<!ENTITY") != std::u16string::npos;
+    throw FailureError(doc.label, failure, text);
   }
   // The parser fails a document without an element, so there is one.
   doc.element = doc.document.element();
@@ -311,15 +340,15 @@ void WriteBytes(const std::string& bytes, const OutputChoice& output) {
     if (!WriteStandardOutput(bytes)) throw ToolError(kExitDocument, "cannot write to standard output");
     return;
   }
-  const kelmo::platform::ByteRange part{reinterpret_cast<const unsigned char*>(bytes.data()),
+  const kelmo::os::ByteRange part{reinterpret_cast<const unsigned char*>(bytes.data()),
                                         bytes.size()};
-  kelmo::platform::WriteRoute route = kelmo::platform::WriteRoute::Replaced;
+  kelmo::os::WriteRoute route = kelmo::os::WriteRoute::Replaced;
 #if defined(_WIN32)
-  const bool ok = kelmo::platform::ReplaceFileW(kelmo::easy::AsWide(kelmo::easy::ToUtf16(output.path)), &part, 1, &route);
+  const bool ok = kelmo::os::ReplaceFileW(kelmo::easy::AsWide(kelmo::easy::ToUtf16(output.path)), &part, 1, &route);
 #else
-  const bool ok = kelmo::platform::ReplaceFileA(output.path.c_str(), &part, 1, &route);
+  const bool ok = kelmo::os::ReplaceFileA(output.path.c_str(), &part, 1, &route);
 #endif
-  if (route == kelmo::platform::WriteRoute::InPlace) NoteWrittenInPlace(output.path, ok);
+  if (route == kelmo::os::WriteRoute::InPlace) NoteWrittenInPlace(output.path, ok);
   if (!ok) {
     throw ToolError(kExitDocument,
                     "cannot write " + output.path + ": " + kelmo::easy::WhyCannotWrite(output.path));

@@ -10,6 +10,8 @@
 #include "encodings.h"
 #include "kelmo/easy.hpp"
 #include "source_edit.h"
+#include "tool_error.h"
+#include "unclosed_markup.h"
 
 namespace kelmo_tool {
 
@@ -28,6 +30,32 @@ struct LoadedDocument {
 // "FILE:LINE:COLUMN: MESSAGE (error N)" and, where the text can be shown,
 // the line with a caret under the character that stopped the parser.
 LoadedDocument LoadDocument(const kelmo::easy::Library& library, const std::string& file);
+
+// The same for a document whose label, path and bytes are already set.
+LoadedDocument ParseDocument(const kelmo::easy::Library& library, LoadedDocument doc);
+
+// The text that a parse failure is shown in: the document's bytes, or, for
+// a document read in pieces, bytes that hold its failing line (line
+// `line - lineShift` of their text): the line of the character that stopped
+// the parser or, for a document cut short, of what it left open.
+struct FailedText {
+  std::string_view bytes;
+  int lineShift = 0;
+  bool declaresEntities = false;  // the document holds "<!ENTITY" anywhere
+  // For a document cut short and read in pieces: what it left open, found
+  // as it was read. Otherwise it is found in the bytes, the whole document.
+  const std::optional<Unclosed>* unclosed = nullptr;
+};
+
+// "FILE:LINE:COLUMN: MESSAGE (error N)" for a document that does not parse
+// and, where the text can be shown, the line with a caret under the
+// character that stopped the parser (or, for a reference, the '&' that
+// began it; for a document cut short, what it left open).
+DocumentError FailureError(const std::string& label, const kelmo::easy::ParseFailure& failure,
+                           const FailedText& text);
+
+// What is said of a document too large for the library to read.
+DocumentError TooLargeDocument(const std::string& label);
 
 // Where a rewritten document goes: standard output, another file (-o), or
 // back into its own file (-i).

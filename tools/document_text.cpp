@@ -8,10 +8,10 @@ namespace {
 
 using kelmo::WChar;
 
-using kelmo::code_pages::kUsAscii;
-using kelmo::code_pages::kUtf8;
-constexpr unsigned int kUtf16Le = kelmo::code_pages::kUtf16LittleEndian;
-constexpr unsigned int kUtf16Be = kelmo::code_pages::kUtf16BigEndian;
+using kelmo::text::code_pages::kUsAscii;
+using kelmo::text::code_pages::kUtf8;
+constexpr unsigned int kUtf16Le = kelmo::text::code_pages::kUtf16LittleEndian;
+constexpr unsigned int kUtf16Be = kelmo::text::code_pages::kUtf16BigEndian;
 
 size_t MarkLength(std::string_view bytes) {
   for (std::string_view mark : kelmo::syntax::kByteOrderMarks) {

@@ -21,8 +21,8 @@ const unsigned char* Bytes(std::string_view bytes) {
   return reinterpret_cast<const unsigned char*>(bytes.data());
 }
 
-// The decoded text encoded back with the document's encoding; nothing when
-// it cannot be.
+}  // namespace
+
 std::optional<std::string> EncodeBack(const kelmo::Encoding& encoding, const std::u16string& text) {
   if (text.empty() || text.size() > size_t(INT_MAX)) return std::string();
   const auto* units = reinterpret_cast<const kelmo::WChar*>(text.data());
@@ -32,8 +32,6 @@ std::optional<std::string> EncodeBack(const kelmo::Encoding& encoding, const std
   if (kelmo::EncodeWith(encoding, units, int(text.size()), &back[0], size) != size) return std::nullopt;
   return back;
 }
-
-}  // namespace
 
 EncodingInfo Utf8Encoding() { return EncodingInfo{"utf-8", kelmo::Encoding{kelmo::kCodePageUtf8, {}}, true}; }
 
@@ -48,8 +46,8 @@ std::optional<EncodingInfo> FindEncodingByName(std::string_view name) {
 
 std::string KnownEncodingNames() {
   std::string names;
-  for (size_t row = 0; row < kelmo::kCodePageNameRows; ++row) {
-    kelmo::ForEachName(kelmo::kCodePageNames[row].own, [&names](std::string_view name) {
+  for (size_t row = 0; row < kelmo::text::kCodePageNameRows; ++row) {
+    kelmo::text::ForEachName(kelmo::text::kCodePageNames[row].own, [&names](std::string_view name) {
       if (!names.empty()) names += ", ";
       names += name;
     });
@@ -78,20 +76,45 @@ bool ReadIn(std::string_view bytes, const EncodingInfo& encoding) {
          std::strcmp(found.encoding.charset, encoding.encoding.charset) == 0;
 }
 
-std::u16string DecodeAsParserDoes(std::string_view bytes) {
-  if (bytes.size() >= UINT32_MAX) return {};
+std::u16string DecodeAsParserDoes(std::string_view bytes) { return DecodeDocumentOnce(bytes).text; }
+
+DecodedDocument DecodeDocumentOnce(std::string_view bytes) {
+  DecodedDocument result;
+  result.encoding = Utf8Encoding();
+  if (bytes.size() >= UINT32_MAX) return result;
+  const uint32_t size = uint32_t(bytes.size());
   kelmo::TextDecoder decoder;
+  bool known = true;
+  if (!kelmo::SniffDocument(decoder, Bytes(bytes), size, result.bomLength, &known)) return result;
+  // Named as DetectDocumentEncoding names it: no name is UTF-8, an unknown
+  // one is read in the platform's default code page.
+  if (decoder.name[0] != 0) {
+    result.encoding.name = decoder.name;
+    result.encoding.known = known;
+    result.encoding.encoding = known ? kelmo::EncodingOf(decoder.codePage, decoder.charset) : kelmo::Encoding();
+  }
   const kelmo::WChar* text = nullptr;
   uint32_t units = 0;
-  if (!kelmo::DecodeDocument(decoder, Bytes(bytes), uint32_t(bytes.size()), text, units, nullptr))
-    return {};
-  return std::u16string(reinterpret_cast<const char16_t*>(text), units);
+  if (!decoder.Decode(Bytes(bytes) + result.bomLength, size - result.bomLength, text, units)) return result;
+  result.text.assign(reinterpret_cast<const char16_t*>(text), units);
+  result.decoded = true;
+  result.halfUnitAtEnd = decoder.ReadsUtf16() && (size - result.bomLength) % 2 != 0;
+  return result;
+}
+
+std::string ReplacedBytesMessage(const EncodingInfo& info) {
+  return "bytes that are not valid " + (info.known ? info.name : std::string("in the default encoding")) +
+         " became U+FFFD";
 }
 
 std::vector<InputRepair> FindInputRepairs(std::string_view bytes) {
+  return FindInputRepairs(bytes, DecodeDocumentOnce(bytes));
+}
+
+std::vector<InputRepair> FindInputRepairs(std::string_view bytes, const DecodedDocument& document) {
   std::vector<InputRepair> repairs;
-  const EncodingInfo info = DetectDocumentEncoding(bytes);
-  const std::u16string text = DecodeAsParserDoes(bytes);
+  const EncodingInfo& info = document.encoding;
+  const std::u16string& text = document.text;
   if (!info.known) {
     // The name stands in the declaration at the start, which reads as ASCII
     // in every encoding that can be sniffed.
@@ -103,13 +126,10 @@ std::vector<InputRepair> FindInputRepairs(std::string_view bytes) {
     repairs.push_back({line, column, "unknown encoding \"" + info.name +
                                          "\"; the document was read in the system's default encoding"});
   }
-  uint32_t bomLength = 0;
-  char name[kelmo::kEncodingNameSize];
-  kelmo::DetectEncoding(Bytes(bytes), uint32_t(bytes.size()), name, &bomLength);
   const std::vector<size_t> replaced = kelmo::easy::ReplacedUnits(
-      text, bytes.substr(bomLength), [&](const std::u16string& t) { return EncodeBack(info.encoding, t); });
+      text, bytes.substr(document.bomLength), [&](const std::u16string& t) { return EncodeBack(info.encoding, t); });
   for (const auto& [line, column] : kelmo::easy::PositionsOf(text, replaced))
-    repairs.push_back({line, column, "bytes that are not valid " + (info.known ? info.name : std::string("in the default encoding")) + " became U+FFFD"});
+    repairs.push_back({line, column, ReplacedBytesMessage(info)});
   return repairs;
 }
 

@@ -47,6 +47,20 @@ bool ReadIn(std::string_view bytes, const EncodingInfo& encoding);
 // decoded).
 std::u16string DecodeAsParserDoes(std::string_view bytes);
 
+// A document sniffed once and decoded once, as the parser would: its
+// encoding, the length of its byte-order mark and its text. `decoded` is
+// false when the bytes cannot be decoded (or are too many to); UTF-16 whose
+// last byte is half a unit has that byte left out of the text and
+// `halfUnitAtEnd` set, which the parser reports as an encoding error.
+struct DecodedDocument {
+  EncodingInfo encoding;
+  uint32_t bomLength = 0;
+  std::u16string text;
+  bool decoded = false;
+  bool halfUnitAtEnd = false;
+};
+DecodedDocument DecodeDocumentOnce(std::string_view bytes);
+
 // Something the reader had to paper over, where the parser would see it.
 struct InputRepair {
   unsigned int line;
@@ -54,9 +68,18 @@ struct InputRepair {
   std::string message;
 };
 
+// The decoded text encoded back with the document's encoding; nothing when
+// it cannot be. A text that does not give its bytes back was repaired.
+std::optional<std::string> EncodeBack(const kelmo::Encoding& encoding, const std::u16string& text);
+
+// What a repair of bytes that did not decode says.
+std::string ReplacedBytesMessage(const EncodingInfo& info);
+
 // What was not read as written: a declared encoding that no converter
 // knows, and bytes that did not decode and became U+FFFD.
 std::vector<InputRepair> FindInputRepairs(std::string_view bytes);
+// The same from the document as decoded already.
+std::vector<InputRepair> FindInputRepairs(std::string_view bytes, const DecodedDocument& document);
 
 }  // namespace kelmo_tool
 

@@ -4,6 +4,7 @@
 #ifndef KELMO_TOOLS_FILE_SYSTEM_H
 #define KELMO_TOOLS_FILE_SYSTEM_H
 
+#include <cstdio>
 #include <string>
 #include <string_view>
 
@@ -13,6 +14,13 @@ namespace kelmo_tool {
 bool ReadInputFile(const std::string& path, std::string& bytes, std::string& why);
 bool ReadStandardInput(std::string& bytes, std::string& why);
 bool WriteStandardOutput(std::string_view bytes);
+
+// A file to read a block at a time with std::fread: standard input for "-"
+// (in binary mode), else the file, opened for binary reading. Null when it
+// cannot be opened; ReadInputFile then tells why.
+std::FILE* OpenForReading(const std::string& path);
+// A file opened for binary writing, replacing what it held; null on failure.
+std::FILE* OpenForWriting(const std::string& path);
 
 // Creates a new, empty, uniquely named file in the system's temporary
 // directory. Returns its path, or "" on failure.

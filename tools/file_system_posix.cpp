@@ -45,6 +45,12 @@ bool WriteStandardOutput(std::string_view bytes) {
   return std::fflush(stdout) == 0;
 }
 
+std::FILE* OpenForReading(const std::string& path) {
+  return path == "-" ? stdin : std::fopen(path.c_str(), "rb");
+}
+
+std::FILE* OpenForWriting(const std::string& path) { return std::fopen(path.c_str(), "wb"); }
+
 std::string CreateTemporaryFile(std::string& why) {
   const char* dir = std::getenv("TMPDIR");
   std::string pattern = std::string(dir && *dir ? dir : "/tmp") + "/kelmo-XXXXXX";

@@ -70,6 +70,14 @@ bool WriteStandardOutput(std::string_view bytes) {
   return std::fflush(stdout) == 0;
 }
 
+std::FILE* OpenForReading(const std::string& path) {
+  if (path != "-") return _wfopen(Wide(path).c_str(), L"rb");
+  _setmode(_fileno(stdin), _O_BINARY);
+  return stdin;
+}
+
+std::FILE* OpenForWriting(const std::string& path) { return _wfopen(Wide(path).c_str(), L"wb"); }
+
 std::string CreateTemporaryFile(std::string& why) {
   wchar_t dir[MAX_PATH + 1];
   const DWORD n = GetTempPathW(MAX_PATH + 1, dir);

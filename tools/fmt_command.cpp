@@ -55,9 +55,9 @@ void RefuseWhatWouldBeDropped(const LoadedDocument& doc, const EncodingInfo& tar
                       "to change values in place");
 }
 
-using kelmo::code_pages::kUtf8;
-constexpr unsigned int kUtf16Le = kelmo::code_pages::kUtf16LittleEndian;
-constexpr unsigned int kUtf16Be = kelmo::code_pages::kUtf16BigEndian;
+using kelmo::text::code_pages::kUtf8;
+constexpr unsigned int kUtf16Le = kelmo::text::code_pages::kUtf16LittleEndian;
+constexpr unsigned int kUtf16Be = kelmo::text::code_pages::kUtf16BigEndian;
 
 bool SameEncoding(const EncodingInfo& a, const EncodingInfo& b) {
   return a.known && b.known && a.encoding.codePage == b.encoding.codePage &&

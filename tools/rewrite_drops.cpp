@@ -3,14 +3,14 @@
 #include <cstdint>
 #include <vector>
 
-#include "syntax/char_classes.h"
+#include "syntax/value_rules.h"
 #include "syntax/xml_spans.h"
 
 namespace kelmo_tool {
 namespace {
 
 // What a rewrite drops is read with the syntax layer's span scanner and
-// blanks.
+// value rules.
 using namespace kelmo::syntax;
 
 // Finds the first thing that a rewrite from the tree would leave out.
@@ -41,8 +41,7 @@ class DropFinder : public SourceVisitor {
     // A CDATA section is kept as it is; text loses its line breaks.
     if (cdata) return true;
     size_t begin = span.begin, end = span.end;
-    while (begin < end && IsXmlSpace(text_[begin])) ++begin;
-    while (end > begin && IsXmlSpace(text_[end - 1])) --end;
+    TrimValueBlanks(text_, begin, end);
     if (text_.substr(begin, end - begin).find_first_of("\r\n") != std::string_view::npos)
       content.multiLine = true;
     return true;

@@ -3,12 +3,16 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <iterator>
+#include <memory>
 #include <optional>
 
 #include "encoding/encodable_text.h"
 #include "syntax/char_classes.h"
 #include "syntax/line_positions.h"
+#include "syntax/value_rules.h"
 #include "syntax/xml_escape.h"
+#include "syntax/xml_markup.h"
 #include "syntax/xml_spans.h"
 #include "text/unicode_units.h"
 
@@ -148,12 +152,15 @@ class PathLocator : public SourceVisitor {
 
   bool Text(Span span, bool cdata, size_t depth) override {
     if (depth != depth_) return true;
-    if (texts++ == 0) {
-      firstText = span;
-      firstTextIsCdata = cdata;
-    } else if (cdata) {
-      laterCdata = true;
+    if (kelmo::syntax::RunTakesValue(cdata, texts > 0)) {
+      if (texts == 0) {
+        firstText = span;
+        firstTextIsCdata = cdata;
+      } else {
+        laterCdata = true;
+      }
     }
+    ++texts;
     lastWasText_ = !cdata;
     return true;
   }
@@ -254,19 +261,24 @@ class Writer {
     std::string name;
     if (!EncodeName(doc_, kelmo::easy::ToUtf8(steps_[from].name), name, why)) return false;
     if (from + 1 == steps_.size()) {
-      out += "<" + name + ">" + Escape(doc_, value_, true) + "</" + name + ">";
+      kelmo::syntax::AppendElement(out, name, Text());
       return true;
     }
     if (from + 2 == steps_.size() && steps_[from + 1].attribute) {
       std::string attribute;
       if (!EncodeName(doc_, kelmo::easy::ToUtf8(steps_[from + 1].name), attribute, why)) return false;
-      out += "<" + name + " " + attribute + "=\"" + Escape(doc_, value_, false) + "\"/>";
+      kelmo::syntax::AppendTagOpen(out, name);
+      out += ' ';
+      kelmo::syntax::AppendAttribute(out, attribute, Attribute('"'), '"');
+      kelmo::syntax::AppendTagClose(out, true);
       return true;
     }
     const std::string inner = indent + layout.unit;
-    out += "<" + name + ">" + layout.lineEnd + inner;
+    kelmo::syntax::AppendStartTag(out, name);
+    out += layout.lineEnd + inner;
     if (!NewElements(from + 1, layout, inner, out, why)) return false;
-    out += layout.lineEnd + indent + "</" + name + ">";
+    out += layout.lineEnd + indent;
+    kelmo::syntax::AppendEndTag(out, name);
     return true;
   }
 
@@ -295,26 +307,66 @@ class Writer {
   const std::string& value_;
 };
 
-bool Locate(const DocumentText& doc, const Path& path, PathLocator*& result,
-            std::unique_ptr<PathLocator>& owner, std::string& why) {
-  std::vector<std::string> names;
-  for (const PathStep& step : path.steps()) {
-    std::string name;
-    // A name that the encoding cannot write cannot stand in the text either.
-    if (!doc.Encode(kelmo::easy::ToUtf8(step.name), name)) name = std::string(1, '\0');
-    names.push_back(name);
+// Feeds one scan of the text to every locator, each until it has what it
+// needs, so that the edits of many matches read the document once.
+class LocatorFanOut : public SourceVisitor {
+ public:
+  explicit LocatorFanOut(const std::vector<std::unique_ptr<PathLocator>>& locators) {
+    for (const std::unique_ptr<PathLocator>& locator : locators) running_.push_back(locator.get());
   }
-  owner = std::make_unique<PathLocator>(doc.text(), path, std::move(names));
-  if (!ScanXmlSource(doc.text(), *owner, why)) return false;
-  if (!owner->failure.empty()) {
-    why = owner->failure;
-    return false;
+
+  bool StartElement(const SourceElement& element, const std::vector<SourceAttribute>& attributes,
+                    size_t depth, size_t parentBegin) override {
+    return Each([&](PathLocator& l) { return l.StartElement(element, attributes, depth, parentBegin); });
   }
-  if (!owner->complete) {
-    why = "the document ends inside an element";
-    return false;
+  bool EndElement(const SourceElement& element, size_t depth) override {
+    return Each([&](PathLocator& l) { return l.EndElement(element, depth); });
   }
-  result = owner.get();
+  bool Text(Span span, bool cdata, size_t depth) override {
+    return Each([&](PathLocator& l) { return l.Text(span, cdata, depth); });
+  }
+  bool Markup(const char* what, size_t at, size_t depth) override {
+    return Each([&](PathLocator& l) { return l.Markup(what, at, depth); });
+  }
+
+ private:
+  // A locator that stops hears nothing more; the scan stops with the last.
+  template <class Handler>
+  bool Each(Handler handler) {
+    size_t kept = 0;
+    for (PathLocator* locator : running_)
+      if (handler(*locator)) running_[kept++] = locator;
+    running_.resize(kept);
+    return kept != 0;
+  }
+
+  std::vector<PathLocator*> running_;
+};
+
+// Finds what each path leads to, in one scan of the text.
+bool LocateAll(const DocumentText& doc, const std::vector<Path>& paths,
+               std::vector<std::unique_ptr<PathLocator>>& locators, std::string& why) {
+  locators.clear();
+  for (const Path& path : paths) {
+    std::vector<std::string> names;
+    for (const PathStep& step : path.steps()) {
+      std::string name;
+      // A name that the encoding cannot write cannot stand in the text either.
+      if (!doc.Encode(kelmo::easy::ToUtf8(step.name), name)) name = std::string(1, '\0');
+      names.push_back(name);
+    }
+    locators.push_back(std::make_unique<PathLocator>(doc.text(), path, std::move(names)));
+  }
+  LocatorFanOut fanOut(locators);
+  if (!ScanXmlSource(doc.text(), fanOut, why)) return false;
+  for (size_t i = 0; i < locators.size(); ++i) {
+    const PathLocator& at = *locators[i];
+    why = at.failure.empty() && !at.complete ? "the document ends inside an element" : at.failure;
+    if (!why.empty()) {
+      if (paths.size() > 1) why = paths[i].Text() + ": " + why;
+      return false;
+    }
+  }
   return true;
 }
 
@@ -326,7 +378,11 @@ bool SetElementValue(const std::string_view text, const PathLocator& at, const W
     const std::string value = writer.Text();
     change.begin = element.tagEnd;
     change.end = value.empty() ? element.tagEnd : element.whole.end;
-    if (!value.empty()) change.text = ">" + value + "</" + name + ">";
+    if (!value.empty()) {
+      kelmo::syntax::AppendTagClose(change.text, false);
+      change.text += value;
+      kelmo::syntax::AppendEndTag(change.text, name);
+    }
     return true;
   }
   if (at.texts == 0) {
@@ -352,13 +408,14 @@ bool SetElementValue(const std::string_view text, const PathLocator& at, const W
   }
   const Span run = at.firstText;
   if (at.firstTextIsCdata) {
-    change.begin = run.begin + 9;
-    change.end = run.end - 3;
+    // The section's content, between its opening and closing markup.
+    using Pieces = kelmo::syntax::MarkupPieces<char>;
+    change.begin = run.begin + std::size(Pieces::kCDataOpen);
+    change.end = run.end - std::size(Pieces::kCDataClose);
     return writer.Cdata(name, change.text, why);
   }
   size_t begin = run.begin, end = run.end;
-  while (begin < end && kelmo::syntax::IsXmlSpace(text[begin])) ++begin;
-  while (end > begin && kelmo::syntax::IsXmlSpace(text[end - 1])) --end;
+  kelmo::syntax::TrimValueBlanks(text, begin, end);
   change.begin = begin;
   change.end = end;
   change.text = writer.Text();
@@ -375,7 +432,8 @@ void InsertAttribute(std::string_view text, const PathLocator& at, const std::st
     quote = last.quote;
   }
   change.begin = change.end = at.element.tagEnd;
-  change.text = lead + name + "=" + quote + writer.Attribute(quote) + quote;
+  change.text = lead;
+  kelmo::syntax::AppendAttribute(change.text, name, writer.Attribute(quote), quote);
 }
 
 // The blanks just before `offset`, from the last line end among them, so
@@ -423,24 +481,21 @@ bool InsertElements(std::string_view text, const PathLocator& at, const Writer& 
   if (parent.selfClosing) {
     change.begin = parent.tagEnd;
     change.end = parent.whole.end;
-    change.text = ">" + block + "</" + std::string(parent.name) + ">";
+    kelmo::syntax::AppendTagClose(change.text, false);
+    change.text += block;
+    kelmo::syntax::AppendEndTag(change.text, parent.name);
     return true;
   }
-  bool blank = true;
-  for (size_t i = parent.contentBegin; blank && i < parent.contentEnd; ++i) blank = kelmo::syntax::IsXmlSpace(text[i]);
+  // Blanks alone inside the parent give way to the new block.
+  const bool blank = kelmo::syntax::IsBlankRun(text, parent.contentBegin, parent.contentEnd);
   change.begin = blank ? parent.contentBegin : parent.contentEnd;
   change.end = parent.contentEnd;
   change.text = block;
   return true;
 }
 
-}  // namespace
-
-bool SetInSource(const DocumentText& doc, const Path& path, const std::string& value,
-                 SourceChange& change, std::string& why) {
-  PathLocator* at = nullptr;
-  std::unique_ptr<PathLocator> owner;
-  if (!Locate(doc, path, at, owner, why)) return false;
+bool SetAt(const DocumentText& doc, const PathLocator* at, const Path& path, const std::string& value,
+           SourceChange& change, std::string& why) {
   const std::string_view text = doc.text();
   const std::vector<PathStep>& steps = path.steps();
   const Writer writer(doc, path, value);
@@ -476,11 +531,8 @@ bool SetInSource(const DocumentText& doc, const Path& path, const std::string& v
   return true;
 }
 
-bool RemoveFromSource(const DocumentText& doc, const Path& path, SourceChange& change,
-                      std::string& why) {
-  PathLocator* at = nullptr;
-  std::unique_ptr<PathLocator> owner;
-  if (!Locate(doc, path, at, owner, why)) return false;
+bool RemoveAt(const DocumentText& doc, const PathLocator* at, const Path& path, SourceChange& change,
+              std::string& why) {
   if (at->found != path.steps().size()) {
     why = "nothing there";
     return false;
@@ -529,8 +581,6 @@ bool RemoveFromSource(const DocumentText& doc, const Path& path, SourceChange& c
   return true;
 }
 
-namespace {
-
 // Puts the changes in the order of the text and refuses overlaps; a removal
 // that lies inside another removal goes with it.
 bool InTextOrder(std::vector<SourceChange>& changes, bool removals, std::string& why) {
@@ -553,30 +603,54 @@ bool InTextOrder(std::vector<SourceChange>& changes, bool removals, std::string&
   return true;
 }
 
+// Locates every path in one scan, then makes each change from what was found.
+template <class Change>
+bool ChangeAll(const DocumentText& doc, const std::vector<Path>& paths, bool removals,
+               std::vector<SourceChange>& changes, std::string& why, Change change) {
+  std::vector<std::unique_ptr<PathLocator>> locators;
+  if (!LocateAll(doc, paths, locators, why)) return false;
+  changes.assign(paths.size(), SourceChange());
+  for (size_t i = 0; i < paths.size(); ++i) {
+    if (!change(locators[i].get(), paths[i], changes[i], why)) {
+      if (paths.size() > 1) why = paths[i].Text() + ": " + why;
+      return false;
+    }
+  }
+  return InTextOrder(changes, removals, why);
+}
+
 }  // namespace
 
 bool SetInSource(const DocumentText& doc, const std::vector<Path>& paths, const std::string& value,
                  std::vector<SourceChange>& changes, std::string& why) {
-  changes.assign(paths.size(), SourceChange());
-  for (size_t i = 0; i < paths.size(); ++i) {
-    if (!SetInSource(doc, paths[i], value, changes[i], why)) {
-      if (paths.size() > 1) why = paths[i].Text() + ": " + why;
-      return false;
-    }
-  }
-  return InTextOrder(changes, false, why);
+  return ChangeAll(doc, paths, false, changes, why,
+                   [&](const PathLocator* at, const Path& path, SourceChange& change, std::string& reason) {
+                     return SetAt(doc, at, path, value, change, reason);
+                   });
 }
 
 bool RemoveFromSource(const DocumentText& doc, const std::vector<Path>& paths,
                       std::vector<SourceChange>& changes, std::string& why) {
-  changes.assign(paths.size(), SourceChange());
-  for (size_t i = 0; i < paths.size(); ++i) {
-    if (!RemoveFromSource(doc, paths[i], changes[i], why)) {
-      if (paths.size() > 1) why = paths[i].Text() + ": " + why;
-      return false;
-    }
-  }
-  return InTextOrder(changes, true, why);
+  return ChangeAll(doc, paths, true, changes, why,
+                   [&](const PathLocator* at, const Path& path, SourceChange& change, std::string& reason) {
+                     return RemoveAt(doc, at, path, change, reason);
+                   });
+}
+
+bool SetInSource(const DocumentText& doc, const Path& path, const std::string& value,
+                 SourceChange& change, std::string& why) {
+  std::vector<SourceChange> changes;
+  if (!SetInSource(doc, std::vector<Path>{path}, value, changes, why)) return false;
+  change = std::move(changes.front());
+  return true;
+}
+
+bool RemoveFromSource(const DocumentText& doc, const Path& path, SourceChange& change,
+                      std::string& why) {
+  std::vector<SourceChange> changes;
+  if (!RemoveFromSource(doc, std::vector<Path>{path}, changes, why)) return false;
+  change = std::move(changes.front());
+  return true;
 }
 
 }  // namespace kelmo_tool

@@ -1,4 +1,5 @@
 // tree: an outline of the document, one line per node; ls: one level of it.
+#include <optional>
 #include <string>
 
 #include "command_line.h"
@@ -72,19 +73,40 @@ void AppendLine(std::string& out, const Node& node, size_t depth) {
   out += '\n';
 }
 
+// The FILE and optional PATH that tree and ls take, the path read and the
+// document loaded (in that order, so that a bad path is a usage error before
+// the file is opened). Nothing when help was asked for, and printed.
+struct FileAndPath {
+  std::optional<kelmo::easy::Path> path;
+  std::string pathText;  // the path as given
+  LoadedDocument doc;
+};
+
+std::optional<FileAndPath> ReadFileAndPath(ToolContext& context, const std::vector<std::string>& args,
+                                           const std::string& command) {
+  const Arguments parsed = ParseArguments(args, {});
+  if (PrintHelpIfAsked(command, parsed.help)) return std::nullopt;
+  if (parsed.positional.empty() || parsed.positional.size() > 2)
+    throw UsageError(command + " takes FILE and, optionally, PATH");
+  FileAndPath read;
+  if (parsed.positional.size() == 2) {
+    read.path = ParsePath(parsed.positional[1]);
+    read.pathText = parsed.positional[1];
+  }
+  read.doc = LoadDocument(context.library(), parsed.positional[0]);
+  return read;
+}
+
 }  // namespace
 
 int RunTree(ToolContext& context, const std::vector<std::string>& args) {
-  const Arguments parsed = ParseArguments(args, {});
-  if (PrintHelpIfAsked("tree", parsed.help)) return kExitOk;
-  if (parsed.positional.empty() || parsed.positional.size() > 2)
-    throw UsageError("tree takes FILE and, optionally, PATH");
-  std::optional<kelmo::easy::Path> path;
-  if (parsed.positional.size() == 2) path = ParsePath(parsed.positional[1]);
-  const LoadedDocument doc = LoadDocument(context.library(), parsed.positional[0]);
+  const std::optional<FileAndPath> read = ReadFileAndPath(context, args, "tree");
+  if (!read) return kExitOk;
+  const std::optional<kelmo::easy::Path>& path = read->path;
+  const LoadedDocument& doc = read->doc;
   // The whole document, or each node the path names with what lies below it.
   std::vector<Node> tops;
-  if (path) tops = FindOrFail(doc, *path, parsed.positional[1], CanNameSeveral(*path), false);
+  if (path) tops = FindOrFail(doc, *path, read->pathText, CanNameSeveral(*path), false);
 
   std::string out;
   const auto flush = [&out] {
@@ -108,14 +130,10 @@ int RunTree(ToolContext& context, const std::vector<std::string>& args) {
 }
 
 int RunLs(ToolContext& context, const std::vector<std::string>& args) {
-  const Arguments parsed = ParseArguments(args, {});
-  if (PrintHelpIfAsked("ls", parsed.help)) return kExitOk;
-  if (parsed.positional.empty() || parsed.positional.size() > 2)
-    throw UsageError("ls takes FILE and, optionally, PATH");
-  std::optional<kelmo::easy::Path> path;
-  if (parsed.positional.size() == 2) path = ParsePath(parsed.positional[1]);
-  const LoadedDocument doc = LoadDocument(context.library(), parsed.positional[0]);
-  const Node node = path ? FindOrFail(doc, *path, parsed.positional[1], false, false).front() : doc.element;
+  const std::optional<FileAndPath> read = ReadFileAndPath(context, args, "ls");
+  if (!read) return kExitOk;
+  const Node node =
+      read->path ? FindOrFail(read->doc, *read->path, read->pathText, false, false).front() : read->doc.element;
   std::string out;
   for (Node child = node->GetFirstChild(); child; child = child->GetNextSibling())
     AppendLine(out, child, 0);

@@ -54,43 +54,30 @@ struct Interpreted {
   bool flag = false;
 };
 
-std::optional<Interpreted> Interpret(const Node& node, ValueKind kind) {
+// A whole number within the range of T.
+template <class T>
+std::optional<int64_t> WholeOf(const Node& node) {
+  return WholeInRange(node, std::numeric_limits<T>::min(), static_cast<uint64_t>(std::numeric_limits<T>::max()));
+}
+
+// The interpretation with one field set from a reading; nothing when the
+// text did not read as the kind.
+template <class T, class Field>
+std::optional<Interpreted> Holding(const std::optional<T>& value, Field Interpreted::*field) {
+  if (!value) return std::nullopt;
   Interpreted out;
+  out.*field = *value;
+  return out;
+}
+
+std::optional<Interpreted> Interpret(const Node& node, ValueKind kind) {
   switch (kind) {
-    case ValueKind::Int: {
-      const auto v = WholeInRange(node, std::numeric_limits<int32_t>::min(),
-                                  static_cast<uint64_t>(std::numeric_limits<int32_t>::max()));
-      if (!v) return std::nullopt;
-      out.whole = *v;
-      return out;
-    }
-    case ValueKind::UInt: {
-      const auto v = WholeInRange(node, 0, std::numeric_limits<uint32_t>::max());
-      if (!v) return std::nullopt;
-      out.whole = *v;
-      return out;
-    }
-    case ValueKind::Int64: {
-      const auto v = WholeInRange(node, std::numeric_limits<int64_t>::min(),
-                                  static_cast<uint64_t>(std::numeric_limits<int64_t>::max()));
-      if (!v) return std::nullopt;
-      out.whole = *v;
-      return out;
-    }
-    case ValueKind::Double: {
-      const std::optional<double> v = ValueOf<double>(node);
-      if (!v) return std::nullopt;
-      out.real = *v;
-      return out;
-    }
-    case ValueKind::Bool: {
-      const std::optional<bool> v = ValueOf<bool>(node);
-      if (!v) return std::nullopt;
-      out.flag = *v;
-      return out;
-    }
-    default:
-      return std::nullopt;
+    case ValueKind::Int: return Holding(WholeOf<int32_t>(node), &Interpreted::whole);
+    case ValueKind::UInt: return Holding(WholeOf<uint32_t>(node), &Interpreted::whole);
+    case ValueKind::Int64: return Holding(WholeOf<int64_t>(node), &Interpreted::whole);
+    case ValueKind::Double: return Holding(ValueOf<double>(node), &Interpreted::real);
+    case ValueKind::Bool: return Holding(ValueOf<bool>(node), &Interpreted::flag);
+    default: return std::nullopt;
   }
 }
 

@@ -49,12 +49,12 @@ bool KelmoParserImpl::FinishParse() {
 }
 
 bool KelmoParserImpl::ParseStringW(const WChar* text, unsigned int length) {
-  return ParseWide(text, ResolveLength(text, length));
+  return ParseWide(text, text::ResolveLength(text, length));
 }
 
 bool KelmoParserImpl::ParseStringA(const char* text, unsigned int length, unsigned int codePage) {
   Reset();
-  const uint32_t resolved = ResolveLength(text, length);
+  const uint32_t resolved = text::ResolveLength(text, length);
   if (resolved == 0) return FailAfterReset(ParseError::NoElement);
   WStrBuf wide;
   if (!WStrBuf::FromNarrow(wide, text, resolved, codePage)) {
@@ -129,18 +129,18 @@ bool KelmoParserImpl::ParseUtf8(const unsigned char* bytes, uint32_t size) {
 }
 
 bool KelmoParserImpl::ParseOpenFile(std::FILE* file) {
-  platform::FileBytes bytes(nullptr, &std::free);
+  os::FileBytes bytes(nullptr, &std::free);
   uint32_t size = 0;
-  if (!platform::ReadWholeFile(file, bytes, size)) return FailAfterReset(ParseError::File);
+  if (!os::ReadWholeFile(file, bytes, size)) return FailAfterReset(ParseError::File);
   return ParseBuffer(bytes.get(), size);
 }
 
 bool KelmoParserImpl::ParseFileA(const char* path) {
-  return ParseOpenFile(platform::OpenFileA(path, "rb"));
+  return ParseOpenFile(os::OpenFileA(path, "rb"));
 }
 
 bool KelmoParserImpl::ParseFileW(const WChar* path) {
-  return ParseOpenFile(platform::OpenFileW(path, "rb"));
+  return ParseOpenFile(os::OpenFileW(path, "rb"));
 }
 
 unsigned int KelmoParserImpl::GetErrorLine() { return parser_.Line(); }

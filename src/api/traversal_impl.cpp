@@ -51,7 +51,7 @@ bool SaveXml(TreeNode& node, const WStrBuf& unit, const WStrBuf& newline,
   const WChar* encoding =
       encodingArgument.IsEmpty() ? kDefaultEncoding : encodingArgument.Data();
 
-  const uint32_t encodingLength = ResolveLength(encoding, kWholeText);
+  const uint32_t encodingLength = text::ResolveLength(encoding, kWholeText);
 
   // A name that no converter knows cannot be written honestly: fail before
   // any file is touched.
@@ -71,7 +71,7 @@ bool SaveXml(TreeNode& node, const WStrBuf& unit, const WStrBuf& newline,
     if (text.Units() > uint32_t(INT_MAX) || text.Size() > size_t(INT_MAX)) return false;
     const unsigned char* bom = nullptr;
     const uint32_t bomLength = ByteOrderMark(kCodePageUtf8, &bom);
-    const platform::ByteRange parts[2] = {{bom, bomLength}, {text.Data(), text.Size()}};
+    const os::ByteRange parts[2] = {{bom, bomLength}, {text.Data(), text.Size()}};
     return writeFile(parts, 2);
   }
 
@@ -95,7 +95,7 @@ bool SaveXml(TreeNode& node, const WStrBuf& unit, const WStrBuf& newline,
     return false;
   // The file must read back as this very text, or it is not written.
   if (!ReadsBackAs(target, bom, bomLength, bytes, size, text.Data(), text.Length())) return false;
-  const platform::ByteRange parts[2] = {{bom, bomLength}, {bytes, size}};
+  const os::ByteRange parts[2] = {{bom, bomLength}, {bytes, size}};
   return writeFile(parts, 2);
 }
 
@@ -246,8 +246,8 @@ bool TraversalImpl::SaveFileW(const RefPtr<Kelmo>& node, const WChar* path,
   TreeNode* root = NodeOf(node);
   if (!root || !path) return false;
   return SaveXml(*root, WStrBuf(indentUnit), WStrBuf(newline), WStrBuf(encoding),
-                 [path](const platform::ByteRange* parts, size_t count) {
-                   return platform::ReplaceFileW(path, parts, count);
+                 [path](const os::ByteRange* parts, size_t count) {
+                   return os::ReplaceFileW(path, parts, count);
                  });
 }
 
@@ -258,8 +258,8 @@ bool TraversalImpl::SaveFileA(const RefPtr<Kelmo>& node, const char* path,
   if (!root || !path) return false;
   return SaveXml(*root, NarrowArgument(indentUnit, codePage), NarrowArgument(newline, codePage),
                  NarrowArgument(encoding, codePage),
-                 [path](const platform::ByteRange* parts, size_t count) {
-                   return platform::ReplaceFileA(path, parts, count);
+                 [path](const os::ByteRange* parts, size_t count) {
+                   return os::ReplaceFileA(path, parts, count);
                  });
 }
 

@@ -48,16 +48,16 @@ bool FindEncoding(const char* name, Encoding& encoding) {
     return true;
   }
   // Other names stand for a code page only where the converter has it.
-  for (size_t row = 0; row < kCodePageNameRows; ++row) {
-    const CodePageNames& names = kCodePageNames[row];
-    if (NamesInclude(names.aliases, name) && platform::IsCodePageSupported(names.codePage)) {
+  for (size_t row = 0; row < text::kCodePageNameRows; ++row) {
+    const text::CodePageNames& names = text::kCodePageNames[row];
+    if (text::NamesInclude(names.aliases, name) && os::IsCodePageSupported(names.codePage)) {
       found.codePage = names.codePage;
       encoding = found;
       return true;
     }
   }
   if (std::strlen(name) < kEncodingNameSize && IsPlainCharsetName(name) &&
-      platform::IsCharsetSupported(name)) {
+      os::IsCharsetSupported(name)) {
     std::strncpy(found.charset, name, kEncodingNameSize - 1);
     encoding = found;
     return true;

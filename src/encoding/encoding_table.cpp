@@ -8,15 +8,16 @@
 
 namespace kelmo {
 
-static_assert(code_pages::kUtf8 == kCodePageUtf8 && code_pages::kUtf16LittleEndian == kCodePageUtf16LE &&
-                  code_pages::kUtf16BigEndian == kCodePageUtf16BE,
+static_assert(text::code_pages::kUtf8 == kCodePageUtf8 &&
+                  text::code_pages::kUtf16LittleEndian == kCodePageUtf16LE &&
+                  text::code_pages::kUtf16BigEndian == kCodePageUtf16BE,
               "the public code-page numbers and the library's own agree");
 
 uint32_t LookupCodePage(const char* name) {
   // A missing name is the same as an empty one, which means UTF-8.
   if (!name || *name == 0) return kCodePageUtf8;
-  for (size_t row = 0; row < kCodePageNameRows; ++row) {
-    if (NamesInclude(kCodePageNames[row].own, name)) return kCodePageNames[row].codePage;
+  for (size_t row = 0; row < text::kCodePageNameRows; ++row) {
+    if (text::NamesInclude(text::kCodePageNames[row].own, name)) return text::kCodePageNames[row].codePage;
   }
   return 0;
 }

@@ -11,8 +11,8 @@ namespace kelmo {
 
 int DecodeWith(const Encoding& encoding, const char* in, int inSize, WChar* out, int outSize) {
   if (encoding.charset[0] != 0)
-    return platform::MultiByteToWideNamed(encoding.charset, in, inSize, out, outSize);
-  return platform::MultiByteToWide(encoding.codePage, in, inSize, out, outSize);
+    return os::MultiByteToWideNamed(encoding.charset, in, inSize, out, outSize);
+  return os::MultiByteToWide(encoding.codePage, in, inSize, out, outSize);
 }
 
 bool TextDecoder::ReadsUtf16() const noexcept {

@@ -11,8 +11,8 @@ namespace kelmo {
 
 int EncodeWith(const Encoding& encoding, const WChar* in, int inSize, char* out, int outSize) {
   if (encoding.charset[0] != 0)
-    return platform::WideToMultiByteNamed(encoding.charset, in, inSize, out, outSize);
-  return platform::WideToMultiByte(encoding.codePage, in, inSize, out, outSize);
+    return os::WideToMultiByteNamed(encoding.charset, in, inSize, out, outSize);
+  return os::WideToMultiByte(encoding.codePage, in, inSize, out, outSize);
 }
 
 bool TextEncoder::Encode(const WChar* text, uint32_t units, const unsigned char*& bytes,

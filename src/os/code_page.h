@@ -8,7 +8,7 @@
 
 #include "kelmo/platform_types.h"
 
-namespace kelmo::platform {
+namespace kelmo::os {
 
 // Code page 0 is the process default narrow code page (UTF-8 outside Windows).
 // Returns the number of UTF-16 units needed (outSize 0) or written, and 0 on
@@ -31,6 +31,6 @@ int MultiByteToWideNamed(const char* charset, const char* in, int inSize, WChar*
 int WideToMultiByteNamed(const char* charset, const WChar* in, int inSize, char* out, int outSize);
 bool IsCharsetSupported(const char* charset);
 
-}  // namespace kelmo::platform
+}  // namespace kelmo::os
 
 #endif  // KELMO_OS_CODE_PAGE_H

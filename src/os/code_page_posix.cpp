@@ -16,10 +16,10 @@
 #include "text/utf8_codec.h"
 #include "text/code_pages.h"
 
-namespace kelmo::platform {
+namespace kelmo::os {
 namespace {
 
-using namespace code_pages;
+using namespace text::code_pages;
 
 constexpr unsigned int kDefaultCodePage = 0;
 
@@ -163,4 +163,4 @@ bool IsCharsetSupported(const char* charset) {
   return IconvCanConvert(IconvCharset{0, {charset, nullptr}});
 }
 
-}  // namespace kelmo::platform
+}  // namespace kelmo::os

@@ -12,10 +12,10 @@
 #include "text/utf8_codec.h"
 #include "text/code_pages.h"
 
-namespace kelmo::platform {
+namespace kelmo::os {
 namespace {
 
-using namespace code_pages;
+using namespace text::code_pages;
 
 bool ValidArguments(const void* in, int inSize, const void* out, int outSize) {
   return in != nullptr && inSize > 0 && outSize >= 0 && (outSize == 0 || out != nullptr);
@@ -75,4 +75,4 @@ int WideToMultiByteNamed(const char*, const WChar*, int, char*, int) { return 0;
 
 bool IsCharsetSupported(const char*) { return false; }
 
-}  // namespace kelmo::platform
+}  // namespace kelmo::os

@@ -7,7 +7,7 @@
 
 #include "kelmo/platform_types.h"
 
-namespace kelmo::platform {
+namespace kelmo::os {
 
 // fopen with the path as given. Null path or mode: null result.
 std::FILE* OpenFileA(const char* path, const char* mode);
@@ -20,6 +20,6 @@ std::FILE* OpenFileW(const WChar* path, const char* mode);
 // at the start; -1 when it cannot be told (not seekable).
 int64_t FileSize(std::FILE* file);
 
-}  // namespace kelmo::platform
+}  // namespace kelmo::os
 
 #endif  // KELMO_OS_FILE_OPEN_H

@@ -7,7 +7,7 @@
 #include "os/file_open.h"
 #include "text/utf8_codec.h"
 
-namespace kelmo::platform {
+namespace kelmo::os {
 
 std::FILE* OpenFileW(const WChar* path, const char* mode) {
   if (path == nullptr || mode == nullptr) return nullptr;
@@ -26,4 +26,4 @@ int64_t FileSize(std::FILE* file) {
   return size < 0 ? -1 : static_cast<int64_t>(size);
 }
 
-}  // namespace kelmo::platform
+}  // namespace kelmo::os

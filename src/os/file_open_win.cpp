@@ -2,7 +2,7 @@
 
 #include "os/file_open.h"
 
-namespace kelmo::platform {
+namespace kelmo::os {
 
 std::FILE* OpenFileW(const WChar* path, const char* mode) {
   if (path == nullptr || mode == nullptr) return nullptr;
@@ -24,4 +24,4 @@ int64_t FileSize(std::FILE* file) {
   return size < 0 ? -1 : size;
 }
 
-}  // namespace kelmo::platform
+}  // namespace kelmo::os

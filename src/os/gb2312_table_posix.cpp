@@ -4,7 +4,7 @@
 
 #include "os/iconv_codec.h"
 
-namespace kelmo::platform {
+namespace kelmo::os {
 namespace {
 
 std::unique_ptr<text::Gb2312Table> LoadFromIconv() {
@@ -38,4 +38,4 @@ const text::Gb2312Table* PlatformGb2312Table() {
   return table.get();
 }
 
-}  // namespace kelmo::platform
+}  // namespace kelmo::os

@@ -5,7 +5,7 @@
 
 #include <optional>
 
-namespace kelmo::platform {
+namespace kelmo::os {
 
 struct IconvCharset {
   unsigned int codePage;
@@ -18,6 +18,6 @@ struct IconvCharset {
 // may still be missing from the C library at run time.
 std::optional<IconvCharset> FindIconvCharset(unsigned int codePage);
 
-}  // namespace kelmo::platform
+}  // namespace kelmo::os
 
 #endif  // KELMO_OS_ICONV_CHARSETS_H

@@ -10,7 +10,7 @@
 #include "os/iconv_charsets.h"
 #include "text/gb2312_table.h"
 
-namespace kelmo::platform {
+namespace kelmo::os {
 
 // The GB2312 grid as the C library knows it, built on first use; null when
 // the C library has no GB2312 converter. Not built on Windows, which
@@ -30,6 +30,6 @@ int64_t IconvEncode(const IconvCharset& charset, const WChar* in, size_t size, c
 // True when the C library can convert between the charset and UTF-16.
 bool IconvCanConvert(const IconvCharset& charset);
 
-}  // namespace kelmo::platform
+}  // namespace kelmo::os
 
 #endif  // KELMO_OS_ICONV_CODEC_H

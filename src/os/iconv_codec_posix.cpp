@@ -9,7 +9,7 @@
 #include "text/output_cursor.h"
 #include "text/unicode_units.h"
 
-namespace kelmo::platform {
+namespace kelmo::os {
 namespace {
 
 const iconv_t kNoDescriptor = reinterpret_cast<iconv_t>(-1);
@@ -224,4 +224,4 @@ bool IconvCanConvert(const IconvCharset& charset) {
          AcquireDescriptor(charset, Direction::kFromUtf16) != kNoDescriptor;
 }
 
-}  // namespace kelmo::platform
+}  // namespace kelmo::os

@@ -7,7 +7,7 @@
 
 #include <cstddef>
 
-namespace kelmo::platform {
+namespace kelmo::os {
 
 // Zero-filled, page-aligned memory of `size` bytes, or null when the system
 // refuses. On Linux a size in whole huge pages (2 MB) is aligned to one and
@@ -17,6 +17,6 @@ void* AllocatePages(size_t size) noexcept;
 // Returns memory from AllocatePages; size must be the one asked for.
 void FreePages(void* pages, size_t size) noexcept;
 
-}  // namespace kelmo::platform
+}  // namespace kelmo::os
 
 #endif  // KELMO_OS_PAGE_MEMORY_H

@@ -4,7 +4,7 @@
 
 #include <sys/mman.h>
 
-namespace kelmo::platform {
+namespace kelmo::os {
 
 // The pages are faulted in by the one call (MAP_POPULATE or
 // MADV_POPULATE_WRITE, where the system has them) rather than one fault at
@@ -53,4 +53,4 @@ void FreePages(void* pages, size_t size) noexcept {
   if (pages) munmap(pages, size);
 }
 
-}  // namespace kelmo::platform
+}  // namespace kelmo::os

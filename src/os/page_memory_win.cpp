@@ -3,7 +3,7 @@
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
-namespace kelmo::platform {
+namespace kelmo::os {
 
 void* AllocatePages(size_t size) noexcept {
   return VirtualAlloc(nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
@@ -13,4 +13,4 @@ void FreePages(void* pages, size_t) noexcept {
   if (pages) VirtualFree(pages, 0, MEM_RELEASE);
 }
 
-}  // namespace kelmo::platform
+}  // namespace kelmo::os

@@ -1,6 +1,6 @@
 #include "os/safe_file_writer.h"
 
-namespace kelmo::platform {
+namespace kelmo::os {
 
 bool WriteParts(std::FILE* file, const ByteRange* parts, size_t count) {
   for (size_t i = 0; i < count; ++i) {
@@ -16,4 +16,4 @@ bool WriteParts(std::FILE* file, const ByteRange* parts, size_t count) {
   return true;
 }
 
-}  // namespace kelmo::platform
+}  // namespace kelmo::os

@@ -11,7 +11,7 @@
 
 #include "kelmo/platform_types.h"
 
-namespace kelmo::platform {
+namespace kelmo::os {
 
 // One piece of the file's new content.
 struct ByteRange {
@@ -67,6 +67,6 @@ void RemoveStaleTemporaries(const std::string& directory);
 constexpr uint64_t kMaxWriteChunk = uint64_t(1) << 30;
 bool WriteParts(std::FILE* file, const ByteRange* parts, size_t count);
 
-}  // namespace kelmo::platform
+}  // namespace kelmo::os
 
 #endif  // KELMO_OS_SAFE_FILE_WRITER_H

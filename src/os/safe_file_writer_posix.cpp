@@ -25,7 +25,7 @@
 #include "text/text_length.h"
 #include "text/utf8_codec.h"
 
-namespace kelmo::platform {
+namespace kelmo::os {
 
 namespace {
 
@@ -521,8 +521,8 @@ bool ReplaceFileW(const WChar* path, const ByteRange* parts, size_t count, Write
   if (route) *route = WriteRoute::Replaced;
   if (!path) return false;
   std::string narrow;
-  if (!text::AppendUtf8Strict(path, ResolveLength(path, kWholeText), narrow)) return false;
+  if (!text::AppendUtf8Strict(path, text::ResolveLength(path, kWholeText), narrow)) return false;
   return ReplaceFileA(narrow.c_str(), parts, count, route);
 }
 
-}  // namespace kelmo::platform
+}  // namespace kelmo::os

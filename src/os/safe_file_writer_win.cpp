@@ -9,7 +9,7 @@
 #include "os/file_open.h"
 #include "text/text_length.h"
 
-namespace kelmo::platform {
+namespace kelmo::os {
 namespace {
 
 bool WriteAndClose(std::FILE* file, const ByteRange* parts, size_t count) {
@@ -134,4 +134,4 @@ bool ReplaceFileA(const char* path, const ByteRange* parts, size_t count, WriteR
   return WriteAndClose(OpenFileA(path, "wb"), parts, count);
 }
 
-}  // namespace kelmo::platform
+}  // namespace kelmo::os

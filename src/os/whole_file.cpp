@@ -4,7 +4,7 @@
 
 #include "os/file_open.h"
 
-namespace kelmo::platform {
+namespace kelmo::os {
 namespace {
 
 // Reads an open file to its end in growing blocks, for files whose size
@@ -55,4 +55,4 @@ bool ReadWholeFile(std::FILE* file, FileBytes& bytes, uint32_t& size) {
 }
 
 
-}  // namespace kelmo::platform
+}  // namespace kelmo::os

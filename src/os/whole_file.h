@@ -10,7 +10,7 @@
 #include <cstdlib>
 #include <memory>
 
-namespace kelmo::platform {
+namespace kelmo::os {
 
 using FileBytes = std::unique_ptr<unsigned char, decltype(&std::free)>;
 
@@ -23,6 +23,6 @@ constexpr uint64_t kMaxWholeFile = 0xFFFFFFFFu;
 // a null file.
 bool ReadWholeFile(std::FILE* file, FileBytes& bytes, uint32_t& size);
 
-}  // namespace kelmo::platform
+}  // namespace kelmo::os
 
 #endif  // KELMO_OS_WHOLE_FILE_H

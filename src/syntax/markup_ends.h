@@ -82,6 +82,21 @@ inline const Char* PastEnding(const Char* p, const Char* end, uint32_t& matched)
   return nullptr;
 }
 
+// The construct whose ending a resumable scan awaits, chosen at run time.
+enum class SkippedConstruct : uint8_t { Pi, Comment, CData, Declaration };
+
+// PastEnding for the construct chosen at run time.
+template <class Char>
+inline const Char* PastEnding(SkippedConstruct construct, const Char* p, const Char* end, uint32_t& matched) {
+  switch (construct) {
+    case SkippedConstruct::Pi: return PastEnding<PiEnd>(p, end, matched);
+    case SkippedConstruct::Comment: return PastEnding<CommentEnd>(p, end, matched);
+    case SkippedConstruct::CData: return PastEnding<CDataEnd>(p, end, matched);
+    case SkippedConstruct::Declaration: break;
+  }
+  return PastEnding<DeclarationEnd>(p, end, matched);
+}
+
 // The same over a whole text from index i: the index past the ending, or
 // npos.
 template <class Ending, class Char>

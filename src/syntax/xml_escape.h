@@ -245,7 +245,7 @@ constexpr uint32_t kUtf8Window = 4096;
 
 template <class Out>
 void Escape(const WChar* text, uint32_t length, Out& out, Target target) {
-  length = ResolveLength(text, length);
+  length = text::ResolveLength(text, length);
   uint32_t i = 0;
   // A byte sink takes the escaped UTF-8 in one pass over the text.
   if constexpr (TakesUtf8<Out>::value) {
@@ -294,7 +294,7 @@ inline bool MarkupMustEscape(const WChar* text, uint32_t i, Target target, WChar
 
 template <class Out>
 void EscapeRequired(const WChar* text, uint32_t length, Out& out, Target target, WChar quote) {
-  length = ResolveLength(text, length);
+  length = text::ResolveLength(text, length);
   uint32_t start = 0;
   for (uint32_t i = 0; i < length; ++i) {
     const WChar c = text[i];
@@ -315,7 +315,7 @@ void EscapeRequired(const WChar* text, uint32_t length, Out& out, Target target,
 // those that come from references; the rest by `middle`.
 template <class Out, class Middle>
 void EscapeTextEnds(const WChar* text, uint32_t length, Out& out, Middle middle) {
-  length = ResolveLength(text, length);
+  length = text::ResolveLength(text, length);
   uint32_t begin = 0;
   while (begin < length && IsSpaceOrTab(text[begin])) AppendEscaped(text[begin++], out);
   uint32_t end = length;
@@ -334,7 +334,7 @@ void EscapeTextEnds(const WChar* text, uint32_t length, Out& out, Middle middle)
 // keep them. A surrogate half outside a pair becomes a reference too, which
 // this library reads back as the same unit (no encoding can carry it).
 // Everything else, surrogate pairs included, is copied unchanged. The length
-// follows ResolveLength (null text is empty, 0xFFFFFFFF runs to the zero
+// follows text::ResolveLength (null text is empty, 0xFFFFFFFF runs to the zero
 // unit).
 template <class Out>
 void EscapeXml(const WChar* text, uint32_t length, Out& out) {

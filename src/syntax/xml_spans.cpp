@@ -3,6 +3,7 @@
 #include "syntax/char_classes.h"
 #include "syntax/line_positions.h"
 #include "syntax/markup_ends.h"
+#include "syntax/value_rules.h"
 
 namespace kelmo::syntax {
 namespace {
@@ -242,9 +243,9 @@ class Scanner {
   }
 
   void AddText(Span span, bool cdata) {
-    bool blank = !cdata;
-    for (size_t i = span.begin; blank && i < span.end; ++i) blank = IsXmlSpace(text_[i]);
-    if (!blank && !visitor_.Text(span, cdata, open_.size() - 1)) stopped_ = true;
+    // Blank character data cannot be a value, so visitors never hear of it.
+    if (!cdata && IsBlankRun(text_, span.begin, span.end)) return;
+    if (!visitor_.Text(span, cdata, open_.size() - 1)) stopped_ = true;
   }
 
   std::string_view text_;

@@ -54,6 +54,7 @@
 #include "syntax/char_reader.h"
 #include "syntax/char_ref.h"
 #include "syntax/markup_ends.h"
+#include "syntax/value_rules.h"
 #include "text/unicode_units.h"
 #include "text/unit_scan.h"
 #include "text/utf8_codec.h"
@@ -413,7 +414,7 @@ bool XmlTokenizer<Sink, Unit>::ReadText(Reader& r) {
     } else {
       // Leading blanks and line breaks would be trimmed or dropped anyway;
       // not gathering them spares a buffer for every blank run between tags.
-      if (text_.empty()) r.SkipWhile(IsXmlSpace);
+      if (text_.empty()) r.SkipWhile(IsValueBlank<Unit>);
       const Unit* run = r.position;
       // Indentation is mostly all there is between two tags.
       if (!r.AtEnd() && *r.position != '<') tokenizer_detail::SkipToStop(r, '<', '&');
@@ -422,8 +423,7 @@ bool XmlTokenizer<Sink, Unit>::ReadText(Reader& r) {
         // A text of one run that "<" ends, as most are: handed over from the
         // input with no copy. It starts with no blank (leading ones were
         // skipped), so trimming its end leaves something.
-        uint32_t kept = length;
-        while (IsSpaceOrTab(text::UnitValue(run[kept - 1]))) --kept;
+        const uint32_t kept = length - static_cast<uint32_t>(TrailingValueBlanks(run, length));
         r.Next();
         sink_->ElementText(run, kept);
         literalBlankTail_ = 0;
@@ -432,8 +432,7 @@ bool XmlTokenizer<Sink, Unit>::ReadText(Reader& r) {
       }
       if (length) {
         text_.append(run, length);
-        uint32_t blanks = 0;
-        while (blanks < length && IsSpaceOrTab(text::UnitValue(run[length - 1 - blanks]))) ++blanks;
+        const uint32_t blanks = static_cast<uint32_t>(TrailingValueBlanks(run, length));
         literalBlankTail_ = blanks == length ? literalBlankTail_ + blanks : blanks;
       }
     }

@@ -2,7 +2,7 @@
 
 #include "text/code_pages.h"
 
-namespace kelmo {
+namespace kelmo::text {
 
 // The first rows, in this order, hold the library's own names; the rest
 // follow by number. Windows knows every one of these code pages; so does
@@ -144,4 +144,4 @@ bool NamesInclude(const char* list, const char* name) {
   return found;
 }
 
-}  // namespace kelmo
+}  // namespace kelmo::text

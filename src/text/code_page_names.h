@@ -9,7 +9,7 @@
 #include <cstring>
 #include <string_view>
 
-namespace kelmo {
+namespace kelmo::text {
 
 // Name lists are lower case and separated by single spaces; "" is none.
 struct CodePageNames {
@@ -47,6 +47,6 @@ void ForEachName(const char* list, Visit&& visit) {
 // Whether a list holds exactly this name.
 bool NamesInclude(const char* list, const char* name);
 
-}  // namespace kelmo
+}  // namespace kelmo::text
 
 #endif  // KELMO_TEXT_CODE_PAGE_NAMES_H

@@ -5,7 +5,7 @@
 #ifndef KELMO_TEXT_CODE_PAGES_H
 #define KELMO_TEXT_CODE_PAGES_H
 
-namespace kelmo::code_pages {
+namespace kelmo::text::code_pages {
 
 constexpr unsigned int kUtf8 = 65001;
 constexpr unsigned int kUtf16LittleEndian = 1200;
@@ -13,6 +13,6 @@ constexpr unsigned int kUtf16BigEndian = 1201;
 constexpr unsigned int kUsAscii = 20127;
 constexpr unsigned int kHz = 52936;
 
-}  // namespace kelmo::code_pages
+}  // namespace kelmo::text::code_pages
 
 #endif  // KELMO_TEXT_CODE_PAGES_H

@@ -11,7 +11,7 @@
 
 #include "kelmo/platform_types.h"
 
-namespace kelmo {
+namespace kelmo::text {
 
 inline uint32_t ResolveLength(const WChar* text, uint32_t length) {
   if (!text) return 0;
@@ -43,6 +43,6 @@ inline uint32_t CheckedAdd(uint32_t a, uint32_t b) {
   return a + b;
 }
 
-}  // namespace kelmo
+}  // namespace kelmo::text
 
 #endif  // KELMO_TEXT_TEXT_LENGTH_H

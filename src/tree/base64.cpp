@@ -66,7 +66,7 @@ bool Base64Encode(const unsigned char* bytes, uint32_t n, char* out, uint32_t& r
 }
 
 bool Base64Decode(const WChar* text, uint32_t m, unsigned char* out, uint32_t& room) {
-  m = ResolveLength(text, m);
+  m = text::ResolveLength(text, m);
   if (!text || m == 0 || !out) return false;
   if (room < Base64DecodeRoom(m)) return false;
 

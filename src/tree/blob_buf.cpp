@@ -22,7 +22,7 @@ BlobBuf& BlobBuf::operator=(const BlobBuf& other) {
 }
 
 BlobBuf& BlobBuf::Assign(const unsigned char* bytes, uint32_t length) {
-  length = ResolveLength(bytes, length);
+  length = text::ResolveLength(bytes, length);
   if (length == 0) {
     Clear();
     return *this;

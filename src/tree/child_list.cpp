@@ -10,7 +10,7 @@
 // freed depth first, in the same order as nested destructors would free
 // them. A dead node's walk position is kept in its value storage, which
 // means nothing once the value is Empty.
-#include "tree/child_list.h"
+#include "tree/tree_node.h"
 
 #include <atomic>
 

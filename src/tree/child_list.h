@@ -1,17 +1,24 @@
 // A node's children: a doubly linked list in document order whose ends are
 // counted links, plus the optional sorted name index. Sibling links live in
 // the children themselves (TreeNode::prev_, next_).
+//
+// The node, its child list and its name index are one unit, included as
+// tree/tree_node.h. The includes run one way, down: tree_node.h includes
+// this header, which includes name_index.h; the node is only named here,
+// and what needs its definition (the destructor of the links) is
+// instantiated where tree_node.h is complete.
 #ifndef KELMO_TREE_CHILD_LIST_H
 #define KELMO_TREE_CHILD_LIST_H
 
 #include <cstdint>
 #include <memory>
 
-#include "tree/tree_node.h"
-#include "tree/name_index.h"
 #include "tree/doc_memory.h"
+#include "tree/name_index.h"
 
 namespace kelmo {
+
+class TreeNode;
 
 class ChildList {
  public:

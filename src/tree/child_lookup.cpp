@@ -3,9 +3,7 @@
 // and the operations that build and drop that index.
 #include <cstdint>
 
-#include "tree/child_list.h"
 #include "tree/tree_node.h"
-#include "tree/name_index.h"
 #include "tree/wstr_buf.h"
 
 namespace kelmo {
@@ -29,13 +27,13 @@ TreeNode* TreeNode::FindByName(const WChar* key, uint32_t length, uint32_t occur
 RefPtr<Kelmo> TreeNode::FindChildW(const WChar* name, unsigned int length,
                                     unsigned int occurrence) {
   if (!children_) return nullptr;
-  return Share(FindByName(name, ResolveLength(name, length), occurrence, false));
+  return Share(FindByName(name, text::ResolveLength(name, length), occurrence, false));
 }
 
 RefPtr<Kelmo> TreeNode::FindLastChildW(const WChar* name, unsigned int length,
                                         unsigned int occurrence) {
   if (!children_) return nullptr;
-  return Share(FindByName(name, ResolveLength(name, length), occurrence, true));
+  return Share(FindByName(name, text::ResolveLength(name, length), occurrence, true));
 }
 
 RefPtr<Kelmo> TreeNode::FindChildA(const char* name, unsigned int length, unsigned int codePage,

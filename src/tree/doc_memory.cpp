@@ -75,7 +75,7 @@ class PageChunkCache {
  public:
   ~PageChunkCache() {
     Hold hold(lock_);
-    for (size_t i = 0; i < count_; ++i) platform::FreePages(chunks_[i], sizes_[i]);
+    for (size_t i = 0; i < count_; ++i) os::FreePages(chunks_[i], sizes_[i]);
     count_ = 0;
     closed_ = true;  // documents freed later give their chunks back at once
   }
@@ -114,7 +114,7 @@ class PageChunkCache {
       ++count_;
       bytes_ += size;
     }
-    for (size_t i = 0; i < evictions; ++i) platform::FreePages(evicted[i], evictedSizes[i]);
+    for (size_t i = 0; i < evictions; ++i) os::FreePages(evicted[i], evictedSizes[i]);
     return true;
   }
 
@@ -297,7 +297,7 @@ void DocMemory::FreeChunks() noexcept {
     Chunk* next = chunk->next;
     g_liveChunkBytes.fetch_sub(chunk->size, std::memory_order_relaxed);
     if (chunk->size >= kPagesFrom) {
-      if (!KeepChunk(chunk, chunk->size)) platform::FreePages(chunk, chunk->size);
+      if (!KeepChunk(chunk, chunk->size)) os::FreePages(chunk, chunk->size);
     } else if (!KeepHeapChunk(chunk, chunk->size)) {
       ::operator delete(chunk);
     }
@@ -322,7 +322,7 @@ void* DocMemory::CarveFromNewChunk(size_t size, size_t alignment, Lane lane) {
   void* raw = nullptr;
   if (chunkSize >= kPagesFrom) {
     raw = TakeCachedChunk(chunkSize);
-    if (!raw) raw = platform::AllocatePages(chunkSize);
+    if (!raw) raw = os::AllocatePages(chunkSize);
     if (!raw) throw std::bad_alloc();
   } else {
     raw = TakeHeapChunk(chunkSize);

@@ -1,8 +1,5 @@
-#include "tree/name_index.h"
-
 #include <algorithm>
 
-#include "tree/child_list.h"
 #include "tree/tree_node.h"
 #include "tree/wstr_buf.h"
 

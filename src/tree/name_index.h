@@ -1,7 +1,8 @@
 // Sorted index of one node's children by name, so that lookups by name take
 // a binary search instead of a walk. Entries are plain pointers: the child
 // list's links keep the children alive, and an entry leaves the index
-// whenever its child leaves the list.
+// whenever its child leaves the list. One piece of the node's unit: included
+// through tree/tree_node.h (by way of child_list.h), it only names the node.
 #ifndef KELMO_TREE_NAME_INDEX_H
 #define KELMO_TREE_NAME_INDEX_H
 

@@ -5,7 +5,6 @@
 #include <string>
 #include <utility>
 
-#include "tree/child_list.h"
 #include "tree/tree_node.h"
 
 namespace kelmo {

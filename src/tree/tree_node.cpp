@@ -8,7 +8,6 @@
 
 #include "text/text_length.h"
 #include "text/utf8_codec.h"
-#include "tree/child_list.h"
 #include "tree/value_storage.h"
 
 namespace kelmo {
@@ -199,7 +198,7 @@ void TreeNode::SetNameA(const char* text, unsigned int length, unsigned int code
   // replaced one would name another node.
   if (codePage == kCodePageUtf8 &&
       !text::IsWellFormedUtf8(reinterpret_cast<const unsigned char*>(text),
-                                  ResolveLength(text, length)))
+                                  text::ResolveLength(text, length)))
     return;
   WStrBuf name;
   if (!WStrBuf::FromNarrow(name, text, length, codePage)) return;

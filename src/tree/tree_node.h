@@ -2,6 +2,11 @@
 // This is the only implementation of Kelmo. Inside the library, code that
 // knows it holds a TreeNode uses the direct accessors at the end of the
 // class instead of virtual calls.
+//
+// This header is the node's unit: it includes its child list (child_list.h)
+// and through it the name index (name_index.h), which come first and only
+// name the node, so every include runs downward. Code that works on nodes
+// includes this header, not the two parts.
 #ifndef KELMO_TREE_TREE_NODE_H
 #define KELMO_TREE_TREE_NODE_H
 
@@ -11,13 +16,12 @@
 
 #include "kelmo/kelmo.h"
 #include "tree/blob_buf.h"
+#include "tree/child_list.h"
 #include "tree/doc_memory.h"
 #include "tree/shared_value.h"
 #include "tree/wstr_buf.h"
 
 namespace kelmo {
-
-class ChildList;
 
 class TreeNode final : public ref_counter_base<Kelmo, TreeNode> {
  public:

@@ -54,7 +54,7 @@ void WStrBuf::FreeBlock(Block* block) noexcept {
 WStrBuf::WStrBuf(const WChar* zeroTerminated) : WStrBuf(zeroTerminated, kWholeText) {}
 
 WStrBuf::WStrBuf(const WChar* text, uint32_t length) {
-  length = ResolveLength(text, length);
+  length = text::ResolveLength(text, length);
   if (length != 0) block_ = NewBlockWith(text, length);
 }
 
@@ -66,7 +66,7 @@ WStrBuf& WStrBuf::operator=(const WStrBuf& other) {
 }
 
 WStrBuf& WStrBuf::Assign(const WChar* text, uint32_t length) {
-  length = ResolveLength(text, length);
+  length = text::ResolveLength(text, length);
   if (length == 0) {
     Clear();
     return *this;
@@ -110,7 +110,7 @@ WStrBuf& WStrBuf::AppendSlow(const WChar* text, uint32_t n) {
     return *this;
   }
   uint32_t old = block_->length;
-  uint32_t total = CheckedAdd(old, n);
+  uint32_t total = text::CheckedAdd(old, n);
   if (block_->capacity >= total) {
     if (n) std::memmove(block_->data() + old, text, size_t(n) * sizeof(WChar));
     block_->data()[total] = 0;
@@ -136,7 +136,7 @@ WStrBuf& WStrBuf::AppendCharSlow(WChar c) {
     block_->length = 1;
     return *this;
   }
-  uint32_t m = CheckedAdd(block_->length, 1);
+  uint32_t m = text::CheckedAdd(block_->length, 1);
   uint64_t grown = m < 8 ? 8 : uint64_t(m) + m / 2;
   if (grown > kMaxCapacity) grown = kMaxCapacity;
   Block* fresh = NewBlock(static_cast<uint32_t>(grown));
@@ -204,14 +204,14 @@ bool WStrBuf::Equals(const WStrBuf& other) const noexcept {
 }
 
 bool WStrBuf::Equals(const WChar* text, uint32_t length) const {
-  length = ResolveLength(text, length);
+  length = text::ResolveLength(text, length);
   if (text == Data()) return length == Length();
   return EqualsResolved(text, length);
 }
 
 int WStrBuf::Compare(const WChar* a, uint32_t lengthA, const WChar* b, uint32_t lengthB) {
-  lengthA = ResolveLength(a, lengthA);
-  lengthB = ResolveLength(b, lengthB);
+  lengthA = text::ResolveLength(a, lengthA);
+  lengthB = text::ResolveLength(b, lengthB);
   if (a == b) return lengthA < lengthB ? -1 : lengthA > lengthB ? 1 : 0;
   uint32_t common = lengthA < lengthB ? lengthA : lengthB;
   for (uint32_t i = 0; i < common; ++i) {

@@ -12,7 +12,7 @@ namespace kelmo {
 
 bool WStrBuf::FromNarrow(WStrBuf& destination, const char* text, uint32_t length,
                          uint32_t codePage) {
-  length = ResolveLength(text, length);
+  length = text::ResolveLength(text, length);
   if (length == 0) {
     destination.Clear();
     return true;
@@ -21,13 +21,13 @@ bool WStrBuf::FromNarrow(WStrBuf& destination, const char* text, uint32_t length
     destination.Clear();
     return false;
   }
-  int needed = platform::MultiByteToWide(codePage, text, static_cast<int>(length), nullptr, 0);
+  int needed = os::MultiByteToWide(codePage, text, static_cast<int>(length), nullptr, 0);
   if (needed <= 0) {
     destination.Clear();
     return false;
   }
   destination.Resize(static_cast<uint32_t>(needed));
-  int written = platform::MultiByteToWide(codePage, text, static_cast<int>(length),
+  int written = os::MultiByteToWide(codePage, text, static_cast<int>(length),
                                           destination.MutableData(), needed);
   if (written != needed) {
     destination.Clear();
@@ -50,7 +50,7 @@ bool WStrBuf::ToNarrow(const WChar* source, uint32_t sourceLength, uint32_t code
   }
   int needed = sourceLength > 0x7FFFFFFFu
                    ? 0
-                   : platform::WideToMultiByte(codePage, source, static_cast<int>(sourceLength),
+                   : os::WideToMultiByte(codePage, source, static_cast<int>(sourceLength),
                                                nullptr, 0);
   if (needed <= 0 || static_cast<uint32_t>(needed) >= kWholeText) {
     text = kEmptyNarrow;
@@ -59,7 +59,7 @@ bool WStrBuf::ToNarrow(const WChar* source, uint32_t sourceLength, uint32_t code
   }
   std::unique_ptr<char[]> bytes(new char[size_t(needed) + 1]);
   bytes[needed] = 0;
-  int written = platform::WideToMultiByte(codePage, source, static_cast<int>(sourceLength),
+  int written = os::WideToMultiByte(codePage, source, static_cast<int>(sourceLength),
                                           bytes.get(), needed);
   if (written != needed) {
     text = kEmptyNarrow;

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 
+#include "syntax/value_rules.h"
 #include "syntax/xml_tokenizer.h"
 #include "tree/doc_memory.h"
 #include "tree/tree_node.h"
@@ -58,7 +59,10 @@ class TreeBuildingSink {
     const Utf8Name units(run, length);
     ExtendName(units.Data(), units.Length());
   }
-  bool TakesText() const { return current != root && current->Type() == ValueType::Empty; }
+  // Only character data comes this way; a section always takes the value.
+  bool TakesText() const {
+    return current != root && syntax::RunTakesValue(false, current->Type() != ValueType::Empty);
+  }
   void ElementText(const WChar* text, uint32_t length) {
     Store(text, length);
     current->SetKindByte(static_cast<int8_t>(NodeKind::Element));

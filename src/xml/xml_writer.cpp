@@ -7,6 +7,7 @@
 #include "kelmo/xml_name_chars.h"
 #include "syntax/char_classes.h"
 #include "syntax/xml_escape.h"
+#include "syntax/xml_markup.h"
 #include "text/text_length.h"
 #include "text/unicode_units.h"
 #include "text/unit_scan.h"
@@ -18,12 +19,8 @@ namespace {
 constexpr int8_t kCDataKind = static_cast<int8_t>(NodeKind::CData);
 constexpr int8_t kAttributeKind = static_cast<int8_t>(NodeKind::Attribute);
 
-const WChar kCDataOpen[] = {'<', '!', '[', 'C', 'D', 'A', 'T', 'A', '['};
-const WChar kCDataClose[] = {']', ']', '>'};
-const WChar kTagOpen[] = {'<'};
-const WChar kEndTagOpen[] = {'<', '/'};
-const WChar kEmptyTagClose[] = {'/', '>'};
-const WChar kAttributeOpen[] = {'=', '"'};
+// The markup, spelled where the tool's edits spell theirs.
+using Pieces = syntax::MarkupPieces<WChar>;
 
 // Units known to be ASCII: UTF-8 output copies them without looking at
 // each one; other outputs take them as any text.
@@ -223,7 +220,7 @@ class XmlWriter {
     }
     bool asciiName = false;
     if (!names_.Check(name, asciiName)) return false;
-    AppendTagOpen(indent, kTagOpen, name, asciiName);
+    AppendTagOpen(indent, Pieces::kTagOpen, name, asciiName);
     bool hasContent = false;
     for (TreeNode* child = node.FirstChild(); child; child = child->NextSibling()) {
       if (!IsAttribute(*child)) {
@@ -235,7 +232,7 @@ class XmlWriter {
       if (AppendAsciiNamedAttribute(*child, asciiAttribute)) continue;
       out_.AppendChar(' ');
       AppendName(child->Name(), asciiAttribute);
-      AppendUnits(out_, kAttributeOpen);
+      AppendUnits(out_, Pieces::kAttributeOpen);
       NodeValueText value(*child);
       if (value.ok()) syntax::EscapeXml(value.text(), value.length(), out_);
       out_.AppendChar('"');
@@ -256,7 +253,7 @@ class XmlWriter {
       return true;
     }
     if (node.Type() == ValueType::Empty) {
-      AppendUnits(out_, kEmptyTagClose);
+      AppendUnits(out_, Pieces::kEmptyTagClose);
       AppendNewline();
       return true;
     }
@@ -270,7 +267,7 @@ class XmlWriter {
   }
 
   void AppendEndTag(TreeNode& node, bool asciiName, uint32_t indent) {
-    AppendTagOpen(indent, kEndTagOpen, node.Name(), asciiName);
+    AppendTagOpen(indent, Pieces::kEndTagOpen, node.Name(), asciiName);
     out_.AppendChar('>');
     AppendNewline();
   }
@@ -307,13 +304,13 @@ class XmlWriter {
       if (value.Length() > syntax::escape_steps::kUtf8Window || name.Length() > syntax::escape_steps::kUtf8Window)
         return false;
       // The blank, the markup between name and value and the closing quote.
-      constexpr uint32_t kMarkup = 2 + std::size(kAttributeOpen);
+      constexpr uint32_t kMarkup = 2 + std::size(Pieces::kAttributeOpen);
       char* const room = out_.Utf8Room(name.Length() + value.Length() + kMarkup);
       if (!room) return false;
       char* to = room;
       *to++ = ' ';
       to = text::NarrowKnownAscii(name.Data(), name.Length(), to);
-      to = text::NarrowKnownAscii(kAttributeOpen, std::size(kAttributeOpen), to);
+      to = text::NarrowKnownAscii(Pieces::kAttributeOpen, std::size(Pieces::kAttributeOpen), to);
       uint64_t units = name.Length() + kMarkup;
       to = syntax::escape_steps::EscapeToUtf8(value.Data(), value.Length(), to,
                                       syntax::escape_steps::Target::kAttributeValue, units);
@@ -329,9 +326,9 @@ class XmlWriter {
 
   void AppendValue(TreeNode& node, const NodeValueText& value) {
     if (node.Kind() == kCDataKind && FitsSection(value.text(), value.length())) {
-      AppendUnits(out_, kCDataOpen);
+      AppendUnits(out_, Pieces::kCDataOpen);
       out_.Append(value.text(), value.length());
-      AppendUnits(out_, kCDataClose);
+      AppendUnits(out_, Pieces::kCDataClose);
     } else {
       // Also the fallback for section text that no section can carry:
       // escaped text reads back as the same characters, only as an
@@ -344,7 +341,7 @@ class XmlWriter {
   // caller's indent and one unit per level reached so far, so every level's
   // indent is a prefix of it.
   uint32_t InnerIndent(uint32_t indent) {
-    const uint32_t inner = CheckedAdd(indent, unit_.Length());
+    const uint32_t inner = text::CheckedAdd(indent, unit_.Length());
     if (inner > indents_.Length()) indents_.Append(unit_);
     return inner;
   }

@@ -467,6 +467,25 @@ TEST_F(Convenience, ParseFailureCarriesCodeAndPosition) {
   }
 }
 
+// Decoded text parses as its bytes do: the same tree, or the same error at
+// the same place; empty text has no element.
+TEST_F(Convenience, ParseTextReadsAsTheBytesRead) {
+  for (const char* bytes : {"<a x=\"1\">caf\xC3\xA9 \xF0\x9F\x98\x80</a>", "<a>\n  <b></c>\n</a>",
+                            "<?xml version=\"1.0\" encoding=\"koi8-r\"?><a/>", "<a>&bad;</a>"}) {
+    const Document fromBytes = library_.Parse(bytes);
+    const Document fromText = library_.ParseText(kelmo::easy::ToUtf16(bytes));
+    ASSERT_EQ(fromText.ok(), fromBytes.ok()) << bytes;
+    if (fromBytes.ok()) {
+      EXPECT_EQ(library_.ToXml(fromText.element()), library_.ToXml(fromBytes.element())) << bytes;
+    } else {
+      EXPECT_EQ(fromText.error().code, fromBytes.error().code) << bytes;
+      EXPECT_EQ(fromText.error().line, fromBytes.error().line) << bytes;
+      EXPECT_EQ(fromText.error().column, fromBytes.error().column) << bytes;
+    }
+  }
+  EXPECT_EQ(library_.ParseText(u"").error().code, 14u);
+}
+
 // The layer takes UTF-8: text that is not valid UTF-8 is refused, and the
 // value or name stays as it was, where the raw narrow setters (as the
 // platform's converter does) store U+FFFD for what does not decode.
@@ -517,13 +536,10 @@ TEST_F(Convenience, SavedFileLoadsBackInEveryUnicodeEncoding) {
   EXPECT_EQ(library_.LoadFile(name).error().code, 12u);
   EXPECT_EQ(library_.SaveFile(settings_, "/no/such/dir/x.xml").reason.rfind("its directory", 0), 0u);
   EXPECT_FALSE(library_.SaveFile(nullptr, name));
-  // A name the library does not know is told as such (where the layer can
-  // probe for it: not on Windows); a name that a known encoding cannot hold
-  // (no reference can stand for it) is not.
-#if !defined(_WIN32)
+  // A name the library does not know is told as such; a name that a known
+  // encoding cannot hold (no reference can stand for it) is not.
   EXPECT_EQ(library_.SaveFile(settings_, name, {"  ", "\n", "klingon"}).reason,
             "unknown encoding \"klingon\"");
-#endif
   const kelmo::easy::Node euro = library_.CreateNode("\xE2\x82\xAC");
   const kelmo::easy::SaveResult unencodable = library_.SaveFile(euro, name, {"", "\n", "iso-8859-1"});
   EXPECT_FALSE(unencodable);

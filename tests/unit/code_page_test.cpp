@@ -8,7 +8,7 @@
 
 #include "../support/system_code_pages.h"
 
-namespace kelmo::platform {
+namespace kelmo::os {
 namespace {
 
 using kelmo_test::IsWindows;
@@ -434,4 +434,4 @@ TEST(CodePageTest, ConvertsOnManyThreadsAtOnce) {
 }
 
 }  // namespace
-}  // namespace kelmo::platform
+}  // namespace kelmo::os

@@ -40,10 +40,10 @@ TEST(EncodingTable, EveryOwnNameLooksUpItsCodePageInOrder) {
       {"big5", 950},        {"shift_jis", 932}, {"ks_c_5601-1987", 949}, {"us-ascii", 20127},
   };
   std::vector<std::string> listed{""};
-  for (size_t row = 0; row < kCodePageNameRows; ++row) {
-    ForEachName(kCodePageNames[row].own, [&](std::string_view name) {
+  for (size_t row = 0; row < text::kCodePageNameRows; ++row) {
+    text::ForEachName(text::kCodePageNames[row].own, [&](std::string_view name) {
       listed.emplace_back(name);
-      EXPECT_EQ(LookupCodePage(listed.back().c_str()), kCodePageNames[row].codePage) << name;
+      EXPECT_EQ(LookupCodePage(listed.back().c_str()), text::kCodePageNames[row].codePage) << name;
     });
   }
   ASSERT_EQ(listed.size(), std::size(rows));
@@ -58,15 +58,15 @@ TEST(EncodingTable, EveryOwnNameLooksUpItsCodePageInOrder) {
 // a name given twice would shadow one of its rows.
 TEST(EncodingTable, EveryNameFindsItsRowOnly) {
   std::set<std::string> seen;
-  for (size_t row = 0; row < kCodePageNameRows; ++row) {
-    const CodePageNames& names = kCodePageNames[row];
-    EXPECT_EQ(FindCodePageNames(names.codePage), &names) << names.codePage;
+  for (size_t row = 0; row < text::kCodePageNameRows; ++row) {
+    const text::CodePageNames& names = text::kCodePageNames[row];
+    EXPECT_EQ(text::FindCodePageNames(names.codePage), &names) << names.codePage;
     for (const char* list : {names.own, names.aliases}) {
-      ForEachName(list, [&](std::string_view name) {
+      text::ForEachName(list, [&](std::string_view name) {
         const std::string text(name);
         EXPECT_TRUE(seen.insert(text).second) << text;
         EXPECT_FALSE(text.empty()) << names.codePage;
-        if (list == names.aliases && !platform::IsCodePageSupported(names.codePage)) return;
+        if (list == names.aliases && !os::IsCodePageSupported(names.codePage)) return;
         Encoding encoding;
         EXPECT_TRUE(FindEncoding(text.c_str(), encoding)) << text;
         EXPECT_EQ(encoding.codePage, names.codePage) << text;
@@ -278,7 +278,7 @@ TEST(Utf16Bytes, EveryUnitComesBackInBothByteOrders) {
       EXPECT_EQ(Bytes(bytes, bytes + size), expected);
 
       char narrow[64];
-      const int written = platform::WideToMultiByte(codePage, AsW(original), int(original.size()), narrow,
+      const int written = os::WideToMultiByte(codePage, AsW(original), int(original.size()), narrow,
                                                     int(sizeof narrow));
       EXPECT_EQ(Bytes(narrow, narrow + (written > 0 ? written : 0)), expected);
 
@@ -294,13 +294,13 @@ TEST(Utf16Bytes, EveryUnitComesBackInBothByteOrders) {
         EXPECT_EQ(WideOf(text, units), original);
       }
       WChar wide[64];
-      const int units = platform::MultiByteToWide(codePage, reinterpret_cast<const char*>(expected.data()),
+      const int units = os::MultiByteToWide(codePage, reinterpret_cast<const char*>(expected.data()),
                                                   int(expected.size()), wide, 64);
       EXPECT_EQ(WideOf(wide, uint32_t(units > 0 ? units : 0)), original);
 
       // A trailing odd byte: the converter marks it, a document ends before it.
       expected.push_back('x');
-      const int marked = platform::MultiByteToWide(codePage, reinterpret_cast<const char*>(expected.data()),
+      const int marked = os::MultiByteToWide(codePage, reinterpret_cast<const char*>(expected.data()),
                                                    int(expected.size()), wide, 64);
       EXPECT_EQ(WideOf(wide, uint32_t(marked > 0 ? marked : 0)), original + u"\uFFFD");
       TextDecoder decoder;

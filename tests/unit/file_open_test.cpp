@@ -9,7 +9,7 @@
 
 #include "os/code_page.h"
 
-namespace kelmo::platform {
+namespace kelmo::os {
 namespace {
 
 namespace fs = std::filesystem;
@@ -129,4 +129,4 @@ TEST(FileOpenSizeTest, NullOrUnseekableFileHasNoSize) {
 }
 
 }  // namespace
-}  // namespace kelmo::platform
+}  // namespace kelmo::os

@@ -7,8 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "tree/child_list.h"
-#include "tree/name_index.h"
+#include "tree/tree_node.h"
 #include "tree/wstr_buf.h"
 #include "tree_test_support.h"
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "tree/child_list.h"
+#include "tree/tree_node.h"
 #include "tree_test_support.h"
 
 namespace kelmo_tree_test {

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <vector>
 
-namespace kelmo::platform {
+namespace kelmo::os {
 namespace {
 
 // Memory from the system comes zeroed and writable at every size a
@@ -30,4 +30,4 @@ TEST(PageMemory, ZeroedWritableAndHugeSizesOnAHugeBoundary) {
 }
 
 }  // namespace
-}  // namespace kelmo::platform
+}  // namespace kelmo::os

@@ -21,7 +21,7 @@
 #include <cstdlib>
 #endif
 
-namespace kelmo::platform {
+namespace kelmo::os {
 namespace {
 
 #if !defined(_WIN32)
@@ -251,4 +251,4 @@ TEST_F(SafeFileWriterTest, StaleTemporariesOfDeadProcessesAreRemoved) {
 #endif  // !_WIN32
 
 }  // namespace
-}  // namespace kelmo::platform
+}  // namespace kelmo::os

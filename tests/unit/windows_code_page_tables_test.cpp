@@ -14,7 +14,7 @@
 #include "os/code_page.h"
 #include "support/system_code_pages.h"
 
-namespace kelmo::platform {
+namespace kelmo::os {
 namespace {
 
 struct CodePageTable {
@@ -126,4 +126,4 @@ TEST(WindowsCodePageTables, EveryByteReadsAsWindowsReadsItInEveryNeighbourhood) 
 }
 
 }  // namespace
-}  // namespace kelmo::platform
+}  // namespace kelmo::os

@@ -24,28 +24,56 @@ struct TextPosition {
   unsigned int column = 0;  // from 1
 };
 
+// Line and column counted along a decoded text given in order, in runs of
+// any length, so that a text that is never whole in memory is counted as
+// PositionsOf counts a whole one: from 1, the column in characters as a user
+// sees them, lines starting as kelmo/line_starts.h says (a carriage return
+// and line feed pair breaks the line once, even where a run ends between
+// them).
+class PositionCounter {
+ public:
+  // Counts the units, which follow those counted before.
+  void Count(const char16_t* units, size_t n) {
+    for (size_t i = 0; i < n; ++i) {
+      const char16_t c = units[i];
+      if (previous_ == u'\n' || previous_ == u'\r') {
+        // Only after a break can a line start (never before the first unit,
+        // as previous_ starts as 0).
+        const char16_t pair[2] = {previous_, c};
+        if (StartsLine(std::u16string_view(pair, 2), 1)) {
+          ++line_;
+          column_ = 0;
+        }
+      }
+      // The second half of a surrogate pair adds no column.
+      if ((c & 0xFC00) != 0xDC00 || (previous_ & 0xFC00) != 0xD800) ++column_;
+      previous_ = c;
+    }
+    counted_ += n;
+  }
+  // How many units have been counted: the index of the next one.
+  unsigned long long Counted() const { return counted_; }
+  // The position of the last unit counted.
+  TextPosition Last() const { return {line_, column_}; }
+
+ private:
+  unsigned long long counted_ = 0;
+  char16_t previous_ = 0;
+  unsigned int line_ = 1;
+  unsigned int column_ = 0;
+};
+
 // Line and column of the given units of a decoded text (indexes ascending),
-// from 1, the column in characters as a user sees them; lines start as
-// kelmo/line_starts.h says (a carriage return and line feed pair breaks the
-// line once).
+// as PositionCounter counts them.
 inline std::vector<TextPosition> PositionsOf(const std::u16string& text,
                                              const std::vector<size_t>& indexes) {
   std::vector<TextPosition> positions;
-  unsigned int line = 1, column = 0;
+  PositionCounter counter;
   size_t next = 0;
   for (size_t i = 0; i < text.size() && next < indexes.size(); ++i) {
-    const bool newLine = i > 0 && StartsLine(std::u16string_view(text), i);
-    // Columns count characters: the second half of a surrogate pair adds none.
-    const bool secondHalf = i > 0 && text[i] >= 0xDC00 && text[i] <= 0xDFFF &&
-                            text[i - 1] >= 0xD800 && text[i - 1] < 0xDC00;
-    if (newLine) {
-      ++line;
-      column = 1;
-    } else if (!secondHalf) {
-      ++column;
-    }
+    counter.Count(text.data() + i, 1);
     if (i == indexes[next]) {
-      positions.push_back({line, column});
+      positions.push_back(counter.Last());
       ++next;
     }
   }

@@ -417,6 +417,19 @@ class Library {
     return doc;
   }
 
+  // Parses text that is decoded already (UTF-16, as a document's bytes are
+  // read): nothing is sniffed or decoded, so decoding() is left unchecked.
+  // A declaration's encoding name is read but not applied. Empty text has no
+  // element (ParseError::NoElement).
+  Document ParseText(std::u16string_view text) const {
+    RefPtr<KelmoParser> parser = CreateParser();
+    if (text.size() >= kWholeText) return Failed(parser, static_cast<unsigned>(ParseError::File));
+    if (text.empty()) return Failed(parser, static_cast<unsigned>(ParseError::NoElement));
+    const bool ok = parser->ParseStringW(reinterpret_cast<const WChar*>(text.data()),
+                                         static_cast<unsigned int>(text.size()));
+    return Finish(parser, ok);
+  }
+
   // How the bytes of a document would be read: see Decoding.
   Decoding CheckDecoding(std::string_view bytes) const {
     Decoding result;
@@ -465,13 +478,22 @@ class Library {
 
   // Whether the library writes files in `encoding` at all: an empty element
   // saved where the bytes are dropped fails only for a name it does not
-  // know. (Windows keeps its answer open: no probe, true.)
+  // know. Windows has no file that drops what is written to it through the
+  // library's safe save, so the probe goes to a fresh temporary file there;
+  // where none can be made the answer stays open (true).
   bool CanWriteIn(const std::string& encoding) const {
-#if defined(_WIN32)
-    (void)encoding;
-    return true;
-#else
     if (encoding.empty()) return true;
+#if defined(_WIN32)
+    wchar_t directory[MAX_PATH + 1];
+    wchar_t probe[MAX_PATH + 1];
+    const DWORD length = GetTempPathW(MAX_PATH + 1, directory);
+    if (length == 0 || length > MAX_PATH || !GetTempFileNameW(directory, L"klm", 0, probe)) return true;
+    const std::u16string wide = ToUtf16(encoding), none;
+    const bool known = CreateTraversal()->SaveFileW(CreateNode("a"), reinterpret_cast<const WChar*>(probe),
+                                                    AsWide(none), AsWide(none), AsWide(wide));
+    DeleteFileW(probe);
+    return known;
+#else
     return CreateTraversal()->SaveFileA(CreateNode("a"), "/dev/null", "", "", encoding.c_str(),
                                         kCodePageUtf8);
 #endif

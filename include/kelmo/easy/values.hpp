@@ -4,6 +4,7 @@
 #ifndef KELMO_EASY_VALUES_HPP
 #define KELMO_EASY_VALUES_HPP
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -31,60 +32,46 @@ struct ValueTraits<bool> {
   static void Set(Kelmo& node, bool value) { node.SetBool(value); }
 };
 
+namespace detail {
+
+// The node's getter and setter for one width of integer, and the C++ type
+// they take. Each integer type is routed to the pair of its width and sign.
+template <class Held, auto kGet, auto kSet>
+struct IntegerSlots {
+  using Type = Held;
+  static bool Get(Kelmo& node, Held& value) { return (node.*kGet)(value); }
+  static void Set(Kelmo& node, Held value) { (node.*kSet)(value); }
+};
+
+template <size_t kSize, bool kSigned>
+struct IntegerSlotsOf {
+  static_assert(kSize <= 8, "integers wider than 64 bits have no node kind");
+};
+template <> struct IntegerSlotsOf<1, true> : IntegerSlots<char, &Kelmo::GetChar, &Kelmo::SetChar> {};
+template <> struct IntegerSlotsOf<1, false> : IntegerSlots<unsigned char, &Kelmo::GetUChar, &Kelmo::SetUChar> {};
+template <> struct IntegerSlotsOf<2, true> : IntegerSlots<int16_t, &Kelmo::GetShort, &Kelmo::SetShort> {};
+template <> struct IntegerSlotsOf<2, false> : IntegerSlots<uint16_t, &Kelmo::GetUShort, &Kelmo::SetUShort> {};
+template <> struct IntegerSlotsOf<4, true> : IntegerSlots<int, &Kelmo::GetInt, &Kelmo::SetInt> {};
+template <> struct IntegerSlotsOf<4, false> : IntegerSlots<unsigned int, &Kelmo::GetUInt, &Kelmo::SetUInt> {};
+template <> struct IntegerSlotsOf<8, true> : IntegerSlots<int64_t, &Kelmo::GetInt64, &Kelmo::SetInt64> {};
+template <> struct IntegerSlotsOf<8, false> : IntegerSlots<uint64_t, &Kelmo::GetUInt64, &Kelmo::SetUInt64> {};
+
+}  // namespace detail
+
 template <class T>
 struct ValueTraits<T, std::enable_if_t<std::is_integral_v<T> && !std::is_same_v<T, bool>>> {
   static constexpr bool kSigned = std::is_signed_v<T> || std::is_same_v<T, char>;
+  using Slots = detail::IntegerSlotsOf<sizeof(T), kSigned>;
+  using Held = typename Slots::Type;
 
   static bool Get(Kelmo& node, T& value) {
-    bool ok = false;
-    if constexpr (sizeof(T) == 1 && kSigned) {
-      char v;
-      if ((ok = node.GetChar(v))) value = static_cast<T>(v);
-    } else if constexpr (sizeof(T) == 1) {
-      unsigned char v;
-      if ((ok = node.GetUChar(v))) value = static_cast<T>(v);
-    } else if constexpr (sizeof(T) == 2 && kSigned) {
-      int16_t v;
-      if ((ok = node.GetShort(v))) value = static_cast<T>(v);
-    } else if constexpr (sizeof(T) == 2) {
-      uint16_t v;
-      if ((ok = node.GetUShort(v))) value = static_cast<T>(v);
-    } else if constexpr (sizeof(T) == 4 && kSigned) {
-      int v;
-      if ((ok = node.GetInt(v))) value = static_cast<T>(v);
-    } else if constexpr (sizeof(T) == 4) {
-      unsigned int v;
-      if ((ok = node.GetUInt(v))) value = static_cast<T>(v);
-    } else if constexpr (sizeof(T) == 8 && kSigned) {
-      int64_t v;
-      if ((ok = node.GetInt64(v))) value = static_cast<T>(v);
-    } else {
-      static_assert(sizeof(T) == 8, "integers wider than 64 bits have no node kind");
-      uint64_t v;
-      if ((ok = node.GetUInt64(v))) value = static_cast<T>(v);
-    }
-    return ok;
+    Held held;
+    if (!Slots::Get(node, held)) return false;
+    value = static_cast<T>(held);
+    return true;
   }
 
-  static void Set(Kelmo& node, T value) {
-    if constexpr (sizeof(T) == 1 && kSigned) {
-      node.SetChar(static_cast<char>(value));
-    } else if constexpr (sizeof(T) == 1) {
-      node.SetUChar(static_cast<unsigned char>(value));
-    } else if constexpr (sizeof(T) == 2 && kSigned) {
-      node.SetShort(static_cast<int16_t>(value));
-    } else if constexpr (sizeof(T) == 2) {
-      node.SetUShort(static_cast<uint16_t>(value));
-    } else if constexpr (sizeof(T) == 4 && kSigned) {
-      node.SetInt(static_cast<int>(value));
-    } else if constexpr (sizeof(T) == 4) {
-      node.SetUInt(static_cast<unsigned int>(value));
-    } else if constexpr (sizeof(T) == 8 && kSigned) {
-      node.SetInt64(static_cast<int64_t>(value));
-    } else {
-      node.SetUInt64(static_cast<uint64_t>(value));
-    }
-  }
+  static void Set(Kelmo& node, T value) { Slots::Set(node, static_cast<Held>(value)); }
 };
 
 template <>
