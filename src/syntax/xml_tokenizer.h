@@ -571,6 +571,10 @@ bool XmlTokenizer<Sink, Unit>::StepEndTag(Reader& r) {
     const uint32_t most = static_cast<uint32_t>(
         r.end - p < ptrdiff_t(expectedLength) ? r.end - p : ptrdiff_t(expectedLength));
     uint32_t matched = 0;
+    if constexpr (sizeof(Unit) == 1) {
+      // The whole name in one comparison where it is all there and ASCII.
+      if (most == expectedLength && text::SameAsciiUnits(p, expected, most)) matched = most;
+    }
     while (matched < most && SameUnit(p[matched], expected[matched])) ++matched;
     r.AdvanceTo(p + matched);
     scratchLength_ = matched;

@@ -244,6 +244,24 @@ inline char* NarrowKnownAscii(const WChar* in, size_t n, char* out) {
   return out + n;
 }
 
+// Four bytes as four units in a word, the first one lowest, as four units
+// read from memory are on the little-endian machines this runs on.
+inline uint64_t WidenFourBytes(uint32_t four) {
+#if defined(__SSE2__) && defined(__x86_64__)
+  return static_cast<uint64_t>(_mm_cvtsi128_si64(
+      _mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(four)), _mm_setzero_si128())));
+#else
+  uint64_t word = four;
+  word = (word | word << 16) & 0x0000FFFF0000FFFFull;
+  return (word | word << 8) & 0x00FF00FF00FF00FFull;
+#endif
+}
+// Two bytes as two units, the same way.
+inline uint32_t WidenTwoBytes(uint16_t two) {
+  const uint32_t word = two;
+  return (word | word << 8) & 0x00FF00FFu;
+}
+
 // n bytes to n units, told in the same pass whether they were all ASCII
 // (the values the parser stores are mostly a few bytes to a few dozen,
 // read in blocks that may overlap): the n units are written whatever the
@@ -264,13 +282,73 @@ inline bool WidenAsciiRun(const char* in, size_t n, WChar* out) {
     return _mm_movemask_epi8(any) == 0;
   }
 #endif
-  unsigned char any = 0;
-  for (size_t i = 0; i < n; ++i) {
-    const unsigned char byte = static_cast<unsigned char>(in[i]);
-    any |= byte;
-    out[i] = static_cast<WChar>(byte);
+  if (n >= 4) {
+    // Most values are a few bytes: two blocks of four that may overlap.
+    uint32_t head, tail;
+    std::memcpy(&head, in, 4);
+    std::memcpy(&tail, in + n - 4, 4);
+    const uint64_t wideHead = WidenFourBytes(head), wideTail = WidenFourBytes(tail);
+    std::memcpy(out, &wideHead, 8);
+    std::memcpy(out + n - 4, &wideTail, 8);
+    return ((head | tail) & 0x80808080u) == 0;
   }
-  return any < 0x80;
+  if (n >= 2) {
+    uint16_t head, tail;
+    std::memcpy(&head, in, 2);
+    std::memcpy(&tail, in + n - 2, 2);
+    const uint32_t wideHead = WidenTwoBytes(head), wideTail = WidenTwoBytes(tail);
+    std::memcpy(out, &wideHead, 4);
+    std::memcpy(out + n - 2, &wideTail, 4);
+    return ((head | tail) & 0x8080u) == 0;
+  }
+  if (n == 0) return true;
+  out[0] = static_cast<WChar>(static_cast<unsigned char>(in[0]));
+  return static_cast<unsigned char>(in[0]) < 0x80;
+}
+
+// Whether n bytes are all ASCII and equal, one for one, to n units: a name
+// read as bytes against a name kept as units. Blocks may overlap; nothing
+// outside either run is read.
+inline bool SameAsciiUnits(const char* bytes, const WChar* units, size_t n) {
+#if defined(__SSE2__)
+  if (n >= 8) {
+    __m128i any = _mm_setzero_si128();
+    __m128i differ = _mm_setzero_si128();
+    auto compareEight = [&](size_t at) {
+      const __m128i eight = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(bytes + at));
+      any = _mm_or_si128(any, eight);
+      const __m128i wide = _mm_unpacklo_epi8(eight, _mm_setzero_si128());
+      const __m128i known = _mm_loadu_si128(reinterpret_cast<const __m128i*>(units + at));
+      differ = _mm_or_si128(differ, _mm_xor_si128(wide, known));
+    };
+    for (size_t i = 0; i + 8 < n; i += 8) compareEight(i);
+    compareEight(n - 8);
+    return _mm_movemask_epi8(_mm_cmpeq_epi8(differ, _mm_setzero_si128())) == 0xFFFF &&
+           _mm_movemask_epi8(any) == 0;
+  }
+#endif
+  if (n >= 4) {
+    uint32_t head, tail;
+    std::memcpy(&head, bytes, 4);
+    std::memcpy(&tail, bytes + n - 4, 4);
+    if ((head | tail) & 0x80808080u) return false;
+    uint64_t knownHead, knownTail;
+    std::memcpy(&knownHead, units, 8);
+    std::memcpy(&knownTail, units + n - 4, 8);
+    return knownHead == WidenFourBytes(head) && knownTail == WidenFourBytes(tail);
+  }
+  if (n >= 2) {
+    uint16_t head, tail;
+    std::memcpy(&head, bytes, 2);
+    std::memcpy(&tail, bytes + n - 2, 2);
+    if ((head | tail) & 0x8080u) return false;
+    uint32_t knownHead, knownTail;
+    std::memcpy(&knownHead, units, 4);
+    std::memcpy(&knownTail, units + n - 2, 4);
+    return knownHead == WidenTwoBytes(head) && knownTail == WidenTwoBytes(tail);
+  }
+  return n == 0 || (static_cast<unsigned char>(bytes[0]) < 0x80 &&
+                    UnitValue(units[0]) == static_cast<unsigned char>(bytes[0]));
 }
 
 }  // namespace kelmo::text

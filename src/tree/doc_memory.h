@@ -330,35 +330,16 @@ class DocBuilder {
       if (known[i] != name[i]) return false;
     return true;
   }
-  // Four bytes as four units of a word, the first one lowest, as four
-  // units read from memory are on the little-endian machines this runs on.
+  // Four bytes as four units of a word, the first one lowest.
   static uint64_t WidenFour(const char* bytes) noexcept {
     uint32_t four;
     std::memcpy(&four, bytes, 4);
-    uint64_t word = four;
-    word = (word | word << 16) & 0x0000FFFF0000FFFFull;
-    return (word | word << 8) & 0x00FF00FF00FF00FFull;
+    return text::WidenFourBytes(four);
   }
   // A byte equals a unit only as a whole ASCII character: a non-ASCII name
   // is never matched here, whatever its units.
   static bool SameAsciiName(const WStrBuf& text, const char* bytes, uint32_t size) noexcept {
-    if (text.Length() != size) return false;
-    const WChar* known = text.Data();
-    if (size >= 4 && size <= 8) {
-      uint32_t head, tail;
-      std::memcpy(&head, bytes, 4);
-      std::memcpy(&tail, bytes + size - 4, 4);
-      if ((head | tail) & 0x80808080u) return false;
-      uint64_t units[2];
-      std::memcpy(&units[0], known, 8);
-      std::memcpy(&units[1], known + size - 4, 8);
-      return units[0] == WidenFour(bytes) && units[1] == WidenFour(bytes + size - 4);
-    }
-    for (uint32_t i = 0; i < size; ++i) {
-      const unsigned char byte = static_cast<unsigned char>(bytes[i]);
-      if (byte >= 0x80 || known[i] != byte) return false;
-    }
-    return true;
+    return text.Length() == size && text::SameAsciiUnits(bytes, text.Data(), size);
   }
   // Makes a slot the first of its pair. Slots past what a place holds (in
   // tables of more than 65,535 slots) are not remembered, only looked up.

@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "kelmo/platform_types.h"
+#include "text/unit_scan.h"
 #include "text/utf8_codec.h"
 
 namespace kelmo {
@@ -25,14 +26,8 @@ class Utf8Name {
     }
     data_ = out;
     // Widened as ASCII in one pass; decoded again only when a byte was not.
-    unsigned char any = 0;
-    for (uint32_t i = 0; i < size; ++i) {
-      const unsigned char byte = static_cast<unsigned char>(bytes[i]);
-      out[i] = static_cast<WChar>(byte);
-      any |= byte;
-    }
     length_ = size;
-    if (any >= 0x80) length_ = static_cast<uint32_t>(text::DecodeTrustedUtf8(bytes, size, out, out + size) - out);
+    if (!text::WidenAsciiRun(bytes, size, out)) length_ = static_cast<uint32_t>(text::DecodeTrustedUtf8(bytes, size, out, out + size) - out);
   }
   Utf8Name(const Utf8Name&) = delete;
   Utf8Name& operator=(const Utf8Name&) = delete;

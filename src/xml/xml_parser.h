@@ -36,26 +36,27 @@ class TreeBuildingSink {
   void ExtendName(const WChar* run, uint32_t length) {
     current->AppendToName(builder, run, length);
   }
-  // A name met before is found from its bytes; only a new one is decoded.
+  // A name met before is found from its bytes; only a new one is decoded,
+  // out of line, so that the tokenizer's steps that inline these stay small.
   void OpenElement(const char* name, uint32_t length) {
     WStrBuf known = builder.FindRecentAsciiName(name, length);
-    if (!known.IsNull()) {
-      current = current->AppendNewChild(builder, std::move(known));
-      return;
-    }
-    const Utf8Name units(name, length);
-    OpenElement(units.Data(), units.Length());
+    if (known.IsNull()) return OpenDecodedElement(name, length);
+    current = current->AppendNewChild(builder, std::move(known));
   }
   void OpenAttribute(uint32_t place, const char* name, uint32_t length) {
     WStrBuf known = builder.FindAsciiNameAt(place, name, length);
-    if (!known.IsNull()) {
-      current = current->AppendNewChild(builder, std::move(known));
-      return;
-    }
+    if (known.IsNull()) return OpenDecodedAttribute(place, name, length);
+    current = current->AppendNewChild(builder, std::move(known));
+  }
+  [[gnu::noinline]] void OpenDecodedElement(const char* name, uint32_t length) {
+    const Utf8Name units(name, length);
+    OpenElement(units.Data(), units.Length());
+  }
+  [[gnu::noinline]] void OpenDecodedAttribute(uint32_t place, const char* name, uint32_t length) {
     const Utf8Name units(name, length);
     OpenAttribute(place, units.Data(), units.Length());
   }
-  void ExtendName(const char* run, uint32_t length) {
+  [[gnu::noinline]] void ExtendName(const char* run, uint32_t length) {
     const Utf8Name units(run, length);
     ExtendName(units.Data(), units.Length());
   }
