@@ -50,6 +50,35 @@ TEST(UnitScan, KnownAsciiNarrowsEveryLengthExactly) {
   }
 }
 
+// Bytes are widened, and compared with units, in blocks that may overlap
+// (of eight, four or two): at every length, a non-ASCII byte or a differing
+// unit at any place is seen, and nothing outside the run is written.
+TEST(UnitScan, AsciiBytesWidenAndCompareAtEveryLengthAndPlace) {
+  for (size_t n = 0; n <= 27; ++n) {
+    std::string bytes;
+    for (size_t i = 0; i < n; ++i) bytes.push_back(static_cast<char>('a' + i % 26));
+    std::u16string out(n + 2, u'#');
+    auto* units = reinterpret_cast<WChar*>(&out[1]);
+    ASSERT_TRUE(WidenAsciiRun(bytes.data(), n, units)) << n;
+    EXPECT_EQ(out, u"#" + std::u16string(bytes.begin(), bytes.end()) + u"#") << n;
+    EXPECT_TRUE(SameAsciiUnits(bytes.data(), units, n)) << n;
+    for (size_t at = 0; at < n; ++at) {
+      out[1 + at] ^= 0x20;
+      EXPECT_FALSE(SameAsciiUnits(bytes.data(), units, n)) << n << " unit differs at " << at;
+      out[1 + at] ^= 0x20;
+      // A byte of a longer character never equals a unit, even its own value.
+      std::string high = bytes;
+      high[at] = static_cast<char>(0xE9);
+      out[1 + at] = 0xE9;
+      EXPECT_FALSE(SameAsciiUnits(high.data(), units, n)) << n << " high byte at " << at;
+      EXPECT_FALSE(WidenAsciiRun(high.data(), n, units)) << n << " high byte at " << at;
+      EXPECT_EQ(out.front(), u'#');
+      EXPECT_EQ(out.back(), u'#');
+      out[1 + at] = static_cast<char16_t>(bytes[at]);
+    }
+  }
+}
+
 TEST(UnitScan, ListedUnitsAndLineBreaks) {
   ExpectFoundWhereAPlainSearchFindsIt(UnitStops<4>{{10, 13, '<', '&'}}, [](uint32_t u) {
     return u == 10 || u == 13 || u == '<' || u == '&';
