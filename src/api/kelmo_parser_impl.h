@@ -43,7 +43,8 @@ class KelmoParserImpl final : public ref_counter_base<KelmoParser, KelmoParserIm
   bool ParseInPieces(const Encoding& encoding, const unsigned char* bytes, uint32_t size);
   // Well-formed UTF-8 read as it stands, without a decoded copy of the
   // document: large input in the same pieces as ParseInPieces.
-  bool ParseUtf8(const unsigned char* bytes, uint32_t size);
+  // Sets illFormed, keeping nothing, when a piece is not well-formed.
+  bool ParseUtf8(const unsigned char* bytes, uint32_t size, bool& illFormed);
   // Reads a whole open file (closing it) and parses its bytes; a null file
   // is a read failure.
   bool ParseOpenFile(std::FILE* file);

@@ -12,6 +12,7 @@
 #define KELMO_SYNTAX_CHAR_READER_H
 
 #include <cstdint>
+#include <climits>
 
 #include "kelmo/platform_types.h"
 #include "text/unit_scan.h"
@@ -119,7 +120,9 @@ struct BasicCharReader {
     for (; p < to; ++p) {
       if (*p == 10 || *p == 13) afterBreak(p);
     }
-    const uint32_t units = UnitsOf(from, to);
+    // The whole input at once is the usual case: its units may be known.
+    const bool wholeInput = inputUnits != kUnitsUnknown && to == end && from == inputStart;
+    const uint32_t units = wholeInput ? inputUnits : UnitsOf(from, to);
     countedUnits += units;
     if (starts) {
       line += starts;
@@ -133,13 +136,20 @@ struct BasicCharReader {
   // Units consumed so far, counting the last one read.
   uint32_t Offset() const { return countedUnits + UnitsOf(counted, position); }
 
-  // Starts a new input; line, column and previous unit carry on.
-  void SetInput(const Unit* text, uint32_t length) {
+  // Starts a new input; line, column and previous unit carry on. `units`,
+  // when known, is what the whole input stands for in UTF-16 units, so that
+  // counting it all at once needs no pass over it.
+  static constexpr uint32_t kUnitsUnknown = UINT32_MAX;
+  void SetInput(const Unit* text, uint32_t length, uint32_t units = kUnitsUnknown) {
     Count();
     position = text;
     counted = text;
     end = text + length;
+    inputStart = text;
+    inputUnits = units;
   }
+  const Unit* inputStart = nullptr;
+  uint32_t inputUnits = kUnitsUnknown;
 };
 
 using CharReader = BasicCharReader<WChar>;

@@ -159,8 +159,9 @@ class XmlTokenizer {
   // Runs the whole text through the machine, telling `sink`. False when an
   // error stops it; the error and the position of the failing character
   // stay. Running out of input is never an error.
-  bool Feed(const Unit* text, uint32_t length, Sink& sink) {
-    reader_.SetInput(text, length);
+  // `units`, when known, is the UTF-16 units the text stands for.
+  bool Feed(const Unit* text, uint32_t length, Sink& sink, uint32_t units = Reader::kUnitsUnknown) {
+    reader_.SetInput(text, length, units);
     sink_ = &sink;
     // The reader lives in a local while the machine runs so that its
     // counters can stay in registers.

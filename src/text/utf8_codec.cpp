@@ -224,6 +224,11 @@ WChar* DecodeTrustedUtf8(const char* in, size_t size, WChar* out, WChar* outEnd)
 
 namespace {
 
+// The UTF-16 units that a byte of well-formed UTF-8 accounts for.
+inline int Utf16UnitsOfLead(unsigned char byte) {
+  return ((byte & 0xC0) != 0x80) + (byte >= 0xF0);
+}
+
 // Checks the character at in[i] (a byte at least remains) as the checked
 // path of DecodeUtf8Pass does, and moves i past it; false when it is
 // ill-formed.
@@ -299,6 +304,15 @@ struct Utf8Blocks {
     // A continuation byte where none is asked for, or none where one is.
     return _mm_cmpeq_epi8(free, continuation);
   }
+  // Each byte's UTF-16 units, as bytes: 0 for a continuation byte, 2 for a
+  // lead of four, 1 otherwise.
+  __m128i UnitsOfBytes(__m128i block) const {
+    const __m128i continuation = _mm_cmplt_epi8(block, aboveContinuation);
+    const __m128i fourLead = _mm_and_si128(_mm_cmpgt_epi8(block, belowFourByteLead),
+                                           _mm_cmplt_epi8(block, zero));
+    return _mm_add_epi8(_mm_andnot_si128(continuation, one), _mm_and_si128(fourLead, one));
+  }
+  const __m128i one = _mm_set1_epi8(1);
   // The same with the bytes back taken from the block before.
   __m128i Misplaced(__m128i block, __m128i before, __m128i& rare) const {
     return Misplaced(block, _mm_or_si128(_mm_slli_si128(block, 1), _mm_srli_si128(before, 15)),
@@ -311,10 +325,23 @@ struct Utf8Blocks {
 }  // namespace
 
 bool IsWellFormedUtf8(const unsigned char* in, size_t size) {
+  return WellFormedUtf8Units(in, size) != kConversionFailed;
+}
+
+int64_t WellFormedUtf8Units(const unsigned char* in, size_t size) {
 #if defined(__SSE2__)
   const Utf8Blocks blocks;
   __m128i before = blocks.zero;
   size_t i = 0;
+  // Units of the bytes before i: a byte gives one unless it continues a
+  // character, and a lead of four gives a second (the pair's low half).
+  // Blocks of ASCII add sixteen; the others sum their bytes' units in
+  // `sums`; bytes checked a character at a time are added one by one.
+  int64_t units = 0;
+  __m128i sums = blocks.zero;
+  auto addBytes = [&](size_t from, size_t to) {
+    for (; from < to; ++from) units += Utf16UnitsOfLead(in[from]);
+  };
   // From the character that the byte before `at` belongs to, when that is
   // a longer one (its lead at most three bytes back), a character at a time
   // up to `until` or past it; false when one is ill-formed.
@@ -331,6 +358,7 @@ bool IsWellFormedUtf8(const unsigned char* in, size_t size) {
     while (k < until) {
       if (!TakeWellFormedCharacter(in, size, k)) return false;
     }
+    addBytes(at, k);
     i = k;
     return true;
   };
@@ -340,6 +368,7 @@ bool IsWellFormedUtf8(const unsigned char* in, size_t size) {
     if (!_mm_movemask_epi8(_mm_or_si128(block, before))) {
       before = block;
       i += 16;
+      units += 16;
       continue;
     }
     __m128i rare;
@@ -350,16 +379,18 @@ bool IsWellFormedUtf8(const unsigned char* in, size_t size) {
                                   _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i - 2)),
                                   _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i - 3)), rare);
     if (_mm_movemask_epi8(rare)) {
-      if (!checkCharacters(i, i + 16)) return false;
+      if (!checkCharacters(i, i + 16)) return kConversionFailed;
       // A whole character ends where the check stopped: nothing before it
       // asks for more.
       before = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i - 16));
       continue;
     }
-    if (_mm_movemask_epi8(misplaced)) return false;
+    if (_mm_movemask_epi8(misplaced)) return kConversionFailed;
+    sums = _mm_add_epi64(sums, _mm_sad_epu8(blocks.UnitsOfBytes(block), blocks.zero));
     before = block;
     i += 16;
   }
+  units += _mm_cvtsi128_si32(sums) + _mm_cvtsi128_si32(_mm_unpackhi_epi64(sums, sums));
   // The tail, padded with zeros: a character cut off by the end asks for a
   // continuation byte that is not there.
   alignas(16) unsigned char tail[16] = {};
@@ -367,10 +398,12 @@ bool IsWellFormedUtf8(const unsigned char* in, size_t size) {
   __m128i rare;
   const __m128i misplaced =
       blocks.Misplaced(_mm_load_si128(reinterpret_cast<const __m128i*>(tail)), before, rare);
-  if (_mm_movemask_epi8(rare)) return checkCharacters(i, size);
-  return !_mm_movemask_epi8(misplaced);
+  if (_mm_movemask_epi8(rare)) return checkCharacters(i, size) ? units : kConversionFailed;
+  if (_mm_movemask_epi8(misplaced)) return kConversionFailed;
+  addBytes(i, size);
+  return units;
 #else
-  return DecodeUtf8Pass<false, true>(in, size, nullptr, 0) != kConversionFailed;
+  return DecodeUtf8Pass<false, true>(in, size, nullptr, 0);
 #endif
 }
 

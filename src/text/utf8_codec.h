@@ -82,6 +82,10 @@ int64_t DecodeUtf8(const unsigned char* in, size_t size, WChar* out, size_t capa
 // True when DecodeUtf8 would replace nothing: for narrow text that must
 // be taken exactly or not at all.
 bool IsWellFormedUtf8(const unsigned char* in, size_t size);
+// The same check, telling also how many UTF-16 units the bytes decode to:
+// those units, or a negative number (kConversionFailed) when DecodeUtf8
+// would replace something.
+int64_t WellFormedUtf8Units(const unsigned char* in, size_t size);
 
 // Surrogate pairs become 4-byte sequences; an unpaired surrogate becomes
 // U+FFFD (EF BF BD). Same counting and failure convention as DecodeUtf8.

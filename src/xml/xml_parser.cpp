@@ -16,16 +16,16 @@ void XmlParser::Reset() {
 }
 
 bool XmlParser::Feed(const WChar* text, uint32_t length) {
-  return FeedUnits(tokenizer_, text, length);
+  return FeedUnits(tokenizer_, text, length, length);
 }
 
-bool XmlParser::FeedBytes(const char* text, uint32_t length) {
+bool XmlParser::FeedBytes(const char* text, uint32_t length, uint32_t units) {
   readsBytes_ = true;
-  return FeedUnits(byteTokenizer_, text, length);
+  return FeedUnits(byteTokenizer_, text, length, units);
 }
 
 template <class Tokenizer, class Unit>
-bool XmlParser::FeedUnits(Tokenizer& tokenizer, const Unit* text, uint32_t length) {
+bool XmlParser::FeedUnits(Tokenizer& tokenizer, const Unit* text, uint32_t length, uint32_t units) {
   if (!root_) return tokenizer.Fail(ParseError::NoRoot);
   if (!current_) return tokenizer.Fail(ParseError::NoCurrentNode);
   // Nodes and texts are carved from the root's document memory while the
@@ -40,7 +40,7 @@ bool XmlParser::FeedUnits(Tokenizer& tokenizer, const Unit* text, uint32_t lengt
   sink_.builder.OpenOwnerOf(root_.get());
   sink_.root = root_.get();
   sink_.current = current_.get();
-  const bool ok = tokenizer.Feed(text, length, sink_);
+  const bool ok = tokenizer.Feed(text, length, sink_, units);
   if (current_.get() != sink_.current) current_ = sink_.current;
   return ok;
 }

@@ -146,7 +146,10 @@ class XmlParser {
   // (text::IsWellFormedUtf8), each feed ending on a whole character. A
   // parse takes one form from its Reset on; positions count UTF-16 units
   // either way.
-  bool FeedBytes(const char* text, uint32_t length);
+  // `units`, when known, is the UTF-16 units the bytes decode to (it spares
+  // counting them for positions).
+  bool FeedBytes(const char* text, uint32_t length, uint32_t units = kUnitsUnknown);
+  static constexpr uint32_t kUnitsUnknown = syntax::BasicCharReader<char>::kUnitsUnknown;
 
   // After the last input: true when the document ended outside every
   // construct with no element left open. Otherwise the input was cut short
@@ -170,7 +173,7 @@ class XmlParser {
 
  private:
   template <class Tokenizer, class Unit>
-  bool FeedUnits(Tokenizer& tokenizer, const Unit* text, uint32_t length);
+  bool FeedUnits(Tokenizer& tokenizer, const Unit* text, uint32_t length, uint32_t units);
 
   syntax::XmlTokenizer<TreeBuildingSink> tokenizer_;
   syntax::XmlTokenizer<TreeBuildingSink, char> byteTokenizer_;

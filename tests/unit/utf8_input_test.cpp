@@ -102,9 +102,20 @@ std::string Long() {
   return text + "</b>";
 }
 
+// Several pieces of input (positions carried over from piece to piece), and
+// the same with a bad byte in the last piece, after which the whole document
+// is read the decoding way.
+std::string Large(const std::string& beforeEnd) {
+  std::string text = "<a>";
+  for (int i = 0; i < 7000; ++i) text += "<b>\xC3\xA9\xF0\x9F\x98\x80</b>\r\n\xE2\x82\xAC";
+  return text + beforeEnd + "</c>";
+}
+
 TEST(Utf8Input, ReadsAsTheSameTextInUtf16) {
   std::vector<std::string> documents(std::begin(kDocuments), std::end(kDocuments));
   documents.push_back(Long());
+  documents.push_back(Large("x"));
+  documents.push_back(Large("\xC3("));
   documents.push_back(std::string("<a>x\0y</a>", 10));
   documents.push_back(std::string("<a\0>", 4));
   for (const std::string& document : documents) {
@@ -165,8 +176,14 @@ bool RoundTrips(const std::string& bytes) {
   return back == bytes;
 }
 
+// Also holds the check's unit count to the decoder's where it passes.
 bool WellFormed(const std::string& bytes) {
-  return text::IsWellFormedUtf8(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
+  const auto* in = reinterpret_cast<const unsigned char*>(bytes.data());
+  const int64_t units = text::WellFormedUtf8Units(in, bytes.size());
+  if (units >= 0 && units != text::DecodeUtf8(in, bytes.size(), nullptr, 0)) {
+    ADD_FAILURE() << "units " << units << " for " << ::testing::PrintToString(bytes);
+  }
+  return units >= 0;
 }
 
 // The block check against the decoder: every pair of bytes in places that
