@@ -191,8 +191,10 @@ bool WellFormed(const std::string& bytes) {
 // stray bytes of every kind in random order.
 TEST(Utf8Input, WellFormedExactlyWhenDecodingReplacesNothing) {
   for (uint32_t pair = 0; pair <= 0xFFFF; ++pair) {
-    for (size_t at : {size_t(0), size_t(14), size_t(15), size_t(31), size_t(38)}) {
-      std::string bytes(40, 'a');
+    // 100 bytes: the first block alone, then groups of four blocks.
+    for (size_t at : {size_t(0), size_t(14), size_t(15), size_t(31), size_t(47), size_t(79),
+                      size_t(98)}) {
+      std::string bytes(100, 'a');
       bytes[at] = static_cast<char>(pair >> 8);
       bytes[at + 1] = static_cast<char>(pair & 0xFF);
       ASSERT_EQ(WellFormed(bytes), RoundTrips(bytes)) << pair << " at " << at;
