@@ -9,6 +9,29 @@
 namespace kelmo::text {
 namespace {
 
+// The form that a byte above 0x7F begins: how many continuation bytes
+// follow it, and the bounds of the first of them, which exclude overlong
+// forms (E0, F0), surrogates (ED) and code points above U+10FFFF (F4).
+// False for a byte that never begins a character.
+inline bool LeadForm(unsigned char lead, size_t& trailing, unsigned char& low, unsigned char& high) {
+  low = 0x80;
+  high = 0xBF;
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    trailing = 1;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    trailing = 2;
+    if (lead == 0xE0) low = 0xA0;
+    if (lead == 0xED) high = 0x9F;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    trailing = 3;
+    if (lead == 0xF0) low = 0x90;
+    if (lead == 0xF4) high = 0x8F;
+  } else {
+    return false;
+  }
+  return true;
+}
+
 constexpr uint64_t kHighBitOfEachByte = 0x8080808080808080ull;
 // A unit at or above 0x80 has a bit set in its top nine bits.
 constexpr uint64_t kNonAsciiBitsOfEachUnit = 0xFF80FF80FF80FF80ull;
@@ -86,30 +109,14 @@ int64_t DecodeUtf8Pass(const unsigned char* in, size_t size, WChar* out, size_t 
       continue;
     }
 
-    // The bounds of the first continuation byte exclude overlong forms
-    // (E0, F0), surrogates (ED) and code points above U+10FFFF (F4).
     size_t trailing;
-    uint32_t codePoint;
-    unsigned char low = 0x80;
-    unsigned char high = 0xBF;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-      trailing = 1;
-      codePoint = lead & 0x1Fu;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-      trailing = 2;
-      codePoint = lead & 0x0Fu;
-      if (lead == 0xE0) low = 0xA0;
-      if (lead == 0xED) high = 0x9F;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-      trailing = 3;
-      codePoint = lead & 0x07u;
-      if (lead == 0xF0) low = 0x90;
-      if (lead == 0xF4) high = 0x8F;
-    } else {
+    unsigned char low, high;
+    if (!LeadForm(lead, trailing, low, high)) {
       if (kStrict || !emit(kReplacementCharacter)) return kConversionFailed;
       ++i;
       continue;
     }
+    uint32_t codePoint = lead & (0x3Fu >> trailing);
 
     size_t taken = 1;
     for (; taken <= trailing; ++taken) {
@@ -239,21 +246,8 @@ inline bool TakeWellFormedCharacter(const unsigned char* in, size_t size, size_t
     return true;
   }
   size_t trailing;
-  unsigned char low = 0x80;
-  unsigned char high = 0xBF;
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    trailing = 1;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    trailing = 2;
-    if (lead == 0xE0) low = 0xA0;
-    if (lead == 0xED) high = 0x9F;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    trailing = 3;
-    if (lead == 0xF0) low = 0x90;
-    if (lead == 0xF4) high = 0x8F;
-  } else {
-    return false;
-  }
+  unsigned char low, high;
+  if (!LeadForm(lead, trailing, low, high)) return false;
   if (size - i <= trailing) return false;
   for (size_t k = 1; k <= trailing; ++k) {
     const unsigned char next = in[i + k];
