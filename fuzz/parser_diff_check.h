@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "encoding/encoding.h"
+#include "text/utf8_codec.h"
 #include "reference_parser/xml_parser.h"
 #include "tree_snapshot.h"
 #include "api/kelmo_parser_impl.h"
@@ -148,18 +149,27 @@ inline std::string CompareReports(const ParseReport& expected, const ParseReport
   return std::string();
 }
 
+// One feed: UTF-16 units, or UTF-8 bytes read as they stand.
+template <class Parser>
+bool FeedPiece(Parser& parser, const kelmo::WChar* text, uint32_t units) {
+  return parser.Feed(text, units);
+}
+inline bool FeedPiece(kelmo::XmlParser& parser, const char* bytes, uint32_t size) {
+  return parser.FeedBytes(bytes, size);
+}
+
 // Feeds text cut at the given offsets (ascending, within the text) and ends
 // the input as a parse entry does.
-template <class Parser>
-bool FeedInCuts(Parser& parser, const kelmo::WChar* text, uint32_t units,
+template <class Parser, class Unit>
+bool FeedInCuts(Parser& parser, const Unit* text, uint32_t units,
                 const std::vector<uint32_t>& cuts) {
   parser.Reset();
   uint32_t from = 0;
   for (uint32_t cut : cuts) {
-    if (cut > from && !parser.Feed(text + from, cut - from)) return false;
+    if (cut > from && !FeedPiece(parser, text + from, cut - from)) return false;
     if (cut > from) from = cut;
   }
-  if (units > from && !parser.Feed(text + from, units - from)) return false;
+  if (units > from && !FeedPiece(parser, text + from, units - from)) return false;
   return parser.FinishInput();
 }
 
@@ -181,6 +191,31 @@ inline std::vector<uint32_t> CutsFor(const uint8_t* data, size_t size, uint32_t 
     cuts.push_back(at);
   }
   return cuts;
+}
+
+// Well-formed UTF-8 read as bytes, cut at places taken from the input (moved
+// on to the next whole character), against the reference's report for the
+// decoded text.
+inline std::string CheckBytesInCuts(const uint8_t* data, uint32_t size,
+                                    const ParseReport& expected) {
+  kelmo::TextDecoder decoder;
+  uint32_t bomLength = 0;
+  if (!kelmo::SniffDocument(decoder, data, size, bomLength, nullptr) ||
+      kelmo::EncodingOf(decoder.codePage, decoder.charset) !=
+          kelmo::Encoding{kelmo::kCodePageUtf8, {}})
+    return std::string();
+  const uint8_t* bytes = data + bomLength;
+  const uint32_t length = size - bomLength;
+  if (length == 0 || !kelmo::text::IsWellFormedUtf8(bytes, length)) return std::string();
+  std::vector<uint32_t> cuts;
+  for (uint32_t cut : CutsFor(data, size, length)) {
+    while (cut < length && (bytes[cut] & 0xC0) == 0x80) ++cut;
+    if (cut < length && (cuts.empty() || cut > cuts.back())) cuts.push_back(cut);
+  }
+  kelmo::XmlParser parser;
+  const bool ok = FeedInCuts(parser, reinterpret_cast<const char*>(bytes), length, cuts);
+  return CompareReports(expected, ReportOf(parser, ok),
+                        "UTF-8 fed in " + std::to_string(cuts.size() + 1) + " pieces");
 }
 
 // Empty when the parsers agree on the input, otherwise the first difference.
@@ -206,8 +241,11 @@ inline std::string CheckAgainstReference(const uint8_t* data, size_t size) {
   const bool ok = FeedInCuts(parser, text, units, cuts);
   kelmo::reference::XmlParser reference;
   const bool okReference = FeedInCuts(reference, text, units, cuts);
-  return CompareReports(ReportOf(reference, okReference), ReportOf(parser, ok),
-                        "fed in " + std::to_string(cuts.size() + 1) + " pieces");
+  const ParseReport expected = ReportOf(reference, okReference);
+  const std::string diff = CompareReports(expected, ReportOf(parser, ok),
+                                          "fed in " + std::to_string(cuts.size() + 1) + " pieces");
+  if (!diff.empty()) return diff;
+  return CheckBytesInCuts(data, n, expected);
 }
 
 }  // namespace kelmo_fuzz

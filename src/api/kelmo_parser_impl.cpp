@@ -1,5 +1,6 @@
 #include "api/kelmo_parser_impl.h"
 
+#include <climits>
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
@@ -9,6 +10,7 @@
 #include "os/file_open.h"
 #include "os/whole_file.h"
 #include "text/text_length.h"
+#include "text/utf8_codec.h"
 #include "tree/doc_memory.h"
 #include "tree/wstr_buf.h"
 
@@ -77,14 +79,23 @@ bool KelmoParserImpl::ParseBuffer(const unsigned char* bytes, unsigned int size)
   // at the end of its text, rather than loading without the byte.
   const bool halfUnitAtEnd = decoder.ReadsUtf16() && (size - bomLength) % 2 != 0;
   bool parsed = false;
-  if (size - bomLength > DocumentPieces::kPieceBytes && DocumentPieces::Supports(encoding)) {
-    parsed = ParseInPieces(encoding, bytes + bomLength, size - bomLength);
-  } else {
-    const WChar* text = nullptr;
-    uint32_t units = 0;
-    if (!decoder.Decode(bytes + bomLength, size - bomLength, text, units))
-      return FailAfterReset(ParseError::Encoding);
-    parsed = ParseWide(text, units);
+  // UTF-8 is read as it stands when it is well-formed: the parser then
+  // decodes only what the tree keeps. Ill-formed bytes go the decoding way,
+  // which replaces each bad sequence, so both ways read the same text.
+  bool decode = encoding != Encoding{kCodePageUtf8, {}};
+  if (!decode) {
+    parsed = ParseUtf8(bytes + bomLength, size - bomLength, decode);
+  }
+  if (decode) {
+    if (size - bomLength > DocumentPieces::kPieceBytes && DocumentPieces::Supports(encoding)) {
+      parsed = ParseInPieces(encoding, bytes + bomLength, size - bomLength);
+    } else {
+      const WChar* text = nullptr;
+      uint32_t units = 0;
+      if (!decoder.Decode(bytes + bomLength, size - bomLength, text, units))
+        return FailAfterReset(ParseError::Encoding);
+      parsed = ParseWide(text, units);
+    }
   }
   if (parsed && halfUnitAtEnd) {
     parser_.SetError(ParseError::Encoding);
@@ -103,6 +114,29 @@ bool KelmoParserImpl::ParseInPieces(const Encoding& encoding, const unsigned cha
     if (!parser_.Feed(text, units)) return false;
   }
   if (pieces.Failed()) return FailAfterReset(ParseError::Encoding);
+  return FinishParse();
+}
+
+bool KelmoParserImpl::ParseUtf8(const unsigned char* bytes, uint32_t size, bool& illFormed) {
+  Reset();
+  const char* text = reinterpret_cast<const char*>(bytes);
+  // Pieces end after three ASCII bytes (DocumentPieces::PieceEnd), so each
+  // feed holds whole characters; the decoding way fails a piece that long.
+  // Each piece is checked just before it is read, while it is in the cache,
+  // and the check's count of its units spares the reader counting them.
+  for (uint32_t done = 0; done < size;) {
+    const uint32_t end = DocumentPieces::PieceEnd(bytes, size, done, DocumentPieces::kPieceBytes);
+    if (end - done > uint32_t(INT_MAX)) return FailAfterReset(ParseError::Encoding);
+    const int64_t units = text::WellFormedUtf8Units(bytes + done, end - done);
+    if (units < 0) {
+      // What was read so far is dropped: the decoding way starts over.
+      Reset();
+      illFormed = true;
+      return false;
+    }
+    if (!parser_.FeedBytes(text + done, end - done, static_cast<uint32_t>(units))) return false;
+    done = end;
+  }
   return FinishParse();
 }
 

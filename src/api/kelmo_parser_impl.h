@@ -41,6 +41,10 @@ class KelmoParserImpl final : public ref_counter_base<KelmoParser, KelmoParserIm
   // After the last input: the end-of-input check, and the current node let go.
   bool FinishParse();
   bool ParseInPieces(const Encoding& encoding, const unsigned char* bytes, uint32_t size);
+  // Well-formed UTF-8 read as it stands, without a decoded copy of the
+  // document: large input in the same pieces as ParseInPieces.
+  // Sets illFormed, keeping nothing, when a piece is not well-formed.
+  bool ParseUtf8(const unsigned char* bytes, uint32_t size, bool& illFormed);
   // Reads a whole open file (closing it) and parses its bytes; a null file
   // is a read failure.
   bool ParseOpenFile(std::FILE* file);

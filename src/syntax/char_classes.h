@@ -12,10 +12,12 @@
 #ifndef KELMO_SYNTAX_CHAR_CLASSES_H
 #define KELMO_SYNTAX_CHAR_CLASSES_H
 
+#include <cstddef>
 #include <cstdint>
 
 #include "kelmo/platform_types.h"
 #include "kelmo/xml_name_chars.h"
+#include "text/unit_scan.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -61,32 +63,47 @@ constexpr bool IsEscaped(uint32_t unit, EscapeTarget target) {
 }
 
 // The end of the run of name characters (IsNameChar) that starts at p, or
-// end. Names are the parser's most common runs: eight units at a time where
-// eight remain, then a lookup per unit in a table read off IsNameChar. The
-// eight-at-a-time form spells the ASCII name units as a few ranges, fewer
-// compares than one per range of the table; the test NameRunEnd holds it to
-// IsNameChar for every unit in every place.
-inline const WChar* NameRunEnd(const WChar* p, const WChar* end) {
+// end; p walks UTF-16 units or UTF-8 bytes. Every unit above 0x7F is a name
+// character, so over bytes a run never ends inside a longer character.
+// Names are the parser's most common runs: eight units (sixteen bytes) at a
+// time where that many remain, then a lookup per unit in a table read off
+// IsNameChar. The block form spells the ASCII name units as a few ranges,
+// fewer compares than one per range of the table; the test NameRunEnd holds
+// it to IsNameChar for every unit in every place.
+template <class Unit>
+inline const Unit* NameRunEnd(const Unit* p, const Unit* end) {
+  static_assert(sizeof(Unit) == 1 || sizeof(Unit) == 2, "bytes or UTF-16 units");
 #if defined(__SSE2__)
-  while (end - p >= 8) {
+  constexpr bool kBytes = sizeof(Unit) == 1;
+  constexpr ptrdiff_t kStep = 16 / sizeof(Unit);
+  auto splat = [](int value) {
+    return kBytes ? _mm_set1_epi8(static_cast<char>(value)) : _mm_set1_epi16(static_cast<short>(value));
+  };
+  auto equal = [](__m128i a, __m128i b) {
+    return kBytes ? _mm_cmpeq_epi8(a, b) : _mm_cmpeq_epi16(a, b);
+  };
+  auto between = [&splat](__m128i value, int low, int high) {
+    return kBytes ? _mm_and_si128(_mm_cmpgt_epi8(value, splat(low - 1)),
+                                  _mm_cmplt_epi8(value, splat(high + 1)))
+                  : _mm_and_si128(_mm_cmpgt_epi16(value, splat(low - 1)),
+                                  _mm_cmplt_epi16(value, splat(high + 1)));
+  };
+  while (end - p >= kStep) {
     const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    auto between = [](const __m128i& value, short low, short high) {
-      return _mm_and_si128(_mm_cmpgt_epi16(value, _mm_set1_epi16(low - 1)),
-                           _mm_cmplt_epi16(value, _mm_set1_epi16(high + 1)));
-    };
-    // Every unit above 0x7F; ASCII letters (either case); "-" to ":" but
-    // "/", which holds "-", ".", the digits and ":"; and "_".
-    const __m128i ascii = _mm_cmpeq_epi16(
-        _mm_and_si128(units, _mm_set1_epi16(static_cast<short>(0xFF80))), _mm_setzero_si128());
-    const __m128i letter = between(_mm_or_si128(units, _mm_set1_epi16(0x20)), 'a', 'z');
-    const __m128i punctuation = _mm_andnot_si128(_mm_cmpeq_epi16(units, _mm_set1_epi16('/')),
-                                                 between(units, '-', ':'));
-    const __m128i underscore = _mm_cmpeq_epi16(units, _mm_set1_epi16('_'));
-    const __m128i name = _mm_or_si128(_mm_andnot_si128(ascii, _mm_set1_epi16(-1)),
-                                      _mm_or_si128(letter, _mm_or_si128(punctuation, underscore)));
+    // Every unit above 0x7F (a byte of that value compares as negative, so
+    // the ranges below never take it); ASCII letters (either case); "-" to
+    // ":" but "/", which holds "-", ".", the digits and ":"; and "_".
+    const __m128i above = kBytes ? _mm_cmplt_epi8(units, _mm_setzero_si128())
+                                 : _mm_andnot_si128(equal(_mm_and_si128(units, splat(0xFF80)),
+                                                          _mm_setzero_si128()),
+                                                    splat(-1));
+    const __m128i letter = between(_mm_or_si128(units, splat(0x20)), 'a', 'z');
+    const __m128i punctuation = _mm_andnot_si128(equal(units, splat('/')), between(units, '-', ':'));
+    const __m128i underscore = equal(units, splat('_'));
+    const __m128i name = _mm_or_si128(above, _mm_or_si128(letter, _mm_or_si128(punctuation, underscore)));
     const unsigned stops = ~static_cast<unsigned>(_mm_movemask_epi8(name)) & 0xFFFFu;
-    if (stops) return p + __builtin_ctz(stops) / 2;
-    p += 8;
+    if (stops) return p + __builtin_ctz(stops) / sizeof(Unit);
+    p += kStep;
   }
 #endif
   struct Table {
@@ -97,7 +114,7 @@ inline const WChar* NameRunEnd(const WChar* p, const WChar* end) {
   };
   static constexpr Table kTable;
   while (p < end) {
-    const uint16_t u = static_cast<uint16_t>(*p);
+    const uint32_t u = text::UnitValue(*p);
     if (u < 128 && !kTable.name[u]) break;
     ++p;
   }

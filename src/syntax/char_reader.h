@@ -3,41 +3,57 @@
 // runs; lines and columns are counted only when asked for (Count), in one
 // pass over what was read since, so that no scanner has to stop at a line
 // break just to count it.
+//
+// The units are UTF-16 units or, for UTF-8 input read as it stands, bytes
+// of whole, well-formed characters. Columns and offsets count UTF-16 units
+// either way, the units the text has when decoded, so that a position
+// means the same whichever form the document was read in.
 #ifndef KELMO_SYNTAX_CHAR_READER_H
 #define KELMO_SYNTAX_CHAR_READER_H
 
 #include <cstdint>
+#include <climits>
 
 #include "kelmo/platform_types.h"
 #include "text/unit_scan.h"
 
 namespace kelmo::syntax {
 
-struct CharReader {
-  // line, column and previous describe the units before `counted`.
+template <class Unit>
+struct BasicCharReader {
+  // line, column, previous and countedUnits describe the units before
+  // `counted`.
   uint32_t line = 1;
   uint32_t column = 0;  // so that the first unit read is column 1
-  uint32_t offsetBase = 0;  // units consumed from earlier inputs
-  const WChar* chunkStart = nullptr;
-  const WChar* position = nullptr;
-  const WChar* end = nullptr;
-  const WChar* counted = nullptr;
-  WChar previous = 0;
+  uint32_t countedUnits = 0;  // UTF-16 units consumed before `counted`
+  const Unit* position = nullptr;
+  const Unit* end = nullptr;
+  const Unit* counted = nullptr;
+  Unit previous = 0;
+
+  // The UTF-16 units that the input [from, to) stands for.
+  static uint32_t UnitsOf(const Unit* from, const Unit* to) {
+    if constexpr (sizeof(Unit) == 1) {
+      return text::Utf16UnitsOfUtf8(from, to);
+    } else {
+      return static_cast<uint32_t>(to - from);
+    }
+  }
 
   bool AtEnd() const { return position >= end; }
 
   // Callers check AtEnd first.
-  WChar Next() { return *position++; }
+  Unit Next() { return *position++; }
 
   // Reads every unit up to p (at or after position, at most end).
-  void AdvanceTo(const WChar* p) { position = p; }
+  void AdvanceTo(const Unit* p) { position = p; }
 
   // Reads a run of units at once: every unit for which plain(c) holds, up
   // to the end. Returns the run's first unit; the run ends at position.
   template <class Plain>
-  const WChar* SkipWhile(Plain plain) {
-    const WChar* start = position;
-    const WChar* p = start;
+  const Unit* SkipWhile(Plain plain) {
+    const Unit* start = position;
+    const Unit* p = start;
     while (p < end && plain(*p)) ++p;
     position = p;
     return start;
@@ -48,38 +64,44 @@ struct CharReader {
   // the first unit after a break, so a carriage return and line feed pair
   // counts once, and a lone carriage return breaks the line too.
   void Count() {
-    const WChar* from = counted;
-    const WChar* to = position;
+    const Unit* from = counted;
+    const Unit* to = position;
     counted = to;
     if (from == to) return;
     // Only the line starts matter: a unit starts a line when the unit
     // before it is a line feed, or a carriage return not followed by a
     // line feed. The unit before the first is `previous`.
     uint32_t starts = 0;
-    const WChar* lastStart = nullptr;
+    const Unit* lastStart = nullptr;
     if (previous == 10 || (previous == 13 && *from != 10)) {
       ++starts;
       lastStart = from;
     }
     // b is a line break before `to`; the unit after it, if read, may start
     // a line.
-    auto afterBreak = [&](const WChar* b) {
+    auto afterBreak = [&](const Unit* b) {
       if (b + 1 < to && (*b == 10 || b[1] != 10)) {
         ++starts;
         lastStart = b + 1;
       }
     };
-    const WChar* p = from;
+    const Unit* p = from;
 #if defined(__SSE2__)
-    const __m128i lineFeed = _mm_set1_epi16(10);
-    const __m128i carriageReturn = _mm_set1_epi16(13);
-    auto breaks = [&](const WChar* at) {
+    constexpr bool kBytes = sizeof(Unit) == 1;
+    constexpr int kStep = 16 / sizeof(Unit);
+    const __m128i lineFeed = kBytes ? _mm_set1_epi8(10) : _mm_set1_epi16(10);
+    const __m128i carriageReturn = kBytes ? _mm_set1_epi8(13) : _mm_set1_epi16(13);
+    auto breaks = [&](const Unit* at) {
       const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
-      return _mm_or_si128(_mm_cmpeq_epi16(units, lineFeed), _mm_cmpeq_epi16(units, carriageReturn));
+      return kBytes ? _mm_or_si128(_mm_cmpeq_epi8(units, lineFeed),
+                                   _mm_cmpeq_epi8(units, carriageReturn))
+                    : _mm_or_si128(_mm_cmpeq_epi16(units, lineFeed),
+                                   _mm_cmpeq_epi16(units, carriageReturn));
     };
-    while (to - p >= 32) {
-      // Most stretches of 32 hold no break at all: one test for all four.
-      const __m128i b0 = breaks(p), b1 = breaks(p + 8), b2 = breaks(p + 16), b3 = breaks(p + 24);
+    while (to - p >= 4 * kStep) {
+      // Most stretches of four blocks hold no break at all: one test for all.
+      const __m128i b0 = breaks(p), b1 = breaks(p + kStep), b2 = breaks(p + 2 * kStep),
+                    b3 = breaks(p + 3 * kStep);
       const __m128i any = _mm_or_si128(_mm_or_si128(b0, b1), _mm_or_si128(b2, b3));
       if (_mm_movemask_epi8(any)) {
         const __m128i blocks[4] = {b0, b1, b2, b3};
@@ -87,39 +109,50 @@ struct CharReader {
           unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(blocks[k]));
           while (mask) {
             const int bit = __builtin_ctz(mask);
-            afterBreak(p + 8 * k + bit / 2);
-            mask &= ~(3u << bit);
+            afterBreak(p + kStep * k + bit / static_cast<int>(sizeof(Unit)));
+            mask &= ~(((1u << sizeof(Unit)) - 1) << bit);
           }
         }
       }
-      p += 32;
+      p += 4 * kStep;
     }
 #endif
     for (; p < to; ++p) {
       if (*p == 10 || *p == 13) afterBreak(p);
     }
+    // The whole input at once is the usual case: its units may be known.
+    const bool wholeInput = inputUnits != kUnitsUnknown && to == end && from == inputStart;
+    const uint32_t units = wholeInput ? inputUnits : UnitsOf(from, to);
+    countedUnits += units;
     if (starts) {
       line += starts;
-      column = static_cast<uint32_t>(to - lastStart);
+      column = UnitsOf(lastStart, to);
     } else {
-      column += static_cast<uint32_t>(to - from);
+      column += units;
     }
     previous = to[-1];
   }
 
   // Units consumed so far, counting the last one read.
-  uint32_t Offset() const { return offsetBase + static_cast<uint32_t>(position - chunkStart); }
+  uint32_t Offset() const { return countedUnits + UnitsOf(counted, position); }
 
-  // Starts a new input; line, column and previous unit carry on.
-  void SetInput(const WChar* text, uint32_t length) {
+  // Starts a new input; line, column and previous unit carry on. `units`,
+  // when known, is what the whole input stands for in UTF-16 units, so that
+  // counting it all at once needs no pass over it.
+  static constexpr uint32_t kUnitsUnknown = UINT32_MAX;
+  void SetInput(const Unit* text, uint32_t length, uint32_t units = kUnitsUnknown) {
     Count();
-    offsetBase = Offset();
-    chunkStart = text;
     position = text;
     counted = text;
     end = text + length;
+    inputStart = text;
+    inputUnits = units;
   }
+  const Unit* inputStart = nullptr;
+  uint32_t inputUnits = kUnitsUnknown;
 };
+
+using CharReader = BasicCharReader<WChar>;
 
 }  // namespace kelmo::syntax
 

@@ -15,8 +15,13 @@ constexpr uint32_t kMaxCodePoint = 0x10FFFF;
 // Decodes a numeric character reference: the whole reference from "&#" to
 // ";" (length units, at least 3). "&#x" takes lower-case "x" only and hex
 // digits of either case; otherwise decimal digits. No digits give 0. False
-// for any other unit or a value beyond U+10FFFF.
+// for any other unit or a value beyond U+10FFFF. Takes UTF-16 units or
+// UTF-8 bytes (the digits are ASCII either way).
 bool DecodeCharRef(const WChar* reference, uint32_t length, uint32_t& codePoint);
+// (A template, so that a null pointer still means the UTF-16 form; made for
+// char only.)
+template <class Byte>
+bool DecodeCharRef(const Byte* reference, uint32_t length, uint32_t& codePoint);
 
 // Room for the longest reference, "&#x10ffff;", and then some.
 constexpr uint32_t kCharacterReferenceSize = 12;

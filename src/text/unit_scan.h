@@ -1,7 +1,8 @@
 // The library's SIMD steps over runs of plain text, in one place. Finding
-// the next UTF-16 unit of interest: the parser looks for the next markup
-// character or line break, the escaper for the next unit it must escape.
-// Copying runs of ASCII between UTF-8 bytes and UTF-16 units: the UTF-8
+// the next UTF-16 unit or UTF-8 byte of interest: the parser looks for the
+// next markup character or line break, the escaper for the next unit it
+// must escape. Counting the UTF-16 units of UTF-8 bytes, for the positions
+// of a document read as bytes. Copying runs of ASCII between UTF-8 bytes and UTF-16 units: the UTF-8
 // codec's fast path. All read mostly long runs of plain text, so they test
 // eight or sixteen units at a time where SSE2 is available.
 #ifndef KELMO_TEXT_UNIT_SCAN_H
@@ -19,55 +20,112 @@
 
 namespace kelmo::text {
 
+// A UTF-16 unit or a UTF-8 byte as the number it stands for (a byte of a
+// longer character is 0x80 or above, whatever the signedness of char).
+inline uint32_t UnitValue(WChar unit) { return static_cast<uint16_t>(unit); }
+inline uint32_t UnitValue(char byte) { return static_cast<unsigned char>(byte); }
+
 // The units to stop at: the kListed units given, and with kControlsButTab
-// every unit below 0x20 other than tab as well.
+// every unit below 0x20 other than tab as well. Over UTF-8 bytes the listed
+// units are ASCII, so that no byte of a longer character is ever a stop.
 template <int kListed, bool kControlsButTab = false>
 struct UnitStops {
   WChar listed[kListed];
 
-  bool Has(WChar unit) const {
-    if (kControlsButTab && static_cast<uint16_t>(unit) < 0x20 && unit != 9) return true;
+  template <class Unit>
+  bool Has(Unit unit) const {
+    const uint32_t u = UnitValue(unit);
+    if (kControlsButTab && u < 0x20 && u != 9) return true;
     for (int k = 0; k < kListed; ++k) {
-      if (unit == listed[k]) return true;
+      if (u == static_cast<uint16_t>(listed[k])) return true;
     }
     return false;
   }
 };
 
 // The first unit from p on (before end) that is one of the stops, or end.
-template <int kListed, bool kControlsButTab>
-inline const WChar* FindStop(const WChar* p, const WChar* end,
-                             const UnitStops<kListed, kControlsButTab>& stops) {
+// UTF-16 units are tested eight at a time, UTF-8 bytes sixteen.
+template <class Unit, int kListed, bool kControlsButTab>
+inline const Unit* FindStop(const Unit* p, const Unit* end,
+                            const UnitStops<kListed, kControlsButTab>& stops) {
   static_assert(kListed >= 1 && kListed <= 5, "one to five listed units");
+  static_assert(sizeof(Unit) == 1 || sizeof(Unit) == 2, "bytes or UTF-16 units");
 #if defined(__SSE2__)
+  constexpr bool kBytes = sizeof(Unit) == 1;
+  constexpr ptrdiff_t kStep = 16 / sizeof(Unit);
   // One register per listed unit (slots past kListed repeat the first and
   // are never compared), so that the loop below keeps them all in registers.
   auto splat = [&stops](int k) {
-    return _mm_set1_epi16(static_cast<short>(stops.listed[k < kListed ? k : 0]));
+    const WChar unit = stops.listed[k < kListed ? k : 0];
+    return kBytes ? _mm_set1_epi8(static_cast<char>(unit)) : _mm_set1_epi16(static_cast<short>(unit));
+  };
+  auto equal = [](__m128i a, __m128i b) {
+    return kBytes ? _mm_cmpeq_epi8(a, b) : _mm_cmpeq_epi16(a, b);
   };
   const __m128i u0 = splat(0), u1 = splat(1), u2 = splat(2), u3 = splat(3), u4 = splat(4);
-  const __m128i controlLimit = _mm_set1_epi16(0x1F);
-  const __m128i tab = _mm_set1_epi16(9);
+  const __m128i controlLimit = kBytes ? _mm_set1_epi8(0x1F) : _mm_set1_epi16(0x1F);
+  const __m128i tab = kBytes ? _mm_set1_epi8(9) : _mm_set1_epi16(9);
   const __m128i zero = _mm_setzero_si128();
-  while (end - p >= 8) {
+  while (end - p >= kStep) {
     const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    __m128i hit = _mm_cmpeq_epi16(units, u0);
-    if (kListed > 1) hit = _mm_or_si128(hit, _mm_cmpeq_epi16(units, u1));
-    if (kListed > 2) hit = _mm_or_si128(hit, _mm_cmpeq_epi16(units, u2));
-    if (kListed > 3) hit = _mm_or_si128(hit, _mm_cmpeq_epi16(units, u3));
-    if (kListed > 4) hit = _mm_or_si128(hit, _mm_cmpeq_epi16(units, u4));
+    __m128i hit = equal(units, u0);
+    if (kListed > 1) hit = _mm_or_si128(hit, equal(units, u1));
+    if (kListed > 2) hit = _mm_or_si128(hit, equal(units, u2));
+    if (kListed > 3) hit = _mm_or_si128(hit, equal(units, u3));
+    if (kListed > 4) hit = _mm_or_si128(hit, equal(units, u4));
     if (kControlsButTab) {
       // Saturating subtraction leaves 0 exactly for the units up to 0x1F.
-      const __m128i control = _mm_cmpeq_epi16(_mm_subs_epu16(units, controlLimit), zero);
-      hit = _mm_or_si128(hit, _mm_andnot_si128(_mm_cmpeq_epi16(units, tab), control));
+      const __m128i below = kBytes ? _mm_subs_epu8(units, controlLimit)
+                                   : _mm_subs_epu16(units, controlLimit);
+      hit = _mm_or_si128(hit, _mm_andnot_si128(equal(units, tab), equal(below, zero)));
     }
     const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(hit));
-    if (mask) return p + __builtin_ctz(mask) / 2;
-    p += 8;
+    if (mask) return p + __builtin_ctz(mask) / sizeof(Unit);
+    p += kStep;
   }
 #endif
   while (p < end && !stops.Has(*p)) ++p;
   return p;
+}
+
+// How many UTF-16 units the UTF-8 bytes [p, end) decode to, for bytes that
+// hold whole, well-formed characters: one for every byte but the
+// continuation bytes, and one more for each lead byte of four (a surrogate
+// pair). Lines and columns of UTF-8 input are counted with this, in the
+// units the same text has when decoded. Sixteen bytes at a time.
+inline uint32_t Utf16UnitsOfUtf8(const char* p, const char* end) {
+  uint32_t units = 0;
+#if defined(__SSE2__)
+  const __m128i continuationBits = _mm_set1_epi8(static_cast<char>(0xC0));
+  const __m128i continuation = _mm_set1_epi8(static_cast<char>(0x80));
+  // Signed bytes: the lead bytes of four, 0xF0 and up, are from -16 to -1.
+  const __m128i belowFourByteLead = _mm_set1_epi8(static_cast<char>(0xEF));
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i one = _mm_set1_epi8(1);
+  // Each byte's units (0, 1 or 2) summed by the byte-sum instruction, with
+  // no bit count (which baseline x86-64 lacks). No shortcut for blocks of
+  // ASCII: in text that mixes them with other blocks, the branch would be
+  // guessed wrong more often than the sum costs.
+  __m128i sums = zero;
+  while (end - p >= 16) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    p += 16;
+    const __m128i trailing =
+        _mm_cmpeq_epi8(_mm_and_si128(bytes, continuationBits), continuation);
+    const __m128i fourLead =
+        _mm_and_si128(_mm_cmpgt_epi8(bytes, belowFourByteLead), _mm_cmplt_epi8(bytes, zero));
+    const __m128i perByte = _mm_add_epi8(_mm_andnot_si128(trailing, one), _mm_and_si128(fourLead, one));
+    sums = _mm_add_epi64(sums, _mm_sad_epu8(perByte, zero));
+  }
+  units += static_cast<uint32_t>(_mm_cvtsi128_si32(sums)) +
+           static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_unpackhi_epi64(sums, sums)));
+#endif
+  for (; p < end; ++p) {
+    const unsigned char byte = static_cast<unsigned char>(*p);
+    units += (byte & 0xC0) != 0x80;
+    units += byte >= 0xF0;
+  }
+  return units;
 }
 
 // The first unit from p on (before end) that is a surrogate half, or, with
@@ -182,6 +240,113 @@ inline char* NarrowKnownAscii(const WChar* in, size_t n, char* out) {
   for (size_t i = 0; i + 8 < n; i += 8) narrowEight(in + i, out + i);
   narrowEight(in + n - 8, out + n - 8);
   return out + n;
+}
+
+// Four bytes as four units in a word, the first one lowest, as four units
+// read from memory are on the little-endian machines this runs on.
+inline uint64_t WidenFourBytes(uint32_t four) {
+#if defined(__SSE2__) && defined(__x86_64__)
+  return static_cast<uint64_t>(_mm_cvtsi128_si64(
+      _mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(four)), _mm_setzero_si128())));
+#else
+  uint64_t word = four;
+  word = (word | word << 16) & 0x0000FFFF0000FFFFull;
+  return (word | word << 8) & 0x00FF00FF00FF00FFull;
+#endif
+}
+// Two bytes as two units, the same way.
+inline uint32_t WidenTwoBytes(uint16_t two) {
+  const uint32_t word = two;
+  return (word | word << 8) & 0x00FF00FFu;
+}
+
+// n bytes to n units, told in the same pass whether they were all ASCII
+// (the values the parser stores are mostly a few bytes to a few dozen,
+// read in blocks that may overlap): the n units are written whatever the
+// bytes, and are the text only when this returns
+// true (the caller decodes the bytes again otherwise).
+inline bool WidenAsciiRun(const char* in, size_t n, WChar* out) {
+  static_assert(sizeof(WChar) == 2, "two bytes a unit");
+#if defined(__SSE2__)
+  if (n >= 8) {
+    __m128i any = _mm_setzero_si128();
+    auto widenEight = [&any](const char* from, WChar* to) {
+      const __m128i bytes = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(from));
+      any = _mm_or_si128(any, bytes);
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(to), _mm_unpacklo_epi8(bytes, _mm_setzero_si128()));
+    };
+    for (size_t i = 0; i + 8 < n; i += 8) widenEight(in + i, out + i);
+    widenEight(in + n - 8, out + n - 8);
+    return _mm_movemask_epi8(any) == 0;
+  }
+#endif
+  if (n >= 4) {
+    // Most values are a few bytes: two blocks of four that may overlap.
+    uint32_t head, tail;
+    std::memcpy(&head, in, 4);
+    std::memcpy(&tail, in + n - 4, 4);
+    const uint64_t wideHead = WidenFourBytes(head), wideTail = WidenFourBytes(tail);
+    std::memcpy(out, &wideHead, 8);
+    std::memcpy(out + n - 4, &wideTail, 8);
+    return ((head | tail) & 0x80808080u) == 0;
+  }
+  if (n >= 2) {
+    uint16_t head, tail;
+    std::memcpy(&head, in, 2);
+    std::memcpy(&tail, in + n - 2, 2);
+    const uint32_t wideHead = WidenTwoBytes(head), wideTail = WidenTwoBytes(tail);
+    std::memcpy(out, &wideHead, 4);
+    std::memcpy(out + n - 2, &wideTail, 4);
+    return ((head | tail) & 0x8080u) == 0;
+  }
+  if (n == 0) return true;
+  out[0] = static_cast<WChar>(static_cast<unsigned char>(in[0]));
+  return static_cast<unsigned char>(in[0]) < 0x80;
+}
+
+// Whether n bytes are all ASCII and equal, one for one, to n units: a name
+// read as bytes against a name kept as units. Blocks may overlap; nothing
+// outside either run is read.
+inline bool SameAsciiUnits(const char* bytes, const WChar* units, size_t n) {
+#if defined(__SSE2__)
+  if (n >= 8) {
+    __m128i any = _mm_setzero_si128();
+    __m128i differ = _mm_setzero_si128();
+    auto compareEight = [&](size_t at) {
+      const __m128i eight = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(bytes + at));
+      any = _mm_or_si128(any, eight);
+      const __m128i wide = _mm_unpacklo_epi8(eight, _mm_setzero_si128());
+      const __m128i known = _mm_loadu_si128(reinterpret_cast<const __m128i*>(units + at));
+      differ = _mm_or_si128(differ, _mm_xor_si128(wide, known));
+    };
+    for (size_t i = 0; i + 8 < n; i += 8) compareEight(i);
+    compareEight(n - 8);
+    return _mm_movemask_epi8(_mm_cmpeq_epi8(differ, _mm_setzero_si128())) == 0xFFFF &&
+           _mm_movemask_epi8(any) == 0;
+  }
+#endif
+  if (n >= 4) {
+    uint32_t head, tail;
+    std::memcpy(&head, bytes, 4);
+    std::memcpy(&tail, bytes + n - 4, 4);
+    if ((head | tail) & 0x80808080u) return false;
+    uint64_t knownHead, knownTail;
+    std::memcpy(&knownHead, units, 8);
+    std::memcpy(&knownTail, units + n - 4, 8);
+    return knownHead == WidenFourBytes(head) && knownTail == WidenFourBytes(tail);
+  }
+  if (n >= 2) {
+    uint16_t head, tail;
+    std::memcpy(&head, bytes, 2);
+    std::memcpy(&tail, bytes + n - 2, 2);
+    if ((head | tail) & 0x8080u) return false;
+    uint32_t knownHead, knownTail;
+    std::memcpy(&knownHead, units, 4);
+    std::memcpy(&knownTail, units + n - 2, 4);
+    return knownHead == WidenTwoBytes(head) && knownTail == WidenTwoBytes(tail);
+  }
+  return n == 0 || (static_cast<unsigned char>(bytes[0]) < 0x80 &&
+                    UnitValue(units[0]) == static_cast<unsigned char>(bytes[0]));
 }
 
 }  // namespace kelmo::text

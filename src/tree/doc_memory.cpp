@@ -3,9 +3,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <string>
 #include <utility>
 
 #include "os/page_memory.h"
+#include "text/unit_scan.h"
+#include "text/utf8_codec.h"
 #include "tree/name_hash.h"
 
 namespace kelmo {
@@ -392,6 +395,29 @@ void DocBuilder::Close() noexcept {
   memory->Drop(unused);
 }
 
+WStrBuf DocBuilder::FreezeDecodedUtf8Text(const char* bytes, uint32_t size) {
+  // A text has at most a unit a byte. Short texts are decoded into room for
+  // that many and give back what they did not take; long ones, which would
+  // hold much room at once, are counted first.
+  constexpr uint32_t kCountedFrom = 4096;
+  const uint32_t room = size < kCountedFrom ? size : text::Utf16UnitsOfUtf8(bytes, bytes + size);
+  auto decode = [bytes, size, room](WChar* units) {
+    return static_cast<uint32_t>(text::DecodeTrustedUtf8(bytes, size, units, units + room) - units);
+  };
+  if (!memory_) {
+    std::basic_string<WChar> units(room, WChar(0));
+    units.resize(decode(&units[0]));
+    return WStrBuf(units.data(), static_cast<uint32_t>(units.size()));
+  }
+  const size_t carved = WStrBuf::FrozenBytes(room);
+  char* at = static_cast<char*>(
+      memory_->Carve(carved, WStrBuf::kFrozenAlignment, DocMemory::kTextLane));
+  WStrBuf frozen = WStrBuf::FreezeFilled(at, decode);
+  memory_->GiveBackTail(at + carved, carved - WStrBuf::FrozenBytes(frozen.Length()),
+                        DocMemory::kTextLane);
+  return frozen;
+}
+
 // Open addressing over a power-of-two table kept at most half full, with a
 // keyed hash and a bounded probe run: a name that finds neither its twin nor
 // a free slot within kMaxNameProbes slots is not shared, which costs memory
@@ -432,6 +458,25 @@ WStrBuf DocBuilder::InternName(const WChar* name, uint32_t length) {
   return FreezeText(name, length);
 }
 
+
+WStrBuf DocBuilder::FindRecentAsciiName(const char* bytes, uint32_t size) noexcept {
+  if (size == 0 || !memory_) return WStrBuf();
+  uint64_t head = 0, tail = 0;
+  if (size >= 4) {
+    head = WidenFour(bytes);
+    tail = WidenFour(bytes + size - 4);
+  } else {
+    for (uint32_t i = 0; i < size; ++i) head = head << 16 | static_cast<unsigned char>(bytes[i]);
+  }
+  uint16_t* pair = &recent_[RecentPairOf(head, tail, size)];
+  if (pair[0] != 0 && SameAsciiName(names_[pair[0] - 1].name, bytes, size))
+    return names_[pair[0] - 1].name.ShareFrozen();
+  if (pair[1] != 0 && SameAsciiName(names_[pair[1] - 1].name, bytes, size)) {
+    std::swap(pair[0], pair[1]);
+    return names_[pair[0] - 1].name.ShareFrozen();
+  }
+  return WStrBuf();
+}
 
 // A name that finds no free slot within the bound in the larger table drops
 // out of it: nodes keep its text, later names just do not share it.

@@ -27,9 +27,12 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "kelmo/kelmo.h"
+#include "text/unit_scan.h"
+#include "text/utf8_codec.h"
 #include "tree/wstr_buf.h"
 
 namespace kelmo {
@@ -123,6 +126,13 @@ class DocMemory {
     }
     return CarveFromNewChunk(size, alignment, lane);
   }
+  // Gives back the last `unused` bytes of the block that ends at blockEnd,
+  // when it is the lane's last block: a text decoded into room for its
+  // longest form keeps only what it took.
+  void GiveBackTail(char* blockEnd, size_t unused, Lane lane) noexcept {
+    LaneState& state = lanes_[lane];
+    if (state.next == blockEnd) state.next = blockEnd - unused;
+  }
   // A counted block carved by the builder that has this memory open.
   void* CarveCounted(size_t size) {
     DocMemory** header = static_cast<DocMemory**>(
@@ -209,6 +219,20 @@ class DocBuilder {
     if (interned.IsFrozen()) known = interned.ShareFrozen();
     return interned;
   }
+  // InternName and InternNameAt for a name in trusted UTF-8 whose bytes are
+  // all ASCII and which was interned recently: found from its bytes (each
+  // byte a unit), so a name met again is never widened. A null text when
+  // it is not found, and the caller decodes the name and interns that.
+  WStrBuf FindRecentAsciiName(const char* bytes, uint32_t size) noexcept;
+  WStrBuf FindAsciiNameAt(uint32_t position, const char* bytes, uint32_t size) noexcept {
+    if (position < kSequenceNames) {
+      const WStrBuf& known = sequence_[position];
+      if (!known.IsNull() && SameAsciiName(known, bytes, size)) return known.ShareFrozen();
+    }
+    WStrBuf found = FindRecentAsciiName(bytes, size);
+    if (position < kSequenceNames && !found.IsNull()) sequence_[position] = found.ShareFrozen();
+    return found;
+  }
   static constexpr uint32_t kSequenceNames = 8;
   // Interning looks at this many slots at most for one name.
   static constexpr uint32_t kMaxNameProbes = 16;
@@ -226,6 +250,29 @@ class DocBuilder {
                               DocMemory::kTextLane);
     return WStrBuf::Freeze(at, text, length);
   }
+  // FreezeText for a text in trusted UTF-8 (text/utf8_codec.h), decoded
+  // straight into the document's memory. Mostly a short ASCII value, a
+  // unit a byte, widened here where the parser's sink inlines it.
+  WStrBuf FreezeUtf8Text(const char* bytes, uint32_t size) {
+    if (size == 0) return WStrBuf();
+    if (size < 64 && memory_) {
+      // Room for a unit a byte, as FreezeDecodedUtf8Text takes; the rare
+      // value that was not ASCII is decoded over its widened bytes and gives
+      // back the room it did not take.
+      const size_t carved = WStrBuf::FrozenBytes(size);
+      char* at = static_cast<char*>(
+          memory_->Carve(carved, WStrBuf::kFrozenAlignment, DocMemory::kTextLane));
+      WStrBuf frozen = WStrBuf::FreezeFilled(at, [bytes, size](WChar* units) {
+        if (text::WidenAsciiRun(bytes, size, units)) return size;
+        return static_cast<uint32_t>(text::DecodeTrustedUtf8(bytes, size, units, units + size) - units);
+      });
+      if (frozen.Length() != size)
+        memory_->GiveBackTail(at + carved, carved - WStrBuf::FrozenBytes(frozen.Length()),
+                              DocMemory::kTextLane);
+      return frozen;
+    }
+    return FreezeDecodedUtf8Text(bytes, size);
+  }
 
  private:
   // One interned name: its hash and its read-only text (null when free).
@@ -234,6 +281,7 @@ class DocBuilder {
     WStrBuf name;
   };
   void GrowNames();
+  WStrBuf FreezeDecodedUtf8Text(const char* bytes, uint32_t size);
   // Where a name is looked for among the recent ones: a pair of places
   // chosen by its length and its first and last four units (all of a name
   // up to eight units long), which tell the names of one document apart
@@ -248,6 +296,11 @@ class DocBuilder {
     } else {
       for (uint32_t i = 0; i < length; ++i) head = head << 16 | static_cast<uint16_t>(name[i]);
     }
+    return RecentPairOf(head, tail, length);
+  }
+  // The pair for a name's length and its first and last four units, each
+  // unit in 16 bits of a word, the first one lowest.
+  static size_t RecentPairOf(uint64_t head, uint64_t tail, uint32_t length) noexcept {
     uint64_t mixed = (head * 0x9E3779B97F4A7C15ull) ^ (tail * 0xC2B2AE3D27D4EB4Full) ^ length;
     // Names of one document often differ only in their last units (level12,
     // level13), which lie in the high half of the word: fold it down so the
@@ -276,6 +329,17 @@ class DocBuilder {
     for (uint32_t i = 0; i < length; ++i)
       if (known[i] != name[i]) return false;
     return true;
+  }
+  // Four bytes as four units of a word, the first one lowest.
+  static uint64_t WidenFour(const char* bytes) noexcept {
+    uint32_t four;
+    std::memcpy(&four, bytes, 4);
+    return text::WidenFourBytes(four);
+  }
+  // A byte equals a unit only as a whole ASCII character: a non-ASCII name
+  // is never matched here, whatever its units.
+  static bool SameAsciiName(const WStrBuf& text, const char* bytes, uint32_t size) noexcept {
+    return text.Length() == size && text::SameAsciiUnits(bytes, text.Data(), size);
   }
   // Makes a slot the first of its pair. Slots past what a place holds (in
   // tables of more than 65,535 slots) are not remembered, only looked up.

@@ -105,10 +105,20 @@ class WStrBuf {
   // Lays a frozen copy of a text (length resolved, not 0) out at `at`, which
   // must hold FrozenBytes(length) bytes, and returns a handle to it.
   static WStrBuf Freeze(void* at, const WChar* text, uint32_t length) noexcept {
+    return FreezeFilled(at, [text, length](WChar* units) {
+      CopyUnits(units, text, length);
+      return length;
+    });
+  }
+  // The same, with the text written by fill(units), which returns how many
+  // units it wrote (a text decoded straight into its place; `at` holds
+  // FrozenBytes of at least that many).
+  template <class Fill>
+  static WStrBuf FreezeFilled(void* at, Fill&& fill) noexcept {
     Block* block = static_cast<Block*>(at);
     block->capacity = 0;
+    const uint32_t length = fill(block->data());
     block->length = length;
-    CopyUnits(block->data(), text, length);
     block->data()[length] = 0;
     WStrBuf frozen;
     frozen.block_ = block;

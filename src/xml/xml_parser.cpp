@@ -4,6 +4,8 @@ namespace kelmo {
 
 void XmlParser::Reset() {
   tokenizer_.Reset();
+  byteTokenizer_.Reset();
+  readsBytes_ = false;
   // Each parse builds a document in memory of its own.
   sink_.builder.OpenNew();
   root_ = RefPtr<TreeNode>(new (sink_.builder) TreeNode, adopt_ref);
@@ -14,8 +16,18 @@ void XmlParser::Reset() {
 }
 
 bool XmlParser::Feed(const WChar* text, uint32_t length) {
-  if (!root_) return tokenizer_.Fail(ParseError::NoRoot);
-  if (!current_) return tokenizer_.Fail(ParseError::NoCurrentNode);
+  return FeedUnits(tokenizer_, text, length, length);
+}
+
+bool XmlParser::FeedBytes(const char* text, uint32_t length, uint32_t units) {
+  readsBytes_ = true;
+  return FeedUnits(byteTokenizer_, text, length, units);
+}
+
+template <class Tokenizer, class Unit>
+bool XmlParser::FeedUnits(Tokenizer& tokenizer, const Unit* text, uint32_t length, uint32_t units) {
+  if (!root_) return tokenizer.Fail(ParseError::NoRoot);
+  if (!current_) return tokenizer.Fail(ParseError::NoCurrentNode);
   // Nodes and texts are carved from the root's document memory while the
   // machine runs; the builder lets go of it when the feed ends, however.
   struct CloseOnExit {
@@ -28,7 +40,7 @@ bool XmlParser::Feed(const WChar* text, uint32_t length) {
   sink_.builder.OpenOwnerOf(root_.get());
   sink_.root = root_.get();
   sink_.current = current_.get();
-  const bool ok = tokenizer_.Feed(text, length, sink_);
+  const bool ok = tokenizer.Feed(text, length, sink_, units);
   if (current_.get() != sink_.current) current_ = sink_.current;
   return ok;
 }
@@ -36,7 +48,7 @@ bool XmlParser::Feed(const WChar* text, uint32_t length) {
 bool XmlParser::FinishInput() {
   sink_.root = root_.get();
   sink_.current = current_.get();
-  const bool ok = tokenizer_.Finish(sink_);
+  const bool ok = readsBytes_ ? byteTokenizer_.Finish(sink_) : tokenizer_.Finish(sink_);
   sink_.current = nullptr;
   return ok;
 }

@@ -1,5 +1,5 @@
-// The XML reader: turns UTF-16 text into a tree of nodes under a fresh,
-// nameless root. The markup is read by the shared tokenizer; this is its
+// The XML reader: turns UTF-16 text, or UTF-8 bytes read as they stand,
+// into a tree of nodes under a fresh, nameless root. The markup is read by the shared tokenizer; this is its
 // tree-building sink. A document may arrive in several feeds, and nesting
 // depth costs no stack: open elements are found again through the nodes'
 // parent links.
@@ -13,13 +13,16 @@
 #include "tree/doc_memory.h"
 #include "tree/tree_node.h"
 #include "tree/wstr_buf.h"
+#include "xml/utf8_name.h"
 
 namespace kelmo {
 
 // What the tokenizer reads, built into a document's memory: elements and
 // attributes become nodes, an element's first text or its section its
 // String value. `current` is the open element (or the attribute being
-// read) while a feed runs.
+// read) while a feed runs. The tokenizer of UTF-8 input hands over byte
+// spans: names are decoded to be interned, texts decoded once, straight
+// into the document's memory; the tree keeps UTF-16 either way.
 class TreeBuildingSink {
  public:
   void OpenElement(const WChar* name, uint32_t length) {
@@ -32,6 +35,30 @@ class TreeBuildingSink {
   // The parser grows a name cut by the end of its input.
   void ExtendName(const WChar* run, uint32_t length) {
     current->AppendToName(builder, run, length);
+  }
+  // A name met before is found from its bytes; only a new one is decoded,
+  // out of line, so that the tokenizer's steps that inline these stay small.
+  void OpenElement(const char* name, uint32_t length) {
+    WStrBuf known = builder.FindRecentAsciiName(name, length);
+    if (known.IsNull()) return OpenDecodedElement(name, length);
+    current = current->AppendNewChild(builder, std::move(known));
+  }
+  void OpenAttribute(uint32_t place, const char* name, uint32_t length) {
+    WStrBuf known = builder.FindAsciiNameAt(place, name, length);
+    if (known.IsNull()) return OpenDecodedAttribute(place, name, length);
+    current = current->AppendNewChild(builder, std::move(known));
+  }
+  [[gnu::noinline]] void OpenDecodedElement(const char* name, uint32_t length) {
+    const Utf8Name units(name, length);
+    OpenElement(units.Data(), units.Length());
+  }
+  [[gnu::noinline]] void OpenDecodedAttribute(uint32_t place, const char* name, uint32_t length) {
+    const Utf8Name units(name, length);
+    OpenAttribute(place, units.Data(), units.Length());
+  }
+  [[gnu::noinline]] void ExtendName(const char* run, uint32_t length) {
+    const Utf8Name units(run, length);
+    ExtendName(units.Data(), units.Length());
   }
   // Only character data comes this way; a section always takes the value.
   bool TakesText() const {
@@ -49,13 +76,23 @@ class TreeBuildingSink {
     current->SetKindByte(static_cast<int8_t>(NodeKind::CData));
     current->SetBool(true);
   }
+  void ElementText(const char* text, uint32_t length) {
+    Store(text, length);
+    current->SetKindByte(static_cast<int8_t>(NodeKind::Element));
+  }
   void SectionText(const WChar* text, uint32_t length) { Store(text, length); }
+  void SectionText(const char* text, uint32_t length) { Store(text, length); }
   // A new attribute takes its value without the general value change.
   void PlainAttributeValue(const WChar* text, uint32_t length) {
     WStrBuf frozen = builder.FreezeText(text, length);
     current->AdoptFrozenString(frozen);
   }
+  void PlainAttributeValue(const char* text, uint32_t length) {
+    WStrBuf frozen = builder.FreezeUtf8Text(text, length);
+    current->AdoptFrozenString(frozen);
+  }
   void AttributeValue(const WChar* text, uint32_t length) { Store(text, length); }
+  void AttributeValue(const char* text, uint32_t length) { Store(text, length); }
   bool CloseAttribute() {
     current->SetKindByte(static_cast<int8_t>(NodeKind::Attribute));
     return Up();
@@ -76,6 +113,10 @@ class TreeBuildingSink {
   // memory.
   void Store(const WChar* text, uint32_t length) {
     WStrBuf frozen = builder.FreezeText(text, length);
+    current->TakeString(frozen);
+  }
+  void Store(const char* text, uint32_t length) {
+    WStrBuf frozen = builder.FreezeUtf8Text(text, length);
     current->TakeString(frozen);
   }
   // Only a named node can be closed, so it always has a parent; the check
@@ -101,6 +142,14 @@ class XmlParser {
   // when an error stops it; the error, the position of the failing character
   // and the partial tree stay. Running out of input is never an error.
   bool Feed(const WChar* text, uint32_t length);
+  // The same for UTF-8 bytes, read as they stand: well-formed UTF-8
+  // (text::IsWellFormedUtf8), each feed ending on a whole character. A
+  // parse takes one form from its Reset on; positions count UTF-16 units
+  // either way.
+  // `units`, when known, is the UTF-16 units the bytes decode to (it spares
+  // counting them for positions).
+  bool FeedBytes(const char* text, uint32_t length, uint32_t units = kUnitsUnknown);
+  static constexpr uint32_t kUnitsUnknown = syntax::BasicCharReader<char>::kUnitsUnknown;
 
   // After the last input: true when the document ended outside every
   // construct with no element left open. Otherwise the input was cut short
@@ -109,11 +158,13 @@ class XmlParser {
   // partial tree and the position of the last character.
   bool FinishInput();
 
-  uint32_t Line() const { return tokenizer_.Line(); }
-  uint32_t Column() const { return tokenizer_.Column(); }
-  uint32_t Offset() const { return tokenizer_.Offset(); }
-  uint32_t Error() const { return tokenizer_.Error(); }
-  void SetError(ParseError error) { tokenizer_.SetError(error); }
+  uint32_t Line() const { return readsBytes_ ? byteTokenizer_.Line() : tokenizer_.Line(); }
+  uint32_t Column() const { return readsBytes_ ? byteTokenizer_.Column() : tokenizer_.Column(); }
+  uint32_t Offset() const { return readsBytes_ ? byteTokenizer_.Offset() : tokenizer_.Offset(); }
+  uint32_t Error() const { return readsBytes_ ? byteTokenizer_.Error() : tokenizer_.Error(); }
+  void SetError(ParseError error) {
+    readsBytes_ ? byteTokenizer_.SetError(error) : tokenizer_.SetError(error);
+  }
 
   const RefPtr<TreeNode>& Root() const { return root_; }
   const RefPtr<TreeNode>& Current() const { return current_; }
@@ -121,7 +172,12 @@ class XmlParser {
   void ReleaseRoot() { root_ = nullptr; }
 
  private:
+  template <class Tokenizer, class Unit>
+  bool FeedUnits(Tokenizer& tokenizer, const Unit* text, uint32_t length, uint32_t units);
+
   syntax::XmlTokenizer<TreeBuildingSink> tokenizer_;
+  syntax::XmlTokenizer<TreeBuildingSink, char> byteTokenizer_;
+  bool readsBytes_ = false;  // since the last Reset
   TreeBuildingSink sink_;
   RefPtr<TreeNode> root_;
   // Holds the reference to the current node between feeds; while a feed

@@ -1,5 +1,5 @@
-// The search for the next unit of interest takes eight units per test where
-// it can; every unit value at every place of a block, and in the tail after
+// The search for the next unit of interest takes eight units (sixteen UTF-8
+// bytes) per test where it can; every unit value at every place of a block, and in the tail after
 // the last whole block, must be found exactly where a plain search finds it.
 #include <gtest/gtest.h>
 
@@ -23,6 +23,17 @@ void ExpectFoundWhereAPlainSearchFindsIt(const Stops& stops, IsStop isStop) {
       run[at] = u'a';
     }
   }
+  // UTF-8 bytes, sixteen per test: 35 bytes are two blocks and a tail.
+  std::string bytes(35, 'a');
+  for (uint32_t u = 0; u <= 0xFF; ++u) {
+    for (size_t at : {size_t(0), size_t(5), size_t(15), size_t(16), size_t(31), size_t(33)}) {
+      bytes[at] = static_cast<char>(u);
+      const char* begin = bytes.data();
+      const size_t found = static_cast<size_t>(FindStop(begin, begin + bytes.size(), stops) - begin);
+      ASSERT_EQ(found, isStop(u) ? at : bytes.size()) << "byte " << u << " at " << at;
+      bytes[at] = 'a';
+    }
+  }
 }
 
 // Known-ASCII units are narrowed in overlapping blocks: every length comes
@@ -36,6 +47,35 @@ TEST(UnitScan, KnownAsciiNarrowsEveryLengthExactly) {
     std::string expected(1, '#');
     for (size_t i = 0; i < n; ++i) expected.push_back(static_cast<char>(units[i]));
     EXPECT_EQ(out, expected + "#") << n;
+  }
+}
+
+// Bytes are widened, and compared with units, in blocks that may overlap
+// (of eight, four or two): at every length, a non-ASCII byte or a differing
+// unit at any place is seen, and nothing outside the run is written.
+TEST(UnitScan, AsciiBytesWidenAndCompareAtEveryLengthAndPlace) {
+  for (size_t n = 0; n <= 27; ++n) {
+    std::string bytes;
+    for (size_t i = 0; i < n; ++i) bytes.push_back(static_cast<char>('a' + i % 26));
+    std::u16string out(n + 2, u'#');
+    auto* units = reinterpret_cast<WChar*>(&out[1]);
+    ASSERT_TRUE(WidenAsciiRun(bytes.data(), n, units)) << n;
+    EXPECT_EQ(out, u"#" + std::u16string(bytes.begin(), bytes.end()) + u"#") << n;
+    EXPECT_TRUE(SameAsciiUnits(bytes.data(), units, n)) << n;
+    for (size_t at = 0; at < n; ++at) {
+      out[1 + at] ^= 0x20;
+      EXPECT_FALSE(SameAsciiUnits(bytes.data(), units, n)) << n << " unit differs at " << at;
+      out[1 + at] ^= 0x20;
+      // A byte of a longer character never equals a unit, even its own value.
+      std::string high = bytes;
+      high[at] = static_cast<char>(0xE9);
+      out[1 + at] = 0xE9;
+      EXPECT_FALSE(SameAsciiUnits(high.data(), units, n)) << n << " high byte at " << at;
+      EXPECT_FALSE(WidenAsciiRun(high.data(), n, units)) << n << " high byte at " << at;
+      EXPECT_EQ(out.front(), u'#');
+      EXPECT_EQ(out.back(), u'#');
+      out[1 + at] = static_cast<char16_t>(bytes[at]);
+    }
   }
 }
 

@@ -4,6 +4,7 @@
 // buffers.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -82,6 +83,26 @@ TEST(Utf8Bulk, BadBytesAfterAsciiBecomeOneReplacementEach) {
         std::u16string(before, u'x') + u"\uFFFD" + std::u16string(18, u'y') + u"\uFFFD";
     int64_t result = 0;
     EXPECT_EQ(Decode(bytes, expected.size(), result), expected) << "before " << before;
+  }
+}
+
+// A text of longer forms has fewer units than bytes, so the exact room runs
+// short of a chunk before the input does: ASCII there must still be taken.
+TEST(Utf8Bulk, TrustedDecodingFillsExactRoomWhateverMixOfLengths) {
+  for (size_t ascii = 0; ascii < 20; ++ascii) {
+    for (size_t wide = 0; wide < 20; ++wide) {
+      std::string bytes(ascii, 'a');
+      for (size_t i = 0; i < wide; ++i) bytes += "\xE6\x97\xA5";
+      bytes += "zz";
+      std::vector<WChar> expected(bytes.size());
+      const int64_t units = DecodeUtf8(reinterpret_cast<const unsigned char*>(bytes.data()),
+                                       bytes.size(), expected.data(), expected.size());
+      ASSERT_EQ(units, int64_t(ascii + wide + 2));
+      std::vector<WChar> out(static_cast<size_t>(units));
+      const WChar* last = DecodeTrustedUtf8(bytes.data(), bytes.size(), out.data(), out.data() + out.size());
+      ASSERT_EQ(last, out.data() + out.size()) << ascii << " " << wide;
+      EXPECT_TRUE(std::equal(out.begin(), out.end(), expected.begin())) << ascii << " " << wide;
+    }
   }
 }
 

@@ -48,6 +48,17 @@ TEST(NameRunEnd, StopsAtTheFirstNonNameUnit) {
       ASSERT_EQ(size_t(stop - name.data()), IsNameChar(static_cast<WChar>(u)) ? 19 : at) << u;
     }
   }
+  // UTF-8 bytes, sixteen at a time: every byte above 0x7F belongs to a
+  // name character.
+  for (uint32_t u = 0; u <= 0xFF; ++u) {
+    for (size_t at = 0; at < 34; ++at) {
+      std::string bytes(36, 'n');
+      bytes[35] = ' ';
+      bytes[at] = static_cast<char>(u);
+      const char* stop = syntax::NameRunEnd(bytes.data(), bytes.data() + bytes.size());
+      ASSERT_EQ(size_t(stop - bytes.data()), IsNameChar(static_cast<WChar>(u)) ? 35 : at) << u;
+    }
+  }
   const WChar name[] = {'x', 'y'};
   EXPECT_EQ(syntax::NameRunEnd(name, name + 2), name + 2);
 }
