@@ -76,6 +76,16 @@ std::string Escape(const DocumentText& doc, const std::string& value, bool eleme
   return kelmo::easy::ToUtf8(buffer.text);
 }
 
+// New text (UTF-8) in the form of the document's text. An edit builds its
+// change in that form from the start, since the pieces it keeps from the
+// text (the names of open elements, indentation) are already in it: in a
+// code page, their bytes read as UTF-8 would be other characters, or none.
+bool InTextForm(const DocumentText& doc, const std::string& utf8, std::string& out, std::string& why) {
+  if (doc.Encode(utf8, out)) return true;
+  why = "the new text cannot be written in " + doc.encodingName();
+  return false;
+}
+
 // A name for new markup, in the form of the document's text.
 bool EncodeName(const DocumentText& doc, const std::string& name, std::string& out, std::string& why) {
   if (const char32_t c = FirstUncarried(doc, name)) {
@@ -261,15 +271,20 @@ class Writer {
     std::string name;
     if (!EncodeName(doc_, kelmo::easy::ToUtf8(steps_[from].name), name, why)) return false;
     if (from + 1 == steps_.size()) {
-      kelmo::syntax::AppendElement(out, name, Text());
+      std::string text;
+      if (!Text(text, why)) return false;
+      kelmo::syntax::AppendElement(out, name, text);
       return true;
     }
     if (from + 2 == steps_.size() && steps_[from + 1].attribute) {
       std::string attribute;
-      if (!EncodeName(doc_, kelmo::easy::ToUtf8(steps_[from + 1].name), attribute, why)) return false;
+      std::string value;
+      if (!EncodeName(doc_, kelmo::easy::ToUtf8(steps_[from + 1].name), attribute, why) ||
+          !Attribute('"', value, why))
+        return false;
       kelmo::syntax::AppendTagOpen(out, name);
       out += ' ';
-      kelmo::syntax::AppendAttribute(out, attribute, Attribute('"'), '"');
+      kelmo::syntax::AppendAttribute(out, attribute, value, '"');
       kelmo::syntax::AppendTagClose(out, true);
       return true;
     }
@@ -282,8 +297,14 @@ class Writer {
     return true;
   }
 
-  std::string Text() const { return Escape(doc_, value_, true); }
-  std::string Attribute(char quote) const { return Escape(doc_, value_, false, quote); }
+  // The value escaped as element text, or as an attribute value inside
+  // `quote`, in the form of the document's text.
+  bool Text(std::string& out, std::string& why) const {
+    return InTextForm(doc_, Escape(doc_, value_, true), out, why);
+  }
+  bool Attribute(char quote, std::string& out, std::string& why) const {
+    return InTextForm(doc_, Escape(doc_, value_, false, quote), out, why);
+  }
 
   // The value as the content of a CDATA section, which has no references.
   bool Cdata(const std::string& element, std::string& out, std::string& why) const {
@@ -297,8 +318,7 @@ class Writer {
             "> cannot hold a character reference";
       return false;
     }
-    out = value_;
-    return true;
+    return InTextForm(doc_, value_, out, why);
   }
 
  private:
@@ -374,8 +394,9 @@ bool SetElementValue(const std::string_view text, const PathLocator& at, const W
                      SourceChange& change, std::string& why) {
   const SourceElement& element = at.element;
   const std::string name(element.name);
+  std::string value;
+  if (!writer.Text(value, why)) return false;
   if (element.selfClosing) {
-    const std::string value = writer.Text();
     change.begin = element.tagEnd;
     change.end = value.empty() ? element.tagEnd : element.whole.end;
     if (!value.empty()) {
@@ -392,12 +413,12 @@ bool SetElementValue(const std::string_view text, const PathLocator& at, const W
     } else {
       change.begin = change.end = element.contentBegin;
     }
-    change.text = writer.Text();
+    change.text = value;
     return true;
   }
   // The reader keeps only the first run of text that is not blank; emptied,
   // the next run would take its place as the value.
-  if (at.texts > 1 && writer.Text().empty()) {
+  if (at.texts > 1 && value.empty()) {
     why = "<" + name + "> holds more text after its value, which would become the value";
     return false;
   }
@@ -418,12 +439,12 @@ bool SetElementValue(const std::string_view text, const PathLocator& at, const W
   kelmo::syntax::TrimValueBlanks(text, begin, end);
   change.begin = begin;
   change.end = end;
-  change.text = writer.Text();
+  change.text = value;
   return true;
 }
 
-void InsertAttribute(std::string_view text, const PathLocator& at, const std::string& name,
-                     const Writer& writer, SourceChange& change) {
+bool InsertAttribute(std::string_view text, const PathLocator& at, const std::string& name,
+                     const Writer& writer, SourceChange& change, std::string& why) {
   std::string lead = " ";
   char quote = '"';
   if (!at.attributes.empty()) {
@@ -431,9 +452,12 @@ void InsertAttribute(std::string_view text, const PathLocator& at, const std::st
     lead = std::string(text.substr(last.blanksBegin, last.whole.begin - last.blanksBegin));
     quote = last.quote;
   }
+  std::string value;
+  if (!writer.Attribute(quote, value, why)) return false;
   change.begin = change.end = at.element.tagEnd;
   change.text = lead;
-  kelmo::syntax::AppendAttribute(change.text, name, writer.Attribute(quote), quote);
+  kelmo::syntax::AppendAttribute(change.text, name, value, quote);
+  return true;
 }
 
 // The blanks just before `offset`, from the last line end among them, so
@@ -501,34 +525,25 @@ bool SetAt(const DocumentText& doc, const PathLocator* at, const Path& path, con
   const Writer writer(doc, path, value);
   change = SourceChange();
   change.found = at->found;
-  std::string utf8;
+  // Every piece is in the form of the text already: what comes from the
+  // text, the names and values that were encoded, and ASCII markup.
   if (at->found == steps.size()) {
-    if (at->attribute == kNone) {
-      if (!SetElementValue(text, *at, writer, change, why)) return false;
-    } else {
-      const SourceAttribute& attribute = at->attributes[at->attribute];
-      change.begin = attribute.value.begin;
-      change.end = attribute.value.end;
-      change.text = writer.Attribute(attribute.quote);
-    }
-  } else if (at->attribute != kNone) {
+    if (at->attribute == kNone) return SetElementValue(text, *at, writer, change, why);
+    const SourceAttribute& attribute = at->attributes[at->attribute];
+    change.begin = attribute.value.begin;
+    change.end = attribute.value.end;
+    return writer.Attribute(attribute.quote, change.text, why);
+  }
+  if (at->attribute != kNone) {
     why = "an attribute cannot have children";
     return false;
-  } else if (steps[at->found].attribute) {
+  }
+  if (steps[at->found].attribute) {
     std::string name;
-    if (!EncodeName(doc, kelmo::easy::ToUtf8(steps[at->found].name), name, why)) return false;
-    InsertAttribute(text, *at, name, writer, change);
-  } else if (!InsertElements(text, *at, writer, change, why)) {
-    return false;
+    return EncodeName(doc, kelmo::easy::ToUtf8(steps[at->found].name), name, why) &&
+           InsertAttribute(text, *at, name, writer, change, why);
   }
-  // Names were encoded already; the rest is ASCII markup and values whose
-  // characters the encoding carries.
-  utf8.swap(change.text);
-  if (!doc.Encode(utf8, change.text)) {
-    why = "the new text cannot be written in " + doc.encodingName();
-    return false;
-  }
-  return true;
+  return InsertElements(text, *at, writer, change, why);
 }
 
 bool RemoveAt(const DocumentText& doc, const PathLocator* at, const Path& path, SourceChange& change,

@@ -142,6 +142,49 @@ TEST(EditEncoding, Utf16AndNarrowFilesKeepTheirBytes) {
   EXPECT_EQ(RunTool({"get", gb, "."}).out, "\xC3\xA9\xE4\xB8\xAD\xE1\x83\x90\n");
 }
 
+// In a code page, what an edit keeps from the text (an element's name,
+// repeated in the end tag that a value or a child makes it need) is bytes
+// of that page, and the names and values it writes are encoded into it
+// once. A name such as <y E4 B8 AD> in Shift_JIS, whose bytes happen to be
+// valid UTF-8, stays those bytes.
+struct CodePageCase {
+  const char* label;
+  const char* encoding;
+  std::string element, edited;    // the document element before and after
+  std::vector<std::string> args;  // after the file
+};
+
+class EditCodePage : public ::testing::TestWithParam<CodePageCase> {};
+
+TEST_P(EditCodePage, KeepsAndWritesNamesInThePage) {
+  const CodePageCase& c = GetParam();
+  const std::string declaration = std::string("<?xml version=\"1.0\" encoding=\"") + c.encoding + "\"?>";
+  ScratchDir dir;
+  const std::string file = dir.Write("page.xml", declaration + c.element);
+  std::vector<std::string> args = {"set", file};
+  args.insert(args.end(), c.args.begin(), c.args.end());
+  args.push_back("-i");
+  const ToolRun run = RunTool(args);
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(ReadFile(file), declaration + c.edited);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, EditCodePage,
+    ::testing::Values(
+        CodePageCase{"ChildOfNameThatReadsAsUtf8", "shift_jis", "<y\xE4\xB8\xAD/>",
+                     "<y\xE4\xB8\xAD><x:y>v</x:y></y\xE4\xB8\xAD>", {"x:y", "v"}},
+        CodePageCase{"ValueOfNameThatReadsAsUtf8", "windows-1252", "<r\xC3\xA9/>",
+                     "<r\xC3\xA9>v</r\xC3\xA9>", {".", "v"}},
+        CodePageCase{"NewElementNamedOutsideAscii", "windows-1252", "<r/>",
+                     "<r><\xE9t\xE9>\xE9</\xE9t\xE9></r>", {"\xC3\xA9t\xC3\xA9", "\xC3\xA9"}},
+        CodePageCase{"NewAttributeNamedOutsideAscii", "windows-1252", "<r a='1'/>",
+                     "<r a='1' \xE9='\xE9'/>", {"@\xC3\xA9", "\xC3\xA9"}},
+        CodePageCase{"NewElementsInElementNamedOutsideAscii", "shift_jis", "<\x92\x86/>",
+                     "<\x92\x86><\x93\xFA \x96\x7B=\"\x92\x86\"/></\x92\x86>",
+                     {"\xE6\x97\xA5/@\xE6\x9C\xAC", "\xE4\xB8\xAD"}}),
+    [](const ::testing::TestParamInfo<CodePageCase>& info) { return std::string(info.param.label); });
+
 TEST(EditFailures, LeaveTheFileAlone) {
   ScratchDir dir;
   const std::string file = dir.Write("conf.xml", kRich);
