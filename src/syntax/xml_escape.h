@@ -283,7 +283,18 @@ inline uint32_t EscapeBlocksToUtf8(const WChar* text, uint32_t length, Utf8Curso
   uint32_t i = 0;
   while (length - i >= 16) {
     const BlockBytes bytes = ToBlockBytes(_mm_packus_epi16(load(i), load(i + 8)));
-    i += PutBlock(text, i, 16, length, bytes, SpecialBytes<kTabStays>(bytes), at);
+    const unsigned special = SpecialBytes<kTabStays>(bytes);
+    if (special == 0xFFFFu) {
+      // Nothing plain in the block, as in text of ideographic scripts: unit
+      // after unit, with no mask to keep and no plain bytes to store.
+      for (const uint32_t end = i + 16; i < end;) {
+        uint32_t taken;
+        at = PutSpecialUnit(text, i, length, at, taken);
+        i += taken;
+      }
+      continue;
+    }
+    i += PutBlock(text, i, 16, length, bytes, special, at);
   }
   const uint32_t n = length - i;
   if (n < 4) {
