@@ -427,7 +427,7 @@ class XmlWriter {
       // The blank, the markup between name and value and the closing quote.
       constexpr uint32_t kMarkup = 2 + std::size(Pieces::kAttributeOpen);
       // Room for the units, and for the whole of a name's kept bytes.
-      constexpr uint32_t kNameRoom = names_.kNameBytes / syntax::escape_steps::kMaxUtf8PerUnit;
+      constexpr uint32_t kNameRoom = decltype(names_)::kNameBytes / syntax::escape_steps::kMaxUtf8PerUnit;
       char* const room = out_.Utf8Room(name.Length() + value.Length() + kMarkup + kNameRoom);
       if (!room) return false;
       char* to = room;
