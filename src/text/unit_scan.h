@@ -259,6 +259,41 @@ inline uint32_t WidenTwoBytes(uint16_t two) {
   const uint32_t word = two;
   return (word | word << 8) & 0x00FF00FFu;
 }
+inline uint64_t WidenBytes(uint32_t four) { return WidenFourBytes(four); }
+inline uint32_t WidenBytes(uint16_t two) { return WidenTwoBytes(two); }
+
+// The first and the last block of Block's size of a run of n bytes (n at
+// least that size; the blocks may overlap), read from memory.
+template <class Block>
+inline void ReadEnds(const char* bytes, size_t n, Block& head, Block& tail) {
+  std::memcpy(&head, bytes, sizeof(Block));
+  std::memcpy(&tail, bytes + n - sizeof(Block), sizeof(Block));
+}
+template <class Block>
+constexpr Block kHighBits = static_cast<Block>(0x8080808080808080ull);
+
+// WidenAsciiRun of a run of one to two blocks.
+template <class Block>
+inline bool WidenEnds(const char* in, size_t n, WChar* out) {
+  Block head, tail;
+  ReadEnds(in, n, head, tail);
+  const auto wideHead = WidenBytes(head), wideTail = WidenBytes(tail);
+  std::memcpy(out, &wideHead, sizeof wideHead);
+  std::memcpy(out + n - sizeof(Block), &wideTail, sizeof wideTail);
+  return ((head | tail) & kHighBits<Block>) == 0;
+}
+
+// SameAsciiUnits of a run of one to two blocks.
+template <class Block>
+inline bool SameEnds(const char* bytes, const WChar* units, size_t n) {
+  Block head, tail;
+  ReadEnds(bytes, n, head, tail);
+  if ((head | tail) & kHighBits<Block>) return false;
+  decltype(WidenBytes(head)) knownHead, knownTail;
+  std::memcpy(&knownHead, units, sizeof knownHead);
+  std::memcpy(&knownTail, units + n - sizeof(Block), sizeof knownTail);
+  return knownHead == WidenBytes(head) && knownTail == WidenBytes(tail);
+}
 
 // n bytes to n units, told in the same pass whether they were all ASCII
 // (the values the parser stores are mostly a few bytes to a few dozen,
@@ -280,25 +315,10 @@ inline bool WidenAsciiRun(const char* in, size_t n, WChar* out) {
     return _mm_movemask_epi8(any) == 0;
   }
 #endif
-  if (n >= 4) {
-    // Most values are a few bytes: two blocks of four that may overlap.
-    uint32_t head, tail;
-    std::memcpy(&head, in, 4);
-    std::memcpy(&tail, in + n - 4, 4);
-    const uint64_t wideHead = WidenFourBytes(head), wideTail = WidenFourBytes(tail);
-    std::memcpy(out, &wideHead, 8);
-    std::memcpy(out + n - 4, &wideTail, 8);
-    return ((head | tail) & 0x80808080u) == 0;
-  }
-  if (n >= 2) {
-    uint16_t head, tail;
-    std::memcpy(&head, in, 2);
-    std::memcpy(&tail, in + n - 2, 2);
-    const uint32_t wideHead = WidenTwoBytes(head), wideTail = WidenTwoBytes(tail);
-    std::memcpy(out, &wideHead, 4);
-    std::memcpy(out + n - 2, &wideTail, 4);
-    return ((head | tail) & 0x8080u) == 0;
-  }
+  // Most values are a few bytes: two blocks of four, or of two, that may
+  // overlap.
+  if (n >= 4) return WidenEnds<uint32_t>(in, n, out);
+  if (n >= 2) return WidenEnds<uint16_t>(in, n, out);
   if (n == 0) return true;
   out[0] = static_cast<WChar>(static_cast<unsigned char>(in[0]));
   return static_cast<unsigned char>(in[0]) < 0x80;
@@ -325,26 +345,8 @@ inline bool SameAsciiUnits(const char* bytes, const WChar* units, size_t n) {
            _mm_movemask_epi8(any) == 0;
   }
 #endif
-  if (n >= 4) {
-    uint32_t head, tail;
-    std::memcpy(&head, bytes, 4);
-    std::memcpy(&tail, bytes + n - 4, 4);
-    if ((head | tail) & 0x80808080u) return false;
-    uint64_t knownHead, knownTail;
-    std::memcpy(&knownHead, units, 8);
-    std::memcpy(&knownTail, units + n - 4, 8);
-    return knownHead == WidenFourBytes(head) && knownTail == WidenFourBytes(tail);
-  }
-  if (n >= 2) {
-    uint16_t head, tail;
-    std::memcpy(&head, bytes, 2);
-    std::memcpy(&tail, bytes + n - 2, 2);
-    if ((head | tail) & 0x8080u) return false;
-    uint32_t knownHead, knownTail;
-    std::memcpy(&knownHead, units, 4);
-    std::memcpy(&knownTail, units + n - 2, 4);
-    return knownHead == WidenTwoBytes(head) && knownTail == WidenTwoBytes(tail);
-  }
+  if (n >= 4) return SameEnds<uint32_t>(bytes, units, n);
+  if (n >= 2) return SameEnds<uint16_t>(bytes, units, n);
   return n == 0 || (static_cast<unsigned char>(bytes[0]) < 0x80 &&
                     UnitValue(units[0]) == static_cast<unsigned char>(bytes[0]));
 }

@@ -64,7 +64,9 @@ class TreeBuildingSink {
   bool TakesText() const {
     return current != root && syntax::RunTakesValue(false, current->Type() != ValueType::Empty);
   }
-  void ElementText(const WChar* text, uint32_t length) {
+  // Texts come as UTF-16 units or, from UTF-8 input, as its bytes.
+  template <class Unit>
+  void ElementText(const Unit* text, uint32_t length) {
     Store(text, length);
     current->SetKindByte(static_cast<int8_t>(NodeKind::Element));
   }
@@ -76,23 +78,16 @@ class TreeBuildingSink {
     current->SetKindByte(static_cast<int8_t>(NodeKind::CData));
     current->SetBool(true);
   }
-  void ElementText(const char* text, uint32_t length) {
-    Store(text, length);
-    current->SetKindByte(static_cast<int8_t>(NodeKind::Element));
-  }
-  void SectionText(const WChar* text, uint32_t length) { Store(text, length); }
-  void SectionText(const char* text, uint32_t length) { Store(text, length); }
+  template <class Unit>
+  void SectionText(const Unit* text, uint32_t length) { Store(text, length); }
   // A new attribute takes its value without the general value change.
-  void PlainAttributeValue(const WChar* text, uint32_t length) {
-    WStrBuf frozen = builder.FreezeText(text, length);
+  template <class Unit>
+  void PlainAttributeValue(const Unit* text, uint32_t length) {
+    WStrBuf frozen = Freeze(text, length);
     current->AdoptFrozenString(frozen);
   }
-  void PlainAttributeValue(const char* text, uint32_t length) {
-    WStrBuf frozen = builder.FreezeUtf8Text(text, length);
-    current->AdoptFrozenString(frozen);
-  }
-  void AttributeValue(const WChar* text, uint32_t length) { Store(text, length); }
-  void AttributeValue(const char* text, uint32_t length) { Store(text, length); }
+  template <class Unit>
+  void AttributeValue(const Unit* text, uint32_t length) { Store(text, length); }
   bool CloseAttribute() {
     current->SetKindByte(static_cast<int8_t>(NodeKind::Attribute));
     return Up();
@@ -111,14 +106,14 @@ class TreeBuildingSink {
  private:
   // The text becomes the node's String value, copied into the document's
   // memory.
-  void Store(const WChar* text, uint32_t length) {
-    WStrBuf frozen = builder.FreezeText(text, length);
+  template <class Unit>
+  void Store(const Unit* text, uint32_t length) {
+    WStrBuf frozen = Freeze(text, length);
     current->TakeString(frozen);
   }
-  void Store(const char* text, uint32_t length) {
-    WStrBuf frozen = builder.FreezeUtf8Text(text, length);
-    current->TakeString(frozen);
-  }
+  // A text frozen into the document's memory as the tree keeps it.
+  WStrBuf Freeze(const WChar* text, uint32_t length) { return builder.FreezeText(text, length); }
+  WStrBuf Freeze(const char* bytes, uint32_t size) { return builder.FreezeUtf8Text(bytes, size); }
   // Only a named node can be closed, so it always has a parent; the check
   // keeps a broken tree from ending the walk at a null node.
   bool Up() {

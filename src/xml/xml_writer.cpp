@@ -417,7 +417,8 @@ class XmlWriter {
   // In UTF-8 output, an attribute with an ASCII name and a text value of
   // moderate length goes out in one piece: the blank, the name, the quotes
   // and the escaped value. False when it takes the general way.
-  bool AppendAsciiNamedAttribute(TreeNode& attribute, bool asciiName, const char* bytes) {
+  bool AppendAsciiNamedAttribute([[maybe_unused]] TreeNode& attribute, [[maybe_unused]] bool asciiName,
+                                 [[maybe_unused]] const char* bytes) {
     if constexpr (std::is_same_v<Out, Utf8Text>) {
       if (!asciiName || attribute.Type() != ValueType::String) return false;
       const WStrBuf& name = attribute.Name();
@@ -445,12 +446,8 @@ class XmlWriter {
       *to++ = '"';
       out_.CommitUtf8(static_cast<size_t>(to - room), units);
       return true;
-    } else {
-      (void)attribute;
-      (void)asciiName;
-      (void)bytes;
-      return false;
     }
+    return false;
   }
 
   // In UTF-8 output, a number, boolean or pointer value is formatted
@@ -458,7 +455,8 @@ class XmlWriter {
   // `section`, inside a CDATA section: the text is ASCII and never needs
   // escaping. False, with nothing written, for every other value (and for
   // other outputs), which then takes the general way.
-  bool AppendScalar(TreeNode& node, uint32_t indent, bool section) {
+  bool AppendScalar([[maybe_unused]] TreeNode& node, [[maybe_unused]] uint32_t indent,
+                    [[maybe_unused]] bool section) {
     if constexpr (kUtf8) {
       if (node.Type() == ValueType::String || node.Type() == ValueType::Empty) return false;
       const uint32_t open = section ? static_cast<uint32_t>(std::size(Pieces::kCDataOpen)) : 0;
@@ -473,12 +471,8 @@ class XmlWriter {
       text::NarrowKnownAscii(Pieces::kCDataClose, close, room + indent + open + count);
       out_.CommitAscii(indent + open + count + close);
       return true;
-    } else {
-      (void)node;
-      (void)indent;
-      (void)section;
-      return false;
     }
+    return false;
   }
 
   void AppendValue(TreeNode& node, const NodeValueText& value) {
