@@ -5,6 +5,7 @@
 #define KELMO_SYNTAX_CHAR_REF_H
 
 #include <cstdint>
+#include <iterator>
 
 #include "kelmo/platform_types.h"
 
@@ -56,13 +57,20 @@ inline constexpr NamedEntity kNamedEntities[] = {
     {'&', "&amp;", 5}, {'<', "&lt;", 4}, {'>', "&gt;", 4}, {'"', "&quot;", 6}, {'\'', "&apos;", 6},
 };
 
-// The entity that stands for the unit, or nullptr when it is not one of the
-// five markup characters.
-constexpr const NamedEntity* EntityFor(uint32_t unit) {
-  for (const NamedEntity& entity : kNamedEntities) {
-    if (unit == static_cast<unsigned char>(entity.character)) return &entity;
+// The place in kNamedEntities of the entity that stands for the unit, or -1
+// when it is not one of the five markup characters: an index rather than a
+// pointer, so that tables built at compile time can use it even where the
+// sanitizers make a pointer's comparison with null no constant expression.
+constexpr int EntityIndexFor(uint32_t unit) {
+  for (int k = 0; k < static_cast<int>(std::size(kNamedEntities)); ++k) {
+    if (unit == static_cast<unsigned char>(kNamedEntities[k].character)) return k;
   }
-  return nullptr;
+  return -1;
+}
+// The entity itself, or nullptr.
+constexpr const NamedEntity* EntityFor(uint32_t unit) {
+  const int k = EntityIndexFor(unit);
+  return k < 0 ? nullptr : &kNamedEntities[k];
 }
 
 // The character a named reference (the whole reference, "&" to ";") stands

@@ -56,9 +56,10 @@ inline uint32_t PlainRunEnd(const WChar* text, uint32_t i, uint32_t length) {
 constexpr uint32_t kMaxEscapedUnit = 8;
 template <class Unit>
 constexpr uint32_t EscapedForm(WChar c, Unit* to) {
-  if (const NamedEntity* entity = EntityFor(static_cast<uint16_t>(c))) {
-    for (uint32_t n = 0; n < entity->length; ++n) to[n] = static_cast<Unit>(entity->reference[n]);
-    return entity->length;
+  if (const int k = EntityIndexFor(static_cast<uint16_t>(c)); k >= 0) {
+    const NamedEntity& entity = kNamedEntities[k];
+    for (uint32_t n = 0; n < entity.length; ++n) to[n] = static_cast<Unit>(entity.reference[n]);
+    return entity.length;
   }
   // One digit for the line breaks, two for the other control units, four
   // for a lone surrogate half.
