@@ -323,6 +323,7 @@ bool IsWellFormedUtf8(const unsigned char* in, size_t size) {
 }
 
 int64_t WellFormedUtf8Units(const unsigned char* in, size_t size) {
+  if (size == 0) return 0;  // `in` may then be null
 #if defined(__SSE2__)
   const Utf8Blocks blocks;
   __m128i before = blocks.zero;
