@@ -92,8 +92,8 @@ class Session {
     e.name = NameOf(node);
     if (node.Type() == kelmo::ValueType::String) {
       e.knowsValue = true;
-      e.value.assign(reinterpret_cast<const char16_t*>(node.StringValue().Data()),
-                     node.StringValue().Length());
+      e.value.assign(reinterpret_cast<const char16_t*>(node.StringUnits().data),
+                     node.StringUnits().length);
     }
     expected_[&node] = e;
   }
@@ -191,8 +191,8 @@ class Session {
       Require(NameOf(*impl) == e.name, "a held node's name changed behind its back");
       if (e.knowsValue) {
         Require(impl->Type() == kelmo::ValueType::String, "a held node lost its String value");
-        const kelmo::WStrBuf& value = impl->StringValue();
-        Require(std::u16string(reinterpret_cast<const char16_t*>(value.Data()), value.Length()) ==
+        const kelmo::TreeNode::Units value = impl->StringUnits();
+        Require(std::u16string(reinterpret_cast<const char16_t*>(value.data), value.length) ==
                     e.value,
                 "a held node's value changed behind its back");
       }

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 #include <new>
 #include <string>
 #include <utility>
@@ -293,17 +294,19 @@ void DocMemory::Drop(int64_t blocks) noexcept {
 }
 
 void DocMemory::FreeChunks() noexcept {
-  for (Chunk* chunk = chunks_; chunk;) {
-    Chunk* next = chunk->next;
-    g_liveChunkBytes.fetch_sub(chunk->size, std::memory_order_relaxed);
-    if (chunk->size >= kPagesFrom) {
-      if (!KeepChunk(chunk, chunk->size)) os::FreePages(chunk, chunk->size);
-    } else if (!KeepHeapChunk(chunk, chunk->size)) {
-      ::operator delete(chunk);
+  for (Chunk** list : {&chunks_, &lateChunks_}) {
+    for (Chunk* chunk = *list; chunk;) {
+      Chunk* next = chunk->next;
+      g_liveChunkBytes.fetch_sub(chunk->size, std::memory_order_relaxed);
+      if (chunk->size >= kPagesFrom) {
+        if (!KeepChunk(chunk, chunk->size)) os::FreePages(chunk, chunk->size);
+      } else if (!KeepHeapChunk(chunk, chunk->size)) {
+        ::operator delete(chunk);
+      }
+      chunk = next;
     }
-    chunk = next;
+    *list = nullptr;
   }
-  chunks_ = nullptr;
 }
 
 void* DocMemory::CarveFromNewChunk(size_t size, size_t alignment, Lane lane) {
@@ -330,9 +333,10 @@ void* DocMemory::CarveFromNewChunk(size_t size, size_t alignment, Lane lane) {
   }
   g_liveChunkBytes.fetch_add(chunkSize, std::memory_order_relaxed);
   Chunk* chunk = static_cast<Chunk*>(raw);
-  chunk->next = chunks_;
+  Chunk*& list = lane == kLateLane ? lateChunks_ : chunks_;
+  chunk->next = list;
   chunk->size = chunkSize;
-  chunks_ = chunk;
+  list = chunk;
   state.chunkBytes += chunkSize;
   char* begin = static_cast<char*>(raw) + header;
   char* at = reinterpret_cast<char*>(AlignUp(reinterpret_cast<uintptr_t>(begin), alignment));
@@ -342,6 +346,18 @@ void* DocMemory::CarveFromNewChunk(size_t size, size_t alignment, Lane lane) {
     state.end = end;
   }
   return at;
+}
+
+void* DocMemory::CarveLate(const void* block, size_t size, size_t alignment) {
+  DocMemory* memory = OwnerOf(block);
+  if (!memory) throw std::bad_alloc();
+  while (memory->lateLock_.test_and_set(std::memory_order_acquire)) {
+  }
+  struct Unlock {
+    std::atomic_flag& flag;
+    ~Unlock() { flag.clear(std::memory_order_release); }
+  } unlock{memory->lateLock_};
+  return memory->Carve(size, alignment, kLateLane);
 }
 
 // --- FreedBlocks ---

@@ -33,6 +33,7 @@
 #include "kelmo/kelmo.h"
 #include "text/unit_scan.h"
 #include "text/utf8_codec.h"
+#include "tree/utf8_value.h"
 #include "tree/wstr_buf.h"
 
 namespace kelmo {
@@ -91,6 +92,13 @@ class DocMemory {
   // memory back (no destructor runs) and returns true.
   static bool ReleaseWhole(const void* root) noexcept;
 
+  // `size` bytes of the memory that `block` (a live counted block of a
+  // document's memory) came from, for something made after the parse that
+  // lives as long as the memory: the UTF-16 form of a text kept in UTF-8,
+  // made when a reader first asks for it. Any thread may carve here, also
+  // while others read the tree. Throws std::bad_alloc.
+  static void* CarveLate(const void* block, size_t size, size_t alignment);
+
  private:
   friend class DocBuilder;
   friend class FreedBlocks;
@@ -102,7 +110,9 @@ class DocMemory {
   // Nodes and child lists are carved from chunks of their own, apart from
   // the texts, so that walking a tree (freeing it, above all) touches as
   // few cache lines and pages as the structure needs.
-  enum Lane : int { kStructureLane = 0, kTextLane = 1, kLaneCount = 2 };
+  // The late lane is carved only under lateLock_, and keeps chunks of its
+  // own, so that it never meets a builder's carving.
+  enum Lane : int { kStructureLane = 0, kTextLane = 1, kLateLane = 2, kLaneCount = 3 };
   struct LaneState {
     char* next = nullptr;
     char* end = nullptr;
@@ -152,6 +162,8 @@ class DocMemory {
   int64_t sealedBlocks_ = 0;
   std::atomic<bool> spoiled_{false};
   Chunk* chunks_ = nullptr;
+  Chunk* lateChunks_ = nullptr;
+  std::atomic_flag lateLock_ = ATOMIC_FLAG_INIT;
   LaneState lanes_[kLaneCount];
 };
 
@@ -250,29 +262,44 @@ class DocBuilder {
                               DocMemory::kTextLane);
     return WStrBuf::Freeze(at, text, length);
   }
-  // FreezeText for a text in trusted UTF-8 (text/utf8_codec.h), decoded
-  // straight into the document's memory. Mostly a short ASCII value, a
-  // unit a byte, widened here where the parser's sink inlines it.
-  WStrBuf FreezeUtf8Text(const char* bytes, uint32_t size) {
-    if (size == 0) return WStrBuf();
-    if (size < 64 && memory_) {
-      // Room for a unit a byte, as FreezeDecodedUtf8Text takes; the rare
-      // value that was not ASCII is decoded over its widened bytes and gives
-      // back the room it did not take.
+  // A text in trusted UTF-8 (text/utf8_codec.h) as the tree keeps it. A
+  // long text, or one that is not ASCII, stays UTF-8 in the document's
+  // memory (copied, not decoded) and is returned; a short ASCII one is
+  // widened here, where the parser's sink inlines it, into `wide`, which
+  // readers then take as it is, and null is returned. Without a memory the
+  // text is decoded into `wide` too.
+  const Utf8Value* KeepUtf8Text(const char* bytes, uint32_t size, WStrBuf& wide) {
+    if (size == 0) return nullptr;
+    if (!memory_) {
+      wide = FreezeDecodedUtf8Text(bytes, size);
+      return nullptr;
+    }
+    if (size < kWidenedBelow) {
       const size_t carved = WStrBuf::FrozenBytes(size);
       char* at = static_cast<char*>(
           memory_->Carve(carved, WStrBuf::kFrozenAlignment, DocMemory::kTextLane));
-      WStrBuf frozen = WStrBuf::FreezeFilled(at, [bytes, size](WChar* units) {
-        if (text::WidenAsciiRun(bytes, size, units)) return size;
-        return static_cast<uint32_t>(text::DecodeTrustedUtf8(bytes, size, units, units + size) - units);
+      bool ascii = true;
+      WStrBuf frozen = WStrBuf::FreezeFilled(at, [bytes, size, &ascii](WChar* units) {
+        ascii = text::WidenAsciiRun(bytes, size, units);
+        return ascii ? size : 0u;
       });
-      if (frozen.Length() != size)
-        memory_->GiveBackTail(at + carved, carved - WStrBuf::FrozenBytes(frozen.Length()),
-                              DocMemory::kTextLane);
-      return frozen;
+      if (ascii) {
+        wide.Swap(frozen);
+        return nullptr;
+      }
+      memory_->GiveBackTail(at + carved, carved, DocMemory::kTextLane);
     }
-    return FreezeDecodedUtf8Text(bytes, size);
+    return KeepUtf8(bytes, size);
   }
+  // The text kept as UTF-8 whatever it holds; null without a memory.
+  const Utf8Value* KeepUtf8(const char* bytes, uint32_t size) {
+    if (!memory_ || size == 0) return nullptr;
+    return Utf8Value::Lay(
+        memory_->Carve(Utf8Value::BlockBytes(size), Utf8Value::kAlignment, DocMemory::kTextLane),
+        bytes, size);
+  }
+  // ASCII texts shorter than this are widened when read.
+  static constexpr uint32_t kWidenedBelow = 64;
 
  private:
   // One interned name: its hash and its read-only text (null when free).

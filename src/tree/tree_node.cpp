@@ -64,7 +64,15 @@ TreeNode* TreeNode::CopyWithoutChildren(DocBuilder& builder) const {
     WStrBuf name = builder.InternName(name_.Data(), name_.Length());
     target.name_.Swap(name);
     if (Type() == ValueType::String) {
-      WStrBuf text = builder.FreezeText(StringValue().Data(), StringValue().Length());
+      if (utf8String_) {
+        const Utf8Value& own = Utf8String();
+        if (const Utf8Value* kept = builder.KeepUtf8(own.Bytes(), own.Size())) {
+          target.AdoptUtf8String(kept);
+          return copy;
+        }
+      }
+      const Units units = StringUnits();
+      WStrBuf text = builder.FreezeText(units.data, units.length);
       new (&target.value_) WStrBuf();
       target.SetTag(Type());
       target.StringStorage().Swap(text);

@@ -19,6 +19,7 @@
 #include "tree/child_list.h"
 #include "tree/doc_memory.h"
 #include "tree/shared_value.h"
+#include "tree/utf8_value.h"
 #include "tree/wstr_buf.h"
 
 namespace kelmo {
@@ -192,8 +193,36 @@ class TreeNode final : public ref_counter_base<Kelmo, TreeNode> {
   // The ASCII text of a Bool, number or Pointer value into `out` (room for
   // kMaxScalarText of tree/value_text.h); 0 for other kinds.
   uint32_t ScalarText(char* out) const noexcept;
-  // String value's text, valid only while Type() is String.
-  const WStrBuf& StringValue() const noexcept { return *reinterpret_cast<const WStrBuf*>(&value_); }
+  // A String value is kept in one of two forms: UTF-16 (a WStrBuf), or the
+  // UTF-8 it was read in (KeepsUtf8), laid out in the document's memory.
+  // These are valid only while Type() is String.
+  bool KeepsUtf8() const noexcept { return utf8String_ != 0; }
+  const Utf8Value& Utf8String() const noexcept {
+    return *static_cast<const Utf8Value*>(value_.pointer);
+  }
+  // The value's UTF-16 text, made on first request for a value kept as
+  // UTF-8 and kept from then on. Throws std::bad_alloc when that fails.
+  struct Units {
+    const WChar* data;
+    uint32_t length;
+  };
+  Units StringUnits() const {
+    if (!utf8String_) {
+      const WStrBuf& own = *reinterpret_cast<const WStrBuf*>(&value_);
+      return {own.Data(), own.Length()};
+    }
+    const WStrBuf wide = Utf8String().Wide(this);
+    return {wide.Data(), wide.Length()};
+  }
+  // StringUnits for the getters: false instead of the exception.
+  bool StringUnits(Units& units) const noexcept {
+    try {
+      units = StringUnits();
+      return true;
+    } catch (const std::bad_alloc&) {
+      return false;
+    }
+  }
   // Appends a free-standing child (no parent) at the end; used by the parser
   // and Clone. Keeps the name index current when there is one.
   void AppendChildNode(TreeNode* child);
@@ -215,6 +244,19 @@ class TreeNode final : public ref_counter_base<Kelmo, TreeNode> {
     new (&value_) WStrBuf();
     StringStorage().Swap(text);
     type_ = static_cast<int8_t>(ValueType::String);
+  }
+  // The same for a text kept as UTF-8 in this node's own document memory.
+  void AdoptUtf8String(const Utf8Value* text) noexcept {
+    value_.pointer = const_cast<Utf8Value*>(text);
+    utf8String_ = 1;
+    type_ = static_cast<int8_t>(ValueType::String);
+  }
+  // TakeString for such a text, whatever the value was.
+  void TakeUtf8String(const Utf8Value* text) noexcept {
+    ResetValue();
+    value_.pointer = const_cast<Utf8Value*>(text);
+    utf8String_ = 1;
+    SetTag(ValueType::String);
   }
   // Releases what the value owns and sets the tag to Empty.
   void ResetValue() noexcept;
@@ -249,6 +291,7 @@ class TreeNode final : public ref_counter_base<Kelmo, TreeNode> {
   static_assert(sizeof(WStrBuf) <= sizeof(ValueStorage) && sizeof(BlobBuf) <= sizeof(ValueStorage),
                 "texts and byte arrays live in the value itself");
 
+  // Only while the String value is not kept as UTF-8.
   WStrBuf& StringStorage() noexcept { return *reinterpret_cast<WStrBuf*>(&value_); }
   BlobBuf& BinaryStorage() noexcept { return *reinterpret_cast<BlobBuf*>(&value_); }
   SharedValue& SharedStorage() noexcept { return *value_.shared; }
@@ -316,6 +359,7 @@ class TreeNode final : public ref_counter_base<Kelmo, TreeNode> {
   // leaves after its count.
   int8_t type_ = 0;
   int8_t kind_ = 0;
+  uint8_t utf8String_ = 0;  // the String value is a Utf8Value
   ValueStorage value_;
   WStrBuf name_;
   TreeNode* parent_ = nullptr;

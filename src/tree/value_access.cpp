@@ -28,9 +28,9 @@ namespace {
 // Text to T: integers of T's width (signed and unsigned share the bits),
 // reals in T's precision.
 template <class T>
-bool ParseAs(const WStrBuf& text, T& value) {
-  const WChar* first = text.Data();
-  const WChar* end = first + text.Length();
+bool ParseAs(const TreeNode::Units& text, T& value) {
+  const WChar* first = text.data;
+  const WChar* end = first + text.length;
   if constexpr (std::is_floating_point<T>::value) {
     return ParseReal(first, end, value);
   } else {
@@ -44,8 +44,12 @@ bool ParseAs(const WStrBuf& text, T& value) {
 // Steps shared by every numeric getter once the node's own kind has been
 // ruled out: parse a String, cast another number, refuse everything else.
 template <class T>
-bool ConvertValue(ValueType type, const void* storage, const WStrBuf* string, T& value) {
-  if (type == ValueType::String) return ParseAs(*string, value);
+bool ConvertValue(const TreeNode& node, const void* storage, T& value) {
+  const ValueType type = node.Type();
+  if (type == ValueType::String) {
+    TreeNode::Units units;
+    return node.StringUnits(units) && ParseAs(units, value);
+  }
   return WithStoredNumber(type, storage, false, [&value](auto number) {
     value = NumericCast<T>(number);
     return true;
@@ -64,7 +68,11 @@ void TreeNode::ResetValue() noexcept {
   SetTag(ValueType::Empty);
   switch (old) {
     case ValueType::String:
-      StringStorage().~WStrBuf();
+      // A text kept as UTF-8 belongs to the document's memory.
+      if (utf8String_)
+        utf8String_ = 0;
+      else
+        StringStorage().~WStrBuf();
       break;
     case ValueType::Binary:
       BinaryStorage().~BlobBuf();
@@ -89,7 +97,7 @@ void TreeNode::ResetValue() noexcept {
 // that kind, so the two never disagree, even if a later step throws.
 template <class Held>
 Held& TreeNode::PrepareHeld(ValueType kind) {
-  if (Type() != kind) {
+  if (Type() != kind || utf8String_) {
     ResetValue();
     new (&value_) Held();
     SetTag(kind);
@@ -112,7 +120,7 @@ SharedValue& TreeNode::PrepareHeld<SharedValue>(ValueType kind) {
 
 void TreeNode::AssignString(const WChar* text, uint32_t length) {
   Spoil();
-  if (Type() == ValueType::String) {
+  if (Type() == ValueType::String && !utf8String_) {
     // Assign copies before it frees, so text inside the current block is fine.
     StringStorage().Assign(text, length);
     return;
@@ -139,14 +147,14 @@ bool TreeNode::GetBinary(const unsigned char*& data, unsigned int& length,
     return true;
   }
   if (Type() != ValueType::String) return false;
-  const WStrBuf& text = StringValue();
-  uint32_t n = text.Length();
+  const Units text = StringUnits();
+  uint32_t n = text.length;
   if (n == 0) return false;
   uint64_t capacity = Base64DecodeRoom(n);
   if (capacity >= kWholeText) throw std::bad_alloc();
   std::unique_ptr<unsigned char[]> bytes(new unsigned char[size_t(capacity)]);
   uint32_t room = static_cast<uint32_t>(capacity);
-  if (!Base64Decode(text.Data(), n, bytes.get(), room)) return false;
+  if (!Base64Decode(text.data, n, bytes.get(), room)) return false;
   data = bytes.get();
   length = room;
   PlaceArray(std::move(bytes), holder);
@@ -155,8 +163,17 @@ bool TreeNode::GetBinary(const unsigned char*& data, unsigned int& length,
 
 bool TreeNode::GetStringA(const char*& text, unsigned int& length, unsigned int codePage,
                            RefPtr<XInRes>& holder) {
-  if (Type() == ValueType::String)
-    return WStrBuf::ToNarrow(StringValue(), codePage, holder, text, length);
+  if (Type() == ValueType::String) {
+    // A text kept as UTF-8 is already the UTF-8 form.
+    if (utf8String_ && codePage == kCodePageUtf8) {
+      text = Utf8String().Bytes();
+      length = Utf8String().Size();
+      return true;
+    }
+    Units units;
+    if (!StringUnits(units)) return false;
+    return WStrBuf::ToNarrow(units.data, units.length, codePage, holder, text, length);
+  }
   return ValueToStringA(Type(), &value_, text, length, holder);
 }
 
@@ -166,9 +183,10 @@ uint32_t TreeNode::ScalarText(char* out) const noexcept {
 
 bool TreeNode::GetStringW(const WChar*& text, unsigned int& length, RefPtr<XInRes>& holder) {
   if (Type() == ValueType::String) {
-    const WStrBuf& own = StringValue();
-    text = own.Data();
-    length = own.Length();
+    Units units;
+    if (!StringUnits(units)) return false;
+    text = units.data;
+    length = units.length;
     return true;
   }
   return ValueToStringW(Type(), &value_, text, length, holder);
@@ -232,10 +250,10 @@ bool TreeNode::GetBool(bool& value) {
     value = LoadStored<uint8_t>(&value_) != 0;
     return true;
   }
-  if (Type() == ValueType::String) {
-    const WStrBuf& text = StringValue();
-    if (!text.IsEmpty()) {
-      switch (text.Data()[0]) {
+  Units text{nullptr, 0};
+  if (Type() == ValueType::String && StringUnits(text)) {
+    if (text.length != 0) {
+      switch (text.data[0]) {
         case 'T': case 't': case 'Y': case 'y':
           value = true;
           return true;
@@ -248,8 +266,7 @@ bool TreeNode::GetBool(bool& value) {
     }
   }
   uint32_t number = 0;
-  if (!ConvertValue(Type(), &value_, Type() == ValueType::String ? &StringValue() : nullptr,
-                    number))
+  if (!ConvertValue(*this, &value_, number))
     return false;
   value = number != 0;
   return true;
@@ -271,8 +288,7 @@ bool TreeNode::GetLongDouble(long double& value) {
       value = LoadStored<T>(&value_);                                                       \
       return true;                                                                          \
     }                                                                                       \
-    return ConvertValue(Type(), &value_,                                                    \
-                        Type() == ValueType::String ? &StringValue() : nullptr, value);     \
+    return ConvertValue(*this, &value_, value);                                             \
   }
 
 KELMO_NUMERIC_ACCESSORS(KELMO_NUMERIC_GETTER)
@@ -301,7 +317,7 @@ void TreeNode::SetStringA(const char* text, unsigned int length, unsigned int co
   WStrBuf converted;
   if (!WStrBuf::FromNarrow(converted, text, length, codePage)) return;
   Spoil();
-  if (Type() == ValueType::String) {
+  if (Type() == ValueType::String && !utf8String_) {
     StringStorage().Swap(converted);
     return;
   }

@@ -124,6 +124,14 @@ class WStrBuf {
     frozen.block_ = block;
     return frozen;
   }
+  // The block of a frozen handle, as an address to publish, and a handle
+  // to a block so published.
+  const void* FrozenBlock() const noexcept { return block_; }
+  static WStrBuf OfFrozenBlock(const void* block) noexcept {
+    WStrBuf shared;
+    shared.block_ = static_cast<Block*>(const_cast<void*>(block));
+    return shared;
+  }
   // Another handle to this frozen text; only valid for a frozen handle.
   WStrBuf ShareFrozen() const noexcept {
     WStrBuf shared;

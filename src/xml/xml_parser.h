@@ -21,8 +21,8 @@ namespace kelmo {
 // attributes become nodes, an element's first text or its section its
 // String value. `current` is the open element (or the attribute being
 // read) while a feed runs. The tokenizer of UTF-8 input hands over byte
-// spans: names are decoded to be interned, texts decoded once, straight
-// into the document's memory; the tree keeps UTF-16 either way.
+// spans: names are decoded to be interned, and texts are copied into the
+// document's memory as UTF-8 (short ASCII ones widened to UTF-16).
 class TreeBuildingSink {
  public:
   void OpenElement(const WChar* name, uint32_t length) {
@@ -81,10 +81,16 @@ class TreeBuildingSink {
   template <class Unit>
   void SectionText(const Unit* text, uint32_t length) { Store(text, length); }
   // A new attribute takes its value without the general value change.
-  template <class Unit>
-  void PlainAttributeValue(const Unit* text, uint32_t length) {
-    WStrBuf frozen = Freeze(text, length);
+  void PlainAttributeValue(const WChar* text, uint32_t length) {
+    WStrBuf frozen = builder.FreezeText(text, length);
     current->AdoptFrozenString(frozen);
+  }
+  void PlainAttributeValue(const char* bytes, uint32_t size) {
+    WStrBuf wide;
+    if (const Utf8Value* kept = builder.KeepUtf8Text(bytes, size, wide))
+      current->AdoptUtf8String(kept);
+    else
+      current->AdoptFrozenString(wide);
   }
   template <class Unit>
   void AttributeValue(const Unit* text, uint32_t length) { Store(text, length); }
@@ -106,14 +112,17 @@ class TreeBuildingSink {
  private:
   // The text becomes the node's String value, copied into the document's
   // memory.
-  template <class Unit>
-  void Store(const Unit* text, uint32_t length) {
-    WStrBuf frozen = Freeze(text, length);
+  void Store(const WChar* text, uint32_t length) {
+    WStrBuf frozen = builder.FreezeText(text, length);
     current->TakeString(frozen);
   }
-  // A text frozen into the document's memory as the tree keeps it.
-  WStrBuf Freeze(const WChar* text, uint32_t length) { return builder.FreezeText(text, length); }
-  WStrBuf Freeze(const char* bytes, uint32_t size) { return builder.FreezeUtf8Text(bytes, size); }
+  void Store(const char* bytes, uint32_t size) {
+    WStrBuf wide;
+    if (const Utf8Value* kept = builder.KeepUtf8Text(bytes, size, wide))
+      current->TakeUtf8String(kept);
+    else
+      current->TakeString(wide);
+  }
   // Only a named node can be closed, so it always has a parent; the check
   // keeps a broken tree from ending the walk at a null node.
   bool Up() {

@@ -139,8 +139,9 @@ class NodeValueText {
  public:
   explicit NodeValueText(TreeNode& node) {
     if (node.Type() == ValueType::String) {
-      text_ = node.StringValue().Data();
-      length_ = node.StringValue().Length();
+      const TreeNode::Units units = node.StringUnits();
+      text_ = units.data;
+      length_ = units.length;
       ok_ = true;
       return;
     }
@@ -422,14 +423,14 @@ class XmlWriter {
     if constexpr (std::is_same_v<Out, Utf8Text>) {
       if (!asciiName || attribute.Type() != ValueType::String) return false;
       const WStrBuf& name = attribute.Name();
-      const WStrBuf& value = attribute.StringValue();
-      if (value.Length() > syntax::escape_steps::kUtf8Window || name.Length() > syntax::escape_steps::kUtf8Window)
+      const TreeNode::Units value = attribute.StringUnits();
+      if (value.length > syntax::escape_steps::kUtf8Window || name.Length() > syntax::escape_steps::kUtf8Window)
         return false;
       // The blank, the markup between name and value and the closing quote.
       constexpr uint32_t kMarkup = 2 + std::size(Pieces::kAttributeOpen);
       // Room for the units, and for the whole of a name's kept bytes.
       constexpr uint32_t kNameRoom = decltype(names_)::kNameBytes / syntax::escape_steps::kMaxUtf8PerUnit;
-      char* const room = out_.Utf8Room(name.Length() + value.Length() + kMarkup + kNameRoom);
+      char* const room = out_.Utf8Room(name.Length() + value.length + kMarkup + kNameRoom);
       if (!room) return false;
       char* to = room;
       *to++ = ' ';
@@ -441,7 +442,7 @@ class XmlWriter {
       }
       to = text::NarrowKnownAscii(Pieces::kAttributeOpen, std::size(Pieces::kAttributeOpen), to);
       uint64_t units = name.Length() + kMarkup;
-      to = syntax::escape_steps::EscapeToUtf8(value.Data(), value.Length(), to,
+      to = syntax::escape_steps::EscapeToUtf8(value.data, value.length, to,
                                       syntax::escape_steps::Target::kAttributeValue, units);
       *to++ = '"';
       out_.CommitUtf8(static_cast<size_t>(to - room), units);

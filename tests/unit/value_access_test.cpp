@@ -339,7 +339,7 @@ TEST(ValueAccess, StringIsReadInPlace) {
   const WChar* text = nullptr;
   unsigned length = 0;
   ASSERT_TRUE(node->GetStringW(text, length, holder));
-  EXPECT_EQ(text, node->StringValue().Data());
+  EXPECT_EQ(text, node->StringUnits().data);
   EXPECT_EQ(WText(text, length), Wide("hello"));
   EXPECT_EQ(holder.get(), before);
   EXPECT_FALSE(destroyed);
@@ -466,13 +466,13 @@ TEST(ValueAccess, ByteSetterLengths) {
 
 TEST(ValueAccess, SameKindSettersReuseTheBuffer) {
   RefPtr<TreeNode> node = StringNode("abcdefghij");
-  const WChar* before = node->StringValue().Data();
+  const WChar* before = node->StringUnits().data;
   WText next = Wide("klmnopqrst");
   node->SetStringW(next.data(), 10);
-  EXPECT_EQ(node->StringValue().Data(), before);
+  EXPECT_EQ(node->StringUnits().data, before);
   EXPECT_EQ(StringOf(*node), next);
   // Its own inner span is copied safely.
-  node->SetStringW(node->StringValue().Data() + 2, 3);
+  node->SetStringW(node->StringUnits().data + 2, 3);
   EXPECT_EQ(StringOf(*node), Wide("mno"));
 }
 
@@ -480,7 +480,7 @@ TEST(ValueAccess, KindChangeCopiesFromTheOldValueBeforeReleasingIt) {
   // The String's own characters handed to SetBinary: the old block must
   // outlive the copy.
   RefPtr<TreeNode> node = StringNode("wxyz0123456789");
-  const WChar* chars = node->StringValue().Data();
+  const WChar* chars = node->StringUnits().data;
   node->SetBinary(reinterpret_cast<const unsigned char*>(chars), 8);
   const unsigned char* bytes = nullptr;
   unsigned length = 0;
@@ -497,7 +497,7 @@ TEST(ValueAccess, KindChangeCopiesFromTheOldValueBeforeReleasingIt) {
 TEST(ValueAccess, NarrowSetterReadingTheNodesOwnCharacters) {
   RefPtr<TreeNode> node = StringNode("ab");
   // The UTF-16 bytes of "ab" read as narrow text: a, 0, b, 0.
-  const char* own = reinterpret_cast<const char*>(node->StringValue().Data());
+  const char* own = reinterpret_cast<const char*>(node->StringUnits().data);
   node->SetStringA(own, 3, kCodePageUtf8);
   WText expected = Wide("a");
   expected.push_back(0);

@@ -87,8 +87,8 @@ TEST(ValueRules, SpansPredictTheValueTheReaderBuilds) {
     const bool hasValue = element->Type() != ValueType::Empty;
     EXPECT_EQ(hasValue, prediction.hasValue);
     if (hasValue && element->Type() == ValueType::String) {
-      const WStrBuf& value = element->StringValue();
-      EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t*>(value.Data()), value.Length()),
+      const TreeNode::Units value = element->StringUnits();
+      EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t*>(value.data), value.length),
                 std::u16string(prediction.value.begin(), prediction.value.end()));
     }
   }
