@@ -356,6 +356,61 @@ inline char* EscapeToUtf8(const WChar* text, uint32_t length, char* to, Target t
   return at.to;
 }
 
+// Escapes well-formed UTF-8 (a text kept as it was read) straight into
+// `to`, the same bytes as decoding it, escaping that and encoding the
+// result. Such text holds no surrogate half, so only ASCII is ever escaped
+// and every other byte is copied as it stands. `to` has room for
+// kMaxEscapedUnit bytes per byte and kUtf8StoreSlack more. Returns the end
+// of the bytes and adds to `units` the length the escaped wide text would
+// have. The bytes may end inside a character: what follows goes on with it.
+inline char* EscapeUtf8ToUtf8(const char* bytes, uint32_t size, char* to, Target target,
+                              uint64_t& units) {
+  const uint8_t bit = target == Target::kAttributeValue ? 2 : 1;
+  uint64_t grown = 0;
+  uint32_t i = 0;
+  auto putSpecial = [&grown](unsigned char c, char* at) {
+    std::memcpy(at, kAsciiForms.bytes[c], kMaxEscapedUnit);
+    grown += kAsciiForms.length[c] - 1u;
+    return at + kAsciiForms.length[c];
+  };
+#if defined(KELMO_ESCAPE_BLOCKS)
+  for (; size - i >= 16; i += 16) {
+    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + i));
+    const BlockBytes all = ToBlockBytes(block);
+    // SpecialBytes takes every byte from 0x80 as special; here those are
+    // parts of characters to copy.
+    const unsigned special =
+        (target == Target::kElementText ? SpecialBytes<true>(all) : SpecialBytes<false>(all)) &
+        ~static_cast<unsigned>(_mm_movemask_epi8(block));
+    std::memcpy(to, &all, 16);
+    if (!special) {
+      to += 16;
+      continue;
+    }
+    uint32_t next = 0;  // the first byte of the block not yet in place
+    for (unsigned left = special; left; left &= left - 1) {
+      const uint32_t at = static_cast<uint32_t>(__builtin_ctz(left));
+      to += at - next;
+      to = putSpecial(static_cast<unsigned char>(bytes[i + at]), to);
+      next = at + 1;
+      const BlockBytes rest = next < 16 ? all >> (8 * next) : BlockBytes(0);
+      std::memcpy(to, &rest, 16);
+    }
+    to += 16 - next;
+  }
+#endif
+  for (; i < size; ++i) {
+    const unsigned char c = static_cast<unsigned char>(bytes[i]);
+    if (c < 0x80 && (kAsciiStops.bits[c] & bit)) {
+      to = putSpecial(c, to);
+    } else {
+      *to++ = static_cast<char>(c);
+    }
+  }
+  units += text::Utf16UnitsOfUtf8(bytes, bytes + size) + grown;
+  return to;
+}
+
 // A long text goes to a byte sink in windows of this many units, so that
 // the room asked for stays small whatever the text's length.
 constexpr uint32_t kUtf8Window = 4096;

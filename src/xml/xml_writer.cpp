@@ -13,6 +13,7 @@
 #include "text/text_length.h"
 #include "text/unicode_units.h"
 #include "text/unit_scan.h"
+#include "tree/utf8_value.h"
 #include "tree/value_text.h"
 
 namespace kelmo {
@@ -128,6 +129,16 @@ bool FitsSection(const WChar* text, uint32_t length) {
     if (text[i] == ']' && text[i + 1] == ']' && text[i + 2] == '>') return false;
   }
   return !HasUnpairedSurrogate(text, length);
+}
+
+// Whether "]]>", which would end a section early, occurs in UTF-8 bytes.
+bool HoldsSectionEnd(const char* bytes, uint32_t size) {
+  const char* const end = bytes + size;
+  for (const char* p = bytes;
+       (p = static_cast<const char*>(std::memchr(p, ']', static_cast<size_t>(end - p)))); ++p) {
+    if (end - p >= 3 && p[1] == ']' && p[2] == '>') return true;
+  }
+  return false;
 }
 
 // The value of one node as text. String values are read in place, numbers,
@@ -337,7 +348,9 @@ class XmlWriter {
       out_.AppendChar(' ');
       AppendName(child->Name(), asciiAttribute);
       AppendUnits(out_, Pieces::kAttributeOpen);
-      if (!AppendScalar(*child, 0, false)) {
+      if (TakesUtf8Value(*child)) {
+        AppendUtf8Value(*child, syntax::escape_steps::Target::kAttributeValue);
+      } else if (!AppendScalar(*child, 0, false)) {
         NodeValueText value(*child);
         if (value.plain())
           syntax::escape_steps::AppendPlain(out_, value.text(), value.length());
@@ -350,6 +363,10 @@ class XmlWriter {
       AppendLineEnd(kLineEndTag);
       const uint32_t inner = InnerIndent(indent);
       if (AppendScalar(node, inner, node.Kind() == kCDataKind)) {
+        AppendNewline();
+      } else if (TakesUtf8Value(node)) {
+        AppendIndent(inner);
+        AppendUtf8Value(node, syntax::escape_steps::Target::kElementText);
         AppendNewline();
       } else if (node.Type() != ValueType::Empty) {
         NodeValueText value(node);
@@ -367,7 +384,9 @@ class XmlWriter {
       return true;
     }
     out_.AppendChar('>');
-    if (!AppendScalar(node, 0, node.Kind() == kCDataKind)) {
+    if (TakesUtf8Value(node)) {
+      AppendUtf8Value(node, syntax::escape_steps::Target::kElementText);
+    } else if (!AppendScalar(node, 0, node.Kind() == kCDataKind)) {
       NodeValueText value(node);
       if (value.ok()) AppendValue(node, value);
     }
@@ -421,7 +440,7 @@ class XmlWriter {
   bool AppendAsciiNamedAttribute([[maybe_unused]] TreeNode& attribute, [[maybe_unused]] bool asciiName,
                                  [[maybe_unused]] const char* bytes) {
     if constexpr (std::is_same_v<Out, Utf8Text>) {
-      if (!asciiName || attribute.Type() != ValueType::String) return false;
+      if (!asciiName || attribute.Type() != ValueType::String || attribute.KeepsUtf8()) return false;
       const WStrBuf& name = attribute.Name();
       const TreeNode::Units value = attribute.StringUnits();
       if (value.length > syntax::escape_steps::kUtf8Window || name.Length() > syntax::escape_steps::kUtf8Window)
@@ -449,6 +468,68 @@ class XmlWriter {
       return true;
     }
     return false;
+  }
+
+  // In UTF-8 output, a String value kept as UTF-8 goes out from its own
+  // bytes (AppendUtf8Value); for other values and outputs the general way.
+  bool TakesUtf8Value([[maybe_unused]] TreeNode& node) {
+    if constexpr (kUtf8) {
+      // Room for nothing is refused only while a surrogate half waits.
+      return node.Type() == ValueType::String && node.KeepsUtf8() && out_.Utf8Room(0);
+    }
+    return false;
+  }
+  // Escaped as the general way escapes its UTF-16: element text with the
+  // blanks at either end as references, or inside a section when the node
+  // is one and no "]]>" ends it early; an attribute value whole. The text
+  // goes in windows, so that the room asked for stays small.
+  void AppendUtf8Value([[maybe_unused]] TreeNode& node,
+                       [[maybe_unused]] syntax::escape_steps::Target target) {
+    if constexpr (kUtf8) {
+      using syntax::escape_steps::Target;
+      const Utf8Value& value = node.Utf8String();
+      const char* const bytes = value.Bytes();
+      const uint32_t size = value.Size();
+      const bool section = target == Target::kElementText && node.Kind() == kCDataKind &&
+                           !HoldsSectionEnd(bytes, size);
+      uint32_t begin = 0, end = size;
+      if (target == Target::kElementText && !section) {
+        while (begin < end && syntax::IsSpaceOrTab(static_cast<unsigned char>(bytes[begin]))) ++begin;
+        while (end > begin && syntax::IsSpaceOrTab(static_cast<unsigned char>(bytes[end - 1]))) --end;
+      }
+      if (section) AppendUnits(out_, Pieces::kCDataOpen);
+      AppendReferences(bytes, begin);
+      for (uint32_t i = begin; i < end;) {
+        const uint32_t n = end - i < syntax::escape_steps::kUtf8Window ? end - i
+                                                                      : syntax::escape_steps::kUtf8Window;
+        char* const room = out_.Utf8Room(n);
+        if (!room) throw std::bad_alloc();  // past the most a text can hold, as Append reports it
+        uint64_t units = 0;
+        char* written = nullptr;
+        if (section) {
+          std::memcpy(room, bytes + i, n);
+          written = room + n;
+          units = text::Utf16UnitsOfUtf8(bytes + i, bytes + i + n);
+        } else {
+          written = syntax::escape_steps::EscapeUtf8ToUtf8(bytes + i, n, room, target, units);
+        }
+        out_.CommitUtf8(static_cast<size_t>(written - room), units);
+        i += n;
+      }
+      AppendReferences(bytes + end, size - end);
+      if (section) AppendUnits(out_, Pieces::kCDataClose);
+    }
+  }
+  // Each of n ASCII characters as a character reference.
+  void AppendReferences([[maybe_unused]] const char* ascii, uint32_t n) {
+    if constexpr (kUtf8) {
+      for (uint32_t k = 0; k < n; ++k) {
+        char* const room = out_.Utf8Room(1);
+        if (!room) throw std::bad_alloc();
+        const uint32_t form = syntax::escape_steps::EscapedForm(static_cast<WChar>(ascii[k]), room);
+        out_.CommitUtf8(form, form);
+      }
+    }
   }
 
   // In UTF-8 output, a number, boolean or pointer value is formatted

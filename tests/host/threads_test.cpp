@@ -224,6 +224,46 @@ std::u16string WithNumber(const char* text, unsigned number) {
   return out;
 }
 
+// Texts read from UTF-8 are made UTF-16 when first asked for: threads that
+// all ask at once for every value of a fresh tree each get the right text,
+// and all get the one text that was published first.
+TEST(Threads, FirstRequestsForTheWideFormOfTextsAgree) {
+  ModuleScope m;
+  constexpr unsigned kEntries = 300;
+  std::string document = "<r>";
+  std::vector<std::u16string> expected;
+  for (unsigned i = 0; i < kEntries; ++i) {
+    const std::string digits = std::to_string(i);
+    document += "<e k=\"v\xC3\xA9" + digits + "\">t\xE6\x97\xA5" + std::string(70, 'x') + digits + "</e>";
+    expected.push_back(u"t\u65e5" + std::u16string(70, u'x') + WithNumber("", i));
+    expected.push_back(u"v\u00e9" + WithNumber("", i));
+  }
+  document += "</r>";
+  RefPtr<KelmoParser> parser = m->CreateParser();
+  ASSERT_TRUE(parser->ParseBuffer(reinterpret_cast<const unsigned char*>(document.data()),
+                                  static_cast<unsigned>(document.size())));
+  std::vector<RefPtr<Kelmo>> nodes;
+  for (RefPtr<Kelmo> e = parser->GetRoot()->GetElement()->GetFirstChild(); e; e = e->GetNextSibling()) {
+    nodes.push_back(e);
+    nodes.push_back(e->GetFirstChild());
+  }
+  ASSERT_EQ(nodes.size(), expected.size());
+  const unsigned threads = ThreadCount();
+  std::vector<std::vector<const kelmo::WChar*>> seen(threads, std::vector<const kelmo::WChar*>(nodes.size()));
+  ExpectNoProblems(OnThreads(threads, [&](unsigned thread, std::string& problems) {
+    for (size_t k = 0; k < nodes.size(); ++k) {
+      const size_t i = (k + thread * 7) % nodes.size();  // threads start in different places
+      const kelmo::WChar* text = nullptr;
+      unsigned length = 0;
+      RefPtr<XInRes> holder;
+      if (!nodes[i]->GetStringW(text, length, holder) || Text(text, length) != expected[i])
+        problems += "text " + std::to_string(i) + "; ";
+      seen[thread][i] = text;
+    }
+  }));
+  for (unsigned thread = 1; thread < threads; ++thread) EXPECT_TRUE(seen[thread] == seen[0]);
+}
+
 TEST(Threads, SeparateTreesParsersAndTraversalsSideBySide) {
   ScratchDir dir;
   const char16_t* const encodings[] = {u"utf-8", u"utf-16", u"UTF-16BE", u"unicode"};
