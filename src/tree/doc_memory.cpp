@@ -348,18 +348,6 @@ void* DocMemory::CarveFromNewChunk(size_t size, size_t alignment, Lane lane) {
   return at;
 }
 
-void* DocMemory::CarveLate(const void* block, size_t size, size_t alignment) {
-  DocMemory* memory = OwnerOf(block);
-  if (!memory) throw std::bad_alloc();
-  while (memory->lateLock_.test_and_set(std::memory_order_acquire)) {
-  }
-  struct Unlock {
-    std::atomic_flag& flag;
-    ~Unlock() { flag.clear(std::memory_order_release); }
-  } unlock{memory->lateLock_};
-  return memory->Carve(size, alignment, kLateLane);
-}
-
 // --- FreedBlocks ---
 
 void FreedBlocks::Add(void* block) noexcept {

@@ -28,6 +28,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <new>
 #include <vector>
 
 #include "kelmo/kelmo.h"
@@ -92,12 +93,33 @@ class DocMemory {
   // memory back (no destructor runs) and returns true.
   static bool ReleaseWhole(const void* root) noexcept;
 
-  // `size` bytes of the memory that `block` (a live counted block of a
-  // document's memory) came from, for something made after the parse that
-  // lives as long as the memory: the UTF-16 form of a text kept in UTF-8,
-  // made when a reader first asks for it. Any thread may carve here, also
-  // while others read the tree. Throws std::bad_alloc.
-  static void* CarveLate(const void* block, size_t size, size_t alignment);
+  // Carving, after the parse, from the memory that `block` (a live counted
+  // block of a document's memory) came from, for something that lives as
+  // long as the memory: the UTF-16 form of a text kept in UTF-8, made when
+  // a reader first asks for it. Any thread may carve this way, also while
+  // others read the tree: one at a time, while it holds this object.
+  class LateCarving {
+   public:
+    explicit LateCarving(const void* block) : memory_(OwnerOf(block)) {
+      if (!memory_) throw std::bad_alloc();
+      while (memory_->lateLock_.test_and_set(std::memory_order_acquire)) {
+      }
+    }
+    ~LateCarving() { memory_->lateLock_.clear(std::memory_order_release); }
+    LateCarving(const LateCarving&) = delete;
+    LateCarving& operator=(const LateCarving&) = delete;
+    // Throws std::bad_alloc.
+    void* Carve(size_t size, size_t alignment) {
+      return memory_->Carve(size, alignment, kLateLane);
+    }
+    // Gives back the last `unused` bytes of the block just carved.
+    void GiveBackTail(void* blockEnd, size_t unused) noexcept {
+      memory_->GiveBackTail(static_cast<char*>(blockEnd), unused, kLateLane);
+    }
+
+   private:
+    DocMemory* memory_;
+  };
 
  private:
   friend class DocBuilder;

@@ -48,11 +48,15 @@ class Utf8Value {
 
  private:
   explicit Utf8Value(uint32_t size) noexcept : size_(size) {}
+  // Texts from this many bytes are counted before they are decoded, rather
+  // than decoded into room for a unit a byte.
+  static constexpr uint32_t kCountedFrom = 4096;
   WStrBuf MakeWide(const void* owner) const;
 
-  // The frozen block of the UTF-16 form once made. Readers that race to
-  // make it each decode; the first to publish wins and the others' copies
-  // stay unused in the memory.
+  // The frozen block of the UTF-16 form once made: published under the
+  // lock of the memory's late lane, or for a long text, decoded outside it,
+  // by the first of the readers that race to make it (the others' copies
+  // stay unused in the memory).
   mutable std::atomic<const void*> wide_{nullptr};
   uint32_t size_;
 };

@@ -440,9 +440,12 @@ class XmlWriter {
   bool AppendAsciiNamedAttribute([[maybe_unused]] TreeNode& attribute, [[maybe_unused]] bool asciiName,
                                  [[maybe_unused]] const char* bytes) {
     if constexpr (std::is_same_v<Out, Utf8Text>) {
-      if (!asciiName || attribute.Type() != ValueType::String || attribute.KeepsUtf8()) return false;
+      if (!asciiName || attribute.Type() != ValueType::String) return false;
       const WStrBuf& name = attribute.Name();
-      const TreeNode::Units value = attribute.StringUnits();
+      // A value kept as UTF-8 is escaped from its bytes, one room a byte.
+      const bool keptUtf8 = attribute.KeepsUtf8();
+      const TreeNode::Units value =
+          keptUtf8 ? TreeNode::Units{nullptr, attribute.Utf8String().Size()} : attribute.StringUnits();
       if (value.length > syntax::escape_steps::kUtf8Window || name.Length() > syntax::escape_steps::kUtf8Window)
         return false;
       // The blank, the markup between name and value and the closing quote.
@@ -461,8 +464,10 @@ class XmlWriter {
       }
       to = text::NarrowKnownAscii(Pieces::kAttributeOpen, std::size(Pieces::kAttributeOpen), to);
       uint64_t units = name.Length() + kMarkup;
-      to = syntax::escape_steps::EscapeToUtf8(value.data, value.length, to,
-                                      syntax::escape_steps::Target::kAttributeValue, units);
+      constexpr auto kTarget = syntax::escape_steps::Target::kAttributeValue;
+      to = keptUtf8 ? syntax::escape_steps::EscapeUtf8ToUtf8(attribute.Utf8String().Bytes(),
+                                                             value.length, to, kTarget, units)
+                    : syntax::escape_steps::EscapeToUtf8(value.data, value.length, to, kTarget, units);
       *to++ = '"';
       out_.CommitUtf8(static_cast<size_t>(to - room), units);
       return true;
