@@ -61,6 +61,13 @@ void Values(TreeNode* node, std::vector<std::u16string>& wide, std::vector<std::
       EXPECT_TRUE(node->GetStringA(bytes, length, kCodePageUtf8, holder));
       narrow.emplace_back(bytes, length);
       EXPECT_EQ(bytes[length], '\0');
+      // The number and boolean getters' readings, as text.
+      int64_t integer = 0;
+      double real = 0;
+      bool truth = false;
+      narrow.push_back(std::to_string(node->GetInt64(integer)) + std::to_string(integer) +
+                       std::to_string(node->GetDouble(real)) + std::to_string(real) +
+                       std::to_string(node->GetBool(truth)) + std::to_string(truth));
     }
     Values(node->FirstChild(), wide, narrow);
   }
@@ -85,6 +92,11 @@ TEST(Utf8Values, WriteReadAndCopyAsTheirUtf16Reading) {
       "<a>" + Repeated(mixed, 3) + "<b>" + Repeated(mixed, 900) + "</b></a>",
       "<a><![CDATA[" + Repeated("]] > \xC3\xA9 <&", 40) + "]]></a>",
       "<a><![CDATA[  \xC3\xA9  ]]><c>x</c></a>",
+      // Numbers long enough to be kept as UTF-8, or with characters beyond
+      // ASCII, which no number getter takes.
+      "<r><a>-1" + std::string(70, ' ') + "25</a><b>0x7fffffff" + std::string(60, '0') +
+          "</b><c>" + Repeated("9", 80) + ".5</c><d>\xD9\xA1</d><e>y\xC3\xA9s</e>"
+          "<f>" + std::string(64, '0') + "1e3</f><g>Non\xC3\xA9</g></r>",
       "<r>" + Repeated("<e k=\"" + Repeated("v\xC3\xA9", 9) + "\">" + Repeated("t\xE6\x97\xA5", 30) +
                        "</e>",
                        50) +
