@@ -56,6 +56,13 @@ bool KelmoParserImpl::ParseStringA(const char* text, unsigned int length, unsign
   Reset();
   const uint32_t resolved = text::ResolveLength(text, length);
   if (resolved == 0) return FailAfterReset(ParseError::NoElement);
+  // Well-formed UTF-8 is read as it stands, as ParseBuffer reads it.
+  if (codePage == kCodePageUtf8) {
+    bool illFormed = false;
+    const bool parsed = ParseUtf8(reinterpret_cast<const unsigned char*>(text), resolved, illFormed);
+    if (!illFormed) return parsed;
+    Reset();
+  }
   WStrBuf wide;
   if (!WStrBuf::FromNarrow(wide, text, resolved, codePage)) {
     parser_.SetError(ParseError::Encoding);
