@@ -34,16 +34,26 @@ std::string AsUtf16(const std::string& utf8) {
   return bytes;
 }
 
+// Layout of two-space steps and line feeds.
+const WStrBuf& Unit() {
+  static const WStrBuf unit(reinterpret_cast<const WChar*>(u"  "), 2);
+  return unit;
+}
+const WStrBuf& Newline() {
+  static const WStrBuf newline(reinterpret_cast<const WChar*>(u"\n"), 1);
+  return newline;
+}
+
 std::string WrittenUtf8(TreeNode& root, uint64_t& units) {
   Utf8Text out;
-  EXPECT_TRUE(WriteXml(root, out, WStrBuf(u"  "), WStrBuf(), WStrBuf(u"\n")));
+  EXPECT_TRUE(WriteXml(root, out, Unit(), WStrBuf(), Newline()));
   units = out.Units();
   return std::string(reinterpret_cast<const char*>(out.Data()), out.Size());
 }
 
 std::u16string WrittenUtf16(TreeNode& root) {
   WStrBuf out;
-  EXPECT_TRUE(WriteXml(root, out, WStrBuf(u"  "), WStrBuf(), WStrBuf(u"\n")));
+  EXPECT_TRUE(WriteXml(root, out, Unit(), WStrBuf(), Newline()));
   return std::u16string(reinterpret_cast<const char16_t*>(out.Data()), out.Length());
 }
 
