@@ -50,8 +50,8 @@ bool ConvertValue(const TreeNode& node, const void* storage, T& value) {
       const Utf8Value& text = node.Utf8String();
       return ParseAs(text.Bytes(), text.Bytes() + text.Size(), value);
     }
-    TreeNode::Units units;
-    return node.StringUnits(units) && ParseAs(units.data, units.data + units.length, value);
+    const TreeNode::Units units = node.StringUnits();
+    return ParseAs(units.data, units.data + units.length, value);
   }
   return WithStoredNumber(type, storage, false, [&value](auto number) {
     value = NumericCast<T>(number);
@@ -173,8 +173,7 @@ bool TreeNode::GetStringA(const char*& text, unsigned int& length, unsigned int 
       length = Utf8String().Size();
       return true;
     }
-    Units units;
-    if (!StringUnits(units)) return false;
+    const Units units = StringUnits();
     return WStrBuf::ToNarrow(units.data, units.length, codePage, holder, text, length);
   }
   return ValueToStringA(Type(), &value_, text, length, holder);
@@ -186,8 +185,7 @@ uint32_t TreeNode::ScalarText(char* out) const noexcept {
 
 bool TreeNode::GetStringW(const WChar*& text, unsigned int& length, RefPtr<XInRes>& holder) {
   if (Type() == ValueType::String) {
-    Units units;
-    if (!StringUnits(units)) return false;
+    const Units units = StringUnits();
     text = units.data;
     length = units.length;
     return true;
