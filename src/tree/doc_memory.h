@@ -320,7 +320,7 @@ class DocBuilder {
         memory_->Carve(Utf8Value::BlockBytes(size), Utf8Value::kAlignment, DocMemory::kTextLane),
         bytes, size);
   }
-  // ASCII texts shorter than this are widened when read.
+  // ASCII texts shorter than this are widened to UTF-16 during the parse.
   static constexpr uint32_t kWidenedBelow = 64;
 
  private:
