@@ -288,8 +288,9 @@ class DocBuilder {
   // long text, or one that is not ASCII, stays UTF-8 in the document's
   // memory (copied, not decoded) and is returned; a short ASCII one is
   // widened here, where the parser's sink inlines it, into `wide`, which
-  // readers then take as it is, and null is returned. Without a memory the
-  // text is decoded into `wide` too.
+  // readers then take as it is, and null is returned. Without a memory, or
+  // when a reference put a surrogate half in it (which is not UTF-8 that
+  // may be handed out or written as it is), the text is decoded into `wide`.
   const Utf8Value* KeepUtf8Text(const char* bytes, uint32_t size, WStrBuf& wide) {
     if (size == 0) return nullptr;
     if (!memory_) {
@@ -311,9 +312,14 @@ class DocBuilder {
       }
       memory_->GiveBackTail(at + carved, carved, DocMemory::kTextLane);
     }
+    if (text::HoldsSurrogateHalf(bytes, size)) {
+      wide = FreezeDecodedUtf8Text(bytes, size);
+      return nullptr;
+    }
     return KeepUtf8(bytes, size);
   }
-  // The text kept as UTF-8 whatever it holds; null without a memory.
+  // The text kept as UTF-8; null without a memory. No surrogate half from
+  // a reference may be among its bytes.
   const Utf8Value* KeepUtf8(const char* bytes, uint32_t size) {
     if (!memory_ || size == 0) return nullptr;
     return Utf8Value::Lay(

@@ -102,6 +102,9 @@ TEST(Utf8Values, WriteReadAndCopyAsTheirUtf16Reading) {
       "<a>" + Repeated(mixed, 3) + "<b>" + Repeated(mixed, 900) + "</b></a>",
       "<a><![CDATA[" + Repeated("]] > \xC3\xA9 <&", 40) + "]]></a>",
       "<a><![CDATA[  \xC3\xA9  ]]><c>x</c></a>",
+      // Surrogate halves from references, paired and alone.
+      "<a b=\"&#xD83D;&#xDE00;\xC3\xA9&#xD800;\">&#xD83D;&#xDE00;\xC3\xA9&#xDFFF;x&#xD800;</a>",
+      "<a>" + Repeated("&#xD83D;&#xDE00;", 20) + "</a>",
       // Numbers long enough to be kept as UTF-8, or with characters beyond
       // ASCII, which no number getter takes.
       "<r><a>-1" + std::string(70, ' ') + "25</a><b>0x7fffffff" + std::string(60, '0') +
