@@ -5,9 +5,8 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <string>
-
 #include <cstring>
+#include <string>
 
 #include "kelmo/platform_types.h"
 
