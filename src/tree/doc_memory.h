@@ -293,11 +293,7 @@ class DocBuilder {
   // may be handed out or written as it is), the text is decoded into `wide`.
   const Utf8Value* KeepUtf8Text(const char* bytes, uint32_t size, WStrBuf& wide) {
     if (size == 0) return nullptr;
-    if (!memory_) {
-      wide = FreezeDecodedUtf8Text(bytes, size);
-      return nullptr;
-    }
-    if (size < kWidenedBelow) {
+    if (memory_ && size < kWidenedBelow) {
       const size_t carved = WStrBuf::FrozenBytes(size);
       char* at = static_cast<char*>(
           memory_->Carve(carved, WStrBuf::kFrozenAlignment, DocMemory::kTextLane));
@@ -312,11 +308,7 @@ class DocBuilder {
       }
       memory_->GiveBackTail(at + carved, carved, DocMemory::kTextLane);
     }
-    if (text::HoldsSurrogateHalf(bytes, size)) {
-      wide = FreezeDecodedUtf8Text(bytes, size);
-      return nullptr;
-    }
-    return KeepUtf8(bytes, size);
+    return KeepOtherUtf8Text(bytes, size, wide);
   }
   // The text kept as UTF-8; null without a memory. No surrogate half from
   // a reference may be among its bytes.
@@ -337,6 +329,9 @@ class DocBuilder {
   };
   void GrowNames();
   WStrBuf FreezeDecodedUtf8Text(const char* bytes, uint32_t size);
+  // KeepUtf8Text for the texts it does not widen, out of the parser's
+  // inlined steps.
+  const Utf8Value* KeepOtherUtf8Text(const char* bytes, uint32_t size, WStrBuf& wide);
   // Where a name is looked for among the recent ones: a pair of places
   // chosen by its length and its first and last four units (all of a name
   // up to eight units long), which tell the names of one document apart
