@@ -4,11 +4,14 @@
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
+#include <vector>
 
 #include "api/parser_factory.h"
 #include "encoding/encoding.h"
+#include "encoding/single_byte_page.h"
 #include "os/file_open.h"
 #include "os/whole_file.h"
+#include "text/single_byte_utf8.h"
 #include "text/text_length.h"
 #include "text/utf8_codec.h"
 #include "tree/doc_memory.h"
@@ -56,6 +59,13 @@ bool KelmoParserImpl::ParseStringA(const char* text, unsigned int length, unsign
   Reset();
   const uint32_t resolved = text::ResolveLength(text, length);
   if (resolved == 0) return FailAfterReset(ParseError::NoElement);
+  // Well-formed UTF-8 is read as it stands, as ParseBuffer reads it.
+  if (codePage == kCodePageUtf8) {
+    bool illFormed = false;
+    const bool parsed = ParseUtf8(reinterpret_cast<const unsigned char*>(text), resolved, illFormed);
+    if (!illFormed) return parsed;
+    Reset();
+  }
   WStrBuf wide;
   if (!WStrBuf::FromNarrow(wide, text, resolved, codePage)) {
     parser_.SetError(ParseError::Encoding);
@@ -86,7 +96,11 @@ bool KelmoParserImpl::ParseBuffer(const unsigned char* bytes, unsigned int size)
   if (!decode) {
     parsed = ParseUtf8(bytes + bomLength, size - bomLength, decode);
   }
-  if (decode) {
+  // A single-byte page is read as bytes too, made UTF-8 on the way.
+  WChar byteUnits[256];
+  if (decode && SingleByteUnits(encoding, byteUnits)) {
+    parsed = ParseSingleByte(bytes + bomLength, size - bomLength, byteUnits);
+  } else if (decode) {
     if (size - bomLength > DocumentPieces::kPieceBytes && DocumentPieces::Supports(encoding)) {
       parsed = ParseInPieces(encoding, bytes + bomLength, size - bomLength);
     } else {
@@ -114,6 +128,24 @@ bool KelmoParserImpl::ParseInPieces(const Encoding& encoding, const unsigned cha
     if (!parser_.Feed(text, units)) return false;
   }
   if (pieces.Failed()) return FailAfterReset(ParseError::Encoding);
+  return FinishParse();
+}
+
+bool KelmoParserImpl::ParseSingleByte(const unsigned char* bytes, uint32_t size,
+                                      const WChar (&units)[256]) {
+  Reset();
+  text::SingleByteToUtf8 toUtf8;
+  if (!toUtf8.Set(units)) return FailAfterReset(ParseError::Encoding);
+  constexpr uint32_t kPiece = DocumentPieces::kPieceBytes;
+  std::vector<char> utf8(size_t(kPiece) * text::SingleByteToUtf8::kMaxBytesPerByte +
+                         text::SingleByteToUtf8::kSlack);
+  // Every byte is one unit, so a piece may end anywhere.
+  for (uint32_t done = 0; done < size;) {
+    const uint32_t n = size - done < kPiece ? size - done : kPiece;
+    const size_t made = toUtf8.Convert(bytes + done, n, utf8.data());
+    if (!parser_.FeedBytes(utf8.data(), static_cast<uint32_t>(made), n)) return false;
+    done += n;
+  }
   return FinishParse();
 }
 

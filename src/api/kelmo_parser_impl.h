@@ -38,6 +38,9 @@ class KelmoParserImpl final : public ref_counter_base<KelmoParser, KelmoParserIm
  private:
   // Resets, then feeds a text whose length is already resolved.
   bool ParseWide(const WChar* text, uint32_t length);
+  // A document in a single-byte page (units: each byte's unit), made UTF-8
+  // a piece at a time and read as bytes.
+  bool ParseSingleByte(const unsigned char* bytes, uint32_t size, const WChar (&units)[256]);
   // After the last input: the end-of-input check, and the current node let go.
   bool FinishParse();
   bool ParseInPieces(const Encoding& encoding, const unsigned char* bytes, uint32_t size);

@@ -521,6 +521,19 @@ void EscapeXml(const WChar* text, uint32_t length, Out& out) {
 template <class Out>
 void EscapeXmlText(const WChar* text, uint32_t length, Out& out) {
   using namespace escape_steps;
+  // Most values are short and begin and end with neither blank: a byte
+  // sink takes those in one piece.
+  if constexpr (TakesUtf8<Out>::value) {
+    if (length != 0 && length <= kUtf8Window && !IsSpaceOrTab(text[0]) &&
+        !IsSpaceOrTab(text[length - 1])) {
+      if (char* room = out.Utf8Room(length)) {
+        uint64_t units = 0;
+        char* const end = EscapeToUtf8(text, length, room, Target::kElementText, units);
+        out.CommitUtf8(static_cast<size_t>(end - room), units);
+        return;
+      }
+    }
+  }
   EscapeTextEnds(text, length, out,
                  [&out](const WChar* middle, uint32_t n) { Escape(middle, n, out, Target::kElementText); });
 }

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 
 #include "kelmo/platform_types.h"
@@ -39,6 +40,18 @@ inline Byte* PutUtf8(uint32_t codePoint, Byte* to) {
 // reference as the three bytes of its number (ED A0 80 to ED BF BF). These
 // decode without any check, a surrogate's bytes to that one unit, so text
 // read from UTF-8 gives exactly the units of the same text read as UTF-16.
+
+// Whether trusted UTF-8 holds such a surrogate half: then it is not UTF-8
+// that may leave the library as it stands (two halves that form a pair are
+// four bytes there, and a lone one has no form at all).
+inline bool HoldsSurrogateHalf(const char* bytes, size_t size) {
+  const char* const end = bytes + size;
+  for (const char* p = bytes; (p = static_cast<const char*>(std::memchr(p, 0xED, size_t(end - p))));
+       ++p) {
+    if (end - p > 1 && static_cast<unsigned char>(p[1]) >= 0xA0) return true;
+  }
+  return false;
+}
 
 // Decodes the character at p (moving p past it) into one unit, or two for
 // a code point above U+FFFF, and returns how many.

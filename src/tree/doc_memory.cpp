@@ -422,6 +422,14 @@ WStrBuf DocBuilder::FreezeDecodedUtf8Text(const char* bytes, uint32_t size) {
   return frozen;
 }
 
+const Utf8Value* DocBuilder::KeepOtherUtf8Text(const char* bytes, uint32_t size, WStrBuf& wide) {
+  if (!memory_ || text::HoldsSurrogateHalf(bytes, size)) {
+    wide = FreezeDecodedUtf8Text(bytes, size);
+    return nullptr;
+  }
+  return KeepUtf8(bytes, size);
+}
+
 // Open addressing over a power-of-two table kept at most half full, with a
 // keyed hash and a bounded probe run: a name that finds neither its twin nor
 // a free slot within kMaxNameProbes slots is not shared, which costs memory

@@ -288,15 +288,12 @@ class DocBuilder {
   // long text, or one that is not ASCII, stays UTF-8 in the document's
   // memory (copied, not decoded) and is returned; a short ASCII one is
   // widened here, where the parser's sink inlines it, into `wide`, which
-  // readers then take as it is, and null is returned. Without a memory the
-  // text is decoded into `wide` too.
+  // readers then take as it is, and null is returned. Without a memory, or
+  // when a reference put a surrogate half in it (which is not UTF-8 that
+  // may be handed out or written as it is), the text is decoded into `wide`.
   const Utf8Value* KeepUtf8Text(const char* bytes, uint32_t size, WStrBuf& wide) {
     if (size == 0) return nullptr;
-    if (!memory_) {
-      wide = FreezeDecodedUtf8Text(bytes, size);
-      return nullptr;
-    }
-    if (size < kWidenedBelow) {
+    if (memory_ && size < kWidenedBelow) {
       const size_t carved = WStrBuf::FrozenBytes(size);
       char* at = static_cast<char*>(
           memory_->Carve(carved, WStrBuf::kFrozenAlignment, DocMemory::kTextLane));
@@ -311,16 +308,17 @@ class DocBuilder {
       }
       memory_->GiveBackTail(at + carved, carved, DocMemory::kTextLane);
     }
-    return KeepUtf8(bytes, size);
+    return KeepOtherUtf8Text(bytes, size, wide);
   }
-  // The text kept as UTF-8 whatever it holds; null without a memory.
+  // The text kept as UTF-8; null without a memory. No surrogate half from
+  // a reference may be among its bytes.
   const Utf8Value* KeepUtf8(const char* bytes, uint32_t size) {
     if (!memory_ || size == 0) return nullptr;
     return Utf8Value::Lay(
         memory_->Carve(Utf8Value::BlockBytes(size), Utf8Value::kAlignment, DocMemory::kTextLane),
         bytes, size);
   }
-  // ASCII texts shorter than this are widened when read.
+  // ASCII texts shorter than this are widened to UTF-16 during the parse.
   static constexpr uint32_t kWidenedBelow = 64;
 
  private:
@@ -331,6 +329,9 @@ class DocBuilder {
   };
   void GrowNames();
   WStrBuf FreezeDecodedUtf8Text(const char* bytes, uint32_t size);
+  // KeepUtf8Text for the texts it does not widen, out of the parser's
+  // inlined steps.
+  const Utf8Value* KeepOtherUtf8Text(const char* bytes, uint32_t size, WStrBuf& wide);
   // Where a name is looked for among the recent ones: a pair of places
   // chosen by its length and its first and last four units (all of a name
   // up to eight units long), which tell the names of one document apart

@@ -15,12 +15,17 @@ namespace {
 
 // The text without its blanks, if it is one of the words FormatReal writes
 // for values without digits: "nan", "inf", "-inf" (or "+inf").
-template <class Real>
-bool ParseWord(const WChar* first, const WChar* end, Real& value) {
+// A code unit as a number: a UTF-16 unit, or a byte of UTF-8 (every byte of
+// a character beyond ASCII is above 0x7F, so none is taken for a digit).
+inline uint32_t UnitValue(WChar c) { return static_cast<uint16_t>(c); }
+inline uint32_t UnitValue(char c) { return static_cast<unsigned char>(c); }
+
+template <class Real, class Unit>
+bool ParseWord(const Unit* first, const Unit* end, Real& value) {
   char word[5];
   uint32_t n = 0;
-  for (const WChar* p = first; p != end && *p != 0; ++p) {
-    uint32_t c = static_cast<uint16_t>(*p);
+  for (const Unit* p = first; p != end && *p != 0; ++p) {
+    uint32_t c = UnitValue(*p);
     if (syntax::IsSpaceOrTab(c)) continue;
     if (n == sizeof word || c > 0x7F) return false;
     word[n++] = static_cast<char>(c);
@@ -42,8 +47,8 @@ bool ParseWord(const WChar* first, const WChar* end, Real& value) {
 // nonzero digit has come. The digits and the point are gathered without the
 // blanks and signs, and the standard reader rounds them once, correctly, to
 // the target precision.
-template <class Real>
-bool ParseRealAs(const WChar* first, const WChar* end, Real& value) {
+template <class Real, class Unit>
+bool ParseRealAs(const Unit* first, const Unit* end, Real& value) {
   if (first == end || *first == 0) return false;
   // Short texts are gathered on the stack; a longer one moves to the heap.
   char small[64];
@@ -60,8 +65,8 @@ bool ParseRealAs(const WChar* first, const WChar* end, Real& value) {
   bool inFraction = false;
   bool nonzero = false;
   bool negative = false;
-  for (const WChar* p = first; p != end; ++p) {
-    uint32_t c = static_cast<uint16_t>(*p);
+  for (const Unit* p = first; p != end; ++p) {
+    uint32_t c = UnitValue(*p);
     if (c == 0) break;
     if (c >= '0' && c <= '9') {
       nonzero = nonzero || c != '0';
@@ -101,16 +106,15 @@ bool ParseRealAs(const WChar* first, const WChar* end, Real& value) {
   return true;
 }
 
-}  // namespace
-
-bool ParseInteger(const WChar* first, const WChar* end, unsigned width, uint64_t& bits) {
+template <class Unit>
+bool ParseIntegerAs(const Unit* first, const Unit* end, unsigned width, uint64_t& bits) {
   if (first == end || *first == 0) return false;
   const uint64_t mask = width >= 64 ? ~uint64_t(0) : (uint64_t(1) << width) - 1;
   uint64_t v = 0;
   unsigned base = 10;
   bool negative = false;
-  for (const WChar* p = first; p != end; ++p) {
-    uint32_t c = static_cast<uint16_t>(*p);
+  for (const Unit* p = first; p != end; ++p) {
+    uint32_t c = UnitValue(*p);
     if (c == 0) break;
     uint32_t digit;
     if (c >= '0' && c <= '9') {
@@ -146,11 +150,24 @@ bool ParseInteger(const WChar* first, const WChar* end, unsigned width, uint64_t
   return true;
 }
 
+}  // namespace
+
+bool ParseInteger(const WChar* first, const WChar* end, unsigned width, uint64_t& bits) {
+  return ParseIntegerAs(first, end, width, bits);
+}
+bool ParseInteger(const char* first, const char* end, unsigned width, uint64_t& bits) {
+  return ParseIntegerAs(first, end, width, bits);
+}
 bool ParseReal(const WChar* first, const WChar* end, float& value) {
   return ParseRealAs(first, end, value);
 }
-
 bool ParseReal(const WChar* first, const WChar* end, double& value) {
+  return ParseRealAs(first, end, value);
+}
+bool ParseReal(const char* first, const char* end, float& value) {
+  return ParseRealAs(first, end, value);
+}
+bool ParseReal(const char* first, const char* end, double& value) {
   return ParseRealAs(first, end, value);
 }
 

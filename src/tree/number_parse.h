@@ -18,6 +18,8 @@ namespace kelmo {
 // an empty text, any unit out of place, or a number outside that range; then
 // `bits` is not written.
 bool ParseInteger(const WChar* first, const WChar* end, unsigned width, uint64_t& bits);
+// The same over the bytes of UTF-8 text.
+bool ParseInteger(const char* first, const char* end, unsigned width, uint64_t& bits);
 
 // A decimal real with an optional sign and point, rounded correctly to the
 // target precision (a text too large for it gives infinity); or one of the
@@ -25,6 +27,8 @@ bool ParseInteger(const WChar* first, const WChar* end, unsigned width, uint64_t
 // an empty text or any unit out of place; then `value` is not written.
 bool ParseReal(const WChar* first, const WChar* end, float& value);
 bool ParseReal(const WChar* first, const WChar* end, double& value);
+bool ParseReal(const char* first, const char* end, float& value);
+bool ParseReal(const char* first, const char* end, double& value);
 
 }  // namespace kelmo
 

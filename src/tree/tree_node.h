@@ -214,15 +214,7 @@ class TreeNode final : public ref_counter_base<Kelmo, TreeNode> {
     const WStrBuf wide = Utf8String().Wide(this);
     return {wide.Data(), wide.Length()};
   }
-  // StringUnits for the getters: false instead of the exception.
-  bool StringUnits(Units& units) const noexcept {
-    try {
-      units = StringUnits();
-      return true;
-    } catch (const std::bad_alloc&) {
-      return false;
-    }
-  }
+
   // Appends a free-standing child (no parent) at the end; used by the parser
   // and Clone. Keeps the name index current when there is one.
   void AppendChildNode(TreeNode* child);

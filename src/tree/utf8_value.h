@@ -1,5 +1,7 @@
 // A String value kept as the UTF-8 a document was read from, laid out in the
-// document's memory behind a small header. Texts read from UTF-8 input stay
+// document's memory behind a small header. It is well-formed UTF-8 (no
+// surrogate half that a reference named), so it may be handed out and
+// written as it stands. Texts read from UTF-8 input stay
 // in that form, so a parse copies them instead of decoding them, and the
 // UTF-8 writer and UTF-8 getters take them as they are. The UTF-16 form is
 // made the first time a reader asks for it, carved from the same memory and

@@ -27,10 +27,8 @@ namespace {
 
 // Text to T: integers of T's width (signed and unsigned share the bits),
 // reals in T's precision.
-template <class T>
-bool ParseAs(const TreeNode::Units& text, T& value) {
-  const WChar* first = text.data;
-  const WChar* end = first + text.length;
+template <class T, class Unit>
+bool ParseAs(const Unit* first, const Unit* end, T& value) {
   if constexpr (std::is_floating_point<T>::value) {
     return ParseReal(first, end, value);
   } else {
@@ -47,8 +45,13 @@ template <class T>
 bool ConvertValue(const TreeNode& node, const void* storage, T& value) {
   const ValueType type = node.Type();
   if (type == ValueType::String) {
-    TreeNode::Units units;
-    return node.StringUnits(units) && ParseAs(units, value);
+    // A text kept as UTF-8 is read as it is.
+    if (node.KeepsUtf8()) {
+      const Utf8Value& text = node.Utf8String();
+      return ParseAs(text.Bytes(), text.Bytes() + text.Size(), value);
+    }
+    const TreeNode::Units units = node.StringUnits();
+    return ParseAs(units.data, units.data + units.length, value);
   }
   return WithStoredNumber(type, storage, false, [&value](auto number) {
     value = NumericCast<T>(number);
@@ -170,8 +173,7 @@ bool TreeNode::GetStringA(const char*& text, unsigned int& length, unsigned int 
       length = Utf8String().Size();
       return true;
     }
-    Units units;
-    if (!StringUnits(units)) return false;
+    const Units units = StringUnits();
     return WStrBuf::ToNarrow(units.data, units.length, codePage, holder, text, length);
   }
   return ValueToStringA(Type(), &value_, text, length, holder);
@@ -183,8 +185,7 @@ uint32_t TreeNode::ScalarText(char* out) const noexcept {
 
 bool TreeNode::GetStringW(const WChar*& text, unsigned int& length, RefPtr<XInRes>& holder) {
   if (Type() == ValueType::String) {
-    Units units;
-    if (!StringUnits(units)) return false;
+    const Units units = StringUnits();
     text = units.data;
     length = units.length;
     return true;
@@ -250,24 +251,28 @@ bool TreeNode::GetBool(bool& value) {
     value = LoadStored<uint8_t>(&value_) != 0;
     return true;
   }
-  Units text{nullptr, 0};
-  if (Type() == ValueType::String && StringUnits(text)) {
-    if (text.length != 0) {
-      switch (text.data[0]) {
-        case 'T': case 't': case 'Y': case 'y':
-          value = true;
-          return true;
-        case 'F': case 'f': case 'N': case 'n':
-          value = false;
-          return true;
-        default:
-          break;
-      }
+  if (Type() == ValueType::String) {
+    // The first character, as ASCII: any other does not say yes or no.
+    uint32_t first = 0;
+    if (KeepsUtf8()) {
+      first = static_cast<unsigned char>(Utf8String().Bytes()[0]);
+    } else {
+      const WStrBuf& own = StringStorage();
+      first = own.IsEmpty() ? 0 : static_cast<uint16_t>(own.Data()[0]);
+    }
+    switch (first) {
+      case 'T': case 't': case 'Y': case 'y':
+        value = true;
+        return true;
+      case 'F': case 'f': case 'N': case 'n':
+        value = false;
+        return true;
+      default:
+        break;
     }
   }
   uint32_t number = 0;
-  if (!ConvertValue(*this, &value_, number))
-    return false;
+  if (!ConvertValue(*this, &value_, number)) return false;
   value = number != 0;
   return true;
 }

@@ -85,13 +85,7 @@ class TreeBuildingSink {
     WStrBuf frozen = builder.FreezeText(text, length);
     current->AdoptFrozenString(frozen);
   }
-  void PlainAttributeValue(const char* bytes, uint32_t size) {
-    WStrBuf wide;
-    if (const Utf8Value* kept = builder.KeepUtf8Text(bytes, size, wide))
-      current->AdoptUtf8String(kept);
-    else
-      current->AdoptFrozenString(wide);
-  }
+  void PlainAttributeValue(const char* bytes, uint32_t size) { StoreUtf8<true>(bytes, size); }
   template <class Unit>
   void AttributeValue(const Unit* text, uint32_t length) { Store(text, length); }
   bool CloseAttribute() {
@@ -116,12 +110,24 @@ class TreeBuildingSink {
     WStrBuf frozen = builder.FreezeText(text, length);
     current->TakeString(frozen);
   }
-  void Store(const char* bytes, uint32_t size) {
+  void Store(const char* bytes, uint32_t size) { StoreUtf8<false>(bytes, size); }
+  // A text of UTF-8 input kept as UTF-8 or widened (DocBuilder::KeepUtf8Text);
+  // a new attribute adopts it without the general value change.
+  template <bool kAdopt>
+  void StoreUtf8(const char* bytes, uint32_t size) {
     WStrBuf wide;
-    if (const Utf8Value* kept = builder.KeepUtf8Text(bytes, size, wide))
-      current->TakeUtf8String(kept);
-    else
-      current->TakeString(wide);
+    const Utf8Value* kept = builder.KeepUtf8Text(bytes, size, wide);
+    if constexpr (kAdopt) {
+      if (kept)
+        current->AdoptUtf8String(kept);
+      else
+        current->AdoptFrozenString(wide);
+    } else {
+      if (kept)
+        current->TakeUtf8String(kept);
+      else
+        current->TakeString(wide);
+    }
   }
   // Only a named node can be closed, so it always has a parent; the check
   // keeps a broken tree from ending the walk at a null node.

@@ -148,6 +148,31 @@ TEST_F(MemoryLimit, FailedClonesKeepNothing) {
   });
 }
 
+// A text read from UTF-8 gets its UTF-16 form when first asked for: under
+// the limit that request fails each time without keeping anything, and the
+// text is whole when asked for again with room to spare.
+TEST_F(MemoryLimit, FailedFirstRequestsForUtf16KeepNothing) {
+  std::string xml = "<t>";
+  for (size_t i = 0; i < 16 * kMB; ++i) xml += "\xC3\xA9";
+  xml += "</t>";
+  Expect([&xml] {
+    ModuleScope m;
+    RefPtr<KelmoParser> parser = m->CreateParser();
+    if (!parser->ParseBuffer(reinterpret_cast<const unsigned char*>(xml.data()),
+                             static_cast<unsigned>(xml.size())))
+      return 4;
+    RefPtr<Kelmo> text = parser->DetachRoot()->GetFirstChild();
+    const kelmo::WChar* units = nullptr;
+    unsigned length = 0;
+    RefPtr<kelmo::XInRes> holder;
+    const int status = FailRepeatedly([&] { text->GetStringW(units, length, holder); });
+    if (status != 0) return status;
+    const bool whole = text->GetStringW(units, length, holder) && length == 16 * kMB &&
+                       units[0] == 0xE9 && units[length - 1] == 0xE9;
+    return whole ? 0 : 5;
+  });
+}
+
 }  // namespace
 
 #endif

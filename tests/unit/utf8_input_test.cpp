@@ -125,6 +125,27 @@ TEST(Utf8Input, ReadsAsTheSameTextInUtf16) {
   }
 }
 
+// A narrow string in UTF-8 is read as its bytes when it is well-formed:
+// the same as the wide string the code page makes of it.
+TEST(Utf8Input, NarrowStringsReadAsTheirWideForm) {
+  std::vector<std::string> documents(std::begin(kDocuments), std::end(kDocuments));
+  documents.push_back(Large("x"));
+  documents.push_back(Large("\xC3("));
+  for (const std::string& document : documents) {
+    RefPtr<KelmoParserImpl> narrow(new KelmoParserImpl, adopt_ref);
+    const bool narrowOk =
+        narrow->ParseStringA(document.data(), uint32_t(document.size()), kCodePageUtf8);
+    WStrBuf wide;
+    ASSERT_TRUE(WStrBuf::FromNarrow(wide, document.data(), uint32_t(document.size()), kCodePageUtf8));
+    RefPtr<KelmoParserImpl> reference(new KelmoParserImpl, adopt_ref);
+    const bool wideOk = reference->ParseStringW(wide.Data(), wide.Length());
+    const std::string diff = kelmo_fuzz::CompareReports(kelmo_fuzz::ReportOf(reference->Parser(), wideOk),
+                                                        kelmo_fuzz::ReportOf(narrow->Parser(), narrowOk),
+                                                        "narrow");
+    EXPECT_EQ(diff, "") << document;
+  }
+}
+
 // Every character boundary as the place where one feed ends and the next
 // begins, against the decoded text fed whole.
 TEST(Utf8Input, FeedsCutAtEveryCharacterAgree) {

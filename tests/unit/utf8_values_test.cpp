@@ -34,16 +34,26 @@ std::string AsUtf16(const std::string& utf8) {
   return bytes;
 }
 
+// Layout of two-space steps and line feeds.
+const WStrBuf& Unit() {
+  static const WStrBuf unit(reinterpret_cast<const WChar*>(u"  "), 2);
+  return unit;
+}
+const WStrBuf& Newline() {
+  static const WStrBuf newline(reinterpret_cast<const WChar*>(u"\n"), 1);
+  return newline;
+}
+
 std::string WrittenUtf8(TreeNode& root, uint64_t& units) {
   Utf8Text out;
-  EXPECT_TRUE(WriteXml(root, out, WStrBuf(u"  "), WStrBuf(), WStrBuf(u"\n")));
+  EXPECT_TRUE(WriteXml(root, out, Unit(), WStrBuf(), Newline()));
   units = out.Units();
   return std::string(reinterpret_cast<const char*>(out.Data()), out.Size());
 }
 
 std::u16string WrittenUtf16(TreeNode& root) {
   WStrBuf out;
-  EXPECT_TRUE(WriteXml(root, out, WStrBuf(u"  "), WStrBuf(), WStrBuf(u"\n")));
+  EXPECT_TRUE(WriteXml(root, out, Unit(), WStrBuf(), Newline()));
   return std::u16string(reinterpret_cast<const char16_t*>(out.Data()), out.Length());
 }
 
@@ -61,6 +71,13 @@ void Values(TreeNode* node, std::vector<std::u16string>& wide, std::vector<std::
       EXPECT_TRUE(node->GetStringA(bytes, length, kCodePageUtf8, holder));
       narrow.emplace_back(bytes, length);
       EXPECT_EQ(bytes[length], '\0');
+      // The number and boolean getters' readings, as text.
+      int64_t integer = 0;
+      double real = 0;
+      bool truth = false;
+      narrow.push_back(std::to_string(node->GetInt64(integer)) + std::to_string(integer) +
+                       std::to_string(node->GetDouble(real)) + std::to_string(real) +
+                       std::to_string(node->GetBool(truth)) + std::to_string(truth));
     }
     Values(node->FirstChild(), wide, narrow);
   }
@@ -85,6 +102,14 @@ TEST(Utf8Values, WriteReadAndCopyAsTheirUtf16Reading) {
       "<a>" + Repeated(mixed, 3) + "<b>" + Repeated(mixed, 900) + "</b></a>",
       "<a><![CDATA[" + Repeated("]] > \xC3\xA9 <&", 40) + "]]></a>",
       "<a><![CDATA[  \xC3\xA9  ]]><c>x</c></a>",
+      // Surrogate halves from references, paired and alone.
+      "<a b=\"&#xD83D;&#xDE00;\xC3\xA9&#xD800;\">&#xD83D;&#xDE00;\xC3\xA9&#xDFFF;x&#xD800;</a>",
+      "<a>" + Repeated("&#xD83D;&#xDE00;", 20) + "</a>",
+      // Numbers long enough to be kept as UTF-8, or with characters beyond
+      // ASCII, which no number getter takes.
+      "<r><a>-1" + std::string(70, ' ') + "25</a><b>0x7fffffff" + std::string(60, '0') +
+          "</b><c>" + Repeated("9", 80) + ".5</c><d>\xD9\xA1</d><e>y\xC3\xA9s</e>"
+          "<f>" + std::string(64, '0') + "1e3</f><g>Non\xC3\xA9</g></r>",
       "<r>" + Repeated("<e k=\"" + Repeated("v\xC3\xA9", 9) + "\">" + Repeated("t\xE6\x97\xA5", 30) +
                        "</e>",
                        50) +

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "text/text_length.h"
+#include "text/unicode_units.h"
 #include "text/utf8_codec.h"
 #include "xml/utf8_text.h"
 
@@ -143,6 +144,32 @@ void ExpectUtf8MatchesWide(const std::u16string& text) {
     ASSERT_EQ(std::string(reinterpret_cast<const char*>(bytes.Data()), bytes.Size()), expected)
         << "text of " << length << " units" << (attribute ? " in a value" : " in text");
     EXPECT_EQ(bytes.Units(), wide.Length());
+  }
+  // Text kept as UTF-8 (which never holds a surrogate half alone) escapes
+  // from its bytes to the same bytes; the blanks at the ends of element
+  // text are the writer's to escape, so the middle's escaping is compared.
+  for (uint32_t i = 0; i < length; ++i) {
+    if (!text::IsSurrogate(static_cast<uint16_t>(units[i]))) continue;
+    if (!text::StartsSurrogatePair(units, length, i)) return;
+    ++i;
+  }
+  std::string utf8(size_t(length) * 3, '\0');
+  utf8.resize(text::EncodeUtf8(units, length, reinterpret_cast<unsigned char*>(&utf8[0]), utf8.size()));
+  for (const auto target : {syntax::escape_steps::Target::kAttributeValue,
+                            syntax::escape_steps::Target::kElementText}) {
+    WStrBuf wide;
+    syntax::escape_steps::Escape(units, length, wide, target);
+    std::string expected(size_t(wide.Length()) * 3, '\0');
+    expected.resize(text::EncodeUtf8(wide.Data(), wide.Length(),
+                                     reinterpret_cast<unsigned char*>(&expected[0]), expected.size()));
+    std::string escaped(utf8.size() * syntax::escape_steps::kMaxEscapedUnit +
+                            syntax::escape_steps::kUtf8StoreSlack,
+                        '\0');
+    uint64_t counted = 0;
+    const char* end =
+        syntax::escape_steps::EscapeUtf8ToUtf8(utf8.data(), uint32_t(utf8.size()), &escaped[0], target, counted);
+    ASSERT_EQ(std::string(static_cast<const char*>(escaped.data()), end), expected) << "UTF-8 text of " << length << " units";
+    EXPECT_EQ(counted, wide.Length());
   }
 }
 
