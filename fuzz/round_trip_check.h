@@ -24,6 +24,7 @@
 
 #include "api/kelmo_parser_impl.h"
 #include "encoding/encoding.h"
+#include "text/utf8_codec.h"
 #include "tree/tree_node.h"
 #include "tree/wstr_buf.h"
 #include "tree_snapshot.h"
@@ -136,6 +137,49 @@ inline bool HasElement(TreeNode& root) {
 // Parses `text`, whatever the outcome (a failed parse keeps a partial tree,
 // which must round-trip too), and checks the property with the given layout
 // and output encoding. Empty when everything holds, otherwise what failed.
+// The tree written as UTF-8, with the UTF-16 units the writer counted.
+inline std::string WriteUtf8(TreeNode& root, const Layout& layout) {
+  kelmo::Utf8Text out;
+  if (!kelmo::WriteXml(root, out, Buf(layout.unit), Buf(layout.indent), Buf(layout.newline)))
+    return "(refused)";
+  out.Finish();
+  return std::string(reinterpret_cast<const char*>(out.Data()), out.Size()) + "|" +
+         std::to_string(out.Units());
+}
+
+// The document read from its UTF-8, where the tree keeps long and non-ASCII
+// texts as that UTF-8: written to the same bytes as the tree read from
+// UTF-16 (both without a root value), and the same tree. Empty when it is;
+// text with a surrogate half alone has no UTF-8 and is not tried.
+inline std::string CheckUtf8Reading(const WChar* text, uint32_t length, TreeNode& fromUnits,
+                                    const Layout& layout) {
+  const kelmo::WStrBuf units(text, length);
+  if (length == 0 || HasUnpairedSurrogate(units)) return std::string();
+  std::string utf8(size_t(length) * 3 + 1, '\0');
+  utf8.resize(size_t(kelmo::text::EncodeUtf8(units.Data(), units.Length(),
+                                             reinterpret_cast<unsigned char*>(&utf8[0]), utf8.size())));
+  ParsedTree fromBytes;
+  fromBytes.ok = fromBytes.parser->ParseStringA(utf8.data(), static_cast<uint32_t>(utf8.size()),
+                                                kelmo::kCodePageUtf8);
+  if (!fromBytes.ok) return "the UTF-8 of a parsed text does not parse: " + fromBytes.Where();
+  TreeNode* root = fromBytes.root();
+  root->ResetValue();
+  // Written first, while no text has its UTF-16 form yet.
+  const std::string written = WriteUtf8(*root, layout);
+  const std::string expected = WriteUtf8(fromUnits, layout);
+  if (written != expected) {
+    auto shown = [](const std::string& bytes) {
+      std::u16string units;
+      for (const char b : bytes) units.push_back(static_cast<unsigned char>(b));
+      return Printable(units);
+    };
+    return "texts kept as UTF-8 write otherwise: " + shown(written) + "\nexpected: " + shown(expected);
+  }
+  const std::string diff = CompareSnapshots(Snapshot(&fromUnits), Snapshot(root));
+  if (!diff.empty()) return "read from UTF-8: " + diff;
+  return std::string();
+}
+
 inline std::string CheckRoundTrip(const WChar* text, uint32_t length, unsigned layoutChoice,
                                   unsigned encodingChoice) {
   const Layout& layout = kLayouts[layoutChoice % kLayoutCount];
@@ -153,6 +197,10 @@ inline std::string CheckRoundTrip(const WChar* text, uint32_t length, unsigned l
   root1->ResetValue();
   const kelmo::WStrBuf written1 = WriteTree(*root1, layout, &writable);
   if (!writable) return "the writer refused a parsed tree without a root value";
+  if (first.ok) {
+    const std::string utf8Problem = CheckUtf8Reading(text, length, *root1, layout);
+    if (!utf8Problem.empty()) return utf8Problem;
+  }
   ParsedTree second;
   ParseWide(second, written1);
   const bool elementless = !HasElement(*root1);

@@ -60,6 +60,13 @@ std::vector<Document> TrickyDocuments() {
       {"bad reference keeps the partial tree", u"<a><b x='&bogus;'/></a>"},
       {"syntax error keeps the partial tree", u"<a><b>text</b><c x=1/>"},
       {"two roots", u"<a/><b>x</b>"},
+      {"surrogate halves by reference, long and beyond ASCII",
+       u"<a b='&#xD83D;&#xDE00;\u00e9&#xD800;'>&#xD83D;&#xDE00;\u00e9&#xDFFF;x&#xD800;</a>"
+       u"<c>&#xD83D;&#xDE00;&#xD83D;&#xDE00;&#xD83D;&#xDE00;&#xD83D;&#xDE00;&#xD83D;&#xDE00;"
+       u"&#xD83D;&#xDE00;&#xD83D;&#xDE00;&#xD83D;&#xDE00;&#xD83D;&#xDE00;&#xD83D;&#xDE00;</c>"},
+      {"long and non-ASCII texts and values",
+       u"<a k=' \u00e9 &amp; &lt;&quot;&#9;&#10; '>\t&#32;\u65e5\u672c &amp; ]]&gt; text that goes on for"
+       u" more than sixty-four bytes, with &lt;markup&gt; in it &#32;</a><b><![CDATA[ \u00e9 ]]></b>"},
   };
 }
 
