@@ -137,7 +137,10 @@ bool KelmoParserImpl::ParseSingleByte(const unsigned char* bytes, uint32_t size,
   text::SingleByteToUtf8 toUtf8;
   if (!toUtf8.Set(units)) return FailAfterReset(ParseError::Encoding);
   constexpr uint32_t kPiece = DocumentPieces::kPieceBytes;
-  std::vector<char> utf8(size_t(kPiece) * text::SingleByteToUtf8::kMaxBytesPerByte +
+  // Room for the largest piece this document has: a small document does not
+  // take (and clear) room for a whole piece.
+  const uint32_t largest = size < kPiece ? size : kPiece;
+  std::vector<char> utf8(size_t(largest) * text::SingleByteToUtf8::kMaxBytesPerByte +
                          text::SingleByteToUtf8::kSlack);
   // Every byte is one unit, so a piece may end anywhere.
   for (uint32_t done = 0; done < size;) {
